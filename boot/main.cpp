@@ -1,0 +1,11 @@
+// The console program. Until the graphical console is built it says so and exits.
+#include <cstdio>
+
+#include "runtime/runtime.h"
+
+int main() {
+    nuv::runtime::init();
+    std::puts("Nuv: the runtime starts, but the console is not built yet.");
+    nuv::runtime::exit();
+    return 0;
+}

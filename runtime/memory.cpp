@@ -1,0 +1,537 @@
+// Node table, series frames, big blocks and the series allocation and expansion operations.
+// Node ids index one reserved table; a node frame owns a chunk of ids and their free chain.
+// Series frames are bump-allocated and kept in ascending address order.
+#include "runtime/memory.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/errors.h"
+#include "runtime/runtime.h"
+
+namespace nuv::memory {
+
+uintptr_t* g_node_slots = nullptr;
+
+namespace {
+
+constexpr size_t kPage = 4096;
+constexpr size_t kOsPrefix = 16;  // an OS block starts with its rounded size, padded to 16
+constexpr size_t kMaxChunks = 13000;
+constexpr size_t kNodeTableIds = kMaxChunks * kNodeFrameCapacity + 1;
+
+Record g_record{};
+NodeFrame* g_chunk_frames[kMaxChunks];
+size_t g_chunks_used = 0;      // chunks ever handed out
+uint32_t g_free_chunks[kMaxChunks];
+size_t g_free_chunk_count = 0;
+CollectFn g_collect = nullptr;
+bool g_stress = false;
+bool g_relocating = false;
+uint64_t g_relocations = 0;
+Counters g_counters{};
+
+// Tracked heap allocations, kept in a doubly linked list so runtime-exit frees them all.
+struct Tracked {
+    Tracked* next;
+    Tracked* prev;
+};
+Tracked* g_tracked = nullptr;
+
+constexpr size_t round_up(size_t n, size_t to) { return (n + to - 1) & ~(to - 1); }
+
+// A free node's slot holds the next free id, tagged so it never looks like an address.
+constexpr uintptr_t free_link(NodeId next) { return (static_cast<uintptr_t>(next) << 1) | 1; }
+constexpr NodeId free_next(uintptr_t slot) { return static_cast<NodeId>(slot >> 1); }
+
+bool collector_enabled() { return runtime::collector_on() && g_collect != nullptr; }
+
+void run_collector() {
+    if (collector_enabled()) g_collect();
+}
+
+size_t frame_room(const SeriesFrame* f) { return static_cast<size_t>(f->end - f->free); }
+bool frame_fits(const SeriesFrame* f, size_t needed) { return f->free + needed <= f->end; }
+
+void link_frame_in_address_order(SeriesFrame* f) {
+    Record& r = g_record;
+    if (!r.first_frame) {
+        r.first_frame = r.last_frame = r.current_frame = f;
+        f->next = f->prev = nullptr;
+        return;
+    }
+    SeriesFrame* after = nullptr;  // last frame below f
+    for (SeriesFrame* p = r.first_frame; p && p < f; p = p->next) after = p;
+    f->prev = after;
+    f->next = after ? after->next : r.first_frame;
+    if (f->next) f->next->prev = f; else r.last_frame = f;
+    if (after) after->next = f; else r.first_frame = f;
+}
+
+SeriesFrame* make_frame(size_t data_size) {
+    void* p = os_alloc(data_size + SeriesFrame::kFrameHeader);
+    auto* f = static_cast<SeriesFrame*>(p);
+    f->total = data_size + SeriesFrame::kFrameHeader;
+    f->free = f->start();
+    f->end = f->start() + data_size;
+    link_frame_in_address_order(f);
+    return f;
+}
+
+SeriesFrame* find_frame(size_t needed) {
+    for (SeriesFrame* f = g_record.first_frame; f; f = f->next)
+        if (frame_fits(f, needed)) return f;
+    return nullptr;
+}
+
+void init_header(SeriesBuf* b, size_t size, size_t unit, ptrdiff_t offset, uint32_t location) {
+    b->size = size;
+    b->node = 0;
+    b->flags = static_cast<uint32_t>(unit) | kInUse | location;
+    if (offset == -1) {
+        b->flags |= kCentred | kAllocated;
+        b->offset = size / 2;
+    } else {
+        b->flags |= kAllocated;
+        b->offset = static_cast<size_t>(offset);
+    }
+    b->tail = b->offset;
+}
+
+size_t checked_size(size_t count, size_t unit) {
+    size_t bytes;
+    if (__builtin_mul_overflow(count, unit, &bytes) || bytes > (size_t{1} << 40))
+        fire(Err::NoMemory);
+    return round_up(bytes, 16);
+}
+
+void link(NodeId node, SeriesBuf* b) {
+    g_node_slots[node] = reinterpret_cast<uintptr_t>(b);
+    b->node = node;
+}
+
+// Frees a dead buffer that does not live in a frame (frame space is reclaimed by compaction).
+void release_outside_frames(SeriesBuf* b) {
+    if (b->flags & kBig) big_free(b);
+    else if (b->flags & kExternal) tracked_free(b);
+}
+
+}  // namespace
+
+const Record& record() { return g_record; }
+void set_collector(CollectFn fn) { g_collect = fn; }
+bool stress_enabled() { return g_stress; }
+void set_stress(bool on) { g_stress = on; }
+uint64_t relocations() { return g_relocations; }
+Counters& counters() { return g_counters; }
+
+void init() {
+    Record& r = g_record;
+    r = Record{};
+    r.frame_size = kFirstFrameSize;
+    r.next_frame_size = kFirstFrameSize;
+    r.big_threshold = kBigThreshold;
+    void* table = mmap(nullptr, kNodeTableIds * sizeof(uintptr_t), PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (table == MAP_FAILED) fatal("cannot reserve the node table", 1);
+    g_node_slots = static_cast<uintptr_t*>(table);
+    const char* stress = std::getenv("NUV_GC_STRESS");
+    g_stress = stress && stress[0] == '1';
+}
+
+void* os_alloc(size_t size) {
+    size_t rounded = round_up(size + kOsPrefix, kPage);
+    void* p = mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) fire(Err::NoMemory);
+    *static_cast<size_t*>(p) = rounded;
+    g_record.os_bytes += rounded;
+    return static_cast<uint8_t*>(p) + kOsPrefix;
+}
+
+void os_free(void* p) {
+    uint8_t* block = static_cast<uint8_t*>(p) - kOsPrefix;
+    size_t rounded = *reinterpret_cast<size_t*>(block);
+    if (munmap(block, rounded) != 0) fire(Err::WrongMem);
+    g_record.os_bytes -= rounded;
+}
+
+void* tracked_alloc(size_t size) {
+    void* p = std::aligned_alloc(16, round_up(size + 16, 16));
+    if (!p) fire(Err::NoMemory);
+    auto* t = static_cast<Tracked*>(p);
+    t->prev = nullptr;
+    t->next = g_tracked;
+    if (g_tracked) g_tracked->prev = t;
+    g_tracked = t;
+    return static_cast<uint8_t*>(p) + 16;
+}
+
+void tracked_free(void* p) {
+    auto* t = reinterpret_cast<Tracked*>(static_cast<uint8_t*>(p) - 16);
+    if (t->prev) t->prev->next = t->next; else g_tracked = t->next;
+    if (t->next) t->next->prev = t->prev;
+    std::free(t);
+}
+
+void tracked_release_all() {
+    while (g_tracked) {
+        Tracked* next = g_tracked->next;
+        std::free(g_tracked);
+        g_tracked = next;
+    }
+}
+
+// ---- Nodes ----
+
+NodeFrame* new_node_frame(uint32_t capacity) {
+    if (capacity != kNodeFrameCapacity) fatal("node frames hold a fixed number of nodes", 1);
+    uint32_t chunk;
+    if (g_free_chunk_count) chunk = g_free_chunks[--g_free_chunk_count];
+    else if (g_chunks_used < kMaxChunks) chunk = static_cast<uint32_t>(g_chunks_used++);
+    else fire(Err::NoMemory);
+    auto* f = static_cast<NodeFrame*>(os_alloc(sizeof(NodeFrame)));
+    *f = NodeFrame{};
+    f->capacity = capacity;
+    f->born = g_record.collections;
+    f->chunk = chunk;
+    f->base = chunk * kNodeFrameCapacity + 1;
+    for (uint32_t i = 0; i < capacity; i++)
+        g_node_slots[f->base + i] = free_link(i + 1 < capacity ? f->base + i + 1 : 0);
+    f->free_head = f->base;
+    g_chunk_frames[chunk] = f;
+    Record& r = g_record;
+    f->prev = r.last_node_frame;
+    if (r.last_node_frame) r.last_node_frame->next = f; else r.first_node_frame = f;
+    r.last_node_frame = f;
+    if (!r.current_node_frame) r.current_node_frame = f;
+    return f;
+}
+
+NodeFrame* node_frame_of(NodeId node) {
+    return g_chunk_frames[(node - 1) / kNodeFrameCapacity];
+}
+
+NodeId alloc_node() {
+    Record& r = g_record;
+    NodeFrame* f = r.current_node_frame;
+    if (!f || !f->free_head) {
+        f = nullptr;
+        for (NodeFrame* p = r.first_node_frame; p; p = p->next)
+            if (p->free_head && !p->evacuate) { f = p; break; }
+        if (!f) f = new_node_frame(kNodeFrameCapacity);
+        r.current_node_frame = f;
+    }
+    NodeId n = f->free_head;
+    f->free_head = free_next(g_node_slots[n]);
+    g_node_slots[n] = 0;
+    f->in_use++;
+    return n;
+}
+
+void free_node(NodeId node) {
+    NodeFrame* f = node_frame_of(node);
+    g_node_slots[node] = free_link(f->free_head);
+    f->free_head = node;
+    f->in_use--;
+}
+
+static void release_node_frame(NodeFrame* f) {
+    Record& r = g_record;
+    if (f->prev) f->prev->next = f->next; else r.first_node_frame = f->next;
+    if (f->next) f->next->prev = f->prev; else r.last_node_frame = f->prev;
+    if (r.current_node_frame == f) r.current_node_frame = r.last_node_frame;
+    // Give the chunk's table pages back; the chunk is reused by the next new frame.
+    uintptr_t from = round_up(reinterpret_cast<uintptr_t>(&g_node_slots[f->base]), kPage);
+    uintptr_t to = reinterpret_cast<uintptr_t>(&g_node_slots[f->base + f->capacity]) & ~(kPage - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    g_chunk_frames[f->chunk] = nullptr;
+    g_free_chunks[g_free_chunk_count++] = f->chunk;
+    os_free(f);
+}
+
+void sweep_node_frames() {
+    Record& r = g_record;
+    bool current_set = false;
+    for (NodeFrame* f = r.first_node_frame; f;) {
+        NodeFrame* next = f->next;
+        if (f->in_use == 0 || f->evacuate) {
+            release_node_frame(f);
+        } else {
+            if (!current_set && f->in_use < f->capacity) {
+                r.current_node_frame = f;
+                current_set = true;
+            }
+            f->history = (f->history << 1) | (f->in_use == f->last_in_use ? 1u : 0u);
+            f->last_in_use = f->in_use;
+        }
+        f = next;
+    }
+}
+
+// ---- Series frames and big blocks ----
+
+SeriesFrame* new_series_frame() {
+    Record& r = g_record;
+    size_t s = r.next_frame_size;
+    if (s < r.big_threshold) r.next_frame_size = 2 * s;
+    return make_frame(s);
+}
+
+SeriesFrame* find_series_frame(size_t bytes) { return find_frame(bytes); }
+
+BigBlock* big_alloc(size_t bytes) {
+    auto* b = static_cast<BigBlock*>(os_alloc(bytes + sizeof(BigBlock)));
+    b->requested = bytes;
+    b->next = nullptr;
+    Record& r = g_record;
+    BigBlock* last = r.first_big;
+    while (last && last->next) last = last->next;
+    b->prev = last;
+    if (last) last->next = b; else r.first_big = b;
+    return b;
+}
+
+void big_free(SeriesBuf* buffer) {
+    BigBlock* b = reinterpret_cast<BigBlock*>(buffer) - 1;
+    if (b->prev) b->prev->next = b->next; else g_record.first_big = b->next;
+    if (b->next) b->next->prev = b->prev;
+    os_free(b);
+}
+
+void sweep_big_series(void (*release)(NodeId)) {
+    for (BigBlock* b = g_record.first_big; b;) {
+        BigBlock* next = b->next;
+        SeriesBuf* buffer = b->buffer();
+        if (buffer->flags & kMark) {
+            buffer->flags &= ~kMark;
+        } else {
+            if (buffer->node && release) release(buffer->node);
+            big_free(buffer);
+        }
+        b = next;
+    }
+}
+
+void release_all() {
+    Record& r = g_record;
+    while (r.first_node_frame) release_node_frame(r.first_node_frame);
+    for (SeriesFrame* f = r.first_frame; f;) {
+        SeriesFrame* next = f->next;
+        os_free(f);
+        f = next;
+    }
+    r.first_frame = r.current_frame = r.last_frame = nullptr;
+    while (r.first_big) big_free(r.first_big->buffer());
+}
+
+// ---- Relocation stress ----
+
+void relocate_all() {
+    Record& r = g_record;
+    SeriesFrame* old_first = r.first_frame;
+    r.first_frame = r.current_frame = r.last_frame = nullptr;
+    g_relocating = true;
+    SeriesFrame* target = nullptr;
+    for (SeriesFrame* f = old_first; f; f = f->next) {
+        for (uint8_t* p = f->start(); p < f->free;) {
+            auto* b = reinterpret_cast<SeriesBuf*>(p);
+            size_t footprint = kHeaderBytes + b->size;
+            if ((b->flags & kInUse) && b->node) {
+                if (!target || !frame_fits(target, footprint)) {
+                    size_t want = r.next_frame_size;
+                    while (want <= footprint + 3 * kHeaderBytes) want *= 2;
+                    target = make_frame(want);
+                    // A dead gap of varying length first, so that a buffer never lands at the
+                    // address it had two relocations ago: a stale pointer reads other data.
+                    size_t gap = kHeaderBytes * (1 + g_relocations % 3);
+                    auto* dead = reinterpret_cast<SeriesBuf*>(target->free);
+                    *dead = SeriesBuf{0, 0, gap - kHeaderBytes, 0, 0};
+                    target->free += gap;
+                }
+                std::memcpy(target->free, b, footprint);
+                auto* moved = reinterpret_cast<SeriesBuf*>(target->free);
+                g_node_slots[moved->node] = reinterpret_cast<uintptr_t>(moved);
+                target->free += footprint;
+            }
+            p += footprint;
+        }
+    }
+    for (SeriesFrame* f = old_first; f;) {
+        SeriesFrame* next = f->next;
+        os_free(f);
+        f = next;
+    }
+    if (r.first_frame) r.current_frame = r.first_frame;
+    g_relocating = false;
+    g_relocations++;
+}
+
+// ---- Series buffers ----
+
+SeriesBuf* alloc_series_buffer(size_t count, size_t unit, ptrdiff_t offset) {
+    size_t size = checked_size(count, unit);
+    if (offset > static_cast<ptrdiff_t>(size)) fire(Err::NoMemory);
+    if (g_stress && runtime::collector_on() && !g_relocating) {
+        if (g_collect) g_collect();
+        relocate_all();
+    }
+    g_counters.allocations++;
+    size_t needed = size + kHeaderBytes;
+    Record& r = g_record;
+    if (size + kBigHeaderAccount >= r.big_threshold) {
+        run_collector();
+        BigBlock* big = big_alloc(needed);
+        SeriesBuf* b = big->buffer();
+        init_header(b, size, unit, offset, kBig);
+        return b;
+    }
+    SeriesFrame* f = r.current_frame;
+    if (!f || !frame_fits(f, needed)) {
+        f = find_frame(needed);
+        if (!f) {
+            run_collector();
+            f = find_frame(needed);
+            if (!f || frame_room(f) < kMinFrameRoom) {
+                if (needed >= r.next_frame_size) r.next_frame_size = r.big_threshold;
+                f = new_series_frame();
+            }
+        }
+        r.current_frame = f;
+    }
+    auto* b = reinterpret_cast<SeriesBuf*>(f->free);
+    f->free += needed;
+    init_header(b, size, unit, offset, 0);
+    return b;
+}
+
+NodeId alloc_series(size_t count, size_t unit, ptrdiff_t offset) {
+    SeriesBuf* b = alloc_series_buffer(count, unit, offset);
+    NodeId n = alloc_node();
+    link(n, b);
+    return n;
+}
+
+NodeId alloc_series_external(size_t count, size_t unit, ptrdiff_t offset) {
+    size_t size = checked_size(count, unit);
+    if (offset > static_cast<ptrdiff_t>(size)) fire(Err::NoMemory);
+    auto* b = static_cast<SeriesBuf*>(tracked_alloc(kHeaderBytes + size));
+    init_header(b, size, unit, offset, kExternal);
+    NodeId n = alloc_node();
+    link(n, b);
+    return n;
+}
+
+NodeId alloc_cells(size_t n) { return alloc_series(n, sizeof(Cell), 0); }
+
+NodeId alloc_cells_unset(size_t n) {
+    NodeId node = alloc_cells(n);
+    SeriesBuf* b = buf(node);
+    Cell* cells = b->cells();
+    for (size_t i = 0, count = b->size / sizeof(Cell); i < count; i++)
+        cells[i] = Cell{static_cast<uint32_t>(TypeId::Unset), 0, 0, 0};
+    return node;
+}
+
+NodeId alloc_bytes(size_t size) { return alloc_series(size ? size : 16, 1, 0); }
+
+NodeId alloc_units(size_t count, size_t unit) {
+    return alloc_series(count ? count : 16 / unit, unit, 0);
+}
+
+NodeId alloc_bytes_zeroed(size_t size, uint8_t byte) {
+    NodeId node = alloc_bytes(size);
+    SeriesBuf* b = buf(node);
+    std::memset(b->data(), byte, b->size);
+    return node;
+}
+
+void series_set_flags(NodeId node, uint32_t flags) { buf(node)->flags |= flags; }
+
+// Gives the node a new buffer of new_size bytes (0: twice the old size) carrying the old
+// flags (location bits recomputed) and the old used length. The old buffer is dead but stays
+// readable until the caller's next allocation.
+struct Moved {
+    SeriesBuf* fresh;
+    SeriesBuf* old;
+};
+static Moved realloc_buffer(NodeId node, size_t new_size) {
+    SeriesBuf* old = buf(node);
+    uint32_t unit = old->unit();
+    if (new_size == 0) new_size = 2 * old->size;
+    if (new_size == 0 || unit == 0) fire(Err::NoMemory);
+    SeriesBuf* fresh = alloc_series_buffer(new_size / unit, unit, 0);
+    old = buf(node);  // the allocation may have moved it
+    fresh->flags = (old->flags & ~kLocationBits) | (fresh->flags & kLocationBits) | kAllocated;
+    fresh->tail = fresh->offset + old->used();
+    link(node, fresh);
+    old->node = 0;
+    old->flags &= ~kInUse;
+    return {fresh, old};
+}
+
+SeriesBuf* expand_series(NodeId node, size_t new_size) {
+    Moved m = realloc_buffer(node, new_size);
+    size_t used = m.old->used();
+    if (used > m.fresh->size) used = m.fresh->size;  // a shrinking resize keeps what fits
+    std::memcpy(m.fresh->data(), m.old->offset_ptr(), used);
+    m.fresh->tail = used;
+    g_counters.expansions++;
+    g_counters.bytes_copied += used;
+    release_outside_frames(m.old);
+    return m.fresh;
+}
+
+SeriesBuf* expand_series_zeroed(NodeId node, size_t new_size, uint8_t byte) {
+    size_t old_size = buf(node)->size;
+    SeriesBuf* b = expand_series(node, new_size);
+    if (b->size > old_size) std::memset(b->data() + old_size, byte, b->size - old_size);
+    return b;
+}
+
+NodeId copy_series_buffer(NodeId node) {
+    size_t size = buf(node)->size;
+    NodeId fresh = alloc_bytes(size);
+    SeriesBuf* from = buf(node);
+    SeriesBuf* to = buf(fresh);
+    to->flags = (from->flags & ~kLocationBits) | (to->flags & kLocationBits) | kAllocated;
+    std::memcpy(to->data(), from->offset_ptr(), from->used());
+    to->offset = 0;
+    to->tail = from->used();
+    g_counters.bytes_copied += from->used();
+    return fresh;
+}
+
+// ---- Cell-level helpers ----
+
+Cell* series_alloc_tail(NodeId node) {
+    SeriesBuf* b = buf(node);
+    if (b->tail + sizeof(Cell) > b->size) b = expand_series(node, 0);
+    auto* c = reinterpret_cast<Cell*>(b->tail_ptr());
+    c->header = static_cast<uint32_t>(TypeId::Unset);
+    b->tail += sizeof(Cell);
+    return c;
+}
+
+uint8_t* series_alloc_tail_bytes(NodeId node, size_t n) {
+    SeriesBuf* b = buf(node);
+    if (b->tail + n > b->size) b = expand_series(node, b->size < n ? 2 * n : 0);
+    uint8_t* at = b->tail_ptr();
+    b->tail += n;
+    return at;
+}
+
+NodeId series_copy_range(NodeId node, size_t start, size_t count) {
+    uint32_t unit = buf(node)->unit();
+    NodeId fresh = alloc_series(count, unit, 0);
+    SeriesBuf* from = buf(node);
+    SeriesBuf* to = buf(fresh);
+    std::memcpy(to->data(), from->offset_ptr() + start * unit, count * unit);
+    to->flags = (from->flags & ~(kLocationBits | kOwned)) | (to->flags & kLocationBits) | kAllocated;
+    to->tail = count * unit;
+    g_counters.bytes_copied += count * unit;
+    return fresh;
+}
+
+}  // namespace nuv::memory

@@ -1,0 +1,92 @@
+// runtime-init: one table of module initialisers run in order, each step using what the
+// earlier ones made. A module that is not built yet has no step; a datatype whose module is
+// not built yet is registered by name and parent only, with every slot empty.
+#include "runtime/runtime.h"
+
+#include <iterator>
+
+#include "runtime/datatypes/registry.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/stack.h"
+#include "runtime/memory.h"
+
+namespace nuv::runtime {
+
+namespace {
+
+bool g_auto_root = false;
+bool g_collector_on = false;
+Cell g_root_anchor{};
+
+// Registration order: parents before children (not the order of the ids).
+struct TypeStep {
+    TypeId id;
+    TypeId parent;
+    void (*init)();  // the module's init; nullptr while the module is not built
+};
+
+using T = TypeId;
+constexpr TypeStep kTypeSteps[] = {
+    {T::Datatype, T::Invalid, nullptr}, {T::Unset, T::Invalid, nullptr},
+    {T::None, T::Invalid, nullptr},     {T::Logic, T::Invalid, nullptr},
+    {T::Series, T::Invalid, nullptr},   {T::Block, T::Series, nullptr},
+    {T::String, T::Series, nullptr},    {T::Binary, T::String, nullptr},
+    {T::Integer, T::Invalid, nullptr},  {T::Symbol, T::Invalid, nullptr},
+    {T::Context, T::Invalid, nullptr},  {T::Word, T::Symbol, nullptr},
+    {T::LitWord, T::Word, nullptr},     {T::SetWord, T::Word, nullptr},
+    {T::GetWord, T::Word, nullptr},     {T::Refinement, T::Word, nullptr},
+    {T::Char, T::Integer, nullptr},     {T::Native, T::Invalid, nullptr},
+    {T::Action, T::Native, nullptr},    {T::Op, T::Native, nullptr},
+    {T::Path, T::Block, nullptr},       {T::LitPath, T::Path, nullptr},
+    {T::SetPath, T::Path, nullptr},     {T::GetPath, T::Path, nullptr},
+    {T::Function, T::Context, nullptr}, {T::Routine, T::Function, nullptr},
+    {T::Paren, T::Block, nullptr},      {T::Issue, T::Word, nullptr},
+    {T::Url, T::String, nullptr},       {T::File, T::Url, nullptr},
+    {T::Object, T::Invalid, nullptr},   {T::Bitset, T::Invalid, nullptr},
+    {T::Triple, T::Invalid, nullptr},   {T::Float, T::Invalid, nullptr},
+    {T::Typeset, T::Invalid, nullptr},  {T::Error, T::Object, nullptr},
+    {T::Vector, T::String, nullptr},    {T::Map, T::Invalid, nullptr},
+    {T::Hash, T::Block, nullptr},       {T::Pair, T::Invalid, nullptr},
+    {T::Percent, T::Float, nullptr},    {T::Tuple, T::Invalid, nullptr},
+    {T::Time, T::Float, nullptr},       {T::Tag, T::String, nullptr},
+    {T::Email, T::String, nullptr},     {T::Handle, T::Integer, nullptr},
+    {T::Date, T::Invalid, nullptr},     {T::Port, T::Object, nullptr},
+    {T::Money, T::Invalid, nullptr},    {T::Ref, T::String, nullptr},
+    {T::Point2D, T::Invalid, nullptr},  {T::Point3D, T::Invalid, nullptr},
+    {T::Image, T::Series, nullptr},
+    // Registered by the GUI backend at start-up; named here so every id has its name.
+    {T::Event, T::Invalid, nullptr},
+};
+static_assert(std::size(kTypeSteps) == kTypeCount);
+
+void register_datatypes() {
+    for (const TypeStep& s : kTypeSteps) {
+        if (s.init) s.init();
+        else registry::register_bare(s.id, s.parent);
+    }
+}
+
+}  // namespace
+
+bool auto_root() { return g_auto_root; }
+void set_auto_root(bool on) { g_auto_root = on; }
+bool collector_on() { return g_collector_on; }
+void set_collector_on(bool on) { g_collector_on = on; }
+Cell* root() { return &g_root_anchor; }
+
+void init() {
+    g_auto_root = true;
+    g_collector_on = false;
+    memory::init();
+    registry::init();
+    register_datatypes();
+    memory::new_node_frame(memory::kNodeFrameCapacity);
+    memory::new_series_frame();
+}
+
+void exit() {
+    memory::release_all();
+    memory::tracked_release_all();
+}
+
+}  // namespace nuv::runtime

@@ -1,0 +1,21 @@
+// Runtime start-up and shutdown, and the two switches that steer start-up: auto-root (words
+// made while it is on are kept in the root block) and the collector switch (the collector and
+// the relocation stress run only while it is on).
+#pragma once
+#include "runtime/cell.h"
+
+namespace nuv::runtime {
+
+void init();  // runs every module initialiser in order; once per process
+void exit();  // gives every byte back; no value may be used afterwards
+
+bool auto_root();
+void set_auto_root(bool on);
+bool collector_on();
+void set_collector_on(bool on);
+
+// The anchor cell that holds the root block (it has no parent block).
+Cell* root();
+inline constexpr int32_t kRootCells = 9748;
+
+}  // namespace nuv::runtime
