@@ -28,6 +28,18 @@ enum class CompareOp : int32_t {
     FindEqual = 12,     // the equality of find, select and the block operations
 };
 inline constexpr int32_t kNotComparable = -2;
+
+// Arithmetic operation codes shared by every numeric dispatcher (and logic!'s bitwise slots).
+enum class ArithOp : int32_t {
+    Add = 0,
+    Subtract = 1,
+    Multiply = 2,
+    Divide = 3,
+    Remainder = 4,
+    Or = 5,
+    And = 6,
+    Xor = 7,
+};
 inline constexpr int32_t kNoLimit = 2147483647;  // form and mold budget without /part
 
 namespace slot {

@@ -5,8 +5,16 @@
 
 #include <iterator>
 
+#include "runtime/case_fold.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/random.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
 
@@ -27,10 +35,10 @@ struct TypeStep {
 
 using T = TypeId;
 constexpr TypeStep kTypeSteps[] = {
-    {T::Datatype, T::Invalid, nullptr}, {T::Unset, T::Invalid, nullptr},
-    {T::None, T::Invalid, nullptr},     {T::Logic, T::Invalid, nullptr},
-    {T::Series, T::Invalid, nullptr},   {T::Block, T::Series, nullptr},
-    {T::String, T::Series, nullptr},    {T::Binary, T::String, nullptr},
+    {T::Datatype, T::Invalid, datatype::init}, {T::Unset, T::Invalid, unset::init},
+    {T::None, T::Invalid, none::init},     {T::Logic, T::Invalid, logic::init},
+    {T::Series, T::Invalid, nullptr},   {T::Block, T::Series, block::init},
+    {T::String, T::Series, string::init},    {T::Binary, T::String, nullptr},
     {T::Integer, T::Invalid, nullptr},  {T::Symbol, T::Invalid, nullptr},
     {T::Context, T::Invalid, nullptr},  {T::Word, T::Symbol, nullptr},
     {T::LitWord, T::Word, nullptr},     {T::SetWord, T::Word, nullptr},
@@ -77,11 +85,21 @@ Cell* root() { return &g_root_anchor; }
 void init() {
     g_auto_root = true;
     g_collector_on = false;
+    random::init();
     memory::init();
     registry::init();
     register_datatypes();
     memory::new_node_frame(memory::kNodeFrameCapacity);
     memory::new_series_frame();
+    // The root block anchors everything start-up makes; the stacks and the symbol block are
+    // its first cells.
+    block::make_external(nullptr, kRootCells);
+    Cell* args = block::make_external(root(), stack::kArgCells);
+    NodeId args_node = cell::node(args);
+    block::make_external(root(), stack::kFrameCells);
+    block::make_in(root(), kSymbolCells);
+    case_fold::init();
+    stack::init(args_node);
 }
 
 void exit() {

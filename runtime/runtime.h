@@ -17,5 +17,6 @@ void set_collector_on(bool on);
 // The anchor cell that holds the root block (it has no parent block).
 Cell* root();
 inline constexpr int32_t kRootCells = 9748;
+inline constexpr int32_t kSymbolCells = 4000;
 
 }  // namespace nuv::runtime

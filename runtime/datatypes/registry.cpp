@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "runtime/errors.h"
+#include "runtime/support.h"
 
 namespace nuv {
 
@@ -89,9 +90,7 @@ bool is_registered(TypeId t) { return g_registered[static_cast<int>(t)]; }
 
 void fire_unsupported(TypeId t, ActionId action) {
     (void)action;  // names the function once call frames and words exist
-    Cell none{static_cast<uint32_t>(TypeId::None), 0, 0, 0};
-    Cell type{static_cast<uint32_t>(TypeId::Datatype), static_cast<uint32_t>(t), 0, 0};
-    fire(Err::ExpectArg, &none, &type, &none);
+    fire_expect_arg(t);
 }
 
 }  // namespace registry

@@ -1,0 +1,629 @@
+// string!: text cells and buffers, the text writers every form and mold uses, comparisons,
+// and string! form and mold. Raw unit pointers are taken after the last allocation of a step
+// and used at once; loops that append re-read their source by index.
+#include "runtime/datatypes/string.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "runtime/case_fold.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/stack.h"
+#include "runtime/unicode.h"
+
+namespace nuv::string {
+
+using memory::SeriesBuf;
+
+namespace {
+
+constexpr size_t round16(size_t n) { return (n + 15) & ~size_t{15}; }
+
+// The type id of the parse engine's slice cell, which keeps a length in word 3.
+constexpr uint32_t kSliceType = 56;
+
+uint32_t checked_unit(const SeriesBuf* b) {
+    uint32_t unit = b->unit();
+    if (unit != 1 && unit != 2 && unit != 4) fatal("invalid text unit", 101);
+    return unit;
+}
+
+// Units in use from the buffer's offset.
+inline size_t units_of(const SeriesBuf* b, uint32_t unit) { return b->used() >> unit_shift(unit); }
+
+// The head index clamped to 0..tail.
+int32_t clamped_head(const Cell* str, const SeriesBuf* b, uint32_t unit) {
+    int32_t head = cell::head(str);
+    int32_t total = static_cast<int32_t>(units_of(b, unit));
+    if (head > total) return total;
+    return head < 0 ? 0 : head;
+}
+
+// Widens the buffer so that cp fits; unit 1 keeps 0-255 (Latin-1), unit 2 keeps 0-0xFFFF.
+SeriesBuf* fit(NodeId node, char32_t cp) {
+    SeriesBuf* b = memory::buf(node);
+    uint32_t unit = checked_unit(b);
+    uint32_t need = unicode::unit_for(cp);
+    return need > unit ? unicode::widen(node, need) : b;
+}
+
+bool is_any_string(const Cell* v) {
+    switch (cell::type_of(v)) {
+    case TypeId::String:
+    case TypeId::File:
+    case TypeId::Url:
+    case TypeId::Email:
+    case TypeId::Ref:
+    case TypeId::Tag: return true;
+    default: return (v->header & cell::kTypeMask) == kSliceType;
+    }
+}
+
+[[noreturn]] void symbols_not_done() { fire(Err::NotDone); }
+
+inline char32_t fold(char32_t cp) { return case_fold::to_upper(cp); }
+
+// The escape written after "^" for a control character or 34/94 (0: none). 30 is written in
+// hexadecimal and 127 as "^~" by mold_char itself.
+consteval std::array<char, 95> build_escapes() {
+    std::array<char, 95> t{};
+    t[0] = '@';
+    for (int c = 1; c <= 26; c++) t[c] = static_cast<char>('A' + c - 1);
+    t[9] = '-';
+    t[10] = '/';
+    t[27] = '[';
+    t[28] = '\\';
+    t[29] = ']';
+    t[31] = '_';
+    t['"'] = '"';
+    t['^'] = '^';
+    return t;
+}
+constexpr auto kEscapes = build_escapes();
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+}  // namespace
+
+// ---- Makers ----
+
+Cell* make_at(Cell* cell, size_t bytes) {
+    cell::set_header(cell, TypeId::Unset);
+    NodeId node = memory::alloc_series(bytes ? bytes : 1, 1, 0);
+    cell->w1 = 0;
+    cell->w2 = node;
+    cell->w3 = 0;
+    cell::set_header(cell, TypeId::String);
+    return cell;
+}
+
+Cell* make_at_unit(Cell* cell, size_t units, uint32_t unit) {
+    if (unit != 1 && unit != 2 && unit != 4) fatal("invalid text unit", 101);
+    cell::set_header(cell, TypeId::Unset);
+    NodeId node = memory::alloc_series(units ? units : 1, unit, 0);
+    cell->w1 = 0;
+    cell->w2 = node;
+    cell->w3 = 0;
+    cell::set_header(cell, TypeId::String);
+    return cell;
+}
+
+Cell* push(const Cell* str) { return stack::push(str); }
+
+Cell* load(const uint8_t* text, size_t size, Cell* cell, int32_t encoding) {
+    if (!cell) cell = stack::reserve();
+    *cell = Cell{static_cast<uint32_t>(TypeId::Unset), 0, 0, 0};
+    NodeId node;
+    switch (encoding) {
+    case kUtf8: {
+        size_t rest = 0;
+        node = unicode::load_utf8(text, size, 0, &rest, false);
+        if (rest) unicode::fire_invalid_utf8(text + size - rest, rest);  // cut-off last sequence
+        break;
+    }
+    case kUtf16le:
+        node = unicode::load_utf16le(reinterpret_cast<const char16_t*>(text), size / 2, nullptr,
+                                     false);
+        break;
+    default: fire_int(Err::NoCodec, encoding);
+    }
+    cell->w2 = node;
+    cell::set_header(cell, TypeId::String);
+    return cell;
+}
+
+Cell* load_new(const uint8_t* text, size_t size, int32_t encoding) {
+    return load(text, size, nullptr, encoding);
+}
+
+Cell* load_at(const uint8_t* text, size_t size, Cell* block, int32_t encoding) {
+    stack::Mark mark;
+    Cell* fresh = load(text, size, nullptr, encoding);  // kept on the stack while allocating
+    Cell* slot = memory::series_alloc_tail(cell::node(block));
+    *slot = *fresh;
+    mark.restore();
+    return slot;
+}
+
+// ---- Readers ----
+
+int32_t length(const Cell* str) {
+    const SeriesBuf* b = memory::buf_of(str);
+    uint32_t unit = checked_unit(b);
+    return static_cast<int32_t>(units_of(b, unit)) - clamped_head(str, b, unit);
+}
+
+int32_t length_abs(const Cell* str) {
+    const SeriesBuf* b = memory::buf_of(str);
+    return static_cast<int32_t>(units_of(b, checked_unit(b)));
+}
+
+uint8_t* rs_head(Cell* str) {
+    SeriesBuf* b = memory::buf_of(str);
+    uint32_t unit = checked_unit(b);
+    int32_t total = static_cast<int32_t>(units_of(b, unit));
+    if (cell::head(str) > total) cell::set_head(str, total);
+    return const_cast<uint8_t*>(head_ptr(str));
+}
+
+const uint8_t* head_ptr(const Cell* str) {
+    SeriesBuf* b = memory::buf_of(str);
+    uint32_t unit = checked_unit(b);
+    return b->offset_ptr() + (static_cast<size_t>(clamped_head(str, b, unit)) << unit_shift(unit));
+}
+
+bool at_tail(const Cell* str) { return length(str) <= 0; }
+
+char32_t char_at(const Cell* str, int32_t index) {
+    SeriesBuf* b = memory::buf_of(str);
+    uint32_t unit = checked_unit(b);
+    size_t at = static_cast<size_t>(cell::head(str) + index) << unit_shift(unit);
+    return get_char(b->offset_ptr() + at, unit);
+}
+
+int32_t find_codepoint(const Cell* str, char32_t cp) {
+    uint32_t unit = unit_of(str);
+    const uint8_t* p = head_ptr(str);
+    for (int32_t i = 0, n = length(str); i < n; i++, p += unit)
+        if (get_char(p, unit) == cp) return i;
+    return -1;
+}
+
+bool has_codepoint(const Cell* str, char32_t cp, int32_t step, bool case_sensitive) {
+    uint32_t unit = unit_of(str);
+    if (step < 1) step = 1;
+    const uint8_t* p = head_ptr(str);
+    const char32_t want = case_sensitive ? cp : fold(cp);
+    for (int32_t i = 0, n = length(str); i < n; i += step, p += static_cast<size_t>(step) * unit) {
+        char32_t c = get_char(p, unit);
+        if ((case_sensitive ? c : fold(c)) == want) return true;
+    }
+    return false;
+}
+
+bool starts_with_cstr(const Cell* str, const char* text) {
+    uint32_t unit = unit_of(str);
+    const uint8_t* p = head_ptr(str);
+    int32_t n = length(str);
+    for (int32_t i = 0; text[i]; i++, p += unit) {
+        if (i >= n) return false;
+        char32_t c = get_char(p, unit);
+        if (c > 0xFF || c != static_cast<uint8_t>(text[i])) return false;
+    }
+    return true;
+}
+
+// ---- Buffer writers ----
+
+SeriesBuf* append_char(NodeId node, char32_t cp) {
+    SeriesBuf* b = fit(node, cp);
+    uint32_t unit = b->unit();
+    put_char(memory::series_alloc_tail_bytes(node, unit), unit, cp);
+    return memory::buf(node);
+}
+
+SeriesBuf* write_char(NodeId node, int32_t index, char32_t cp) {
+    SeriesBuf* b = fit(node, cp);
+    uint32_t unit = b->unit();
+    put_char(b->offset_ptr() + (static_cast<size_t>(index) << unit_shift(unit)), unit, cp);
+    return b;
+}
+
+SeriesBuf* poke_char(NodeId node, int32_t index, char32_t cp) {
+    SeriesBuf* b = fit(node, cp);
+    uint32_t unit = b->unit();
+    const int shift = unit_shift(unit);
+    const size_t end = (static_cast<size_t>(index) + 1) << shift;  // bytes from the offset
+    if (b->offset + end > b->size) b = memory::expand_series(node, round16(2 * end));
+    size_t count = units_of(b, unit);
+    uint8_t* base = b->offset_ptr();
+    if (static_cast<size_t>(index) >= count) {
+        for (size_t i = count; i < static_cast<size_t>(index); i++)
+            put_char(base + (i << shift), unit, U' ');
+        b->tail = b->offset + end;
+    }
+    put_char(base + (static_cast<size_t>(index) << shift), unit, cp);
+    return b;
+}
+
+SeriesBuf* insert_char(NodeId node, int32_t index, char32_t cp) {
+    SeriesBuf* b = fit(node, cp);
+    uint32_t unit = b->unit();
+    if (b->tail + unit > b->size) b = memory::expand_series(node, round16(2 * b->size + unit));
+    uint8_t* at = b->offset_ptr() + (static_cast<size_t>(index) << unit_shift(unit));
+    std::memmove(at + unit, at, static_cast<size_t>(b->tail_ptr() - at));
+    put_char(at, unit, cp);
+    b->tail += unit;
+    return b;
+}
+
+void trim_min(NodeId node, size_t units) {
+    SeriesBuf* b = memory::buf(node);
+    size_t bytes = units << unit_shift(checked_unit(b));
+    if (bytes < b->used() && b->offset + bytes <= b->size) b->tail = b->offset + bytes;
+}
+
+// ---- Cell writers ----
+
+void remove_units(Cell* str, int32_t index, int32_t count) {
+    SeriesBuf* b = memory::buf_of(str);
+    uint32_t unit = checked_unit(b);
+    int32_t total = static_cast<int32_t>(units_of(b, unit));
+    if (index < 0 || index >= total || count <= 0) return;
+    if (count > total - index) count = total - index;
+    const int shift = unit_shift(unit);
+    uint8_t* at = b->offset_ptr() + (static_cast<size_t>(index) << shift);
+    uint8_t* from = at + (static_cast<size_t>(count) << shift);
+    std::memmove(at, from, static_cast<size_t>(b->tail_ptr() - from));
+    b->tail -= static_cast<size_t>(count) << shift;
+}
+
+void move_units(Cell* source, Cell* target, size_t bytes) {
+    const uint32_t unit = unit_of(source);
+    int32_t count = static_cast<int32_t>(bytes >> unit_shift(unit));
+    if (count > length(source)) count = length(source);
+    if (count <= 0) return;
+    std::vector<char32_t> moved(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; i++) moved[static_cast<size_t>(i)] = char_at(source, i);
+    const int32_t from = cell::head(source);
+    int32_t at = cell::head(target);
+    if (cell::node(source) == cell::node(target) && at >= from) {
+        // One buffer: take the units out first, then put them back where the target's head
+        // now points.
+        remove_units(source, from, count);
+        at = at >= from + count ? at - count : from;
+        for (int32_t i = 0; i < count; i++)
+        insert_char(cell::node(target), at + i, moved[static_cast<size_t>(i)]);
+        return;
+    }
+    for (int32_t i = 0; i < count; i++)
+        insert_char(cell::node(target), at + i, moved[static_cast<size_t>(i)]);
+    remove_units(source, cell::node(source) == cell::node(target) ? from + count : from, count);
+}
+
+void concatenate(Cell* target, Cell* source, int32_t part, int32_t offset, bool keep_source,
+                 Concat mode) {
+    if (cell::is(target, TypeId::Symbol) || cell::is(source, TypeId::Symbol)) symbols_not_done();
+    const NodeId tnode = cell::node(target);
+    const NodeId snode = cell::node(source);
+    uint32_t tu = checked_unit(memory::buf(tnode));
+    uint32_t su = checked_unit(memory::buf(snode));
+    if (tu < su) {
+        unicode::widen(tnode, su);
+        tu = su;
+    } else if (tu > su && !keep_source) {
+        unicode::widen(snode, tu);
+        su = tu;
+    }
+    if (tnode == snode) su = tu;
+
+    int32_t count = length(source);
+    if (part >= 0 && part < count) count = part;
+    if (count <= 0) return;
+    const int32_t shead = cell::head(source) < 0 ? 0 : cell::head(source);
+    const int tshift = unit_shift(tu);
+    const size_t copy_bytes = static_cast<size_t>(count) << tshift;
+
+    SeriesBuf* tb = memory::buf(tnode);
+    const size_t used = tb->used();
+    size_t at = mode == Concat::Append ? used : static_cast<size_t>(offset) << tshift;
+    if (at > used) at = used;
+    size_t needed = mode == Concat::Overwrite ? std::max(used, at + copy_bytes) : used + copy_bytes;
+    // One buffer: the source range would move under the shift or the growth, so copy it out.
+    std::vector<uint8_t> own;
+    if (tnode == snode) {
+        const uint8_t* s = tb->offset_ptr() + (static_cast<size_t>(shead) << tshift);
+        own.assign(s, s + copy_bytes);
+    }
+    if (tb->size - tb->offset < needed) tb = memory::expand_series(tnode, round16(2 * needed));
+
+    uint8_t* base = tb->offset_ptr();
+    if (mode == Concat::Insert) std::memmove(base + at + copy_bytes, base + at, used - at);
+    const uint8_t* src = own.empty() ? memory::buf(snode)->offset_ptr() +
+                                           (static_cast<size_t>(shead) << unit_shift(su))
+                                     : own.data();
+    if (su == tu) {
+        std::memcpy(base + at, src, copy_bytes);
+    } else {
+        for (int32_t i = 0; i < count; i++)
+            put_char(base + at + (static_cast<size_t>(i) << tshift), tu,
+                     get_char(src + static_cast<size_t>(i) * su, su));
+    }
+    if (mode == Concat::Overwrite)
+        tb->tail = tb->offset + std::max(used, at + copy_bytes);
+    else
+        tb->tail = tb->offset + used + copy_bytes;
+}
+
+void append_bytes(Cell* str, const uint8_t* bytes, size_t count) {
+    if (count == 0) return;
+    const NodeId node = cell::node(str);
+    uint32_t unit = checked_unit(memory::buf(node));
+    uint8_t* p = memory::series_alloc_tail_bytes(node, count * unit);
+    if (unit == 1) {
+        std::memcpy(p, bytes, count);
+        return;
+    }
+    for (size_t i = 0; i < count; i++, p += unit) put_char(p, unit, bytes[i]);
+}
+
+void append_cstr(Cell* str, const char* text) {
+    append_bytes(str, reinterpret_cast<const uint8_t*>(text), std::strlen(text));
+}
+
+int32_t emit(Cell* buffer, const char* text, int32_t budget) {
+    size_t n = std::strlen(text);
+    append_bytes(buffer, reinterpret_cast<const uint8_t*>(text), n);
+    return budget - static_cast<int32_t>(n);
+}
+
+void reset(Cell* str) {
+    SeriesBuf* b = memory::buf_of(str);
+    b->offset = 0;
+    b->tail = 0;
+    b->flags = (b->flags & ~memory::kUnitMask) | 1;
+    cell::set_head(str, 0);
+}
+
+void swap_regions(uint8_t* a, size_t a_len, uint8_t* b, size_t b_len, size_t gap) {
+    (void)b;  // the second region starts right after the gap: a + a_len + gap
+    uint8_t* end = a + a_len + gap + b_len;
+    std::reverse(a, end);  // now reversed(B) reversed(gap) reversed(A)
+    std::reverse(a, a + b_len);
+    std::reverse(a + b_len, a + b_len + gap);
+    std::reverse(a + b_len + gap, end);
+}
+
+// ---- Text conversions ----
+
+const char* byte_to_hex(uint8_t byte) {
+    static char buffer[3];
+    buffer[0] = kHexDigits[byte >> 4];
+    buffer[1] = kHexDigits[byte & 15];
+    buffer[2] = 0;
+    return buffer;
+}
+
+const char* int_to_hex(int32_t value, bool trim) {
+    static char buffer[9];
+    uint32_t v = static_cast<uint32_t>(value);
+    for (int i = 7; i >= 0; i--, v >>= 4) buffer[i] = kHexDigits[v & 15];
+    buffer[8] = 0;
+    if (!trim) return buffer;
+    if (value == 0) return "00";
+    const char* p = buffer;
+    while (*p == '0') p++;
+    return p;
+}
+
+double scan_number(const uint8_t*, int32_t, int32_t, bool) { fire(Err::NotDone); }
+
+// ---- Comparisons ----
+
+int32_t compare_raw(const Cell* a, const Cell* b, CompareOp op, bool prefix) {
+    const bool same = cell::node(a) == cell::node(b) && cell::head(a) == cell::head(b);
+    if (op == CompareOp::Same) return same ? 0 : -1;
+    const bool equality = op == CompareOp::Equal || op == CompareOp::NotEqual ||
+                          op == CompareOp::StrictEqual || op == CompareOp::FindEqual;
+    if (same && equality) return 0;
+    if (cell::is(a, TypeId::Symbol) || cell::is(b, TypeId::Symbol)) symbols_not_done();
+
+    const int32_t la = length(a);
+    int32_t lb = length(b);
+    if ((b->header & cell::kTypeMask) == kSliceType && static_cast<int32_t>(b->w3) >= 0)
+        lb = static_cast<int32_t>(b->w3);
+    int32_t n;
+    if (prefix) {
+        n = std::min(la, lb);
+    } else {
+        if (la != lb && (equality || la == 0 || lb == 0)) return la < lb ? -1 : 1;
+        n = std::min(la, lb);
+    }
+    const bool fold_case = op != CompareOp::StrictEqual && op != CompareOp::SortStrict;
+    const uint32_t ua = unit_of(a), ub = unit_of(b);
+    const uint8_t* pa = head_ptr(a);
+    const uint8_t* pb = head_ptr(b);
+    for (int32_t i = 0; i < n; i++, pa += ua, pb += ub) {
+        char32_t ca = get_char(pa, ua), cb = get_char(pb, ub);
+        if (fold_case) {
+            ca = fold(ca);
+            cb = fold(cb);
+        }
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (prefix) return la < lb ? -1 : 0;
+    return la == lb ? 0 : (la < lb ? -1 : 1);
+}
+
+bool tag_brackets(const Cell* str, const Cell* tag) {
+    const int32_t n = length(tag);
+    if (length(str) < n + 2) return false;
+    return char_at(str, 0) == U'<' && char_at(str, n + 1) == U'>';
+}
+
+bool match_head(const Cell* str, const Cell* value, CompareOp op) {
+    if (cell::is(value, TypeId::Tag)) {
+        if (!tag_brackets(str, value)) return false;
+        Cell inner = *str;
+        cell::set_head(&inner, cell::head(str) + 1);
+        return compare_raw(&inner, value, op, true) == 0;
+    }
+    if (is_any_string(value)) return compare_raw(str, value, op, true) == 0;
+    if (cell::is(value, TypeId::Char)) {
+        if (at_tail(str)) return false;
+        char32_t c = char_at(str, 0);
+        char32_t want = static_cast<char32_t>(cell::get_int(value));
+        if (op != CompareOp::StrictEqual) {
+            c = fold(c);
+            want = fold(want);
+        }
+        return c == want;
+    }
+    return false;
+}
+
+bool compare_head(const Cell* str, const Cell* bitset) {
+    if (at_tail(str)) return false;
+    const char32_t cp = char_at(str, 0);
+    SeriesBuf* bits = memory::buf(bitset->w2);
+    const size_t byte = cp >> 3;
+    if (byte >= bits->used()) return (bits->flags & 0x80000) != 0;  // the complement flag
+    return (bits->offset_ptr()[byte] & (0x80 >> (cp & 7))) != 0;
+}
+
+// ---- Form and mold ----
+
+void scan_units(const uint8_t* start, const uint8_t* end, uint32_t unit, int32_t* quotes,
+                int32_t* lines) {
+    for (const uint8_t* p = start; p < end; p += unit) {
+        char32_t c = get_char(p, unit);
+        if (c == U'"') ++*quotes;
+        else if (c == U'\n') ++*lines;
+    }
+}
+
+bool brace_closes(const uint8_t* p, const uint8_t* end, uint32_t unit) {
+    int32_t depth = 0;
+    for (; p < end; p += unit) {
+        char32_t c = get_char(p, unit);
+        if (c == U'{') {
+            depth++;
+        } else if (c == U'}') {
+            if (--depth == 0) return true;
+        }
+    }
+    return false;
+}
+
+void mold_char(Cell* buffer, char32_t cp, int escape_mode, bool all) {
+    const NodeId out = cell::node(buffer);
+    if (cp == 30 || (cp >= 128 && cp <= 159) || (all && cp > 127)) {
+        append_cstr(buffer, "^(");
+        append_cstr(buffer, int_to_hex(static_cast<int32_t>(cp), true));
+        append_char(out, U')');
+        return;
+    }
+    if (escape_mode == kEscapeControls) {
+        if (cp < kEscapes.size() && kEscapes[cp]) {
+            append_char(out, U'^');
+            append_char(out, static_cast<char32_t>(kEscapes[cp]));
+            return;
+        }
+        if (cp == 127) {
+            append_cstr(buffer, "^~");
+            return;
+        }
+    }
+    append_char(out, cp);
+}
+
+int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t budget) {
+    const int32_t len = length(value);
+    const int32_t limit = part ? cell::get_int(part) : -1;
+    concatenate(buffer, value, limit, 0, true, Concat::Append);
+    return budget - len;
+}
+
+int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_t budget,
+             int32_t) {
+    const int32_t len = length(value);
+    int32_t n = len;
+    if (part) n = budget < 0 ? 0 : std::min(budget, len);
+    const uint32_t unit = unit_of(value);
+    const uint8_t* head = head_ptr(value);
+    const uint8_t* end = head + (static_cast<size_t>(n) << unit_shift(unit));
+    int32_t quotes = 0, lines = 0;
+    scan_units(head, end, unit, &quotes, &lines);
+    const bool braces = lines >= 3 || quotes > 0 || len >= 50;
+    const NodeId out = cell::node(buffer);
+    append_char(out, braces ? U'{' : U'"');
+    int32_t depth = 0;
+    bool balanced = true;
+    for (int32_t i = 0; i < n; i++) {
+        const char32_t c = char_at(value, i);  // by index: appending may move the buffer
+        if (!braces) {
+            mold_char(buffer, c, kEscapeControls, all);
+            continue;
+        }
+        switch (c) {
+        case U'{': {
+            if (balanced) {
+                const uint8_t* p = head_ptr(value);
+                const size_t at = static_cast<size_t>(i) << unit_shift(unit);
+                const size_t end_at = static_cast<size_t>(n) << unit_shift(unit);
+                balanced = brace_closes(p + at, p + end_at, unit);
+            }
+            if (balanced) {
+                depth++;
+                append_char(out, U'{');
+            } else {
+                append_cstr(buffer, "^{");
+            }
+            break;
+        }
+        case U'}':
+            if (depth > 0) {
+                depth--;
+                append_char(out, U'}');
+            } else {
+                append_cstr(buffer, "^}");
+            }
+            break;
+        case U'"': append_char(out, U'"'); break;
+        case U'^': append_cstr(buffer, "^^"); break;
+        default: mold_char(buffer, c, kEscapeControls, all);
+        }
+    }
+    append_char(out, braces ? U'}' : U'"');
+    return budget - n - 2;
+}
+
+// ---- For tests ----
+
+std::string to_std_utf8(const Cell* str) {
+    std::string text;
+    const uint32_t unit = unit_of(str);
+    const uint8_t* p = head_ptr(str);
+    uint8_t bytes[4];
+    for (int32_t i = 0, n = length(str); i < n; i++, p += unit) {
+        int k = unicode::utf8_encode_char(get_char(p, unit), bytes);
+        text.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(k));
+    }
+    return text;
+}
+
+// ---- Registration ----
+
+constexpr TypeRecord kRecord{
+    .id = TypeId::String,
+    .parent = TypeId::Series,
+    .name = "string!",
+    .form = string::form,
+    .mold = string::mold,
+};
+
+void init() { registry::register_type(kRecord); }
+
+}  // namespace nuv::string

@@ -1,0 +1,39 @@
+// Runtime support that natively compiled code and the datatypes call: argument type checks,
+// checked conversions, the root values, and byte-pattern filling.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace nuv {
+
+// Raises script expect-arg for a value of a type the operation does not take. The function and
+// argument words (arg1, arg3) are named once call frames exist; until then they are none.
+[[noreturn]] void fire_expect_arg(TypeId type);
+
+// The typeset bitmap of a typeset cell (words 1-3, read byte-wise from word 1): type t is bit
+// 0x80 >> (t mod 8) of byte t div 8.
+bool typeset_has(const Cell* typeset, int type);
+
+// Passes the value through when its type is in the typeset, else raises script expect-arg
+// naming the spec_index-th argument of the current function. Returns the value.
+Cell* type_check(const Cell* typeset, int32_t spec_index, Cell* value);
+// type_check on argument cell `slot` of the current call; a negative slot skips the check.
+Cell* type_check_arg(int32_t slot, const Cell* typeset, int32_t spec_index);
+// type_check only when the refinement (a logic cell) is set.
+Cell* type_check_opt(const Cell* refinement, const Cell* typeset, int32_t spec_index, Cell* value);
+// Raises script expect-arg when the value is unset!; else returns it.
+Cell* check_not_unset(int32_t spec_index, Cell* value);
+
+// A float! is truncated toward zero; above 2147483647.0, below -2147483648.0 or NaN raises
+// script out-of-range. Any other value answers its integer payload (word 2).
+int32_t float_to_int_checked(const Cell* value);
+
+[[noreturn]] void fire_bad_make(TypeId type, const Cell* spec);
+
+// Repeats the first `pattern` bytes at target until `total` bytes are filled; returns
+// target + total.
+uint8_t* fill_pattern(uint8_t* target, size_t total, size_t pattern);
+
+}  // namespace nuv
