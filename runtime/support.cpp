@@ -4,7 +4,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/compare.h"
+#include "runtime/memory.h"
 #include "runtime/evaluator/stack.h"
 
 namespace nuv {
@@ -69,6 +76,66 @@ uint8_t* fill_pattern(uint8_t* target, size_t total, size_t pattern) {
         filled += run;
     }
     return target + total;
+}
+
+void refinement_args_init(const Cell* refinement, int32_t slot, int32_t count) {
+    if (logic::value_is_true(refinement, false, nullptr)) {
+        stack::arg(slot)->w1 = 1;
+        return;
+    }
+    for (int32_t i = 1; i <= count; i++) cell::set_header(stack::arg(slot + i), TypeId::None);
+}
+
+Cell* block_select_stack(bool step, bool to_block) {
+    Cell key = *stack::arg(0);
+    Cell blk = *stack::arg(1);
+    auto answer = [&](const Cell* value) {
+        Cell* slot = step ? stack::reserve() : stack::arg(0);
+        *slot = *value;
+        return slot;
+    };
+    auto no_match = [&] { return step ? none::push() : none::set_result(); };
+    if (cell::is(&key, TypeId::Block)) return no_match();
+    NodeId node = cell::node(&blk);
+    int32_t tail = static_cast<int32_t>(memory::buf(node)->used() / sizeof(Cell));
+    int32_t stride = step ? 1 : 2;
+    for (int32_t i = cell::head(&blk); i < tail; i += stride) {
+        Cell candidate = memory::buf(node)->cells()[memory::buf(node)->offset / sizeof(Cell) + i];
+        if (cell::type_of(&candidate) != cell::type_of(&key)) continue;
+        if (!compare::value_compare(&candidate, &key, CompareOp::Equal)) continue;
+        // The compare may have allocated: positions are re-read through the node.
+        memory::SeriesBuf* b = memory::buf(node);
+        Cell* cells = b->cells() + b->offset / sizeof(Cell);
+        tail = static_cast<int32_t>(b->used() / sizeof(Cell));
+        if (to_block) {
+            for (int32_t j = i + 1; j < tail; j++)
+                if (cell::is(&cells[j], TypeId::Block)) return answer(&cells[j]);
+            Cell at_tail = blk;
+            cell::set_head(&at_tail, tail);
+            return answer(&at_tail);
+        }
+        return answer(i + 1 < tail ? &cells[i + 1] : &cells[i]);
+    }
+    return no_match();
+}
+
+Cell* form_value_push(const Cell* value, int32_t limit) {
+    Cell copy = *value;
+    Cell* held = stack::push(&copy);  // the stack never moves: the pointer stays valid
+    Cell* out = stack::reserve();
+    string::make_at(out, 16);
+    auto form = lookup<&ActionRow::form>(held, ActionId::Form);
+    form(held, out, nullptr, limit > 0 ? limit : kNoLimit);
+    if (limit > 0 && string::length(out) > limit)
+        string::trim_min(cell::node(out), static_cast<size_t>(cell::head(out) + limit));
+    *held = *out;
+    stack::drop(1);
+    return held;
+}
+
+int32_t mold_indent(Cell* buffer, int32_t level, int32_t limit) {
+    for (int32_t i = 0; i < level; i++) string::append_cstr(buffer, "    ");
+    return limit - 4 * level;
 }
 
 }  // namespace nuv

@@ -36,4 +36,21 @@ int32_t float_to_int_checked(const Cell* value);
 // target + total.
 uint8_t* fill_pattern(uint8_t* target, size_t total, size_t pattern);
 
+// Compiled-call support: a true refinement marks its argument cell `slot` (word 1 = 1); a false
+// one sets the `count` argument cells after it to none!.
+void refinement_args_init(const Cell* refinement, int32_t slot, int32_t count);
+
+// Looks arguments[0] (the key) up in the block of arguments[1] from its index: every cell with
+// `step`, else every other cell. The answer is the cell after the match (with `to_block`, the
+// first block! after it, or the tail position); with `step` it is pushed, else it lands in
+// arguments[0]. No match answers none!. A block! key finds nothing.
+Cell* block_select_stack(bool step, bool to_block);
+
+// Pushes a new string holding the value formed; a positive limit cuts it to that many
+// characters. Returns the string cell.
+Cell* form_value_push(const Cell* value, int32_t limit);
+
+// Appends four spaces per level; returns the limit less what was appended.
+int32_t mold_indent(Cell* buffer, int32_t level, int32_t limit);
+
 }  // namespace nuv

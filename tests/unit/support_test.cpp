@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/string.h"
 #include "tests/unit/support.h"
 
 namespace nuv {
@@ -72,6 +74,89 @@ TEST(Support, FillPattern) {
         EXPECT_EQ(end, reinterpret_cast<uint8_t*>(buf) + c.total);
         EXPECT_EQ(std::string(buf, c.total), c.want) << c.total << "/" << c.pattern;
     }
+}
+
+}  // namespace
+}  // namespace nuv
+
+namespace nuv {
+namespace {
+
+Cell logic_cell(bool v) { return Cell{static_cast<uint32_t>(TypeId::Logic), v ? 1u : 0u, 0, 0}; }
+Cell int_cell(int32_t v) { return Cell{static_cast<uint32_t>(TypeId::Integer), 0, static_cast<uint32_t>(v), 0}; }
+
+TEST(Support, BlockSelectStack) {
+    struct Case {
+        const char* what;
+        bool key;
+        bool step, to_block;
+        TypeId want_type;
+        int32_t want_int;  // for integer! answers
+    } cases[] = {
+        {"pairs: true", true, false, false, TypeId::Integer, 2},
+        {"pairs: false", false, false, false, TypeId::Integer, 1},
+        {"step: false then next", false, true, false, TypeId::Integer, 1},
+        {"to-block: first block after", false, true, true, TypeId::Block, 0},
+    };
+    for (const Case& c : cases) {
+        test::StackScope scope;
+        stack::g_args.base = stack::g_args.top;
+        Cell key = logic_cell(c.key);
+        stack::push(&key);
+        Cell* blk = block::push_new(8);
+        Cell values[] = {logic_cell(false), int_cell(1), logic_cell(true), int_cell(2)};
+        for (const Cell& v : values) block::append_cell(blk, &v);
+        Cell inner;
+        block::make_at(&inner, 1);
+        block::append_cell(blk, &inner);
+        Cell* got = block_select_stack(c.step, c.to_block);
+        EXPECT_EQ(got, c.step ? stack::top() : stack::arg(0)) << c.what;
+        EXPECT_EQ(cell::type_of(got), c.want_type) << c.what;
+        if (c.want_type == TypeId::Integer) {
+            EXPECT_EQ(cell::get_int(got), c.want_int) << c.what;
+        }
+    }
+}
+
+TEST(Support, BlockSelectStackFindsNothing) {
+    test::StackScope scope;
+    stack::g_args.base = stack::g_args.top;
+    Cell key;
+    block::make_at(&key, 1);
+    stack::push(&key);  // a block! key never matches
+    Cell* blk = block::push_new(2);
+    block::append_cell(blk, &key);
+    EXPECT_EQ(cell::type_of(block_select_stack(false, false)), TypeId::None);
+}
+
+TEST(Support, FormValuePushAndIndent) {
+    test::StackScope scope;
+    Cell t = logic_cell(true);
+    Cell* whole = form_value_push(&t, 0);
+    EXPECT_EQ(string::to_std_utf8(whole), "true");
+    Cell* cut = form_value_push(&t, 2);
+    EXPECT_EQ(string::to_std_utf8(cut), "tr");
+    EXPECT_EQ(stack::top(), cut);
+    Cell buffer;
+    string::make_at(stack::push(&buffer), 16);
+    EXPECT_EQ(mold_indent(stack::top(), 0, 100), 100);
+    EXPECT_EQ(mold_indent(stack::top(), 2, 100), 92);
+    EXPECT_EQ(string::to_std_utf8(stack::top()), "        ");
+}
+
+TEST(Support, RefinementArgsInit) {
+    test::StackScope scope;
+    stack::g_args.base = stack::g_args.top;
+    Cell filler = int_cell(7);
+    for (int i = 0; i < 4; i++) stack::push(&filler);
+    Cell off = logic_cell(false);
+    refinement_args_init(&off, 0, 2);
+    EXPECT_EQ(cell::type_of(stack::arg(1)), TypeId::None);
+    EXPECT_EQ(cell::type_of(stack::arg(2)), TypeId::None);
+    EXPECT_EQ(cell::type_of(stack::arg(3)), TypeId::Integer);
+    Cell on = logic_cell(true);
+    refinement_args_init(&on, 3, 0);
+    EXPECT_EQ(stack::arg(3)->w1, 1u);
 }
 
 }  // namespace
