@@ -7,6 +7,15 @@
 
 #include "runtime/case_fold.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/character.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/percent.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/issue.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
@@ -14,9 +23,13 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
+#include "runtime/handles.h"
+#include "runtime/hash.h"
 #include "runtime/evaluator/random.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
+#include "runtime/output.h"
+#include "runtime/words.h"
 
 namespace nuv::runtime {
 
@@ -33,31 +46,34 @@ struct TypeStep {
     void (*init)();  // the module's init; nullptr while the module is not built
 };
 
+// A type that the previous step's module registers together with its own.
+void by_previous_step() {}
+
 using T = TypeId;
 constexpr TypeStep kTypeSteps[] = {
     {T::Datatype, T::Invalid, datatype::init}, {T::Unset, T::Invalid, unset::init},
     {T::None, T::Invalid, none::init},     {T::Logic, T::Invalid, logic::init},
     {T::Series, T::Invalid, nullptr},   {T::Block, T::Series, block::init},
     {T::String, T::Series, string::init},    {T::Binary, T::String, nullptr},
-    {T::Integer, T::Invalid, nullptr},  {T::Symbol, T::Invalid, nullptr},
-    {T::Context, T::Invalid, nullptr},  {T::Word, T::Symbol, nullptr},
-    {T::LitWord, T::Word, nullptr},     {T::SetWord, T::Word, nullptr},
-    {T::GetWord, T::Word, nullptr},     {T::Refinement, T::Word, nullptr},
-    {T::Char, T::Integer, nullptr},     {T::Native, T::Invalid, nullptr},
+    {T::Integer, T::Invalid, integer::init},  {T::Symbol, T::Invalid, symbol::init},
+    {T::Context, T::Invalid, context::init},  {T::Word, T::Symbol, word::init},
+    {T::LitWord, T::Word, by_previous_step},     {T::SetWord, T::Word, by_previous_step},
+    {T::GetWord, T::Word, by_previous_step},     {T::Refinement, T::Word, by_previous_step},
+    {T::Char, T::Integer, character::init},     {T::Native, T::Invalid, nullptr},
     {T::Action, T::Native, nullptr},    {T::Op, T::Native, nullptr},
     {T::Path, T::Block, nullptr},       {T::LitPath, T::Path, nullptr},
     {T::SetPath, T::Path, nullptr},     {T::GetPath, T::Path, nullptr},
     {T::Function, T::Context, nullptr}, {T::Routine, T::Function, nullptr},
-    {T::Paren, T::Block, nullptr},      {T::Issue, T::Word, nullptr},
+    {T::Paren, T::Block, nullptr},      {T::Issue, T::Word, issue::init},
     {T::Url, T::String, nullptr},       {T::File, T::Url, nullptr},
     {T::Object, T::Invalid, nullptr},   {T::Bitset, T::Invalid, nullptr},
-    {T::Triple, T::Invalid, nullptr},   {T::Float, T::Invalid, nullptr},
+    {T::Triple, T::Invalid, nullptr},   {T::Float, T::Invalid, floating::init},
     {T::Typeset, T::Invalid, nullptr},  {T::Error, T::Object, nullptr},
     {T::Vector, T::String, nullptr},    {T::Map, T::Invalid, nullptr},
     {T::Hash, T::Block, nullptr},       {T::Pair, T::Invalid, nullptr},
-    {T::Percent, T::Float, nullptr},    {T::Tuple, T::Invalid, nullptr},
+    {T::Percent, T::Float, percent::init},    {T::Tuple, T::Invalid, nullptr},
     {T::Time, T::Float, nullptr},       {T::Tag, T::String, nullptr},
-    {T::Email, T::String, nullptr},     {T::Handle, T::Integer, nullptr},
+    {T::Email, T::String, nullptr},     {T::Handle, T::Integer, handle::init},
     {T::Date, T::Invalid, nullptr},     {T::Port, T::Object, nullptr},
     {T::Money, T::Invalid, nullptr},    {T::Ref, T::String, nullptr},
     {T::Point2D, T::Invalid, nullptr},  {T::Point3D, T::Invalid, nullptr},
@@ -85,8 +101,11 @@ Cell* root() { return &g_root_anchor; }
 void init() {
     g_auto_root = true;
     g_collector_on = false;
+    output::init();
     random::init();
+    hash::set_seed(hash::kDefaultSeed);
     memory::init();
+    handles::init();
     registry::init();
     register_datatypes();
     memory::new_node_frame(memory::kNodeFrameCapacity);
@@ -98,7 +117,11 @@ void init() {
     NodeId args_node = cell::node(args);
     block::make_external(root(), stack::kFrameCells);
     block::make_in(root(), kSymbolCells);
+    context::make_global();
     case_fold::init();
+    symbol::table_init();
+    word::bind_datatype_names();
+    words::init();
     stack::init(args_node);
 }
 

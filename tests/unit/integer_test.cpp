@@ -1,0 +1,493 @@
+// integer!: the arithmetic core and its mixed-type dispatcher, conversions, comparison,
+// rounding, the unary actions and text, all reached through the dispatch rows.
+#include "runtime/datatypes/integer.h"
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/character.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/issue.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/percent.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/evaluator/compare.h"
+#include "runtime/float_text.h"
+#include "runtime/words.h"
+#include "tests/unit/support.h"
+
+namespace nuv::test {
+void start_names();  // the name tables' start-up steps, shared by the test files that need them
+}  // namespace nuv::test
+
+namespace nuv {
+namespace {
+
+// The number types are wired into start-up's registration order separately; until then each
+// suite registers them once, parents first.
+void register_numbers() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    integer::init();
+    character::init();
+    floating::init();
+    percent::init();
+}
+
+class Integer : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { register_numbers(); }
+};
+
+Cell I(int32_t v) {
+    Cell c;
+    integer::set(&c, v);
+    return c;
+}
+Cell Ch(char32_t cp) {
+    Cell c;
+    character::set(&c, cp);
+    return c;
+}
+Cell F(double d, TypeId t = TypeId::Float) {
+    Cell c;
+    floating::set_typed(&c, t, d);
+    return c;
+}
+Cell P(double d) { return F(d, TypeId::Percent); }
+Cell Tm(double d) { return F(d, TypeId::Time); }
+Cell other(TypeId t) { return Cell{static_cast<uint32_t>(t), 0, 0, 0}; }
+
+// A value as "type text": numbers by their mold, other types by name alone. The value is
+// copied first: it may lie in a buffer that the mold's allocations move.
+std::string show(const Cell* v) {
+    Cell copy = *v;
+    const TypeId t = cell::type_of(&copy);
+    std::string out = type_name(t);
+    switch (t) {
+    case TypeId::Integer:
+    case TypeId::Char:
+    case TypeId::Float:
+    case TypeId::Percent: {
+        test::StackScope scope;
+        Cell* buffer = stack::reserve();
+        string::make_at(buffer, 16);
+        registry::row(t).mold(&copy, buffer, false, false, false, nullptr, kNoLimit, 0);
+        return out + " " + string::to_std_utf8(buffer);
+    }
+    case TypeId::Time: return out + " " + float_text::float_form_text(cell::get_double(&copy), 0, true);
+    default: return out;
+    }
+}
+
+// The result, or "error <id>" when the body raised one.
+template <class F>
+std::string outcome(F&& body) {
+    try {
+        return body();
+    } catch (const Unwind& u) {
+        if (u.kind != UnwindKind::Error) return "unwound";
+        return std::string("error ") + err_word(raised().id);
+    }
+}
+
+slot::Stack stack_slot(TypeId t, ActionId a) {
+    const ActionRow& row = registry::row(t);
+    switch (a) {
+    case ActionId::Add: return row.add;
+    case ActionId::Subtract: return row.subtract;
+    case ActionId::Multiply: return row.multiply;
+    case ActionId::Divide: return row.divide;
+    case ActionId::Remainder: return row.remainder;
+    case ActionId::And: return row.and_;
+    case ActionId::Or: return row.or_;
+    case ActionId::Xor: return row.xor_;
+    case ActionId::Power: return row.power;
+    case ActionId::Absolute: return row.absolute;
+    default: return nullptr;
+    }
+}
+
+// Runs a two-operand slot over arguments[0] = a, arguments[1] = b.
+std::string run2(ActionId action, Cell a, Cell b) {
+    return outcome([&] {
+        test::StackScope scope;
+        stack::g_args.base = stack::push(&a);
+        stack::push(&b);
+        slot::Stack fn = stack_slot(cell::type_of(&a), action);
+        if (!fn) return std::string("unsupported");
+        fn();
+        return show(stack::arg(0));
+    });
+}
+
+struct BinaryRow {
+    ActionId action;
+    Cell a;
+    Cell b;
+    const char* want;
+};
+
+void check_binary(const BinaryRow* rows, size_t count) {
+    for (size_t i = 0; i < count; i++) {
+        const BinaryRow& r = rows[i];
+        EXPECT_EQ(run2(r.action, r.a, r.b), r.want)
+            << show(&r.a) << ' ' << action_word(r.action) << ' ' << show(&r.b);
+    }
+}
+
+using A = ActionId;
+using T = TypeId;
+
+TEST_F(Integer, ArithmeticPromotesInsteadOfWrapping) {
+    const BinaryRow rows[] = {
+        {A::Add, I(2), I(3), "integer! 5"},
+        {A::Add, I(INT_MAX), I(1), "float! 2147483648.0"},
+        {A::Subtract, I(INT_MIN), I(1), "float! -2147483649.0"},
+        {A::Multiply, I(65536), I(65536), "float! 4294967296.0"},
+        {A::Multiply, I(-46341), I(46341), "float! -2147488281.0"},
+        {A::Divide, I(7), I(2), "float! 3.5"},
+        {A::Divide, I(6), I(2), "integer! 3"},
+        {A::Divide, I(-7), I(2), "float! -3.5"},
+        {A::Divide, I(INT_MIN), I(1), "integer! -2147483648"},
+        {A::Remainder, I(-7), I(2), "integer! -1"},
+        {A::Remainder, I(7), I(-2), "integer! 1"},
+        {A::Remainder, I(INT_MIN), I(2), "integer! 0"},
+        {A::Divide, I(INT_MIN), I(-1), "error overflow"},
+        {A::Remainder, I(INT_MIN), I(-1), "error overflow"},
+        {A::Divide, I(1), I(0), "error zero-divide"},
+        {A::Remainder, I(1), I(0), "error zero-divide"},
+        {A::And, I(12), I(10), "integer! 8"},
+        {A::Or, I(12), I(3), "integer! 15"},
+        {A::Xor, I(12), I(10), "integer! 6"},
+        {A::And, I(-1), I(INT_MIN), "integer! -2147483648"},
+        {A::Add, I(1), Ch(U'a'), "integer! 98"},
+    };
+    check_binary(rows, std::size(rows));
+}
+
+TEST_F(Integer, MixedTypesGoToTheirDispatchers) {
+    const BinaryRow rows[] = {
+        {A::Add, I(3), F(0.5), "float! 3.5"},
+        {A::Divide, I(1), F(0.0), "float! 1.#INF"},
+        {A::Add, I(3), P(0.5), "float! 3.5"},
+        {A::Add, I(3), Tm(1.5), "time! 4.5"},
+        {A::And, I(1), F(1.0), "error cannot-use"},
+        {A::Divide, I(3), other(T::Pair), "error not-related"},
+        {A::Add, I(3), other(T::Pair), "error not-done"},
+        {A::Subtract, I(3), other(T::Tuple), "error not-related"},
+        {A::Divide, I(3), other(T::Tuple), "error not-related"},
+        {A::Add, I(3), other(T::Tuple), "error not-done"},
+        {A::Subtract, I(3), other(T::Date), "error not-related"},
+        {A::Add, I(3), other(T::Date), "error not-done"},
+        {A::Add, I(3), other(T::Money), "error not-done"},
+        {A::Add, I(3), other(T::Vector), "error not-done"},
+        {A::Add, I(3), other(T::None), "error invalid-type"},
+        {A::Multiply, I(3), other(T::String), "error invalid-type"},
+    };
+    check_binary(rows, std::size(rows));
+}
+
+TEST_F(Integer, CoreWithoutAResultCellRaisesInsteadOfPromoting) {
+    EXPECT_EQ(integer::do_math(7, 2, ArithOp::Divide, nullptr), 3);
+    EXPECT_EQ(integer::do_math(-7, 2, ArithOp::Divide, nullptr), -3);
+    EXPECT_RAISES(integer::do_math(INT_MAX, 1, ArithOp::Add, nullptr), Err::Overflow);
+    EXPECT_RAISES(integer::do_math(INT_MIN, 1, ArithOp::Subtract, nullptr), Err::Overflow);
+    EXPECT_RAISES(integer::do_math(65536, 65536, ArithOp::Multiply, nullptr), Err::Overflow);
+}
+
+TEST_F(Integer, Power) {
+    const BinaryRow rows[] = {
+        {A::Power, I(2), I(10), "integer! 1024"},
+        {A::Power, I(2), I(31), "float! 2147483648.0"},
+        {A::Power, I(-2), I(31), "integer! -2147483648"},
+        {A::Power, I(2), I(-1), "float! 0.5"},
+        {A::Power, I(3), F(2.0), "float! 9.0"},
+        {A::Power, I(0), I(0), "integer! 1"},
+        {A::Power, I(-1), I(INT_MAX), "integer! -1"},
+        {A::Power, I(10), I(30), "float! 1.0e30"},
+        {A::Power, I(2), P(0.5), "error expect-arg"},
+        {A::Power, I(2), other(T::String), "error expect-arg"},
+    };
+    check_binary(rows, std::size(rows));
+}
+
+TEST_F(Integer, UnaryActions) {
+    const ActionRow& row = registry::row(T::Integer);
+    struct Row {
+        const char* what;
+        int32_t value;
+        const char* want;
+    } rows[] = {
+        {"absolute", -5, "integer! 5"},       {"absolute", INT_MIN, "error overflow"},
+        {"negate", 5, "integer! -5"},         {"negate", INT_MIN, "error overflow"},
+        {"negate", INT_MAX, "integer! -2147483647"},
+        {"complement", 0, "integer! -1"},     {"complement", INT_MIN, "integer! 2147483647"},
+    };
+    for (const Row& r : rows) {
+        std::string got = outcome([&] {
+            test::StackScope scope;
+            Cell* v = stack::g_args.base = integer::push(r.value);
+            std::string what = r.what;
+            if (what == "absolute") row.absolute();
+            else if (what == "negate") row.negate(v);
+            else row.complement(v);
+            return show(v);
+        });
+        EXPECT_EQ(got, r.want) << r.what << ' ' << r.value;
+    }
+    for (int32_t v : {-3, -2, 0, 1, 2, INT_MIN, INT_MAX}) {
+        Cell c = I(v);
+        EXPECT_EQ(row.even_q(&c), v % 2 == 0) << v;
+        EXPECT_EQ(row.odd_q(&c), v % 2 != 0) << v;
+    }
+}
+
+TEST_F(Integer, Round) {
+    struct Row {
+        int32_t value;
+        std::optional<Cell> scale;
+        const char* flag;  // "", "even", "down", "half-down", "floor", "ceiling", "half-ceiling"
+        const char* want;
+    } rows[] = {
+        {7, std::nullopt, "", "integer! 7"},
+        {17, I(5), "", "integer! 15"},
+        {18, I(5), "", "integer! 20"},
+        {-17, I(5), "", "integer! -15"},
+        {-18, I(5), "", "integer! -20"},
+        {25, I(10), "even", "integer! 20"},
+        {35, I(10), "even", "integer! 40"},
+        {25, I(10), "", "integer! 30"},
+        {-25, I(10), "", "integer! -30"},
+        {25, I(10), "half-down", "integer! 20"},
+        {25, I(10), "half-ceiling", "integer! 30"},
+        {-25, I(10), "half-ceiling", "integer! -20"},
+        {-12, I(5), "floor", "integer! -15"},
+        {12, I(5), "floor", "integer! 10"},
+        {12, I(5), "ceiling", "integer! 15"},
+        {-12, I(5), "ceiling", "integer! -10"},
+        {19, I(5), "down", "integer! 15"},
+        {-19, I(5), "down", "integer! -15"},
+        {17, I(-5), "", "integer! 15"},
+        {17, I(0), "", "integer! 17"},
+        {INT_MIN, I(7), "", "integer! -2147483648"},
+        {INT_MAX, I(10), "", "error overflow"},
+        {INT_MAX - 1, I(INT_MAX), "ceiling", "integer! 2147483647"},
+        {INT_MAX - 1, I(4), "ceiling", "error overflow"},
+        {5, I(INT_MIN), "", "error overflow"},
+        {7, F(2.5), "", "float! 7.5"},
+        {7, F(2.0), "", "float! 8.0"},
+        {5, other(T::Money), "", "error not-related"},
+        {5, other(T::String), "", "error expect-arg"},
+    };
+    for (const Row& r : rows) {
+        std::string flag = r.flag;
+        std::string got = outcome([&] {
+            test::StackScope scope;
+            Cell* v = stack::g_args.base = integer::push(r.value);
+            Cell scale = r.scale ? *r.scale : Cell{};
+            registry::row(T::Integer).round(v, r.scale ? &scale : nullptr, flag == "even",
+                                            flag == "down", flag == "half-down", flag == "floor",
+                                            flag == "ceiling", flag == "half-ceiling");
+            return show(v);
+        });
+        EXPECT_EQ(got, r.want) << "round " << r.value << " /to "
+                               << (r.scale ? show(&*r.scale) : "-") << ' ' << r.flag;
+    }
+}
+
+TEST_F(Integer, MakeAndTo) {
+    struct Row {
+        bool make;
+        Cell spec;
+        const char* want;
+    } rows[] = {
+        {true, logic::shared(true)[0], "integer! 1"},
+        {true, logic::shared(false)[0], "integer! 0"},
+        {true, I(5), "integer! 5"},
+        {false, I(-5), "integer! -5"},
+        {false, Ch(U'a'), "integer! 97"},
+        {false, F(-3.9), "integer! -3"},
+        {false, F(2147483647.0), "integer! 2147483647"},
+        {false, F(-2147483648.0), "integer! -2147483648"},
+        {false, F(2147483648.0), "error type-limit"},
+        {false, F(-2147483649.0), "error type-limit"},
+        {false, F(NAN), "error type-limit"},
+        {false, F(INFINITY), "error type-limit"},
+        {false, P(0.5), "integer! 0"},
+        {false, P(25.0), "integer! 25"},
+        {false, Tm(1.6), "integer! 2"},
+        {false, Tm(2147483647.0), "error type-limit"},
+        {false, logic::shared(true)[0], "error bad-to-arg"},
+        {false, other(T::None), "error bad-to-arg"},
+        {false, other(T::Block), "error bad-to-arg"},
+        {false, other(T::Money), "error not-done"},
+        {false, other(T::Binary), "error not-done"},
+        {false, other(T::Date), "error not-done"},
+    };
+    for (const Row& r : rows) {
+        std::string got = outcome([&] {
+            test::StackScope scope;
+            Cell* proto = datatype::push(T::Integer);
+            auto fn = r.make ? registry::row(T::Integer).make : registry::row(T::Integer).to;
+            return show(fn(proto, const_cast<Cell*>(&r.spec), T::Integer));
+        });
+        EXPECT_EQ(got, r.want) << (r.make ? "make" : "to") << " integer! " << show(&r.spec);
+    }
+    // Text goes through the lexer's integer scanner.
+    test::StackScope scope;
+    Cell* text = stack::reserve();
+    string::make_at(text, 4);
+    string::append_cstr(text, "12");
+    Cell* proto = datatype::push(T::Integer);
+    EXPECT_RAISES(integer::to(proto, text, T::Integer), Err::NotDone);
+}
+
+TEST_F(Integer, TypeLimitNamesTheTarget) {
+    Cell big = F(2147483648.0);
+    Cell proto;
+    EXPECT_RAISES(integer::to(&proto, &big, T::Integer), Err::TypeLimit);
+    ASSERT_GE(raised().argc, 1);
+    EXPECT_EQ(cell::type_of(&raised().args[0]), T::Datatype);
+    EXPECT_EQ(raised().args[0].w1, static_cast<uint32_t>(T::Integer));
+}
+
+TEST_F(Integer, IssuesReadAsHexAndErrorsNameTheirWord) {
+    test::start_names();
+    struct Row {
+        const char* name;
+        const char* want;
+    } rows[] = {
+        {"FF", "integer! 255"},
+        {"7fffffff", "integer! 2147483647"},
+        {"ffffffff", "integer! -1"},
+        {"123456789", "error invalid-data"},
+        {"G1", "error invalid-data"},
+        {"\xC3\x86", "error invalid-data"},  // U+00C6, whose low 7 bits would read as "F"
+    };
+    for (const Row& r : rows) {
+        std::string got = outcome([&] {
+            test::StackScope scope;
+            Cell* spec = stack::reserve();
+            issue::make_at_cstr(spec, r.name);
+            Cell* proto = datatype::push(T::Integer);
+            return show(registry::row(T::Integer).to(proto, spec, T::Integer));
+        });
+        EXPECT_EQ(got, r.want) << "to integer! #" << r.name;
+    }
+    EXPECT_EQ(run2(A::Subtract, I(3), other(T::Tuple)), "error not-related");
+    const Cell& word = raised().args[0];
+    EXPECT_EQ(cell::type_of(&word), T::Word);
+    EXPECT_EQ(word.w2, words::w::subtract.w2);
+    EXPECT_EQ(raised().args[1].w1, static_cast<uint32_t>(T::Integer));
+}
+
+TEST_F(Integer, Compare) {
+    using Op = CompareOp;
+    struct Row {
+        Cell a;
+        Op op;
+        Cell b;
+        std::optional<bool> want;  // empty: raises invalid-compare
+    } rows[] = {
+        {I(1), Op::Equal, I(1), true},
+        {I(1), Op::Lesser, I(2), true},
+        {I(INT_MIN), Op::Lesser, I(INT_MAX), true},
+        {I(-1), Op::Greater, I(-2), true},
+        {I(1), Op::Equal, F(1.0), true},
+        {I(1), Op::NotEqual, F(1.0), false},
+        {I(1), Op::StrictEqual, F(1.0), false},
+        {I(1), Op::StrictEqual, I(1), true},
+        {I(1), Op::Same, F(1.0), false},
+        {I(1), Op::FindEqual, F(1.0), false},
+        {I(1), Op::FindEqual, I(1), true},
+        {I(2), Op::Lesser, F(2.5), true},
+        {I(3), Op::GreaterOrEqual, F(2.5), true},
+        {I(1), Op::Equal, P(1.0), true},
+        {I(60), Op::Equal, Tm(60.0), true},
+        {I(97), Op::Equal, Ch(U'a'), true},
+        {I(97), Op::StrictEqual, Ch(U'a'), false},
+        {I(96), Op::Lesser, Ch(U'a'), true},
+        {I(1), Op::Equal, other(T::None), false},
+        {I(1), Op::NotEqual, other(T::String), true},
+        {I(1), Op::Lesser, other(T::String), std::nullopt},
+    };
+    for (Row& r : rows) {
+        std::string what = show(&r.a) + " op " + std::to_string(static_cast<int>(r.op)) + " " + show(&r.b);
+        if (r.want) {
+            EXPECT_EQ(compare::value_compare(&r.a, &r.b, r.op), *r.want) << what;
+        } else {
+            EXPECT_RAISES(compare::value_compare(&r.a, &r.b, r.op), Err::InvalidCompare) << what;
+        }
+    }
+    Cell a = I(1), b = other(T::Money);
+    EXPECT_RAISES(integer::compare(&a, &b, Op::Equal), Err::NotDone);
+}
+
+TEST_F(Integer, FormAndMoldCountWhatTheyAppend) {
+    for (int32_t v : {0, 7, -5, 2147483647, INT_MIN, 1000000}) {
+        for (bool mold : {false, true}) {
+            test::StackScope scope;
+            Cell* out = stack::reserve();
+            string::make_at(out, 16);
+            string::append_cstr(out, "x");
+            Cell c = I(v);
+            const ActionRow& row = registry::row(T::Integer);
+            int32_t left = mold ? row.mold(&c, out, false, false, false, nullptr, 100, 0)
+                                : row.form(&c, out, nullptr, 100);
+            std::string want = "x" + std::to_string(v);
+            EXPECT_EQ(string::to_std_utf8(out), want);
+            EXPECT_EQ(left, 100 - static_cast<int32_t>(want.size() - 1)) << v;
+        }
+    }
+    EXPECT_STREQ(integer::to_cstr(INT_MIN), "-2147483648");
+}
+
+TEST_F(Integer, Makers) {
+    test::StackScope scope;
+    Cell* c = integer::push(42);
+    EXPECT_EQ(show(c), "integer! 42");
+    stack::g_args.base = c;
+    EXPECT_EQ(integer::result_value(), 42);
+    EXPECT_EQ(integer::result_or_zero(), 42);
+    integer::set_result(-9);
+    EXPECT_EQ(show(stack::arg(0)), "integer! -9");
+    floating::set_result(1.5);
+    EXPECT_EQ(integer::result_or_zero(), 0);
+    Cell* blk = block::push_new(1);
+    integer::make_in(blk, 5);
+    integer::make_in(blk, 6);
+    EXPECT_EQ(show(block::rs_abs_at(blk, 1)), "integer! 6");
+    EXPECT_EQ(integer::sign_of(-7), -1);
+    EXPECT_EQ(integer::sign_of(0), 0);
+    EXPECT_EQ(integer::sign_of(7), 1);
+}
+
+TEST_F(Integer, RandomKeepsTheType) {
+    const ActionRow& row = registry::row(T::Integer);
+    Cell v = I(10);
+    EXPECT_EQ(show(row.random(&v, true, false, false)), "unset!");
+    Cell zero = I(0);
+    EXPECT_EQ(show(row.random(&zero, false, false, false)), "integer! 0");
+    for (int i = 0; i < 200; i++) {
+        for (int32_t limit : {10, -5}) {
+            Cell c = I(limit);
+            int32_t got = integer::get(row.random(&c, false, false, false));
+            if (limit > 0) EXPECT_TRUE(got >= 1 && got <= limit) << got;
+            else EXPECT_TRUE(got >= limit && got <= -1) << got;
+        }
+    }
+    Cell ch = Ch(U'z');
+    Cell* r = registry::row(T::Char).random(&ch, false, false, false);
+    EXPECT_EQ(cell::type_of(r), T::Char);
+    EXPECT_TRUE(character::get(r) >= 1 && character::get(r) <= U'z');
+}
+
+}  // namespace
+}  // namespace nuv
