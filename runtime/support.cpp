@@ -5,10 +5,12 @@
 #include <cstring>
 
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/compare.h"
 #include "runtime/memory.h"
@@ -136,6 +138,49 @@ Cell* form_value_push(const Cell* value, int32_t limit) {
 int32_t mold_indent(Cell* buffer, int32_t level, int32_t limit) {
     for (int32_t i = 0; i < level; i++) string::append_cstr(buffer, "    ");
     return limit - 4 * level;
+}
+
+Cell* word_get_checked(const Cell* word) {
+    Cell* value = word::slot(word);
+    if (cell::is(value, TypeId::Unset)) fire(Err::NoValue, word);
+    return value;
+}
+
+void word_set_checked(Cell* word) {
+    Cell value = *stack::top();
+    if (cell::is(&value, TypeId::Unset)) fire(Err::NeedValue, word);
+    word::set(word, &value);
+}
+
+void word_set_checked_drop(Cell* word) {
+    word_set_checked(word);
+    stack::reset();
+}
+
+void context_set_checked(NodeId ctx, int32_t index) {
+    if (cell::is(stack::top(), TypeId::Unset)) {
+        Cell word = *context::word_at(ctx, index);
+        fire(Err::NeedValue, &word);
+    }
+    context::set_from_top(ctx, index);
+}
+
+void context_set_checked_drop(NodeId ctx, int32_t index) {
+    context_set_checked(ctx, index);
+    stack::reset();
+}
+
+void context_set_drop(NodeId ctx, int32_t index) {
+    context::set_from_top(ctx, index);
+    stack::reset();
+}
+
+Cell* context_value_ptr(NodeId ctx, int32_t index) {
+    if (!context::values_on_stack(ctx) && context::cell_of(ctx)->w2 == 0) {
+        Cell word = *context::word_at(ctx, index);
+        fire(Err::NotDefined, &word);
+    }
+    return context::values_at(ctx, index);
 }
 
 }  // namespace nuv

@@ -7,6 +7,8 @@
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
 #include "tests/unit/support.h"
 
 namespace nuv {
@@ -157,6 +159,27 @@ TEST(Support, RefinementArgsInit) {
     Cell on = logic_cell(true);
     refinement_args_init(&on, 3, 0);
     EXPECT_EQ(stack::arg(3)->w1, 1u);
+}
+
+}  // namespace
+}  // namespace nuv
+
+namespace nuv {
+namespace {
+
+TEST(Support, CheckedWordAccess) {
+    test::StackScope scope;
+    stack::g_args.base = stack::g_args.top;
+    Cell* word = word::push_global(symbol::make_cstr("support-checked-word"));
+    EXPECT_RAISES(word_get_checked(word), Err::NoValue);
+    Cell unset{static_cast<uint32_t>(TypeId::Unset), 0, 0, 0};
+    stack::push(&unset);
+    EXPECT_RAISES(word_set_checked(word), Err::NeedValue);
+    Cell v{static_cast<uint32_t>(TypeId::Integer), 0, 42, 0};
+    stack::push(&v);
+    word_set_checked_drop(word);
+    EXPECT_EQ(stack::g_args.top, stack::g_args.base);
+    EXPECT_EQ(cell::get_int(word_get_checked(word)), 42);
 }
 
 }  // namespace
