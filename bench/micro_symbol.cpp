@@ -13,14 +13,6 @@ namespace {
 
 constexpr int kNames = 1000000;
 
-void start_symbols() {
-    nuv::bench::start_runtime();
-    if (!nuv::symbol::table()) {
-        nuv::symbol::init();
-        nuv::symbol::table_init();
-    }
-}
-
 // Distinct per round, since symbols are never deleted.
 std::vector<std::string> names_for_round(int round) {
     std::vector<std::string> names;
@@ -31,7 +23,7 @@ std::vector<std::string> names_for_round(int round) {
 }
 
 void BM_SymbolInternThenLookup(benchmark::State& state) {
-    start_symbols();
+    nuv::bench::start_runtime();
     static int round = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -45,7 +37,7 @@ void BM_SymbolInternThenLookup(benchmark::State& state) {
 BENCHMARK(BM_SymbolInternThenLookup)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_SymbolLookup(benchmark::State& state) {
-    start_symbols();
+    nuv::bench::start_runtime();
     const std::vector<std::string> names = names_for_round(-1);
     for (const std::string& n : names) nuv::symbol::make_cstr(n.c_str());
     for (auto _ : state)

@@ -40,6 +40,14 @@ enum class ArithOp : int32_t {
     And = 6,
     Xor = 7,
 };
+// Set operation codes the set natives pass to a series' set operation.
+enum class SetOp : int32_t {
+    Unique = 8,
+    Union = 9,
+    Intersect = 10,
+    Exclude = 11,
+    Difference = 12,
+};
 inline constexpr int32_t kNoLimit = 2147483647;  // form and mold budget without /part
 
 namespace slot {

@@ -11,15 +11,20 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/path.h"
 #include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/time.h"
+#include "runtime/datatypes/triple.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
@@ -29,6 +34,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
 #include "runtime/output.h"
+#include "runtime/ownership.h"
 #include "runtime/words.h"
 
 namespace nuv::runtime {
@@ -53,7 +59,7 @@ using T = TypeId;
 constexpr TypeStep kTypeSteps[] = {
     {T::Datatype, T::Invalid, datatype::init}, {T::Unset, T::Invalid, unset::init},
     {T::None, T::Invalid, none::init},     {T::Logic, T::Invalid, logic::init},
-    {T::Series, T::Invalid, nullptr},   {T::Block, T::Series, block::init},
+    {T::Series, T::Invalid, series::init},   {T::Block, T::Series, block::init},
     {T::String, T::Series, string::init},    {T::Binary, T::String, nullptr},
     {T::Integer, T::Invalid, integer::init},  {T::Symbol, T::Invalid, symbol::init},
     {T::Context, T::Invalid, context::init},  {T::Word, T::Symbol, word::init},
@@ -61,18 +67,18 @@ constexpr TypeStep kTypeSteps[] = {
     {T::GetWord, T::Word, by_previous_step},     {T::Refinement, T::Word, by_previous_step},
     {T::Char, T::Integer, character::init},     {T::Native, T::Invalid, nullptr},
     {T::Action, T::Native, nullptr},    {T::Op, T::Native, nullptr},
-    {T::Path, T::Block, nullptr},       {T::LitPath, T::Path, nullptr},
-    {T::SetPath, T::Path, nullptr},     {T::GetPath, T::Path, nullptr},
+    {T::Path, T::Block, path::init},       {T::LitPath, T::Path, by_previous_step},
+    {T::SetPath, T::Path, by_previous_step},     {T::GetPath, T::Path, by_previous_step},
     {T::Function, T::Context, nullptr}, {T::Routine, T::Function, nullptr},
-    {T::Paren, T::Block, nullptr},      {T::Issue, T::Word, issue::init},
+    {T::Paren, T::Block, path::init_paren},      {T::Issue, T::Word, issue::init},
     {T::Url, T::String, nullptr},       {T::File, T::Url, nullptr},
     {T::Object, T::Invalid, nullptr},   {T::Bitset, T::Invalid, nullptr},
-    {T::Triple, T::Invalid, nullptr},   {T::Float, T::Invalid, floating::init},
-    {T::Typeset, T::Invalid, nullptr},  {T::Error, T::Object, nullptr},
+    {T::Triple, T::Invalid, triple::init},   {T::Float, T::Invalid, floating::init},
+    {T::Typeset, T::Invalid, typeset::init},  {T::Error, T::Object, nullptr},
     {T::Vector, T::String, nullptr},    {T::Map, T::Invalid, nullptr},
     {T::Hash, T::Block, nullptr},       {T::Pair, T::Invalid, nullptr},
     {T::Percent, T::Float, percent::init},    {T::Tuple, T::Invalid, nullptr},
-    {T::Time, T::Float, nullptr},       {T::Tag, T::String, nullptr},
+    {T::Time, T::Float, time_value::init},       {T::Tag, T::String, nullptr},
     {T::Email, T::String, nullptr},     {T::Handle, T::Integer, handle::init},
     {T::Date, T::Invalid, nullptr},     {T::Port, T::Object, nullptr},
     {T::Money, T::Invalid, nullptr},    {T::Ref, T::String, nullptr},
@@ -122,6 +128,7 @@ void init() {
     symbol::table_init();
     word::bind_datatype_names();
     words::init();
+    ownership::init();
     stack::init(args_node);
 }
 

@@ -1,5 +1,6 @@
 // block! storage: cell access, constructors and the editing helpers the runtime builds blocks
-// with. Every helper re-reads its buffer through the node after each allocation.
+// with. Every helper re-reads its buffer through the node after each allocation. The actions
+// and the registration record are in block_actions.cpp.
 #include "runtime/datatypes/block.h"
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 
 #include "runtime/cycles.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
@@ -43,12 +46,6 @@ SeriesBuf* reserve_cells(NodeId node, size_t n) {
     return memory::expand_series(node, std::max(2 * b->size, needed));
 }
 
-// The hash! and map! index is not built yet: their insertions and removals cannot keep it.
-void check_no_index(const Cell* block) {
-    TypeId t = cell::type_of(block);
-    if (t == TypeId::Hash || t == TypeId::Map) fire(Err::NotDone);
-}
-
 int32_t find_equal(SeriesBuf* b, NodeId node, int32_t from, const Cell* value) {
     Cell key = *value;
     auto compare = lookup<&ActionRow::compare>(&key, ActionId::Compare);
@@ -72,22 +69,10 @@ consteval TypeSet make_set(std::initializer_list<TypeId> ids) {
 constexpr TypeSet kDeepCopied = make_set({TypeId::Block});
 constexpr TypeSet kDeepCopiedAny = make_set({TypeId::Block, TypeId::Paren, TypeId::Path,
                                              TypeId::LitPath, TypeId::SetPath, TypeId::GetPath});
-// What copy/types replaces: series, and the values that own a buffer or a context.
-constexpr TypeSet kCopyable = make_set(
-    {TypeId::Block, TypeId::Paren, TypeId::String, TypeId::File, TypeId::Url, TypeId::Path,
-     TypeId::LitPath, TypeId::SetPath, TypeId::GetPath, TypeId::Vector, TypeId::Hash,
-     TypeId::Binary, TypeId::Tag, TypeId::Email, TypeId::Ref, TypeId::Image, TypeId::Bitset,
-     TypeId::Object, TypeId::Error, TypeId::Map});
 
 bool in_set(const TypeSet& s, TypeId t) {
     int i = type_index(t);
     return i < kTypeSlots && s.has[i];
-}
-
-bool types_name(const Cell* types, TypeId t) {
-    int id = type_index(t);
-    if (cell::is(types, TypeId::Datatype)) return types->w1 == static_cast<uint32_t>(id);
-    return cell::is(types, TypeId::Typeset) && typeset_has(types, id);
 }
 
 Cell* copy_level(const Cell source, bool deep, const TypeSet& nested) {
@@ -118,6 +103,20 @@ Cell* copy_level(const Cell source, bool deep, const TypeSet& nested) {
 }
 
 }  // namespace
+
+void check_no_index(const Cell* block) {
+    TypeId t = cell::type_of(block);
+    if (t == TypeId::Hash || t == TypeId::Map) fire(Err::NotDone);
+}
+
+SeriesBuf* ensure_room(NodeId node, int64_t cells, bool doubling) {
+    SeriesBuf* b = memory::buf(node);
+    size_t needed = static_cast<size_t>(cells) * kCellBytes;
+    if (b->offset + needed <= b->size) return b;
+    if (b->flags & memory::kExternal)
+        fatal("an external block is full (the root block and the stacks never grow)", 1);
+    return memory::expand_series(node, doubling ? 2 * needed : needed);
+}
 
 // ---- Cell access ----
 
@@ -297,10 +296,19 @@ Cell* select_value(const Cell* block, const Cell* value) {
 }
 
 Cell* find_word(const Cell* block, const Cell* word, bool case_) {
-    (void)block;
-    (void)word;
-    (void)case_;
-    fire(Err::NotDone);  // words are compared through the symbol table
+    const NodeId node = cell::node(block);
+    const SymId wanted = case_ ? word::symbol_of(word) : symbol::resolve(word::symbol_of(word));
+    SeriesBuf* b = memory::buf(node);
+    Cell* cells = first_cell(b);
+    for (int32_t i = clamped_head(block, b), n = cell_count(b); i < n; i++) {
+        const TypeId t = cell::type_of(cells + i);
+        if (t != TypeId::Word && t != TypeId::SetWord && t != TypeId::LitWord && t != TypeId::GetWord)
+            continue;
+        const SymId sym = word::symbol_of(cells + i);
+        if ((case_ ? sym : symbol::resolve(sym)) != wanted) continue;
+        return i + 1 < n ? cells + i + 1 : none::shared();
+    }
+    return none::shared();
 }
 
 int32_t remove_value(Cell* block, const Cell* value, bool from_start) {
@@ -321,20 +329,5 @@ Cell* copy_deep(const Cell* block, bool deep, bool any_block) {
     cycles::Guard guard;
     return copy_level(*block, deep, any_block ? kDeepCopiedAny : kDeepCopied);
 }
-
-void copy_types(NodeId node, int32_t first, int32_t end, int32_t step, bool deep,
-                const Cell* types) {
-    (void)deep;
-    Cell named = *types;
-    end = std::min(end, cell_count(memory::buf(node)));
-    for (int32_t i = std::max(first, 0); i < end; i += std::max(step, 1)) {
-        TypeId t = cell::type_of(first_cell(memory::buf(node)) + i);
-        if (in_set(kCopyable, t) && types_name(&named, t)) fire(Err::NotDone);  // the copy action
-    }
-}
-
-constexpr TypeRecord kRecord{.id = TypeId::Block, .parent = TypeId::Series, .name = "block!"};
-
-void init() { registry::register_type(kRecord); }
 
 }  // namespace nuv::block

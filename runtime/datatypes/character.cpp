@@ -1,8 +1,6 @@
-// char!: makers, conversion to a code point, text, comparison and arithmetic.
+// char!: conversion to a code point, text, comparison and arithmetic.
 #include "runtime/datatypes/character.h"
 
-#include "runtime/datatypes/block.h"
-#include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
@@ -14,23 +12,7 @@ namespace nuv::character {
 
 namespace {
 
-[[noreturn]] void fire_with_type(Err id, TypeId t, const Cell* value = nullptr) {
-    Cell type;
-    datatype::set(&type, t);
-    fire(id, &type, value);
-}
-
-bool is_text(TypeId t) {
-    switch (t) {
-    case TypeId::String:
-    case TypeId::File:
-    case TypeId::Url:
-    case TypeId::Tag:
-    case TypeId::Email:
-    case TypeId::Ref: return true;
-    default: return false;
-    }
-}
+using integer::fire_with_type;
 
 // A float-like value truncated toward zero; beyond 32 bits raises script out-of-range with it.
 int32_t truncated(const Cell* value) {
@@ -42,18 +24,6 @@ int32_t truncated(const Cell* value) {
 
 }  // namespace
 
-Cell* push(char32_t cp) {
-    Cell* c = stack::reserve();
-    set(c, cp);
-    return c;
-}
-
-Cell* make_in(Cell* block, char32_t cp) {
-    Cell* c = block::alloc_tail(block);
-    set(c, cp);
-    return c;
-}
-
 Cell* make(Cell* proto, Cell* spec, TypeId) {
     const TypeId t = cell::type_of(spec);
     int32_t v;
@@ -64,7 +34,7 @@ Cell* make(Cell* proto, Cell* spec, TypeId) {
     case TypeId::Percent: v = truncated(spec); break;
     case TypeId::Binary: fire(Err::NotDone);
     default:
-        if (!is_text(t)) fire_with_type(Err::BadToArg, TypeId::Char, spec);
+        if (!integer::is_text(t)) fire_with_type(Err::BadToArg, TypeId::Char, spec);
         if (string::at_tail(spec)) fire_with_type(Err::BadToArg, TypeId::Char, spec);
         v = static_cast<int32_t>(string::char_at(spec, 0));
     }

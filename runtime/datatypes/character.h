@@ -6,6 +6,7 @@
 
 #include "runtime/actions.h"
 #include "runtime/cell.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/registry.h"
 
 namespace nuv::character {
@@ -13,11 +14,17 @@ namespace nuv::character {
 inline constexpr int32_t kMaxCodePoint = 0x10FFFF;
 
 inline void set(Cell* c, char32_t cp) {
-    *c = Cell{static_cast<uint32_t>(TypeId::Char), 0, static_cast<uint32_t>(cp), 0};
+    integer::set_typed(c, TypeId::Char, static_cast<int32_t>(cp));
 }
 inline char32_t get(const Cell* c) { return static_cast<char32_t>(c->w2); }
-Cell* push(char32_t cp);                  // a new argument-stack cell
-Cell* make_in(Cell* block, char32_t cp);  // a new tail cell, valid until the next allocation
+// A new argument-stack cell.
+inline Cell* push(char32_t cp) {
+    return integer::push_typed(TypeId::Char, static_cast<int32_t>(cp));
+}
+// A new tail cell, valid until the next allocation.
+inline Cell* make_in(Cell* block, char32_t cp) {
+    return integer::make_in_typed(block, TypeId::Char, static_cast<int32_t>(cp));
+}
 
 Cell* make(Cell* proto, Cell* spec, TypeId type);  // make and to
 int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t budget);

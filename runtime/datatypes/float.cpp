@@ -9,9 +9,7 @@
 #include <cstring>
 
 #include "runtime/datatypes/block.h"
-#include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
@@ -28,45 +26,8 @@ namespace {
 bool g_pretty = true;
 bool g_full = false;
 
-[[noreturn]] void fire_with_type(Err id, TypeId t, const Cell* value = nullptr) {
-    Cell type;
-    datatype::set(&type, t);
-    fire(id, &type, value);
-}
-
-// Raises the error naming an action word and a datatype. A word not made yet (and the calling
-// action's word, until call frames exist) is passed as none.
-[[noreturn]] void fire_word_type(Err id, const Cell* word, TypeId t) {
-    Cell named{};
-    if (word && word->header) named = *word;
-    else none::set(&named);
-    Cell type;
-    datatype::set(&type, t);
-    fire(id, &named, &type);
-}
-
-bool is_float_like(TypeId t) {
-    return t == TypeId::Float || t == TypeId::Percent || t == TypeId::Time;
-}
-
-bool is_text(TypeId t) {
-    switch (t) {
-    case TypeId::String:
-    case TypeId::File:
-    case TypeId::Url:
-    case TypeId::Tag:
-    case TypeId::Email:
-    case TypeId::Ref: return true;
-    default: return false;
-    }
-}
-
-// Rewrites a value in place: new type and double, the header's flags kept.
-void store(Cell* c, TypeId t, double d) {
-    cell::set_type(c, t);
-    c->w1 = 0;
-    cell::set_double(c, d);
-}
+using integer::fire_with_type;
+using integer::fire_word_type;
 
 uint64_t bits_of(double d) {
     uint64_t u;
@@ -180,26 +141,26 @@ const char* to_text(double d, TextKind kind) {
 
 // ---- Makers and small services ----
 
-Cell* push(double d) {
+Cell* push_typed(TypeId t, double d) {
     Cell* c = stack::reserve();
-    set(c, d);
+    set_typed(c, t, d);
     return c;
 }
 
-Cell* push_halves(uint32_t low, uint32_t high) {
+Cell* push_halves_typed(TypeId t, uint32_t low, uint32_t high) {
     Cell* c = stack::reserve();
-    *c = Cell{static_cast<uint32_t>(TypeId::Float), 0, low, high};
+    *c = Cell{static_cast<uint32_t>(t), 0, low, high};
     return c;
 }
 
-Cell* make_in_halves(Cell* block, uint32_t low, uint32_t high) {
+Cell* make_in_halves_typed(Cell* block, TypeId t, uint32_t low, uint32_t high) {
     Cell* c = block::alloc_tail(block);
-    *c = Cell{static_cast<uint32_t>(TypeId::Float), 0, low, high};
+    *c = Cell{static_cast<uint32_t>(t), 0, low, high};
     return c;
 }
 
-Cell* set_result(double d) {
-    set(stack::arg(0), d);
+Cell* set_result_typed(TypeId t, double d) {
+    set_typed(stack::arg(0), t, d);
     return stack::arg(0);
 }
 
@@ -300,7 +261,7 @@ Cell* math_op(ArithOp op) {
     TypeId result = TypeId::Float;
     if (lt == TypeId::Time || rt == TypeId::Time) result = TypeId::Time;
     else if (lt == TypeId::Percent) result = TypeId::Percent;
-    store(a, result, r);
+    retype(a, result, r);
     return a;
 }
 
@@ -336,7 +297,7 @@ Cell* make(Cell* proto, Cell* spec, TypeId type) {
     case TypeId::Money:
     case TypeId::Binary: fire(Err::NotDone);
     default:
-        if (is_text(t)) fire(Err::NotDone);  // the lexer's float scanner and loader
+        if (integer::is_text(t)) fire(Err::NotDone);  // the lexer's float scanner and loader
         fire_with_type(Err::BadToArg, type, spec);
     }
     set_typed(proto, type, d);
@@ -361,20 +322,14 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
     return value;
 }
 
-namespace {
-int32_t emit(Cell* buffer, const char* text, int32_t budget) {
-    string::append_cstr(buffer, text);
-    return budget - static_cast<int32_t>(std::strlen(text));
-}
-}  // namespace
-
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t budget) {
-    return emit(buffer, to_text(cell::get_double(value), TextKind::Float), budget);
+    return string::emit(buffer, to_text(cell::get_double(value), TextKind::Float), budget);
 }
 
 // The shortest digits that read back to the same double, with ".0" after an integral value.
 int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t budget, int32_t) {
-    return emit(buffer, float_text::float_form_text(cell::get_double(value), 0, true), budget);
+    return string::emit(buffer, float_text::float_form_text(cell::get_double(value), 0, true),
+                        budget);
 }
 
 int32_t compare(Cell* a, Cell* b, CompareOp op) {
@@ -487,7 +442,7 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
         value->w3 = 0;
         return;
     }
-    store(value, result_type, result);
+    retype(value, result_type, result);
 }
 
 // The integral part's parity, by fmod so that values beyond 32 bits answer too. An infinity

@@ -18,19 +18,38 @@ inline constexpr double kQuietNaN = std::numeric_limits<double>::quiet_NaN();  /
 inline constexpr double kBelowHalf = 0.49999999999999994;  // the largest double below 0.5
 inline constexpr double kEpsilon = std::numeric_limits<double>::epsilon();
 
-// The cell becomes a value of type t (float!, percent! or time!) holding d.
+inline bool is_float_like(TypeId t) {
+    return t == TypeId::Float || t == TypeId::Percent || t == TypeId::Time;
+}
+
+// The makers take the float-like type t (float!, percent! or time!); percent! uses them.
+// The cell becomes a value of type t holding d.
 inline void set_typed(Cell* c, TypeId t, double d) {
     c->header = static_cast<uint32_t>(t);
     c->w1 = 0;
     cell::set_double(c, d);
 }
+// Rewrites a value in place as type t holding d; the header's flags stay.
+inline void retype(Cell* c, TypeId t, double d) {
+    cell::set_type(c, t);
+    c->w1 = 0;
+    cell::set_double(c, d);
+}
 inline void set(Cell* c, double d) { set_typed(c, TypeId::Float, d); }
 inline double get(const Cell* c) { return cell::get_double(c); }
-Cell* push(double d);                       // a new argument-stack cell
-Cell* push_halves(uint32_t low, uint32_t high);
-// A new float! at the block's tail; valid until the next allocation.
-Cell* make_in_halves(Cell* block, uint32_t low, uint32_t high);
-Cell* set_result(double d);                 // arguments[0] becomes the float!
+Cell* push_typed(TypeId t, double d);  // a new argument-stack cell
+Cell* push_halves_typed(TypeId t, uint32_t low, uint32_t high);
+// A new value at the block's tail; valid until the next allocation.
+Cell* make_in_halves_typed(Cell* block, TypeId t, uint32_t low, uint32_t high);
+Cell* set_result_typed(TypeId t, double d);  // arguments[0] becomes the value
+inline Cell* push(double d) { return push_typed(TypeId::Float, d); }
+inline Cell* push_halves(uint32_t low, uint32_t high) {
+    return push_halves_typed(TypeId::Float, low, high);
+}
+inline Cell* make_in_halves(Cell* block, uint32_t low, uint32_t high) {
+    return make_in_halves_typed(block, TypeId::Float, low, high);
+}
+inline Cell* set_result(double d) { return set_result_typed(TypeId::Float, d); }
 
 // d + 0.49999999999999994 truncated toward zero; outside 32 bits raises script out-of-range.
 int32_t to_int_round(double d);

@@ -1,10 +1,10 @@
-// integer!: makers, the arithmetic core and its mixed-type dispatcher, conversions, text,
-// comparison, rounding and the unary actions. Overflow is detected with the compiler's checked
+// integer!: makers (char!'s too), the error and type helpers the number types share, the
+// arithmetic core and its mixed-type dispatcher, conversions, text, comparison, rounding and
+// the unary actions. Overflow is detected with the compiler's checked
 // builtins before it can happen; nothing here relies on wrap-around or traps.
 #include "runtime/datatypes/integer.h"
 
 #include <charconv>
-#include <cstring>
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
@@ -24,25 +24,25 @@ namespace nuv::integer {
 
 namespace {
 
-[[noreturn]] void fire_with_type(Err id, TypeId t, const Cell* value = nullptr) {
+[[noreturn]] void fire_not_related(const Cell* word, TypeId t) {
+    fire_word_type(Err::NotRelated, word, t);
+}
+
+}  // namespace
+
+void fire_with_type(Err id, TypeId t, const Cell* value) {
     Cell type;
     datatype::set(&type, t);
     fire(id, &type, value);
 }
 
-// Raises script not-related naming the action word and a datatype. A word not made yet (and
-// the calling function's word, until call frames exist) is passed as none.
-[[noreturn]] void fire_not_related(const Cell* word, TypeId t) {
+void fire_word_type(Err id, const Cell* word, TypeId t) {
     Cell named{};
     if (word && word->header) named = *word;
     else none::set(&named);
     Cell type;
     datatype::set(&type, t);
-    fire(Err::NotRelated, &named, &type);
-}
-
-bool is_float_like(TypeId t) {
-    return t == TypeId::Float || t == TypeId::Percent || t == TypeId::Time;
+    fire(id, &named, &type);
 }
 
 bool is_text(TypeId t) {
@@ -57,24 +57,15 @@ bool is_text(TypeId t) {
     }
 }
 
-// The cell becomes a float! holding d; its flags stay.
-void promote(Cell* c, double d) {
-    cell::set_type(c, TypeId::Float);
-    c->w1 = 0;
-    cell::set_double(c, d);
-}
-
-}  // namespace
-
-Cell* push(int32_t v) {
+Cell* push_typed(TypeId t, int32_t v) {
     Cell* c = stack::reserve();
-    set(c, v);
+    set_typed(c, t, v);
     return c;
 }
 
-Cell* make_in(Cell* block, int32_t v) {
+Cell* make_in_typed(Cell* block, TypeId t, int32_t v) {
     Cell* c = block::alloc_tail(block);
-    set(c, v);
+    set_typed(c, t, v);
     return c;
 }
 
@@ -128,7 +119,8 @@ int32_t do_math(int32_t left, int32_t right, ArithOp op, Cell* result) {
         if (op == ArithOp::Remainder) {
             v = left % right;
         } else if (result && left % right != 0) {
-            promote(result, static_cast<double>(left) / static_cast<double>(right));
+            floating::retype(result, TypeId::Float,
+                             static_cast<double>(left) / static_cast<double>(right));
             return 0;
         } else {
             v = left / right;
@@ -142,7 +134,7 @@ int32_t do_math(int32_t left, int32_t right, ArithOp op, Cell* result) {
         if (!result) fire(Err::Overflow);
         double x = left, y = right;
         double exact = op == ArithOp::Add ? x + y : op == ArithOp::Subtract ? x - y : x * y;
-        promote(result, exact);
+        floating::retype(result, TypeId::Float, exact);
         return 0;
     }
     if (result) cell::set_int(result, v);
@@ -218,9 +210,7 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
 }
 
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t budget) {
-    const char* text = to_cstr(get(value));
-    string::append_cstr(buffer, text);
-    return budget - static_cast<int32_t>(std::strlen(text));
+    return string::emit(buffer, to_cstr(get(value)), budget);
 }
 
 int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t budget, int32_t) {
@@ -243,7 +233,7 @@ int32_t compare(Cell* a, Cell* b, CompareOp op) {
     }
     case TypeId::Money: fire(Err::NotDone);
     default:
-        if (!is_float_like(bt)) return kNotComparable;
+        if (!floating::is_float_like(bt)) return kNotComparable;
         Cell f;
         floating::set(&f, x);
         return floating::compare(&f, b, op);

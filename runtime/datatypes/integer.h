@@ -8,15 +8,21 @@
 #include "runtime/actions.h"
 #include "runtime/cell.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/errors.h"
 
 namespace nuv::integer {
 
-inline void set(Cell* c, int32_t v) {
-    *c = Cell{static_cast<uint32_t>(TypeId::Integer), 0, static_cast<uint32_t>(v), 0};
+// The makers take the type for char!, which keeps its code point the same way.
+inline void set_typed(Cell* c, TypeId t, int32_t v) {
+    *c = Cell{static_cast<uint32_t>(t), 0, static_cast<uint32_t>(v), 0};
 }
+inline void set(Cell* c, int32_t v) { set_typed(c, TypeId::Integer, v); }
 inline int32_t get(const Cell* c) { return cell::get_int(c); }
-Cell* push(int32_t v);                   // a new argument-stack cell
-Cell* make_in(Cell* block, int32_t v);   // a new tail cell, valid until the next allocation
+Cell* push_typed(TypeId t, int32_t v);  // a new argument-stack cell
+// A new tail cell, valid until the next allocation.
+Cell* make_in_typed(Cell* block, TypeId t, int32_t v);
+inline Cell* push(int32_t v) { return push_typed(TypeId::Integer, v); }
+inline Cell* make_in(Cell* block, int32_t v) { return make_in_typed(block, TypeId::Integer, v); }
 Cell* set_result(int32_t v);             // arguments[0] becomes the integer
 int32_t result_value();                  // the payload of arguments[0], whatever its type
 int32_t result_or_zero();                // arguments[0] when it is an integer!, else 0
@@ -32,6 +38,15 @@ bool float_outside_int32(const Cell* value);
 // Truncates a double toward zero; raises script type-limit naming integer! when it does not
 // fit in 32 bits.
 int32_t from_double(double d);
+
+// Shared by the number types' modules.
+// Raises `id` with a datatype! of t (and the value, when given) as its arguments.
+[[noreturn]] void fire_with_type(Err id, TypeId t, const Cell* value = nullptr);
+// Raises `id` naming an action word and a datatype. A word not made yet (and the calling
+// action's word, until call frames exist) is passed as none.
+[[noreturn]] void fire_word_type(Err id, const Cell* word, TypeId t);
+// string!, file!, url!, tag!, email! or ref!: a text that numbers are scanned from.
+bool is_text(TypeId t);
 
 // The arithmetic core. Without a result cell the integer result is returned and an add,
 // subtract or multiply that overflows raises math overflow. With one, the value lands in its

@@ -1,42 +1,14 @@
-// percent!: makers and the text form; the rest is inherited from float! at registration.
+// percent!: the text form; the makers are float!'s with the type, and the other slots are
+// inherited from float! at registration.
 #include "runtime/datatypes/percent.h"
 
-#include <cstring>
-
-#include "runtime/datatypes/block.h"
-#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/evaluator/stack.h"
 
 namespace nuv::percent {
 
-Cell* push(double d) {
-    Cell* c = stack::reserve();
-    set(c, d);
-    return c;
-}
-
-Cell* push_halves(uint32_t low, uint32_t high) {
-    Cell* c = stack::reserve();
-    *c = Cell{static_cast<uint32_t>(TypeId::Percent), 0, low, high};
-    return c;
-}
-
-Cell* make_in_halves(Cell* block, uint32_t low, uint32_t high) {
-    Cell* c = block::alloc_tail(block);
-    *c = Cell{static_cast<uint32_t>(TypeId::Percent), 0, low, high};
-    return c;
-}
-
-Cell* set_result(double d) {
-    set(stack::arg(0), d);
-    return stack::arg(0);
-}
-
 int32_t form(Cell* value, Cell* buffer, Cell*, int32_t budget) {
-    const char* text = floating::to_text(get(value) * 100.0, floating::TextKind::Percent);
-    string::append_cstr(buffer, text);
-    return budget - static_cast<int32_t>(std::strlen(text));
+    return string::emit(buffer, floating::to_text(get(value) * 100.0, floating::TextKind::Percent),
+                        budget);
 }
 
 int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_t budget, int32_t) {

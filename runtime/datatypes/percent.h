@@ -5,21 +5,24 @@
 
 #include "runtime/actions.h"
 #include "runtime/cell.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/registry.h"
 
 namespace nuv::percent {
 
-inline void set(Cell* c, double d) {
-    c->header = static_cast<uint32_t>(TypeId::Percent);
-    c->w1 = 0;
-    cell::set_double(c, d);
-}
+inline void set(Cell* c, double d) { floating::set_typed(c, TypeId::Percent, d); }
 inline double get(const Cell* c) { return cell::get_double(c); }
-Cell* push(double d);  // a new argument-stack cell
-Cell* push_halves(uint32_t low, uint32_t high);
+// A new argument-stack cell.
+inline Cell* push(double d) { return floating::push_typed(TypeId::Percent, d); }
+inline Cell* push_halves(uint32_t low, uint32_t high) {
+    return floating::push_halves_typed(TypeId::Percent, low, high);
+}
 // A new percent! at the block's tail; valid until the next allocation.
-Cell* make_in_halves(Cell* block, uint32_t low, uint32_t high);
-Cell* set_result(double d);  // arguments[0] becomes the percent!
+inline Cell* make_in_halves(Cell* block, uint32_t low, uint32_t high) {
+    return floating::make_in_halves_typed(block, TypeId::Percent, low, high);
+}
+// arguments[0] becomes the percent!
+inline Cell* set_result(double d) { return floating::set_result_typed(TypeId::Percent, d); }
 
 // Form and mold are the same text.
 int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t budget);

@@ -1,6 +1,7 @@
 // string!: text cells and buffers, the text writers every form and mold uses, comparisons,
-// and string! form and mold. Raw unit pointers are taken after the last allocation of a step
-// and used at once; loops that append re-read their source by index.
+// string! form and mold, and the registration record of every string! slot. Raw unit pointers
+// are taken after the last allocation of a step and used at once; loops that append re-read
+// their source by index.
 #include "runtime/datatypes/string.h"
 
 #include <algorithm>
@@ -484,13 +485,16 @@ bool match_head(const Cell* str, const Cell* value, CompareOp op) {
     return false;
 }
 
-bool compare_head(const Cell* str, const Cell* bitset) {
-    if (at_tail(str)) return false;
-    const char32_t cp = char_at(str, 0);
+bool bitset_has(const Cell* bitset, char32_t cp) {
     SeriesBuf* bits = memory::buf(bitset->w2);
     const size_t byte = cp >> 3;
     if (byte >= bits->used()) return (bits->flags & 0x80000) != 0;  // the complement flag
     return (bits->offset_ptr()[byte] & (0x80 >> (cp & 7))) != 0;
+}
+
+bool compare_head(const Cell* str, const Cell* bitset) {
+    if (at_tail(str)) return false;
+    return bitset_has(bitset, char_at(str, 0));
 }
 
 // ---- Form and mold ----
@@ -516,6 +520,29 @@ bool brace_closes(const uint8_t* p, const uint8_t* end, uint32_t unit) {
     }
     return false;
 }
+
+namespace {
+
+// The unit index of the first "{" in [p, end) without a matching "}" (brace_closes false), or
+// the range's length when every "{" closes. One pass from the end: each "{" takes the nearest
+// unclaimed "}" after it, which pairs the braces as the forward depth count does.
+int32_t first_unclosed_brace(const uint8_t* p, const uint8_t* end, uint32_t unit) {
+    const int32_t n = static_cast<int32_t>((end - p) / unit);
+    int32_t first = n;
+    int32_t closers = 0;
+    for (int32_t i = n - 1; i >= 0; i--) {
+        const char32_t c = get_char(p + static_cast<size_t>(i) * unit, unit);
+        if (c == U'}') {
+            closers++;
+        } else if (c == U'{') {
+            if (closers > 0) closers--;
+            else first = i;
+        }
+    }
+    return first;
+}
+
+}  // namespace
 
 void mold_char(Cell* buffer, char32_t cp, int escape_mode, bool all) {
     const NodeId out = cell::node(buffer);
@@ -557,10 +584,11 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_
     int32_t quotes = 0, lines = 0;
     scan_units(head, end, unit, &quotes, &lines);
     const bool braces = lines >= 3 || quotes > 0 || len >= 50;
+    // From this index on every "{" is escaped (the first one without a matching "}").
+    const int32_t unclosed = braces ? first_unclosed_brace(head, end, unit) : n;
     const NodeId out = cell::node(buffer);
     append_char(out, braces ? U'{' : U'"');
     int32_t depth = 0;
-    bool balanced = true;
     for (int32_t i = 0; i < n; i++) {
         const char32_t c = char_at(value, i);  // by index: appending may move the buffer
         if (!braces) {
@@ -569,13 +597,7 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool, Cell* part, int32_
         }
         switch (c) {
         case U'{': {
-            if (balanced) {
-                const uint8_t* p = head_ptr(value);
-                const size_t at = static_cast<size_t>(i) << unit_shift(unit);
-                const size_t end_at = static_cast<size_t>(n) << unit_shift(unit);
-                balanced = brace_closes(p + at, p + end_at, unit);
-            }
-            if (balanced) {
+            if (i < unclosed) {
                 depth++;
                 append_char(out, U'{');
             } else {
@@ -616,12 +638,46 @@ std::string to_std_utf8(const Cell* str) {
 
 // ---- Registration ----
 
+// The actions live in string_actions.cpp.
 constexpr TypeRecord kRecord{
     .id = TypeId::String,
     .parent = TypeId::Series,
     .name = "string!",
+    .make = string::make,
+    .random = kInherited,
+    .reflect = kInherited,
+    .to = string::to,
     .form = string::form,
     .mold = string::mold,
+    .path_access = string::path_access,
+    .compare = string::compare,
+    .append = string::insert,
+    .at = kInherited,
+    .back = kInherited,
+    .change = string::change,
+    .clear = kInherited,
+    .copy = kInherited,
+    .find = string::find,
+    .head = kInherited,
+    .head_q = kInherited,
+    .index_q = kInherited,
+    .insert = string::insert,
+    .length_q = kInherited,
+    .move = kInherited,
+    .next = kInherited,
+    .pick = kInherited,
+    .poke = kInherited,
+    .remove = kInherited,
+    .reverse = kInherited,
+    .select = string::select,
+    .sort = string::sort,
+    .skip = kInherited,
+    .swap = string::swap,
+    .tail = kInherited,
+    .tail_q = kInherited,
+    .take = string::take,
+    .trim = string::trim,
+    .modify = kInherited,
 };
 
 void init() { registry::register_type(kRecord); }

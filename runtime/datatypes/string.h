@@ -3,6 +3,7 @@
 // type write with them). Word 1 is the head (units from the buffer's `offset`), word 2 the node,
 // word 3 the conversion cache node or 0. A buffer's unit (1 Latin-1, 2 UCS-2, 4 UCS-4) only grows.
 // Writers may widen or move the buffer: they return it, and callers re-read positions from indexes.
+// The string! actions (string_actions.cpp) serve the whole family.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -171,6 +172,39 @@ void scan_units(const uint8_t* start, const uint8_t* end, uint32_t unit, int32_t
                 int32_t* lines);
 // True when the "{" at `p` has a matching "}" before `end`.
 bool brace_closes(const uint8_t* p, const uint8_t* end, uint32_t unit);
+
+// ---- Actions (the string! slots; the family's other types reuse them) ----
+// Each may allocate. Series and value arguments are cells on the argument stack; the series
+// cell itself becomes the result where a slot returns a position.
+
+// True when the code point is a member of the bitset cell (beyond its stored bytes: the
+// complement flag).
+bool bitset_has(const Cell* bitset, char32_t cp);
+
+// make and to: the new value of `type` lands in `proto`, which is returned.
+Cell* make(Cell* proto, Cell* spec, TypeId type);
+Cell* to(Cell* proto, Cell* spec, TypeId type);
+int32_t compare(Cell* a, Cell* b, CompareOp op);
+Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
+                  Cell* element_cell, int32_t position, bool case_, bool get, bool last,
+                  bool notify);
+// append (append set: the result is the series at its head) and insert (the series just
+// after the inserted text).
+Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append);
+Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup);
+Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
+           Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match);
+Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
+             Cell* with, Cell* skip, bool last, bool reverse);
+Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool all,
+           bool reverse, bool stable);
+Cell* swap(Cell* a, Cell* b);
+Cell* take(Cell* series, Cell* part, bool deep, bool last);
+Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, Cell* with);
+// unique, union, intersect, exclude and difference on the texts in arguments[0] (and
+// arguments[1]): records of `skip` units (nullptr: 1) keyed by their first unit, folded unless
+// `case_`. The result, a new text of the first's type at head 0, replaces arguments[0].
+void set_op(bool case_, Cell* skip, SetOp op);
 
 // ---- For tests ----
 

@@ -15,26 +15,13 @@
 namespace nuv {
 namespace {
 
-Cell int_cell(int32_t v) { return Cell{static_cast<uint32_t>(TypeId::Integer), 0, static_cast<uint32_t>(v), 0}; }
+using test::block_of;
+using test::int_cell;
+using test::ints;
+
 Cell none_cell() { return Cell{static_cast<uint32_t>(TypeId::None), 0, 0, 0}; }
 Cell logic_cell(bool v) { return Cell{static_cast<uint32_t>(TypeId::Logic), v ? 1u : 0u, 0, 0}; }
 Cell type_cell(TypeId t) { return Cell{static_cast<uint32_t>(TypeId::Datatype), static_cast<uint32_t>(t), 0, 0}; }
-
-// A new block on the argument stack holding the cells, with room for exactly that many, so the
-// next insertion grows it.
-Cell* block_of(std::initializer_list<Cell> cells) {
-    Cell* b = block::push_new(static_cast<int32_t>(cells.size()));
-    for (const Cell& c : cells) block::append_cell(b, &c);
-    return b;
-}
-Cell* ints(std::initializer_list<int32_t> values) {
-    Cell* b = block::push_new(static_cast<int32_t>(values.size()));
-    for (int32_t v : values) {
-        Cell c = int_cell(v);
-        block::append_cell(b, &c);
-    }
-    return b;
-}
 
 std::string show(const Cell* c);
 // Every cell of the buffer, from its first to its tail, whatever the head.
@@ -386,22 +373,56 @@ TEST(Block, StackAppendersCollectIntoABlock) {
     EXPECT_EQ(contents(b), "3 1 2 4");
 }
 
-TEST(Block, ParkedOperationsRaiseNotDone) {
+TEST(Block, FindWordReadsTheValueAfterAWordOfThatSpelling) {
+    struct Row {
+        const char* name;
+        bool case_;
+        int32_t want;  // index of the answer, -1 for none
+    } rows[] = {
+        {"alpha", false, 1}, {"alpha", true, -1}, {"Alpha", true, 1}, {"beta", false, 3},
+        {"GAMMA", false, 5}, {"delta", false, 7}, {"ref", false, -1}, {"last", false, -1},
+        {"zeta", false, -1},
+    };
     test::StackScope scope;
-    Cell* b = block_of({int_cell(1), *ints({2})});
-    Cell word{static_cast<uint32_t>(TypeId::Word), 0, 1, 0};
-    EXPECT_RAISES(block::find_word(b, &word, false), Err::NotDone);
+    Cell* b = block_of({test::loose_word("Alpha"), int_cell(1),
+                        test::loose_word("beta", TypeId::SetWord), int_cell(2),
+                        test::loose_word("gamma", TypeId::LitWord), int_cell(3),
+                        test::loose_word("delta", TypeId::GetWord), int_cell(4),
+                        test::loose_word("ref", TypeId::Refinement), int_cell(5),
+                        test::loose_word("last")});
+    for (const Row& r : rows) {
+        Cell key = test::loose_word(r.name);
+        Cell* got = block::find_word(b, &key, r.case_);
+        Cell* want = r.want < 0 ? none::shared() : block::rs_abs_at(b, r.want);
+        EXPECT_EQ(got, want) << r.name << (r.case_ ? " /case" : "");
+    }
+}
+
+TEST(Block, CopyTypesReplacesTheNamedSeriesKeepingTheirHeaders) {
+    test::StackScope scope;
+    Cell nested = *ints({2});
+    Cell marked = nested;
+    marked.header |= cell::kNewLine;
+    Cell* b = block_of({nested, int_cell(1), marked});
+    Cell strings = type_cell(TypeId::String);
+    block::copy_types(cell::node(b), 0, 3, 1, false, &strings);
+    EXPECT_EQ(cell::node(block::rs_abs_at(b, 0)), cell::node(&nested));
+    Cell blocks{static_cast<uint32_t>(TypeId::Typeset), 0, 0, 0};
+    blocks.w1 = 0x80u >> 5;  // type 5 is bit 0x80 >> 5 of byte 0
+    block::copy_types(cell::node(b), 2, 3, 1, false, &blocks);
+    EXPECT_EQ(cell::node(block::rs_abs_at(b, 0)), cell::node(&nested));
+    const Cell copied = *block::rs_abs_at(b, 2);
+    EXPECT_NE(cell::node(&copied), cell::node(&nested));
+    EXPECT_EQ(copied.header, marked.header);
+    EXPECT_EQ(contents(&copied), "2");
+}
+
+TEST(Block, HashEditsRaiseNotDone) {
+    test::StackScope scope;
     Cell hash = *ints({1});
     cell::set_type(&hash, TypeId::Hash);
     Cell v = int_cell(2);
     EXPECT_RAISES(block::insert_value(&hash, &v, false, false), Err::NotDone);
-    // copy/types touches nothing when no cell is of a named type, and needs the copy action
-    // otherwise.
-    Cell strings = type_cell(TypeId::String);
-    block::copy_types(cell::node(b), 0, 2, 1, false, &strings);
-    Cell blocks{static_cast<uint32_t>(TypeId::Typeset), 0, 0, 0};
-    blocks.w1 = 0x80u >> 5;  // type 5 is bit 0x80 >> 5 of byte 0
-    EXPECT_RAISES(block::copy_types(cell::node(b), 0, 2, 1, false, &blocks), Err::NotDone);
 }
 
 TEST(BlockDeathTest, AFullExternalBlockNeverGrows) {

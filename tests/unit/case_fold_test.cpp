@@ -2,7 +2,6 @@
 // and text values (units, widening, /part).
 #include "runtime/case_fold.h"
 
-#include <cstdio>
 #include <iterator>
 #include <string>
 
@@ -19,11 +18,7 @@ protected:
     test::StackScope scope;
 };
 
-std::string hex(char32_t cp) {
-    char text[16];
-    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(cp));
-    return text;
-}
+using test::hex;
 
 TEST_F(CaseFold, CodePoints) {
     struct Case {

@@ -2,7 +2,6 @@
 // the table edges, and the range-table lookup itself.
 #include "runtime/char_width.h"
 
-#include <cstdio>
 #include <iterator>
 #include <string>
 
@@ -12,11 +11,7 @@
 namespace nuv {
 namespace {
 
-std::string hex(char32_t cp) {
-    char text[16];
-    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(cp));
-    return text;
-}
+using test::hex;
 
 TEST(CharWidth, CodePoints) {
     struct Case {

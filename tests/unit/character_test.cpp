@@ -4,89 +4,23 @@
 
 #include <cmath>
 #include <cstring>
-#include <optional>
 #include <string>
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
-#include "runtime/datatypes/float.h"
-#include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/evaluator/compare.h"
-#include "tests/unit/support.h"
+#include "tests/unit/number_support.h"
 
 namespace nuv {
 namespace {
 
-// The number types are wired into start-up's registration order separately; until then each
-// suite registers them once, parents first.
-void register_numbers() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    integer::init();
-    character::init();
-    floating::init();
-    percent::init();
-}
-
-class Character : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { register_numbers(); }
-};
-
-Cell I(int32_t v) {
-    Cell c;
-    integer::set(&c, v);
-    return c;
-}
-Cell Ch(char32_t cp) {
-    Cell c;
-    character::set(&c, cp);
-    return c;
-}
-Cell F(double d, TypeId t = TypeId::Float) {
-    Cell c;
-    floating::set_typed(&c, t, d);
-    return c;
-}
-Cell other(TypeId t) { return Cell{static_cast<uint32_t>(t), 0, 0, 0}; }
-
-std::string show(const Cell* v) {
-    std::string out = type_name(cell::type_of(v));
-    switch (cell::type_of(v)) {
-    case TypeId::Char:
-    case TypeId::Integer: return out + " " + std::to_string(cell::get_int(v));
-    default: return out;
-    }
-}
-
-template <class F>
-std::string outcome(F&& body) {
-    try {
-        return body();
-    } catch (const Unwind& u) {
-        if (u.kind != UnwindKind::Error) return "unwound";
-        return std::string("error ") + err_word(raised().id);
-    }
-}
-
-// A new string on the argument stack holding the UTF-8 text.
-Cell* text_value(const char* utf8) {
-    return string::load_new(reinterpret_cast<const uint8_t*>(utf8), std::strlen(utf8), string::kUtf8);
-}
+using namespace test;
 
 using A = ActionId;
 using T = TypeId;
 
-TEST_F(Character, ArithmeticStaysACharacter) {
-    struct Row {
-        ActionId action;
-        Cell a;
-        Cell b;
-        const char* want;
-    } rows[] = {
+TEST(Character, ArithmeticStaysACharacter) {
+    const BinaryRow rows[] = {
         {A::Add, Ch(U'a'), I(1), "char! 98"},
         {A::Add, Ch(U'a'), Ch(1), "char! 98"},
         {A::Subtract, Ch(U'a'), I(98), "error overflow"},
@@ -108,36 +42,18 @@ TEST_F(Character, ArithmeticStaysACharacter) {
         {A::Add, Ch(U'a'), other(T::String), "error invalid-type"},
         {A::Add, Ch(U'a'), other(T::Vector), "error not-done"},
     };
-    const ActionRow& row = registry::row(T::Char);
-    for (const Row& r : rows) {
-        slot::Stack fn = r.action == A::Add        ? row.add
-                         : r.action == A::Subtract ? row.subtract
-                         : r.action == A::Multiply ? row.multiply
-                         : r.action == A::Divide   ? row.divide
-                         : r.action == A::Remainder ? row.remainder
-                         : r.action == A::And      ? row.and_
-                         : r.action == A::Or       ? row.or_
-                                                   : row.xor_;
-        std::string got = outcome([&] {
-            test::StackScope scope;
-            stack::g_args.base = stack::push(&r.a);
-            stack::push(&r.b);
-            fn();
-            return show(stack::arg(0));
-        });
-        EXPECT_EQ(got, r.want) << show(&r.a) << ' ' << action_word(r.action) << ' ' << show(&r.b);
-    }
+    check_binary(rows);
 }
 
-TEST_F(Character, MakeAndTo) {
+TEST(Character, MakeAndTo) {
     test::StackScope scope;
     struct Row {
         Cell spec;
         const char* want;
     } rows[] = {
-        {*text_value("abc"), "char! 97"},
-        {*text_value(""), "error bad-to-arg"},
-        {*text_value("\xE2\x82\xAC"), "char! 8364"},
+        {*text("abc"), "char! 97"},
+        {*text(""), "error bad-to-arg"},
+        {*text("\xE2\x82\xAC"), "char! 8364"},
         {I(65), "char! 65"},
         {I(0x10FFFF), "char! 1114111"},
         {I(0x110000), "error out-of-range"},
@@ -153,31 +69,22 @@ TEST_F(Character, MakeAndTo) {
         {other(T::Block), "error bad-to-arg"},
         {other(T::Binary), "error not-done"},
     };
-    Cell* tail_text = text_value("ab");
+    Cell* tail_text = text("ab");
     tail_text->w1 = 2;  // at its tail
     Cell at_tail = *tail_text;
     for (const Row& r : rows) {
         for (bool make : {true, false}) {
-            std::string got = outcome([&] {
-                Cell* proto = datatype::push(T::Char);
-                auto fn = make ? registry::row(T::Char).make : registry::row(T::Char).to;
-                return show(fn(proto, const_cast<Cell*>(&r.spec), T::Char));
-            });
-            EXPECT_EQ(got, r.want) << (make ? "make" : "to") << " char! " << show(&r.spec);
+            EXPECT_EQ(run_make(make, T::Char, r.spec), r.want)
+                << (make ? "make" : "to") << " char! " << show(&r.spec);
         }
     }
     Cell* proto = datatype::push(T::Char);
     EXPECT_RAISES(character::make(proto, &at_tail, T::Char), Err::BadToArg);
 }
 
-TEST_F(Character, CompareByCodePoint) {
+TEST(Character, CompareByCodePoint) {
     using Op = CompareOp;
-    struct Row {
-        Cell a;
-        Op op;
-        Cell b;
-        std::optional<bool> want;  // empty: raises invalid-compare
-    } rows[] = {
+    const CompareRow rows[] = {
         {Ch(U'a'), Op::Equal, Ch(U'A'), false},
         {Ch(U'a'), Op::Equal, Ch(U'a'), true},
         {Ch(U'a'), Op::StrictEqual, Ch(U'a'), true},
@@ -192,17 +99,10 @@ TEST_F(Character, CompareByCodePoint) {
         {Ch(U'a'), Op::Lesser, F(98.0), std::nullopt},
         {Ch(U'a'), Op::Lesser, other(T::String), std::nullopt},
     };
-    for (Row& r : rows) {
-        std::string what = show(&r.a) + " op " + std::to_string(static_cast<int>(r.op)) + " " + show(&r.b);
-        if (r.want) {
-            EXPECT_EQ(compare::value_compare(&r.a, &r.b, r.op), *r.want) << what;
-        } else {
-            EXPECT_RAISES(compare::value_compare(&r.a, &r.b, r.op), Err::InvalidCompare) << what;
-        }
-    }
+    check_compare(rows);
 }
 
-TEST_F(Character, FormAndMold) {
+TEST(Character, FormAndMold) {
     struct Row {
         char32_t cp;
         bool all;
@@ -241,7 +141,7 @@ TEST_F(Character, FormAndMold) {
     }
 }
 
-TEST_F(Character, InheritedSlots) {
+TEST(Character, InheritedSlots) {
     const ActionRow& row = registry::row(T::Char);
     Cell b = Ch(U'b'), c = Ch(U'c');
     EXPECT_TRUE(row.even_q(&b));
@@ -256,7 +156,7 @@ TEST_F(Character, InheritedSlots) {
     EXPECT_EQ(row.complement, nullptr);
 }
 
-TEST_F(Character, Makers) {
+TEST(Character, Makers) {
     test::StackScope scope;
     EXPECT_EQ(show(character::push(U'q')), "char! 113");
     Cell* blk = block::push_new(1);

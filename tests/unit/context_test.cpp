@@ -8,57 +8,18 @@
 
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
-#include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
-#include "runtime/words.h"
 #include "tests/unit/support.h"
-
-namespace nuv::test {
-
-// The start-up steps that make names, for as long as runtime::init does not run them: the word
-// types' registration, the global context, the symbol table, the datatype name words and the
-// runtime words. Each step is skipped once its result exists, so every test file may call it.
-void start_names() {
-    if (!registry::row(TypeId::Symbol).compare) symbol::init();
-    if (!registry::row(TypeId::Issue).mold) {
-        context::init();
-        word::init();
-        issue::init();
-    }
-    if (!context::global()) context::make_global();
-    if (!symbol::table()) symbol::table_init();
-    if (!words::sym::spec) {
-        bool was = runtime::auto_root();
-        runtime::set_auto_root(true);
-        word::bind_datatype_names();
-        words::init();
-        runtime::set_auto_root(was);
-    }
-}
-
-}  // namespace nuv::test
 
 namespace nuv {
 namespace {
 
-Cell int_cell(int32_t v) {
-    return Cell{static_cast<uint32_t>(TypeId::Integer), 0, static_cast<uint32_t>(v), 0};
-}
-
-// An unbound word of the type (no context, no index).
-Cell loose(const char* name, TypeId type = TypeId::Word) {
-    return Cell{static_cast<uint32_t>(type), 0, symbol::make_cstr(name), word::kNoIndex};
-}
-
-// A block on the argument stack holding the cells.
-Cell* block_of(std::initializer_list<Cell> cells) {
-    Cell* b = block::push_new(static_cast<int32_t>(cells.size()));
-    for (const Cell& c : cells) block::append_cell(b, &c);
-    return b;
-}
+using test::block_of;
+using test::int_cell;
+using test::loose_word;
 
 std::string name_of(const Cell* word) { return symbol::utf8_name(word->w2); }
 
@@ -73,7 +34,6 @@ std::string words_of(NodeId ctx) {
 
 class ContextTest : public ::testing::Test {
   protected:
-    void SetUp() override { test::start_names(); }
     test::StackScope scope;
 };
 
@@ -93,7 +53,7 @@ TEST_F(ContextTest, SpecGivesOneWordPerName) {
     for (const Row& row : rows) {
         Cell* spec = block::push_new(4);
         for (auto [name, type] : row.spec) {
-            Cell w = loose(name, type);
+            Cell w = loose_word(name, type);
             block::append_cell(spec, &w);
         }
         NodeId ctx = context::make_from_spec(spec, true, false, context::Kind::Function);
@@ -109,14 +69,14 @@ TEST_F(ContextTest, SpecGivesOneWordPerName) {
 
 TEST_F(ContextTest, FindAddAndPut) {
     NodeId ctx = context::make(0, false, false, 0, context::Kind::Object);
-    Cell a = loose("ctx-a");
+    Cell a = loose_word("ctx-a");
     int32_t out = -5;
     EXPECT_EQ(context::find_word_ex(ctx, a.w2, true, &out), -1);
     EXPECT_EQ(out, 0);
     EXPECT_EQ(context::find_word_ex(ctx, a.w2, true, &out), 0);
     EXPECT_EQ(context::find_word(ctx, symbol::make_cstr("CTX-A"), true), 0);
     EXPECT_EQ(context::find_word(ctx, symbol::make_cstr("CTX-A"), false), -1);
-    Cell b = loose("ctx-b");
+    Cell b = loose_word("ctx-b");
     Cell seven = int_cell(7);
     context::put_word(ctx, &b, &seven);
     EXPECT_EQ(context::find_word(ctx, b.w2, false), 1);
@@ -129,8 +89,8 @@ TEST_F(ContextTest, FindAddAndPut) {
 
 TEST_F(ContextTest, CollectSetWords) {
     NodeId ctx = context::make(2, false, true, 0, context::Kind::Object);
-    Cell* body = block_of({loose("cs-a", TypeId::SetWord), loose("cs-b"), int_cell(1),
-                           loose("cs-c", TypeId::SetWord), loose("CS-A", TypeId::SetWord)});
+    Cell* body = block_of({loose_word("cs-a", TypeId::SetWord), loose_word("cs-b"), int_cell(1),
+                           loose_word("cs-c", TypeId::SetWord), loose_word("CS-A", TypeId::SetWord)});
     EXPECT_TRUE(context::collect_set_words(ctx, body));
     EXPECT_EQ(words_of(ctx), "cs-a cs-c");
     EXPECT_FALSE(context::collect_set_words(ctx, body));
@@ -144,7 +104,7 @@ TEST_F(ContextTest, ManyWordsStayFindable) {
     constexpr int kWords = 3000;
     uint64_t probes = hashtable::counters().probes;
     for (int i = 0; i < kWords; i++) {
-        Cell w = loose(("many-" + std::to_string(i)).c_str());
+        Cell w = loose_word(("many-" + std::to_string(i)).c_str());
         context::find_or_add(ctx, &w);
     }
     for (int i = 0; i < kWords; i++) {
@@ -197,11 +157,11 @@ TEST_F(ContextTest, CaseVariantSharesTheGlobalSlot) {
 
 TEST_F(ContextTest, BindingASelfContainingBlockTerminates) {
     NodeId ctx = context::make(2, false, false, 0, context::Kind::Object);
-    Cell x = loose("bind-x");
+    Cell x = loose_word("bind-x");
     context::find_or_add(ctx, &x);
     Cell outside = *word::make_global("bind-y");
-    Cell* inner = block_of({loose("bind-x", TypeId::GetWord)});
-    Cell* outer = block_of({loose("BIND-X"), outside, *inner, loose("bind-x", TypeId::Issue)});
+    Cell* inner = block_of({loose_word("bind-x", TypeId::GetWord)});
+    Cell* outer = block_of({loose_word("BIND-X"), outside, *inner, loose_word("bind-x", TypeId::Issue)});
     block::append_cell(outer, outer);  // the block holds itself
     block::append_cell(inner, outer);  // and so does the block inside it
     context::bind_block(outer, ctx, false);
@@ -233,8 +193,8 @@ TEST_F(ContextTest, SelfReadsTheOwner) {
 
 TEST_F(ContextTest, ObjectWritesMarkTheWord) {
     NodeId ctx = context::make(2, false, true, 0, context::Kind::Object);
-    Cell a = loose("mark-a");
-    Cell b = loose("mark-b");
+    Cell a = loose_word("mark-a");
+    Cell b = loose_word("mark-b");
     context::find_or_add(ctx, &a);
     context::find_or_add(ctx, &b);
     Cell w = *context::word_at(ctx, 1);
@@ -245,7 +205,7 @@ TEST_F(ContextTest, ObjectWritesMarkTheWord) {
     EXPECT_EQ(context::word_at(ctx, 0)->header & cell::kCompiledSet, 0u);
     EXPECT_EQ(cell::get_int(context::values_at(ctx, 1)), 1);
     // A word with no index is looked up, and appended when the context lacks it.
-    Cell fresh = loose("mark-c");
+    Cell fresh = loose_word("mark-c");
     Cell two = int_cell(2);
     context::set_in(&fresh, &two, ctx, true);
     EXPECT_EQ(word::index_of(&fresh), 2);
@@ -253,7 +213,7 @@ TEST_F(ContextTest, ObjectWritesMarkTheWord) {
 }
 
 TEST_F(ContextTest, FunctionContextUsesTheCallsStackCells) {
-    Cell* spec = block_of({loose("fn-a"), loose("fn-b")});
+    Cell* spec = block_of({loose_word("fn-a"), loose_word("fn-b")});
     NodeId ctx = context::make_from_spec(spec, true, false, context::Kind::Function);
     Cell a = *context::word_at(ctx, 0);
     Cell b = *context::word_at(ctx, 1);
@@ -280,7 +240,7 @@ TEST_F(ContextTest, FunctionContextUsesTheCallsStackCells) {
 
 TEST_F(ContextTest, CloneRebindsTheWords) {
     NodeId source = context::make(2, false, true, 0, context::Kind::Object);
-    Cell a = loose("clone-a");
+    Cell a = loose_word("clone-a");
     Cell one = int_cell(1);
     context::put_word(source, &a, &one);
     Cell holder{static_cast<uint32_t>(TypeId::Object), source, 0, 0};
@@ -291,7 +251,7 @@ TEST_F(ContextTest, CloneRebindsTheWords) {
     EXPECT_EQ(context::word_at(copy, 0)->w1, copy);
     EXPECT_EQ(context::word_at(source, 0)->w1, source);
     EXPECT_NE(context::cell_of(copy)->header & context::kHasSelf, 0u);
-    Cell b = loose("clone-b");
+    Cell b = loose_word("clone-b");
     context::find_or_add(copy, &b);  // the copy's table is its own
     EXPECT_EQ(context::find_word(source, b.w2, true), -1);
     EXPECT_EQ(context::find_word(copy, b.w2, true), 1);
@@ -306,7 +266,7 @@ TEST_F(ContextTest, GlobalHelpersAndCompiledAccessors) {
     EXPECT_EQ(context::global_slot(symbol::make_cstr("global-helper-absent")), nullptr);
 
     NodeId ctx = context::make(1, false, true, 0, context::Kind::Object);
-    Cell w = loose("acc-a");
+    Cell w = loose_word("acc-a");
     int32_t index = context::find_or_add(ctx, &w);
     stack::push(&four);
     context::set_from_top(ctx, index);

@@ -3,40 +3,19 @@
 #include "runtime/datatypes/float.h"
 
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <optional>
 #include <string>
 
 #include "runtime/datatypes/block.h"
-#include "runtime/datatypes/character.h"
-#include "runtime/datatypes/datatype.h"
-#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/evaluator/compare.h"
 #include "runtime/float_text.h"
-#include "tests/unit/support.h"
+#include "tests/unit/number_support.h"
 
 namespace nuv {
 namespace {
 
-// The number types are wired into start-up's registration order separately; until then each
-// suite registers them once, parents first.
-void register_numbers() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    integer::init();
-    character::init();
-    floating::init();
-    percent::init();
-}
-
-class Float : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { register_numbers(); }
-};
+using namespace test;
 
 // Restores the formatter's switch when a test changes it.
 struct PrettyScope {
@@ -44,65 +23,10 @@ struct PrettyScope {
     ~PrettyScope() { floating::set_pretty(saved); }
 };
 
-Cell I(int32_t v) {
-    Cell c;
-    integer::set(&c, v);
-    return c;
-}
-Cell Ch(char32_t cp) {
-    Cell c;
-    character::set(&c, cp);
-    return c;
-}
-Cell F(double d, TypeId t = TypeId::Float) {
-    Cell c;
-    floating::set_typed(&c, t, d);
-    return c;
-}
-Cell P(double d) { return F(d, TypeId::Percent); }
-Cell Tm(double d) { return F(d, TypeId::Time); }
-Cell other(TypeId t) { return Cell{static_cast<uint32_t>(t), 0, 0, 0}; }
-
-std::string run_text(bool mold, Cell v, int32_t budget = kNoLimit, int32_t* left = nullptr) {
-    test::StackScope scope;
-    Cell* buffer = stack::reserve();
-    string::make_at(buffer, 16);
-    const ActionRow& row = registry::row(cell::type_of(&v));
-    int32_t rest = mold ? row.mold(&v, buffer, false, false, false, nullptr, budget, 0)
-                        : row.form(&v, buffer, nullptr, budget);
-    if (left) *left = rest;
-    return string::to_std_utf8(buffer);
-}
-
-// A value as "type text": numbers by their mold, other types by name alone. The value is
-// copied first: it may lie in a buffer that the mold's allocations move.
-std::string show(const Cell* v) {
-    const Cell copy = *v;
-    const TypeId t = cell::type_of(&copy);
-    std::string out = type_name(t);
-    switch (t) {
-    case TypeId::Integer:
-    case TypeId::Float:
-    case TypeId::Percent: return out + " " + run_text(true, copy);
-    case TypeId::Time: return out + " " + float_text::float_form_text(cell::get_double(&copy), 0, true);
-    default: return out;
-    }
-}
-
-template <class F>
-std::string outcome(F&& body) {
-    try {
-        return body();
-    } catch (const Unwind& u) {
-        if (u.kind != UnwindKind::Error) return "unwound";
-        return std::string("error ") + err_word(raised().id);
-    }
-}
-
 using A = ActionId;
 using T = TypeId;
 
-TEST_F(Float, FormByTheNumberText) {
+TEST(Float, FormByTheNumberText) {
     struct Row {
         Cell value;
         bool pretty;
@@ -160,7 +84,7 @@ TEST_F(Float, FormByTheNumberText) {
     }
 }
 
-TEST_F(Float, TextKinds) {
+TEST(Float, TextKinds) {
     using K = floating::TextKind;
     struct Row {
         double value;
@@ -185,7 +109,7 @@ TEST_F(Float, TextKinds) {
     }
 }
 
-TEST_F(Float, MoldUsesTheShortestDigits) {
+TEST(Float, MoldUsesTheShortestDigits) {
     struct Row {
         double value;
         const char* want;
@@ -211,18 +135,13 @@ TEST_F(Float, MoldUsesTheShortestDigits) {
     }
 }
 
-TEST_F(Float, ToleratedEquality) {
+TEST(Float, ToleratedEquality) {
     using Op = CompareOp;
     const double one_ulp = std::nextafter(1.0, 2.0);
     double ten_ulps = 1.0, eleven_ulps;
     for (int i = 0; i < 10; i++) ten_ulps = std::nextafter(ten_ulps, 2.0);
     eleven_ulps = std::nextafter(ten_ulps, 2.0);
-    struct Row {
-        Cell a;
-        Op op;
-        Cell b;
-        std::optional<bool> want;  // empty: raises invalid-compare
-    } rows[] = {
+    const CompareRow rows[] = {
         {F(0.1 + 0.2), Op::Equal, F(0.3), true},
         {F(0.1 + 0.2), Op::StrictEqual, F(0.3), false},
         {F(0.1 + 0.2), Op::NotEqual, F(0.3), false},
@@ -254,19 +173,12 @@ TEST_F(Float, ToleratedEquality) {
         {F(1.0), Op::Equal, other(T::String), false},
         {F(1.0), Op::Lesser, other(T::String), std::nullopt},
     };
-    for (Row& r : rows) {
-        std::string what = show(&r.a) + " op " + std::to_string(static_cast<int>(r.op)) + " " + show(&r.b);
-        if (r.want) {
-            EXPECT_EQ(compare::value_compare(&r.a, &r.b, r.op), *r.want) << what;
-        } else {
-            EXPECT_RAISES(compare::value_compare(&r.a, &r.b, r.op), Err::InvalidCompare) << what;
-        }
-    }
+    check_compare(rows);
     Cell a = F(1.0), m = other(T::Money);
     EXPECT_RAISES(floating::compare(&a, &m, Op::Equal), Err::NotDone);
 }
 
-TEST_F(Float, Float32ToleratedEquality) {
+TEST(Float, Float32ToleratedEquality) {
     const float max = std::numeric_limits<float>::max();
     float ten = 1.0f, eleven;
     for (int i = 0; i < 10; i++) ten = std::nextafter(ten, 2.0f);
@@ -286,13 +198,8 @@ TEST_F(Float, Float32ToleratedEquality) {
     }
 }
 
-TEST_F(Float, ArithmeticAndResultTypes) {
-    struct Row {
-        ActionId action;
-        Cell a;
-        Cell b;
-        const char* want;
-    } rows[] = {
+TEST(Float, ArithmeticAndResultTypes) {
+    const BinaryRow rows[] = {
         {A::Add, F(1.5), I(2), "float! 3.5"},
         {A::Add, F(0.1), F(0.2), "float! 0.30000000000000004"},
         {A::Subtract, F(1.0), F(0.25), "float! 0.75"},
@@ -316,14 +223,10 @@ TEST_F(Float, ArithmeticAndResultTypes) {
         {A::Add, F(0.25), P(0.5), "float! 0.75"},
         {A::Add, P(0.01), Tm(1.0), "time! 1.01"},
         {A::Add, F(1.0), Tm(1.0), "time! 2.0"},
-        {A::Add, Tm(1.0), F(1.0), "time! 2.0"},
-        {A::Divide, Tm(4.0), Tm(2.0), "time! 2.0"},
         {A::Add, P(0.5), Ch(U'a'), "error invalid-type"},
-        {A::Add, Tm(1.0), Ch(U'a'), "error invalid-type"},
         {A::Subtract, F(10.0), other(T::Pair), "error not-related"},
         {A::Divide, F(10.0), other(T::Point2D), "error not-related"},
         {A::Multiply, F(2.5), other(T::Pair), "error not-done"},
-        {A::Add, Tm(1.0), other(T::Pair), "error invalid-type"},
         {A::Add, F(1.0), other(T::Tuple), "error not-done"},
         {A::Add, F(1.0), other(T::Money), "error not-done"},
         {A::Add, F(1.0), other(T::Vector), "error not-done"},
@@ -335,38 +238,31 @@ TEST_F(Float, ArithmeticAndResultTypes) {
         {A::Power, F(2.0), P(0.5), "error expect-arg"},
         {A::Power, F(2.0), other(T::String), "error expect-arg"},
     };
-    for (const Row& r : rows) {
-        const ActionRow& row = registry::row(cell::type_of(&r.a));
-        slot::Stack fn = r.action == A::Add        ? row.add
-                         : r.action == A::Subtract ? row.subtract
-                         : r.action == A::Multiply ? row.multiply
-                         : r.action == A::Divide   ? row.divide
-                         : r.action == A::Remainder ? row.remainder
-                                                   : row.power;
-        std::string got = outcome([&] {
-            test::StackScope scope;
-            stack::g_args.base = stack::push(&r.a);
-            stack::push(&r.b);
-            // time! has no slots of its own yet: its arithmetic is the shared dispatcher.
-            if (cell::is(&r.a, T::Time)) floating::math_op(r.action == A::Add ? ArithOp::Add : ArithOp::Divide);
-            else fn();
-            return show(stack::arg(0));
-        });
-        EXPECT_EQ(got, r.want) << show(&r.a) << ' ' << action_word(r.action) << ' ' << show(&r.b);
+    check_binary(rows);
+    // time! has no slots of its own yet: its arithmetic is the shared dispatcher.
+    const struct {
+        ArithOp op;
+        Cell a;
+        Cell b;
+        const char* want;
+    } time_rows[] = {
+        {ArithOp::Add, Tm(1.0), F(1.0), "time! 2.0"},
+        {ArithOp::Divide, Tm(4.0), Tm(2.0), "time! 2.0"},
+        {ArithOp::Add, Tm(1.0), Ch(U'a'), "error invalid-type"},
+        {ArithOp::Add, Tm(1.0), other(T::Pair), "error invalid-type"},
+    };
+    for (const auto& r : time_rows) {
+        EXPECT_EQ(run_args(r.a, r.b, [&] { floating::math_op(r.op); }), r.want)
+            << show(&r.a) << " op " << static_cast<int>(r.op) << ' ' << show(&r.b);
     }
     EXPECT_RAISES(floating::do_op(1.0, 2.0, ArithOp::Or), Err::CannotUse);
 }
 
-TEST_F(Float, Round) {
+TEST(Float, Round) {
     // A scale below the normal range is applied through its mantissa and exponent.
     const double tiny_scale = 1e-310;
     const std::string tiny_want = "float! " + std::string(float_text::float_form_text(3 * tiny_scale, 0, true));
-    struct Row {
-        Cell value;
-        std::optional<Cell> scale;
-        const char* flag;  // "", "even", "down", "half-down", "floor", "ceiling", "half-ceiling"
-        std::string want;
-    } rows[] = {
+    const RoundRow rows[] = {
         {F(2.5), std::nullopt, "", "float! 3.0"},
         {F(-2.5), std::nullopt, "", "float! -3.0"},
         {F(2.4), std::nullopt, "", "float! 2.0"},
@@ -401,43 +297,24 @@ TEST_F(Float, Round) {
         {P(0.12345), P(0.01), "", "percent! 12.35%"},
         {P(0.5), I(1), "", "integer! 0"},
     };
-    for (const Row& r : rows) {
-        std::string flag = r.flag;
-        std::string got = outcome([&] {
-            test::StackScope scope;
-            Cell* v = stack::g_args.base = stack::push(&r.value);
-            Cell scale = r.scale ? *r.scale : Cell{};
-            registry::row(cell::type_of(v)).round(v, r.scale ? &scale : nullptr, flag == "even",
-                                                  flag == "down", flag == "half-down", flag == "floor",
-                                                  flag == "ceiling", flag == "half-ceiling");
-            return show(v);
-        });
-        EXPECT_EQ(got, r.want) << "round " << show(&r.value) << " /to "
-                               << (r.scale ? show(&*r.scale) : "-") << ' ' << r.flag;
-    }
+    check_round(rows);
 }
 
-TEST_F(Float, MakeAndTo) {
+TEST(Float, MakeAndTo) {
     test::StackScope scope;
-    auto block_of = [](std::initializer_list<Cell> items) {
-        Cell* b = block::push_new(4);
-        for (const Cell& c : items) block::append_cell(b, &c);
-        return *b;
-    };
-    const char* text = "1.5";
-    Cell* str = string::load_new(reinterpret_cast<const uint8_t*>(text), 3, string::kUtf8);
+    Cell* str = text("1.5");
     struct Row {
         TypeId target;
         Cell spec;
         const char* want;
     } rows[] = {
-        {T::Float, block_of({I(15), I(-1)}), "float! 1.5"},
-        {T::Float, block_of({F(2.5), F(2.9)}), "float! 250.0"},
-        {T::Float, block_of({I(1), I(400)}), "float! 1.#INF"},
-        {T::Percent, block_of({I(5), I(-1)}), "percent! 50%"},
-        {T::Float, block_of({I(1), I(2), I(3)}), "error bad-to-arg"},
-        {T::Float, block_of({}), "error bad-to-arg"},
-        {T::Float, block_of({I(1), *str}), "error bad-to-arg"},
+        {T::Float, *block_of({I(15), I(-1)}), "float! 1.5"},
+        {T::Float, *block_of({F(2.5), F(2.9)}), "float! 250.0"},
+        {T::Float, *block_of({I(1), I(400)}), "float! 1.#INF"},
+        {T::Percent, *block_of({I(5), I(-1)}), "percent! 50%"},
+        {T::Float, *block_of({I(1), I(2), I(3)}), "error bad-to-arg"},
+        {T::Float, *block_of({}), "error bad-to-arg"},
+        {T::Float, *block_of({I(1), *str}), "error bad-to-arg"},
         {T::Float, I(3), "float! 3.0"},
         {T::Float, Ch(U'a'), "float! 97.0"},
         {T::Float, P(0.5), "float! 0.5"},
@@ -453,19 +330,13 @@ TEST_F(Float, MakeAndTo) {
     };
     for (const Row& r : rows) {
         for (bool make : {true, false}) {
-            std::string got = outcome([&] {
-                test::StackScope inner;
-                Cell* proto = datatype::push(r.target);
-                auto fn = make ? registry::row(r.target).make : registry::row(r.target).to;
-                return show(fn(proto, const_cast<Cell*>(&r.spec), r.target));
-            });
-            EXPECT_EQ(got, r.want) << (make ? "make " : "to ") << type_name(r.target) << ' '
-                                   << show(&r.spec);
+            EXPECT_EQ(run_make(make, r.target, r.spec), r.want)
+                << (make ? "make " : "to ") << type_name(r.target) << ' ' << show(&r.spec);
         }
     }
 }
 
-TEST_F(Float, UnaryActions) {
+TEST(Float, UnaryActions) {
     const ActionRow& row = registry::row(T::Float);
     struct Row {
         const char* what;
@@ -481,13 +352,7 @@ TEST_F(Float, UnaryActions) {
         {"negate", F(-0.0), "float! 0.0"},
         {"negate", P(0.5), "percent! -50%"},
     };
-    for (const Row& r : rows) {
-        test::StackScope scope;
-        Cell* v = stack::g_args.base = stack::push(&r.value);
-        if (std::string(r.what) == "absolute") registry::row(cell::type_of(v)).absolute();
-        else registry::row(cell::type_of(v)).negate(v);
-        EXPECT_EQ(show(v), r.want) << r.what << ' ' << show(&r.value);
-    }
+    for (const Row& r : rows) EXPECT_EQ(run_unary(r.what, r.value), r.want) << r.what << ' ' << show(&r.value);
     struct Parity {
         Cell value;
         bool even, odd;
@@ -503,7 +368,7 @@ TEST_F(Float, UnaryActions) {
     }
 }
 
-TEST_F(Float, RandomKeepsTheType) {
+TEST(Float, RandomKeepsTheType) {
     const ActionRow& row = registry::row(T::Float);
     Cell seed = F(1.5);
     EXPECT_EQ(cell::type_of(row.random(&seed, true, false, false)), T::Unset);
@@ -518,7 +383,7 @@ TEST_F(Float, RandomKeepsTheType) {
     }
 }
 
-TEST_F(Float, SmallServices) {
+TEST(Float, SmallServices) {
     EXPECT_EQ(floating::to_int_round(0.49999999999999994), 0);
     EXPECT_EQ(floating::to_int_round(0.5), 1);
     EXPECT_EQ(floating::to_int_round(2.5), 3);

@@ -20,15 +20,11 @@ void record_release(void* pointer) { g_released.push_back(pointer); }
 
 void* fake(uintptr_t n) { return reinterpret_cast<void*>(0x10000 + n * 16); }
 
-// Start-up makes the registry once (until it does, the first test here does); the test kind
-// is registered once per process, as a module would.
+// The test kind is registered once per process, as a module would.
 struct Registry {
     int32_t kind;
     Registry() {
-        static int32_t test_kind = [] {
-            if (handles::capacity() == 0) handles::init();
-            return handles::register_kind("test", record_release);
-        }();
+        static int32_t test_kind = handles::register_kind("test", record_release);
         kind = test_kind;
         g_released.clear();
     }
@@ -149,24 +145,12 @@ TEST(Handles, ATwentyFirstKindEndsTheProcess) {
 
 // ---- handle! ----
 
-// Start-up registers handle! once its module is wired in; until then this does, once.
-struct HandleType {
-    HandleType() {
-        static bool registered = [] {
-            if (!registry::row(TypeId::Handle).mold) handle::init();
-            return true;
-        }();
-        (void)registered;
-    }
-};
-
 Cell handle_v(int32_t value, handle::Kind kind) {
     Cell c;
     return *handle::make_at(&c, value, kind);
 }
 
 TEST(Handle, FormAndMold) {
-    HandleType type;
     enum class How { Form, Mold, MoldAll };
     struct Row {
         int32_t value;
@@ -200,7 +184,6 @@ TEST(Handle, FormAndMold) {
 }
 
 TEST(Handle, ComparesByValueOnlyAndNotWithOtherTypes) {
-    HandleType type;
     Cell integer{static_cast<uint32_t>(TypeId::Integer), 0, 5, 0};
     struct Row {
         Cell a;
@@ -224,7 +207,6 @@ TEST(Handle, ComparesByValueOnlyAndNotWithOtherTypes) {
 }
 
 TEST(Handle, MakersFillEveryWord) {
-    HandleType type;
     test::StackScope scope;
     stack::g_args.base = stack::reserve();  // arguments[0] of a call of our own
     Cell* block = block::push_new(2);
@@ -249,7 +231,6 @@ TEST(Handle, MakersFillEveryWord) {
 
 // The collector's mark hook keeps a registered handle's resource through a sweep.
 TEST(Handle, TheMarkHookMarksTheRegistrySlot) {
-    HandleType type;
     Registry r;
     int32_t slot = handles::alloc(fake(1), r.kind);
     Cell live = handle_v(1, handle::Kind::Font);

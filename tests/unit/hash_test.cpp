@@ -15,13 +15,6 @@
 namespace nuv {
 namespace {
 
-void ensure_symbol_table() {
-    if (!symbol::table()) {
-        symbol::init();
-        symbol::table_init();
-    }
-}
-
 struct SeedScope {
     uint32_t saved = hash::seed();
     explicit SeedScope(uint32_t s) { hash::set_seed(s); }
@@ -35,9 +28,7 @@ Cell text(const char* s, uint32_t unit) {
     return c;
 }
 
-Cell word(const char* name, TypeId t = TypeId::Word) {
-    return Cell{static_cast<uint32_t>(t), 0, symbol::make_cstr(name), 0xFFFFFFFF};
-}
+using test::loose_word;
 
 Cell float_cell(TypeId t, double d) {
     Cell c{static_cast<uint32_t>(t), 0, 0, 0};
@@ -99,7 +90,6 @@ TEST(Hash, NameFoldsAsciiLettersOnly) {
 
 TEST(Hash, TextFoldsCaseAndIgnoresUnitSize) {
     test::StackScope keep;
-    ensure_symbol_table();
     struct Row {
         const char* a;
         uint32_t unit_a;
@@ -140,11 +130,10 @@ TEST(Hash, TextCountAndHead) {
 }
 
 TEST(Hash, WordsHashTheirCanonicalSymbol) {
-    ensure_symbol_table();
-    Cell lower = word("hash-word-case");
-    Cell upper = word("HASH-WORD-CASE");
-    Cell set = word("Hash-Word-Case", TypeId::SetWord);
-    Cell other = word("hash-word-other");
+    Cell lower = loose_word("hash-word-case");
+    Cell upper = loose_word("HASH-WORD-CASE");
+    Cell set = loose_word("Hash-Word-Case", TypeId::SetWord);
+    Cell other = loose_word("hash-word-other");
     ASSERT_NE(lower.w2, upper.w2);
     EXPECT_EQ(hash::value(&lower, true), hash::value(&upper, true));
     EXPECT_EQ(hash::value(&lower, false), hash::value(&set, false));

@@ -20,40 +20,16 @@ namespace {
 
 using hashtable::Kind;
 
-void ensure_symbol_table() {
-    if (!symbol::table()) {
-        symbol::init();
-        symbol::table_init();
-    }
-}
-
 class HashTable : public ::testing::Test {
 protected:
-    void SetUp() override { ensure_symbol_table(); }
     test::StackScope keep;
 };
 
-Cell int_cell(int32_t v) {
-    return Cell{static_cast<uint32_t>(TypeId::Integer), 0, static_cast<uint32_t>(v), 0};
-}
-Cell word(const char* name, TypeId t = TypeId::Word) {
-    return Cell{static_cast<uint32_t>(t), 0, symbol::make_cstr(name), 0xFFFFFFFF};
-}
+using test::block_of;
+using test::int_cell;
+using test::ints;
+using test::loose_word;
 Cell sym(const char* name) { return *symbol::entry(symbol::make_cstr(name)); }
-
-Cell* block_of(std::initializer_list<Cell> cells) {
-    Cell* b = block::push_new(static_cast<int32_t>(cells.size()));
-    for (const Cell& c : cells) block::append_cell(b, &c);
-    return b;
-}
-Cell* ints(std::initializer_list<int32_t> values) {
-    Cell* b = block::push_new(static_cast<int32_t>(values.size()));
-    for (int32_t v : values) {
-        Cell c = int_cell(v);
-        block::append_cell(b, &c);
-    }
-    return b;
-}
 int32_t length(const Cell* b) { return block::rs_length(b); }
 Cell at(const Cell* b, int32_t i) { return *block::rs_abs_at(b, i); }
 
@@ -301,8 +277,8 @@ TEST_F(HashTable, HashCopyIsIndependent) {
 }
 
 TEST_F(HashTable, MapKeepsFirstPlaceAndLastValue) {
-    Cell* b = block_of({word("map-a"), int_cell(1), word("map-b"), int_cell(2),
-                        word("map-a", TypeId::LitWord), int_cell(3)});
+    Cell* b = block_of({loose_word("map-a"), int_cell(1), loose_word("map-b"), int_cell(2),
+                        loose_word("map-a", TypeId::LitWord), int_cell(3)});
     NodeId t = hashtable::make(4, b, Kind::Map, 1);
     ASSERT_EQ(length(b), 4);
     EXPECT_EQ(hashtable::record(t)->count, 2u);
@@ -313,9 +289,9 @@ TEST_F(HashTable, MapKeepsFirstPlaceAndLastValue) {
         Cell key;
         int32_t want;
     };
-    const Row rows[] = {{word("map-a"), 0}, {word("map-a", TypeId::GetWord), 0},
-                        {word("map-a", TypeId::SetWord), 0}, {word("map-b", TypeId::LitWord), 2},
-                        {word("map-c"), -1}, {int_cell(1), -1}};
+    const Row rows[] = {{loose_word("map-a"), 0}, {loose_word("map-a", TypeId::GetWord), 0},
+                        {loose_word("map-a", TypeId::SetWord), 0}, {loose_word("map-b", TypeId::LitWord), 2},
+                        {loose_word("map-c"), -1}, {int_cell(1), -1}};
     for (size_t i = 0; i < std::size(rows); i++) {
         int32_t got = hashtable::find(t, &rows[i].key, CompareOp::StrictEqual);
         EXPECT_EQ(got, rows[i].want) << "row " << i << ", a " << type_name(cell::type_of(&rows[i].key));
@@ -331,7 +307,7 @@ TEST_F(HashTable, MapGrowsAndKeepsItsLiveCount) {
     NodeId t = hashtable::make(0, b, Kind::Map, 1);
     const int32_t n = 40;
     for (int32_t i = 0; i < n; i++) {
-        Cell key = word(("map-grow-" + std::to_string(i)).c_str());
+        Cell key = loose_word(("map-grow-" + std::to_string(i)).c_str());
         Cell value = int_cell(i);
         block::append_cell(b, &key);
         block::append_cell(b, &value);
@@ -343,7 +319,7 @@ TEST_F(HashTable, MapGrowsAndKeepsItsLiveCount) {
     EXPECT_EQ(r->used, 40u) << "removed map keys stay in their buckets";
     EXPECT_GE(r->buckets, 64u);
     for (int32_t i = 0; i < n; i++) {
-        Cell key = word(("map-grow-" + std::to_string(i)).c_str(), TypeId::GetWord);
+        Cell key = loose_word(("map-grow-" + std::to_string(i)).c_str(), TypeId::GetWord);
         EXPECT_EQ(hashtable::find(t, &key, CompareOp::Equal), 2 * i) << i;
     }
 }
@@ -378,7 +354,7 @@ TEST_F(HashTable, WordTablesDoubleWhenFull) {
     NodeId t = hashtable::make(0, b, Kind::Symbols, 2);
     const uint64_t rehashes = hashtable::counters().rehashes;
     for (int32_t i = 0; i < 13; i++) {
-        Cell w = word(("grow-word-" + std::to_string(i)).c_str());
+        Cell w = loose_word(("grow-word-" + std::to_string(i)).c_str());
         block::append_cell(b, &w);
         hashtable::put_key(t, i);
     }

@@ -4,8 +4,6 @@
 
 #include <climits>
 #include <cmath>
-#include <cstring>
-#include <optional>
 #include <string>
 
 #include "runtime/datatypes/block.h"
@@ -14,138 +12,19 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/logic.h"
-#include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/evaluator/compare.h"
-#include "runtime/float_text.h"
 #include "runtime/words.h"
-#include "tests/unit/support.h"
-
-namespace nuv::test {
-void start_names();  // the name tables' start-up steps, shared by the test files that need them
-}  // namespace nuv::test
+#include "tests/unit/number_support.h"
 
 namespace nuv {
 namespace {
 
-// The number types are wired into start-up's registration order separately; until then each
-// suite registers them once, parents first.
-void register_numbers() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    integer::init();
-    character::init();
-    floating::init();
-    percent::init();
-}
-
-class Integer : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { register_numbers(); }
-};
-
-Cell I(int32_t v) {
-    Cell c;
-    integer::set(&c, v);
-    return c;
-}
-Cell Ch(char32_t cp) {
-    Cell c;
-    character::set(&c, cp);
-    return c;
-}
-Cell F(double d, TypeId t = TypeId::Float) {
-    Cell c;
-    floating::set_typed(&c, t, d);
-    return c;
-}
-Cell P(double d) { return F(d, TypeId::Percent); }
-Cell Tm(double d) { return F(d, TypeId::Time); }
-Cell other(TypeId t) { return Cell{static_cast<uint32_t>(t), 0, 0, 0}; }
-
-// A value as "type text": numbers by their mold, other types by name alone. The value is
-// copied first: it may lie in a buffer that the mold's allocations move.
-std::string show(const Cell* v) {
-    Cell copy = *v;
-    const TypeId t = cell::type_of(&copy);
-    std::string out = type_name(t);
-    switch (t) {
-    case TypeId::Integer:
-    case TypeId::Char:
-    case TypeId::Float:
-    case TypeId::Percent: {
-        test::StackScope scope;
-        Cell* buffer = stack::reserve();
-        string::make_at(buffer, 16);
-        registry::row(t).mold(&copy, buffer, false, false, false, nullptr, kNoLimit, 0);
-        return out + " " + string::to_std_utf8(buffer);
-    }
-    case TypeId::Time: return out + " " + float_text::float_form_text(cell::get_double(&copy), 0, true);
-    default: return out;
-    }
-}
-
-// The result, or "error <id>" when the body raised one.
-template <class F>
-std::string outcome(F&& body) {
-    try {
-        return body();
-    } catch (const Unwind& u) {
-        if (u.kind != UnwindKind::Error) return "unwound";
-        return std::string("error ") + err_word(raised().id);
-    }
-}
-
-slot::Stack stack_slot(TypeId t, ActionId a) {
-    const ActionRow& row = registry::row(t);
-    switch (a) {
-    case ActionId::Add: return row.add;
-    case ActionId::Subtract: return row.subtract;
-    case ActionId::Multiply: return row.multiply;
-    case ActionId::Divide: return row.divide;
-    case ActionId::Remainder: return row.remainder;
-    case ActionId::And: return row.and_;
-    case ActionId::Or: return row.or_;
-    case ActionId::Xor: return row.xor_;
-    case ActionId::Power: return row.power;
-    case ActionId::Absolute: return row.absolute;
-    default: return nullptr;
-    }
-}
-
-// Runs a two-operand slot over arguments[0] = a, arguments[1] = b.
-std::string run2(ActionId action, Cell a, Cell b) {
-    return outcome([&] {
-        test::StackScope scope;
-        stack::g_args.base = stack::push(&a);
-        stack::push(&b);
-        slot::Stack fn = stack_slot(cell::type_of(&a), action);
-        if (!fn) return std::string("unsupported");
-        fn();
-        return show(stack::arg(0));
-    });
-}
-
-struct BinaryRow {
-    ActionId action;
-    Cell a;
-    Cell b;
-    const char* want;
-};
-
-void check_binary(const BinaryRow* rows, size_t count) {
-    for (size_t i = 0; i < count; i++) {
-        const BinaryRow& r = rows[i];
-        EXPECT_EQ(run2(r.action, r.a, r.b), r.want)
-            << show(&r.a) << ' ' << action_word(r.action) << ' ' << show(&r.b);
-    }
-}
+using namespace test;
 
 using A = ActionId;
 using T = TypeId;
 
-TEST_F(Integer, ArithmeticPromotesInsteadOfWrapping) {
+TEST(Integer, ArithmeticPromotesInsteadOfWrapping) {
     const BinaryRow rows[] = {
         {A::Add, I(2), I(3), "integer! 5"},
         {A::Add, I(INT_MAX), I(1), "float! 2147483648.0"},
@@ -169,10 +48,10 @@ TEST_F(Integer, ArithmeticPromotesInsteadOfWrapping) {
         {A::And, I(-1), I(INT_MIN), "integer! -2147483648"},
         {A::Add, I(1), Ch(U'a'), "integer! 98"},
     };
-    check_binary(rows, std::size(rows));
+    check_binary(rows);
 }
 
-TEST_F(Integer, MixedTypesGoToTheirDispatchers) {
+TEST(Integer, MixedTypesGoToTheirDispatchers) {
     const BinaryRow rows[] = {
         {A::Add, I(3), F(0.5), "float! 3.5"},
         {A::Divide, I(1), F(0.0), "float! 1.#INF"},
@@ -191,10 +70,10 @@ TEST_F(Integer, MixedTypesGoToTheirDispatchers) {
         {A::Add, I(3), other(T::None), "error invalid-type"},
         {A::Multiply, I(3), other(T::String), "error invalid-type"},
     };
-    check_binary(rows, std::size(rows));
+    check_binary(rows);
 }
 
-TEST_F(Integer, CoreWithoutAResultCellRaisesInsteadOfPromoting) {
+TEST(Integer, CoreWithoutAResultCellRaisesInsteadOfPromoting) {
     EXPECT_EQ(integer::do_math(7, 2, ArithOp::Divide, nullptr), 3);
     EXPECT_EQ(integer::do_math(-7, 2, ArithOp::Divide, nullptr), -3);
     EXPECT_RAISES(integer::do_math(INT_MAX, 1, ArithOp::Add, nullptr), Err::Overflow);
@@ -202,7 +81,7 @@ TEST_F(Integer, CoreWithoutAResultCellRaisesInsteadOfPromoting) {
     EXPECT_RAISES(integer::do_math(65536, 65536, ArithOp::Multiply, nullptr), Err::Overflow);
 }
 
-TEST_F(Integer, Power) {
+TEST(Integer, Power) {
     const BinaryRow rows[] = {
         {A::Power, I(2), I(10), "integer! 1024"},
         {A::Power, I(2), I(31), "float! 2147483648.0"},
@@ -215,10 +94,10 @@ TEST_F(Integer, Power) {
         {A::Power, I(2), P(0.5), "error expect-arg"},
         {A::Power, I(2), other(T::String), "error expect-arg"},
     };
-    check_binary(rows, std::size(rows));
+    check_binary(rows);
 }
 
-TEST_F(Integer, UnaryActions) {
+TEST(Integer, UnaryActions) {
     const ActionRow& row = registry::row(T::Integer);
     struct Row {
         const char* what;
@@ -230,18 +109,7 @@ TEST_F(Integer, UnaryActions) {
         {"negate", INT_MAX, "integer! -2147483647"},
         {"complement", 0, "integer! -1"},     {"complement", INT_MIN, "integer! 2147483647"},
     };
-    for (const Row& r : rows) {
-        std::string got = outcome([&] {
-            test::StackScope scope;
-            Cell* v = stack::g_args.base = integer::push(r.value);
-            std::string what = r.what;
-            if (what == "absolute") row.absolute();
-            else if (what == "negate") row.negate(v);
-            else row.complement(v);
-            return show(v);
-        });
-        EXPECT_EQ(got, r.want) << r.what << ' ' << r.value;
-    }
+    for (const Row& r : rows) EXPECT_EQ(run_unary(r.what, I(r.value)), r.want) << r.what << ' ' << r.value;
     for (int32_t v : {-3, -2, 0, 1, 2, INT_MIN, INT_MAX}) {
         Cell c = I(v);
         EXPECT_EQ(row.even_q(&c), v % 2 == 0) << v;
@@ -249,60 +117,42 @@ TEST_F(Integer, UnaryActions) {
     }
 }
 
-TEST_F(Integer, Round) {
-    struct Row {
-        int32_t value;
-        std::optional<Cell> scale;
-        const char* flag;  // "", "even", "down", "half-down", "floor", "ceiling", "half-ceiling"
-        const char* want;
-    } rows[] = {
-        {7, std::nullopt, "", "integer! 7"},
-        {17, I(5), "", "integer! 15"},
-        {18, I(5), "", "integer! 20"},
-        {-17, I(5), "", "integer! -15"},
-        {-18, I(5), "", "integer! -20"},
-        {25, I(10), "even", "integer! 20"},
-        {35, I(10), "even", "integer! 40"},
-        {25, I(10), "", "integer! 30"},
-        {-25, I(10), "", "integer! -30"},
-        {25, I(10), "half-down", "integer! 20"},
-        {25, I(10), "half-ceiling", "integer! 30"},
-        {-25, I(10), "half-ceiling", "integer! -20"},
-        {-12, I(5), "floor", "integer! -15"},
-        {12, I(5), "floor", "integer! 10"},
-        {12, I(5), "ceiling", "integer! 15"},
-        {-12, I(5), "ceiling", "integer! -10"},
-        {19, I(5), "down", "integer! 15"},
-        {-19, I(5), "down", "integer! -15"},
-        {17, I(-5), "", "integer! 15"},
-        {17, I(0), "", "integer! 17"},
-        {INT_MIN, I(7), "", "integer! -2147483648"},
-        {INT_MAX, I(10), "", "error overflow"},
-        {INT_MAX - 1, I(INT_MAX), "ceiling", "integer! 2147483647"},
-        {INT_MAX - 1, I(4), "ceiling", "error overflow"},
-        {5, I(INT_MIN), "", "error overflow"},
-        {7, F(2.5), "", "float! 7.5"},
-        {7, F(2.0), "", "float! 8.0"},
-        {5, other(T::Money), "", "error not-related"},
-        {5, other(T::String), "", "error expect-arg"},
+TEST(Integer, Round) {
+    const RoundRow rows[] = {
+        {I(7), std::nullopt, "", "integer! 7"},
+        {I(17), I(5), "", "integer! 15"},
+        {I(18), I(5), "", "integer! 20"},
+        {I(-17), I(5), "", "integer! -15"},
+        {I(-18), I(5), "", "integer! -20"},
+        {I(25), I(10), "even", "integer! 20"},
+        {I(35), I(10), "even", "integer! 40"},
+        {I(25), I(10), "", "integer! 30"},
+        {I(-25), I(10), "", "integer! -30"},
+        {I(25), I(10), "half-down", "integer! 20"},
+        {I(25), I(10), "half-ceiling", "integer! 30"},
+        {I(-25), I(10), "half-ceiling", "integer! -20"},
+        {I(-12), I(5), "floor", "integer! -15"},
+        {I(12), I(5), "floor", "integer! 10"},
+        {I(12), I(5), "ceiling", "integer! 15"},
+        {I(-12), I(5), "ceiling", "integer! -10"},
+        {I(19), I(5), "down", "integer! 15"},
+        {I(-19), I(5), "down", "integer! -15"},
+        {I(17), I(-5), "", "integer! 15"},
+        {I(17), I(0), "", "integer! 17"},
+        {I(INT_MIN), I(7), "", "integer! -2147483648"},
+        {I(INT_MAX), I(10), "", "error overflow"},
+        {I(INT_MAX - 1), I(INT_MAX), "ceiling", "integer! 2147483647"},
+        {I(INT_MAX - 1), I(4), "ceiling", "error overflow"},
+        {I(5), I(INT_MIN), "", "error overflow"},
+        {I(7), F(2.5), "", "float! 7.5"},
+        {I(7), F(2.0), "", "float! 8.0"},
+        {I(5), other(T::Money), "", "error not-related"},
+        {I(5), other(T::String), "", "error expect-arg"},
     };
-    for (const Row& r : rows) {
-        std::string flag = r.flag;
-        std::string got = outcome([&] {
-            test::StackScope scope;
-            Cell* v = stack::g_args.base = integer::push(r.value);
-            Cell scale = r.scale ? *r.scale : Cell{};
-            registry::row(T::Integer).round(v, r.scale ? &scale : nullptr, flag == "even",
-                                            flag == "down", flag == "half-down", flag == "floor",
-                                            flag == "ceiling", flag == "half-ceiling");
-            return show(v);
-        });
-        EXPECT_EQ(got, r.want) << "round " << r.value << " /to "
-                               << (r.scale ? show(&*r.scale) : "-") << ' ' << r.flag;
-    }
+    check_round(rows);
 }
 
-TEST_F(Integer, MakeAndTo) {
+TEST(Integer, MakeAndTo) {
     struct Row {
         bool make;
         Cell spec;
@@ -332,13 +182,8 @@ TEST_F(Integer, MakeAndTo) {
         {false, other(T::Date), "error not-done"},
     };
     for (const Row& r : rows) {
-        std::string got = outcome([&] {
-            test::StackScope scope;
-            Cell* proto = datatype::push(T::Integer);
-            auto fn = r.make ? registry::row(T::Integer).make : registry::row(T::Integer).to;
-            return show(fn(proto, const_cast<Cell*>(&r.spec), T::Integer));
-        });
-        EXPECT_EQ(got, r.want) << (r.make ? "make" : "to") << " integer! " << show(&r.spec);
+        EXPECT_EQ(run_make(r.make, T::Integer, r.spec), r.want)
+            << (r.make ? "make" : "to") << " integer! " << show(&r.spec);
     }
     // Text goes through the lexer's integer scanner.
     test::StackScope scope;
@@ -349,7 +194,7 @@ TEST_F(Integer, MakeAndTo) {
     EXPECT_RAISES(integer::to(proto, text, T::Integer), Err::NotDone);
 }
 
-TEST_F(Integer, TypeLimitNamesTheTarget) {
+TEST(Integer, TypeLimitNamesTheTarget) {
     Cell big = F(2147483648.0);
     Cell proto;
     EXPECT_RAISES(integer::to(&proto, &big, T::Integer), Err::TypeLimit);
@@ -358,8 +203,7 @@ TEST_F(Integer, TypeLimitNamesTheTarget) {
     EXPECT_EQ(raised().args[0].w1, static_cast<uint32_t>(T::Integer));
 }
 
-TEST_F(Integer, IssuesReadAsHexAndErrorsNameTheirWord) {
-    test::start_names();
+TEST(Integer, IssuesReadAsHexAndErrorsNameTheirWord) {
     struct Row {
         const char* name;
         const char* want;
@@ -388,14 +232,9 @@ TEST_F(Integer, IssuesReadAsHexAndErrorsNameTheirWord) {
     EXPECT_EQ(raised().args[1].w1, static_cast<uint32_t>(T::Integer));
 }
 
-TEST_F(Integer, Compare) {
+TEST(Integer, Compare) {
     using Op = CompareOp;
-    struct Row {
-        Cell a;
-        Op op;
-        Cell b;
-        std::optional<bool> want;  // empty: raises invalid-compare
-    } rows[] = {
+    const CompareRow rows[] = {
         {I(1), Op::Equal, I(1), true},
         {I(1), Op::Lesser, I(2), true},
         {I(INT_MIN), Op::Lesser, I(INT_MAX), true},
@@ -418,19 +257,12 @@ TEST_F(Integer, Compare) {
         {I(1), Op::NotEqual, other(T::String), true},
         {I(1), Op::Lesser, other(T::String), std::nullopt},
     };
-    for (Row& r : rows) {
-        std::string what = show(&r.a) + " op " + std::to_string(static_cast<int>(r.op)) + " " + show(&r.b);
-        if (r.want) {
-            EXPECT_EQ(compare::value_compare(&r.a, &r.b, r.op), *r.want) << what;
-        } else {
-            EXPECT_RAISES(compare::value_compare(&r.a, &r.b, r.op), Err::InvalidCompare) << what;
-        }
-    }
+    check_compare(rows);
     Cell a = I(1), b = other(T::Money);
     EXPECT_RAISES(integer::compare(&a, &b, Op::Equal), Err::NotDone);
 }
 
-TEST_F(Integer, FormAndMoldCountWhatTheyAppend) {
+TEST(Integer, FormAndMoldCountWhatTheyAppend) {
     for (int32_t v : {0, 7, -5, 2147483647, INT_MIN, 1000000}) {
         for (bool mold : {false, true}) {
             test::StackScope scope;
@@ -449,7 +281,7 @@ TEST_F(Integer, FormAndMoldCountWhatTheyAppend) {
     EXPECT_STREQ(integer::to_cstr(INT_MIN), "-2147483648");
 }
 
-TEST_F(Integer, Makers) {
+TEST(Integer, Makers) {
     test::StackScope scope;
     Cell* c = integer::push(42);
     EXPECT_EQ(show(c), "integer! 42");
@@ -469,7 +301,7 @@ TEST_F(Integer, Makers) {
     EXPECT_EQ(integer::sign_of(7), 1);
 }
 
-TEST_F(Integer, RandomKeepsTheType) {
+TEST(Integer, RandomKeepsTheType) {
     const ActionRow& row = registry::row(T::Integer);
     Cell v = I(10);
     EXPECT_EQ(show(row.random(&v, true, false, false)), "unset!");

@@ -14,11 +14,7 @@ namespace {
 
 using memory::buf;
 
-// A string! on the argument stack holding the UTF-8 text.
-Cell* text(const std::string& utf8) {
-    return string::load(reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), nullptr,
-                        string::kUtf8);
-}
+using test::text;
 // An empty string! on the argument stack with room for `units` units of `unit`.
 Cell* empty(uint32_t unit = 1, size_t units = 16) {
     return string::make_at_unit(stack::reserve(), units, unit);
@@ -644,13 +640,56 @@ TEST(String, ScanUnitsAndBraces) {
     EXPECT_TRUE(string::brace_closes(brace + 2, end - 1, 1));
 }
 
+// Brace mold escapes from the first "{" that brace_closes rejects, whatever the nesting: every
+// text of braces, quotes and letters up to 12 long molds as that rule gives.
+TEST(String, MoldBracesAgreeWithBraceCloses) {
+    auto reference = [](const std::string& s) {
+        auto* p = reinterpret_cast<const uint8_t*>(s.data());
+        std::string out = "{";
+        int32_t depth = 0;
+        bool balanced = true;
+        for (size_t i = 0; i < s.size(); i++) {
+            const char c = s[i];
+            if (c == '{') {
+                if (balanced) balanced = string::brace_closes(p + i, p + s.size(), 1);
+                if (balanced) depth++;
+                out += balanced ? "{" : "^{";
+            } else if (c == '}') {
+                out += depth > 0 ? "}" : "^}";
+                if (depth > 0) depth--;
+            } else {
+                out += c;
+            }
+        }
+        return out + "}";
+    };
+    const char alphabet[] = "{}a";
+    test::StackScope scope;
+    Cell* in = empty(1, 64);  // reused, so the loop allocates nothing
+    Cell* out = empty(1, 64);
+    for (int32_t code = 0; code < 531441; code += 7) {  // 3^12 texts, every seventh
+        std::string s = "\"";
+        for (int32_t k = code, len = 0; len < 12 && (len == 0 || k > 0); len++, k /= 3)
+            s += alphabet[k % 3];
+        string::reset(in);
+        string::append_cstr(in, s.c_str());
+        string::reset(out);
+        string::mold(in, out, false, false, false, nullptr, kNoLimit, 0);
+        ASSERT_EQ(utf8(out), reference(s)) << s;
+    }
+}
+
 TEST(String, Registration) {
     EXPECT_EQ(string::kRecord.id, TypeId::String);
     EXPECT_EQ(string::kRecord.parent, TypeId::Series);
     EXPECT_STREQ(string::kRecord.name, "string!");
     EXPECT_EQ(string::kRecord.form.fn, &string::form);
     EXPECT_EQ(string::kRecord.mold.fn, &string::mold);
-    EXPECT_EQ(string::kRecord.append.kind, SlotKind::NotSupported);
+    // The shared series! slots come from the parent; math, logic, port slots and put are empty.
+    EXPECT_EQ(string::kRecord.append.kind, SlotKind::Own);
+    EXPECT_EQ(string::kRecord.pick.kind, SlotKind::Inherited);
+    EXPECT_EQ(string::kRecord.put.kind, SlotKind::NotSupported);
+    EXPECT_EQ(string::kRecord.add.kind, SlotKind::NotSupported);
 }
 
 // A large text through load, concatenation and mold; run once, without the stress mode.

@@ -3,11 +3,19 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/runtime.h"
+#include "runtime/unicode.h"
 
 namespace nuv::test {
 
@@ -25,6 +33,17 @@ Err raised_by(F&& body) {
     return Err::NotDone;
 }
 
+// The body's result, or "error <id>" when it raised one.
+template <class Body>
+std::string outcome(Body&& body) {
+    try {
+        return body();
+    } catch (const Unwind& u) {
+        if (u.kind != UnwindKind::Error) return "unwound";
+        return std::string("error ") + err_word(raised().id);
+    }
+}
+
 #define EXPECT_RAISES(expr, id)                                                       \
     EXPECT_EQ(::nuv::err_word(::nuv::test::raised_by([&] { (void)(expr); })),          \
               ::nuv::err_word(id))
@@ -34,5 +53,57 @@ struct StackScope {
     stack::Mark mark;
     ~StackScope() { mark.restore(); }
 };
+
+// A code point as "U+0041".
+inline std::string hex(char32_t cp) {
+    char text[16];
+    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(cp));
+    return text;
+}
+
+inline Cell int_cell(int32_t v) {
+    return Cell{static_cast<uint32_t>(TypeId::Integer), 0, static_cast<uint32_t>(v), 0};
+}
+
+// An unbound word of the type (no context, no index).
+inline Cell loose_word(const char* name, TypeId type = TypeId::Word) {
+    return Cell{static_cast<uint32_t>(type), 0, symbol::make_cstr(name), word::kNoIndex};
+}
+
+// A new block on the argument stack holding the cells, with room for exactly that many, so the
+// next insertion grows it.
+inline Cell* block_of(std::initializer_list<Cell> cells) {
+    Cell* b = block::push_new(static_cast<int32_t>(cells.size()));
+    for (const Cell& c : cells) block::append_cell(b, &c);
+    return b;
+}
+// The same for a block of integers.
+inline Cell* ints(std::initializer_list<int32_t> values) {
+    Cell* b = block::push_new(static_cast<int32_t>(values.size()));
+    for (int32_t v : values) {
+        Cell c = int_cell(v);
+        block::append_cell(b, &c);
+    }
+    return b;
+}
+
+// A string! on the argument stack holding the UTF-8 text.
+inline Cell* text(const std::string& utf8) {
+    return string::load_new(reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(),
+                            string::kUtf8);
+}
+
+// The fast decoder over the whole input: the code points, -1 for each rejection.
+inline std::vector<int32_t> fast_decode(const std::vector<uint8_t>& in) {
+    std::vector<int32_t> out;
+    const uint8_t* p = in.data();
+    const uint8_t* end = p + in.size();
+    while (p < end) {
+        int32_t cp;
+        p = unicode::fast_decode_utf8_char(p, end, &cp);
+        out.push_back(cp);
+    }
+    return out;
+}
 
 }  // namespace nuv::test

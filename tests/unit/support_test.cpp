@@ -85,7 +85,7 @@ namespace nuv {
 namespace {
 
 Cell logic_cell(bool v) { return Cell{static_cast<uint32_t>(TypeId::Logic), v ? 1u : 0u, 0, 0}; }
-Cell int_cell(int32_t v) { return Cell{static_cast<uint32_t>(TypeId::Integer), 0, static_cast<uint32_t>(v), 0}; }
+using test::int_cell;
 
 TEST(Support, BlockSelectStack) {
     struct Case {

@@ -16,16 +16,8 @@
 namespace nuv {
 namespace {
 
-void ensure_symbol_table() {
-    if (!symbol::table()) {
-        symbol::init();
-        symbol::table_init();
-    }
-}
-
 class Symbol : public ::testing::Test {
 protected:
-    void SetUp() override { ensure_symbol_table(); }
     test::StackScope keep;
 };
 using SymbolScale = Symbol;

@@ -26,28 +26,12 @@ std::string hex(const uint8_t* p, size_t n) {
 }
 std::string hex(const Bytes& v) { return hex(v.data(), v.size()); }
 
-// A string! on the argument stack holding the UTF-8 text.
-Cell* text(const std::string& utf8) {
-    return string::load(reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), nullptr,
-                        string::kUtf8);
-}
+using test::text;
 
 // A string! cell on the stack over a node.
 Cell* over(NodeId node) {
     Cell c{static_cast<uint32_t>(TypeId::String), 0, node, 0};
     return stack::push(&c);
-}
-
-std::vector<int32_t> fast_decode_all(const Bytes& in) {
-    std::vector<int32_t> out;
-    const uint8_t* p = in.data();
-    const uint8_t* end = p + in.size();
-    while (p < end) {
-        int32_t cp;
-        p = unicode::fast_decode_utf8_char(p, end, &cp);
-        out.push_back(cp);
-    }
-    return out;
 }
 
 TEST(Unicode, FastDecoder) {
@@ -80,7 +64,7 @@ TEST(Unicode, FastDecoder) {
         {"cut E2 82", {0xE2, 0x82}, {-1}},
         {"cut F0", {0xF0}, {-1}},
     };
-    for (const Case& c : cases) EXPECT_EQ(fast_decode_all(c.in), c.want) << c.what;
+    for (const Case& c : cases) EXPECT_EQ(test::fast_decode(c.in), c.want) << c.what;
 }
 
 TEST(Unicode, FastDecoderStopsAtTheEndBound) {

@@ -81,18 +81,7 @@ std::set<std::string> read_known_failures(const std::string& path) {
     return known;
 }
 
-// The fast decoder over the whole input: the code points, -1 for each rejection.
-std::vector<int32_t> fast_decode(const std::vector<uint8_t>& in) {
-    std::vector<int32_t> out;
-    const uint8_t* p = in.data();
-    const uint8_t* end = p + in.size();
-    while (p < end) {
-        int32_t cp;
-        p = unicode::fast_decode_utf8_char(p, end, &cp);
-        out.push_back(cp);
-    }
-    return out;
-}
+using test::fast_decode;
 
 // Loads the bytes as a whole text; answers the code points, or nothing when it was rejected
 // with invalid-utf8 (any other error fails the test).

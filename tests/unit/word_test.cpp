@@ -15,16 +15,14 @@
 #include "runtime/words.h"
 #include "tests/unit/support.h"
 
-namespace nuv::test {
-void start_names();
-}
-
 namespace nuv {
 namespace {
 
 using T = TypeId;
 
-Cell int_cell(int32_t v) { return Cell{static_cast<uint32_t>(T::Integer), 0, static_cast<uint32_t>(v), 0}; }
+using test::int_cell;
+using test::text;
+
 Cell type_cell(TypeId t) { return Cell{static_cast<uint32_t>(T::Datatype), static_cast<uint32_t>(t), 0, 0}; }
 
 // The global word of the name, retyped.
@@ -34,11 +32,6 @@ Cell issue_of(const char* name) {
     Cell c;
     issue::make_at_cstr(&c, name);
     return c;
-}
-
-Cell* text(const char* utf8) {
-    return string::load_new(reinterpret_cast<const uint8_t*>(utf8), std::string(utf8).size(),
-                            string::kUtf8);
 }
 
 // Form or mold through the value's slot into a new buffer; the text and the budget left.
@@ -55,7 +48,6 @@ std::string name_of(const Cell* word) { return symbol::utf8_name(word->w2); }
 
 class WordTest : public ::testing::Test {
   protected:
-    void SetUp() override { test::start_names(); }
     test::StackScope scope;
 };
 

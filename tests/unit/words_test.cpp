@@ -10,21 +10,12 @@
 #include "runtime/datatypes/word.h"
 #include "tests/unit/support.h"
 
-namespace nuv::test {
-void start_names();
-}
-
 namespace nuv {
 namespace {
 
 std::string name_of(SymId id) { return symbol::utf8_name(id); }
 
-class WordsTest : public ::testing::Test {
-  protected:
-    void SetUp() override { test::start_names(); }
-};
-
-TEST_F(WordsTest, SymbolsHaveTheirExactSpellings) {
+TEST(WordsTest, SymbolsHaveTheirExactSpellings) {
     std::map<std::string, SymId> seen;
     for (int i = 0; i < words::kSymbolCount; i++) {
         auto index = static_cast<words::SymIndex>(i);
@@ -36,7 +27,7 @@ TEST_F(WordsTest, SymbolsHaveTheirExactSpellings) {
     EXPECT_EQ(seen.size(), size_t{words::kSymbolCount - 1});  // "code" is listed twice
 }
 
-TEST_F(WordsTest, WordsAreGlobalWordsWithTheirSpellings) {
+TEST(WordsTest, WordsAreGlobalWordsWithTheirSpellings) {
     NodeId g = context::global();
     for (int i = 0; i < words::kWordCount; i++) {
         auto index = static_cast<words::WordIndex>(i);
@@ -48,7 +39,7 @@ TEST_F(WordsTest, WordsAreGlobalWordsWithTheirSpellings) {
     }
 }
 
-TEST_F(WordsTest, NamedCases) {
+TEST(WordsTest, NamedCases) {
     struct Row {
         SymId got;
         const char* want;
@@ -65,14 +56,14 @@ TEST_F(WordsTest, NamedCases) {
     for (const Row& row : rows) EXPECT_EQ(name_of(row.got), row.want);
 }
 
-TEST_F(WordsTest, RepeatedNamesShareOneId) {
+TEST(WordsTest, RepeatedNamesShareOneId) {
     EXPECT_EQ(words::sym::code, words::sym::code_2);
     EXPECT_EQ(words::w::throw_.w2, words::w::throw_2.w2);
     EXPECT_EQ(words::w::throw_.w3, words::w::throw_2.w3);
     EXPECT_EQ(words::changed_symbol, words::w::changed.w2);
 }
 
-TEST_F(WordsTest, NoticeWordsAddNoSymbolAndMoveNoListedWord) {
+TEST(WordsTest, NoticeWordsAddNoSymbolAndMoveNoListedWord) {
     EXPECT_EQ(words::w::insert.w2, words::sym::insert);
     EXPECT_EQ(words::w::remove.w2, words::sym::remove);
     int32_t insert_slot = word::index_of(&words::w::insert);
@@ -80,7 +71,7 @@ TEST_F(WordsTest, NoticeWordsAddNoSymbolAndMoveNoListedWord) {
         EXPECT_NE(word::index_of(&words::g_words[i]), insert_slot) << words::g_words[i].w2;
 }
 
-TEST_F(WordsTest, RefinementsAndTheIssue) {
+TEST(WordsTest, RefinementsAndTheIssue) {
     const char* names[] = {"local", "extern", "compare", "part", "skip", "with"};
     for (int i = 0; i < words::kRefinementCount; i++) {
         const Cell& r = words::g_refinements[i];

@@ -1,0 +1,458 @@
+// time!: the text form and its rounding carry, make and to, the fields through pick and path
+// access (getters and setters agreeing on negative times), arithmetic with its refusals, round,
+// even? and odd?, and the slots taken from float!.
+#include "runtime/datatypes/time.h"
+
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/percent.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/evaluator/compare.h"
+#include "runtime/ownership.h"
+#include "runtime/words.h"
+#include "tests/unit/support.h"
+
+namespace nuv {
+namespace {
+
+using T = TypeId;
+
+class Time : public ::testing::Test {
+protected:
+    test::StackScope scope;
+};
+
+Cell Tm(double seconds) {
+    Cell c;
+    time_value::init_cell(seconds, &c);
+    return c;
+}
+Cell I(int32_t v) {
+    Cell c;
+    integer::set(&c, v);
+    return c;
+}
+Cell F(double d) {
+    Cell c;
+    floating::set(&c, d);
+    return c;
+}
+Cell other(TypeId t) { return Cell{static_cast<uint32_t>(t), 0, 0, 0}; }
+Cell word_of(const char* name) { return *word::make_global(name); }
+
+// Form or mold through the value's slot; the text, and the budget left in `left`.
+std::string text_of(const Cell* value, bool mold = false, int32_t budget = kNoLimit,
+                    int32_t* left = nullptr) {
+    Cell copy = *value;  // before the buffer's allocation moves the value's block
+    const ActionRow& row = registry::row(cell::type_of(&copy));
+    if (!row.form || !row.mold) return type_name(cell::type_of(&copy));
+    test::StackScope keep;
+    Cell* buffer = string::make_at(stack::reserve(), 16);
+    const int32_t rest = mold ? row.mold(&copy, buffer, false, false, false, nullptr, budget, 0)
+                              : row.form(&copy, buffer, nullptr, budget);
+    if (left) *left = rest;
+    return string::to_std_utf8(buffer);
+}
+
+// "type text" of a result: a time by its form, an integer or a float by its mold.
+std::string show(const Cell* v) {
+    const Cell copy = *v;
+    const T t = cell::type_of(&copy);
+    std::string out = type_name(t);
+    if (t == T::Time || t == T::Integer || t == T::Float) out += " " + text_of(&copy, t != T::Time);
+    return out;
+}
+
+template <class Body>
+std::string outcome(Body&& body) {
+    try {
+        return body();
+    } catch (const Unwind& u) {
+        if (u.kind != UnwindKind::Error) return "unwound";
+        return std::string("error ") + err_word(raised().id);
+    }
+}
+
+Cell block_of(std::initializer_list<Cell> items) {
+    Cell* b = block::push_new(4);
+    for (const Cell& c : items) block::append_cell(b, &c);
+    return *b;
+}
+
+TEST_F(Time, TextForm) {
+    struct Row {
+        double seconds;
+        const char* want;
+    } rows[] = {
+        {0.0, "0:00:00"},
+        {3725.0, "1:02:05"},
+        {0.5, "0:00:00.5"},
+        {-90.0, "-0:01:30"},
+        {90000.0, "25:00:00"},
+        {5.123456789, "0:00:05.12346"},
+        {65.5, "0:01:05.5"},
+        {12.25, "0:00:12.25"},
+        {0.0000001, "0:00:00"},
+        {0.0000015, "0:00:00.0000015"},
+        {-5400.0, "-1:30:00"},
+        // Seconds that show as 60 carry into the minutes and hours.
+        {59.9999999, "0:01:00"},
+        {3599.9999999, "1:00:00"},
+        {-3599.9999999, "-1:00:00"},
+        {7199.99999999, "2:00:00"},
+        {59.99994, "0:00:59.9999"},
+        // Hours beyond any integer come from the double.
+        {3.6e16, "10000000000000:00:00"},
+        {std::numeric_limits<double>::infinity(), "1.#INF"},
+        {-std::numeric_limits<double>::infinity(), "-1.#INF"},
+        {std::nan(""), "1.#NaN"},
+    };
+    for (const Row& r : rows) {
+        const Cell t = Tm(r.seconds);
+        for (bool mold : {false, true}) {
+            int32_t left = 0;
+            const std::string got = text_of(&t, mold, 100, &left);
+            EXPECT_EQ(got, r.want) << (mold ? "mold " : "form ") << r.seconds;
+            EXPECT_EQ(left, 100 - static_cast<int32_t>(got.size())) << r.want;
+        }
+    }
+}
+
+// A value inside a block buffer formed through a pointer into it: the slot reads the value
+// before its output buffer grows (under stress every allocation moves the block).
+TEST_F(Time, FormOfAValueInABlock) {
+    Cell* b = block::push_new(2);
+    for (int i = 0; i < 8; i++) time_value::make_in(b, 0, 0x40AC2000u + i);  // 3600 s and up
+    for (int i = 0; i < 8; i++) {
+        Cell* buffer = string::make_at(stack::reserve(), 1);
+        for (int k = 0; k < 4; k++) {
+            Cell* v = block::rs_abs_at(b, i);
+            time_value::form(v, buffer, nullptr, kNoLimit);
+        }
+        const std::string got = string::to_std_utf8(buffer);
+        EXPECT_EQ(got.substr(0, 7), "1:00:00") << got;
+        EXPECT_EQ(got.size() % 4, 0u) << got;
+    }
+}
+
+TEST_F(Time, MakeAndTo) {
+    const char* text = "10:20";
+    Cell* str = string::load_new(reinterpret_cast<const uint8_t*>(text), 5, string::kUtf8);
+    Cell paren = block_of({I(1), I(2)});
+    cell::set_type(&paren, T::Paren);
+    struct Row {
+        Cell spec;
+        const char* want;
+    } rows[] = {
+        {block_of({I(1), I(2), I(3)}), "time! 1:02:03"},
+        {block_of({I(-1), I(30)}), "time! -1:30:00"},
+        {block_of({I(-1), I(30), F(15.5)}), "time! -1:30:15.5"},
+        {block_of({I(1), I(-2)}), "error bad-to-arg"},
+        {block_of({I(1), I(2), I(-3)}), "error bad-to-arg"},
+        {block_of({I(1), I(2), F(3.5)}), "time! 1:02:03.5"},
+        {block_of({I(1), F(2.5)}), "error bad-to-arg"},
+        {block_of({F(1.0)}), "error bad-to-arg"},
+        {block_of({I(1), I(2), I(3), I(4)}), "error bad-to-arg"},
+        {block_of({}), "time! 0:00:00"},
+        {block_of({I(30)}), "time! 30:00:00"},
+        {paren, "time! 1:02:00"},
+        {I(90), "time! 0:01:30"},
+        {F(1.5), "time! 0:00:01.5"},
+        {Tm(-60.0), "time! -0:01:00"},
+        {*str, "error not-done"},
+        {other(T::None), "error bad-to-arg"},
+        {other(T::Logic), "error bad-to-arg"},
+    };
+    for (Row& r : rows) {
+        for (bool make : {true, false}) {
+            const std::string got = outcome([&] {
+                test::StackScope inner;
+                Cell* proto = datatype::push(T::Time);
+                auto fn = make ? registry::row(T::Time).make : registry::row(T::Time).to;
+                return show(fn(proto, &r.spec, T::Time));
+            });
+            EXPECT_EQ(got, r.want) << (make ? "make " : "to ") << text_of(&r.spec, true);
+        }
+    }
+}
+
+TEST_F(Time, FieldsByPickAndPath) {
+    const Cell hour = word_of("hour"), minute = word_of("Minute"), second = word_of("SECOND");
+    const Cell foo = word_of("foo");
+    struct Row {
+        Cell time;
+        Cell index;
+        const char* want;
+    } rows[] = {
+        {Tm(3723.0), I(1), "integer! 1"},
+        {Tm(3723.0), I(2), "integer! 2"},
+        {Tm(3723.0), I(3), "float! 3.0"},
+        {Tm(3723.0), hour, "integer! 1"},
+        {Tm(3723.0), minute, "integer! 2"},
+        {Tm(3723.0), second, "float! 3.0"},
+        {Tm(3723.5), second, "float! 3.5"},
+        // A negative time: hour toward zero, minute from the magnitude, second signed.
+        {Tm(-5400.0), hour, "integer! -1"},
+        {Tm(-5400.0), minute, "integer! 30"},
+        {Tm(-5400.0), second, "float! -0.0"},
+        {Tm(-5415.0), second, "float! -15.0"},
+        {Tm(-1800.0), hour, "integer! 0"},
+        {Tm(3.6e16), hour, "error type-limit"},
+        {Tm(std::nan("")), minute, "error type-limit"},
+        {Tm(3723.0), foo, "error cannot-use"},
+    };
+    for (Row& r : rows) {
+        const std::string picked = outcome([&] {
+            return show(time_value::pick(&r.time, 0, &r.index));
+        });
+        const std::string read = outcome([&] {
+            return show(time_value::path_access(&r.time, &r.index, nullptr, nullptr, nullptr,
+                                                nullptr, 1, false, false, true, false));
+        });
+        EXPECT_EQ(picked, r.want) << "pick " << show(&r.time) << " " << text_of(&r.index, true);
+        EXPECT_EQ(read, r.want) << "path " << show(&r.time) << " " << text_of(&r.index, true);
+    }
+    // Indexes outside the fields: out-of-range for pick, invalid-path for a path.
+    Cell t = Tm(3723.0);
+    for (Cell index : {I(4), I(0), other(T::String), F(1.0)}) {
+        EXPECT_RAISES(time_value::pick(&t, 0, &index), Err::OutOfRange) << show(&index);
+        EXPECT_RAISES(time_value::path_access(&t, &index, nullptr, nullptr, nullptr, nullptr, 1,
+                                              false, false, true, false),
+                      Err::InvalidPath)
+            << show(&index);
+    }
+    EXPECT_EQ(show(time_value::pick(&t, 2, nullptr)), "integer! 2");
+    EXPECT_RAISES(time_value::field_index(&foo, &t), Err::CannotUse);
+    const Cell n = I(0);
+    EXPECT_EQ(time_value::field_index(&foo, &n), -1);
+    EXPECT_EQ(time_value::field_index(&minute, &n), 2);
+}
+
+TEST_F(Time, SettingFields) {
+    const Cell hour = word_of("hour"), minute = word_of("minute"), second = word_of("second");
+    struct Row {
+        double start;
+        Cell field;
+        Cell value;
+        const char* want;
+    } rows[] = {
+        {3723.0, minute, I(30), "time! 1:30:03"},
+        {5403.0, second, F(4.5), "time! 1:30:04.5"},
+        {5403.0, second, I(4), "time! 1:30:04"},
+        {3723.0, hour, I(5), "time! 5:02:03"},
+        {3723.0, I(1), I(5), "time! 5:02:03"},
+        {3723.0, minute, I(90), "time! 2:30:03"},
+        // Each field of a negative time set to its own value leaves the time as it was.
+        {-5415.0, hour, I(-1), "time! -1:30:15"},
+        {-5415.0, minute, I(30), "time! -1:30:15"},
+        {-5415.0, second, F(-15.0), "time! -1:30:15"},
+        {-1800.0, hour, I(0), "time! -0:30:00"},
+        // Other values move the negative time as the getter reads it.
+        {-5400.0, hour, I(-2), "time! -2:30:00"},
+        {-5400.0, minute, I(45), "time! -1:45:00"},
+        {-5400.0, second, F(-10.0), "time! -1:30:10"},
+        {3723.0, hour, other(T::String), "error invalid-arg"},
+        {3723.0, hour, F(1.5), "error invalid-arg"},
+        {3723.0, minute, F(1.0), "error invalid-arg"},
+        {3723.0, I(4), I(1), "error invalid-path"},
+        {3723.0, word_of("foo"), I(1), "error cannot-use"},
+    };
+    for (Row& r : rows) {
+        Cell t = Tm(r.start);
+        const std::string got = outcome([&] {
+            Cell* back = time_value::path_access(&t, &r.field, &r.value, nullptr, nullptr,
+                                                 nullptr, 1, false, false, true, true);
+            EXPECT_EQ(back, &r.value);
+            return show(&t);
+        });
+        EXPECT_EQ(got, r.want) << "from " << r.start
+                               << " set " << text_of(&r.field, true) << " "
+                               << text_of(&r.value, true);
+    }
+    // Held by an object, the change goes to the object's handler, which objects bring.
+    Cell t = Tm(3723.0), v = I(2), holder = other(T::Object);
+    EXPECT_RAISES(time_value::path_access(&t, const_cast<Cell*>(&hour), &v, nullptr, &holder,
+                                          nullptr, 1, false, false, true, true),
+                  Err::NotDone);
+    EXPECT_EQ(show(&t), "time! 1:02:03");
+}
+
+// A time changed through a path inside an owned block is reported to the owner as a set-path
+// change of the cell where the time lies.
+struct Notice {
+    int calls = 0;
+    Cell action{}, target{}, fresh{};
+    int32_t index = -1, count = -1;
+};
+Notice g_notice;
+
+void record_notice(const Cell*, const Cell*, const Cell* target, const Cell* action,
+                   const Cell* fresh, int32_t index, int32_t count) {
+    g_notice = Notice{g_notice.calls + 1, *action, *target, *fresh, index, count};
+}
+
+TEST_F(Time, SettingAFieldNotifiesTheOwner) {
+    Cell* b = block::push_new(2);
+    const Cell one = I(1), t = Tm(3723.0);
+    block::append_cell(b, &one);
+    block::append_cell(b, &t);
+    // An object with change handlers (word 3 set) owning the block, as objects make them.
+    const Cell owner{static_cast<uint32_t>(T::Object), 0, 0, 1};
+    const Cell field = word_of("times");
+    ownership::bind(b, &owner, &field);
+    ownership::set_deep_change_handler(record_notice);
+    g_notice = Notice{};
+    const Cell hour = word_of("hour");
+    Cell v = I(5);
+    time_value::path_access(block::rs_abs_at(b, 1), const_cast<Cell*>(&hour), &v, nullptr, b,
+                            nullptr, 2, false, false, true, true);
+    ownership::set_deep_change_handler(nullptr);
+    ownership::unbind(b);
+    EXPECT_EQ(show(block::rs_abs_at(b, 1)), "time! 5:02:03");
+    EXPECT_EQ(g_notice.calls, 1);
+    EXPECT_EQ(g_notice.action.w2, words::w::set_path.w2);
+    EXPECT_EQ(g_notice.index, 1);
+    EXPECT_EQ(g_notice.count, 1);
+    EXPECT_EQ(cell::node(&g_notice.target), cell::node(b));
+    EXPECT_EQ(show(&g_notice.fresh), "time! 5:02:03");
+}
+
+TEST_F(Time, Arithmetic) {
+    using A = ArithOp;
+    struct Row {
+        Cell a;
+        A op;
+        Cell b;
+        const char* want;
+    } rows[] = {
+        {Tm(7200.0), A::Divide, Tm(1800.0), "float! 4.0"},
+        {Tm(7200.0), A::Divide, I(2), "time! 1:00:00"},
+        {Tm(7200.0), A::Multiply, I(2), "time! 4:00:00"},
+        {Tm(3600.0), A::Multiply, F(1.5), "time! 1:30:00"},
+        {Tm(7200.0), A::Multiply, Tm(60.0), "error not-related"},
+        {Tm(7200.0), A::Add, I(30), "time! 2:00:30"},
+        {Tm(7200.0), A::Add, Tm(-9000.0), "time! -0:30:00"},
+        {Tm(7200.0), A::Subtract, Tm(1800.0), "time! 1:30:00"},
+        {Tm(7200.0), A::Subtract, F(0.5), "time! 1:59:59.5"},
+        {Tm(7200.0), A::Subtract, other(T::Date), "error not-related"},
+        {Tm(7200.0), A::Add, other(T::Date), "error not-done"},
+        {Tm(7200.0), A::Add, other(T::Char), "error invalid-type"},
+        {Tm(7200.0), A::Add, other(T::String), "error invalid-type"},
+        {Tm(5400.0), A::Remainder, Tm(2400.0), "time! 0:10:00"},
+    };
+    for (Row& r : rows) {
+        const ActionRow& row = registry::row(T::Time);
+        slot::Stack fn = r.op == A::Add        ? row.add
+                         : r.op == A::Subtract ? row.subtract
+                         : r.op == A::Multiply ? row.multiply
+                         : r.op == A::Divide   ? row.divide
+                                               : row.remainder;
+        const std::string got = outcome([&] {
+            test::StackScope inner;
+            stack::g_args.base = stack::push(&r.a);
+            stack::push(&r.b);
+            fn();
+            return show(stack::arg(0));
+        });
+        EXPECT_EQ(got, r.want) << show(&r.a) << " op " << static_cast<int>(r.op) << " "
+                               << show(&r.b);
+    }
+    // Slots that float! lends unchanged.
+    const ActionRow& row = registry::row(T::Time);
+    EXPECT_EQ(row.power, nullptr);
+    const Cell start = Tm(-90.0);
+    Cell* v = stack::g_args.base = stack::push(&start);
+    row.absolute();
+    EXPECT_EQ(show(v), "time! 0:01:30");
+    row.negate(v);
+    EXPECT_EQ(show(v), "time! -0:01:30");
+    Cell hour = Tm(3600.0), n = I(3600), later = Tm(3601.0), f = F(3600.0);
+    EXPECT_TRUE(compare::value_compare(&hour, &n, CompareOp::Equal));
+    EXPECT_TRUE(compare::value_compare(&hour, &f, CompareOp::Equal));
+    EXPECT_FALSE(compare::value_compare(&hour, &f, CompareOp::StrictEqual));
+    EXPECT_TRUE(compare::value_compare(&hour, &later, CompareOp::Lesser));
+}
+
+TEST_F(Time, RoundKeepsATime) {
+    struct Row {
+        double value;
+        std::optional<Cell> scale;
+        const char* flag;
+        const char* want;
+    } rows[] = {
+        {4835.0, I(60), "", "time! 1:21:00"},
+        {3600.6, std::nullopt, "", "time! 1:00:01"},
+        {3600.5, std::nullopt, "even", "time! 1:00:00"},
+        {3659.0, I(60), "down", "time! 1:00:00"},
+        {4835.0, Tm(900.0), "", "time! 1:15:00"},
+        {4835.25, F(0.5), "", "time! 1:20:35.5"},
+        {-4835.0, I(60), "", "time! -1:21:00"},
+        // Rounded by an integer scale, a time beyond 32 bits of seconds stays a time.
+        {3.6e12 + 29.0, I(60), "", "time! 1000000000:00:00"},
+        {4835.0, other(T::Money), "", "error not-related"},
+        {4835.0, other(T::String), "", "error expect-arg"},
+    };
+    for (Row& r : rows) {
+        const std::string flag = r.flag;
+        const std::string got = outcome([&] {
+            test::StackScope inner;
+            const Cell start = Tm(r.value);
+            Cell* v = stack::g_args.base = stack::push(&start);
+            Cell scale = r.scale ? *r.scale : Cell{};
+            registry::row(T::Time).round(v, r.scale ? &scale : nullptr, flag == "even",
+                                         flag == "down", false, false, false, false);
+            return show(v);
+        });
+        EXPECT_EQ(got, r.want) << "round " << r.value << " " << r.flag;
+    }
+}
+
+TEST_F(Time, EvenAndOdd) {
+    struct Row {
+        double seconds;
+        bool even, odd;
+    } rows[] = {
+        {2.0, true, false},
+        {3.0, false, true},
+        {-3.0, false, true},
+        {62.0, true, false},
+        {1.9999999, true, false},  // moved past 2 by the margin
+        {3.5, false, true},
+        {std::numeric_limits<double>::infinity(), false, false},
+        {std::nan(""), false, false},
+    };
+    const ActionRow& row = registry::row(T::Time);
+    for (const Row& r : rows) {
+        Cell t = Tm(r.seconds);
+        EXPECT_EQ(row.even_q(&t), r.even) << r.seconds;
+        EXPECT_EQ(row.odd_q(&t), r.odd) << r.seconds;
+    }
+}
+
+TEST_F(Time, Helpers) {
+    EXPECT_EQ(time_value::floor_div(-5400.0), -1.0);
+    EXPECT_EQ(time_value::floor_div(5400.0), 1.0);
+    EXPECT_EQ(time_value::mod(-5400.0), 30.0);
+    EXPECT_EQ(time_value::mod(3599.999), 59.0);
+    EXPECT_EQ(show(time_value::push(61.0)), "time! 0:01:01");
+    Cell* b = block::push_new(1);
+    time_value::make_in(b, 0, 0x40AC2000u);  // 3600.0
+    EXPECT_EQ(show(block::rs_abs_at(b, 0)), "time! 1:00:00");
+    Cell out;
+    const Cell t = Tm(-5415.0);
+    EXPECT_EQ(show(time_value::field_get(&t, 3, &out)), "float! -15.0");
+    Cell* buffer = string::make_at(stack::reserve(), 4);
+    EXPECT_EQ(time_value::form_part(90000.0, buffer, 10), 2);
+    EXPECT_EQ(string::to_std_utf8(buffer), "25:00:00");
+}
+
+}  // namespace
+}  // namespace nuv
