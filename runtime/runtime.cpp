@@ -30,6 +30,7 @@
 #include "runtime/errors.h"
 #include "runtime/handles.h"
 #include "runtime/hash.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/random.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
@@ -130,6 +131,7 @@ void init() {
     words::init();
     ownership::init();
     stack::init(args_node);
+    lexer::init();
 }
 
 void exit() {
