@@ -16,6 +16,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
@@ -355,8 +356,8 @@ Cell* to(Cell* proto, Cell* spec, TypeId type) {
     switch (t) {
     case T::Object:
     case T::Map:
-    case T::Vector:
-    case T::String: fire(Err::NotDone);  // their modules and the lexer come later
+    case T::Vector: fire(Err::NotDone);  // their bodies come with their modules
+    case T::String: lexer::load_string(proto, &given, -1, lexer::Options{}); break;
     case T::Typeset:
         make_at(proto, 8);
         for (int id = 1; id <= kTypeCount; id++) {

@@ -13,6 +13,8 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/number_scan.h"
 #include "runtime/evaluator/random.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/float_text.h"
@@ -72,6 +74,31 @@ bool has_noise_tail(const char* text, size_t length, const char* e) {
     }
     const char* tail = text + before - 2;
     return (tail[0] == '0' && tail[1] == '1') || (tail[0] == '9' && tail[1] == '9');
+}
+
+// The number a text (from its head) stands for: float! scans it as a float, percent! loads it
+// and takes the number its first value holds, as it is ("0.5" gives 50%). Allocates for
+// percent!; a text that gives no such number raises bad-to-arg.
+double from_text(const Cell* spec, TypeId type) {
+    if (type != TypeId::Percent) {
+        int32_t error = 0;
+        const double d = number_scan::string_to_float(string::head_ptr(spec), string::length(spec),
+                                                      string::unit_of(spec), &error);
+        if (error) fire_with_type(Err::BadToArg, type, spec);
+        return d;
+    }
+    Cell loaded;
+    lexer::load_string(&loaded, spec, -1, lexer::Options{});
+    if (block::rs_length(&loaded) > 0) {
+        const Cell* first = block::rs_head(&loaded);
+        switch (cell::type_of(first)) {
+        case TypeId::Integer: return cell::get_int(first);
+        case TypeId::Float:
+        case TypeId::Percent: return cell::get_double(first);
+        default: break;
+        }
+    }
+    fire_with_type(Err::BadToArg, type, spec);
 }
 
 }  // namespace
@@ -297,8 +324,8 @@ Cell* make(Cell* proto, Cell* spec, TypeId type) {
     case TypeId::Money:
     case TypeId::Binary: fire(Err::NotDone);
     default:
-        if (integer::is_text(t)) fire(Err::NotDone);  // the lexer's float scanner and loader
-        fire_with_type(Err::BadToArg, type, spec);
+        if (!integer::is_text(t)) fire_with_type(Err::BadToArg, type, spec);
+        d = from_text(spec, type);
     }
     set_typed(proto, type, d);
     return proto;

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/number_scan.h"
 #include "runtime/evaluator/random.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/support.h"
@@ -189,9 +190,13 @@ Cell* to(Cell* proto, Cell* spec, TypeId) {
     case TypeId::Money:
     case TypeId::Binary:
     case TypeId::Date: fire(Err::NotDone);
-    default:
-        if (is_text(t)) fire(Err::NotDone);  // the lexer's integer scanner
-        fire_with_type(Err::BadToArg, TypeId::Integer, spec);
+    default: {
+        if (!is_text(t)) fire_with_type(Err::BadToArg, TypeId::Integer, spec);
+        int32_t error = 0;
+        v = number_scan::text_to_integer(string::head_ptr(spec), string::length(spec),
+                                         string::unit_of(spec), &error);
+        if (error) fire_with_type(Err::BadToArg, TypeId::Integer, spec);
+    }
     }
     set(proto, v);
     return proto;

@@ -12,6 +12,7 @@
 #include "runtime/case_fold.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/float_text.h"
 #include "runtime/unicode.h"
 
 namespace nuv::string {
@@ -419,7 +420,10 @@ const char* int_to_hex(int32_t value, bool trim) {
     return p;
 }
 
-double scan_number(const uint8_t*, int32_t, int32_t, bool) { fire(Err::NotDone); }
+double scan_number(const uint8_t* text, int32_t start, int32_t length) {
+    const char* from = reinterpret_cast<const char*>(text) + start;
+    return float_text::decimal_to_float(from, from + std::max(length, 0));
+}
 
 // ---- Comparisons ----
 

@@ -144,8 +144,9 @@ const char* byte_to_hex(uint8_t byte);
 // Hex digits in a static buffer: 8 digits, or with trim the digits without leading zeros
 // ("00" for 0).
 const char* int_to_hex(int32_t value, bool trim);
-// Decimal text to double: needs the float reader (raises internal not-done until it exists).
-double scan_number(const uint8_t* text, int32_t start, int32_t length, bool flag);
+// The decimal number at the start of the `length` bytes from text + start, correctly rounded;
+// what follows it is ignored and text without digits reads as 0.0. No allocation.
+double scan_number(const uint8_t* text, int32_t start, int32_t length);
 
 // ---- Comparisons ----
 

@@ -16,6 +16,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/float_text.h"
 #include "runtime/ownership.h"
@@ -57,6 +58,16 @@ double field_value(double s, Field field) {
     case Field::Second: return std::fmod(s, kSecondsPerMinute);
     }
     return 0.0;
+}
+
+// The seconds of the time that a text (from its head) loads to first. Allocates.
+double from_text(const Cell* spec) {
+    Cell loaded;
+    lexer::load_string(&loaded, spec, -1, lexer::Options{});
+    if (block::rs_length(&loaded) == 0) fire_bad_to(spec);
+    const Cell* first = block::rs_head(&loaded);
+    if (!cell::is(first, TypeId::Time)) fire_bad_to(spec);
+    return get(first);
 }
 
 // [hours minutes seconds], each item optional from the end. Only the first may be negative,
@@ -193,8 +204,8 @@ Cell* make(Cell* proto, Cell* spec, TypeId) {
     case TypeId::Paren:
     case TypeId::Hash: d = from_block(spec); break;
     default:
-        if (integer::is_text(t)) fire(Err::NotDone);  // loading the text needs the lexer
-        fire_bad_to(spec);
+        if (!integer::is_text(t)) fire_bad_to(spec);
+        d = from_text(spec);
     }
     return init_cell(d, proto);
 }

@@ -10,6 +10,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/runtime.h"
 #include "runtime/words.h"
@@ -83,6 +84,58 @@ bool word_and_lit_word(TypeId a, TypeId b) {
     Cell target{static_cast<uint32_t>(TypeId::Datatype), static_cast<uint32_t>(type), 0, 0};
     Cell value = *spec;
     fire(Err::BadToArg, &target, &value);
+}
+
+// What a text loads to: its first value (when it made any), the count of values made, and
+// whether the lexer met a syntax error, which is declined rather than raised.
+struct Loaded {
+    Cell first;
+    int32_t count;
+    bool failed;
+};
+
+bool note_failure(void* failed, lexer::EventInfo&) {
+    *static_cast<bool*>(failed) = true;
+    return false;
+}
+
+// Loads the text from its head. Allocates.
+Loaded load_text(const Cell* text) {
+    Loaded out{Cell{}, 0, false};
+    lexer::Options options;
+    options.hook = note_failure;
+    options.hook_data = &out.failed;
+    options.events = static_cast<uint32_t>(lexer::Event::Error);
+    Cell values;
+    lexer::load_string(&values, text, -1, options);
+    out.count = block::rs_length(&values);
+    if (out.count > 0) out.first = *block::rs_head(&values);
+    return out;
+}
+
+// A name that loads into exactly one word, set-word, get-word or lit-word: the spec itself,
+// bound to the global context's word of its symbol when there is one.
+Cell from_name(const Cell* spec, TypeId type) {
+    const Cell name = name_string(spec->w2);
+    const Loaded loaded = load_text(&name);
+    const TypeId t = cell::type_of(&loaded.first);
+    if (loaded.failed || loaded.count != 1 || t < TypeId::Word || t > TypeId::GetWord)
+        fire_bad_to(type, spec);
+    Cell result = *spec;
+    const int32_t index = context::find_word(context::global(), spec->w2, true);
+    if (index >= 0) {
+        result.w1 = context::global();
+        result.w3 = static_cast<uint32_t>(index);
+    }
+    return result;
+}
+
+// A text that loads completely into exactly one value of a word type: that word.
+Cell from_text(const Cell* text) {
+    const Loaded loaded = load_text(text);
+    if (loaded.failed || loaded.count != 1 || !is_any_word_type(cell::type_of(&loaded.first)))
+        fire(Err::InvalidChars);
+    return loaded.first;
 }
 
 }  // namespace
@@ -216,9 +269,16 @@ Cell* to(Cell*, Cell* spec, TypeId type) {
     case TypeId::GetWord:
     case TypeId::LitWord: result = *spec; break;
     case TypeId::Issue:
-    case TypeId::Refinement:
-    case TypeId::String:
-    case TypeId::Char: fire(Err::NotDone);  // the name must be loaded by the lexer
+    case TypeId::Refinement: result = from_name(spec, type); break;
+    case TypeId::String: result = from_text(spec); break;
+    case TypeId::Char: {
+        stack::Mark keep;
+        Cell* text = string::make_at(stack::reserve(), 4);
+        string::append_char(cell::node(text), static_cast<char32_t>(cell::get_int(spec)));
+        result = from_text(text);
+        keep.restore();
+        break;
+    }
     case TypeId::Datatype: {
         auto named = static_cast<TypeId>(spec->w1);
         if (spec->w1 == 0 || spec->w1 > static_cast<uint32_t>(kTypeCount)) fire_bad_to(type, spec);

@@ -810,7 +810,14 @@ TEST_F(BlockActions, MakeAndToBuildBlocks) {
         {false, "\"x\"", T::Block, "error bad-make-arg"},
         {true, "1", T::Block, "[1]"},
         {true, "[1 2]", T::Paren, "(1 2)"},
-        {true, "\"1 2\"", T::Block, "error not-done"},
+        {true, "\"1 [2 a] b:\"", T::Block, "[1 [2 a] b:]"},
+        {true, "\"\"", T::Block, "[]"},
+        {true, "\" ; only a comment\"", T::Block, "[]"},
+        {true, "\"1 2\"", T::Paren, "(1 2)"},
+        {true, "\"a b\"", T::Path, "a/b"},
+        {true, "\"a b\"", T::SetPath, "a/b:"},
+        {true, "\"1 ]\"", T::Block, "error missing"},
+        {false, "\"1 2\"", T::Block, "error bad-make-arg"},
     };
     for (const Row& r : rows) {
         test::StackScope scope;
@@ -825,6 +832,19 @@ TEST_F(BlockActions, MakeAndToBuildBlocks) {
         }
         EXPECT_EQ(got, r.want) << (r.to ? "to " : "make ") << type_name(r.type) << " " << r.spec;
     }
+    // Only a string! is loaded: another text type becomes the block's one value, and a text
+    // is loaded from its position.
+    Cell* file = test::text("1 2");
+    cell::set_type(file, T::File);
+    Cell* from_file = stack::push(file);
+    block::to(from_file, file, T::Block);
+    EXPECT_EQ(block::rs_length(from_file), 1);
+    EXPECT_TRUE(cell::is(block::rs_head(from_file), T::File));
+    Cell* later = test::text("1 2 3");
+    cell::set_head(later, 2);
+    Cell* from_later = stack::push(later);
+    block::to(from_later, later, T::Block);
+    EXPECT_EQ(mold_text(*from_later), "[2 3]");
     // make with a number leaves room for that many cells.
     Cell size = int_cell(10);
     Cell* made = stack::push(&size);

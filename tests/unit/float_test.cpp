@@ -321,8 +321,8 @@ TEST(Float, MakeAndTo) {
         {T::Float, Tm(90.0), "float! 90.0"},
         {T::Percent, I(50), "percent! 5000%"},
         {T::Percent, F(0.5), "percent! 50%"},
-        {T::Float, *str, "error not-done"},
-        {T::Percent, *str, "error not-done"},
+        {T::Float, *str, "float! 1.5"},
+        {T::Percent, *str, "percent! 150%"},
         {T::Float, other(T::Binary), "error not-done"},
         {T::Float, other(T::Money), "error not-done"},
         {T::Float, other(T::None), "error bad-to-arg"},
@@ -334,6 +334,61 @@ TEST(Float, MakeAndTo) {
                 << (make ? "make " : "to ") << type_name(r.target) << ' ' << show(&r.spec);
         }
     }
+}
+
+// float! scans the text from its position as a float; percent! loads it and takes the
+// number of its first value as it is.
+TEST(Float, MakeAndToFromText) {
+    struct Row {
+        TypeId target;
+        const char* utf8;
+        int32_t head;
+        TypeId type;
+        const char* want;
+    } rows[] = {
+        {T::Float, "1,5", 0, T::String, "float! 1.5"},
+        {T::Float, "1'000.25", 0, T::String, "float! 1000.25"},
+        {T::Float, "-2.5e3", 0, T::String, "float! -2500.0"},
+        {T::Float, ".5", 0, T::String, "float! 0.5"},
+        {T::Float, "42", 0, T::String, "float! 42.0"},
+        {T::Float, "x0.25", 1, T::String, "float! 0.25"},
+        {T::Float, "\u20AC3,25", 1, T::String, "float! 3.25"},  // two-byte units
+        {T::Float, "1.5", 0, T::File, "float! 1.5"},
+        {T::Float, "1.5", 0, T::Email, "float! 1.5"},
+        {T::Float, "", 0, T::String, "error bad-to-arg"},
+        {T::Float, "1.5", 3, T::String, "error bad-to-arg"},
+        {T::Float, "1.5x", 0, T::String, "error bad-to-arg"},
+        {T::Float, " 1.5", 0, T::String, "error bad-to-arg"},
+        {T::Float, "1e", 0, T::String, "error bad-to-arg"},
+        {T::Float, "1.#INF", 0, T::String, "error bad-to-arg"},
+        {T::Float, "1,5\u20AC", 0, T::String, "error bad-to-arg"},
+        {T::Percent, "50%", 0, T::String, "percent! 50%"},
+        {T::Percent, "0.5", 0, T::String, "percent! 50%"},
+        {T::Percent, "5", 0, T::String, "percent! 500%"},
+        {T::Percent, " 12.5% rest", 0, T::String, "percent! 12.5%"},
+        {T::Percent, "x 25%", 2, T::String, "percent! 25%"},
+        {T::Percent, "50%", 0, T::Url, "percent! 50%"},
+        {T::Percent, "", 0, T::String, "error bad-to-arg"},
+        {T::Percent, "abc", 0, T::String, "error bad-to-arg"},
+        {T::Percent, "\"5\"", 0, T::String, "error bad-to-arg"},
+        {T::Percent, "[5]", 0, T::String, "error bad-to-arg"},
+    };
+    for (const Row& r : rows) {
+        for (bool make : {true, false}) {
+            test::StackScope scope;
+            Cell spec = *text(r.utf8);
+            cell::set_type(&spec, r.type);
+            cell::set_head(&spec, r.head);
+            EXPECT_EQ(run_make(make, r.target, spec), r.want)
+                << (make ? "make " : "to ") << type_name(r.target) << ' ' << type_name(r.type)
+                << " \"" << r.utf8 << "\" at " << r.head;
+        }
+    }
+    // A text of 312 characters is read; one of 313 is refused.
+    test::StackScope scope;
+    const std::string digits = std::string(311, '0') + "7";
+    EXPECT_EQ(run_make(false, T::Float, *text(digits)), "float! 7.0");
+    EXPECT_EQ(run_make(false, T::Float, *text("0" + digits)), "error bad-to-arg");
 }
 
 TEST(Float, UnaryActions) {

@@ -185,13 +185,57 @@ TEST(Integer, MakeAndTo) {
         EXPECT_EQ(run_make(r.make, T::Integer, r.spec), r.want)
             << (r.make ? "make" : "to") << " integer! " << show(&r.spec);
     }
-    // Text goes through the lexer's integer scanner.
+}
+
+// Text of any text type is read from its position in whatever unit width it is stored.
+TEST(Integer, MakeAndToFromText) {
+    struct Row {
+        const char* utf8;
+        int32_t head;
+        TypeId type;
+        const char* want;
+    } rows[] = {
+        {"1'000'000", 0, T::String, "integer! 1000000"},
+        {"-2147483648", 0, T::String, "integer! -2147483648"},
+        {"2147483647", 0, T::String, "integer! 2147483647"},
+        {"+7", 0, T::String, "integer! 7"},
+        {"ab12", 2, T::String, "integer! 12"},
+        {"\u20AC-42", 1, T::String, "integer! -42"},     // two-byte units
+        {"\U0001F60099", 1, T::String, "integer! 99"},   // four-byte units
+        {"12", 0, T::File, "integer! 12"},
+        {"12", 0, T::Url, "integer! 12"},
+        {"12", 0, T::Tag, "integer! 12"},
+        {"12", 0, T::Email, "integer! 12"},
+        {"12", 0, T::Ref, "integer! 12"},
+        {"2147483648", 0, T::String, "error bad-to-arg"},
+        {"-21474836480", 0, T::String, "error bad-to-arg"},
+        {"99999999999", 0, T::String, "error bad-to-arg"},
+        {"12a", 0, T::String, "error bad-to-arg"},
+        {" 12", 0, T::String, "error bad-to-arg"},
+        {"1.5", 0, T::String, "error bad-to-arg"},
+        {"-", 0, T::String, "error bad-to-arg"},
+        {"", 0, T::String, "error bad-to-arg"},
+        {"12", 2, T::String, "error bad-to-arg"},
+    };
+    for (const Row& r : rows) {
+        for (bool make : {true, false}) {
+            test::StackScope scope;
+            Cell spec = *text(r.utf8);
+            cell::set_type(&spec, r.type);
+            cell::set_head(&spec, r.head);
+            EXPECT_EQ(run_make(make, T::Integer, spec), r.want)
+                << (make ? "make" : "to") << " integer! " << type_name(r.type) << " \""
+                << r.utf8 << "\" at " << r.head;
+        }
+    }
+    // The error names the target type and the text.
     test::StackScope scope;
-    Cell* text = stack::reserve();
-    string::make_at(text, 4);
-    string::append_cstr(text, "12");
+    Cell* spec = text("12a");
     Cell* proto = datatype::push(T::Integer);
-    EXPECT_RAISES(integer::to(proto, text, T::Integer), Err::NotDone);
+    EXPECT_RAISES(integer::to(proto, spec, T::Integer), Err::BadToArg);
+    ASSERT_GE(raised().argc, 2);
+    EXPECT_EQ(raised().args[0].w1, static_cast<uint32_t>(T::Integer));
+    EXPECT_EQ(string::to_std_utf8(&raised().args[1]), "12a");
 }
 
 TEST(Integer, TypeLimitNamesTheTarget) {

@@ -97,7 +97,9 @@ TEST_F(PathTest, MakeAndToGiveTheTargetType) {
         {true, {}, "[a b]", T::Path, "a/b", 0},
         {true, {}, "a", T::Path, "a", 0},
         {true, object, "", T::Path, "length 1", 0},
-        {true, {}, "\"a/b\"", T::Path, "error not-done", 0},
+        {true, {}, "\"a b c\"", T::Path, "a/b/c", 0},
+        {true, {}, "\"a b\"", T::GetPath, ":a/b", 0},
+        {true, {}, "\"\"", T::Path, "", 0},
     };
     for (const Row& r : rows) {
         test::StackScope scope;

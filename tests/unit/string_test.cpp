@@ -366,9 +366,21 @@ TEST(String, Hex) {
         EXPECT_STREQ(string::int_to_hex(c.v, c.trim), c.want) << c.v;
 }
 
-TEST(String, ScanNumberWaitsForTheFloatReader) {
-    const uint8_t digits[] = "1.5";
-    EXPECT_RAISES(string::scan_number(digits, 0, 3, false), Err::NotDone);
+TEST(String, ScanNumberReadsTheRangeOnly) {
+    struct Case {
+        const char* text;
+        int32_t start;
+        int32_t length;
+        double want;
+    };
+    for (Case c : {Case{"1.5", 0, 3, 1.5}, Case{"x12.25y", 1, 5, 12.25},
+                   Case{"1234", 0, 2, 12.0}, Case{"-2e3", 0, 4, -2000.0},
+                   Case{"0.1", 0, 3, 0.1}, Case{"12abc", 0, 5, 12.0}, Case{"abc", 0, 3, 0.0},
+                   Case{"9", 0, 0, 0.0}}) {
+        const auto* text = reinterpret_cast<const uint8_t*>(c.text);
+        EXPECT_EQ(string::scan_number(text, c.start, c.length), c.want)
+            << c.text << " from " << c.start << " for " << c.length;
+    }
 }
 
 // ---- Comparisons ----

@@ -4,6 +4,7 @@
 #include "runtime/datatypes/time.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
@@ -167,7 +168,7 @@ TEST_F(Time, MakeAndTo) {
         {I(90), "time! 0:01:30"},
         {F(1.5), "time! 0:00:01.5"},
         {Tm(-60.0), "time! -0:01:00"},
-        {*str, "error not-done"},
+        {*str, "time! 10:20:00"},
         {other(T::None), "error bad-to-arg"},
         {other(T::Logic), "error bad-to-arg"},
     };
@@ -180,6 +181,48 @@ TEST_F(Time, MakeAndTo) {
                 return show(fn(proto, &r.spec, T::Time));
             });
             EXPECT_EQ(got, r.want) << (make ? "make " : "to ") << text_of(&r.spec, true);
+        }
+    }
+}
+
+// A text, from its position, is loaded and must give a time first.
+TEST_F(Time, MakeAndToFromText) {
+    struct Row {
+        const char* utf8;
+        int32_t head;
+        TypeId type;
+        const char* want;
+    } rows[] = {
+        {"10:20", 0, T::String, "time! 10:20:00"},
+        {"1:02:03.5", 0, T::String, "time! 1:02:03.5"},
+        {"-0:01:30", 0, T::String, "time! -0:01:30"},
+        {"  1:30 and more", 0, T::String, "time! 1:30:00"},
+        {"x 2:00", 1, T::String, "time! 2:00:00"},
+        {"\u20AC 3:00", 1, T::String, "time! 3:00:00"},  // two-byte units
+        {"10:20", 0, T::File, "time! 10:20:00"},
+        {"10:20", 0, T::Tag, "time! 10:20:00"},
+        {"", 0, T::String, "error bad-to-arg"},
+        {"   ", 0, T::String, "error bad-to-arg"},
+        {"10:20", 5, T::String, "error bad-to-arg"},
+        {"90", 0, T::String, "error bad-to-arg"},
+        {"abc 10:20", 0, T::String, "error bad-to-arg"},
+        {"[10:20]", 0, T::String, "error bad-to-arg"},
+        {"10:20 ]", 0, T::String, "error missing"},  // the whole text is loaded
+    };
+    for (const Row& r : rows) {
+        for (bool make : {true, false}) {
+            const std::string got = outcome([&] {
+                test::StackScope inner;
+                Cell spec = *string::load_new(reinterpret_cast<const uint8_t*>(r.utf8),
+                                              std::strlen(r.utf8), string::kUtf8);
+                cell::set_type(&spec, r.type);
+                cell::set_head(&spec, r.head);
+                Cell* proto = datatype::push(T::Time);
+                auto fn = make ? registry::row(T::Time).make : registry::row(T::Time).to;
+                return show(fn(proto, &spec, T::Time));
+            });
+            EXPECT_EQ(got, r.want) << (make ? "make " : "to ") << type_name(r.type) << " \""
+                                   << r.utf8 << "\" at " << r.head;
         }
     }
 }
