@@ -5,15 +5,38 @@
 #include <cstdlib>
 #include <initializer_list>
 
+#include "runtime/evaluator/frames.h"
+
 namespace nuv {
 
 namespace {
 RaisedError g_raised{};
+Cell g_no_value{static_cast<uint32_t>(TypeId::None), 0, 0, 0};
+Cell* g_value = &g_no_value;
+ErrorMaker g_maker = nullptr;
+bool g_making = false;
+
+// Makes the error! value of the record just raised. A raise while making it (no memory, a
+// catalogue that user code broke) leaves none! and the record of the first raise.
+void make_value() {
+    if (!g_maker || g_making) return;
+    const RaisedError record = g_raised;
+    struct Making {
+        Making() { g_making = true; }
+        ~Making() { g_making = false; }
+    } making;
+    try {
+        g_maker(record, g_value);
+    } catch (const Unwind&) {
+        *g_value = g_no_value;
+        g_raised = record;
+    }
 }
+}  // namespace
 
 const char* err_category_word(ErrCategory c) {
     switch (c) {
-#define NUV_ERR_CAT_WORD(i, name, word) \
+#define NUV_ERR_CAT_WORD(i, name, word, title) \
     case ErrCategory::name: return word;
         NUV_ERROR_CATEGORIES(NUV_ERR_CAT_WORD)
 #undef NUV_ERR_CAT_WORD
@@ -23,7 +46,7 @@ const char* err_category_word(ErrCategory c) {
 
 const char* err_word(Err e) {
     switch (e) {
-#define NUV_ERR_WORD(code, cat, name, word) \
+#define NUV_ERR_WORD(code, cat, name, word, ...) \
     case Err::name: return word;
         NUV_ERROR_IDS(NUV_ERR_WORD)
 #undef NUV_ERR_WORD
@@ -32,6 +55,12 @@ const char* err_word(Err e) {
 }
 
 const RaisedError& raised() { return g_raised; }
+const Cell* raised_value() { return g_value; }
+
+void set_error_maker(ErrorMaker maker, Cell* out) {
+    g_maker = maker;
+    g_value = out ? out : &g_no_value;
+}
 
 void fire(Err id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
     g_raised.id = id;
@@ -40,7 +69,11 @@ void fire(Err id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
         if (!a) break;
         g_raised.args[g_raised.argc++] = *a;
     }
-    throw Unwind{UnwindKind::Error, 0};
+    // A raise while the value of another is being made is that maker's own business: it
+    // takes the record back without unwinding any frame.
+    if (g_making) throw Unwind{UnwindKind::Error, 0};
+    make_value();
+    frames::error_unwind(g_value);
 }
 
 void fire_int(Err id, int32_t value) {

@@ -259,6 +259,10 @@ bool check(const Cell* value, const Cell& action, const Cell* new_value, int32_t
     return true;
 }
 
-void set_deep_change_handler(DeepChangeFn fn) { g_handler = fn; }
+DeepChangeFn set_deep_change_handler(DeepChangeFn fn) {
+    DeepChangeFn previous = g_handler;
+    g_handler = fn;
+    return previous;
+}
 
 }  // namespace nuv::ownership

@@ -55,6 +55,7 @@ bool check(const Cell* value, const Cell& action, const Cell* new_value, int32_t
 using DeepChangeFn = void (*)(const Cell* owner, const Cell* word, const Cell* target,
                               const Cell* action, const Cell* new_value, int32_t index,
                               int32_t count);
-void set_deep_change_handler(DeepChangeFn fn);
+// Returns the handler it replaces.
+DeepChangeFn set_deep_change_handler(DeepChangeFn fn);
 
 }  // namespace nuv::ownership

@@ -11,9 +11,11 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/time.h"
@@ -30,12 +32,16 @@
 #include "runtime/errors.h"
 #include "runtime/handles.h"
 #include "runtime/hash.h"
+#include "runtime/evaluator/actions_table.h"
+#include "runtime/evaluator/frames.h"
 #include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/natives_table.h"
 #include "runtime/evaluator/random.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
 #include "runtime/output.h"
 #include "runtime/ownership.h"
+#include "runtime/system.h"
 #include "runtime/words.h"
 
 namespace nuv::runtime {
@@ -73,9 +79,9 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Function, T::Context, nullptr}, {T::Routine, T::Function, nullptr},
     {T::Paren, T::Block, path::init_paren},      {T::Issue, T::Word, issue::init},
     {T::Url, T::String, nullptr},       {T::File, T::Url, nullptr},
-    {T::Object, T::Invalid, nullptr},   {T::Bitset, T::Invalid, nullptr},
+    {T::Object, T::Invalid, object::init},   {T::Bitset, T::Invalid, nullptr},
     {T::Triple, T::Invalid, triple::init},   {T::Float, T::Invalid, floating::init},
-    {T::Typeset, T::Invalid, typeset::init},  {T::Error, T::Object, nullptr},
+    {T::Typeset, T::Invalid, typeset::init},  {T::Error, T::Object, error::init},
     {T::Vector, T::String, nullptr},    {T::Map, T::Invalid, nullptr},
     {T::Hash, T::Block, nullptr},       {T::Pair, T::Invalid, nullptr},
     {T::Percent, T::Float, percent::init},    {T::Tuple, T::Invalid, nullptr},
@@ -115,6 +121,7 @@ void init() {
     handles::init();
     registry::init();
     register_datatypes();
+    actions::init();
     memory::new_node_frame(memory::kNodeFrameCapacity);
     memory::new_series_frame();
     // The root block anchors everything start-up makes; the stacks and the symbol block are
@@ -129,9 +136,12 @@ void init() {
     symbol::table_init();
     word::bind_datatype_names();
     words::init();
+    natives::init();
     ownership::init();
     stack::init(args_node);
+    frames::init();
     lexer::init();
+    system_object::init();
 }
 
 void exit() {

@@ -13,15 +13,17 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/compare.h"
+#include "runtime/evaluator/frames.h"
 #include "runtime/memory.h"
 #include "runtime/evaluator/stack.h"
 
 namespace nuv {
 
 void fire_expect_arg(TypeId type) {
+    Cell caller = frames::caller_word();
     Cell none{static_cast<uint32_t>(TypeId::None), 0, 0, 0};
     Cell datatype{static_cast<uint32_t>(TypeId::Datatype), static_cast<uint32_t>(type), 0, 0};
-    fire(Err::ExpectArg, &none, &datatype, &none);
+    fire(Err::ExpectArg, &caller, &datatype, &none);
 }
 
 bool typeset_has(const Cell* typeset, int type) {

@@ -8,8 +8,9 @@
 
 namespace nuv {
 
-// Raises script expect-arg for a value of a type the operation does not take. The function and
-// argument words (arg1, arg3) are named once call frames exist; until then they are none.
+// Raises script expect-arg for a value of a type the operation does not take, naming the calling
+// function (arg1) and the datatype (arg2); the argument's word (arg3) is none until the action
+// and native specs exist.
 [[noreturn]] void fire_expect_arg(TypeId type);
 
 // The typeset bitmap of a typeset cell (words 1-3, read byte-wise from word 1): type t is bit

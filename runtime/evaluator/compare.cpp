@@ -4,7 +4,9 @@
 #include <iterator>
 
 #include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/stack.h"
 
 namespace nuv::compare {
 
@@ -48,6 +50,37 @@ bool value_compare(Cell* a, Cell* b, CompareOp op) {
     case Reading::Invalid: break;
     }
     return false;
+}
+
+namespace {
+int32_t sign(int64_t v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
+}  // namespace
+
+int32_t value_compare_sort(Cell* a, Cell* b, CompareOp op) {
+    TypeId t = cell::type_of(a);
+    if (t == cell::type_of(b)) {
+        switch (t) {
+        case TypeId::Logic: return sign(static_cast<int64_t>(a->w1 != 0) - (b->w1 != 0));
+        case TypeId::Native:
+        case TypeId::Action:
+        case TypeId::Op: return sign(static_cast<int64_t>(a->w1) - b->w1);
+        case TypeId::Function:
+        case TypeId::Routine: return sign(static_cast<int64_t>(a->w3) - b->w3);
+        default: break;
+        }
+    }
+    int32_t answer = lookup<&ActionRow::compare>(a, ActionId::Compare)(a, b, op);
+    if (answer == kNotComparable) {
+        bool ordering = op >= CompareOp::Lesser && op <= CompareOp::SortStrict;
+        if (ordering) fire(Err::InvalidCompare, a, b);
+        return 1;
+    }
+    return sign(answer);
+}
+
+void compare_to_logic(CompareOp op) {
+    bool truth = value_compare(stack::arg(0), stack::arg(1), op);
+    logic::set(stack::arg(0), truth);
 }
 
 }  // namespace nuv::compare

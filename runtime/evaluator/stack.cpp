@@ -1,6 +1,7 @@
 // The argument stack over its external block.
 #include "runtime/evaluator/stack.h"
 
+#include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 
@@ -19,7 +20,8 @@ void init(NodeId args_node) {
 Cell* reserve() {
     Cell* c = g_args.top++;
     if (g_args.top >= g_args.end) {
-        g_args.top -= 5;
+        drop(5);
+        cycles::reset();
         fire(Err::StackOverflow);
     }
     return c;

@@ -1,6 +1,7 @@
 // The argument stack: natives, actions and functions receive their arguments as consecutive
 // cells from the arguments base; arguments[0] is also the result slot. The stack lives in an
 // external buffer that never moves, so pointers to its cells stay valid.
+// Invariant: bottom <= base <= top < end.
 #pragma once
 #include <cstdint>
 
@@ -23,10 +24,12 @@ extern ArgStack g_args;
 void init(NodeId args_node);
 
 // Takes the next free cell; its content is whatever was there. Raises internal
-// stack-overflow (after backing the top off by 5 cells) when the stack is full.
+// stack-overflow (after backing the top off by 5 cells and emptying the cycle stack) when the
+// stack is full, so at most kArgCells - 1 cells are ever in use.
 Cell* reserve();
 Cell* push(const Cell* value);
 inline Cell* top() { return g_args.top == g_args.bottom ? g_args.bottom : g_args.top - 1; }
+inline TypeId top_type() { return cell::type_of(top()); }
 inline void drop(int32_t n) {
     g_args.top = (g_args.top - g_args.bottom < n) ? g_args.bottom : g_args.top - n;
 }
@@ -35,6 +38,22 @@ inline Cell* keep_one() { g_args.top = g_args.base + 1; return g_args.base; }
 inline Cell* arg(int32_t i) { return g_args.base + i; }
 // Copies the value into arguments[0] and returns that cell.
 inline Cell* set_last(const Cell* value) { return cell::copy(value, g_args.base); }
+// Copies the value into arguments[0] and drops everything above it.
+inline Cell* set_result(const Cell* value) {
+    cell::copy(value, g_args.base);
+    return keep_one();
+}
+// An error! last pushed becomes arguments[0]; either way only arguments[0] stays.
+inline Cell* keep_result() {
+    if (g_args.top > g_args.base && cell::is(g_args.top - 1, TypeId::Error))
+        cell::copy(g_args.top - 1, g_args.base);
+    return keep_one();
+}
+
+// A position as a cell index from the bottom (what call frames and function contexts keep),
+// and back.
+inline uint32_t index_of(const Cell* c) { return static_cast<uint32_t>(c - g_args.bottom); }
+inline Cell* at_index(uint32_t index) { return g_args.bottom + index; }
 
 // Saves and restores the stack positions around a call made from runtime code or a test.
 struct Mark {

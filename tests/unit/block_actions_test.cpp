@@ -889,7 +889,7 @@ TEST_F(BlockActions, ModifyingActionsTellTheOwnerBeforeAndAfter) {
          "trim 1 2; trimmed 1 2; "},
     };
     if (!ownership::table()) ownership::init();
-    ownership::set_deep_change_handler(record_notice);
+    ownership::DeepChangeFn previous = ownership::set_deep_change_handler(record_notice);
     const Cell owner{static_cast<uint32_t>(T::Object), 0, 0, 1};  // word 3: it has handlers
     const Cell field = test::loose_word("field");
     for (const Row& r : rows) {
@@ -902,7 +902,7 @@ TEST_F(BlockActions, ModifyingActionsTellTheOwnerBeforeAndAfter) {
         EXPECT_EQ(g_notices, r.want) << r.what;
         ownership::unbind(s);
     }
-    ownership::set_deep_change_handler(nullptr);
+    ownership::set_deep_change_handler(previous);
 }
 
 // ---- hash! and the registration ----

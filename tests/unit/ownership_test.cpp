@@ -61,12 +61,13 @@ void record_notice(const Cell* owner, const Cell* word, const Cell* target, cons
 
 // Installs the recording handler for the test's lifetime.
 struct HandlerScope {
+    ownership::DeepChangeFn previous;
     HandlerScope() {
         g_notices.clear();
         g_empty_target = false;
-        ownership::set_deep_change_handler(record_notice);
+        previous = ownership::set_deep_change_handler(record_notice);
     }
-    ~HandlerScope() { ownership::set_deep_change_handler(nullptr); }
+    ~HandlerScope() { ownership::set_deep_change_handler(previous); }
 };
 
 std::ostream& operator<<(std::ostream& out, const Notice& n) {
@@ -168,6 +169,7 @@ TEST(Ownership, CheckReachesOnlyOwnersWithHandlers) {
         {"owner with handlers", true, true, true, true, 1},
         {"handler not installed yet", true, true, false, true, 0},
     };
+    HandlerScope keep;
     for (const Row& r : rows) {
         test::StackScope inner;
         g_notices.clear();

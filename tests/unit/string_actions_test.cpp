@@ -772,7 +772,7 @@ TEST(StringActions, OwnerNotices) {
                         false, false, false);
          }, ""},
     };
-    ownership::set_deep_change_handler(record_notice);
+    ownership::DeepChangeFn previous = ownership::set_deep_change_handler(record_notice);
     for (const Case& c : cases) {
         test::StackScope scope;
         Cell owner{static_cast<uint32_t>(TypeId::Object), 11, 1000001, 1};
@@ -785,7 +785,7 @@ TEST(StringActions, OwnerNotices) {
         ownership::unbind(s);
         EXPECT_EQ(joined(g_notices), c.want) << c.what;
     }
-    ownership::set_deep_change_handler(nullptr);
+    ownership::set_deep_change_handler(previous);
 }
 
 // Upper-casing a unit-1 text may need a wider unit: U+00FF becomes U+0178.

@@ -351,13 +351,13 @@ TEST_F(Time, SettingAFieldNotifiesTheOwner) {
     const Cell owner{static_cast<uint32_t>(T::Object), 0, 0, 1};
     const Cell field = word_of("times");
     ownership::bind(b, &owner, &field);
-    ownership::set_deep_change_handler(record_notice);
+    ownership::DeepChangeFn previous = ownership::set_deep_change_handler(record_notice);
     g_notice = Notice{};
     const Cell hour = word_of("hour");
     Cell v = I(5);
     time_value::path_access(block::rs_abs_at(b, 1), const_cast<Cell*>(&hour), &v, nullptr, b,
                             nullptr, 2, false, false, true, true);
-    ownership::set_deep_change_handler(nullptr);
+    ownership::set_deep_change_handler(previous);
     ownership::unbind(b);
     EXPECT_EQ(show(block::rs_abs_at(b, 1)), "time! 5:02:03");
     EXPECT_EQ(g_notice.calls, 1);

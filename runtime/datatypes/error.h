@@ -1,0 +1,91 @@
+// error!: an object of ten fixed fields naming a catalogue entry (`code`, `type`, `id`), its
+// three message arguments and where it happened. The cell has the object! layout with class 1
+// and no change-notice record. form is the "*** " report the console prints; the catalogue
+// (system/catalog/errors) gives each entry's title and message template.
+#pragma once
+#include <cstdint>
+
+#include "runtime/actions.h"
+#include "runtime/cell.h"
+#include "runtime/datatypes/registry.h"
+#include "runtime/errors.h"
+
+namespace nuv::error {
+
+// Field indexes, in the order of the prototype system/standard/error.
+enum Field : int32_t {
+    kCode = 0,
+    kType = 1,
+    kId = 2,
+    kArg1 = 3,
+    kArg2 = 4,
+    kArg3 = 5,
+    kNear = 6,
+    kWhere = 7,
+    kStack = 8,
+    kFiles = 9,
+    kFieldCount = 10,
+};
+inline constexpr int32_t kClass = 1;
+// Message arguments are cut to this many characters in the report, `near` and `files` to
+// kNearWidth.
+inline constexpr int32_t kArgWidth = 80;
+inline constexpr int32_t kNearWidth = 40;
+
+// ---- Making (each allocates; `out` must not lie in a collected buffer) ----
+
+// The error of the catalogue entry with up to three arguments (error-make): its `type` and `id`
+// words are the catalogue's, `near` the interpreter's position. Returns `out`. A catalogue
+// that lacks the entry raises internal invalid-error.
+Cell* make_at(Cell* out, Err id, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr,
+              const Cell* arg3 = nullptr);
+// The same by category and id word cells (looked up by name); an unknown one raises script
+// invalid-spec-field naming `type` or `id`.
+Cell* make_from_words(Cell* out, const Cell* category, const Cell* id, const Cell* arg1 = nullptr,
+                      const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);
+// The maker fire uses for every raise.
+void make_raised(const RaisedError& record, Cell* out);
+
+// The interpreter's current-position cell, copied into `near` by every error made; until one is
+// given `near` is unset!.
+void set_position_source(const Cell* position);
+
+// ---- Reading and filling ----
+
+// The symbols of the `type` and `id` words (0 when the field holds no word). No allocation.
+SymId type_of(const Cell* error);
+SymId id_of(const Cell* error);
+// Value cell of field #index; valid until the next allocation.
+Cell* field(const Cell* error, int32_t index);
+// Copies the value into `where` when `where` is none.
+void set_where(Cell* error, const Cell* value);
+// For an error! whose `stack` holds a frame marker: `stack` becomes the block of the function
+// words from that marker (system/state/stack-trace levels, at least 1) and `files` a copy of
+// system/state/source-files when that is not empty. Anything else is left alone. Allocates.
+void set_stack(Cell* error);
+// The n-th (0-based) argument word (words, lit-words, get-words and refinements count) of the
+// function named by the innermost call frame, or the word <anon> when that name does not refer
+// to a native, action, op, function or routine.
+Cell fun_spec_arg_at(int32_t n);
+
+// ---- Slots ----
+
+// make: an integer! code, a block [category id], a string! (a user message); a block of
+// set-words is evaluated inside the new error. The error lands in `proto`.
+Cell* make(Cell* proto, Cell* spec, TypeId type);
+// The report; an error whose category, id or message the catalogue does not know is first
+// rewritten to internal invalid-error naming the offending word in `arg1`.
+int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t budget);
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part,
+             int32_t budget, int32_t indent);
+// The object path access, refusing the element `stack` (script invalid-path-set).
+Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
+                  Cell* element_cell, int32_t position, bool case_, bool get, bool last,
+                  bool notify);
+int32_t compare(Cell* a, Cell* b, CompareOp op);
+
+extern const TypeRecord kRecord;
+// Registers error! (after object!).
+void init();
+
+}  // namespace nuv::error

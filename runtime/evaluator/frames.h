@@ -1,0 +1,225 @@
+// The call-frame stack: one 20-byte record per running call, loop, try, catch or block
+// evaluation, naming what runs and where its arguments begin. Non-local exits are unwindings of
+// both stacks: the walk finds the frame kind that accepts the exit, resets both stacks to it,
+// then throws one Unwind record whose target is that frame's depth; the frame's C++ owner takes
+// it (Owner::run) and every other owner passes it on. Frames hold no addresses: the saved
+// arguments base is a cell index from the stack bottom, contexts are node ids.
+#pragma once
+#include <cstdint>
+#include <optional>
+
+#include "runtime/actions.h"
+#include "runtime/cell.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/stack.h"
+
+namespace nuv::frames {
+
+struct Frame {
+    // Bits 8-23 the low 16 bits of the name's symbol id, bits 0-7 its next 8 bits; bits
+    // 24-27 the kind; bit 28 the function-body flag; bit 31 the interpreter flag.
+    uint32_t header;
+    uint32_t saved_base;    // the caller's arguments base, a cell index from the bottom
+    NodeId name_context;    // context of the word that names the frame (0: none)
+    NodeId function;        // the called function's context (function frames only)
+    uint32_t saved_values;  // that context's values word when the frame was pushed
+};
+static_assert(sizeof(Frame) == 20);
+
+enum class Kind : uint32_t { Function = 1, Native = 2, Try = 4, TryAll = 5, Catch = 6, Eval = 7, Loop = 8 };
+
+inline constexpr uint32_t kKindShift = 24;
+inline constexpr uint32_t kKindMask = 0x0F000000;
+inline constexpr uint32_t kBodyFlag = 0x10000000;
+inline constexpr uint32_t kInterpFlag = 0x80000000;
+inline constexpr int32_t kMaxFrames = 12000;
+inline constexpr uint32_t kMaxSymbol = 0xFFFFFF;  // the largest symbol id a header can name
+
+// Headers as pushed.
+inline constexpr uint32_t kFunction = 0x01000000;        // compiled call of a function
+inline constexpr uint32_t kNative = 0x02000000;          // compiled call of a native or action
+inline constexpr uint32_t kCompiledCall = 0x12000000;    // a compiled function's own entry
+inline constexpr uint32_t kTry = 0x04000000;
+inline constexpr uint32_t kTryAll = 0x05000000;
+inline constexpr uint32_t kCatch = 0x06000000;
+inline constexpr uint32_t kEval = 0x87000000;            // the interpreter running a block
+inline constexpr uint32_t kLoop = 0x08000000;
+inline constexpr uint32_t kInterpNative = 0x82000000;
+inline constexpr uint32_t kInterpFunction = 0x81000000;
+
+struct FrameStack {
+    Frame* bottom;
+    Frame* top;  // one past the last frame
+    Frame* end;
+};
+extern FrameStack g_frames;
+
+// Sets the stack up over the frames block (cell 1 of the root block) and remembers the
+// anonymous frame names <body> and <anon>. Needs the runtime words; runs once, on an empty stack.
+void init();
+
+// ---- Reading ----
+
+inline Kind kind_of(const Frame* f) { return static_cast<Kind>((f->header & kKindMask) >> kKindShift); }
+inline SymId name_of(const Frame* f) { return ((f->header >> 8) & 0xFFFF) | ((f->header & 0xFF) << 16); }
+inline bool has_body_flag(const Frame* f) { return (f->header & kBodyFlag) != 0; }
+// Frames in use; an owner's frame is known by the depth right after its push.
+inline uint32_t depth() { return static_cast<uint32_t>(g_frames.top - g_frames.bottom); }
+inline Frame* top() { return g_frames.top - 1; }  // the top frame; the stack must not be empty
+inline Frame* at_depth(uint32_t d) { return g_frames.bottom + d - 1; }
+// Resets the frame top to a remembered depth (no frame is restored, no base moves).
+inline void set_depth(uint32_t d) { g_frames.top = g_frames.bottom + d; }
+// Named frames are the ones error reports, `where` and call traces show: a name that is
+// neither <body> nor <anon>.
+bool is_named(SymId name);
+
+// ---- Pushing: each sets the arguments base to the current top ----
+
+[[noreturn]] void overflow();
+inline void push(const Cell* name, uint32_t header) {
+    if (g_frames.top == g_frames.end) overflow();
+    SymId sym = name ? name->w2 : 0;
+    if (sym > kMaxSymbol) [[unlikely]] fire(Err::LimitHit);
+    Frame* f = g_frames.top++;
+    f->header = header | ((sym & 0xFFFF) << 8) | ((sym >> 16) & 0xFF);
+    f->saved_base = stack::index_of(stack::g_args.base);
+    f->name_context = name ? name->w1 : 0;
+    f->function = 0;
+    f->saved_values = 0;
+    stack::g_args.base = stack::g_args.top;
+}
+// A compiled call of a compiled function: also keeps the function context's values word, which
+// every pop that restores contexts (and every unwinding through the frame) writes back.
+void push_function(const Cell* name, NodeId function);
+inline void push_native(const Cell* name) { push(name, kNative); }
+// A compiled function's prologue: its context's values start at the current arguments base.
+void push_compiled_call(const Cell* name, NodeId function);
+inline void push_try(const Cell* name) { push(name, kTry); }
+inline void push_try_all(const Cell* name) { push(name, kTryAll); }
+inline void push_catch(const Cell* name) { push(name, kCatch); }
+inline void push_eval(const Cell* name) { push(name, kEval); }
+inline void push_loop(const Cell* name) { push(name, kLoop); }
+inline void push_interp_native(const Cell* name) { push(name, kInterpNative); }
+// With a context, the frame keeps its values word as push_function does, so unwinding through
+// an interpreted call restores a re-entered function's values too.
+void push_interp_function(const Cell* name, NodeId function = 0);
+
+// ---- Flags ----
+
+inline void set_body_flag(Frame* f, bool on) { f->header = on ? f->header | kBodyFlag : f->header & ~kBodyFlag; }
+inline void set_interp_flag() { top()->header |= kInterpFlag; }
+// Sets the body flag on the frame below the top unless it has it; answers whether it set it
+// (the caller clears it afterwards only then).
+bool mark_caller_body();
+
+// ---- Popping: each removes the top frame and restores the caller's arguments base ----
+// (an empty frame stack leaves base and top at the bottom).
+
+void pop();                       // result dropped; a function frame's context restored
+void pop_keep_result();           // the callee's arguments[0] stays as the last pushed value
+void pop_keep_result_context();   // the same, restoring any frame's function context
+void pop_restore();               // the caller's own arguments are dropped too
+void pop_restore_context();
+void pop_return_result();         // keep_result, and the result also in the caller's arguments[0]
+void pop_pass_result();           // the same, restoring any frame's function context
+
+// Unwinds to the nearest frame of the kind (a try-all frame also stops the search), which stays
+// on the stack; answers it, or nullptr when the stack emptied. With `keep` the arguments base
+// becomes the found frame's own call base, else the base the frame saved.
+Frame* pop_to_kind(Kind kind, bool keep);
+inline Frame* pop_to_loop(bool keep) { return pop_to_kind(Kind::Loop, keep); }
+// pop_to_kind with keep, then the innermost result is copied into the found call's
+// arguments[0], which is then the only cell of that call.
+Frame* pop_to_kind_copy(Kind kind);
+
+// ---- Questions ----
+
+// Whether a frame with the interpreter flag lies at or below depth `from` (the top when 0);
+// with `single` only that frame is looked at.
+bool is_eval(uint32_t from, bool single);
+// The word naming the nearest named frame, from the throw origin when one is recorded (which
+// is then cleared), else from the top; the word <not-found> when none. May allocate.
+Cell caller_word();
+uint32_t throw_origin();
+// A catch frame that takes a throw ends its unwinding: a later error must not name the thrower.
+void clear_throw_origin();
+// Appends, from the top frame down to the one above the bottom-most, each named frame's word
+// and its saved arguments base as an integer!. The block cell must not lie in a collected
+// buffer. May allocate.
+void collect_calls(Cell* block);
+// Appends to the block the names of the frames from the bottom up to depth `marker`: those
+// whose word refers to a function!, or every named one when level >= 2. Right after an error
+// is caught its marker lies above the top; the records there stay intact until the next push.
+// May allocate.
+void trace_words(int32_t level, Cell* block, uint32_t marker);
+// Whether a recorded depth still describes frames in use: only then may a report walk them.
+inline bool marker_is_live(uint32_t marker) { return marker <= depth(); }
+// Forms the same names into the string, each followed by a blank, and answers the budget less
+// what was written; a marker above the frame top writes nothing. May allocate.
+int32_t trace_form(int32_t level, uint32_t marker, Cell* buffer, int32_t budget);
+
+// ---- Unwinding: each resets both stacks to the accepting frame and throws the Unwind ----
+// The exit natives' own frame is the top frame, and is never the one that accepts.
+
+// break (continue when `is_continue`): to the nearest loop frame, its base holding the value
+// (arguments[0] of the caller when has_value) or unset!. A try-all frame on the way, or no loop
+// frame, raises throw break / continue with the stacks as they were.
+[[noreturn]] void break_unwind(bool has_value, bool is_continue);
+// return (has_value) and exit: to the nearest frame with the body flag, its base holding the
+// value or unset!; throw return is raised as break raises its error.
+[[noreturn]] void return_unwind(bool has_value);
+// throw: the value in arguments[0], the name in arguments[1] (unset! without a name). To the
+// nearest catch frame, its base holding the value and the name; else throw `throw` with the
+// value. A catch frame that does not take the throw calls this again from its own frame.
+[[noreturn]] void throw_unwind();
+// Errors, from fire, with the error! value (anything else: none yet): records its
+// `where` and stack marker, unwinds to the nearest try or try-all frame, removes it too and
+// pushes the error above the arguments left as they were. With frames and no try frame the
+// report goes to standard error and the process ends with status -2. With no frame at all the
+// host C++ code that called the runtime takes the unwinding (target 0).
+[[noreturn]] void error_unwind(const Cell* error);
+
+// ---- Owners ----
+
+// The C++ owner of a frame: pushes it at construction and knows it by depth. An unwinding
+// aimed elsewhere has already removed the frame when it passes; the destructor only cuts the
+// stacks back if something else (a C++ exception) left the frame in place.
+class Owner {
+  public:
+    Owner(const Cell* name, uint32_t header) : base_(stack::g_args.base) {
+        push(name, header);
+        depth_ = frames::depth();
+    }
+    ~Owner() {
+        if (frames::depth() >= depth_) {
+            set_depth(depth_ - 1);
+            stack::g_args.base = base_;
+        }
+    }
+    Owner(const Owner&) = delete;
+    Owner& operator=(const Owner&) = delete;
+
+    uint32_t depth() const { return depth_; }
+    // Runs the body: no value when it ends normally, else the kind of the unwinding aimed at
+    // this frame. Every other unwinding passes on.
+    template <class Body>
+    std::optional<UnwindKind> run(Body&& body) const {
+        try {
+            body();
+            return std::nullopt;
+        } catch (const Unwind& u) {
+            if (u.target != depth_) throw;
+            return u.kind;
+        }
+    }
+
+  private:
+    Cell* base_;
+    uint32_t depth_;
+};
+
+// For the collector: each frame's name context (as a series when the frame is named `self`),
+// function context, and saved values series when that context keeps its values off the stack.
+void gc_mark(void (*mark_series)(NodeId), void (*mark_context)(NodeId));
+
+}  // namespace nuv::frames

@@ -1,0 +1,160 @@
+// The natives table: the 107 built-in functions that are not actions, by native index. A
+// native! value names its entry by index; the caller leaves the arguments on the argument stack
+// (arguments[0] the first and the result slot, refinement arguments included) and the native
+// leaves its result in arguments[0].
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace nuv::natives {
+
+// The entry of a native. With `check` set the native first checks each argument (and each used
+// refinement's argument) against its spec's typeset, raising script expect-arg; otherwise the
+// caller has. `refinements`: one per refinement of the spec, in order, as for actions: -1 when
+// not used, else the stack position of its argument or any non-negative value for a flag.
+// Natives that evaluate code reset the argument top to the base first, so the nested
+// evaluation's result lands in the same slot.
+using Entry = void (*)(bool check, const int32_t* refinements);
+
+// X(index, Enumerator, "word", entry), in index order. An entry whose family is not built yet
+// is not_done.
+#define NUV_NATIVES(X) \
+    X(1, If, "if", not_done)                                                                \
+    X(2, Unless, "unless", not_done)                                                        \
+    X(3, Either, "either", not_done)                                                        \
+    X(4, Any, "any", not_done)                                                              \
+    X(5, All, "all", not_done)                                                              \
+    X(6, While, "while", not_done)                                                          \
+    X(7, Until, "until", not_done)                                                          \
+    X(8, Loop, "loop", not_done)                                                            \
+    X(9, Repeat, "repeat", not_done)                                                        \
+    X(10, Forever, "forever", not_done)                                                     \
+    X(11, Foreach, "foreach", not_done)                                                     \
+    X(12, Forall, "forall", not_done)                                                       \
+    X(13, RemoveEach, "remove-each", not_done)                                              \
+    X(14, Func, "func", not_done)                                                           \
+    X(15, Function, "function", not_done)                                                   \
+    X(16, Does, "does", not_done)                                                           \
+    X(17, Has, "has", not_done)                                                             \
+    X(18, Switch, "switch", not_done)                                                       \
+    X(19, Case, "case", not_done)                                                           \
+    X(20, Do, "do", not_done)                                                               \
+    X(21, Get, "get", not_done)                                                             \
+    X(22, Set, "set", not_done)                                                             \
+    X(23, Print, "print", not_done)                                                         \
+    X(24, Prin, "prin", not_done)                                                           \
+    X(25, IsEqual, "equal?", compare_native<CompareOp::Equal>)                              \
+    X(26, IsNotEqual, "not-equal?", compare_native<CompareOp::NotEqual>)                    \
+    X(27, IsStrictEqual, "strict-equal?", compare_native<CompareOp::StrictEqual>)           \
+    X(28, IsLesser, "lesser?", compare_native<CompareOp::Lesser>)                           \
+    X(29, IsGreater, "greater?", compare_native<CompareOp::Greater>)                        \
+    X(30, IsLesserOrEqual, "lesser-or-equal?", compare_native<CompareOp::LesserOrEqual>)    \
+    X(31, IsGreaterOrEqual, "greater-or-equal?", compare_native<CompareOp::GreaterOrEqual>) \
+    X(32, IsSame, "same?", not_done)                                                        \
+    X(33, Not, "not", not_done)                                                             \
+    X(34, IsType, "type?", not_done)                                                        \
+    X(35, Reduce, "reduce", not_done)                                                       \
+    X(36, Compose, "compose", not_done)                                                     \
+    X(37, Stats, "stats", not_done)                                                         \
+    X(38, Bind, "bind", not_done)                                                           \
+    X(39, In, "in", not_done)                                                               \
+    X(40, Parse, "parse", not_done)                                                         \
+    X(41, Union, "union", not_done)                                                         \
+    X(42, Intersect, "intersect", not_done)                                                 \
+    X(43, Unique, "unique", not_done)                                                       \
+    X(44, Difference, "difference", not_done)                                               \
+    X(45, Exclude, "exclude", not_done)                                                     \
+    X(46, IsComplement, "complement?", not_done)                                            \
+    X(47, Dehex, "dehex", not_done)                                                         \
+    X(48, Enhex, "enhex", not_done)                                                         \
+    X(49, IsNegative, "negative?", not_done)                                                \
+    X(50, IsPositive, "positive?", not_done)                                                \
+    X(51, Max, "max", not_done)                                                             \
+    X(52, Min, "min", not_done)                                                             \
+    X(53, Shift, "shift", not_done)                                                         \
+    X(54, ToHex, "to-hex", not_done)                                                        \
+    X(55, Sine, "sine", not_done)                                                           \
+    X(56, Cosine, "cosine", not_done)                                                       \
+    X(57, Tangent, "tangent", not_done)                                                     \
+    X(58, Arcsine, "arcsine", not_done)                                                     \
+    X(59, Arccosine, "arccosine", not_done)                                                 \
+    X(60, Arctangent, "arctangent", not_done)                                               \
+    X(61, Arctangent2, "arctangent2", not_done)                                             \
+    X(62, IsNan, "NaN?", not_done)                                                          \
+    X(63, Log2, "log-2", not_done)                                                          \
+    X(64, Log10, "log-10", not_done)                                                        \
+    X(65, LogE, "log-e", not_done)                                                          \
+    X(66, Exp, "exp", not_done)                                                             \
+    X(67, SquareRoot, "square-root", not_done)                                              \
+    X(68, Construct, "construct", not_done)                                                 \
+    X(69, IsValue, "value?", not_done)                                                      \
+    X(70, Try, "try", not_done)                                                             \
+    X(71, Uppercase, "uppercase", not_done)                                                 \
+    X(72, Lowercase, "lowercase", not_done)                                                 \
+    X(73, AsPair, "as-pair", not_done)                                                      \
+    X(74, AsPoint2D, "as-point2D", not_done)                                                \
+    X(75, AsPoint3D, "as-point3D", not_done)                                                \
+    X(76, AsMoney, "as-money", not_done)                                                    \
+    X(77, Break, "break", not_done)                                                         \
+    X(78, Continue, "continue", not_done)                                                   \
+    X(79, Exit, "exit", not_done)                                                           \
+    X(80, Return, "return", not_done)                                                       \
+    X(81, Throw, "throw", not_done)                                                         \
+    X(82, Catch, "catch", not_done)                                                         \
+    X(83, Extend, "extend", not_done)                                                       \
+    X(84, Debase, "debase", not_done)                                                       \
+    X(85, ToLocalFile, "to-local-file", not_done)                                           \
+    X(86, Wait, "wait", not_done)                                                           \
+    X(87, Checksum, "checksum", not_done)                                                   \
+    X(88, Unset, "unset", not_done)                                                         \
+    X(89, NewLine, "new-line", not_done)                                                    \
+    X(90, IsNewLine, "new-line?", not_done)                                                 \
+    X(91, Enbase, "enbase", not_done)                                                       \
+    X(92, IsContext, "context?", not_done)                                                  \
+    X(93, SetEnv, "set-env", not_done)                                                      \
+    X(94, GetEnv, "get-env", not_done)                                                      \
+    X(95, ListEnv, "list-env", not_done)                                                    \
+    X(96, Now, "now", not_done)                                                             \
+    X(97, IsSign, "sign?", not_done)                                                        \
+    X(98, As, "as", not_done)                                                               \
+    X(99, Call, "call", not_done)                                                           \
+    X(100, IsZero, "zero?", not_done)                                                       \
+    X(101, IsSize, "size?", not_done)                                                       \
+    X(102, Browse, "browse", not_done)                                                      \
+    X(103, Compress, "compress", not_done)                                                  \
+    X(104, Decompress, "decompress", not_done)                                              \
+    X(105, Recycle, "recycle", not_done)                                                    \
+    X(106, Transcode, "transcode", not_done)                                                \
+    X(107, Apply, "apply", not_done)
+
+enum class NativeId : uint8_t {
+#define NUV_NATIVE_ENUM(n, name, word, entry) name = n,
+    NUV_NATIVES(NUV_NATIVE_ENUM)
+#undef NUV_NATIVE_ENUM
+};
+
+inline constexpr int32_t kNativeCount = 107;
+inline constexpr int32_t kTableSlots = 120;
+#define NUV_NATIVE_COUNT(n, name, word, entry) +1
+static_assert(0 NUV_NATIVES(NUV_NATIVE_COUNT) == kNativeCount);
+#undef NUV_NATIVE_COUNT
+
+const char* native_word(NativeId id);
+
+// Makes the table and the scratch block, then registers the natives in index order. Runs once,
+// after the actions table and before the boot image is loaded.
+void init();
+// Appends entries after the last registered one; a full table ends the process.
+void register_entries(const Entry* list, int32_t count);
+// Entries registered so far; a native! value may name only 1 .. count().
+int32_t count();
+// The entry of the 1-based index, nullptr outside 1 .. count().
+Entry entry(int32_t index);
+// The block of 32 cells, in the root block, that print and prin reduce a block into.
+Cell* scratch();
+
+// The entry of a native whose family is not built yet: raises internal not-done.
+[[noreturn]] void not_done(bool check, const int32_t* refinements);
+
+}  // namespace nuv::natives

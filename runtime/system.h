@@ -1,0 +1,35 @@
+// The `system` object as far as the runtime itself needs it before the boot image carries it:
+// the 19 fields in their order, `catalog/errors` (the error catalogue, built from the one
+// list of error ids and messages), `standard` (the prototypes, `error` among them) and `state`.
+// Fields nothing fills yet are none. Readers find the objects by field position, which never
+// changes, and answer 0 when user code has put something else there.
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace nuv::system_object {
+
+// Field positions.
+enum SystemField : int32_t { kCatalog = 4, kState = 5, kStandard = 13, kSystemFields = 19 };
+enum CatalogField : int32_t { kErrors = 4, kCatalogFields = 5 };
+enum StateField : int32_t { kStackTrace = 2, kSourceFiles = 3, kStateFields = 6 };
+enum StandardField : int32_t { kStandardError = 2, kStandardFields = 6 };
+
+// Builds the catalogue and the system object, binds the global word `system` to it and makes
+// fire raise error! values from then on. Needs the runtime words; runs once.
+void init();
+
+// The system object (none! before init). No allocation.
+const Cell* get();
+// The context of system/catalog/errors, and of category #index of it; 0 when missing.
+NodeId catalog_errors();
+NodeId category(int32_t index);
+// A copy of system/standard/error (none! when missing).
+Cell standard_error();
+// system/state/stack-trace when it is an integer!, else 0; a copy of system/state/source-files
+// (none! when it is not a block!).
+int32_t stack_trace();
+Cell source_files();
+
+}  // namespace nuv::system_object
