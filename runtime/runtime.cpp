@@ -9,6 +9,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/float.h"
+#include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/object.h"
@@ -24,6 +25,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/series.h"
@@ -34,6 +36,7 @@
 #include "runtime/hash.h"
 #include "runtime/evaluator/actions_table.h"
 #include "runtime/evaluator/frames.h"
+#include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives_table.h"
 #include "runtime/evaluator/random.h"
@@ -72,11 +75,11 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Context, T::Invalid, context::init},  {T::Word, T::Symbol, word::init},
     {T::LitWord, T::Word, by_previous_step},     {T::SetWord, T::Word, by_previous_step},
     {T::GetWord, T::Word, by_previous_step},     {T::Refinement, T::Word, by_previous_step},
-    {T::Char, T::Integer, character::init},     {T::Native, T::Invalid, nullptr},
-    {T::Action, T::Native, nullptr},    {T::Op, T::Native, nullptr},
+    {T::Char, T::Integer, character::init},     {T::Native, T::Invalid, native::init},
+    {T::Action, T::Native, by_previous_step},    {T::Op, T::Native, by_previous_step},
     {T::Path, T::Block, path::init},       {T::LitPath, T::Path, by_previous_step},
     {T::SetPath, T::Path, by_previous_step},     {T::GetPath, T::Path, by_previous_step},
-    {T::Function, T::Context, nullptr}, {T::Routine, T::Function, nullptr},
+    {T::Function, T::Context, function::init}, {T::Routine, T::Function, nullptr},
     {T::Paren, T::Block, path::init_paren},      {T::Issue, T::Word, issue::init},
     {T::Url, T::String, nullptr},       {T::File, T::Url, nullptr},
     {T::Object, T::Invalid, object::init},   {T::Bitset, T::Invalid, nullptr},
@@ -140,6 +143,7 @@ void init() {
     ownership::init();
     stack::init(args_node);
     frames::init();
+    interp::init();
     lexer::init();
     system_object::init();
 }

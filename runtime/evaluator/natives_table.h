@@ -20,9 +20,9 @@ using Entry = void (*)(bool check, const int32_t* refinements);
 // X(index, Enumerator, "word", entry), in index order. An entry whose family is not built yet
 // is not_done.
 #define NUV_NATIVES(X) \
-    X(1, If, "if", not_done)                                                                \
+    X(1, If, "if", natives_core::if_)                                                       \
     X(2, Unless, "unless", not_done)                                                        \
-    X(3, Either, "either", not_done)                                                        \
+    X(3, Either, "either", natives_core::either)                                            \
     X(4, Any, "any", not_done)                                                              \
     X(5, All, "all", not_done)                                                              \
     X(6, While, "while", not_done)                                                          \
@@ -33,10 +33,10 @@ using Entry = void (*)(bool check, const int32_t* refinements);
     X(11, Foreach, "foreach", not_done)                                                     \
     X(12, Forall, "forall", not_done)                                                       \
     X(13, RemoveEach, "remove-each", not_done)                                              \
-    X(14, Func, "func", not_done)                                                           \
-    X(15, Function, "function", not_done)                                                   \
-    X(16, Does, "does", not_done)                                                           \
-    X(17, Has, "has", not_done)                                                             \
+    X(14, Func, "func", natives_core::func)                                                 \
+    X(15, Function, "function", natives_core::function)                                     \
+    X(16, Does, "does", natives_core::does)                                                 \
+    X(17, Has, "has", natives_core::has)                                                    \
     X(18, Switch, "switch", not_done)                                                       \
     X(19, Case, "case", not_done)                                                           \
     X(20, Do, "do", not_done)                                                               \
@@ -98,8 +98,8 @@ using Entry = void (*)(bool check, const int32_t* refinements);
     X(76, AsMoney, "as-money", not_done)                                                    \
     X(77, Break, "break", not_done)                                                         \
     X(78, Continue, "continue", not_done)                                                   \
-    X(79, Exit, "exit", not_done)                                                           \
-    X(80, Return, "return", not_done)                                                       \
+    X(79, Exit, "exit", natives_core::exit)                                                 \
+    X(80, Return, "return", natives_core::return_)                                          \
     X(81, Throw, "throw", not_done)                                                         \
     X(82, Catch, "catch", not_done)                                                         \
     X(83, Extend, "extend", not_done)                                                       \

@@ -1,0 +1,47 @@
+// native!, action! and op!: built-in functions named by their 1-based index in the natives or
+// actions table, and infix operators made from any callable. A native or action cell holds word
+// 1 the table index, word 2 the spec block's node, word 3 a two-cell information block: the
+// spec's context cell, then the compiled spec once a call has compiled it (none before). An op!
+// is a copy of its source with the source's type id in header bits 16-23.
+#pragma once
+#include <cstdint>
+
+#include "runtime/actions.h"
+#include "runtime/cell.h"
+#include "runtime/datatypes/registry.h"
+
+namespace nuv::native {
+
+inline constexpr uint32_t kSourceShift = 16;
+
+inline int32_t index_of(const Cell* value) { return static_cast<int32_t>(value->w1); }
+inline NodeId spec_node(const Cell* value) { return value->w2; }
+inline NodeId info_node(const Cell* value) { return value->w3; }
+// The type an op! runs as (native!, action!, function! or routine!).
+inline TypeId op_source(const Cell* op) { return static_cast<TypeId>((op->header >> kSourceShift) & 0xFF); }
+
+// Makes a native! or action! for table entry `index` over the spec block (from its head) into
+// `out`, which must not lie in a collected buffer. Raises script bad-make-arg naming `arg` when
+// the index names no filled entry. Allocates.
+Cell* make_value(Cell* out, TypeId type, const Cell* spec, int32_t index, const Cell* arg);
+
+// ---- Slots (native! and action!; op! has its own make, mold and compare) ----
+
+Cell* make(Cell* proto, Cell* spec, TypeId type);
+void reflect(Cell* value, SymId field);
+int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t budget);
+int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part,
+             int32_t budget, int32_t indent);
+int32_t compare(Cell* a, Cell* b, CompareOp op);
+
+// op!: the source must be callable (script invalid-type) with exactly two leading arguments
+// (script bad-op-spec). The result is written into `proto`.
+Cell* op_make(Cell* proto, Cell* source, TypeId type);
+
+extern const TypeRecord kNativeRecord;
+extern const TypeRecord kActionRecord;
+extern const TypeRecord kOpRecord;
+// Registers native!, action! and op!, in that order.
+void init();
+
+}  // namespace nuv::native

@@ -1,0 +1,38 @@
+// The interpreter: evaluates blocks left to right, one expression at a time, with infix
+// operators taken strictly left to right. Callees get their arguments on the argument stack,
+// fetched along a compiled form of their spec that is made once and kept in the callee's
+// information block. A function's arguments and locals live on the stack; its context's values
+// word holds their cell index for the duration of the call, every exit path included.
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace nuv::interp {
+
+// Makes the current code cell (in the root block) and gives it to error reports as `near`;
+// takes the machine-stack guard from the calling thread. Once per runtime start, after the
+// stacks and the runtime words.
+void init();
+
+// Evaluates every expression of the block from its index. With `return_result` the last value
+// is copied into the caller's arguments[0]; otherwise it is left as the caller's last pushed
+// value. An empty block gives unset. May allocate; raises what the code raises.
+void eval_block(const Cell* block, bool return_result);
+// Evaluates the block and pushes its value as a new cell of the current call; returns it.
+Cell* do_block(const Cell* block);
+// One expression of the block at `index`, pushed as a new cell; answers the index after it.
+// At the tail, unset is pushed and the index answered unchanged.
+int32_t eval_at(const Cell* block, int32_t index);
+
+// Runs the body of a function! whose arguments (every spec slot, refinements as logic! followed
+// by their arguments, then the locals) are already at arguments[0..] of the function frame the
+// caller has pushed on top; the result lands in arguments[0]. return and exit end here.
+void apply_function(const Cell* function);
+
+// The compiled spec of a native!, action!, op! or function!: pairs of cells, the spec word (its
+// type gives the fetch mode; refinement! for a refinement) and the typeset it accepts (none for
+// a refinement). Compiled on first use and kept. May allocate.
+NodeId compiled_spec(const Cell* callee);
+
+}  // namespace nuv::interp

@@ -1,0 +1,131 @@
+// Support for tests that evaluate source text: the callable types registered, a small set of
+// natives, actions and operators bound to global words, and one helper that lexes a text,
+// evaluates it under a try frame and answers the molded value or "error <id>".
+#pragma once
+#include <string>
+
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/datatypes/registry.h"
+#include "runtime/evaluator/frames.h"
+#include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/natives_table.h"
+#include "runtime/words.h"
+#include "tests/unit/support.h"
+
+namespace nuv::test {
+
+inline Cell* load_text(const std::string& text) {
+    Cell* code = stack::push(none::shared());
+    lexer::transcode(reinterpret_cast<const uint8_t*>(text.data()), text.size(), {}, code);
+    return code;
+}
+
+inline std::string mold_value(const Cell& value) {
+    StackScope scope;
+    Cell v = value;
+    Cell* buffer = string::make_at(stack::reserve(), 16);
+    registry::g_rows[static_cast<int>(cell::type_of(&v))].mold(&v, buffer, false, false, false,
+                                                               nullptr, 1 << 30, 0);
+    return string::to_std_utf8(buffer);
+}
+
+// Binds the global word to a native! or action! whose spec block holds the text's values.
+inline void define_native(const char* name, const char* spec, int32_t index, TypeId type) {
+    StackScope scope;
+    Cell* block = load_text(spec);
+    Cell* value = stack::push(none::shared());
+    native::make_value(value, type, block, index, block);
+    context::set_global(symbol::make_cstr(name), value);
+}
+
+inline void define_op(const char* name, const char* source) {
+    StackScope scope;
+    Cell* value = stack::push(context::global_slot(symbol::make_cstr(source)));
+    native::op_make(value, value, TypeId::Op);
+    context::set_global(symbol::make_cstr(name), value);
+}
+
+// Once per process: the datatype words, the callable types, the interpreter, and the natives,
+// actions and operators the tests use.
+inline void define_all();
+inline void eval_environment() {
+    static bool ready = false;
+    if (ready) return;
+    ready = true;
+    try {
+        define_all();
+    } catch (const Unwind&) {
+        ADD_FAILURE() << "setting up the evaluation words raised " << err_word(raised().id);
+    }
+}
+inline void define_all() {
+    for (int id = 1; id <= kTypeCount; id++) {
+        const TypeId t = static_cast<TypeId>(id);
+        Cell type;
+        datatype::set(&type, t);
+        context::set_global(symbol::make_cstr(type_name(t)), &type);
+    }
+    native::init();
+    function::init();
+    interp::init();
+    define_native("either", "condition true-block [block!] false-block [block!]", 3, TypeId::Native);
+    define_native("func", "spec [block!] body [block!]", 14, TypeId::Native);
+    define_native("function", "spec [block!] body [block!]", 15, TypeId::Native);
+    define_native("does", "body [block!]", 16, TypeId::Native);
+    define_native("has", "vars [block!] body [block!]", 17, TypeId::Native);
+    define_native("exit", "", 79, TypeId::Native);
+    define_native("return", "value", 80, TypeId::Native);
+    define_native("equal?", "a b", 25, TypeId::Native);
+    define_native("lesser?", "a b", 28, TypeId::Native);
+    define_native("make", "type spec", 1, TypeId::Action);
+    define_native("reflect", "value field", 3, TypeId::Action);
+    define_native("mold", "value /only /all /flat /part limit", 6, TypeId::Action);
+    define_native("add", "a b", 11, TypeId::Action);
+    define_native("divide", "a b", 12, TypeId::Action);
+    define_native("multiply", "a b", 13, TypeId::Action);
+    define_native("negate", "n [integer! float!]", 14, TypeId::Action);
+    define_native("subtract", "a b", 18, TypeId::Action);
+    define_op("+", "add");
+    define_op("-", "subtract");
+    define_op("*", "multiply");
+    define_op("/", "divide");
+    define_op("=", "equal?");
+    define_op("<", "lesser?");
+}
+
+// The molded value of the text's evaluation, or "error <id>".
+inline std::string eval_text(const std::string& text) {
+    eval_environment();
+    StackScope scope;
+    Cell* code = load_text(text);
+    std::string out;
+    frames::Owner guard(&words::w::anon, frames::kTry);
+    const auto kind = guard.run([&] { out = mold_value(*interp::do_block(code)); });
+    if (!kind) return out;
+    if (*kind != UnwindKind::Error) return "unwound";
+    return std::string("error ") + err_word(raised().id);
+}
+
+struct EvalCase {
+    const char* source;
+    const char* wanted;
+};
+
+inline void check_cases(std::initializer_list<EvalCase> cases) {
+    for (const EvalCase& c : cases) {
+        std::string got;
+        try {
+            got = eval_text(c.source);
+        } catch (const Unwind& u) {
+            got = "escaped unwind " + std::to_string(static_cast<int>(u.kind)) + " to " + std::to_string(u.target);
+        }
+        EXPECT_EQ(got, c.wanted) << "source: " << c.source;
+    }
+}
+
+}  // namespace nuv::test
