@@ -8,6 +8,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/compare.h"
+#include "runtime/evaluator/natives_control.h"
 #include "runtime/evaluator/natives_core.h"
 #include "runtime/runtime.h"
 

@@ -25,11 +25,11 @@ using Entry = void (*)(bool check, const int32_t* refinements);
     X(3, Either, "either", natives_core::either)                                            \
     X(4, Any, "any", not_done)                                                              \
     X(5, All, "all", not_done)                                                              \
-    X(6, While, "while", not_done)                                                          \
-    X(7, Until, "until", not_done)                                                          \
-    X(8, Loop, "loop", not_done)                                                            \
-    X(9, Repeat, "repeat", not_done)                                                        \
-    X(10, Forever, "forever", not_done)                                                     \
+    X(6, While, "while", natives_control::while_)                                           \
+    X(7, Until, "until", natives_control::until)                                            \
+    X(8, Loop, "loop", natives_control::loop)                                               \
+    X(9, Repeat, "repeat", natives_control::repeat)                                         \
+    X(10, Forever, "forever", natives_control::forever)                                     \
     X(11, Foreach, "foreach", not_done)                                                     \
     X(12, Forall, "forall", not_done)                                                       \
     X(13, RemoveEach, "remove-each", not_done)                                              \
@@ -89,19 +89,19 @@ using Entry = void (*)(bool check, const int32_t* refinements);
     X(67, SquareRoot, "square-root", not_done)                                              \
     X(68, Construct, "construct", not_done)                                                 \
     X(69, IsValue, "value?", not_done)                                                      \
-    X(70, Try, "try", not_done)                                                             \
+    X(70, Try, "try", natives_control::try_)                                                \
     X(71, Uppercase, "uppercase", not_done)                                                 \
     X(72, Lowercase, "lowercase", not_done)                                                 \
     X(73, AsPair, "as-pair", not_done)                                                      \
     X(74, AsPoint2D, "as-point2D", not_done)                                                \
     X(75, AsPoint3D, "as-point3D", not_done)                                                \
     X(76, AsMoney, "as-money", not_done)                                                    \
-    X(77, Break, "break", not_done)                                                         \
-    X(78, Continue, "continue", not_done)                                                   \
+    X(77, Break, "break", natives_control::break_)                                          \
+    X(78, Continue, "continue", natives_control::continue_)                                 \
     X(79, Exit, "exit", natives_core::exit)                                                 \
     X(80, Return, "return", natives_core::return_)                                          \
-    X(81, Throw, "throw", not_done)                                                         \
-    X(82, Catch, "catch", not_done)                                                         \
+    X(81, Throw, "throw", natives_control::throw_)                                          \
+    X(82, Catch, "catch", natives_control::catch_)                                          \
     X(83, Extend, "extend", not_done)                                                       \
     X(84, Debase, "debase", not_done)                                                       \
     X(85, ToLocalFile, "to-local-file", not_done)                                           \

@@ -1,0 +1,229 @@
+// Non-local exits, the catchers that stop them, and the counting and testing loops.
+#include "runtime/evaluator/natives_control.h"
+
+#include <cmath>
+#include <optional>
+
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/error.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/frames.h"
+#include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/stack.h"
+#include "runtime/support.h"
+#include "runtime/words.h"
+
+namespace nuv::natives_control {
+
+namespace {
+
+using T = TypeId;
+using Kind = std::optional<UnwindKind>;
+
+void need_type(int32_t index, T type) {
+    if (!cell::is(stack::arg(index), type)) fire_expect_arg(cell::type_of(stack::arg(index)));
+}
+
+// The strict test: unset! has no truth value.
+bool is_true_strict(const Cell* value) {
+    if (cell::is(value, T::Unset)) fire(Err::NoReturn);
+    return !cell::is(value, T::None) && !(cell::is(value, T::Logic) && !logic::get(value));
+}
+
+// A loop count: a float! is truncated toward zero, and one that is NaN or outside the 32-bit
+// range counts as the smallest integer (no iteration).
+int32_t count_of(const Cell* value) {
+    if (cell::is(value, T::Integer)) return integer::get(value);
+    if (!cell::is(value, T::Float)) fire_expect_arg(cell::type_of(value));
+    const double d = std::trunc(floating::get(value));
+    if (!(d >= INT32_MIN && d <= INT32_MAX)) return INT32_MIN;
+    return static_cast<int32_t>(d);
+}
+
+// A frame pushed above the native's `count` arguments, which stay where they are: its
+// arguments[0] receives each evaluation's value and the value an exit aimed at it leaves.
+class Frame {
+  public:
+    Frame(int32_t count, const Cell* name, uint32_t header) : owner_((reserve(count), name), header) {}
+    // Evaluates the block (a stable stack cell) with its value landing in the frame's arguments[0].
+    Kind run(const Cell* block) const {
+        return owner_.run([block] {
+            stack::reset();
+            interp::eval_block(block, false);
+        });
+    }
+    const Cell* value() const { return stack::arg(0); }
+
+  private:
+    static void reserve(int32_t count) {
+        if (stack::g_args.top < stack::g_args.base + count) stack::g_args.top = stack::g_args.base + count;
+    }
+    frames::Owner owner_;
+};
+
+// Whether the thrown name (a word!, or unset! for none) is one of the catch's names: a word!,
+// or a block of words, each of which must be a word!.
+bool name_matches(const Cell* names, const Cell* thrown) {
+    const bool is_word = cell::is(thrown, T::Word);
+    const SymId sym = is_word ? symbol::resolve(word::symbol_of(thrown)) : 0;
+    if (cell::is(names, T::Word)) return is_word && symbol::resolve(word::symbol_of(names)) == sym;
+    const NodeId node = cell::node(names);
+    bool found = false;
+    for (int32_t i = block::head_index(names), n = block::count(node); i < n; i++) {
+        const Cell item = block::at(node, i);
+        if (!cell::is(&item, T::Word)) fire(Err::InvalidRefineArg, &words::w::name, names);
+        if (is_word && symbol::resolve(word::symbol_of(&item)) == sym) found = true;
+    }
+    return found;
+}
+
+}  // namespace
+
+void break_(bool, const int32_t* refinements) { frames::break_unwind(refinements[0] >= 0, false); }
+void continue_(bool, const int32_t*) { frames::break_unwind(false, true); }
+
+void throw_(bool, const int32_t* refinements) {
+    if (stack::g_args.top < stack::g_args.base + 2) stack::g_args.top = stack::g_args.base + 2;
+    if (refinements[0] >= 0) need_type(1, T::Word);
+    else unset::set(stack::arg(1));
+    frames::throw_unwind();
+}
+
+void catch_(bool, const int32_t* refinements) {
+    need_type(0, T::Block);
+    const Cell* block = stack::arg(0);
+    const Cell* names = nullptr;
+    if (refinements[0] >= 0) {
+        names = stack::arg(1);
+        if (!cell::is(names, T::Word) && !cell::is(names, T::Block)) fire_expect_arg(cell::type_of(names));
+    }
+    Cell result;
+    {
+        Frame frame(names ? 2 : 1, &words::w::anon, frames::kCatch);
+        if (frame.run(block)) {
+            // The frame holds the thrown value and its name; one for another catcher goes on.
+            if (names && !name_matches(names, stack::arg(1))) frames::throw_unwind();
+            frames::clear_throw_origin();
+        }
+        result = *frame.value();
+    }
+    stack::set_result(&result);
+}
+
+void try_(bool, const int32_t* refinements) {
+    need_type(0, T::Block);
+    const Cell* block = stack::arg(0);
+    Cell result;
+    Kind kind;
+    {
+        Frame frame(1, &words::w::anon, refinements[0] >= 0 ? frames::kTryAll : frames::kTry);
+        kind = frame.run(block);
+        if (!kind) result = *frame.value();
+    }
+    if (kind) {
+        // Only errors reach a try frame: the other exits stop at a try/all as errors. The
+        // unwinding left the error! on top of this call's cells.
+        result = cell::is(stack::top(), T::Error) ? *stack::top() : *raised_value();
+    }
+    Cell* slot = stack::set_result(&result);
+    if (refinements[1] >= 0 && cell::is(slot, T::Error)) error::set_stack(slot);
+}
+
+void loop(bool, const int32_t*) {
+    need_type(1, T::Block);
+    const int32_t count = count_of(stack::arg(0));
+    if (count < 1) {
+        stack::set_result(none::shared());
+        return;
+    }
+    const Cell* body = stack::arg(1);
+    Cell result;
+    {
+        Frame frame(2, &words::w::body, frames::kLoop);
+        for (int32_t i = 0; i < count; i++) {
+            if (frame.run(body) == UnwindKind::Break) break;
+        }
+        result = *frame.value();
+    }
+    stack::set_result(&result);
+}
+
+void repeat(bool, const int32_t*) {
+    need_type(0, T::Word);
+    need_type(2, T::Block);
+    const int32_t count = count_of(stack::arg(1));
+    if (count < 1) {
+        stack::set_result(none::shared());
+        return;
+    }
+    Cell* word = stack::arg(0);
+    Cell* counter = stack::arg(1);
+    const Cell* body = stack::arg(2);
+    Cell result;
+    {
+        Frame frame(3, &words::w::body, frames::kLoop);
+        // The counter lives in this cell, so a body that sets the word does not change the count.
+        for (int32_t i = 1; i <= count; i++) {
+            integer::set(counter, i);
+            word::set(word, counter);
+            if (frame.run(body) == UnwindKind::Break) break;
+        }
+        result = *frame.value();
+    }
+    stack::set_result(&result);
+}
+
+void while_(bool, const int32_t*) {
+    need_type(0, T::Block);
+    need_type(1, T::Block);
+    const Cell* cond = stack::arg(0);
+    const Cell* body = stack::arg(1);
+    {
+        Frame frame(2, &words::w::body, frames::kLoop);
+        for (;;) {
+            if (frame.run(cond)) fire(Err::WhileCond);
+            if (!is_true_strict(frame.value())) break;
+            if (frame.run(body) == UnwindKind::Break) break;
+        }
+    }
+    stack::set_result(unset::shared());
+}
+
+void until(bool, const int32_t*) {
+    need_type(0, T::Block);
+    const Cell* body = stack::arg(0);
+    Cell result;
+    {
+        Frame frame(1, &words::w::body, frames::kLoop);
+        for (;;) {
+            const Kind kind = frame.run(body);
+            if (kind == UnwindKind::Break) break;
+            if (kind == UnwindKind::Continue) continue;
+            if (is_true_strict(frame.value())) break;
+        }
+        result = *frame.value();
+    }
+    stack::set_result(&result);
+}
+
+void forever(bool, const int32_t*) {
+    need_type(0, T::Block);
+    const Cell* body = stack::arg(0);
+    Cell result;
+    {
+        Frame frame(1, &words::w::body, frames::kLoop);
+        while (frame.run(body) != UnwindKind::Break) {
+        }
+        result = *frame.value();
+    }
+    stack::set_result(&result);
+}
+
+}  // namespace nuv::natives_control
