@@ -72,21 +72,9 @@ std::string show(const Cell* v) {
     return out;
 }
 
-template <class Body>
-std::string outcome(Body&& body) {
-    try {
-        return body();
-    } catch (const Unwind& u) {
-        if (u.kind != UnwindKind::Error) return "unwound";
-        return std::string("error ") + err_word(raised().id);
-    }
-}
+using test::outcome;
 
-Cell block_of(std::initializer_list<Cell> items) {
-    Cell* b = block::push_new(4);
-    for (const Cell& c : items) block::append_cell(b, &c);
-    return *b;
-}
+Cell block_of(std::initializer_list<Cell> items) { return *test::block_of(items); }
 
 TEST_F(Time, TextForm) {
     struct Row {

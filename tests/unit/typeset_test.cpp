@@ -75,15 +75,7 @@ protected:
     test::StackScope scope;
 };
 
-template <class Body>
-std::string outcome(Body&& body) {
-    try {
-        return body();
-    } catch (const Unwind& u) {
-        if (u.kind != UnwindKind::Error) return "unwound";
-        return std::string("error ") + err_word(raised().id);
-    }
-}
+using test::outcome;
 
 TEST_F(Typeset, MakeFromDatatypesWordsAndTypesets) {
     const Cell numbers = typeset_of({dt(T::Integer), dt(T::Float)});
