@@ -201,8 +201,7 @@ TEST_F(Time, MakeAndToFromText) {
         for (bool make : {true, false}) {
             const std::string got = outcome([&] {
                 test::StackScope inner;
-                Cell spec = *string::load_new(reinterpret_cast<const uint8_t*>(r.utf8),
-                                              std::strlen(r.utf8), string::kUtf8);
+                Cell spec = *test::text(r.utf8);
                 cell::set_type(&spec, r.type);
                 cell::set_head(&spec, r.head);
                 Cell* proto = datatype::push(T::Time);
