@@ -81,6 +81,13 @@ void fire_int(Err id, int32_t value) {
     fire(id, &c);
 }
 
+void fire_value(const RaisedError& record, const Cell* error) {
+    const Cell held = *error;
+    g_raised = record;
+    if (g_maker) *g_value = held;
+    frames::error_unwind(&held);
+}
+
 void fatal(const char* message, int status) {
     std::fflush(stdout);
     std::fprintf(stderr, "*** Runtime Error: %s\n", message);

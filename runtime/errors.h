@@ -247,6 +247,10 @@ void set_error_maker(ErrorMaker maker, Cell* out);
 // Raises with an integer! argument (code points, counts).
 [[noreturn]] void fire_int(Err id, int32_t value);
 
+// Raises an error! value made earlier, as it stands (`do` of an error!): the record, with the
+// value's id and arguments, becomes raised() and the value raised_value(). Never returns.
+[[noreturn]] void fire_value(const RaisedError& record, const Cell* error);
+
 // Ends the process at once for conditions that no language code can recover from.
 [[noreturn]] void fatal(const char* message, int status);
 

@@ -55,6 +55,7 @@ struct HookList {
 HookList<ValueHook> g_value_hooks;
 HookList<TextHook> g_text_hooks;
 bool g_ready = false;
+bool g_last_new_line = true;
 
 }  // namespace
 
@@ -90,6 +91,9 @@ void write_text(const char* text, size_t length) {
     std::fwrite(text, 1, length, stdout);
     call_text(text, length, string::kUtf8);
 }
+
+bool last_new_line() { return g_last_new_line; }
+void set_last_new_line(bool new_line) { g_last_new_line = new_line; }
 
 const char* build_date() {
     // From the compiler's "Nov 19 2026" and "08:18:49": day, month, year, then the hour

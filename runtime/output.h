@@ -31,6 +31,10 @@ void call_text(const char* text, size_t length, int32_t encoding);
 // The runtime's text writer: the UTF-8 bytes to standard output, then to the text hooks.
 void write_text(const char* text, size_t length);
 
+// Whether the last printed value ended its line (print) or not (prin); true before any print.
+bool last_new_line();
+void set_last_new_line(bool new_line);
+
 // The build date of the runtime, as "19-Nov-2026/8:18:49".
 const char* build_date();
 

@@ -28,6 +28,7 @@
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
@@ -40,6 +41,7 @@
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives_table.h"
 #include "runtime/evaluator/random.h"
+#include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
 #include "runtime/output.h"
@@ -79,7 +81,7 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Action, T::Native, by_previous_step},    {T::Op, T::Native, by_previous_step},
     {T::Path, T::Block, path::init},       {T::LitPath, T::Path, by_previous_step},
     {T::SetPath, T::Path, by_previous_step},     {T::GetPath, T::Path, by_previous_step},
-    {T::Function, T::Context, function::init}, {T::Routine, T::Function, nullptr},
+    {T::Function, T::Context, function::init}, {T::Routine, T::Function, routine::init},
     {T::Paren, T::Block, path::init_paren},      {T::Issue, T::Word, issue::init},
     {T::Url, T::String, nullptr},       {T::File, T::Url, nullptr},
     {T::Object, T::Invalid, object::init},   {T::Bitset, T::Invalid, nullptr},
@@ -145,6 +147,7 @@ void init() {
     frames::init();
     interp::init();
     lexer::init();
+    routines::init();
     system_object::init();
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <numeric>
 #include <vector>
 
 #include "runtime/cycles.h"
@@ -16,6 +17,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/hashtable.h"
@@ -294,6 +296,72 @@ int32_t compare_records(const void* a, const void* b, intptr_t context, intptr_t
     for (int32_t k = 0; k < s.fields; k++)
         if (int32_t r = compare_field(x + k, y + k, s.op)) return r;
     return 0;
+}
+
+// Sorting with a comparator function: the records are record numbers into a copy of the sorted
+// cells, so the function may allocate, and even edit the series, while nothing it sees moves.
+struct CallSort {
+    const Cell* function;  // an argument-stack cell
+    NodeId cells;          // the copy, held on the argument stack
+    int32_t fields;        // cells per record
+    bool reverse;
+    const Cell* carriers;  // with all: two blocks on the argument stack that hand records over
+};
+
+int32_t call_records(const void* a, const void* b, intptr_t context, intptr_t) {
+    const CallSort& s = *reinterpret_cast<const CallSort*>(context);
+    g_counters.sort_comparisons++;
+    int32_t numbers[2] = {*static_cast<const int32_t*>(a), *static_cast<const int32_t*>(b)};
+    if (!s.reverse) std::swap(numbers[0], numbers[1]);  // the function sees (second, first)
+    Cell args[2];
+    for (int k = 0; k < 2; k++) {
+        const int32_t first = numbers[k] * s.fields;
+        if (!s.carriers) {
+            args[k] = at(s.cells, first);
+            continue;
+        }
+        args[k] = s.carriers[k];
+        clear_from(&args[k], 0);
+        for (int32_t f = 0; f < s.fields; f++) {
+            const Cell item = at(s.cells, first + f);
+            append_cell(&args[k], &item);
+        }
+    }
+    stack::Mark mark;
+    const Cell* answer = interp::call_function(s.function, interp::Callback::Compare, args, 2);
+    const int32_t order = interp::compare_order(answer);
+    mark.restore();
+    return order;
+}
+
+// Sorts the `n` cells from `start` in records of `size` cells with the function. The series is
+// written only once the sort is done, and only as far as it still reaches: an error raised by
+// the function leaves it as it was.
+void sort_by_function(NodeId node, int32_t start, int32_t n, int32_t size, const Cell* function,
+                      bool all, bool reverse, bool stable) {
+    stack::Mark mark;
+    const Cell* held = stack::push(function);
+    const NodeId cells = cell::node(push_new(n));
+    std::memcpy(raw_cells(cells), raw_cells(node) + start, static_cast<size_t>(n) * kCellBytes);
+    memory::buf(cells)->tail += static_cast<size_t>(n) * kCellBytes;
+    const Cell* carriers = nullptr;
+    if (all) {
+        carriers = push_new(size);
+        push_new(size);  // the next cell: the second carrier
+    }
+    std::vector<int32_t> order(static_cast<size_t>(n / size));
+    std::iota(order.begin(), order.end(), 0);
+    const CallSort spec{held, cells, size, reverse, carriers};
+    const auto context = reinterpret_cast<intptr_t>(&spec);
+    const auto engine = stable ? sort::sort_records : sort::sort_records_unstable;
+    engine(order.data(), order.size(), sizeof(int32_t), context, 0, call_records);
+    const int32_t fit = std::clamp(count(node) - start, 0, n) / size;
+    Cell* target = raw_cells(node) + start;
+    const Cell* source = raw_cells(cells);
+    for (int32_t r = 0; r < fit; r++)
+        std::memcpy(target + r * size, source + order[static_cast<size_t>(r)] * size,
+                    static_cast<size_t>(size) * kCellBytes);
+    mark.restore();
 }
 
 bool is_function_like(TypeId t) {
@@ -655,8 +723,10 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
     }
     if (all && !skip) fire(Err::BadRefines);
     SortSpec spec{case_ ? CompareOp::SortStrict : CompareOp::SortCase, 0, size, all, reverse};
-    if (compare) {
-        if (is_function_like(cell::type_of(compare))) fire(Err::NotDone);  // needs the evaluator
+    const bool by_function = compare && cell::is(compare, T::Function);
+    if (compare && !by_function) {
+        // Natives, actions, operators and routines take stacked arguments only through `apply`.
+        if (is_function_like(cell::type_of(compare))) fire(Err::NotDone);
         if (!cell::is(compare, T::Integer)) fire(Err::InvalidArg, compare);
         if (!skip || all) fire(Err::BadRefines);
         const int32_t field = cell::get_int(compare);
@@ -664,7 +734,12 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
         spec.field = field - 1;
     }
     const bool owned = ownership::check(series, words::w::sort, nullptr, start, n);
-    if (owned) n = std::min(n, count(node) - start) / size * size;  // the handler may have cut it
+    if (owned) n = std::clamp(count(node) - start, 0, n) / size * size;  // the handler may cut it
+    if (by_function) {
+        if (n > 0) sort_by_function(node, start, n, size, compare, all, reverse, stable);
+        if (owned) ownership::check(series, words::w::sorted, nullptr, start, n);
+        return series;
+    }
     std::vector<Cell> records(raw_cells(node) + start, raw_cells(node) + start + n);
     const size_t width = static_cast<size_t>(size) * kCellBytes;
     const auto context = reinterpret_cast<intptr_t>(&spec);

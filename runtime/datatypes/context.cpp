@@ -6,6 +6,7 @@
 
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/stack.h"
@@ -303,7 +304,15 @@ Cell* set_in(Cell* word, const Cell* value, NodeId ctx, bool notify) {
     Cell* slot = slot_for_write(ctx, index, &named);
     if (kind(ctx) == Kind::Object) {
         mark_changed(ctx, index);
-        if (notify && owner(ctx)->w3 != 0) fire(Err::NotDone);  // object change notices
+        if (notify && owner(ctx)->w3 != 0) {
+            const Cell object = *owner(ctx);
+            stack::Mark mark;
+            const Cell* old = stack::push(slot);  // the old value stays reachable
+            *slot = v;
+            object::fire_on_change(&object, &named, old, &v);
+            mark.restore();
+            return slot_for_write(ctx, index, &named);
+        }
     }
     *slot = v;
     return slot;

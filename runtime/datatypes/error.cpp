@@ -15,6 +15,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/evaluator/frames.h"
+#include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/support.h"
 #include "runtime/system.h"
@@ -216,6 +217,31 @@ bool spec_word_at(NodeId spec, int32_t n, Cell* out) {
     return false;
 }
 
+// A spec of set-words, bound to a new error in `out` and evaluated there; its type and id
+// must then name a catalogue entry (else script invalid-spec-field), from which the code
+// follows. Runs code.
+void make_from_code(Cell* out, const Cell& spec) {
+    new_error(out);
+    const NodeId ectx = object::context_of(out);
+    stack::Mark mark;
+    stack::push(out);  // the error stays reachable while its spec runs
+    Cell* body = stack::push(&spec);
+    context::bind_block(body, ectx, false);
+    interp::do_block(body);
+    mark.restore();
+    const NodeId cat = catalogue_or_fail();
+    const Cell type = value_at(ectx, kType);
+    const int32_t c = cell::is(&type, T::Word) ? context::find_word(cat, type.w2, true) : -1;
+    const NodeId category = system_object::category(c);
+    if (category == 0) fire(Err::InvalidSpecField, &words::w::type);
+    const Cell id = value_at(ectx, kId);
+    const int32_t field = cell::is(&id, T::Word) ? context::find_word(category, id.w2, true) : -1;
+    if (field < kFirstId) fire(Err::InvalidSpecField, &words::w::id);
+    Cell code;
+    integer::set(&code, c * 100 + field - kFirstId);
+    put(out, kCode, code);
+}
+
 }  // namespace
 
 // ---- Making ----
@@ -343,7 +369,10 @@ Cell* make(Cell* proto, Cell* spec, TypeId) {
         const NodeId node = cell::node(&from);
         const int32_t head = block::head_index(&from);
         const Cell first = block::at(node, head);
-        if (cell::is(&first, T::SetWord)) fire(Err::NotDone);  // evaluating needs the interpreter
+        if (cell::is(&first, T::SetWord)) {
+            make_from_code(result, from);
+            break;
+        }
         if (!cell::is(&first, T::Word)) fire(Err::InvalidError);
         const NodeId cat = catalogue_or_fail();
         const int32_t c = context::find_word(cat, first.w2, true);

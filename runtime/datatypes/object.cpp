@@ -20,6 +20,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
@@ -143,6 +144,14 @@ bool handler_of(const Cell* object, int32_t which, Cell* handler) {
     return true;
 }
 
+// A handler given a new spec since the record was made has its /local count taken again.
+void refresh_record(const Cell* object, int32_t which, const Cell& handler) {
+    const NodeId record = record_of(object);
+    if (block::raw_cells(record)[which].w3 == handler.w2) return;
+    block::raw_cells(record)[which] =
+        record_cell(record_index(record, which), count_locals(handler.w2), handler.w2);
+}
+
 // ---- Copies ----
 
 // Value #index replaced by a new copy made by its type's copy slot; a type without one is
@@ -205,10 +214,12 @@ void bind_block_values(NodeId ctx) {
     }
 }
 
-// Evaluating a spec block inside the new object is the interpreter's work; an empty spec has
-// nothing to evaluate.
-void run_spec(const Cell* spec) {
-    if (block::rs_length(spec) > 0) fire(Err::NotDone);
+// Evaluates the bound spec block; the new object and its spec stay reachable while it runs.
+void run_spec(const Cell* object, const Cell* spec) {
+    stack::Mark mark;
+    stack::push(object);
+    interp::do_block(stack::push(spec));
+    mark.restore();
 }
 
 // After make: no field counts as changed and no value keeps a new-line marker.
@@ -546,12 +557,26 @@ void set_many(Cell* object, const Cell* value, bool any, bool only, bool some) {
 
 // ---- Change notices ----
 
-void fire_on_change(const Cell* object, const Cell*, const Cell*, const Cell*) {
+void fire_on_change(const Cell* object, const Cell* word, const Cell* old_value,
+                    const Cell* new_value) {
     if (record_of(object) == 0) return;
+    const Cell self = *object;
     Cell handler;
-    if (!handler_of(object, kOnChange, &handler)) return;
+    if (!handler_of(&self, kOnChange, &handler)) return;
     if (!cell::is(&handler, T::Function)) fire(Err::InvalidObjEvt, &handler);
-    fire(Err::NotDone);  // calling the handler needs the interpreter
+    refresh_record(&self, kOnChange, handler);
+    Cell args[3] = {*word, *old_value, *new_value};
+    const NodeId ctx = context_of(&self);
+    if (args[0].w1 != ctx) {
+        const int32_t index = find_in(ctx, args[0].w2);
+        if (index >= 0) {
+            args[0].w1 = ctx;
+            args[0].w3 = static_cast<uint32_t>(index);
+        }
+    }
+    stack::Mark mark;
+    interp::call_function(&handler, interp::Callback::Change, args, 3);
+    mark.restore();
 }
 
 void fire_on_change_top(const Cell* object, const Cell* word) {
@@ -565,13 +590,21 @@ void word_fire_on_change(const Cell* word, const Cell* field_word) {
     if (cell::is(&target, T::Object)) fire_on_change_top(&target, field_word);
 }
 
-void fire_on_deep_change(const Cell* object, const Cell*, const Cell*, const Cell*, const Cell*,
-                         int32_t, int32_t) {
+void fire_on_deep_change(const Cell* object, const Cell* word, const Cell* target,
+                         const Cell* action, const Cell* new_value, int32_t index,
+                         int32_t count) {
     if (record_of(object) == 0) fire(Err::InvalidObjEvt, object);
+    const Cell self = *object;
     Cell handler;
-    if (!handler_of(object, kOnDeepChange, &handler)) return;
+    if (!handler_of(&self, kOnDeepChange, &handler)) return;
     if (!cell::is(&handler, T::Function)) return;
-    fire(Err::NotDone);  // calling the handler needs the interpreter
+    refresh_record(&self, kOnDeepChange, handler);
+    Cell args[7] = {self, *word, *target, *action, new_value ? *new_value : none_cell()};
+    integer::set(&args[5], index);
+    integer::set(&args[6], count);
+    stack::Mark mark;
+    interp::call_function(&handler, interp::Callback::DeepChange, args, 7);
+    mark.restore();
 }
 
 // ---- Slots ----
@@ -592,7 +625,7 @@ Cell* make(Cell* proto, Cell* spec, TypeId) {
         check_field_count(context::word_count(ctx));
         context::bind_block(&from, ctx, true);
         if (derived) bind_block_values(ctx);
-        run_spec(&from);
+        run_spec(result, &from);
         clear_marks(ctx);
     } else {
         const NodeId source = context_of(&from);

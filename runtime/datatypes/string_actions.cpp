@@ -7,6 +7,7 @@
 #include <array>
 #include <bitset>
 #include <cstring>
+#include <numeric>
 #include <unordered_set>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/ownership.h"
 #include "runtime/sort.h"
@@ -448,6 +450,68 @@ int32_t compare_records(const void* a, const void* b, intptr_t order, intptr_t) 
     return 0;
 }
 
+// Sorting with a comparator function: record numbers are sorted over a copy of the code points
+// kept outside collected memory, so the function may allocate and even edit the text. It gets
+// each record's first code point as char!, or with `whole` the records as strings.
+struct CallSort {
+    const Cell* function;  // an argument-stack cell
+    const char32_t* codes;
+    int32_t width;         // units per record
+    bool reverse;
+    const Cell* carriers;  // whole records: two strings on the argument stack that hand them over
+};
+
+int32_t call_records(const void* a, const void* b, intptr_t context, intptr_t) {
+    const CallSort& s = *reinterpret_cast<const CallSort*>(context);
+    int32_t numbers[2] = {*static_cast<const int32_t*>(a), *static_cast<const int32_t*>(b)};
+    if (!s.reverse) std::swap(numbers[0], numbers[1]);  // the function sees (second, first)
+    Cell args[2];
+    for (int k = 0; k < 2; k++) {
+        const char32_t* record = s.codes + static_cast<size_t>(numbers[k]) * s.width;
+        if (!s.carriers) {
+            character::set(&args[k], record[0]);
+            continue;
+        }
+        args[k] = s.carriers[k];
+        reset(&args[k]);
+        for (int32_t f = 0; f < s.width; f++) append_char(cell::node(&args[k]), record[f]);
+    }
+    stack::Mark mark;
+    const Cell* answer = interp::call_function(s.function, interp::Callback::Compare, args, 2);
+    const int32_t order = interp::compare_order(answer);
+    mark.restore();
+    return order;
+}
+
+// Sorts the `count` units from `start` in records of `width` units with the function. The text
+// is written only once the sort is done, and only as far as it still reaches: an error raised
+// by the function leaves it as it was.
+void sort_by_function(NodeId node, int32_t start, int32_t count, int32_t width,
+                      const Cell* function, bool whole, bool reverse, bool stable) {
+    stack::Mark mark;
+    const Cell* held = stack::push(function);
+    std::vector<char32_t> codes(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; i++) codes[static_cast<size_t>(i)] = code_at(node, start + i);
+    const Cell* carriers = nullptr;
+    if (whole) {
+        carriers = scratch(static_cast<size_t>(width));
+        scratch(static_cast<size_t>(width));  // the next cell: the second carrier
+    }
+    std::vector<int32_t> order(static_cast<size_t>(count / width));
+    std::iota(order.begin(), order.end(), 0);
+    const CallSort spec{held, codes.data(), width, reverse, carriers};
+    const auto context = reinterpret_cast<intptr_t>(&spec);
+    const auto engine = stable ? sort::sort_records : sort::sort_records_unstable;
+    engine(order.data(), order.size(), sizeof(int32_t), context, 0, call_records);
+    const int32_t fit = std::clamp(units_in(node) - start, 0, count) / width;
+    for (int32_t r = 0; r < fit; r++) {
+        const size_t number = static_cast<size_t>(order[static_cast<size_t>(r)]);
+        const char32_t* record = codes.data() + number * static_cast<size_t>(width);
+        for (int32_t f = 0; f < width; f++) write_char(node, start + r * width + f, record[f]);
+    }
+    mark.restore();
+}
+
 // ---- Sets of code points ----
 
 // Membership of code points: a bitmap for Latin-1, a hash set above.
@@ -715,15 +779,18 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
             const int32_t n = cell::get_int(compare);
             if (n < 1 || n > width) fire_value(Err::OutOfRange, compare);
             offset = n - 1;
-        } else if (cell::is(compare, TypeId::Function)) {
-            fire(Err::NotDone);  // a comparator function needs the evaluator
-        } else {
+        } else if (!cell::is(compare, TypeId::Function)) {
             fire_refine(words::ref::compare, compare);
         }
     }
     if (count / width < 2) return series;
     const Notice notice(series, words::w::sort, nullptr, start, count);
     count = std::clamp(units_in(node) - start, 0, count) / width * width;
+    if (compare && cell::is(compare, TypeId::Function)) {
+        sort_by_function(node, start, count, width, compare, all && skip, reverse, stable);
+        notice.done(words::w::sorted);
+        return series;
+    }
     SeriesBuf* b = memory::buf(node);
     const uint32_t unit = b->unit();
     const SortOrder order{unit, offset, all ? width : 1, !case_, reverse};

@@ -25,6 +25,7 @@
 #include "runtime/evaluator/actions_table.h"
 #include "runtime/evaluator/frames.h"
 #include "runtime/evaluator/natives_table.h"
+#include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/words.h"
 
@@ -39,8 +40,6 @@ uintptr_t g_stack_floor = 0;  // below this machine-stack address, stack-overflo
 
 constexpr int32_t kMaxRefinements = 64;
 constexpr int32_t kCompiledInfoCell = 1;  // the compiled spec's cell in the information block
-
-enum class PathMode : uint8_t { Normal, Get, Set };
 
 bool is_callable(T t) { return t == T::Native || t == T::Action || t == T::Function || t == T::Routine; }
 
@@ -63,7 +62,8 @@ struct CodeScope {
 };
 
 int32_t eval_expression(NodeId node, int32_t i, bool prefix, bool sub, bool passive);
-int32_t eval_path(const Cell* path, NodeId node, int32_t i, PathMode mode, const Cell* value);
+int32_t eval_path(const Cell* path, NodeId node, int32_t i, PathMode mode, const Cell* value,
+                  bool case_ = false);
 int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, const Cell* path,
                int32_t path_from, bool infix);
 
@@ -286,7 +286,6 @@ int32_t invoke(const Cell* callee_in, NodeId node, int32_t i, const Cell* name, 
         mark = stack::push(&callee);
     }
     const T type = cell::is(&callee, T::Op) ? native::op_source(&callee) : cell::type_of(&callee);
-    if (type == T::Routine) fire(Err::NotDone);
     const Cell compiled_cell = block::raw_cells(callee.w3)[kCompiledInfoCell];
     const NodeId compiled = cell::is(&compiled_cell, T::Block) ? cell::node(&compiled_cell) : compile(&callee);
     if (infix) stack::g_args.top = mark;
@@ -296,6 +295,12 @@ int32_t invoke(const Cell* callee_in, NodeId node, int32_t i, const Cell* name, 
         if (infix) stack::g_args.top = mark + 1;
         i = fetch_function_args(node, i, compiled, frame_name, path, path_from, infix, ctx);
         run_body(&callee, ctx);
+    } else if (type == T::Routine) {
+        frames::push_interp_native(frame_name);
+        if (infix) stack::g_args.top = mark + 1;
+        i = fetch_function_args(node, i, compiled, frame_name, path, path_from, infix,
+                                function::context_of(&callee));
+        routines::call(&callee, frame_name);
     } else {
         frames::push_interp_native(frame_name);
         if (infix) stack::g_args.top = mark + 1;
@@ -317,7 +322,8 @@ int32_t invoke(const Cell* callee_in, NodeId node, int32_t i, const Cell* name, 
 
 // ---- Paths ----
 
-int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, const Cell* value) {
+int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, const Cell* value,
+                  bool case_) {
     Cell* path = stack::push(path_in);
     const NodeId pn = cell::node(path);
     const int32_t head = block::head_index(path);
@@ -354,10 +360,21 @@ int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, co
         const bool last = k + 1 == block::count(pn);
         Cell* setting = mode == PathMode::Set && last ? const_cast<Cell*>(value) : nullptr;
         const Cell* got = actions::path_access_dispatch(current, element, setting, path, nullptr,
-                                                        nullptr, k, false, mode == PathMode::Get,
+                                                        nullptr, k, case_, mode == PathMode::Get,
                                                         last, true);
         *current = got ? *got : *none::shared();
         stack::g_args.top = element + 1;
+        // A function reached along the path (an object's method) is called, the elements after
+        // it being its refinements.
+        if (mode == PathMode::Normal && is_callable(cell::type_of(current))) {
+            const Cell callee = *current;
+            const Cell name = cell::is(&raw, T::Word) ? raw : words::w::anon;
+            stack::g_args.top = path + 1;
+            i = invoke(&callee, node, i, &name, path, k + 1, false);
+            *path = *stack::top();
+            stack::g_args.top = path + 1;
+            return i;
+        }
     }
     *path = *current;
     stack::g_args.top = path + 1;
@@ -513,6 +530,57 @@ int32_t eval_at(const Cell* block, int32_t index) {
 void apply_function(const Cell* fn) {
     const Cell held = *fn;
     run_body(&held, function::context_of(&held));
+}
+
+Cell* call_function(const Cell* function, Callback kind, const Cell* values, int32_t count) {
+    check_machine_stack();
+    const Cell* name = &words::w::anon;
+    switch (kind) {
+    case Callback::Lexer: name = &words::w::lexer_callback; break;
+    case Callback::Parse: name = &words::w::parse_callback; break;
+    case Callback::Compare: name = &words::w::compare_callback; break;
+    case Callback::Change: name = &words::w::on_change_star; break;
+    case Callback::DeepChange: name = &words::w::on_deep_change_star; break;
+    case Callback::Call:
+    case Callback::Port: break;
+    }
+    Cell* mark = stack::push(function);  // the function stays reachable during its call
+    const NodeId ctx = function::context_of(mark);
+    frames::push_function(name, ctx);
+    for (int32_t k = 0; k < count; k++) stack::push(values + k);
+    const NodeId compiled = compiled_spec(mark);
+    const int32_t entries = block::count(compiled) / 2;
+    for (int32_t k = count; k < context::word_count(ctx); k++) {
+        const bool flag = k < entries ? cell::is(&block::raw_cells(compiled)[2 * k], T::Refinement)
+                                      : k == entries;
+        stack::push(flag ? logic::shared(false) : none::shared());
+    }
+    run_body(mark, ctx);
+    frames::pop_keep_result();
+    *mark = *(mark + 1);
+    stack::g_args.top = mark + 1;
+    return mark;
+}
+
+int32_t compare_order(const Cell* answer) {
+    switch (cell::type_of(answer)) {
+    case T::Logic: return logic::get(answer) ? 1 : -1;
+    case T::Integer: return cell::get_int(answer);
+    case T::Float: {
+        const double d = cell::get_double(answer);
+        return d > 0.0 ? 1 : d < 0.0 ? -1 : 0;
+    }
+    case T::None: return -1;
+    default: return 1;
+    }
+}
+
+Cell* eval_path_alone(const Cell* path, PathMode mode, const Cell* value, bool case_) {
+    const Cell held = *path;
+    const NodeId node = cell::node(&held);
+    // The path's own cells serve as the code, read from their end: a callee finds no argument.
+    eval_path(&held, node, block::count(node), mode, value, case_);
+    return stack::top();
 }
 
 NodeId compiled_spec(const Cell* callee) {

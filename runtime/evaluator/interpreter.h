@@ -25,10 +25,35 @@ Cell* do_block(const Cell* block);
 // At the tail, unset is pushed and the index answered unchanged.
 int32_t eval_at(const Cell* block, int32_t index);
 
+// How a path is taken: Normal as code (a function at its head is called), Get reads, Set stores
+// a value at the last element.
+enum class PathMode : uint8_t { Normal, Get, Set };
+// Evaluates the path outside any block and pushes the value read (Set: the value stored, which
+// must be a stable cell). In Normal mode a function at the head gets the path's refinements and
+// no argument from code. `case_` makes each step compare keys case-sensitively. May allocate;
+// raises what the path raises in code.
+Cell* eval_path_alone(const Cell* path, PathMode mode, const Cell* value, bool case_);
+
 // Runs the body of a function! whose arguments (every spec slot, refinements as logic! followed
 // by their arguments, then the locals) are already at arguments[0..] of the function frame the
 // caller has pushed on top; the result lands in arguments[0]. return and exit end here.
 void apply_function(const Cell* function);
+
+// The kinds of call runtime code makes into language code, as bits (tracing tells them apart);
+// each runs under a function frame named for its kind (<anon> for Call and Port).
+enum class Callback : uint32_t {
+    Call = 0, Lexer = 1, Parse = 2, Compare = 4, Change = 8, DeepChange = 16, Port = 32
+};
+// Calls a function! from runtime code with `count` values as its first argument slots; every
+// slot after them is filled as for a call without refinements (refinements false, their
+// arguments none, /local false, the locals none). The values must not lie above the stack top.
+// The result is pushed as a new cell of the current call and returned. May allocate; raises
+// what the body raises (return and exit end at the call).
+Cell* call_function(const Cell* function, Callback kind, const Cell* values, int32_t count);
+// A comparator function's answer as an order (positive: its first value sorts after its
+// second): true 1, false -1, an integer itself, a float by its sign (NaN 0), none -1, anything
+// else 1.
+int32_t compare_order(const Cell* answer);
 
 // The compiled spec of a native!, action!, op! or function!: pairs of cells, the spec word (its
 // type gives the fetch mode; refinement! for a refinement) and the typeset it accepts (none for

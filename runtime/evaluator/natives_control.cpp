@@ -1,14 +1,11 @@
 // Non-local exits, the catchers that stop them, and the counting and testing loops.
 #include "runtime/evaluator/natives_control.h"
 
-#include <cmath>
 #include <optional>
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/error.h"
-#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
@@ -16,7 +13,9 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/frames.h"
 #include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/natives_loops.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/evaluator/truth.h"
 #include "runtime/support.h"
 #include "runtime/words.h"
 
@@ -31,20 +30,12 @@ void need_type(int32_t index, T type) {
     if (!cell::is(stack::arg(index), type)) fire_expect_arg(cell::type_of(stack::arg(index)));
 }
 
-// The strict test: unset! has no truth value.
-bool is_true_strict(const Cell* value) {
-    if (cell::is(value, T::Unset)) fire(Err::NoReturn);
-    return !cell::is(value, T::None) && !(cell::is(value, T::Logic) && !logic::get(value));
-}
-
-// A loop count: a float! is truncated toward zero, and one that is NaN or outside the 32-bit
-// range counts as the smallest integer (no iteration).
-int32_t count_of(const Cell* value) {
-    if (cell::is(value, T::Integer)) return integer::get(value);
-    if (!cell::is(value, T::Float)) fire_expect_arg(cell::type_of(value));
-    const double d = std::trunc(floating::get(value));
-    if (!(d >= INT32_MIN && d <= INT32_MAX)) return INT32_MIN;
-    return static_cast<int32_t>(d);
+// A loop count, made an integer! in its cell: a float! is truncated toward zero, and one that
+// is NaN or outside the 32-bit range counts as the smallest integer (no iteration).
+int32_t count_of(Cell* value) {
+    natives_loops::float_count_to_integer(value);
+    if (!cell::is(value, T::Integer)) fire_expect_arg(cell::type_of(value));
+    return integer::get(value);
 }
 
 // A frame pushed above the native's `count` arguments, which stay where they are: its
@@ -189,7 +180,7 @@ void while_(bool, const int32_t*) {
         Frame frame(2, &words::w::body, frames::kLoop);
         for (;;) {
             if (frame.run(cond)) fire(Err::WhileCond);
-            if (!is_true_strict(frame.value())) break;
+            if (!truth::is_true_strict(frame.value())) break;
             if (frame.run(body) == UnwindKind::Break) break;
         }
     }
@@ -206,7 +197,7 @@ void until(bool, const int32_t*) {
             const Kind kind = frame.run(body);
             if (kind == UnwindKind::Break) break;
             if (kind == UnwindKind::Continue) continue;
-            if (is_true_strict(frame.value())) break;
+            if (truth::is_true_strict(frame.value())) break;
         }
         result = *frame.value();
     }

@@ -4,13 +4,13 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/function.h"
-#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/frames.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/evaluator/truth.h"
 #include "runtime/support.h"
 #include "runtime/words.h"
 
@@ -19,10 +19,6 @@ namespace nuv::natives_core {
 namespace {
 
 using T = TypeId;
-
-bool is_true(const Cell* value) {
-    return !cell::is(value, T::None) && !(cell::is(value, T::Logic) && !logic::get(value));
-}
 
 void need_block(int32_t index) {
     if (!cell::is(stack::arg(index), T::Block)) fire_expect_arg(cell::type_of(stack::arg(index)));
@@ -46,7 +42,7 @@ void make_function(const Cell* spec, const Cell* body) {
 
 void if_(bool, const int32_t*) {
     need_block(1);
-    if (is_true(stack::arg(0))) {
+    if (truth::is_true(stack::arg(0))) {
         run_into_result(stack::arg(1));
     } else {
         stack::set_result(none::shared());
@@ -56,7 +52,7 @@ void if_(bool, const int32_t*) {
 void either(bool, const int32_t*) {
     need_block(1);
     need_block(2);
-    run_into_result(stack::arg(is_true(stack::arg(0)) ? 1 : 2));
+    run_into_result(stack::arg(truth::is_true_strict(stack::arg(0)) ? 1 : 2));
 }
 
 void func(bool, const int32_t*) {

@@ -10,6 +10,9 @@
 #include "runtime/evaluator/compare.h"
 #include "runtime/evaluator/natives_control.h"
 #include "runtime/evaluator/natives_core.h"
+#include "runtime/evaluator/natives_eval.h"
+#include "runtime/evaluator/natives_logic.h"
+#include "runtime/evaluator/natives_loops.h"
 #include "runtime/runtime.h"
 
 namespace nuv::natives {

@@ -21,29 +21,29 @@ using Entry = void (*)(bool check, const int32_t* refinements);
 // is not_done.
 #define NUV_NATIVES(X) \
     X(1, If, "if", natives_core::if_)                                                       \
-    X(2, Unless, "unless", not_done)                                                        \
+    X(2, Unless, "unless", natives_loops::unless)                                           \
     X(3, Either, "either", natives_core::either)                                            \
-    X(4, Any, "any", not_done)                                                              \
-    X(5, All, "all", not_done)                                                              \
+    X(4, Any, "any", natives_loops::any)                                                    \
+    X(5, All, "all", natives_loops::all)                                                    \
     X(6, While, "while", natives_control::while_)                                           \
     X(7, Until, "until", natives_control::until)                                            \
     X(8, Loop, "loop", natives_control::loop)                                               \
     X(9, Repeat, "repeat", natives_control::repeat)                                         \
     X(10, Forever, "forever", natives_control::forever)                                     \
-    X(11, Foreach, "foreach", not_done)                                                     \
-    X(12, Forall, "forall", not_done)                                                       \
-    X(13, RemoveEach, "remove-each", not_done)                                              \
+    X(11, Foreach, "foreach", natives_loops::foreach)                                       \
+    X(12, Forall, "forall", natives_loops::forall)                                          \
+    X(13, RemoveEach, "remove-each", natives_loops::remove_each)                            \
     X(14, Func, "func", natives_core::func)                                                 \
     X(15, Function, "function", natives_core::function)                                     \
     X(16, Does, "does", natives_core::does)                                                 \
     X(17, Has, "has", natives_core::has)                                                    \
-    X(18, Switch, "switch", not_done)                                                       \
-    X(19, Case, "case", not_done)                                                           \
-    X(20, Do, "do", not_done)                                                               \
-    X(21, Get, "get", not_done)                                                             \
-    X(22, Set, "set", not_done)                                                             \
-    X(23, Print, "print", not_done)                                                         \
-    X(24, Prin, "prin", not_done)                                                           \
+    X(18, Switch, "switch", natives_loops::switch_)                                         \
+    X(19, Case, "case", natives_loops::case_)                                               \
+    X(20, Do, "do", natives_eval::do_)                                                      \
+    X(21, Get, "get", natives_eval::get)                                                    \
+    X(22, Set, "set", natives_eval::set)                                                    \
+    X(23, Print, "print", natives_eval::print)                                              \
+    X(24, Prin, "prin", natives_eval::prin)                                                 \
     X(25, IsEqual, "equal?", compare_native<CompareOp::Equal>)                              \
     X(26, IsNotEqual, "not-equal?", compare_native<CompareOp::NotEqual>)                    \
     X(27, IsStrictEqual, "strict-equal?", compare_native<CompareOp::StrictEqual>)           \
@@ -51,21 +51,21 @@ using Entry = void (*)(bool check, const int32_t* refinements);
     X(29, IsGreater, "greater?", compare_native<CompareOp::Greater>)                        \
     X(30, IsLesserOrEqual, "lesser-or-equal?", compare_native<CompareOp::LesserOrEqual>)    \
     X(31, IsGreaterOrEqual, "greater-or-equal?", compare_native<CompareOp::GreaterOrEqual>) \
-    X(32, IsSame, "same?", not_done)                                                        \
-    X(33, Not, "not", not_done)                                                             \
-    X(34, IsType, "type?", not_done)                                                        \
-    X(35, Reduce, "reduce", not_done)                                                       \
+    X(32, IsSame, "same?", natives_logic::is_same)                                          \
+    X(33, Not, "not", natives_logic::not_)                                                  \
+    X(34, IsType, "type?", natives_logic::is_type)                                          \
+    X(35, Reduce, "reduce", natives_eval::reduce)                                           \
     X(36, Compose, "compose", not_done)                                                     \
     X(37, Stats, "stats", not_done)                                                         \
     X(38, Bind, "bind", not_done)                                                           \
     X(39, In, "in", not_done)                                                               \
     X(40, Parse, "parse", not_done)                                                         \
-    X(41, Union, "union", not_done)                                                         \
-    X(42, Intersect, "intersect", not_done)                                                 \
-    X(43, Unique, "unique", not_done)                                                       \
-    X(44, Difference, "difference", not_done)                                               \
-    X(45, Exclude, "exclude", not_done)                                                     \
-    X(46, IsComplement, "complement?", not_done)                                            \
+    X(41, Union, "union", natives_logic::union_)                                            \
+    X(42, Intersect, "intersect", natives_logic::intersect)                                 \
+    X(43, Unique, "unique", natives_logic::unique)                                          \
+    X(44, Difference, "difference", natives_logic::difference)                              \
+    X(45, Exclude, "exclude", natives_logic::exclude)                                       \
+    X(46, IsComplement, "complement?", natives_logic::is_complement)                        \
     X(47, Dehex, "dehex", not_done)                                                         \
     X(48, Enhex, "enhex", not_done)                                                         \
     X(49, IsNegative, "negative?", not_done)                                                \

@@ -139,8 +139,8 @@ TEST_F(Error, MakeFromCodesBlocksAndStrings) {
          "error invalid-spec-field"},
         {"[1 2]", *test::ints({1, 2}), "error invalid-error"},
         {"[]", *block::push_new(1), "error invalid-error"},
-        {"[type: 'math]", *test::block_of({word_cell("type", T::SetWord), int_cell(1)}),
-         "error not-done"},
+        {"[type: 1]", *test::block_of({word_cell("type", T::SetWord), int_cell(1)}),
+         "error invalid-spec-field"},
         {"none", *none::shared(), "error bad-make-arg"},
     };
     for (const Row& r : rows) {

@@ -1,9 +1,9 @@
-// Support for tests that evaluate source text: the callable types registered, a small set of
-// natives, actions and operators bound to global words, and one helper that lexes a text,
-// evaluates it under a try frame and answers the molded value or "error <id>".
+// Support for tests that evaluate source text: the words start-up defines, and one helper that
+// lexes a text, evaluates it under a try frame and answers the molded value or "error <id>".
 #pragma once
 #include <string>
 
+#include "runtime/boot_source.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/function.h"
@@ -50,8 +50,8 @@ inline void define_op(const char* name, const char* source) {
     context::set_global(symbol::make_cstr(name), value);
 }
 
-// Once per process: the datatype words, the callable types, the interpreter, and the natives,
-// actions and operators the tests use.
+// Once per process: the words start-up defines (datatypes, actions, natives, typesets,
+// constants, operators), from the boot source.
 inline void define_all();
 inline void eval_environment() {
     static bool ready = false;
@@ -63,40 +63,7 @@ inline void eval_environment() {
         ADD_FAILURE() << "setting up the evaluation words raised " << err_word(raised().id);
     }
 }
-inline void define_all() {
-    for (int id = 1; id <= kTypeCount; id++) {
-        const TypeId t = static_cast<TypeId>(id);
-        Cell type;
-        datatype::set(&type, t);
-        context::set_global(symbol::make_cstr(type_name(t)), &type);
-    }
-    native::init();
-    function::init();
-    interp::init();
-    define_native("either", "condition true-block [block!] false-block [block!]", 3, TypeId::Native);
-    define_native("func", "spec [block!] body [block!]", 14, TypeId::Native);
-    define_native("function", "spec [block!] body [block!]", 15, TypeId::Native);
-    define_native("does", "body [block!]", 16, TypeId::Native);
-    define_native("has", "vars [block!] body [block!]", 17, TypeId::Native);
-    define_native("exit", "", 79, TypeId::Native);
-    define_native("return", "value", 80, TypeId::Native);
-    define_native("equal?", "a b", 25, TypeId::Native);
-    define_native("lesser?", "a b", 28, TypeId::Native);
-    define_native("make", "type spec", 1, TypeId::Action);
-    define_native("reflect", "value field", 3, TypeId::Action);
-    define_native("mold", "value /only /all /flat /part limit", 6, TypeId::Action);
-    define_native("add", "a b", 11, TypeId::Action);
-    define_native("divide", "a b", 12, TypeId::Action);
-    define_native("multiply", "a b", 13, TypeId::Action);
-    define_native("negate", "n [integer! float!]", 14, TypeId::Action);
-    define_native("subtract", "a b", 18, TypeId::Action);
-    define_op("+", "add");
-    define_op("-", "subtract");
-    define_op("*", "multiply");
-    define_op("/", "divide");
-    define_op("=", "equal?");
-    define_op("<", "lesser?");
-}
+inline void define_all() { boot_source::load(); }
 
 // The molded value of the text's evaluation, or "error <id>".
 inline std::string eval_text(const std::string& text) {

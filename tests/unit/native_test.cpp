@@ -38,7 +38,7 @@ TEST(Native, Making) {
 
 TEST(Native, Operators) {
     check_cases({
-        {"make op! :add", "make op! [[a b]]"},
+        {"make op! make action! [[a b] 11]", "make op! [[a b]]"},
         {"p: make op! :multiply 3 p 4", "12"},
         {"make op! func [a b] [a - b]", "make op! func [a b][a - b]"},
         {"m: make op! func [a b /local c] [c: a * 10 c + b] 4 m 2", "42"},
@@ -53,7 +53,7 @@ TEST(Native, Operators) {
 
 TEST(Native, ReflectAndCompare) {
     check_cases({
-        {"reflect :add 'spec", "[a b]"},
+        {"reflect make action! [[a b] 11] 'spec", "[a b]"},
         {"reflect :add 'body", "11"},
         {"reflect :equal? 'body", "25"},
         {"reflect :add 'words", "error not-done"},

@@ -1,0 +1,317 @@
+// do, get, set, print and prin. Values in flight stay in argument-stack cells; positions in
+// blocks are (node, index) pairs re-read after every evaluation.
+#include "runtime/evaluator/natives_eval.h"
+
+#include <array>
+#include <initializer_list>
+#include <string>
+
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/error.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/natives_table.h"
+#include "runtime/evaluator/stack.h"
+#include "runtime/output.h"
+#include "runtime/support.h"
+#include "runtime/unicode.h"
+#include "runtime/words.h"
+
+namespace nuv::natives_eval {
+
+namespace {
+
+using T = TypeId;
+
+bool is_flag(const int32_t* refinements, int32_t k) { return refinements[k] >= 0; }
+
+// Types whose value, met alone in code, is not simply itself.
+constexpr std::array<bool, kTypeSlots> kEvaluates = [] {
+    std::array<bool, kTypeSlots> table{};
+    for (T t : {T::Word, T::SetWord, T::GetWord, T::LitWord, T::Native, T::Action, T::Op,
+                T::Function, T::Routine, T::LitPath, T::SetPath, T::GetPath})
+        table[static_cast<int>(t)] = true;
+    return table;
+}();
+
+// Values a block of words is set from position by position.
+constexpr std::array<bool, kTypeSlots> kSpreads = [] {
+    std::array<bool, kTypeSlots> table{};
+    for (T t : {T::Block, T::Paren, T::Hash, T::Path, T::LitPath, T::SetPath, T::GetPath})
+        table[static_cast<int>(t)] = true;
+    return table;
+}();
+
+bool evaluates(T t) { return kEvaluates[static_cast<int>(t)]; }
+bool spreads(T t) { return kSpreads[static_cast<int>(t)]; }
+// any-word!: the word types a value can be read through and set through.
+bool is_settable_word(T t) { return t == T::Word || t == T::SetWord || t == T::GetWord || t == T::LitWord; }
+
+// ---- reduce ----
+
+bool is_function_type(T t) {
+    return t == T::Native || t == T::Action || t == T::Op || t == T::Function || t == T::Routine;
+}
+
+// Puts the values (or, with `only`, the one value) into `out`: appended when `out` is at its
+// tail, which then keeps its index, else inserted at its position, past which it then stands.
+Cell* insert_into(Cell* out, Cell* values, bool only) {
+    const bool at_tail = block::head_index(out) >= block::count(cell::node(out));
+    Cell* held = stack::push(out);
+    Cell* after = block::insert(held, values, -1, only, 1, at_tail);
+    return at_tail ? out : after;
+}
+
+// ---- do ----
+
+// Evaluates the block (a stable cell) into arguments[0]. With a position word (a stable cell),
+// only the first expression, the word then holding the block just past it.
+void run_block(const Cell* block, Cell* position_word) {
+    if (!position_word) {
+        stack::set_result(interp::do_block(block));
+        return;
+    }
+    if (!cell::is(position_word, T::Word)) fire_expect_arg(cell::type_of(position_word));
+    const Cell source = *block;
+    const int32_t after = interp::eval_at(&source, block::head_index(&source));
+    Cell* value = stack::top();
+    Cell position = source;
+    cell::set_head(&position, after);
+    word::set(position_word, &position);
+    stack::set_result(value);
+}
+
+// The value alone as code: a one-value block, so words, functions and paths behave as they do
+// in any block (a function finds no argument after itself).
+void run_alone(const Cell* value) {
+    if (!evaluates(cell::type_of(value))) {
+        stack::set_result(value);
+        return;
+    }
+    Cell* code = block::push_new(1);
+    block::append_cell(code, value);
+    stack::set_result(interp::do_block(code));
+}
+
+[[noreturn]] void raise_error_value(const Cell* error) {
+    const Cell held = *error;
+    RaisedError record{};
+    const Cell code = *error::field(&held, error::kCode);
+    const int32_t number = cell::is(&code, T::Integer) ? cell::get_int(&code) : -1;
+    const bool known = number >= 0 && number < 1000 && err_word(static_cast<Err>(number))[0] != '\0';
+    record.id = known ? static_cast<Err>(number) : Err::InvalidError;
+    for (int32_t k = 0; k < 3; k++) {
+        record.args[k] = *error::field(&held, error::kArg1 + k);
+        if (!cell::is(&record.args[k], T::None)) record.argc = k + 1;
+    }
+    fire_value(record, &held);
+}
+
+// ---- get and set ----
+
+// Value #k of a block-like value from its head, none past its end. No allocation.
+Cell spread_at(const Cell* value, int32_t k) {
+    const NodeId node = cell::node(value);
+    const int32_t at = block::head_index(value) + k;
+    return at < block::count(node) ? block::at(node, at) : *none::shared();
+}
+
+void set_words(const Cell* words_block, const Cell* value, bool any, bool only, bool some) {
+    if (cell::is(value, T::Map)) fire(Err::NotDone);  // with the map! module
+    const bool spread = !only && spreads(cell::type_of(value));
+    const NodeId node = cell::node(words_block);
+    const int32_t first = block::head_index(words_block);
+    const int32_t n = block::count(node) - first;
+    // Every check before any write, so a failing one leaves every word as it was.
+    for (int32_t k = 0; k < n; k++) {
+        const Cell target = block::at(node, first + k);
+        if (!is_settable_word(cell::type_of(&target))) fire(Err::InvalidArg, &target);
+        if (target.w1 == 0) fire(Err::NotDefined, &target);
+        if (spread && !any) {
+            const Cell v = spread_at(value, k);
+            if (cell::is(&v, T::Unset)) fire(Err::NeedValue, &target);
+        }
+    }
+    for (int32_t k = 0; k < n && first + k < block::count(node); k++) {
+        Cell target = block::at(node, first + k);
+        const Cell v = spread ? spread_at(value, k) : *value;
+        if (some && cell::is(&v, T::None)) continue;
+        word::set(&target, &v);
+    }
+}
+
+// ---- print and prin ----
+
+// The natives table's scratch block lent to one reduction: what it appends is removed and the
+// scratch index restored on every exit, so a print inside the reduction of another works.
+class ScratchUse {
+  public:
+    ScratchUse()
+        : scratch_(natives::scratch()), head_(cell::head(scratch_)),
+          start_(block::count(cell::node(scratch_))) {}
+    ~ScratchUse() {
+        block::clear_from(scratch_, start_);
+        cell::set_head(scratch_, head_);
+    }
+    ScratchUse(const ScratchUse&) = delete;
+    ScratchUse& operator=(const ScratchUse&) = delete;
+
+    Cell* target() const { return scratch_; }
+    // The values appended since this use began, as a block.
+    Cell appended() const {
+        Cell part = *scratch_;
+        cell::set_header(&part, T::Block);
+        cell::set_head(&part, start_);
+        return part;
+    }
+
+  private:
+    Cell* scratch_;  // a root-block cell: it never moves
+    int32_t head_;
+    int32_t start_;
+};
+
+// The text from its head as UTF-8 in memory no allocation moves, with a line feed on request.
+std::string utf8_of(const Cell* text, bool new_line) {
+    const uint32_t unit = string::unit_of(text);
+    const uint8_t* head = string::head_ptr(text);
+    const size_t units = static_cast<size_t>(string::length(text));
+    const size_t size = unicode::utf8_size_of_units(head, head + units * unit, unit);
+    std::string out(size + (new_line ? 1 : 0), '\n');
+    unicode::string_write_utf8(text, reinterpret_cast<uint8_t*>(out.data()), -1, false);
+    return out;
+}
+
+void output_value(bool new_line) {
+    const Cell* value = stack::arg(0);
+    const Cell* text;
+    if (cell::is(value, T::Block)) {
+        ScratchUse use;
+        reduce_into(value, use.target());
+        const Cell part = use.appended();
+        text = form_value_push(&part, 0);
+    } else if (cell::is(value, T::String)) {
+        text = value;
+    } else {
+        text = form_value_push(value, 0);
+    }
+    const std::string bytes = utf8_of(text, new_line);
+    output::write_text(bytes.data(), bytes.size());
+    output::set_last_new_line(new_line);
+    output::call_value(text, new_line);
+    unset::set_result();
+    stack::keep_one();
+}
+
+}  // namespace
+
+void reduce_into(const Cell* block, Cell* target) {
+    const Cell source = *block;
+    const NodeId node = cell::node(&source);
+    for (int32_t i = block::head_index(&source); i < block::count(node);) {
+        i = interp::eval_at(&source, i);
+        Cell* value = stack::top();
+        value->header &= ~cell::kNewLine;
+        block::append_cell(target, value);
+        stack::drop(1);
+    }
+}
+
+void reduce(bool, const int32_t* refinements) {
+    Cell* value = stack::arg(0);
+    Cell* out = is_flag(refinements, 0) ? stack::arg(refinements[0]) : nullptr;
+    const T t = cell::type_of(value);
+    if (t != T::Block && t != T::Paren && t != T::Hash) {
+        if (is_function_type(t)) return;  // a function is its own reduction
+        // `out` stays on the stack above arguments[0] until the value is in.
+        Cell* result = value;
+        if (evaluates(t)) {
+            Cell* code = block::push_new(1);
+            block::append_cell(code, value);
+            result = interp::do_block(code);
+        }
+        stack::set_result(out ? insert_into(out, stack::push(result), true) : result);
+        return;
+    }
+    // The values gather in a new block, which is the result or goes into `out` in one splice.
+    Cell* values = block::push_new(block::rs_length(value));
+    reduce_into(value, values);
+    stack::set_result(out ? insert_into(out, values, false) : values);
+}
+
+void do_(bool, const int32_t* refinements) {
+    if (is_flag(refinements, 3)) fire(Err::NotDone);  // /trace: with evaluation tracing
+    Cell* value = stack::arg(0);
+    Cell* position_word = is_flag(refinements, 2) ? stack::arg(refinements[2]) : nullptr;
+    switch (cell::type_of(value)) {
+    case T::Block:
+    case T::Paren:
+    case T::Hash:
+        if (is_flag(refinements, 0)) fire(Err::NotDone);  // /expand: with the preprocessor
+        run_block(value, position_word);
+        break;
+    case T::String: {
+        if (is_flag(refinements, 0)) fire(Err::NotDone);
+        Cell* code = stack::push(none::shared());
+        lexer::load_string(code, value, -1, {});
+        run_block(code, position_word);
+        break;
+    }
+    case T::Path:
+        stack::set_result(interp::eval_path_alone(value, interp::PathMode::Normal, nullptr, false));
+        break;
+    case T::File:
+    case T::Url: fire(Err::NotDone);  // scripts run through the library's do-file
+    case T::Error: raise_error_value(value);
+    default: run_alone(value); break;
+    }
+}
+
+void get(bool, const int32_t* refinements) {
+    Cell* target = stack::arg(0);
+    const T type = cell::type_of(target);
+    if (is_settable_word(type)) {
+        const Cell* slot = word::slot(target);
+        if (cell::is(slot, T::Unset) && !is_flag(refinements, 0)) fire(Err::NoValue, target);
+        stack::set_result(slot);
+    } else if (type >= T::Path && type <= T::GetPath) {
+        stack::set_result(interp::eval_path_alone(target, interp::PathMode::Get, nullptr,
+                                                  is_flag(refinements, 1)));
+    } else if (type == T::Object) {
+        object::reflect(target, words::sym::values);
+        stack::keep_one();
+    } else {
+        fire_expect_arg(type);
+    }
+}
+
+void set(bool, const int32_t* refinements) {
+    const bool any = is_flag(refinements, 0);
+    Cell* target = stack::arg(0);
+    Cell* value = stack::arg(1);
+    const T type = cell::type_of(target);
+    if (cell::is(value, T::Unset) && !any) fire(Err::NeedValue, target);
+    if (is_settable_word(type)) {
+        word::set(target, value);
+    } else if (type >= T::Path && type <= T::GetPath) {
+        interp::eval_path_alone(target, interp::PathMode::Set, value, is_flag(refinements, 1));
+    } else if (type == T::Object) {
+        object::set_many(target, value, any, is_flag(refinements, 2), is_flag(refinements, 3));
+    } else if (type == T::Block) {
+        set_words(target, value, any, is_flag(refinements, 2), is_flag(refinements, 3));
+    } else {
+        fire_expect_arg(type);
+    }
+    stack::set_result(value);
+}
+
+void print(bool, const int32_t*) { output_value(true); }
+void prin(bool, const int32_t*) { output_value(false); }
+
+}  // namespace nuv::natives_eval

@@ -1,0 +1,261 @@
+// The routine table and the routine call. The runtime's routines are listed once, each with its
+// word, spec text, entry and return kind; the type predicates are one entry family generated
+// from their tables.
+#include "runtime/evaluator/routines.h"
+
+#include <array>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/routine.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/stack.h"
+#include "runtime/output.h"
+
+namespace nuv::routines {
+
+namespace {
+
+using T = TypeId;
+
+constexpr int32_t kTableSlots = 512;
+Entry g_table[kTableSlots];
+int32_t g_filled = 0;
+
+// ---- Calling ----
+
+// Whether what the type word holds accepts the type: a typeset by membership, a datatype by
+// equality. An unset word raises script no-value, any other value invalid-type-spec.
+bool accepts(const Cell* type_word, T t) {
+    const Cell* held = word::slot(type_word);
+    switch (cell::type_of(held)) {
+    case T::Typeset: return typeset::has(held, t);
+    case T::Datatype: return static_cast<T>(held->w1) == t;
+    case T::Unset: fire(Err::NoValue, type_word);
+    default: fire(Err::InvalidTypeSpec, type_word);
+    }
+}
+
+uint64_t by_address(const Cell* value) { return reinterpret_cast<uintptr_t>(value); }
+
+// The machine argument of the word! at spec index `at`, whose value is `value`.
+uint64_t convert(NodeId spec, int32_t at, const Cell* value, const Cell* name) {
+    if (at + 1 >= block::count(spec) || !cell::is(&block::raw_cells(spec)[at + 1], T::Block))
+        return by_address(value);  // untyped (a local): any value, by its cell
+    const Cell types = block::at(spec, at + 1);
+    if (block::rs_length(&types) < 1) fire(Err::InvalidTypeSpec, &types);
+    const Cell type_word = block::at(cell::node(&types), block::head_index(&types));
+    if (!cell::is(&type_word, T::Word)) fire(Err::InvalidTypeSpec, &type_word);
+    const T t = cell::type_of(value);
+    if (!accepts(&type_word, t)) {
+        Cell type;
+        datatype::set(&type, t);
+        Cell arg = block::at(spec, at);
+        fire(Err::ExpectArg, name, &type, &arg);
+    }
+    if (cell::is(word::slot(&type_word), T::Typeset)) return by_address(value);
+    switch (t) {
+    case T::Integer:
+    case T::Char: return value->w2;
+    case T::Logic: return value->w1;
+    case T::Float: return std::bit_cast<uint64_t>(cell::get_double(value));
+    default: return by_address(value);
+    }
+}
+
+// ---- The runtime's routines ----
+
+// The shift native's core: a negative count counts as 0, a count of 32 or more shifts every
+// bit out (an arithmetic right shift keeps the sign).
+int32_t shift_count(uint64_t slot) {
+    const int32_t bits = arg_int(slot);
+    return bits < 0 ? 0 : bits;
+}
+
+uint64_t shift_right(const uint64_t* args) {
+    const int32_t bits = shift_count(args[0]);
+    const int32_t data = arg_int(args[1]);
+    return static_cast<uint32_t>(bits >= 32 ? (data < 0 ? -1 : 0) : data >> bits);
+}
+
+uint64_t shift_left(const uint64_t* args) {
+    const int32_t bits = shift_count(args[0]);
+    return bits >= 32 ? 0 : static_cast<uint32_t>(args[1]) << bits;
+}
+
+uint64_t shift_logical(const uint64_t* args) {
+    const int32_t bits = shift_count(args[0]);
+    return bits >= 32 ? 0 : static_cast<uint32_t>(args[1]) >> bits;
+}
+
+// Whether the last printed output ended a line (true before any output).
+uint64_t is_last_lf(const uint64_t*) { return output::last_new_line() ? 1 : 0; }
+
+uint64_t stack_size(const uint64_t*) { return static_cast<uint64_t>(stack::g_args.top - stack::g_args.bottom); }
+
+struct RuntimeRoutine {
+    const char* word;
+    const char* spec;
+    Entry entry;
+    int32_t kind;
+};
+
+constexpr RuntimeRoutine kRuntimeRoutines[] = {
+    {"shift-right", "\"Shift bits to the right\" data [integer!] bits [integer!] return: [integer!]",
+     shift_right, kIntegerResult},
+    {"shift-left", "\"Shift bits to the left\" data [integer!] bits [integer!] return: [integer!]",
+     shift_left, kIntegerResult},
+    {"shift-logical",
+     "\"Shift bits to the right (unsigned)\" data [integer!] bits [integer!] return: [integer!]",
+     shift_logical, kIntegerResult},
+    {"last-lf?", "\"Internal Use Only\" return: [logic!]", is_last_lf, kLogicResult},
+    {"stack-size?", "return: [integer!]", stack_size, kIntegerResult},
+};
+
+// ---- Type predicates ----
+
+struct TypePredicate {
+    const char* word;
+    T type;
+};
+
+constexpr TypePredicate kTypePredicates[] = {
+    {"bitset?", T::Bitset},     {"binary?", T::Binary},     {"block?", T::Block},
+    {"char?", T::Char},         {"email?", T::Email},       {"file?", T::File},
+    {"float?", T::Float},       {"get-path?", T::GetPath},  {"get-word?", T::GetWord},
+    {"hash?", T::Hash},         {"integer?", T::Integer},   {"issue?", T::Issue},
+    {"lit-path?", T::LitPath},  {"lit-word?", T::LitWord},  {"logic?", T::Logic},
+    {"map?", T::Map},           {"none?", T::None},         {"pair?", T::Pair},
+    {"paren?", T::Paren},       {"path?", T::Path},         {"percent?", T::Percent},
+    {"refinement?", T::Refinement}, {"set-path?", T::SetPath}, {"set-word?", T::SetWord},
+    {"string?", T::String},     {"tag?", T::Tag},           {"time?", T::Time},
+    {"typeset?", T::Typeset},   {"tuple?", T::Tuple},       {"unset?", T::Unset},
+    {"url?", T::Url},           {"word?", T::Word},         {"image?", T::Image},
+    {"date?", T::Date},         {"money?", T::Money},       {"ref?", T::Ref},
+    {"point2D?", T::Point2D},   {"point3D?", T::Point3D},   {"handle?", T::Handle},
+    {"error?", T::Error},       {"action?", T::Action},     {"native?", T::Native},
+    {"datatype?", T::Datatype}, {"function?", T::Function}, {"object?", T::Object},
+    {"op?", T::Op},             {"routine?", T::Routine},   {"vector?", T::Vector},
+};
+static_assert(std::size(kTypePredicates) == 48);
+
+// Each tests the value's type in the typeset its global word (the name with "!" for "?")
+// holds at the time of the call.
+constexpr const char* kTypesetPredicates[] = {
+    "any-list?", "any-block?", "any-function?", "any-object?", "any-path?", "any-string?", "any-word?",
+    "series?",   "number?",    "immediate?",    "scalar?",     "all-word?", "any-point?",  "planar?",
+};
+constexpr size_t kTypesetCount = std::size(kTypesetPredicates);
+static_assert(std::size(kTypePredicates) + kTypesetCount == 62);
+
+Cell g_typeset_words[kTypesetCount];  // the global words the typeset predicates read
+
+template <size_t K>
+uint64_t is_type(const uint64_t* args) {
+    return cell::is(arg_cell(args[0]), kTypePredicates[K].type);
+}
+
+template <size_t K>
+uint64_t in_typeset(const uint64_t* args) {
+    return accepts(&g_typeset_words[K], cell::type_of(arg_cell(args[0])));
+}
+
+template <size_t... K>
+constexpr std::array<Entry, sizeof...(K)> type_entries(std::index_sequence<K...>) {
+    return {is_type<K>...};
+}
+template <size_t... K>
+constexpr std::array<Entry, sizeof...(K)> typeset_entries(std::index_sequence<K...>) {
+    return {in_typeset<K>...};
+}
+constexpr auto kTypeEntries = type_entries(std::make_index_sequence<std::size(kTypePredicates)>());
+constexpr auto kTypesetEntries = typeset_entries(std::make_index_sequence<kTypesetCount>());
+
+// ---- Binding ----
+
+// Makes the routine from its spec text and sets the global word to it.
+void bind(const char* name, std::string_view spec_text, Entry fn, int32_t kind) {
+    const stack::Mark mark;
+    Cell* spec = stack::push(none::shared());
+    lexer::transcode(reinterpret_cast<const uint8_t*>(spec_text.data()), spec_text.size(), {}, spec);
+    const Cell* value = routine::make_value(spec, nullptr, add(fn), kind, false);
+    context::set_global(symbol::make_cstr(name), value);
+    mark.restore();
+}
+
+}  // namespace
+
+int32_t add(Entry fn) {
+    if (g_filled == kTableSlots) fatal("routine table full", 1);
+    g_table[g_filled++] = fn;
+    return g_filled;
+}
+
+int32_t count() { return g_filled; }
+
+Entry entry(int32_t index) { return index >= 1 && index <= g_filled ? g_table[index - 1] : nullptr; }
+
+void call(const Cell* callee, const Cell* name) {
+    const Cell routine = cell::is(callee, T::Op) ? *function::info(callee, function::Info::Op) : *callee;
+    const Entry fn = cell::is(&routine, T::Routine) ? entry(routine::entry_of(&routine)) : nullptr;
+    if (!fn) fire(Err::NotDone);
+    if (stack::g_args.top == stack::g_args.base) stack::push(unset::shared());  // the result slot
+    // The stack slot of each word!: every word!, get-word!, lit-word! and refinement! of the
+    // spec has one, in spec order, as the call's arguments are laid out.
+    const NodeId spec = function::spec_node(&routine);
+    const int32_t slots = static_cast<int32_t>(stack::g_args.top - stack::g_args.base);
+    int32_t at[routine::kMaxArgs];
+    int32_t slot[routine::kMaxArgs];
+    int32_t n = 0;
+    int32_t s = 0;
+    for (int32_t i = 0; i < block::count(spec) && n < routine::kMaxArgs; i++) {
+        const T t = cell::type_of(&block::raw_cells(spec)[i]);
+        if (t == T::Word) {
+            at[n] = i;
+            slot[n++] = s;
+        }
+        if (t == T::Word || t == T::GetWord || t == T::LitWord || t == T::Refinement) s++;
+    }
+    if (n > 0 && slot[n - 1] >= slots) fire(Err::NotDone);  // a spec the call did not lay out
+    uint64_t machine[routine::kMaxArgs];
+    for (int32_t k = n - 1; k >= 0; k--) machine[n - 1 - k] = convert(spec, at[k], stack::arg(slot[k]), name);
+    const uint64_t result = fn(machine);
+    switch (routine::second_of(&routine)) {
+    case kLogicResult: logic::set(stack::arg(0), result != 0); break;
+    case kIntegerResult:
+        *stack::arg(0) = Cell{static_cast<uint32_t>(T::Integer), 0, static_cast<uint32_t>(result), 0};
+        break;
+    default: break;
+    }
+}
+
+void init() {
+    g_filled = 0;
+    for (const RuntimeRoutine& r : kRuntimeRoutines) bind(r.word, r.spec, r.entry, r.kind);
+    const std::string is_type_doc = "\"Returns true if the value is this type\"";
+    const std::string tail = " value [any-type!] return: [logic!]";
+    for (size_t k = 0; k < std::size(kTypePredicates); k++)
+        bind(kTypePredicates[k].word, is_type_doc + tail, kTypeEntries[k], kLogicResult);
+    for (size_t k = 0; k < kTypesetCount; k++) {
+        std::string name = kTypesetPredicates[k];
+        name.pop_back();
+        g_typeset_words[k] = *word::make_global((name + "!").c_str());
+        bind(kTypesetPredicates[k], "\"Returns true if the value is any type of " + name + "\"" + tail,
+             kTypesetEntries[k], kLogicResult);
+    }
+}
+
+}  // namespace nuv::routines

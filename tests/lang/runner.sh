@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The runner as people and scripts meet it: what -e and a script file print, the report of an
+# error that reaches the top, and the exit status.
+set -u
+run=$1
+failed=0
+
+# expect NAME STATUS WANTED -- ARGS...: the whole standard output and the status.
+expect() {
+    local name=$1 status=$2 wanted=$3
+    shift 4
+    local got rc
+    got=$("$run" "$@")
+    rc=$?
+    if [[ "$got" != "$wanted" || $rc -ne $status ]]; then
+        printf 'FAIL %s\n  wanted (status %s):\n%s\n  got (status %s):\n%s\n' \
+            "$name" "$status" "$wanted" "$rc" "$got"
+        failed=1
+    fi
+}
+
+# expect_start NAME STATUS WANTED -- ARGS...: the first lines of standard output.
+expect_start() {
+    local name=$1 status=$2 wanted=$3
+    shift 4
+    local got rc lines
+    got=$("$run" "$@")
+    rc=$?
+    lines=$(printf '%s\n' "$wanted" | wc -l)
+    if [[ "$(printf '%s\n' "$got" | head -n "$lines")" != "$wanted" || $rc -ne $status ]]; then
+        printf 'FAIL %s\n  wanted (status %s) first lines:\n%s\n  got (status %s):\n%s\n' \
+            "$name" "$status" "$wanted" "$rc" "$got"
+        failed=1
+    fi
+}
+
+expect print 0 $'42\nab' -- -e 'x: 42 print x prin "a" print "b"'
+expect refinements 0 '9 -3 3 6' -- \
+    -e 'f: func [a /twice] [either twice [a * 2] [a]] print [1 + 2 * 3 negate 1 + 2 f 3 f/twice 3]'
+expect try-all-break 0 3 -- -e 'n: 0 loop 3 [n: n + 1 try/all [break]] print n'
+expect catch-name 0 2 -- -e "print catch [catch/name [throw/name 2 'a] 'b]"
+expect error-id 0 zero-divide -- -e 'e: try [1 / 0] print e/id'
+expect mold-func 0 'func [x][x + 1]' -- -e 'f: func [x] [x + 1] print mold :f'
+expect_start top-error 1 '*** Math Error: attempt to divide by zero' -- -e '1 / 0'
+expect_start overflow 1 '*** Internal Error: stack overflow' -- -e 'f: func [n] [f n + 1] f 1'
+expect_start error-form 0 $'*** Math Error: attempt to divide by zero\n*** Where: ???' -- \
+    -e 'print form make error! 400'
+expect nothing 0 '' -- -e ''
+
+# A script file: its header is skipped and its output is what it prints.
+script=$(mktemp)
+trap 'rm -f "$script"' EXIT
+printf 'Nuv [Title: "t"]\nprint 1 + 1\n' >"$script"
+expect script 0 2 -- "$script"
+printf 'print "before"\nundefined-word\nprint "after"\n' >"$script"
+expect_start script-error 1 $'before\n*** Script Error: undefined-word has no value' -- "$script"
+
+"$run" /nonexistent/file >/dev/null 2>&1
+[[ $? -eq 2 ]] || { echo "FAIL missing file: status should be 2"; failed=1; }
+
+exit $failed

@@ -1,0 +1,251 @@
+// routine!: the value and its slots, the routine call's checks, machine arguments and result
+// boxing, the runtime's routines and the type predicates.
+#include "runtime/datatypes/routine.h"
+
+#include <bit>
+
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/typeset.h"
+#include "runtime/evaluator/routines.h"
+#include "tests/unit/eval_support.h"
+
+namespace nuv::test {
+namespace {
+
+using T = TypeId;
+
+// A routine! over the spec text (and the body text, when given) on the argument stack.
+Cell* make_routine(const std::string& spec, const char* body = nullptr, int32_t entry = 1,
+                   int32_t kind = routines::kNoResult) {
+    Cell* s = load_text(spec);
+    Cell* b = body ? load_text(body) : nullptr;
+    return routine::make_value(s, b, entry, kind, false);
+}
+
+uint64_t g_seen[routine::kMaxArgs];
+Cell* g_seen_base = nullptr;
+uint64_t g_answer = 0;
+
+uint64_t record(const uint64_t* args) {
+    for (int32_t k = 0; k < 6; k++) g_seen[k] = args[k];
+    g_seen_base = stack::g_args.base;
+    return g_answer;
+}
+
+uint64_t answer(const uint64_t*) { return g_answer; }
+
+// Calls the routine with the values as its stacked arguments (taken as they stand) under a
+// try frame: arguments[0] molded, or "error <id>".
+std::string call_with(const Cell* routine, const Cell* values) {
+    std::string out;
+    frames::Owner guard(&words::w::anon, frames::kTry);
+    const auto kind = guard.run([&] {
+        frames::push_interp_native(&words::w::anon);
+        const NodeId n = cell::node(values);
+        for (int32_t i = 0; i < block::count(n); i++) {
+            const Cell v = block::at(n, i);
+            stack::push(&v);
+        }
+        routines::call(routine, &words::w::anon);
+        out = mold_value(*stack::arg(0));
+        frames::pop();
+    });
+    if (!kind) return out;
+    return std::string("error ") + err_word(raised().id);
+}
+
+std::string words_spec(int32_t n) {
+    std::string spec;
+    for (int32_t i = 0; i < n; i++) spec += "w" + std::to_string(i) + " ";
+    return spec;
+}
+
+TEST(Routine, ArgumentCount) {
+    eval_environment();
+    struct Row {
+        std::string spec;
+        int32_t count;
+    };
+    const Row rows[] = {
+        {"a b /local c", 3},
+        {"", 0},
+        {"\"doc\" a [integer!] /r b return: [logic!]", 2},
+        {"[trace] :a 'b c", 1},
+        {words_spec(31), 31},
+    };
+    for (const Row& r : rows) {
+        StackScope scope;
+        const Cell* value = make_routine(r.spec);
+        EXPECT_EQ(routine::arg_count(value), r.count) << "spec: " << r.spec;
+        EXPECT_EQ(value->header & cell::kNewLine, 0u) << "spec: " << r.spec;
+    }
+    StackScope scope;
+    EXPECT_RAISES(make_routine(words_spec(32)), Err::BadFuncDef);
+}
+
+TEST(Routine, MoldFormCompare) {
+    eval_environment();
+    StackScope scope;
+    Cell* bare = make_routine("a b");
+    Cell* bodied = make_routine("x", "x + 1");
+    Cell* other = make_routine("a b");
+    EXPECT_EQ(mold_value(*bare), "routine [a b] none");
+    EXPECT_EQ(mold_value(*bodied), "routine [x][x + 1]");
+    Cell* buffer = string::make_at(stack::reserve(), 16);
+    routine::form(bare, buffer, nullptr, 100);
+    EXPECT_EQ(string::to_std_utf8(buffer), "?routine?");
+    Cell copy = *bare;
+    Cell integer = int_cell(1);
+    EXPECT_EQ(routine::compare(bare, &copy, CompareOp::Equal), 0);
+    EXPECT_NE(routine::compare(bare, other, CompareOp::Equal), 0);
+    EXPECT_EQ(routine::compare(bare, other, CompareOp::Lesser), kNotComparable);
+    EXPECT_EQ(routine::compare(bare, &integer, CompareOp::Equal), kNotComparable);
+    check_cases({
+        {"equal? :shift-left :shift-left", "true"},
+        {"r: :integer? equal? :r :integer?", "true"},
+        {"equal? :shift-left :shift-right", "false"},
+        {"reflect :shift-left 'words", "[data bits]"},
+        {"reflect :stack-size? 'spec", "[return: [integer!]]"},
+        {"reflect :shift-left 'body", "none"},
+    });
+}
+
+TEST(Routine, RuntimeRoutines) {
+    eval_environment();
+    check_cases({
+        {"shift-left 1 4", "16"},
+        {"shift-left 1 31", "-2147483648"},
+        {"shift-left 1 32", "0"},
+        {"shift-left 5 -3", "5"},
+        {"shift-right -16 2", "-4"},
+        {"shift-right -16 40", "-1"},
+        {"shift-right 16 40", "0"},
+        {"shift-logical -1 28", "15"},
+        {"shift-logical -1 32", "0"},
+        {"x: shift-left 3 1 x + 1", "7"},
+        {"1 << 4", "16"},
+        {"1 << 2 + 1", "5"},
+        {"-16 >> 2", "-4"},
+        {"-1 >>> 28", "15"},
+        {"o: make op! :shift-left 3 o 2", "12"},
+        {"make op! :shift-left",
+         "make op! [[\"Shift bits to the left\" data [integer!] bits [integer!] return: [integer!]]]"},
+        {"shift-left \"a\" 1", "error expect-arg"},
+        {"1 << \"a\"", "error expect-arg"},
+        {"shift-left 1", "error no-arg"},
+        {"shift-left/deep 1 2", "error no-refine"},
+        {"f: func [] [stack-size?] lesser? stack-size? f", "true"},
+    });
+}
+
+TEST(Routine, TypePredicates) {
+    eval_environment();
+    check_cases({
+        {"integer? 1", "true"},
+        {"integer? 1.5", "false"},
+        {"block? 1", "false"},
+        {"block? [1]", "true"},
+        {"float? 1.5", "true"},
+        {"string? \"a\"", "true"},
+        {"char? #\"a\"", "true"},
+        {"issue? #a", "true"},
+        {"percent? 5%", "true"},
+        {"refinement? /a", "true"},
+        {"path? 'a/b", "true"},
+        {"unset? ()", "true"},
+        {"none? 1", "false"},
+        {"datatype? integer!", "true"},
+        {"typeset? any-word!", "true"},
+        {"function? func [] []", "true"},
+        {"native? :either", "true"},
+        {"action? :add", "true"},
+        {"routine? :vector?", "true"},
+        {"op? :shift-left", "false"},
+        {"any-word? 'a", "true"},
+        {"any-word? 1", "false"},
+        {"any-function? :bitset?", "true"},
+        {"planar? 1", "false"},
+        {"any-word!: make typeset! [integer!] r: any-word? 1 "
+         "any-word!: make typeset! [word! set-word! lit-word! get-word!] r",
+         "true"},
+        {"integer?", "error no-arg"},
+    });
+}
+
+TEST(Routine, CallChecksArguments) {
+    eval_environment();
+    g_answer = 0;
+    struct Row {
+        const char* spec;
+        const char* values;
+        const char* wanted;
+    };
+    const Row rows[] = {
+        {"a [integer!] b [block!]", "1 [x]", "1"},
+        {"a [integer!] b [block!]", "1 2", "error expect-arg"},
+        {"a [any-word!]", "'x", "'x"},
+        {"a [any-word!]", "1", "error expect-arg"},
+        {"a [1]", "1", "error invalid-type-spec"},
+        {"a []", "1", "error invalid-type-spec"},
+        {"a [undefined-type-word!]", "1", "error no-value"},
+        {"a [integer!] /local b", "1 x 2", "1"},
+    };
+    for (const Row& r : rows) {
+        StackScope scope;
+        Cell* values = load_text(r.values);
+        const Cell* value = make_routine(r.spec, nullptr, routines::add(answer));
+        EXPECT_EQ(call_with(value, values), r.wanted) << "spec: " << r.spec << " values: " << r.values;
+    }
+    // The last argument is checked first.
+    StackScope scope;
+    Cell* values = load_text("\"x\" \"y\"");
+    const Cell* value = make_routine("a [integer!] b [integer!]", nullptr, routines::add(answer));
+    EXPECT_EQ(call_with(value, values), "error expect-arg");
+    EXPECT_EQ(mold_value(raised().args[2]), "b");
+}
+
+TEST(Routine, MachineArgumentsAndResults) {
+    eval_environment();
+    const int32_t index = routines::add(record);
+    StackScope scope;
+    Cell* literals = load_text("-7 2.5 #\"A\" [v] \"s\"");
+    const NodeId n = cell::node(literals);
+    Cell truth;
+    logic::set(&truth, true);
+    Cell* values = block_of({block::at(n, 0), block::at(n, 1), block::at(n, 2), truth, block::at(n, 3),
+                             block::at(n, 4)});
+    const Cell* value = make_routine("i [integer!] f [float!] c [char!] l [logic!] v [any-type!] s [string!]",
+                                     nullptr, index, routines::kNoResult);
+    g_answer = 99;
+    EXPECT_EQ(call_with(value, values), "-7");  // no declared result: arguments[0] stays
+    EXPECT_EQ(routines::arg_cell(g_seen[0]), g_seen_base + 5);
+    EXPECT_EQ(routines::arg_cell(g_seen[1]), g_seen_base + 4);
+    EXPECT_EQ(g_seen[2], 1u);
+    EXPECT_EQ(g_seen[3], 65u);
+    EXPECT_EQ(routines::arg_float(g_seen[4]), 2.5);
+    EXPECT_EQ(routines::arg_int(g_seen[5]), -7);
+
+    struct Row {
+        int32_t kind;
+        uint64_t answer;
+        const char* wanted;
+    };
+    const Row rows[] = {
+        {routines::kIntegerResult, 0x100000005ull, "5"},
+        {routines::kIntegerResult, 0xFFFFFFFFull, "-1"},
+        {routines::kLogicResult, 2, "true"},
+        {routines::kLogicResult, 0, "false"},
+        {routines::kNoResult, 5, "3"},
+    };
+    Cell* three = load_text("3");
+    for (const Row& r : rows) {
+        const Cell* one = make_routine("a [integer!]", nullptr, routines::add(answer), r.kind);
+        g_answer = r.answer;
+        EXPECT_EQ(call_with(one, three), r.wanted) << "kind " << r.kind << " answer " << r.answer;
+    }
+    const Cell* none_taken = make_routine("", nullptr, routines::add(answer), routines::kNoResult);
+    EXPECT_EQ(call_with(none_taken, load_text("")), "unset");
+}
+
+}  // namespace
+}  // namespace nuv::test
