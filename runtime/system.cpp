@@ -10,6 +10,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -105,7 +106,16 @@ constexpr const char* kStateNames[] = {"interpreted?", "last-error", "stack-trac
                                        "source-files", "callbacks", "GC"};
 constexpr const char* kStandardNames[] = {"header", "port", "error", "file-info", "url-parts",
                                           "scheme"};
+constexpr const char* kOptionsNames[] = {
+    "boot", "home", "path", "script", "cache", "thru-cache", "args", "do-arg", "debug", "secure",
+    "quiet", "binary-base", "decimal-digits", "money-digits", "module-paths", "file-types",
+    "float",
+};
+constexpr const char* kFloatNames[] = {"pretty?", "full?"};
+constexpr const char* kScriptNames[] = {"title", "header", "parent", "path", "args"};
 static_assert(std::size(kSystemNames) == kSystemFields);
+static_assert(std::size(kOptionsNames) == kOptionsFields);
+static_assert(std::size(kScriptNames) == kScriptFields);
 static_assert(std::size(kCatalogNames) == kCatalogFields);
 static_assert(std::size(kStateNames) == kStateFields);
 static_assert(std::size(kStandardNames) == kStandardFields);
@@ -238,10 +248,29 @@ void init() {
 
     Cell* state = push_object(kStateNames);
     Cell stack_trace;
-    integer::set(&stack_trace, 0);
+    integer::set(&stack_trace, 1);
     set_field(state, kStackTrace, &stack_trace);
     set_field(state, kSourceFiles, block::push_new(4));
     set_field(system, kState, state);
+
+    // The options as start-up leaves them. Its two guards, on-change* and on-deep-change*, are
+    // library functions and join it with the library (an object refuses a guard field that
+    // holds no function).
+    Cell* options = push_object(kOptionsNames);
+    set_field(options, 10, logic::shared(false));
+    const int32_t numbers[][2] = {{11, 16}, {12, 15}, {13, 2}};
+    for (const auto& [index, value] : numbers) {
+        Cell number;
+        integer::set(&number, value);
+        set_field(options, index, &number);
+    }
+    set_field(options, 14, block::push_new(1));
+    Cell* float_options = push_object(kFloatNames);
+    set_field(float_options, 0, logic::shared(true));
+    set_field(float_options, 1, logic::shared(false));
+    set_field(options, kOptionsFloat, float_options);
+    set_field(system, kOptions, options);
+    set_field(system, kScript, push_object(kScriptNames));
 
     Cell* standard = push_object(kStandardNames);
     const Cell* prototypes[] = {push_object(kHeaderFields), push_object(kPortFields),
@@ -279,6 +308,12 @@ Cell standard_error() {
 int32_t stack_trace() {
     const Cell* value = path2(kState, kStackTrace);
     return value && cell::is(value, T::Integer) ? integer::get(value) : 0;
+}
+
+void set_script_args(const Cell* args) {
+    const Cell* script = object_field(g_system, kScript);
+    if (!script || !cell::is(script, T::Object)) return;
+    *context::values_at(object::context_of(script), kScriptArgs) = *args;
 }
 
 Cell source_files() {

@@ -11,9 +11,18 @@
 namespace nuv::system_object {
 
 // Field positions.
-enum SystemField : int32_t { kCatalog = 4, kState = 5, kStandard = 13, kSystemFields = 19 };
+enum SystemField : int32_t {
+    kCatalog = 4,
+    kState = 5,
+    kOptions = 11,
+    kScript = 12,
+    kStandard = 13,
+    kSystemFields = 19,
+};
 enum CatalogField : int32_t { kErrors = 4, kCatalogFields = 5 };
 enum StateField : int32_t { kStackTrace = 2, kSourceFiles = 3, kStateFields = 6 };
+enum OptionsField : int32_t { kOptionsFloat = 16, kOptionsFields = 17 };
+enum ScriptField : int32_t { kScriptHeader = 1, kScriptArgs = 4, kScriptFields = 5 };
 enum StandardField : int32_t { kStandardError = 2, kStandardFields = 6 };
 
 // Builds the catalogue and the system object, binds the global word `system` to it and makes
@@ -30,6 +39,8 @@ Cell standard_error();
 // system/state/stack-trace when it is an integer!, else 0; a copy of system/state/source-files
 // (none! when it is not a block!).
 int32_t stack_trace();
+// Sets system/script/args (a program's arguments); ignored when system/script is no object.
+void set_script_args(const Cell* args);
 Cell source_files();
 
 }  // namespace nuv::system_object

@@ -1,6 +1,7 @@
 // nuv-run: runs Nuv text without the console, for tests and benchmarks.
 //
-//   nuv-run FILE [args]    evaluates the file; a leading `Nuv [...]` header is skipped
+//   nuv-run FILE [args]    evaluates the file (a leading `Nuv [...]` header is skipped) with
+//                          the arguments in system/script/args
 //   nuv-run -e TEXT        evaluates the text
 //   nuv-run --cases FILE   checks the file's table of cases (below)
 //
@@ -39,6 +40,7 @@
 #include "runtime/evaluator/stack.h"
 #include "runtime/output.h"
 #include "runtime/runtime.h"
+#include "runtime/system.h"
 #include "runtime/words.h"
 
 namespace nuv {
@@ -229,6 +231,17 @@ int run_cases(const std::string& text, const char* path) {
     return failed ? 1 : 0;
 }
 
+// The script's arguments, as one text of blank-separated words, go to system/script/args.
+void set_script_args(int argc, char** argv, int first) {
+    if (first >= argc) return;
+    std::string text;
+    for (int k = first; k < argc; k++) text += (k > first ? " " : "") + std::string(argv[k]);
+    TopScope scope;
+    Cell* args = stack::push(none::shared());
+    string::load(reinterpret_cast<const uint8_t*>(text.data()), text.size(), args, string::kUtf8);
+    system_object::set_script_args(args);
+}
+
 int usage() {
     std::fprintf(stderr, "usage: nuv-run FILE [args] | nuv-run -e TEXT | nuv-run --cases FILE\n");
     return 2;
@@ -267,6 +280,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!start()) return 1;
+    if (!inline_text && !cases) set_script_args(argc, argv, 2);
     const int status = cases ? run_cases(text, path) : run(text, !inline_text);
     std::fflush(stdout);
     runtime::exit();
