@@ -18,9 +18,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 PEERS = os.path.join(HERE, "peers")
 
 CHECKSUMS = {
-    "fib": "196418",
+    "fib": "832040",
     "loop": "49999995000000",
     "calls": "1000000",
+    "calls_return": "1000000",
 }
 
 
@@ -56,7 +57,8 @@ def main():
     if lua:
         runners.append(("lua", [lua], ".lua"))
     names = args.names or sorted(CHECKSUMS)
-    print(f"{'workload':10} " + " ".join(f"{r[0]:>9}" for r in runners)
+    nuv_times = {}
+    print(f"{'workload':13} " + " ".join(f"{r[0]:>9}" for r in runners)
           + "  nuv/python" + ("  nuv/lua" if lua else ""))
     for name in names:
         times = {}
@@ -66,10 +68,16 @@ def main():
             if problem:
                 print(f"{name}: {label}: {problem}", file=sys.stderr)
             times[label] = t
+        nuv_times[name] = times.get("nuv")
         cells = " ".join(f"{times[r[0]]:9.3f}" if times[r[0]] else f"{'-':>9}" for r in runners)
         ratio = lambda peer: (f"{times['nuv'] / times[peer]:10.2f}"
                               if times.get("nuv") and times.get(peer) else f"{'-':>10}")
-        print(f"{name:10} {cells}  {ratio('python')}" + (f" {ratio('lua')}" if lua else ""))
+        print(f"{name:13} {cells}  {ratio('python')}" + (f" {ratio('lua')}" if lua else ""))
+    # calls_return is calls with a function that ends with `return`: their ratio is the cost of
+    # leaving a function by return rather than by its last value.
+    if nuv_times.get("calls") and nuv_times.get("calls_return"):
+        print(f"nuv return cost (calls_return / calls): "
+              f"{nuv_times['calls_return'] / nuv_times['calls']:.2f}")
 
 
 if __name__ == "__main__":

@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/errors.h"
 #include "runtime/runtime.h"
 
@@ -33,12 +36,17 @@ bool g_relocating = false;
 uint64_t g_relocations = 0;
 Counters g_counters{};
 
-// Tracked heap allocations, kept in a doubly linked list so runtime-exit frees them all.
+// Tracked heap allocations, kept in a doubly linked list so runtime-exit frees them all. The
+// header keeps the size for the statistics; it is 32 bytes so the data stays 16-byte aligned.
 struct Tracked {
     Tracked* next;
     Tracked* prev;
+    size_t size;
+    size_t pad;
 };
+static_assert(sizeof(Tracked) % 16 == 0);
 Tracked* g_tracked = nullptr;
+uint64_t g_tracked_bytes = 0;  // sizes plus headers of the live tracked allocations
 
 constexpr size_t round_up(size_t n, size_t to) { return (n + to - 1) & ~(to - 1); }
 
@@ -158,20 +166,24 @@ void os_free(void* p) {
 }
 
 void* tracked_alloc(size_t size) {
-    void* p = std::aligned_alloc(16, round_up(size + 16, 16));
+    if (size > (size_t{1} << 40)) fire(Err::NoMemory);
+    void* p = std::aligned_alloc(16, round_up(size + sizeof(Tracked), 16));
     if (!p) fire(Err::NoMemory);
     auto* t = static_cast<Tracked*>(p);
     t->prev = nullptr;
     t->next = g_tracked;
+    t->size = size;
     if (g_tracked) g_tracked->prev = t;
     g_tracked = t;
-    return static_cast<uint8_t*>(p) + 16;
+    g_tracked_bytes += size + sizeof(Tracked);
+    return t + 1;
 }
 
 void tracked_free(void* p) {
-    auto* t = reinterpret_cast<Tracked*>(static_cast<uint8_t*>(p) - 16);
+    auto* t = static_cast<Tracked*>(p) - 1;
     if (t->prev) t->prev->next = t->next; else g_tracked = t->next;
     if (t->next) t->next->prev = t->prev;
+    g_tracked_bytes -= t->size + sizeof(Tracked);
     std::free(t);
 }
 
@@ -181,6 +193,7 @@ void tracked_release_all() {
         std::free(g_tracked);
         g_tracked = next;
     }
+    g_tracked_bytes = 0;
 }
 
 // ---- Nodes ----
@@ -532,6 +545,91 @@ NodeId series_copy_range(NodeId node, size_t start, size_t count) {
     to->tail = count * unit;
     g_counters.bytes_copied += count * unit;
     return fresh;
+}
+
+// ---- Statistics ----
+
+namespace {
+
+// Turns the collector switch off for its lifetime, so the values being made cannot start a
+// collection (nor a relocation) that frees the frames being walked.
+struct CollectorPause {
+    bool was = runtime::collector_on();
+    CollectorPause() { runtime::set_collector_on(false); }
+    ~CollectorPause() { runtime::set_collector_on(was); }
+    CollectorPause(const CollectorPause&) = delete;
+    CollectorPause& operator=(const CollectorPause&) = delete;
+};
+
+void append_count(const Cell* list, uint64_t n) {
+    Cell value;
+    set_byte_count(&value, n);
+    block::append_cell(list, &value);
+}
+
+// A new block of `size` cells appended to `parent`, marked to start a new line; the cell
+// answered is a copy, so it stays valid as the parent grows.
+Cell append_list(const Cell* parent, int32_t size) {
+    Cell list;
+    block::make_at(&list, size);
+    list.header |= cell::kNewLine;
+    block::append_cell(parent, &list);
+    return list;
+}
+
+void append_triple(const Cell* parent, uint64_t a, uint64_t b, uint64_t c) {
+    const Cell triple = append_list(parent, 3);
+    append_count(&triple, a);
+    append_count(&triple, b);
+    append_count(&triple, c);
+}
+
+}  // namespace
+
+uint64_t bytes_in_use() {
+    uint64_t total = 0;
+    for (const NodeFrame* f = g_record.first_node_frame; f; f = f->next)
+        total += uint64_t{f->in_use} * sizeof(uintptr_t);
+    for (SeriesFrame* f = g_record.first_frame; f; f = f->next)
+        total += static_cast<uint64_t>(f->free - f->start());
+    for (const BigBlock* b = g_record.first_big; b; b = b->next) total += b->requested;
+    return total;
+}
+
+uint64_t tracked_bytes() { return g_tracked_bytes; }
+
+void set_byte_count(Cell* out, uint64_t bytes) {
+    if (bytes <= static_cast<uint64_t>(INT32_MAX)) integer::set(out, static_cast<int32_t>(bytes));
+    else floating::set(out, static_cast<double>(bytes));
+}
+
+void stats_info(Cell* result) {
+    CollectorPause pause;
+    int32_t node_frames = 0;
+    int32_t series_frames = 0;
+    int32_t bigs = 0;
+    for (const NodeFrame* f = g_record.first_node_frame; f; f = f->next) node_frames++;
+    for (const SeriesFrame* f = g_record.first_frame; f; f = f->next) series_frames++;
+    for (const BigBlock* b = g_record.first_big; b; b = b->next) bigs++;
+    Cell info;
+    block::make_at(&info, 5);
+    // Frames made while the lists fill are linked in as they come and may be reported too.
+    const Cell nodes = append_list(&info, node_frames);
+    for (const NodeFrame* f = g_record.first_node_frame; f; f = f->next)
+        append_triple(&nodes, f->capacity - f->in_use, f->in_use, f->capacity);
+    const Cell series = append_list(&info, series_frames);
+    for (SeriesFrame* f = g_record.first_frame; f; f = f->next)
+        append_triple(&series, static_cast<uint64_t>(f->end - f->free),
+                      static_cast<uint64_t>(f->free - f->start()),
+                      static_cast<uint64_t>(f->end - f->start()));
+    const Cell big = append_list(&info, bigs);
+    for (const BigBlock* b = g_record.first_big; b; b = b->next) append_count(&big, b->requested);
+    uint64_t held = g_record.os_bytes + g_tracked_bytes;
+    for (const NodeFrame* f = g_record.first_node_frame; f; f = f->next)
+        held += uint64_t{f->capacity} * sizeof(uintptr_t);
+    append_count(&info, held);
+    append_count(&info, g_tracked_bytes);
+    *result = info;
 }
 
 }  // namespace nuv::memory

@@ -173,6 +173,22 @@ void set_stress(bool on);
 void relocate_all();
 uint64_t relocations();  // how many times relocate_all ran
 
+// ---- Statistics ----
+
+// Bytes in use: the node-table slot of every node in use, the used part of every series frame
+// and every big-series block (header included). No allocation.
+uint64_t bytes_in_use();
+// Bytes held by tracked heap allocations, each with its header.
+uint64_t tracked_bytes();
+// A byte count as a value: integer! up to 2,147,483,647, float! above.
+void set_byte_count(Cell* out, uint64_t bytes);
+// *result (a cell outside series buffers) becomes a new block! of five values, each list on a
+// new line: per node frame [free in-use capacity] (nodes), per series frame [free used size]
+// (bytes), the size of each big-series block, the total bytes held (OS blocks, the node-table
+// slots of every node frame, tracked allocations) and the tracked bytes alone. The collector
+// switch is off while the frames are walked. Allocates.
+void stats_info(Cell* result);
+
 // Counters for complexity tests.
 struct Counters {
     uint64_t allocations;  // series buffers allocated

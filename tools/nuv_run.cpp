@@ -74,18 +74,19 @@ std::string report(const Cell& error) {
     return text_of(buffer);
 }
 
-// Evaluates the block under a frame that stops errors. Answers the value, or the error! that
+// Runs the body under a frame that stops errors. Answers the body's value, or the error! that
 // stopped it with its Stack line filled while the frames are still there.
 struct Outcome {
     Cell value;
     bool failed;
 };
 
-Outcome evaluate(const Cell* code) {
+template <class Body>
+Outcome guarded(Body&& body) {
     Outcome out{*none::shared(), false};
     Cell* result = stack::push(none::shared());
     frames::Owner frame(&words::w::anon, frames::kTry);
-    const std::optional<UnwindKind> kind = frame.run([&] { *result = *interp::do_block(code); });
+    const std::optional<UnwindKind> kind = frame.run([&] { *result = *body(); });
     if (!kind) {
         out.value = *result;
         return out;
@@ -96,6 +97,10 @@ Outcome evaluate(const Cell* code) {
     error::set_stack(held);
     out.value = *held;
     return out;
+}
+
+Outcome evaluate(const Cell* code) {
+    return guarded([code] { return interp::do_block(code); });
 }
 
 // Lexes the text into a block on the stack; with `skip_header` a leading `Nuv [...]` is left
@@ -131,8 +136,8 @@ void write_line(const std::string& text) {
 
 int run(const std::string& text, bool skip_header) {
     TopScope scope;
-    Cell* code = load(text, skip_header);
-    const Outcome outcome = evaluate(code);
+    // Text that does not lex is reported like any other error.
+    const Outcome outcome = guarded([&] { return interp::do_block(load(text, skip_header)); });
     if (!outcome.failed) return 0;
     write_line(report(outcome.value));
     return 1;
@@ -158,7 +163,12 @@ std::string id_text(const Cell& error) {
 
 int run_cases(const std::string& text, const char* path) {
     TopScope scope;
-    Cell* table = load(text, true);
+    const Outcome loaded = guarded([&] { return load(text, true); });
+    if (loaded.failed) {
+        std::printf("%s: %s\n", path, report(loaded.value).c_str());
+        return 1;
+    }
+    Cell* table = stack::push(&loaded.value);
     const NodeId node = cell::node(table);
     int32_t rows = 0;
     int32_t failed = 0;

@@ -1,6 +1,6 @@
--- fib: recursive Fibonacci of 27
+-- fib: recursive Fibonacci of 30
 local function fib(n)
   if n < 2 then return n end
   return fib(n - 1) + fib(n - 2)
 end
-print(fib(27))
+print(fib(30))

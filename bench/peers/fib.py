@@ -1,8 +1,8 @@
-# fib: recursive Fibonacci of 27
+# fib: recursive Fibonacci of 30
 def fib(n):
     if n < 2:
         return n
     return fib(n - 1) + fib(n - 2)
 
 
-print(fib(27))
+print(fib(30))

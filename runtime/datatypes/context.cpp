@@ -123,29 +123,11 @@ void bind_series(NodeId node, int32_t head, NodeId ctx, bool self) {
 
 // ---- The record ----
 
-Cell* cell_of(NodeId ctx) { return cells_of(ctx); }
 Cell* owner(NodeId ctx) { return cells_of(ctx) + 1; }
-Kind kind(NodeId ctx) { return static_cast<Kind>((cell_of(ctx)->header & kKindMask) >> kKindShift); }
-bool values_on_stack(NodeId ctx) { return (cell_of(ctx)->header & kValuesOnStack) != 0; }
 NodeId table(NodeId ctx) { return cell_of(ctx)->w1; }
 NodeId words_node(NodeId ctx) { return hashtable::record(table(ctx))->values; }
 int32_t word_count(NodeId ctx) { return cell_count(words_node(ctx)); }
 Cell* word_at(NodeId ctx, int32_t index) { return cells_of(words_node(ctx)) + index; }
-
-Cell* values_at(NodeId ctx, int32_t index) {
-    uint32_t values = cell_of(ctx)->w2;
-    if (values_on_stack(ctx)) return stack::g_args.bottom + (values - 1) + index;
-    return cells_of(values) + index;
-}
-
-uint32_t enter_call(NodeId ctx, const Cell* first_argument) {
-    Cell* c = cell_of(ctx);
-    uint32_t saved = c->w2;
-    c->w2 = static_cast<uint32_t>(first_argument - stack::g_args.bottom) + 1;
-    return saved;
-}
-
-void leave_call(NodeId ctx, uint32_t saved) { cell_of(ctx)->w2 = saved; }
 
 // ---- Making ----
 

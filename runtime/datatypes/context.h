@@ -9,6 +9,8 @@
 #include "runtime/actions.h"
 #include "runtime/cell.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/evaluator/stack.h"
+#include "runtime/memory.h"
 
 namespace nuv::context {
 
@@ -24,23 +26,37 @@ inline constexpr int32_t kGlobalSlots = 4000;
 
 // ---- The record (no allocation; pointers valid until the next allocation) ----
 
-Cell* cell_of(NodeId ctx);  // the context cell
+// The context cell.
+inline Cell* cell_of(NodeId ctx) {
+    return reinterpret_cast<Cell*>(memory::buf(ctx)->offset_ptr());
+}
 Cell* owner(NodeId ctx);    // the owner cell (unset until an object or function stores itself)
-Kind kind(NodeId ctx);
-bool values_on_stack(NodeId ctx);
+inline Kind kind(NodeId ctx) {
+    return static_cast<Kind>((cell_of(ctx)->header & kKindMask) >> kKindShift);
+}
+inline bool values_on_stack(NodeId ctx) { return (cell_of(ctx)->header & kValuesOnStack) != 0; }
 NodeId table(NodeId ctx);      // the word table (a hash table of kind 2)
 NodeId words_node(NodeId ctx);  // the word block's series: the table's values
 int32_t word_count(NodeId ctx);
 // Word cell #index of the word block (the index is the caller's to check).
 Cell* word_at(NodeId ctx, int32_t index);
 // Value cell #index, no checks: of the values series, or of the call on the argument stack.
-Cell* values_at(NodeId ctx, int32_t index);
+inline Cell* values_at(NodeId ctx, int32_t index) {
+    const Cell* c = cell_of(ctx);
+    if (c->header & kValuesOnStack) return stack::g_args.bottom + (c->w2 - 1) + index;
+    return reinterpret_cast<Cell*>(memory::buf(c->w2)->offset_ptr()) + index;
+}
 
 // A function context's values word, during a call, holds the argument-stack cell index of the
 // call's arguments[0] plus one; 0 while no call is active. The evaluator brackets each call:
 // `uint32_t saved = enter_call(ctx, stack::arg(0)); ... leave_call(ctx, saved);`
-uint32_t enter_call(NodeId ctx, const Cell* first_argument);
-void leave_call(NodeId ctx, uint32_t saved);
+inline uint32_t enter_call(NodeId ctx, const Cell* first_argument) {
+    Cell* c = cell_of(ctx);
+    const uint32_t saved = c->w2;
+    c->w2 = static_cast<uint32_t>(first_argument - stack::g_args.bottom) + 1;
+    return saved;
+}
+inline void leave_call(NodeId ctx, uint32_t saved) { cell_of(ctx)->w2 = saved; }
 
 // ---- Making (each allocates) ----
 
@@ -92,6 +108,29 @@ Cell* add_word(SymId sym, bool case_insensitive, bool variant);
 // its symbol is exactly `self`, else raises script no-value; a function context outside a call
 // raises script not-in-context. Valid until the next allocation.
 Cell* get(const Cell* word, NodeId ctx);
+// The word's slot when reading it can raise nothing and needs no lookup (bound, indexed, its
+// function running, the slot within the values), else nullptr: then `get` gives the answer.
+// No allocation.
+inline Cell* plain_slot(const Cell* word) {
+    const NodeId ctx = word->w1;
+    const auto index = static_cast<int32_t>(word->w3);
+    if (ctx == 0 || index < 0) return nullptr;
+    const Cell* c = cell_of(ctx);
+    if (c->w2 == 0) return nullptr;
+    if (c->header & kValuesOnStack) return stack::g_args.bottom + (c->w2 - 1) + index;
+    memory::SeriesBuf* values = memory::buf(c->w2);
+    if (static_cast<size_t>(index) >= values->used() / sizeof(Cell)) return nullptr;
+    return reinterpret_cast<Cell*>(values->data() + values->offset) + index;
+}
+// The same for a write that needs no lookup, growth, change mark or notice (the context is not
+// an object's), else nullptr: then `set_in` does the write. No allocation.
+inline Cell* plain_write_slot(const Cell* word) {
+    const NodeId ctx = word->w1;
+    if (ctx == 0 || static_cast<int32_t>(word->w3) < 0) return nullptr;
+    if ((cell_of(ctx)->header & kKindMask) == static_cast<uint32_t>(Kind::Object) << kKindShift)
+        return nullptr;
+    return plain_slot(word);
+}
 // Copies the value into the word's slot and returns the slot (valid until the next
 // allocation). A word with no index is looked up exactly and appended when absent; its index
 // is written back into `word`. A function context outside a call raises script not-defined.

@@ -197,7 +197,8 @@ void emit_stack(Cell* buffer, const Cell& stack_value) {
         if (integer::get(&stack_value) < 0 || !frames::marker_is_live(marker)) return;
         string::emit(buffer, "\n*** Stack: ", 0);
         frames::trace_form(level, marker, buffer, kNoLimit);
-    } else if (cell::is(&stack_value, T::Block)) {
+    } else if (cell::is(&stack_value, T::Block) && block::rs_length(&stack_value) > 0) {
+        // An error raised outside any function has no calls to show.
         string::emit(buffer, "\n*** Stack: ", 0);
         emit_form(buffer, stack_value);
     }

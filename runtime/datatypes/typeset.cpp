@@ -131,8 +131,6 @@ void drop_last_unit(Cell* buffer) {
 
 }  // namespace
 
-bool has(const Cell* typeset, TypeId t) { return Mask::of(typeset).has(static_cast<int>(t)); }
-
 void clear(Cell* typeset) { Mask{}.store(typeset); }
 
 void add(Cell* typeset, const Cell* value) {

@@ -11,7 +11,11 @@
 
 namespace nuv::typeset {
 
-bool has(const Cell* typeset, TypeId t);
+inline bool has(const Cell* typeset, TypeId t) {
+    const auto id = static_cast<uint32_t>(t);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&typeset->w1);
+    return id < 96 && (bytes[id >> 3] & (0x80u >> (id & 7))) != 0;
+}
 void clear(Cell* typeset);  // no type left; the header is untouched
 
 // Adds a datatype!'s bit or ORs a typeset! in; a word! is replaced by its value first (an unset

@@ -203,8 +203,6 @@ Cell* refinement_make_cstr(const char* name) {
 
 // ---- Reading and writing through words ----
 
-Cell* slot(const Cell* word) { return context::get(word, word->w1); }
-
 Cell* get(const Cell* word) {
     const Cell* value = slot(word);
     if (cell::is(value, TypeId::Unset)) fire(Err::NoValue, word);

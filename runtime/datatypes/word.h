@@ -8,6 +8,7 @@
 
 #include "runtime/actions.h"
 #include "runtime/cell.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/registry.h"
 
 namespace nuv::word {
@@ -49,7 +50,10 @@ Cell* refinement_make_cstr(const char* name);
 // ---- Reading and writing through words ----
 
 // The word's value slot in its own context (errors as context::get). No allocation.
-Cell* slot(const Cell* word);
+inline Cell* slot(const Cell* word) {
+    Cell* plain = context::plain_slot(word);
+    return plain ? plain : context::get(word, word->w1);
+}
 // Pushes a copy of the word's value; script no-value naming the word when it is unset.
 Cell* get(const Cell* word);
 Cell* push_value(const Cell* word);  // the same, unset allowed

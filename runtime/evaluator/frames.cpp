@@ -197,14 +197,6 @@ void push_compiled_call(const Cell* name, NodeId function) {
     push(name, kCompiledCall);
 }
 
-void push_interp_function(const Cell* name, NodeId function) {
-    push(name, kInterpFunction);
-    if (!function) return;
-    Frame* f = top();
-    f->function = function;
-    f->saved_values = context::cell_of(function)->w2;
-}
-
 bool mark_caller_body() {
     if (depth() < 2) return false;
     Frame* f = at_depth(depth() - 1);
@@ -214,40 +206,6 @@ bool mark_caller_body() {
 }
 
 // ---- Popping ----
-
-namespace {
-
-enum class After : uint8_t { Drop, KeepOne, Restore };
-
-// One pop for every variant: what stays on the argument stack, which frames get their function
-// context back, and whether the result is also copied into the caller's arguments[0].
-template <After Top, bool AnyContext, bool CopyResult>
-void pop_with() {
-    if (g_frames.top == g_frames.bottom) {
-        g_args.base = g_args.top = g_args.bottom;
-        return;
-    }
-    Frame* f = --g_frames.top;
-    if (f->function && (AnyContext || kind_of(f) == Kind::Function)) restore_function(f);
-    Cell* old_base = g_args.base;
-    g_args.base = stack::at_index(f->saved_base);
-    switch (Top) {
-    case After::Drop: g_args.top = old_base; break;
-    case After::KeepOne: g_args.top = old_base + 1; break;
-    case After::Restore: g_args.top = g_args.base; break;
-    }
-    if (CopyResult) cell::copy(old_base, g_args.base);
-}
-
-}  // namespace
-
-void pop() { pop_with<After::Drop, false, false>(); }
-void pop_keep_result() { pop_with<After::KeepOne, false, false>(); }
-void pop_keep_result_context() { pop_with<After::KeepOne, true, false>(); }
-void pop_restore() { pop_with<After::Restore, false, false>(); }
-void pop_restore_context() { pop_with<After::Restore, true, false>(); }
-void pop_return_result() { pop_with<After::KeepOne, false, true>(); }
-void pop_pass_result() { pop_with<After::KeepOne, true, true>(); }
 
 Frame* pop_to_kind(Kind kind, bool keep) {
     uint32_t from = depth();

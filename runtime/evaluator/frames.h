@@ -10,6 +10,7 @@
 
 #include "runtime/actions.h"
 #include "runtime/cell.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/stack.h"
 
@@ -102,7 +103,13 @@ inline void push_loop(const Cell* name) { push(name, kLoop); }
 inline void push_interp_native(const Cell* name) { push(name, kInterpNative); }
 // With a context, the frame keeps its values word as push_function does, so unwinding through
 // an interpreted call restores a re-entered function's values too.
-void push_interp_function(const Cell* name, NodeId function = 0);
+inline void push_interp_function(const Cell* name, NodeId function = 0) {
+    push(name, kInterpFunction);
+    if (!function) return;
+    Frame* f = top();
+    f->function = function;
+    f->saved_values = context::cell_of(function)->w2;
+}
 
 // ---- Flags ----
 
@@ -115,13 +122,43 @@ bool mark_caller_body();
 // ---- Popping: each removes the top frame and restores the caller's arguments base ----
 // (an empty frame stack leaves base and top at the bottom).
 
-void pop();                       // result dropped; a function frame's context restored
-void pop_keep_result();           // the callee's arguments[0] stays as the last pushed value
-void pop_keep_result_context();   // the same, restoring any frame's function context
-void pop_restore();               // the caller's own arguments are dropped too
-void pop_restore_context();
-void pop_return_result();         // keep_result, and the result also in the caller's arguments[0]
-void pop_pass_result();           // the same, restoring any frame's function context
+namespace detail {
+enum class After : uint8_t { Drop, KeepOne, Restore };
+// One pop for every variant: what stays on the argument stack, which frames get their function
+// context back, and whether the result is also copied into the caller's arguments[0].
+template <After Top, bool AnyContext, bool CopyResult>
+inline void pop_with() {
+    if (g_frames.top == g_frames.bottom) [[unlikely]] {
+        stack::g_args.base = stack::g_args.top = stack::g_args.bottom;
+        return;
+    }
+    Frame* f = --g_frames.top;
+    if (f->function && (AnyContext || kind_of(f) == Kind::Function))
+        context::leave_call(f->function, f->saved_values);
+    Cell* old_base = stack::g_args.base;
+    stack::g_args.base = stack::at_index(f->saved_base);
+    switch (Top) {
+    case After::Drop: stack::g_args.top = old_base; break;
+    case After::KeepOne: stack::g_args.top = old_base + 1; break;
+    case After::Restore: stack::g_args.top = stack::g_args.base; break;
+    }
+    if (CopyResult) cell::copy(old_base, stack::g_args.base);
+}
+}  // namespace detail
+
+// result dropped; a function frame's context restored
+inline void pop() { detail::pop_with<detail::After::Drop, false, false>(); }
+// the callee's arguments[0] stays as the last pushed value
+inline void pop_keep_result() { detail::pop_with<detail::After::KeepOne, false, false>(); }
+// the same, restoring any frame's function context
+inline void pop_keep_result_context() { detail::pop_with<detail::After::KeepOne, true, false>(); }
+// the caller's own arguments are dropped too
+inline void pop_restore() { detail::pop_with<detail::After::Restore, false, false>(); }
+inline void pop_restore_context() { detail::pop_with<detail::After::Restore, true, false>(); }
+// keep_result, and the result also in the caller's arguments[0]
+inline void pop_return_result() { detail::pop_with<detail::After::KeepOne, false, true>(); }
+// the same, restoring any frame's function context
+inline void pop_pass_result() { detail::pop_with<detail::After::KeepOne, true, true>(); }
 
 // Unwinds to the nearest frame of the kind (a try-all frame also stops the search), which stays
 // on the stack; answers it, or nullptr when the stack emptied. With `keep` the arguments base

@@ -2,6 +2,12 @@
 // allocate; values in flight live in argument-stack cells, which never move. Each nested call
 // runs under a call frame, and frame pushes check the frame limit, so deep recursion raises
 // stack-overflow; a machine-stack guard backs that up.
+// `return` and `exit` usually end their function without a C++ throw: when every frame between
+// the exit and its function body belongs to code that checks the pending exit after each nested
+// evaluation (blocks, expressions, argument fetching, if/either/unless), the exit is recorded
+// and each of those levels ends at once, popping its own frame, until the body's run takes it.
+// Any other code in between (loops, catchers, natives that go on after evaluating) gets the
+// thrown unwinding as before.
 #include "runtime/evaluator/interpreter.h"
 
 #include <sys/resource.h>
@@ -13,6 +19,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/native.h"
@@ -43,13 +50,24 @@ constexpr int32_t kCompiledInfoCell = 1;  // the compiled spec's cell in the inf
 
 bool is_callable(T t) { return t == T::Native || t == T::Action || t == T::Function || t == T::Routine; }
 
-void check_machine_stack() {
+inline void check_machine_stack() {
     if (reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < g_stack_floor) [[unlikely]]
         fire(Err::StackOverflow);
 }
 
 Cell block_cell(NodeId node, int32_t index, T type = T::Block) {
     return Cell{static_cast<uint32_t>(type), static_cast<uint32_t>(index), node, 0};
+}
+
+// A block's cells and count as they stand; valid until the next allocation (or change of the
+// block), so re-taken after every call that may allocate.
+struct Code {
+    const Cell* cells;
+    int32_t count;
+};
+inline Code code_of(NodeId node) {
+    memory::SeriesBuf* b = memory::buf(node);
+    return Code{reinterpret_cast<const Cell*>(b->offset_ptr()), static_cast<int32_t>(b->used() / sizeof(Cell))};
 }
 
 // Restores the current code cell on every exit from a block run.
@@ -61,11 +79,148 @@ struct CodeScope {
     CodeScope& operator=(const CodeScope&) = delete;
 };
 
-int32_t eval_expression(NodeId node, int32_t i, bool prefix, bool sub, bool passive);
+// ---- Pending exits ----
+
+uint32_t g_exit_target = 0;     // depth of the function frame a pending exit ends; 0: none
+Cell* g_exit_value = nullptr;   // its value (a root-block cell)
+uint32_t g_body_depth = 0;      // frame depth of the innermost function body being run
+uint32_t g_opaque_depth = 0;    // frame depth of the innermost call that ignores pending exits
+
+inline bool exit_pending() { return g_exit_target != 0; }
+
+// Sets a watermark for the call's duration, whatever way it ends.
+struct DepthScope {
+    uint32_t* mark;
+    uint32_t saved;
+    DepthScope(uint32_t* m, uint32_t depth) : mark(m), saved(*m) { *m = depth; }
+    ~DepthScope() { *mark = saved; }
+    DepthScope(const DepthScope&) = delete;
+    DepthScope& operator=(const DepthScope&) = delete;
+};
+
+// return (has_value) or exit called from the top frame: records the exit when only code that
+// honours it lies between the exit and the innermost function body, and answers whether it
+// did; otherwise the exit native throws as usual.
+bool record_exit(bool has_value) {
+    const uint32_t target = g_body_depth;
+    if (target == 0 || target <= g_opaque_depth) return false;
+    for (uint32_t d = frames::depth() - 1; d > target; d--)
+        if (frames::has_body_flag(frames::at_depth(d))) return false;
+    g_exit_target = target;
+    *g_exit_value = has_value ? *stack::arg(0) : *unset::shared();
+    return true;
+}
+
+// ---- Callee traits ----
+
+// The calls whose result the evaluator computes itself for integer! and float! operands, with
+// the same result the callee gives; anything else (other types, an integer overflow, a float
+// equality, which is tolerant) goes to the callee.
+enum class Fast : uint8_t { None, Add, Subtract, Multiply, Equal, NotEqual, Lesser, Greater, LesserOrEqual, GreaterOrEqual };
+
+// Natives whose C++ code only returns after a nested evaluation, so a pending exit may pass
+// through them.
+inline constexpr uint8_t kPassesExit = 1;
+inline constexpr uint8_t kExitWithValue = 2;  // return
+inline constexpr uint8_t kExitNoValue = 4;    // exit
+
+struct NativeTraits {
+    uint8_t flags[natives::kTableSlots + 1]{};
+    Fast fast[natives::kTableSlots + 1]{};
+};
+consteval NativeTraits make_native_traits() {
+    using N = natives::NativeId;
+    NativeTraits t;
+    for (N n : {N::If, N::Either, N::Unless}) t.flags[static_cast<int>(n)] = kPassesExit;
+    t.flags[static_cast<int>(N::Return)] = kExitWithValue;
+    t.flags[static_cast<int>(N::Exit)] = kExitNoValue;
+    t.fast[static_cast<int>(N::IsEqual)] = Fast::Equal;
+    t.fast[static_cast<int>(N::IsNotEqual)] = Fast::NotEqual;
+    t.fast[static_cast<int>(N::IsLesser)] = Fast::Lesser;
+    t.fast[static_cast<int>(N::IsGreater)] = Fast::Greater;
+    t.fast[static_cast<int>(N::IsLesserOrEqual)] = Fast::LesserOrEqual;
+    t.fast[static_cast<int>(N::IsGreaterOrEqual)] = Fast::GreaterOrEqual;
+    return t;
+}
+constexpr NativeTraits kNatives = make_native_traits();
+
+struct ActionTraits {
+    Fast fast[kActionCount + 1]{};
+};
+consteval ActionTraits make_action_traits() {
+    ActionTraits t;
+    t.fast[static_cast<int>(ActionId::Add)] = Fast::Add;
+    t.fast[static_cast<int>(ActionId::Subtract)] = Fast::Subtract;
+    t.fast[static_cast<int>(ActionId::Multiply)] = Fast::Multiply;
+    return t;
+}
+constexpr ActionTraits kActions = make_action_traits();
+
+inline Fast fast_of(T type, const Cell* callee) {
+    const auto index = static_cast<uint32_t>(native::index_of(callee));
+    if (type == T::Action) return index <= static_cast<uint32_t>(kActionCount) ? kActions.fast[index] : Fast::None;
+    if (type == T::Native) return index <= static_cast<uint32_t>(natives::kTableSlots) ? kNatives.fast[index] : Fast::None;
+    return Fast::None;
+}
+
+inline bool is_number(T t) { return t == T::Integer || t == T::Float; }
+
+// The call's result written over `a` (its first argument) as the callee writes it; false, with
+// nothing written, when the callee must decide.
+bool compute(Fast op, Cell* a, const Cell* b) {
+    const T at = cell::type_of(a);
+    const T bt = cell::type_of(b);
+    if (!is_number(at) || !is_number(bt)) return false;
+    if (at == T::Integer && bt == T::Integer) {
+        const int32_t x = cell::get_int(a);
+        const int32_t y = cell::get_int(b);
+        int32_t v = 0;
+        switch (op) {
+        case Fast::None: return false;
+        case Fast::Add:
+            if (__builtin_add_overflow(x, y, &v)) return false;
+            break;
+        case Fast::Subtract:
+            if (__builtin_sub_overflow(x, y, &v)) return false;
+            break;
+        case Fast::Multiply:
+            if (__builtin_mul_overflow(x, y, &v)) return false;
+            break;
+        case Fast::Equal: logic::set(a, x == y); return true;
+        case Fast::NotEqual: logic::set(a, x != y); return true;
+        case Fast::Lesser: logic::set(a, x < y); return true;
+        case Fast::Greater: logic::set(a, x > y); return true;
+        case Fast::LesserOrEqual: logic::set(a, x <= y); return true;
+        case Fast::GreaterOrEqual: logic::set(a, x >= y); return true;
+        }
+        cell::set_int(a, v);
+        return true;
+    }
+    const double x = at == T::Integer ? cell::get_int(a) : cell::get_double(a);
+    const double y = bt == T::Integer ? cell::get_int(b) : cell::get_double(b);
+    switch (op) {
+    case Fast::None:
+    case Fast::Equal:
+    case Fast::NotEqual: return false;
+    case Fast::Add: floating::retype(a, T::Float, x + y); return true;
+    case Fast::Subtract: floating::retype(a, T::Float, x - y); return true;
+    case Fast::Multiply: floating::retype(a, T::Float, x * y); return true;
+    // A NaN orders as the comparison itself answers: false.
+    case Fast::Lesser: logic::set(a, x < y); return true;
+    case Fast::Greater: logic::set(a, x > y); return true;
+    case Fast::LesserOrEqual: logic::set(a, x <= y); return true;
+    case Fast::GreaterOrEqual: logic::set(a, x >= y); return true;
+    }
+    return false;
+}
+
+template <bool Prefix, bool Sub>
+int32_t eval_expression(NodeId node, int32_t i);
 int32_t eval_path(const Cell* path, NodeId node, int32_t i, PathMode mode, const Cell* value,
                   bool case_ = false);
+template <bool Infix>
 int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, const Cell* path,
-               int32_t path_from, bool infix);
+               int32_t path_from);
 
 // A paren or block run for its value, left as the last pushed value.
 void run_nested(const Cell* value) {
@@ -122,30 +277,67 @@ NodeId compile(const Cell* callee) {
     return compiled;
 }
 
+inline NodeId compiled_of(const Cell* callee) {
+    const Cell* compiled = block::raw_cells(callee->w3) + kCompiledInfoCell;
+    return cell::is(compiled, T::Block) ? cell::node(compiled) : compile(callee);
+}
+
+// An operator whose right operand is a literal number, or a word whose value is one, needs no
+// call: nothing can be raised or evaluated on the way, so the result is computed over the left
+// operand at `left` when the operator's spec takes both values. Answers whether it was.
+bool fast_infix(const Cell* op, Code code, int32_t i, Cell* left) {
+    const Fast f = fast_of(native::op_source(op), op);
+    if (f == Fast::None || i >= code.count) return false;
+    const Cell* right = code.cells + i;
+    if (cell::is(right, T::Word)) {
+        right = context::plain_slot(right);
+        if (!right) return false;
+    }
+    if (!is_number(cell::type_of(right)) || !is_number(cell::type_of(left))) return false;
+    const Cell* info = block::raw_cells(op->w3) + kCompiledInfoCell;
+    if (!cell::is(info, T::Block)) return false;
+    const NodeId compiled = cell::node(info);
+    if (block::count(compiled) < 4) return false;
+    const Cell* spec = block::raw_cells(compiled);
+    if (!cell::is(spec + 2, T::Word) || !typeset::has(spec + 1, cell::type_of(left)) ||
+        !typeset::has(spec + 3, cell::type_of(right)))
+        return false;
+    return compute(f, left, right);
+}
+
 // ---- Fetching arguments ----
 
+[[noreturn]] void fire_arg_type(NodeId compiled, int32_t entry, const Cell* name, T got) {
+    Cell type;
+    datatype::set(&type, got);
+    Cell plain = block::at(compiled, entry);
+    cell::set_type(&plain, T::Word);
+    fire(Err::ExpectArg, name, &type, &plain);
+}
+
 // Fetches one argument by the mode its spec word gives and checks its type; the value is
-// pushed. Answers the next index.
+// pushed. Answers the next index. A pending exit leaves whatever was pushed unchecked.
 int32_t fetch_one(NodeId node, int32_t i, NodeId compiled, int32_t entry, const Cell* name, bool infix) {
-    const Cell arg_word = block::at(compiled, entry);
-    const Cell types = block::at(compiled, entry + 1);
-    const T mode = cell::type_of(&arg_word);
-    if (i >= block::count(node)) {
+    const Cell* spec = block::raw_cells(compiled) + entry;
+    const T mode = cell::type_of(spec);
+    const Cell types = spec[1];
+    if (i >= block::count(node)) [[unlikely]] {
         if (mode == T::LitWord && typeset::has(&types, T::Unset)) {
             stack::push(unset::shared());
             return i;
         }
-        Cell plain = arg_word;
+        Cell plain = block::at(compiled, entry);
         cell::set_type(&plain, T::Word);
         fire(Err::NoArg, name, &plain);
     }
-    const Cell value = block::at(node, i);
     if (mode == T::Word) {
-        i = eval_expression(node, i, infix, true, false);
+        i = infix ? eval_expression<true, true>(node, i) : eval_expression<false, true>(node, i);
+        if (exit_pending()) [[unlikely]] return i;
     } else if (mode == T::GetWord) {
-        stack::push(&value);
+        stack::push(block::raw_cells(node) + i);
         i++;
     } else {
+        const Cell value = block::at(node, i);
         i++;
         switch (cell::type_of(&value)) {
         case T::Paren: {
@@ -160,15 +352,10 @@ int32_t fetch_one(NodeId node, int32_t i, NodeId compiled, int32_t entry, const 
         case T::GetPath: eval_path(&value, node, i, PathMode::Get, nullptr); break;
         default: stack::push(&value); break;
         }
+        if (exit_pending()) [[unlikely]] return i;
     }
     const T got = stack::top_type();
-    if (!typeset::has(&types, got)) {
-        Cell type;
-        datatype::set(&type, got);
-        Cell plain = arg_word;
-        cell::set_type(&plain, T::Word);
-        fire(Err::ExpectArg, name, &type, &plain);
-    }
+    if (!typeset::has(&types, got)) [[unlikely]] fire_arg_type(compiled, entry, name, got);
     return i;
 }
 
@@ -198,15 +385,18 @@ int32_t find_refinement(NodeId compiled, const Cell* element, const Cell* name, 
 
 // Natives and actions: the mandatory arguments, then the used refinements' arguments in path
 // order; refinements[k] is the stack position of refinement k's first argument, or -1.
+template <bool Infix>
 int32_t fetch_native_args(NodeId node, int32_t i, NodeId compiled, const Cell* name,
-                          const Cell* path, int32_t path_from, bool infix, int32_t* refinements) {
-    int32_t e = infix ? 2 : 0;  // an infix call has its left operand in place
-    int32_t count = 0;
-    for (; e < block::count(compiled); e += 2) {
+                          const Cell* path, int32_t path_from, int32_t* refinements) {
+    const int32_t total = block::count(compiled);
+    int32_t e = Infix ? 2 : 0;  // an infix call has its left operand in place
+    for (; e < total; e += 2) {
         if (cell::is(&block::raw_cells(compiled)[e], T::Refinement)) break;
-        i = fetch_one(node, i, compiled, e, name, infix);
+        i = fetch_one(node, i, compiled, e, name, Infix);
+        if (exit_pending()) [[unlikely]] return i;
     }
-    for (int32_t k = e; k < block::count(compiled); k += 2)
+    int32_t count = 0;
+    for (int32_t k = e; k < total; k += 2)
         if (cell::is(&block::raw_cells(compiled)[k], T::Refinement)) {
             if (count == kMaxRefinements) fire(Err::LimitHit);
             refinements[count++] = -1;
@@ -220,25 +410,32 @@ int32_t fetch_native_args(NodeId node, int32_t i, NodeId compiled, const Cell* n
         if (refinements[ordinal] >= 0) fire(Err::DupRefine, path);
         refinements[ordinal] = static_cast<int32_t>(stack::g_args.top - stack::g_args.base);
         const int32_t end = refinement_end(compiled, r);
-        for (int32_t a = r + 2; a < end; a += 2) i = fetch_one(node, i, compiled, a, name, false);
+        for (int32_t a = r + 2; a < end; a += 2) {
+            i = fetch_one(node, i, compiled, a, name, false);
+            if (exit_pending()) [[unlikely]] return i;
+        }
     }
     return i;
 }
 
 // Functions: every spec slot in spec order, a refinement as a logic! followed by its arguments
 // (none when unused), then /local and the locals.
+template <bool Infix>
 int32_t fetch_function_args(NodeId node, int32_t i, NodeId compiled, const Cell* name,
-                            const Cell* path, int32_t path_from, bool infix, NodeId ctx) {
-    int32_t e = infix ? 2 : 0;
-    for (; e < block::count(compiled); e += 2) {
+                            const Cell* path, int32_t path_from, NodeId ctx) {
+    const int32_t total = block::count(compiled);
+    int32_t e = Infix ? 2 : 0;
+    for (; e < total; e += 2) {
         if (cell::is(&block::raw_cells(compiled)[e], T::Refinement)) break;
-        i = fetch_one(node, i, compiled, e, name, infix);
+        i = fetch_one(node, i, compiled, e, name, Infix);
+        if (exit_pending()) [[unlikely]] return i;
     }
-    for (int32_t k = e; k < block::count(compiled); k += 2)
+    for (int32_t k = e; k < total; k += 2)
         stack::push(cell::is(&block::raw_cells(compiled)[k], T::Refinement) ? logic::shared(false)
                                                                             : none::shared());
-    const int32_t entries = block::count(compiled) / 2;
-    for (int32_t k = entries; k < context::word_count(ctx); k++)
+    const int32_t entries = total / 2;
+    const int32_t words = context::word_count(ctx);
+    for (int32_t k = entries; k < words; k++)
         stack::push(k == entries ? logic::shared(false) : none::shared());
     if (!path) return i;
     const NodeId pn = cell::node(path);
@@ -252,6 +449,7 @@ int32_t fetch_function_args(NodeId node, int32_t i, NodeId compiled, const Cell*
         const int32_t end = refinement_end(compiled, r);
         for (int32_t a = r + 2; a < end; a += 2) {
             i = fetch_one(node, i, compiled, a, name, false);
+            if (exit_pending()) [[unlikely]] return i;
             *stack::arg(a / 2) = *stack::top();
             stack::drop(1);
         }
@@ -261,59 +459,90 @@ int32_t fetch_function_args(NodeId node, int32_t i, NodeId compiled, const Cell*
 
 // ---- Calling ----
 
+// Runs the function's body over the arguments at arguments[0..] of the top frame; the result
+// lands in arguments[0]. return and exit aimed at the frame end here, thrown or pending.
 void run_body(const Cell* fn, NodeId ctx) {
     frames::set_body_flag(frames::top(), true);
     context::enter_call(ctx, stack::arg(0));
     const uint32_t depth = frames::depth();
-    const Cell body = function::body_of(fn);
+    const Cell body = block::raw_cells(function::info_node(fn))[static_cast<int32_t>(function::Info::Body)];
     if (!cell::is(&body, T::Block)) fire(Err::NotDone);
+    DepthScope in_body(&g_body_depth, depth);
     try {
         eval_block(&body, true);
     } catch (const Unwind& u) {
         if (u.target != depth || (u.kind != UnwindKind::Return && u.kind != UnwindKind::Exit)) throw;
+        return;
+    }
+    if (g_exit_target == depth) [[unlikely]] {
+        g_exit_target = 0;
+        *stack::arg(0) = *g_exit_value;
+        stack::keep_one();
     }
 }
 
-int32_t invoke(const Cell* callee_in, NodeId node, int32_t i, const Cell* name, const Cell* path,
-               int32_t path_from, bool infix) {
+// A native or action with its arguments fetched under its frame.
+void call_native(T type, const Cell* callee, const int32_t* refinements) {
+    const int32_t index = native::index_of(callee);
+    const Fast f = fast_of(type, callee);
+    if (f != Fast::None && compute(f, stack::arg(0), stack::arg(1))) {
+        stack::keep_one();
+        return;
+    }
+    if (type == T::Action) {
+        DepthScope opaque(&g_opaque_depth, frames::depth());
+        actions::table()[index - 1](refinements);
+        return;
+    }
+    const uint8_t flags = static_cast<uint32_t>(index) <= static_cast<uint32_t>(natives::kTableSlots)
+                              ? kNatives.flags[index] : 0;
+    if ((flags & (kExitWithValue | kExitNoValue)) && record_exit(flags & kExitWithValue)) return;
+    if (flags & kPassesExit) {
+        natives::entry(index)(false, refinements);
+        return;
+    }
+    DepthScope opaque(&g_opaque_depth, frames::depth());
+    natives::entry(index)(false, refinements);
+}
+
+template <bool Infix>
+int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, const Cell* path,
+               int32_t path_from) {
     check_machine_stack();
-    const Cell callee = *callee_in;
     const Cell* frame_name = name ? name : &words::w::anon;
     Cell* mark;
-    if (infix) {
+    if constexpr (Infix) {
         mark = stack::g_args.top - 1;  // the left operand
     } else {
-        mark = stack::push(&callee);
+        mark = stack::push(callee);
     }
-    const T type = cell::is(&callee, T::Op) ? native::op_source(&callee) : cell::type_of(&callee);
-    const Cell compiled_cell = block::raw_cells(callee.w3)[kCompiledInfoCell];
-    const NodeId compiled = cell::is(&compiled_cell, T::Block) ? cell::node(&compiled_cell) : compile(&callee);
-    if (infix) stack::g_args.top = mark;
+    const T type = cell::is(callee, T::Op) ? native::op_source(callee) : cell::type_of(callee);
+    const NodeId compiled = compiled_of(callee);
+    if constexpr (Infix) stack::g_args.top = mark;
     if (type == T::Function) {
-        const NodeId ctx = function::context_of(&callee);
+        const NodeId ctx = function::context_of(callee);
         frames::push_interp_function(frame_name, ctx);
-        if (infix) stack::g_args.top = mark + 1;
-        i = fetch_function_args(node, i, compiled, frame_name, path, path_from, infix, ctx);
-        run_body(&callee, ctx);
+        if constexpr (Infix) stack::g_args.top = mark + 1;
+        i = fetch_function_args<Infix>(node, i, compiled, frame_name, path, path_from, ctx);
+        if (!exit_pending()) [[likely]] run_body(callee, ctx);
     } else if (type == T::Routine) {
         frames::push_interp_native(frame_name);
-        if (infix) stack::g_args.top = mark + 1;
-        i = fetch_function_args(node, i, compiled, frame_name, path, path_from, infix,
-                                function::context_of(&callee));
-        routines::call(&callee, frame_name);
+        if constexpr (Infix) stack::g_args.top = mark + 1;
+        i = fetch_function_args<Infix>(node, i, compiled, frame_name, path, path_from,
+                                       function::context_of(callee));
+        if (!exit_pending()) [[likely]] {
+            DepthScope opaque(&g_opaque_depth, frames::depth());
+            routines::call(callee, frame_name);
+        }
     } else {
         frames::push_interp_native(frame_name);
-        if (infix) stack::g_args.top = mark + 1;
+        if constexpr (Infix) stack::g_args.top = mark + 1;
         int32_t refinements[kMaxRefinements];
-        i = fetch_native_args(node, i, compiled, frame_name, path, path_from, infix, refinements);
-        if (type == T::Action) {
-            actions::table()[native::index_of(&callee) - 1](refinements);
-        } else {
-            natives::entry(native::index_of(&callee))(false, refinements);
-        }
+        i = fetch_native_args<Infix>(node, i, compiled, frame_name, path, path_from, refinements);
+        if (!exit_pending()) [[likely]] call_native(type, callee, refinements);
     }
     frames::pop_keep_result();
-    if (!infix) {
+    if constexpr (!Infix) {
         *mark = *(mark + 1);
         stack::g_args.top = mark + 1;
     }
@@ -338,7 +567,7 @@ int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, co
         stack::drop(1);
         Cell keep = *path_in;
         Cell* held = stack::push(&keep);  // the path stays reachable under the call
-        i = invoke(&start, node, i, &first, held, head + 1, false);
+        i = invoke<false>(&start, node, i, &first, held, head + 1);
         *held = *stack::top();
         stack::g_args.top = held + 1;
         return i;
@@ -353,6 +582,7 @@ int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, co
             run_nested(&raw);
             *element = *stack::top();
             stack::g_args.top = element + 1;
+            if (exit_pending()) [[unlikely]] break;
         } else {
             *element = raw;
         }
@@ -370,7 +600,7 @@ int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, co
             const Cell callee = *current;
             const Cell name = cell::is(&raw, T::Word) ? raw : words::w::anon;
             stack::g_args.top = path + 1;
-            i = invoke(&callee, node, i, &name, path, k + 1, false);
+            i = invoke<false>(&callee, node, i, &name, path, k + 1);
             *path = *stack::top();
             stack::g_args.top = path + 1;
             return i;
@@ -383,33 +613,54 @@ int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, co
 
 // ---- Expressions ----
 
-int32_t eval_expression(NodeId node, int32_t i, bool prefix, bool sub, bool passive) {
-    Cell* mark = stack::g_args.top;
-    const Cell v = block::at(node, i++);
+// One expression from cell i: its value is pushed (Sub) or becomes arguments[0] as the only
+// cell of the call; Prefix takes no operator after it. Answers the index after it.
+template <bool Prefix, bool Sub>
+int32_t eval_expression(NodeId node, int32_t i) {
+    Cell* const mark = stack::g_args.top;
+    Code code = code_of(node);
+    const Cell v = code.cells[i++];
+    // Only the cases that call out may allocate; they take the code's cells again.
     switch (cell::type_of(&v)) {
-    case T::Paren: run_nested(&v); break;
     case T::Word: {
-        const Cell value = *word::slot(&v);
-        switch (cell::type_of(&value)) {
+        const Cell* slot = word::slot(&v);
+        switch (cell::type_of(slot)) {
         case T::Unset: fire(Err::NoValue, &v);
-        case T::LitWord: cell::set_type(stack::push(&value), T::Word); break;
+        case T::LitWord: cell::set_type(stack::push(slot), T::Word); break;
         case T::Native:
         case T::Action:
         case T::Function:
-        case T::Routine: i = invoke(&value, node, i, &v, nullptr, 0, false); break;
+        case T::Routine: {
+            const Cell callee = *slot;
+            i = invoke<false>(&callee, node, i, &v, nullptr, 0);
+            code = code_of(node);
+            break;
+        }
         case T::Op: fire(Err::NoOpArg, &v);
-        default: stack::push(&value); break;
+        default: stack::push(slot); break;
         }
         break;
     }
+    case T::Paren:
+        run_nested(&v);
+        code = code_of(node);
+        break;
     case T::SetWord: {
-        if (i >= block::count(node)) fire(Err::NeedValue, &v);
+        if (i >= code.count) fire(Err::NeedValue, &v);
         frames::push_native(&v);
         Cell* target = stack::push(&v);
-        i = eval_expression(node, i, false, true, false);
-        word::set(target, target + 1);
+        i = eval_expression<false, true>(node, i);
+        if (!exit_pending()) [[likely]] {
+            Cell* slot = context::plain_write_slot(target);
+            if (slot) {
+                *slot = *(target + 1);
+            } else {
+                word::set(target, target + 1);
+            }
+        }
         *stack::arg(0) = *(target + 1);
         frames::pop_keep_result();
+        code = code_of(node);
         break;
     }
     case T::GetWord: word::push_value(&v); break;
@@ -418,14 +669,14 @@ int32_t eval_expression(NodeId node, int32_t i, bool prefix, bool sub, bool pass
     case T::Action:
     case T::Function:
     case T::Routine:
-        if (passive) {
-            stack::push(&v);
-        } else {
-            i = invoke(&v, node, i, nullptr, nullptr, 0, false);
-        }
+        i = invoke<false>(&v, node, i, nullptr, nullptr, 0);
+        code = code_of(node);
         break;
     case T::Op: fire(Err::NotDone);
-    case T::Path: i = eval_path(&v, node, i, PathMode::Normal, nullptr); break;
+    case T::Path:
+        i = eval_path(&v, node, i, PathMode::Normal, nullptr);
+        code = code_of(node);
+        break;
     case T::LitPath: {
         Cell* p = stack::push(&v);
         cell::set_type(p, T::Path);
@@ -433,18 +684,24 @@ int32_t eval_expression(NodeId node, int32_t i, bool prefix, bool sub, bool pass
         break;
     }
     case T::SetPath: {
-        if (i >= block::count(node)) fire(Err::NeedValue, &v);
+        if (i >= code.count) fire(Err::NeedValue, &v);
         frames::push_native(&words::w::set_path);
-        i = eval_expression(node, i, false, true, false);
-        Cell* value = stack::arg(0);
-        eval_path(&v, node, i, PathMode::Set, value);
-        stack::keep_one();
+        i = eval_expression<false, true>(node, i);
+        if (!exit_pending()) [[likely]] {
+            Cell* value = stack::arg(0);
+            eval_path(&v, node, i, PathMode::Set, value);
+            stack::keep_one();
+        }
         frames::pop_keep_result();
+        code = code_of(node);
         break;
     }
-    case T::GetPath: i = eval_path(&v, node, i, PathMode::Get, nullptr); break;
+    case T::GetPath:
+        i = eval_path(&v, node, i, PathMode::Get, nullptr);
+        code = code_of(node);
+        break;
     case T::Issue:
-        if (i < block::count(node) && cell::is(&block::raw_cells(node)[i], T::Block)) {
+        if (i < code.count && cell::is(&code.cells[i], T::Block)) {
             const SymId s = symbol::resolve(word::symbol_of(&v));
             if (s == symbol::resolve(words::sym::system) || s == symbol::resolve(words::sym::system_global))
                 fire(Err::NuvSystem);
@@ -453,17 +710,25 @@ int32_t eval_expression(NodeId node, int32_t i, bool prefix, bool sub, bool pass
         break;
     default: stack::push(&v); break;
     }
-    // The look-ahead costs one type test unless the next value is a word.
-    while (!prefix && i < block::count(node)) {
-        const Cell* next = block::raw_cells(node) + i;
-        if (!cell::is(next, T::Word) || next->w1 == 0) break;
-        const Cell op_word = *next;
-        const Cell op = *word::slot(&op_word);
-        if (!cell::is(&op, T::Op)) break;
-        stack::g_args.top = mark + 1;
-        i = invoke(&op, node, i + 1, &op_word, nullptr, 0, true);
+    if constexpr (!Prefix) {
+        // The look-ahead costs one type test unless the next value is a word.
+        while (i < code.count && !exit_pending()) {
+            const Cell* next = code.cells + i;
+            if (!cell::is(next, T::Word) || next->w1 == 0) break;
+            const Cell op_word = *next;
+            const Cell* op_slot = word::slot(&op_word);
+            if (!cell::is(op_slot, T::Op)) break;
+            const Cell op = *op_slot;
+            stack::g_args.top = mark + 1;
+            if (fast_infix(&op, code, i + 1, mark)) {
+                i += 2;
+                continue;
+            }
+            i = invoke<true>(&op, node, i + 1, &op_word, nullptr, 0);
+            code = code_of(node);
+        }
     }
-    if (!sub) stack::set_result(mark);
+    if constexpr (!Sub) stack::set_result(mark);
     return i;
 }
 
@@ -471,6 +736,8 @@ int32_t eval_expression(NodeId node, int32_t i, bool prefix, bool sub, bool pass
 
 void init() {
     g_code = word::keep(unset::shared());
+    g_exit_value = word::keep(unset::shared());
+    g_exit_target = g_body_depth = g_opaque_depth = 0;
     error::set_position_source(g_code);
     rlimit limit{};
     size_t budget = 8u << 20;
@@ -493,8 +760,8 @@ void eval_block(const Cell* block, bool return_result) {
         *g_code = block_cell(node, i);
         for (;;) {
             g_code->w1 = static_cast<uint32_t>(i);
-            i = eval_expression(node, i, false, false, false);
-            if (i >= block::count(node)) break;
+            i = eval_expression<false, false>(node, i);
+            if (i >= block::count(node) || exit_pending()) break;
             stack::reset();
         }
     }
@@ -520,7 +787,7 @@ int32_t eval_at(const Cell* block, int32_t index) {
     CodeScope scope;
     *g_code = block_cell(node, index);
     frames::Owner owner(&words::w::body, frames::kNative);
-    index = eval_expression(node, index, false, true, false);
+    index = eval_expression<false, true>(node, index);
     Cell result = *stack::top();
     frames::pop();
     stack::push(&result);
@@ -586,6 +853,167 @@ Cell* eval_path_alone(const Cell* path, PathMode mode, const Cell* value, bool c
 NodeId compiled_spec(const Cell* callee) {
     const Cell compiled = block::raw_cells(callee->w3)[kCompiledInfoCell];
     return cell::is(&compiled, T::Block) ? cell::node(&compiled) : compile(callee);
+}
+
+// ---- Calls with their arguments in a block ----
+
+namespace {
+
+// One apply_block call's walk over its arguments block.
+struct Applied {
+    Cell block;  // the arguments block, as given
+    int32_t i;   // the next item
+    NodeId compiled;
+    const Cell* name;
+    uint32_t flags;
+    bool at_tail() const { return i >= block::count(cell::node(&block)); }
+};
+
+// Pushes the value of argument entry `entry` (see kApplyAll, kApplyReduce). A checked value must
+// be of a type the entry accepts; an unchecked one (an off refinement's) is none past the tail.
+void fetch_applied(Applied& a, int32_t entry, bool check) {
+    const Cell types = block::at(a.compiled, entry + 1);
+    Cell arg_word = block::at(a.compiled, entry);
+    const T mode = (a.flags & kApplyReduce) ? T::Word : cell::type_of(&arg_word);
+    cell::set_type(&arg_word, T::Word);
+    if (a.at_tail()) {
+        if (!check) {
+            stack::push(none::shared());
+            return;
+        }
+        if (mode != T::LitWord || !typeset::has(&types, T::Unset)) fire(Err::NoArg, a.name, &arg_word);
+        stack::push(unset::shared());
+        return;
+    }
+    const Cell value = block::at(cell::node(&a.block), a.i);
+    if (mode == T::Word) {
+        a.i = eval_at(&a.block, a.i);
+    } else {
+        a.i++;
+        switch (mode == T::GetWord ? T::Invalid : cell::type_of(&value)) {
+        case T::Paren: do_block(&value); break;
+        case T::GetWord: word::push_value(&value); break;
+        case T::GetPath: eval_path_alone(&value, PathMode::Get, nullptr, false); break;
+        default: stack::push(&value); break;
+        }
+    }
+    const T got = stack::top_type();
+    if (check && !typeset::has(&types, got)) {
+        Cell type;
+        datatype::set(&type, got);
+        fire(Err::ExpectArg, a.name, &type, &arg_word);
+    }
+}
+
+// A refinement's switch: the next expression's truth (only none and false are off); off at the
+// tail.
+bool flag_applied(Applied& a) {
+    if (a.at_tail()) return false;
+    a.i = eval_at(&a.block, a.i);
+    const bool on = logic::value_is_true(stack::top(), false, nullptr);
+    stack::drop(1);
+    return on;
+}
+
+// The refinement at entry `r` (ordinal `ordinal`) on or off, with its arguments: for a function
+// or routine written into their spec slots (none when off); for a native or action pushed when
+// on, refinements[ordinal] then holding the stack position of the first.
+void use_applied(Applied& a, int32_t r, int32_t ordinal, bool on, bool slots, int32_t* refinements) {
+    Cell* mark = stack::g_args.top;
+    if (slots) {
+        *stack::arg(r / 2) = *logic::shared(on);
+    } else if (on) {
+        refinements[ordinal] = static_cast<int32_t>(mark - stack::g_args.base);
+    }
+    const int32_t end = refinement_end(a.compiled, r);
+    for (int32_t e = r + 2; e < end; e += 2) {
+        if (on || !(a.flags & kApplySafer)) {
+            fetch_applied(a, e, on);
+        } else {
+            if (!a.at_tail()) a.i++;
+            stack::push(none::shared());
+        }
+        if (slots) {
+            *stack::arg(e / 2) = on ? *stack::top() : *none::shared();
+            stack::drop(1);
+        }
+    }
+    if (!on) stack::g_args.top = mark;
+}
+
+}  // namespace
+
+Cell* apply_block(const Cell* callee_in, const Cell* name, const Cell* path, int32_t path_from,
+                  const Cell* args, uint32_t flags) {
+    const Cell callee = *callee_in;
+    Cell* mark = stack::push(&callee);  // the callee and the block stay reachable during the call
+    stack::push(args);
+    const T type = cell::is(&callee, T::Op) ? native::op_source(&callee) : cell::type_of(&callee);
+    const NodeId compiled = compiled_spec(mark);
+    const int32_t n = block::count(compiled);
+    Applied a{*args, block::head_index(args), compiled, name, flags};
+    const bool slots = type == T::Function || type == T::Routine;
+    const NodeId ctx = slots ? function::context_of(&callee) : 0;
+    if (type == T::Function) {
+        frames::push_interp_function(name, ctx);
+    } else {
+        frames::push_interp_native(name);
+    }
+    int32_t first = 0;
+    for (; first < n && !cell::is(&block::raw_cells(compiled)[first], T::Refinement); first += 2)
+        fetch_applied(a, first, true);
+    int32_t refinements[kMaxRefinements];
+    bool used[kMaxRefinements] = {};
+    int32_t count = 0;
+    for (int32_t e = first; e < n; e += 2) {
+        const bool refinement = cell::is(&block::raw_cells(compiled)[e], T::Refinement);
+        if (refinement && count == kMaxRefinements) fire(Err::LimitHit);
+        if (refinement) refinements[count++] = -1;
+        if (slots) stack::push(refinement ? logic::shared(false) : none::shared());
+    }
+    for (int32_t k = n / 2; slots && k < context::word_count(ctx); k++)
+        stack::push(k == n / 2 ? logic::shared(false) : none::shared());  // /local, the locals
+    int32_t ordinal = 0;
+    const auto take = [&](const Cell* element, const Cell* container) {
+        const int32_t r = find_refinement(compiled, element, name, &ordinal);
+        if (used[ordinal]) fire(Err::DupRefine, container);
+        used[ordinal] = true;
+        return r;
+    };
+    const int32_t path_end = path ? block::count(cell::node(path)) : 0;
+    if (flags & kApplyAll) {
+        if (path_from < path_end) fire(Err::BadRefines);
+        for (int32_t r = first; r < n; r = refinement_end(compiled, r), ordinal++)
+            use_applied(a, r, ordinal, flag_applied(a), slots, refinements);
+    } else {
+        for (int32_t p = path_from; p < path_end; p++) {
+            const Cell element = block::at(cell::node(path), p);
+            const int32_t r = take(&element, path);
+            use_applied(a, r, ordinal, true, slots, refinements);
+        }
+        while (!a.at_tail()) {
+            a.i = eval_at(&a.block, a.i);
+            Cell element = *stack::top();
+            stack::drop(1);
+            if (!cell::is(&element, T::Refinement)) fire(Err::BadRefine, &element);
+            cell::set_type(&element, T::Word);
+            const int32_t r = take(&element, &a.block);
+            use_applied(a, r, ordinal, flag_applied(a), slots, refinements);
+        }
+    }
+    if (type == T::Function) {
+        apply_function(&callee);
+    } else if (type == T::Routine) {
+        routines::call(&callee, name);
+    } else if (type == T::Action) {
+        actions::table()[native::index_of(&callee) - 1](refinements);
+    } else {
+        natives::entry(native::index_of(&callee))(false, refinements);
+    }
+    frames::pop_keep_result();
+    *mark = *(mark + 2);
+    stack::g_args.top = mark + 1;
+    return mark;
 }
 
 }  // namespace nuv::interp

@@ -60,4 +60,23 @@ int32_t compare_order(const Cell* answer);
 // a refinement). Compiled on first use and kept. May allocate.
 NodeId compiled_spec(const Cell* callee);
 
+// How apply_block reads its arguments block (bits).
+// All: one item per spec slot in spec order, each argument fetched as code fetches it (by its
+//   spec word's mode) and each refinement an expression whose truth turns it on; items missing
+//   at the tail count as off refinements and none arguments.
+// Reduce: every item is an evaluated expression: the mandatory arguments, then the arguments of
+//   the refinements the path names (in path order), then groups `/refinement flag arguments...`.
+// Safer: an off refinement's arguments are skipped, one value each, instead of evaluated.
+inline constexpr uint32_t kApplyAll = 1;
+inline constexpr uint32_t kApplyReduce = 2;
+inline constexpr uint32_t kApplySafer = 4;
+// Calls a native!, action!, op! (as what it wraps), function! or routine! with its arguments
+// from the block, under a frame named by `name` (a stable word cell). The path's elements from
+// `path_from` (absolute index; path may be nullptr) are words naming refinements; with All a
+// path naming any raises script bad-refines. Argument values are type-checked (an off
+// refinement's are not and pass as none). The result is pushed as a new cell of the current
+// call and returned. May allocate; raises what the arguments and the callee raise.
+Cell* apply_block(const Cell* callee, const Cell* name, const Cell* path, int32_t path_from,
+                  const Cell* args, uint32_t flags);
+
 }  // namespace nuv::interp

@@ -13,6 +13,7 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/frames.h"
 #include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/native_support.h"
 #include "runtime/evaluator/natives_loops.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/evaluator/truth.h"
@@ -23,12 +24,9 @@ namespace nuv::natives_control {
 
 namespace {
 
+using natives::need_type;
 using T = TypeId;
 using Kind = std::optional<UnwindKind>;
-
-void need_type(int32_t index, T type) {
-    if (!cell::is(stack::arg(index), type)) fire_expect_arg(cell::type_of(stack::arg(index)));
-}
 
 // A loop count, made an integer! in its cell: a float! is truncated toward zero, and one that
 // is NaN or outside the 32-bit range counts as the smallest integer (no iteration).
@@ -37,27 +35,6 @@ int32_t count_of(Cell* value) {
     if (!cell::is(value, T::Integer)) fire_expect_arg(cell::type_of(value));
     return integer::get(value);
 }
-
-// A frame pushed above the native's `count` arguments, which stay where they are: its
-// arguments[0] receives each evaluation's value and the value an exit aimed at it leaves.
-class Frame {
-  public:
-    Frame(int32_t count, const Cell* name, uint32_t header) : owner_((reserve(count), name), header) {}
-    // Evaluates the block (a stable stack cell) with its value landing in the frame's arguments[0].
-    Kind run(const Cell* block) const {
-        return owner_.run([block] {
-            stack::reset();
-            interp::eval_block(block, false);
-        });
-    }
-    const Cell* value() const { return stack::arg(0); }
-
-  private:
-    static void reserve(int32_t count) {
-        if (stack::g_args.top < stack::g_args.base + count) stack::g_args.top = stack::g_args.base + count;
-    }
-    frames::Owner owner_;
-};
 
 // Whether the thrown name (a word!, or unset! for none) is one of the catch's names: a word!,
 // or a block of words, each of which must be a word!.
@@ -97,7 +74,7 @@ void catch_(bool, const int32_t* refinements) {
     }
     Cell result;
     {
-        Frame frame(names ? 2 : 1, &words::w::anon, frames::kCatch);
+        natives::BlockFrame frame(names ? 2 : 1, &words::w::anon, frames::kCatch);
         if (frame.run(block)) {
             // The frame holds the thrown value and its name; one for another catcher goes on.
             if (names && !name_matches(names, stack::arg(1))) frames::throw_unwind();
@@ -114,7 +91,7 @@ void try_(bool, const int32_t* refinements) {
     Cell result;
     Kind kind;
     {
-        Frame frame(1, &words::w::anon, refinements[0] >= 0 ? frames::kTryAll : frames::kTry);
+        natives::BlockFrame frame(1, &words::w::anon, refinements[0] >= 0 ? frames::kTryAll : frames::kTry);
         kind = frame.run(block);
         if (!kind) result = *frame.value();
     }
@@ -137,7 +114,7 @@ void loop(bool, const int32_t*) {
     const Cell* body = stack::arg(1);
     Cell result;
     {
-        Frame frame(2, &words::w::body, frames::kLoop);
+        natives::BlockFrame frame(2, &words::w::body, frames::kLoop);
         for (int32_t i = 0; i < count; i++) {
             if (frame.run(body) == UnwindKind::Break) break;
         }
@@ -159,7 +136,7 @@ void repeat(bool, const int32_t*) {
     const Cell* body = stack::arg(2);
     Cell result;
     {
-        Frame frame(3, &words::w::body, frames::kLoop);
+        natives::BlockFrame frame(3, &words::w::body, frames::kLoop);
         // The counter lives in this cell, so a body that sets the word does not change the count.
         for (int32_t i = 1; i <= count; i++) {
             integer::set(counter, i);
@@ -177,7 +154,7 @@ void while_(bool, const int32_t*) {
     const Cell* cond = stack::arg(0);
     const Cell* body = stack::arg(1);
     {
-        Frame frame(2, &words::w::body, frames::kLoop);
+        natives::BlockFrame frame(2, &words::w::body, frames::kLoop);
         for (;;) {
             if (frame.run(cond)) fire(Err::WhileCond);
             if (!truth::is_true_strict(frame.value())) break;
@@ -192,7 +169,7 @@ void until(bool, const int32_t*) {
     const Cell* body = stack::arg(0);
     Cell result;
     {
-        Frame frame(1, &words::w::body, frames::kLoop);
+        natives::BlockFrame frame(1, &words::w::body, frames::kLoop);
         for (;;) {
             const Kind kind = frame.run(body);
             if (kind == UnwindKind::Break) break;
@@ -209,7 +186,7 @@ void forever(bool, const int32_t*) {
     const Cell* body = stack::arg(0);
     Cell result;
     {
-        Frame frame(1, &words::w::body, frames::kLoop);
+        natives::BlockFrame frame(1, &words::w::body, frames::kLoop);
         while (frame.run(body) != UnwindKind::Break) {
         }
         result = *frame.value();

@@ -1,13 +1,18 @@
-// do, get, set, print and prin. Values in flight stay in argument-stack cells; positions in
-// blocks are (node, index) pairs re-read after every evaluation.
+// do, reduce, compose, apply, get, set, unset, value?, print and prin. Values in flight stay in
+// argument-stack cells; positions in blocks are (node, index) pairs re-read after every
+// evaluation.
 #include "runtime/evaluator/natives_eval.h"
 
+#include <algorithm>
 #include <array>
 #include <initializer_list>
 #include <string>
 
+#include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
@@ -66,6 +71,63 @@ Cell* insert_into(Cell* out, Cell* values, bool only) {
     Cell* held = stack::push(out);
     Cell* after = block::insert(held, values, -1, only, 1, at_tail);
     return at_tail ? out : after;
+}
+
+// ---- compose ----
+
+// One level of a compose/deep walk: the block being composed and the levels enclosing it. The
+// walk keeps its own chain rather than the shared cycle stack, so values that the parens' code
+// molds or compares meanwhile are not taken for cycles.
+struct Enclosing {
+    NodeId node;
+    const Enclosing* outer;
+    int32_t depth;
+};
+
+bool encloses(const Enclosing* level, NodeId node) {
+    for (; level; level = level->outer)
+        if (level->node == node) return true;
+    return false;
+}
+
+// Appends the composed values of the block, from its head, at the tail of `target` (a stable
+// cell). May allocate and run the parens' code.
+void compose_block(const Cell* source, Cell* target, bool deep, bool only, const Enclosing* outer) {
+    const Cell from = *source;
+    const NodeId node = cell::node(&from);
+    const Enclosing level{node, outer, outer ? outer->depth + 1 : 1};
+    if (level.depth >= cycles::kCapacity) fire(Err::TooDeep);
+    Cell* mark = stack::g_args.top;
+    for (int32_t i = block::head_index(&from); i < block::count(node); i++) {
+        const Cell item = block::at(node, i);
+        switch (cell::type_of(&item)) {
+        case T::Block: {
+            if (!deep) {
+                block::append_cell(target, &item);
+                break;
+            }
+            if (encloses(&level, cell::node(&item))) fire(Err::NoCycle);
+            Cell* nested = block::push_new(std::max(block::rs_length(&item), 0));
+            compose_block(&item, nested, deep, only, &level);
+            nested->header = item.header;  // keeps the new-line marker
+            block::append_cell(target, nested);
+            break;
+        }
+        case T::Paren: {
+            if (block::rs_length(&item) <= 0) break;
+            Cell* value = interp::do_block(&item);
+            const T type = cell::type_of(value);
+            if (type == T::Block && !only) {
+                block::append_all(target, value);
+            } else if (type != T::Unset) {
+                block::append_cell(target, value);
+            }
+            break;
+        }
+        default: block::append_cell(target, &item); break;
+        }
+        stack::g_args.top = mark;
+    }
 }
 
 // ---- do ----
@@ -309,6 +371,78 @@ void set(bool, const int32_t* refinements) {
         fire_expect_arg(type);
     }
     stack::set_result(value);
+}
+
+void compose(bool, const int32_t* refinements) {
+    Cell* value = stack::arg(0);
+    if (!cell::is(value, T::Block)) {
+        Cell expected;
+        Cell got;
+        datatype::set(&expected, T::Block);
+        datatype::set(&got, cell::type_of(value));
+        fire(Err::ExpectVal, &expected, &got);
+    }
+    Cell* out = is_flag(refinements, 2) ? stack::arg(refinements[2]) : nullptr;
+    // Nested results never go into `out` directly: the values gather in a new block first and
+    // reach `out` in one splice.
+    Cell* values = block::push_new(std::max(block::rs_length(value), 0));
+    compose_block(value, values, is_flag(refinements, 0), is_flag(refinements, 1), nullptr);
+    stack::set_result(out ? insert_into(out, values, false) : values);
+}
+
+void apply(bool, const int32_t* refinements) {
+    Cell* target = stack::arg(0);
+    Cell* args = stack::arg(1);
+    if (!cell::is(args, T::Block)) fire_expect_arg(cell::type_of(args));
+    uint32_t flags = is_flag(refinements, 0) ? interp::kApplyAll : interp::kApplyReduce;
+    if (is_flag(refinements, 1)) flags |= interp::kApplySafer;
+    const T type = cell::type_of(target);
+    Cell name = words::w::applied;
+    const Cell* path = nullptr;
+    int32_t path_from = 0;
+    Cell callee = *target;
+    if (is_settable_word(type)) {
+        name = *target;
+        callee = *word::slot(target);
+    } else if (type >= T::Path && type <= T::GetPath) {
+        const NodeId node = cell::node(target);
+        const int32_t head = block::head_index(target);
+        if (head >= block::count(node)) fire(Err::EmptyPath);
+        name = block::at(node, head);
+        if (!cell::is(&name, T::Word)) fire(Err::InvalidArg, target);
+        callee = *word::slot(&name);
+        path = target;
+        path_from = head + 1;
+    } else if (!is_function_type(type)) {
+        fire_expect_arg(type);
+    }
+    if (!is_function_type(cell::type_of(&callee))) fire(Err::InvalidArg, target);
+    cell::set_type(&name, T::Word);
+    stack::set_result(interp::apply_block(&callee, &name, path, path_from, args, flags));
+}
+
+void unset(bool, const int32_t*) {
+    Cell* target = stack::arg(0);
+    if (cell::is(target, T::Word)) {
+        word::set(target, unset::shared());
+    } else if (cell::is(target, T::Block)) {
+        const NodeId node = cell::node(target);
+        for (int32_t i = block::head_index(target); i < block::count(node); i++) {
+            Cell item = block::at(node, i);
+            if (cell::is(&item, T::Word)) word::set(&item, unset::shared());
+        }
+    } else {
+        fire_expect_arg(cell::type_of(target));
+    }
+    unset::set_result();
+    stack::keep_one();
+}
+
+void is_value(bool, const int32_t*) {
+    const Cell* value = stack::arg(0);
+    const bool has = !is_settable_word(cell::type_of(value)) ||
+                     (value->w1 != 0 && !cell::is(word::slot(value), T::Unset));
+    stack::set_result(logic::shared(has));
 }
 
 void print(bool, const int32_t*) { output_value(true); }

@@ -1,6 +1,7 @@
-// The natives that evaluate on demand, read and write words, and print: do, get, set, print
-// and prin, with the block reduction that print shares with reduce. Each takes its arguments at
-// arguments[0..] with the natives' calling convention and leaves its result in arguments[0].
+// The natives that evaluate on demand, read and write words, and print: do, reduce, compose,
+// apply, get, set, unset, value?, print and prin, with the block reduction that print shares
+// with reduce. Each takes its arguments at arguments[0..] with the natives' calling convention
+// and leaves its result in arguments[0].
 #pragma once
 #include <cstdint>
 
@@ -20,6 +21,18 @@ void set(bool check, const int32_t* refinements);
 // A block, paren or hash gives a new block of its expressions' values, or with /into puts them
 // into `out`; a function is returned as it is; any other value is evaluated as one expression.
 void reduce(bool check, const int32_t* refinements);
+// Copies the block, each non-empty paren replaced by its value (a block value spliced unless
+// /only; unset and, unless /only, an empty block dropped); /deep composes nested blocks too. A
+// nested block that encloses itself raises internal no-cycle, nesting deeper than the cycle
+// stack's capacity internal too-deep.
+void compose(bool check, const int32_t* refinements);
+// Calls the function a word or path names (a path's further elements being refinements), or a
+// function value, with its arguments taken from the block; op! values run as what they wrap.
+void apply(bool check, const int32_t* refinements);
+// A word, or every word! of a block, gets unset!; the other values of the block are skipped.
+void unset(bool check, const int32_t* refinements);
+// False for an unbound word or one whose value is unset!; true for anything else.
+void is_value(bool check, const int32_t* refinements);
 void print(bool check, const int32_t* refinements);
 void prin(bool check, const int32_t* refinements);
 

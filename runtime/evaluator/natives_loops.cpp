@@ -4,15 +4,18 @@
 #include "runtime/evaluator/natives_loops.h"
 
 #include <algorithm>
+#include <cstring>
 #include <climits>
 #include <cmath>
 #include <optional>
+#include <vector>
 
 #include "runtime/actions.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/series.h"
@@ -22,8 +25,10 @@
 #include "runtime/evaluator/compare.h"
 #include "runtime/evaluator/frames.h"
 #include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/native_support.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/evaluator/truth.h"
+#include "runtime/memory.h"
 #include "runtime/support.h"
 #include "runtime/words.h"
 
@@ -31,27 +36,19 @@ namespace nuv::natives_loops {
 
 namespace {
 
+using natives::arg_slot;
+using natives::need_type;
 using T = TypeId;
 using Kind = std::optional<UnwindKind>;
-
-void need_type(int32_t index, T type) {
-    if (!cell::is(stack::arg(index), type)) fire_expect_arg(cell::type_of(stack::arg(index)));
-}
 
 void need_words(int32_t index) {
     const T t = cell::type_of(stack::arg(index));
     if (t != T::Word && t != T::Block) fire_expect_arg(t);
 }
 
-// Argument cell `index` of the current call, the argument top raised over it when needed.
-Cell* arg_slot(int32_t index) {
-    if (stack::g_args.top <= stack::g_args.base + index) stack::g_args.top = stack::g_args.base + index + 1;
-    return stack::arg(index);
-}
-
 bool is_series_type(T t) {
-    return series::is_any_block(t) || series::is_any_string(t) || t == T::Binary || t == T::Vector ||
-           t == T::Image;
+    return series::is_any_block(t) || series::is_any_string(t) || t == T::Binary ||
+           t == T::Vector || t == T::Image;
 }
 
 // map! and image! walk by their own rules, and a type registered without its module has no
@@ -67,21 +64,6 @@ int32_t word_count(const Cell* words) {
 
 // The loop frame, pushed above the native's `count` arguments, which stay where they are: its
 // arguments[0] receives each evaluation's value and the value a break or continue leaves.
-class LoopFrame {
-  public:
-    explicit LoopFrame(int32_t count) : owner_((arg_slot(count - 1), &words::w::body), frames::kLoop) {}
-    // Evaluates the block (a stable stack cell) into the frame's arguments[0].
-    Kind run(const Cell* block) const {
-        return owner_.run([block] {
-            stack::reset();
-            interp::eval_block(block, false);
-        });
-    }
-    const Cell* value() const { return stack::arg(0); }
-
-  private:
-    frames::Owner owner_;
-};
 
 // Sets one target of a words block (or the one word) to the value; both are copies.
 void set_target(Cell target, const Cell& value) {
@@ -104,7 +86,9 @@ void assign_words(const Cell* words, ValueAt value_at) {
     }
     const NodeId node = cell::node(words);
     const int32_t head = block::head_index(words);
-    for (int32_t i = head; i < block::count(node); i++) set_target(block::at(node, i), value_at(i - head));
+    for (int32_t i = head; i < block::count(node); i++) {
+        set_target(block::at(node, i), value_at(i - head));
+    }
 }
 
 // The foreach steps' assignment, by the series' family.
@@ -113,7 +97,8 @@ void set_words(const Cell* words, const Cell* series) {
     else set_words_from_string(words, series);
 }
 
-// The value that a words target of `forall`, `foreach` or `remove-each` must name.
+// forall's word refers to something other than a series: script expect-arg naming the
+// native, the value's datatype and the word.
 [[noreturn]] void fire_not_series(const Cell* word, const Cell* value) {
     Cell caller = frames::caller_word();
     Cell type;
@@ -224,7 +209,8 @@ void case_(bool, const int32_t* refinements) {
             stack::g_args.top = slot + 1;
             i = interp::eval_at(cases, i);
             if (i >= block::count(node)) {
-                const Cell name{static_cast<uint32_t>(T::Word), 0, words::sym::case_, word::kNoIndex};
+                const Cell name{static_cast<uint32_t>(T::Word), 0, words::sym::case_,
+                                word::kNoIndex};
                 fire(Err::NeedValue, &name);
             }
             if (!truth::is_true_strict(stack::top())) {
@@ -266,7 +252,7 @@ void foreach(bool, const int32_t*) {
     need_walkable(type);
     Cell result = *unset::shared();
     {
-        LoopFrame frame(3);
+        natives::BlockFrame frame(3, &words::w::body, frames::kLoop);
         bool ran = false;
         while (one ? foreach_next(words, series) : foreach_next_block(words, series) > 0) {
             const Kind kind = frame.run(body);
@@ -289,7 +275,7 @@ void forall(bool, const int32_t*) {
     need_walkable(cell::type_of(start));
     Cell result = *unset::shared();
     {
-        LoopFrame frame(3);
+        natives::BlockFrame frame(3, &words::w::body, frames::kLoop);
         bool ran = false;
         bool broke = false;
         if (!forall_step(word, false)) {
@@ -312,9 +298,83 @@ void forall(bool, const int32_t*) {
     stack::set_result(&result);
 }
 
-// Each removal is the type's remove action at once, so the body always sees the series as
-// the removals so far left it; the cost is the remove action's (it moves the values after the
-// removed ones), not one compaction at the end.
+// The records the body chose are removed when the loop ends, however it ends, in one pass: the
+// kept records slide down and the leftover gap goes in one remove action (which tells the
+// owners). So the body sees the series as it was, and the cost stays linear. A body that changes
+// the series' length itself has the chosen records removed at once and the loop goes on over
+// what is left, each removal from then on taken at once.
+class Removals {
+  public:
+    explicit Removals(Cell* series) : series_(series), from_(cell::head(series)) {}
+    Removals(const Removals&) = delete;
+    Removals& operator=(const Removals&) = delete;
+
+    // The record of n units just visited (the series' head is past it) is to go.
+    void mark(int32_t n) {
+        if (immediate_) {
+            remove_each_step(series_, n, logic::shared(true));
+            return;
+        }
+        const int32_t at = cell::head(series_) - n - from_;
+        if (static_cast<int32_t>(gone_.size()) < at + n) gone_.resize(at + n, false);
+        for (int32_t k = 0; k < n; k++) gone_[at + k] = true;
+        any_ = true;
+    }
+    // Called after each body run with the length the series should have.
+    void check_length(int32_t expected) {
+        if (immediate_ || series::buffer_length(series_) == expected) return;
+        // The body changed the series: from here on every removal is taken at once.
+        const int32_t head = cell::head(series_);
+        flush();
+        immediate_ = true;
+        cell::set_head(series_, std::max(from_, head - removed_));
+    }
+
+    void flush() {
+        if (!any_) return;
+        any_ = false;
+        const NodeId node = cell::node(series_);
+        const int32_t length = series::buffer_length(series_);
+        const int32_t end = std::min(from_ + static_cast<int32_t>(gone_.size()), length);
+        int32_t write = from_;
+        {
+            memory::SeriesBuf* buf = memory::buf(node);
+            const size_t unit = buf->unit();
+            uint8_t* base = buf->offset_ptr();
+            for (int32_t read = from_; read < end; read++) {
+                if (gone_[read - from_]) continue;
+                if (write != read) std::memmove(base + write * unit, base + read * unit, unit);
+                write++;
+            }
+        }
+        removed_ = end - write;
+        gone_.clear();
+        if (removed_ == 0) return;
+        // The values from `write` to `end` are now the copies of the kept ones after them, and
+        // the values after `end` must follow the kept ones: one remove of the gap does both.
+        Cell at = *series_;
+        cell::set_head(&at, write);
+        Cell part;
+        integer::set(&part, removed_);
+        lookup<&ActionRow::remove>(&at, ActionId::Remove)(&at, &part, nullptr);
+    }
+    // While another unwinding is under way an error here must not replace it.
+    void flush_quietly() noexcept {
+        try {
+            flush();
+        } catch (...) {
+        }
+    }
+
+  private:
+    Cell* series_;
+    int32_t from_;
+    int32_t removed_ = 0;
+    bool any_ = false;
+    bool immediate_ = false;
+    std::vector<bool> gone_;
+};
+
 void remove_each(bool, const int32_t*) {
     need_words(0);
     need_type(2, T::Block);
@@ -328,15 +388,25 @@ void remove_each(bool, const int32_t*) {
     *start = *data;
     const bool one = cell::is(words, T::Word);
     if (one || word_count(words) > 0) {
-        LoopFrame frame(4);
-        for (;;) {
-            const int32_t n = one ? (foreach_next(words, data) ? 1 : 0) : foreach_next_block(words, data);
-            if (n == 0) break;
-            const Kind kind = frame.run(body);
-            if (kind == UnwindKind::Break) break;
-            if (kind == UnwindKind::Continue) continue;
-            remove_each_step(data, n, frame.value());
+        natives::BlockFrame frame(4, &words::w::body, frames::kLoop);
+        Removals removals(data);
+        try {
+            for (;;) {
+                const int32_t length = series::buffer_length(data);
+                const int32_t n =
+                    one ? (foreach_next(words, data) ? 1 : 0) : foreach_next_block(words, data);
+                if (n == 0) break;
+                const Kind kind = frame.run(body);
+                removals.check_length(length);
+                if (kind == UnwindKind::Break) break;
+                if (kind == UnwindKind::Continue) continue;
+                if (truth::is_true(frame.value())) removals.mark(n);
+            }
+        } catch (const Unwind&) {
+            removals.flush_quietly();
+            throw;
         }
+        removals.flush();
     }
     stack::set_result(start);
 }
@@ -398,7 +468,9 @@ void forall_restore(const Cell* word, const Cell* saved) {
     word::set(&target, saved);
 }
 
-void loop_word_index(const Cell* word, Cell* saved) { cell::set_head(saved, cell::head(word::slot(word))); }
+void loop_word_index(const Cell* word, Cell* saved) {
+    cell::set_head(saved, cell::head(word::slot(word)));
+}
 
 void loop_series_length(const Cell* series, Cell* count) {
     Cell held = *series;

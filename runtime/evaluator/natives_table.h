@@ -55,10 +55,10 @@ using Entry = void (*)(bool check, const int32_t* refinements);
     X(33, Not, "not", natives_logic::not_)                                                  \
     X(34, IsType, "type?", natives_logic::is_type)                                          \
     X(35, Reduce, "reduce", natives_eval::reduce)                                           \
-    X(36, Compose, "compose", not_done)                                                     \
-    X(37, Stats, "stats", not_done)                                                         \
-    X(38, Bind, "bind", not_done)                                                           \
-    X(39, In, "in", not_done)                                                               \
+    X(36, Compose, "compose", natives_eval::compose)                                        \
+    X(37, Stats, "stats", natives_system::stats)                                            \
+    X(38, Bind, "bind", natives_bind::bind)                                                 \
+    X(39, In, "in", natives_bind::in)                                                       \
     X(40, Parse, "parse", not_done)                                                         \
     X(41, Union, "union", natives_logic::union_)                                            \
     X(42, Intersect, "intersect", natives_logic::intersect)                                 \
@@ -66,67 +66,67 @@ using Entry = void (*)(bool check, const int32_t* refinements);
     X(44, Difference, "difference", natives_logic::difference)                              \
     X(45, Exclude, "exclude", natives_logic::exclude)                                       \
     X(46, IsComplement, "complement?", natives_logic::is_complement)                        \
-    X(47, Dehex, "dehex", not_done)                                                         \
-    X(48, Enhex, "enhex", not_done)                                                         \
-    X(49, IsNegative, "negative?", not_done)                                                \
-    X(50, IsPositive, "positive?", not_done)                                                \
-    X(51, Max, "max", not_done)                                                             \
-    X(52, Min, "min", not_done)                                                             \
-    X(53, Shift, "shift", not_done)                                                         \
-    X(54, ToHex, "to-hex", not_done)                                                        \
-    X(55, Sine, "sine", not_done)                                                           \
-    X(56, Cosine, "cosine", not_done)                                                       \
-    X(57, Tangent, "tangent", not_done)                                                     \
-    X(58, Arcsine, "arcsine", not_done)                                                     \
-    X(59, Arccosine, "arccosine", not_done)                                                 \
-    X(60, Arctangent, "arctangent", not_done)                                               \
-    X(61, Arctangent2, "arctangent2", not_done)                                             \
-    X(62, IsNan, "NaN?", not_done)                                                          \
-    X(63, Log2, "log-2", not_done)                                                          \
-    X(64, Log10, "log-10", not_done)                                                        \
-    X(65, LogE, "log-e", not_done)                                                          \
-    X(66, Exp, "exp", not_done)                                                             \
-    X(67, SquareRoot, "square-root", not_done)                                              \
-    X(68, Construct, "construct", not_done)                                                 \
-    X(69, IsValue, "value?", not_done)                                                      \
+    X(47, Dehex, "dehex", natives_text::dehex)                                              \
+    X(48, Enhex, "enhex", natives_text::enhex)                                              \
+    X(49, IsNegative, "negative?", natives_math::is_negative)                               \
+    X(50, IsPositive, "positive?", natives_math::is_positive)                               \
+    X(51, Max, "max", natives_math::max)                                                    \
+    X(52, Min, "min", natives_math::min)                                                    \
+    X(53, Shift, "shift", natives_math::shift)                                              \
+    X(54, ToHex, "to-hex", natives_math::to_hex)                                            \
+    X(55, Sine, "sine", natives_math::sine)                                                 \
+    X(56, Cosine, "cosine", natives_math::cosine)                                           \
+    X(57, Tangent, "tangent", natives_math::tangent)                                        \
+    X(58, Arcsine, "arcsine", natives_math::arcsine)                                        \
+    X(59, Arccosine, "arccosine", natives_math::arccosine)                                  \
+    X(60, Arctangent, "arctangent", natives_math::arctangent)                               \
+    X(61, Arctangent2, "arctangent2", natives_math::arctangent2)                            \
+    X(62, IsNan, "NaN?", natives_math::is_nan)                                              \
+    X(63, Log2, "log-2", natives_math::log_2)                                               \
+    X(64, Log10, "log-10", natives_math::log_10)                                            \
+    X(65, LogE, "log-e", natives_math::log_e)                                               \
+    X(66, Exp, "exp", natives_math::exp)                                                    \
+    X(67, SquareRoot, "square-root", natives_math::square_root)                             \
+    X(68, Construct, "construct", natives_bind::construct)                                  \
+    X(69, IsValue, "value?", natives_eval::is_value)                                        \
     X(70, Try, "try", natives_control::try_)                                                \
-    X(71, Uppercase, "uppercase", not_done)                                                 \
-    X(72, Lowercase, "lowercase", not_done)                                                 \
-    X(73, AsPair, "as-pair", not_done)                                                      \
-    X(74, AsPoint2D, "as-point2D", not_done)                                                \
-    X(75, AsPoint3D, "as-point3D", not_done)                                                \
-    X(76, AsMoney, "as-money", not_done)                                                    \
+    X(71, Uppercase, "uppercase", natives_text::uppercase)                                  \
+    X(72, Lowercase, "lowercase", natives_text::lowercase)                                  \
+    X(73, AsPair, "as-pair", natives_text::as_pair)                                         \
+    X(74, AsPoint2D, "as-point2D", natives_text::as_point2d)                                \
+    X(75, AsPoint3D, "as-point3D", natives_text::as_point3d)                                \
+    X(76, AsMoney, "as-money", natives_text::as_money)                                      \
     X(77, Break, "break", natives_control::break_)                                          \
     X(78, Continue, "continue", natives_control::continue_)                                 \
     X(79, Exit, "exit", natives_core::exit)                                                 \
     X(80, Return, "return", natives_core::return_)                                          \
     X(81, Throw, "throw", natives_control::throw_)                                          \
     X(82, Catch, "catch", natives_control::catch_)                                          \
-    X(83, Extend, "extend", not_done)                                                       \
-    X(84, Debase, "debase", not_done)                                                       \
-    X(85, ToLocalFile, "to-local-file", not_done)                                           \
+    X(83, Extend, "extend", natives_bind::extend)                                           \
+    X(84, Debase, "debase", natives_text::debase)                                           \
+    X(85, ToLocalFile, "to-local-file", natives_text::to_local_file)                        \
     X(86, Wait, "wait", not_done)                                                           \
     X(87, Checksum, "checksum", not_done)                                                   \
-    X(88, Unset, "unset", not_done)                                                         \
-    X(89, NewLine, "new-line", not_done)                                                    \
-    X(90, IsNewLine, "new-line?", not_done)                                                 \
-    X(91, Enbase, "enbase", not_done)                                                       \
-    X(92, IsContext, "context?", not_done)                                                  \
-    X(93, SetEnv, "set-env", not_done)                                                      \
-    X(94, GetEnv, "get-env", not_done)                                                      \
+    X(88, Unset, "unset", natives_eval::unset)                                              \
+    X(89, NewLine, "new-line", natives_text::new_line)                                      \
+    X(90, IsNewLine, "new-line?", natives_text::is_new_line)                                \
+    X(91, Enbase, "enbase", natives_text::enbase)                                           \
+    X(92, IsContext, "context?", natives_bind::is_context)                                  \
+    X(93, SetEnv, "set-env", natives_system::set_env)                                       \
+    X(94, GetEnv, "get-env", natives_system::get_env)                                       \
     X(95, ListEnv, "list-env", not_done)                                                    \
     X(96, Now, "now", not_done)                                                             \
-    X(97, IsSign, "sign?", not_done)                                                        \
-    X(98, As, "as", not_done)                                                               \
+    X(97, IsSign, "sign?", natives_math::is_sign)                                           \
+    X(98, As, "as", natives_text::as)                                                       \
     X(99, Call, "call", not_done)                                                           \
-    X(100, IsZero, "zero?", not_done)                                                       \
+    X(100, IsZero, "zero?", natives_math::is_zero)                                          \
     X(101, IsSize, "size?", not_done)                                                       \
     X(102, Browse, "browse", not_done)                                                      \
     X(103, Compress, "compress", not_done)                                                  \
     X(104, Decompress, "decompress", not_done)                                              \
     X(105, Recycle, "recycle", not_done)                                                    \
-    X(106, Transcode, "transcode", not_done)                                                \
-    X(107, Apply, "apply", not_done)
+    X(106, Transcode, "transcode", natives_system::transcode)                               \
+    X(107, Apply, "apply", natives_eval::apply)
 
 enum class NativeId : uint8_t {
 #define NUV_NATIVE_ENUM(n, name, word, entry) name = n,

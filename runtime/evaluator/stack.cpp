@@ -17,20 +17,10 @@ void init(NodeId args_node) {
     g_args.end = g_args.bottom + b->size / sizeof(Cell);
 }
 
-Cell* reserve() {
-    Cell* c = g_args.top++;
-    if (g_args.top >= g_args.end) {
-        drop(5);
-        cycles::reset();
-        fire(Err::StackOverflow);
-    }
-    return c;
-}
-
-Cell* push(const Cell* value) {
-    Cell* c = reserve();
-    *c = *value;
-    return c;
+void overflow() {
+    drop(5);
+    cycles::reset();
+    fire(Err::StackOverflow);
 }
 
 }  // namespace nuv::stack

@@ -23,11 +23,21 @@ extern ArgStack g_args;
 // Sets the stack up over the cells of the arguments block.
 void init(NodeId args_node);
 
-// Takes the next free cell; its content is whatever was there. Raises internal
-// stack-overflow (after backing the top off by 5 cells and emptying the cycle stack) when the
-// stack is full, so at most kArgCells - 1 cells are ever in use.
-Cell* reserve();
-Cell* push(const Cell* value);
+// Raises internal stack-overflow after backing the top off by 5 cells and emptying the cycle
+// stack.
+[[noreturn]] void overflow();
+// Takes the next free cell; its content is whatever was there. Raises stack-overflow (see
+// overflow) when the stack is full, so at most kArgCells - 1 cells are ever in use.
+inline Cell* reserve() {
+    Cell* c = g_args.top++;
+    if (g_args.top >= g_args.end) [[unlikely]] overflow();
+    return c;
+}
+inline Cell* push(const Cell* value) {
+    Cell* c = reserve();
+    *c = *value;
+    return c;
+}
 inline Cell* top() { return g_args.top == g_args.bottom ? g_args.bottom : g_args.top - 1; }
 inline TypeId top_type() { return cell::type_of(top()); }
 inline void drop(int32_t n) {

@@ -46,6 +46,7 @@ expect_start overflow 1 '*** Internal Error: stack overflow' -- -e 'f: func [n] 
 expect_start error-form 0 $'*** Math Error: attempt to divide by zero\n*** Where: ???' -- \
     -e 'print form make error! 400'
 expect nothing 0 '' -- -e ''
+expect_start unlexable 1 '*** Syntax Error: (line 1) missing [ at ]' -- -e 'print 1 ]'
 
 # A script file: its header is skipped and its output is what it prints.
 script=$(mktemp)

@@ -21,24 +21,6 @@ using T = TypeId;
 
 TEST(Character, ArithmeticStaysACharacter) {
     const BinaryRow rows[] = {
-        {A::Add, Ch(U'a'), I(1), "char! 98"},
-        {A::Add, Ch(U'a'), Ch(1), "char! 98"},
-        {A::Subtract, Ch(U'a'), I(98), "error overflow"},
-        {A::Subtract, Ch(U'a'), I(97), "char! 0"},
-        {A::Multiply, Ch(U'a'), I(2), "char! 194"},
-        {A::Divide, Ch(U'd'), I(3), "char! 33"},
-        {A::Divide, Ch(U'a'), I(0), "error zero-divide"},
-        {A::Remainder, Ch(U'a'), I(10), "char! 7"},
-        {A::Remainder, Ch(U'a'), I(0), "error zero-divide"},
-        {A::Add, Ch(U'a'), F(1.9), "char! 98"},
-        {A::Add, Ch(U'a'), F(3e9), "error out-of-range"},
-        {A::Add, Ch(0x10FFFF), I(1), "error overflow"},
-        {A::Add, Ch(U'a'), I(INT32_MAX), "error overflow"},
-        {A::Multiply, Ch(0x10FFFF), I(0x10FFFF), "error overflow"},
-        {A::And, Ch(U'a'), I(0x5F), "char! 65"},
-        {A::Or, Ch(U'A'), I(0x20), "char! 97"},
-        {A::Xor, Ch(U'a'), Ch(0x20), "char! 65"},
-        {A::Add, Ch(U'a'), F(0.5, T::Percent), "error invalid-type"},
         {A::Add, Ch(U'a'), other(T::String), "error invalid-type"},
         {A::Add, Ch(U'a'), other(T::Vector), "error not-done"},
     };
@@ -51,55 +33,14 @@ TEST(Character, MakeAndTo) {
         Cell spec;
         const char* want;
     } rows[] = {
-        {*text("abc"), "char! 97"},
-        {*text(""), "error bad-to-arg"},
-        {*text("\xE2\x82\xAC"), "char! 8364"},
-        {I(65), "char! 65"},
-        {I(0x10FFFF), "char! 1114111"},
-        {I(0x110000), "error out-of-range"},
-        {I(-1), "error out-of-range"},
-        {Ch(U'x'), "char! 120"},
-        {F(65.9), "char! 65"},
-        {F(-0.5), "char! 0"},
-        {F(3e9), "error out-of-range"},
-        {F(NAN), "error out-of-range"},
-        {F(66.5, T::Percent), "char! 66"},
-        {F(-1.5, T::Percent), "error out-of-range"},
-        {other(T::None), "error bad-to-arg"},
-        {other(T::Block), "error bad-to-arg"},
         {other(T::Binary), "error not-done"},
     };
-    Cell* tail_text = text("ab");
-    tail_text->w1 = 2;  // at its tail
-    Cell at_tail = *tail_text;
     for (const Row& r : rows) {
         for (bool make : {true, false}) {
             EXPECT_EQ(run_make(make, T::Char, r.spec), r.want)
                 << (make ? "make" : "to") << " char! " << show(&r.spec);
         }
     }
-    Cell* proto = datatype::push(T::Char);
-    EXPECT_RAISES(character::make(proto, &at_tail, T::Char), Err::BadToArg);
-}
-
-TEST(Character, CompareByCodePoint) {
-    using Op = CompareOp;
-    const CompareRow rows[] = {
-        {Ch(U'a'), Op::Equal, Ch(U'A'), false},
-        {Ch(U'a'), Op::Equal, Ch(U'a'), true},
-        {Ch(U'a'), Op::StrictEqual, Ch(U'a'), true},
-        {Ch(U'a'), Op::Equal, I(97), true},
-        {Ch(U'a'), Op::StrictEqual, I(97), false},
-        {Ch(U'a'), Op::FindEqual, I(97), false},
-        {Ch(U'a'), Op::Same, I(97), false},
-        {Ch(U'a'), Op::Lesser, Ch(U'b'), true},
-        {Ch(U'B'), Op::Lesser, Ch(U'a'), true},
-        {Ch(U'a'), Op::Greater, I(96), true},
-        {Ch(U'a'), Op::Equal, F(97.0), false},
-        {Ch(U'a'), Op::Lesser, F(98.0), std::nullopt},
-        {Ch(U'a'), Op::Lesser, other(T::String), std::nullopt},
-    };
-    check_compare(rows);
 }
 
 TEST(Character, FormAndMold) {
@@ -143,13 +84,6 @@ TEST(Character, FormAndMold) {
 
 TEST(Character, InheritedSlots) {
     const ActionRow& row = registry::row(T::Char);
-    Cell b = Ch(U'b'), c = Ch(U'c');
-    EXPECT_TRUE(row.even_q(&b));
-    EXPECT_TRUE(row.odd_q(&c));
-    test::StackScope scope;
-    stack::g_args.base = character::push(U'x');
-    row.absolute();
-    EXPECT_EQ(show(stack::arg(0)), "char! 120");
     EXPECT_EQ(row.negate, nullptr);
     EXPECT_EQ(row.power, nullptr);
     EXPECT_EQ(row.round, nullptr);

