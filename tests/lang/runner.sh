@@ -45,6 +45,14 @@ expect_start top-error 1 '*** Math Error: attempt to divide by zero' -- -e '1 / 
 expect_start overflow 1 '*** Internal Error: stack overflow' -- -e 'f: func [n] [f n + 1] f 1'
 expect_start error-form 0 $'*** Math Error: attempt to divide by zero\n*** Where: ???' -- \
     -e 'print form make error! 400'
+expect remove-each 0 '[1 3]' -- -e 'print mold remove-each x [1 2 3 4] [even? x]'
+expect compose 0 '[2]' -- -e 'print mold compose [(1 + 1) ()]'
+expect set-block 0 none -- -e 'set [a b] [1] print mold b'
+expect do-next 0 3 -- -e "print mold do/next [1 + 2 3] 'pos"
+expect same-equal 0 'false true false' -- -e 'print [same? "a" "a" equal? 1 1.0 "a" == "A"]'
+expect max-min-shift 0 '3 1 -4' -- -e 'print [max 1 3 min 1 3 shift -8 1]'
+expect to-hex 0 '#000000FF' -- -e 'print mold to-hex 255'
+expect construct 0 $'make object! [\n    a: 1\n    b: 1\n]' -- -e 'print mold construct [a: b: 1]'
 expect nothing 0 '' -- -e ''
 expect_start unlexable 1 '*** Syntax Error: (line 1) missing [ at ]' -- -e 'print 1 ]'
 

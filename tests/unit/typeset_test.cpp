@@ -77,36 +77,6 @@ protected:
 
 using test::outcome;
 
-TEST_F(Typeset, MakeFromDatatypesWordsAndTypesets) {
-    const Cell numbers = typeset_of({dt(T::Integer), dt(T::Float)});
-    struct Row {
-        Cell spec;
-        const char* want;  // mold/only, or "error <id>"
-    } rows[] = {
-        {block_of({dt(T::Integer), dt(T::Float)}), "integer! float!"},
-        {block_of({dt(T::Float), dt(T::Integer), dt(T::Float)}), "integer! float!"},
-        {block_of({name_word(T::Integer), name_word(T::Float)}), "integer! float!"},
-        {block_of({numbers, dt(T::Block)}), "block! integer! float!"},
-        {block_of({}), ""},
-        {block_of({I(1)}), "error invalid-arg"},
-        {block_of({word_of("not-a-type-here")}), "error no-value"},
-        {numbers, "integer! float!"},
-        {I(1), "error bad-to-arg"},
-        {dt(T::Integer), "error bad-to-arg"},
-    };
-    for (Row& r : rows) {
-        for (bool make : {true, false}) {
-            const std::string got = outcome([&] {
-                test::StackScope inner;
-                Cell* proto = datatype::push(T::Typeset);
-                auto fn = make ? registry::row(T::Typeset).make : registry::row(T::Typeset).to;
-                return text_of(fn(proto, &r.spec, T::Typeset), Text::MoldOnly);
-            });
-            EXPECT_EQ(got, r.want) << (make ? "make" : "to") << " row " << (&r - rows);
-        }
-    }
-}
-
 TEST_F(Typeset, MoldAndForm) {
     const Cell numbers = typeset_of({dt(T::Integer), dt(T::Float)});
     const Cell empty = typeset_of({});
@@ -157,11 +127,6 @@ TEST_F(Typeset, LogicAndSetOperations) {
         {static_cast<int32_t>(ArithOp::Or), dt(T::Block), "block! integer! float!"},
         {static_cast<int32_t>(ArithOp::Xor), dt(T::Float), "integer!"},
         {static_cast<int32_t>(ArithOp::And), dt(T::Float), "float!"},
-        {static_cast<int32_t>(ArithOp::And), series, "float!"},
-        {static_cast<int32_t>(SetOp::Union), series, "block! integer! float!"},
-        {static_cast<int32_t>(SetOp::Intersect), series, "float!"},
-        {static_cast<int32_t>(SetOp::Exclude), series, "integer!"},
-        {static_cast<int32_t>(SetOp::Difference), series, "block! integer!"},
         {static_cast<int32_t>(SetOp::Unique), series, "integer! float!"},
         {static_cast<int32_t>(SetOp::Union), I(1), "error invalid-arg"},
     };
@@ -175,37 +140,11 @@ TEST_F(Typeset, LogicAndSetOperations) {
         });
         EXPECT_EQ(got, r.want) << "code " << r.code;
     }
-    // The logic actions through the dispatch row.
-    const ActionRow& row = registry::row(T::Typeset);
-    for (auto [fn, want] : {std::pair{row.or_, "block! integer! float!"},
-                            std::pair{row.and_, "float!"}, std::pair{row.xor_, "block! integer!"}}) {
-        test::StackScope inner;
-        stack::g_args.base = stack::push(&numbers);
-        stack::push(&series);
-        fn();
-        EXPECT_EQ(text_of(stack::arg(0), Text::MoldOnly), want);
-    }
 }
 
 TEST_F(Typeset, ComplementFindAndCompare) {
     const Cell numbers = typeset_of({dt(T::Integer), dt(T::Float)});
-    Cell flipped = numbers;
-    registry::row(T::Typeset).complement(&flipped);
-    EXPECT_FALSE(typeset::has(&flipped, T::Integer));
-    EXPECT_TRUE(typeset::has(&flipped, T::Block));
-    registry::row(T::Typeset).complement(&flipped);
-    EXPECT_TRUE(compare::value_compare(&flipped, const_cast<Cell*>(&numbers), CompareOp::StrictEqual));
-
-    Cell in = dt(T::Float), out = dt(T::Block), word = name_word(T::Float);
     Cell probe = numbers;
-    auto find = [&](Cell* value) {
-        return registry::row(T::Typeset).find(&probe, value, nullptr, false, false, false, false,
-                                              nullptr, nullptr, false, false, false, false);
-    };
-    EXPECT_TRUE(logic::get(find(&in)));
-    EXPECT_FALSE(logic::get(find(&out)));
-    EXPECT_RAISES(find(&word), Err::InvalidArg);
-
     Cell same = typeset_of({dt(T::Float), dt(T::Integer)});
     Cell bigger = typeset_of({dt(T::Float), dt(T::Integer), dt(T::Block)});
     Cell n = I(1);
