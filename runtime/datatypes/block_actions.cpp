@@ -15,6 +15,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/interpreter.h"
@@ -393,6 +394,18 @@ NodeId index_block(Cell* block) {
     return index;
 }
 
+// The object's body, as `reflect 'body` gives it: each field's set-word on a new line followed
+// by its value. The answer is held by nothing: store it before the next allocation.
+Cell object_body(const Cell* object) {
+    Cell* base = stack::g_args.base;  // the reflect slot answers in arguments[0]
+    const Cell saved = *base;
+    Cell held = *object;
+    registry::row(T::Object).reflect(&held, words::sym::body);
+    const Cell body = *base;
+    *base = saved;
+    return body;
+}
+
 }  // namespace
 
 Counters& counters() { return g_counters; }
@@ -408,7 +421,9 @@ Cell* make(Cell* proto, Cell* spec, TypeId type) {
         *proto = copy;
     } else if (t == T::Integer || t == T::Float) {
         make_at(proto, std::max(float_to_int_checked(&given), 1));
-    } else if (t == T::Object || t == T::Map || t == T::Vector) {
+    } else if (t == T::Object) {
+        *proto = object_body(&given);
+    } else if (t == T::Map || t == T::Vector) {
         fire(Err::NotDone);  // their bodies come with their modules
     } else {
         fire_bad_make(type, &given);
@@ -424,15 +439,11 @@ Cell* to(Cell* proto, Cell* spec, TypeId type) {
     switch (t) {
     case T::Object:
     case T::Map:
-    case T::Vector: fire(Err::NotDone);  // their bodies come with their modules
+    case T::Vector: return make(proto, spec, type);
     case T::String: lexer::load_string(proto, &given, -1, lexer::Options{}); break;
     case T::Typeset:
         make_at(proto, 8);
-        for (int id = 1; id <= kTypeCount; id++) {
-            if (!typeset_has(&given, id)) continue;
-            const Cell named{static_cast<uint32_t>(T::Datatype), static_cast<uint32_t>(id), 0, 0};
-            append_cell(proto, &named);
-        }
+        typeset::to_block(&given, proto);
         break;
     default:
         make_at(proto, 1);

@@ -16,6 +16,9 @@
 
 namespace nuv::context {
 
+NodeId g_global_node = 0;
+NodeId g_global_values = 0;
+
 namespace {
 
 using memory::SeriesBuf;
@@ -187,7 +190,11 @@ NodeId clone(Cell* holder, Kind kind) {
 
 NodeId global() { return g_global; }
 
-void make_global() { g_global = make(kGlobalSlots, false, false, 0, Kind::Global); }
+void make_global() {
+    g_global = make(kGlobalSlots, false, false, 0, Kind::Global);
+    g_global_node = g_global;
+    g_global_values = cell_of(g_global)->w2;
+}
 
 // ---- Finding and adding words ----
 

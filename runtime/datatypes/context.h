@@ -108,12 +108,22 @@ Cell* add_word(SymId sym, bool case_insensitive, bool variant);
 // its symbol is exactly `self`, else raises script no-value; a function context outside a call
 // raises script not-in-context. Valid until the next allocation.
 Cell* get(const Cell* word, NodeId ctx);
+// The global context's node and its values series (both fixed once made), so that reading a
+// global word needs no look at the context record.
+extern NodeId g_global_node;
+extern NodeId g_global_values;
+
 // The word's slot when reading it can raise nothing and needs no lookup (bound, indexed, its
 // function running, the slot within the values), else nullptr: then `get` gives the answer.
 // No allocation.
 inline Cell* plain_slot(const Cell* word) {
     const NodeId ctx = word->w1;
     const auto index = static_cast<int32_t>(word->w3);
+    if (ctx == g_global_node && ctx != 0) {
+        memory::SeriesBuf* values = memory::buf(g_global_values);
+        if (index < 0 || static_cast<size_t>(index) >= values->used() / sizeof(Cell)) return nullptr;
+        return reinterpret_cast<Cell*>(values->data() + values->offset) + index;
+    }
     if (ctx == 0 || index < 0) return nullptr;
     const Cell* c = cell_of(ctx);
     if (c->w2 == 0) return nullptr;

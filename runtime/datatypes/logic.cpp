@@ -9,6 +9,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/random.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/support.h"
 
@@ -71,7 +72,18 @@ Cell* make(Cell* proto, Cell* spec, TypeId type) {
     }
 }
 
-Cell* random(Cell*, bool, bool, bool) { fire(Err::NotDone); }  // needs the random generator
+// The seed flag seeds with the logic's word (0 or 1) and leaves unset!; otherwise each outcome
+// has one chance in two: a 31-bit draw above 0x3FFFFFFF is true.
+Cell* random(Cell* value, bool seed, bool secure, bool) {
+    if (seed) {
+        random::mt_seed(value->w1);
+        unset::set(value);
+        return value;
+    }
+    const int32_t draw = secure ? random::secure_random_int() : random::mt_next();
+    set(value, draw > 0x3FFFFFFF);
+    return value;
+}
 
 Cell* to(Cell*, Cell* spec, TypeId) {
     if (cell::is(spec, TypeId::Logic)) return spec;

@@ -113,13 +113,37 @@ int32_t field_of(const Cell* element, const Cell* time) {
     return -1;
 }
 
-// Where the time lies in the block holding it, counted like heads; 0 when another kind of
-// value holds it. No allocation.
-int32_t index_in(const Cell* holder, const Cell* time) {
-    if (!series::is_any_block(cell::type_of(holder))) return 0;
-    const Cell* first = block::rs_abs_at(holder, 0);
-    const Cell* tail = block::rs_tail(holder);
-    return time >= first && time < tail ? static_cast<int32_t>(time - first) : 0;
+// Where the cell lies among the cells of the block, counted like heads; -1 when it lies
+// elsewhere. No allocation.
+int32_t index_in(const Cell* block, const Cell* c) {
+    const Cell* first = block::rs_abs_at(block, 0);
+    return c >= first && c < block::rs_tail(block) ? static_cast<int32_t>(c - first) : -1;
+}
+
+// A changed time goes back where the path read it from: into the head word's variable, into the
+// cell of a block (whose owner hears of it as a set-path change), or through the holder's own
+// path access (an object stores the field and calls its change handler with the old and the
+// new time; a hash! keeps its index). May allocate and run code.
+void store_back(Cell* time, Cell* path, Cell* holder, Cell* element, int32_t position,
+                bool case_, bool notify) {
+    if (!element) {
+        if (cell::is(holder, TypeId::Word)) word::set(holder, time);
+        return;
+    }
+    const TypeId t = cell::type_of(holder);
+    const slot::PathAccess access = registry::row(t).path_access;
+    if (!access) return;
+    if (series::is_any_block(t) && t != TypeId::Hash) {
+        Cell* at = access(holder, element, nullptr, path, nullptr, nullptr, position - 1, case_,
+                          false, false, false);
+        const int32_t index = index_in(holder, at);
+        if (index >= 0) {
+            *at = *time;
+            if (notify) ownership::check(holder, words::w::set_path, time, index, 1);
+            return;
+        }
+    }
+    access(holder, element, time, path, nullptr, nullptr, position - 1, case_, false, true, notify);
 }
 
 }  // namespace
@@ -219,8 +243,10 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t budget,
     return form_part(get(value), buffer, budget);
 }
 
-Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent, Cell*,
-                  int32_t, bool, bool, bool, bool) {
+// A set changes the parent cell and stores it back into the grandparent: the head word when the
+// path starts at the time, else the value that the element cell took the time out of.
+Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
+                  Cell* element_cell, int32_t position, bool case_, bool, bool, bool notify) {
     const int32_t field = field_of(element, parent);
     if (field < 0) {
         Cell where;
@@ -233,8 +259,6 @@ Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* gr
     const TypeId vt = cell::type_of(value);
     const bool accepted = vt == TypeId::Integer || (field == 3 && vt == TypeId::Float);
     if (!accepted) fire(Err::InvalidArg, value);
-    // An object holding the time is told of the change by its handler, which needs objects.
-    if (grandparent && cell::is(grandparent, TypeId::Object)) fire(Err::NotDone);
     // The time moves by the difference between the new and the current field value, in the
     // field's unit and with the sign the getter gave it.
     const double s = get(parent);
@@ -247,9 +271,7 @@ Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* gr
     default: moved = s + difference; break;
     }
     cell::set_double(parent, moved);
-    if (grandparent) {
-        ownership::check(grandparent, words::w::set_path, parent, index_in(grandparent, parent), 1);
-    }
+    if (grandparent) store_back(parent, path, grandparent, element_cell, position, case_, notify);
     return value;
 }
 

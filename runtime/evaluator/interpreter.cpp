@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -78,6 +79,25 @@ struct CodeScope {
     CodeScope(const CodeScope&) = delete;
     CodeScope& operator=(const CodeScope&) = delete;
 };
+
+// What evaluation does with a value by its type: Inert values are pushed as they stand (met
+// in code), Plain ones are pushed as they stand when a word refers to them.
+struct TypeTable {
+    bool inert[256]{};
+    bool plain[256]{};
+};
+consteval TypeTable make_type_table() {
+    TypeTable t;
+    for (int k = 0; k < 256; k++) t.inert[k] = t.plain[k] = true;
+    for (T active : {T::Word, T::Paren, T::SetWord, T::GetWord, T::LitWord, T::Native, T::Action,
+                     T::Function, T::Routine, T::Op, T::Path, T::LitPath, T::SetPath, T::GetPath,
+                     T::Issue})
+        t.inert[static_cast<int>(active)] = false;
+    for (T active : {T::Unset, T::LitWord, T::Native, T::Action, T::Function, T::Routine, T::Op})
+        t.plain[static_cast<int>(active)] = false;
+    return t;
+}
+constexpr TypeTable kTypes = make_type_table();
 
 // ---- Pending exits ----
 
@@ -156,18 +176,32 @@ consteval ActionTraits make_action_traits() {
 }
 constexpr ActionTraits kActions = make_action_traits();
 
-inline Fast fast_of(T type, const Cell* callee) {
-    const auto index = static_cast<uint32_t>(native::index_of(callee));
-    if (type == T::Action) return index <= static_cast<uint32_t>(kActionCount) ? kActions.fast[index] : Fast::None;
-    if (type == T::Native) return index <= static_cast<uint32_t>(natives::kTableSlots) ? kNatives.fast[index] : Fast::None;
-    return Fast::None;
-}
-
 inline bool is_number(T t) { return t == T::Integer || t == T::Float; }
+
+// Writes the four words with one 16-byte store: a cell written field by field and then copied
+// whole makes the processor wait for the pieces to land before it can read them back.
+using CellLanes = uint32_t __attribute__((vector_size(16)));
+inline void put_cell(Cell* c, uint32_t header, uint32_t w1, uint32_t w2, uint32_t w3) {
+    const CellLanes lanes = {header, w1, w2, w3};
+    std::memcpy(c, &lanes, sizeof lanes);
+}
+inline void put_logic(Cell* c, bool value) {
+    put_cell(c, static_cast<uint32_t>(T::Logic), value ? 1 : 0, c->w2, c->w3);
+}
+inline void put_int(Cell* c, int32_t value) {
+    put_cell(c, c->header, c->w1, static_cast<uint32_t>(value), c->w3);
+}
+// As floating::retype: the header's flags stay.
+inline void put_float(Cell* c, double value) {
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    put_cell(c, (c->header & ~cell::kTypeMask) | static_cast<uint32_t>(T::Float), 0,
+             static_cast<uint32_t>(bits), static_cast<uint32_t>(bits >> 32));
+}
 
 // The call's result written over `a` (its first argument) as the callee writes it; false, with
 // nothing written, when the callee must decide.
-bool compute(Fast op, Cell* a, const Cell* b) {
+[[gnu::always_inline]] inline bool compute(Fast op, Cell* a, const Cell* b) {
     const T at = cell::type_of(a);
     const T bt = cell::type_of(b);
     if (!is_number(at) || !is_number(bt)) return false;
@@ -186,14 +220,14 @@ bool compute(Fast op, Cell* a, const Cell* b) {
         case Fast::Multiply:
             if (__builtin_mul_overflow(x, y, &v)) return false;
             break;
-        case Fast::Equal: logic::set(a, x == y); return true;
-        case Fast::NotEqual: logic::set(a, x != y); return true;
-        case Fast::Lesser: logic::set(a, x < y); return true;
-        case Fast::Greater: logic::set(a, x > y); return true;
-        case Fast::LesserOrEqual: logic::set(a, x <= y); return true;
-        case Fast::GreaterOrEqual: logic::set(a, x >= y); return true;
+        case Fast::Equal: put_logic(a, x == y); return true;
+        case Fast::NotEqual: put_logic(a, x != y); return true;
+        case Fast::Lesser: put_logic(a, x < y); return true;
+        case Fast::Greater: put_logic(a, x > y); return true;
+        case Fast::LesserOrEqual: put_logic(a, x <= y); return true;
+        case Fast::GreaterOrEqual: put_logic(a, x >= y); return true;
         }
-        cell::set_int(a, v);
+        put_int(a, v);
         return true;
     }
     const double x = at == T::Integer ? cell::get_int(a) : cell::get_double(a);
@@ -202,14 +236,14 @@ bool compute(Fast op, Cell* a, const Cell* b) {
     case Fast::None:
     case Fast::Equal:
     case Fast::NotEqual: return false;
-    case Fast::Add: floating::retype(a, T::Float, x + y); return true;
-    case Fast::Subtract: floating::retype(a, T::Float, x - y); return true;
-    case Fast::Multiply: floating::retype(a, T::Float, x * y); return true;
+    case Fast::Add: put_float(a, x + y); return true;
+    case Fast::Subtract: put_float(a, x - y); return true;
+    case Fast::Multiply: put_float(a, x * y); return true;
     // A NaN orders as the comparison itself answers: false.
-    case Fast::Lesser: logic::set(a, x < y); return true;
-    case Fast::Greater: logic::set(a, x > y); return true;
-    case Fast::LesserOrEqual: logic::set(a, x <= y); return true;
-    case Fast::GreaterOrEqual: logic::set(a, x >= y); return true;
+    case Fast::Lesser: put_logic(a, x < y); return true;
+    case Fast::Greater: put_logic(a, x > y); return true;
+    case Fast::LesserOrEqual: put_logic(a, x <= y); return true;
+    case Fast::GreaterOrEqual: put_logic(a, x >= y); return true;
     }
     return false;
 }
@@ -282,27 +316,128 @@ inline NodeId compiled_of(const Cell* callee) {
     return cell::is(compiled, T::Block) ? cell::node(compiled) : compile(callee);
 }
 
+// ---- Call plans ----
+
+// What a call reads of its callee's compiled spec and information block, kept by information
+// node so that a call need not reach them: a compiled spec never changes once made, nor does a
+// function's body cell, and an information node names the same block until a collection frees
+// it, so a plan holds while the collection count is the one it was made at. A slot may be taken
+// by another callee's plan during any nested evaluation.
+constexpr int32_t kPlanArgs = 4;
+constexpr int32_t kPlanSlots = 128;
+struct PlanArg {
+    uint64_t takes;  // bit t: the typeset accepts type id t (ids below 64)
+    T mode;          // the spec word's type
+};
+struct Shape {
+    NodeId compiled;
+    int32_t total;        // compiled entries, in cells
+    int32_t args;         // leading argument entries (before any refinement); -1: more than kPlanArgs
+    int32_t refinements;  // refinement entries
+};
+struct CallPlan {
+    NodeId info;
+    uint32_t collections;
+    Shape shape;
+    Fast fast;
+    uint8_t flags;  // NativeTraits flags
+    natives::Entry native_entry;
+    actions::Entry action_entry;
+    PlanArg args[kPlanArgs];
+    Cell body;  // a function's body cell
+};
+CallPlan g_plans[kPlanSlots];
+const memory::Record* g_memory = nullptr;
+
+inline bool plan_holds(const CallPlan& p, NodeId info) {
+    return p.info == info && p.collections == g_memory->collections;
+}
+
+// Makes the callee's plan in its slot; compiles its spec first when it has none (may allocate).
+[[gnu::noinline]] const CallPlan& make_plan(const Cell* callee) {
+    const NodeId info = callee->w3;
+    CallPlan& p = g_plans[info % kPlanSlots];
+    const NodeId compiled = compiled_of(callee);
+    const Code spec = code_of(compiled);
+    const T type = cell::is(callee, T::Op) ? native::op_source(callee) : cell::type_of(callee);
+    const auto index = static_cast<uint32_t>(native::index_of(callee));
+    p = CallPlan{};
+    p.info = info;
+    p.collections = g_memory->collections;
+    p.shape = Shape{compiled, spec.count, 0, 0};
+    int32_t e = 0;
+    for (; e < spec.count && !cell::is(spec.cells + e, T::Refinement); e += 2) {
+        if (e / 2 >= kPlanArgs) continue;
+        PlanArg& arg = p.args[e / 2];
+        arg.mode = cell::type_of(spec.cells + e);
+        for (uint32_t t = 0; t < 64; t++)
+            if (typeset::has(spec.cells + e + 1, static_cast<T>(t))) arg.takes |= uint64_t{1} << t;
+    }
+    p.shape.args = e / 2 <= kPlanArgs ? e / 2 : -1;
+    for (; e < spec.count; e += 2) p.shape.refinements += cell::is(spec.cells + e, T::Refinement);
+    if (type == T::Native && index <= static_cast<uint32_t>(natives::kTableSlots)) {
+        p.fast = kNatives.fast[index];
+        p.flags = kNatives.flags[index];
+        p.native_entry = natives::entry(static_cast<int32_t>(index));
+    } else if (type == T::Action && index >= 1 && index <= static_cast<uint32_t>(kActionCount)) {
+        p.fast = kActions.fast[index];
+        p.action_entry = actions::table()[index - 1];
+    }
+    p.body = type == T::Function ? block::raw_cells(info)[static_cast<int32_t>(function::Info::Body)]
+                                 : *unset::shared();
+    return p;
+}
+
+// The callee's plan (see make_plan). The reference holds until the next nested evaluation.
+inline const CallPlan& plan_of(const Cell* callee) {
+    const CallPlan& p = g_plans[callee->w3 % kPlanSlots];
+    if (plan_holds(p, callee->w3)) [[likely]] return p;
+    return make_plan(callee);
+}
+
+// Whether the argument takes a value of the type; ids from 64 up are read from the spec.
+inline bool takes(const PlanArg& arg, T t, NodeId compiled, int32_t entry) {
+    const auto id = static_cast<uint32_t>(t);
+    if (id < 64) [[likely]] return (arg.takes >> id) & 1;
+    return typeset::has(block::raw_cells(compiled) + entry + 1, t);
+}
+
+// The word block of each function context, by context node: a context keeps its word block
+// for life, and a node names the same context until a collection frees it.
+struct WordsOf {
+    NodeId ctx;
+    uint32_t collections;
+    NodeId words;
+};
+WordsOf g_words_of[64];
+
+// The context's word count (its arguments, refinements and locals). No allocation.
+inline int32_t local_count(NodeId ctx) {
+    WordsOf& entry = g_words_of[ctx % 64];
+    if (entry.ctx != ctx || entry.collections != g_memory->collections) [[unlikely]]
+        entry = WordsOf{ctx, g_memory->collections, context::words_node(ctx)};
+    return static_cast<int32_t>(memory::buf(entry.words)->used() / sizeof(Cell));
+}
+
 // An operator whose right operand is a literal number, or a word whose value is one, needs no
 // call: nothing can be raised or evaluated on the way, so the result is computed over the left
-// operand at `left` when the operator's spec takes both values. Answers whether it was.
-bool fast_infix(const Cell* op, Code code, int32_t i, Cell* left) {
-    const Fast f = fast_of(native::op_source(op), op);
-    if (f == Fast::None || i >= code.count) return false;
+// operand at `left` when the operator's spec takes both values. Answers whether it was. No
+// allocation.
+inline bool fast_infix(const Cell* op, Code code, int32_t i, Cell* left) {
+    const CallPlan& p = g_plans[op->w3 % kPlanSlots];
+    if (!plan_holds(p, op->w3) || p.fast == Fast::None || p.shape.args < 2 || i >= code.count)
+        return false;
     const Cell* right = code.cells + i;
     if (cell::is(right, T::Word)) {
         right = context::plain_slot(right);
         if (!right) return false;
     }
-    if (!is_number(cell::type_of(right)) || !is_number(cell::type_of(left))) return false;
-    const Cell* info = block::raw_cells(op->w3) + kCompiledInfoCell;
-    if (!cell::is(info, T::Block)) return false;
-    const NodeId compiled = cell::node(info);
-    if (block::count(compiled) < 4) return false;
-    const Cell* spec = block::raw_cells(compiled);
-    if (!cell::is(spec + 2, T::Word) || !typeset::has(spec + 1, cell::type_of(left)) ||
-        !typeset::has(spec + 3, cell::type_of(right)))
+    const auto lt = static_cast<uint32_t>(cell::type_of(left));
+    const auto rt = static_cast<uint32_t>(cell::type_of(right));
+    if (lt >= 64 || rt >= 64 || !((p.args[0].takes >> lt) & 1) || p.args[1].mode != T::Word ||
+        !((p.args[1].takes >> rt) & 1))
         return false;
-    return compute(f, left, right);
+    return compute(p.fast, left, right);
 }
 
 // ---- Fetching arguments ----
@@ -315,14 +450,13 @@ bool fast_infix(const Cell* op, Code code, int32_t i, Cell* left) {
     fire(Err::ExpectArg, name, &type, &plain);
 }
 
-// Fetches one argument by the mode its spec word gives and checks its type; the value is
-// pushed. Answers the next index. A pending exit leaves whatever was pushed unchecked.
-int32_t fetch_one(NodeId node, int32_t i, NodeId compiled, int32_t entry, const Cell* name, bool infix) {
-    const Cell* spec = block::raw_cells(compiled) + entry;
-    const T mode = cell::type_of(spec);
-    const Cell types = spec[1];
+// Fetches one argument along spec entry `entry` and checks its type; the value is pushed.
+// Answers the next index. A pending exit leaves whatever was pushed unchecked.
+[[gnu::noinline]] int32_t fetch_one(NodeId node, int32_t i, NodeId compiled, int32_t entry,
+                                    const Cell* name, bool infix) {
+    const T mode = cell::type_of(block::raw_cells(compiled) + entry);
     if (i >= block::count(node)) [[unlikely]] {
-        if (mode == T::LitWord && typeset::has(&types, T::Unset)) {
+        if (mode == T::LitWord && typeset::has(block::raw_cells(compiled) + entry + 1, T::Unset)) {
             stack::push(unset::shared());
             return i;
         }
@@ -332,7 +466,6 @@ int32_t fetch_one(NodeId node, int32_t i, NodeId compiled, int32_t entry, const 
     }
     if (mode == T::Word) {
         i = infix ? eval_expression<true, true>(node, i) : eval_expression<false, true>(node, i);
-        if (exit_pending()) [[unlikely]] return i;
     } else if (mode == T::GetWord) {
         stack::push(block::raw_cells(node) + i);
         i++;
@@ -352,10 +485,11 @@ int32_t fetch_one(NodeId node, int32_t i, NodeId compiled, int32_t entry, const 
         case T::GetPath: eval_path(&value, node, i, PathMode::Get, nullptr); break;
         default: stack::push(&value); break;
         }
-        if (exit_pending()) [[unlikely]] return i;
     }
+    if (exit_pending()) [[unlikely]] return i;
     const T got = stack::top_type();
-    if (!typeset::has(&types, got)) [[unlikely]] fire_arg_type(compiled, entry, name, got);
+    if (!typeset::has(block::raw_cells(compiled) + entry + 1, got)) [[unlikely]]
+        fire_arg_type(compiled, entry, name, got);
     return i;
 }
 
@@ -383,24 +517,66 @@ int32_t find_refinement(NodeId compiled, const Cell* element, const Cell* name, 
     fire(Err::NoRefine, name, element);
 }
 
+// The leading arguments (those before any refinement); answers the next index, the entry after
+// them in *entry. A value that is pushed as it stands, with no operator after it, is taken
+// here; anything else is fetched by fetch_one.
+template <bool Infix>
+[[gnu::always_inline]] inline int32_t fetch_leading(const Cell* callee, const Shape& shape, NodeId node, int32_t i,
+                      const Cell* name, int32_t* entry) {
+    if (shape.args < 0) [[unlikely]] {
+        int32_t e = Infix ? 2 : 0;  // an infix call has its left operand in place
+        for (; e < shape.total && !cell::is(block::raw_cells(shape.compiled) + e, T::Refinement); e += 2) {
+            i = fetch_one(node, i, shape.compiled, e, name, Infix);
+            if (exit_pending()) [[unlikely]] return i;
+        }
+        *entry = e;
+        return i;
+    }
+    *entry = 2 * shape.args;
+    const CallPlan* plan = &g_plans[callee->w3 % kPlanSlots];
+    Code code = code_of(node);
+    for (int32_t k = Infix ? 1 : 0; k < shape.args; k++) {
+        const PlanArg& arg = plan->args[k];
+        if (arg.mode == T::Word && i < code.count) {
+            const Cell* v = code.cells + i;
+            const Cell* plain = nullptr;
+            if (Infix || i + 1 >= code.count || !cell::is(v + 1, T::Word)) {
+                if (kTypes.inert[static_cast<uint8_t>(v->header)]) {
+                    plain = v;
+                } else if (cell::is(v, T::Word)) {
+                    plain = context::plain_slot(v);
+                    if (plain && !kTypes.plain[static_cast<uint8_t>(plain->header)]) plain = nullptr;
+                }
+            }
+            if (plain) {
+                const T got = cell::type_of(plain);
+                if (!takes(arg, got, shape.compiled, 2 * k)) [[unlikely]]
+                    fire_arg_type(shape.compiled, 2 * k, name, got);
+                stack::push(plain);
+                i++;
+                continue;
+            }
+        }
+        i = fetch_one(node, i, shape.compiled, 2 * k, name, Infix);
+        if (exit_pending()) [[unlikely]] return i;
+        code = code_of(node);
+        if (!plan_holds(*plan, callee->w3)) plan = &make_plan(callee);
+    }
+    return i;
+}
+
 // Natives and actions: the mandatory arguments, then the used refinements' arguments in path
 // order; refinements[k] is the stack position of refinement k's first argument, or -1.
 template <bool Infix>
-int32_t fetch_native_args(NodeId node, int32_t i, NodeId compiled, const Cell* name,
-                          const Cell* path, int32_t path_from, int32_t* refinements) {
-    const int32_t total = block::count(compiled);
-    int32_t e = Infix ? 2 : 0;  // an infix call has its left operand in place
-    for (; e < total; e += 2) {
-        if (cell::is(&block::raw_cells(compiled)[e], T::Refinement)) break;
-        i = fetch_one(node, i, compiled, e, name, Infix);
-        if (exit_pending()) [[unlikely]] return i;
-    }
-    int32_t count = 0;
-    for (int32_t k = e; k < total; k += 2)
-        if (cell::is(&block::raw_cells(compiled)[k], T::Refinement)) {
-            if (count == kMaxRefinements) fire(Err::LimitHit);
-            refinements[count++] = -1;
-        }
+[[gnu::always_inline]] inline int32_t fetch_native_args(const Cell* callee, const Shape& shape, NodeId node, int32_t i,
+                          const Cell* name, const Cell* path, int32_t path_from,
+                          int32_t* refinements) {
+    const NodeId compiled = shape.compiled;
+    int32_t e = 0;
+    i = fetch_leading<Infix>(callee, shape, node, i, name, &e);
+    if (exit_pending()) [[unlikely]] return i;
+    if (shape.refinements > kMaxRefinements) fire(Err::LimitHit);
+    for (int32_t k = 0; k < shape.refinements; k++) refinements[k] = -1;
     if (!path) return i;
     const NodeId pn = cell::node(path);
     for (int32_t p = path_from; p < block::count(pn); p++) {
@@ -421,20 +597,17 @@ int32_t fetch_native_args(NodeId node, int32_t i, NodeId compiled, const Cell* n
 // Functions: every spec slot in spec order, a refinement as a logic! followed by its arguments
 // (none when unused), then /local and the locals.
 template <bool Infix>
-int32_t fetch_function_args(NodeId node, int32_t i, NodeId compiled, const Cell* name,
-                            const Cell* path, int32_t path_from, NodeId ctx) {
-    const int32_t total = block::count(compiled);
-    int32_t e = Infix ? 2 : 0;
-    for (; e < total; e += 2) {
-        if (cell::is(&block::raw_cells(compiled)[e], T::Refinement)) break;
-        i = fetch_one(node, i, compiled, e, name, Infix);
-        if (exit_pending()) [[unlikely]] return i;
-    }
-    for (int32_t k = e; k < total; k += 2)
+[[gnu::always_inline]] inline int32_t fetch_function_args(const Cell* callee, const Shape& shape, NodeId node, int32_t i,
+                            const Cell* name, const Cell* path, int32_t path_from, NodeId ctx) {
+    const NodeId compiled = shape.compiled;
+    int32_t e = 0;
+    i = fetch_leading<Infix>(callee, shape, node, i, name, &e);
+    if (exit_pending()) [[unlikely]] return i;
+    for (int32_t k = e; k < shape.total; k += 2)
         stack::push(cell::is(&block::raw_cells(compiled)[k], T::Refinement) ? logic::shared(false)
                                                                             : none::shared());
-    const int32_t entries = total / 2;
-    const int32_t words = context::word_count(ctx);
+    const int32_t entries = shape.total / 2;
+    const int32_t words = local_count(ctx);
     for (int32_t k = entries; k < words; k++)
         stack::push(k == entries ? logic::shared(false) : none::shared());
     if (!path) return i;
@@ -461,11 +634,10 @@ int32_t fetch_function_args(NodeId node, int32_t i, NodeId compiled, const Cell*
 
 // Runs the function's body over the arguments at arguments[0..] of the top frame; the result
 // lands in arguments[0]. return and exit aimed at the frame end here, thrown or pending.
-void run_body(const Cell* fn, NodeId ctx) {
+void run_body(const Cell& body, NodeId ctx) {
     frames::set_body_flag(frames::top(), true);
     context::enter_call(ctx, stack::arg(0));
     const uint32_t depth = frames::depth();
-    const Cell body = block::raw_cells(function::info_node(fn))[static_cast<int32_t>(function::Info::Body)];
     if (!cell::is(&body, T::Block)) fire(Err::NotDone);
     DepthScope in_body(&g_body_depth, depth);
     try {
@@ -481,28 +653,38 @@ void run_body(const Cell* fn, NodeId ctx) {
     }
 }
 
+void run_body(const Cell* fn, NodeId ctx) {
+    const Cell body = block::raw_cells(function::info_node(fn))[static_cast<int32_t>(function::Info::Body)];
+    run_body(body, ctx);
+}
+
+// What a native or action call takes from its plan, read before the arguments are fetched.
+struct NativeCall {
+    Fast fast;
+    uint8_t flags;
+    natives::Entry native_entry;
+    actions::Entry action_entry;
+};
+
 // A native or action with its arguments fetched under its frame.
-void call_native(T type, const Cell* callee, const int32_t* refinements) {
-    const int32_t index = native::index_of(callee);
-    const Fast f = fast_of(type, callee);
-    if (f != Fast::None && compute(f, stack::arg(0), stack::arg(1))) {
+[[gnu::always_inline]] inline void call_native(T type, const NativeCall& call, const int32_t* refinements) {
+    if (call.fast != Fast::None && compute(call.fast, stack::arg(0), stack::arg(1))) {
         stack::keep_one();
         return;
     }
     if (type == T::Action) {
         DepthScope opaque(&g_opaque_depth, frames::depth());
-        actions::table()[index - 1](refinements);
+        call.action_entry(refinements);
         return;
     }
-    const uint8_t flags = static_cast<uint32_t>(index) <= static_cast<uint32_t>(natives::kTableSlots)
-                              ? kNatives.flags[index] : 0;
-    if ((flags & (kExitWithValue | kExitNoValue)) && record_exit(flags & kExitWithValue)) return;
-    if (flags & kPassesExit) {
-        natives::entry(index)(false, refinements);
+    if ((call.flags & (kExitWithValue | kExitNoValue)) && record_exit(call.flags & kExitWithValue))
+        return;
+    if (call.flags & kPassesExit) {
+        call.native_entry(false, refinements);
         return;
     }
     DepthScope opaque(&g_opaque_depth, frames::depth());
-    natives::entry(index)(false, refinements);
+    call.native_entry(false, refinements);
 }
 
 template <bool Infix>
@@ -517,29 +699,32 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
         mark = stack::push(callee);
     }
     const T type = cell::is(callee, T::Op) ? native::op_source(callee) : cell::type_of(callee);
-    const NodeId compiled = compiled_of(callee);
+    const CallPlan& plan = plan_of(callee);
+    const Shape shape = plan.shape;
     if constexpr (Infix) stack::g_args.top = mark;
     if (type == T::Function) {
+        const Cell body = plan.body;
         const NodeId ctx = function::context_of(callee);
         frames::push_interp_function(frame_name, ctx);
         if constexpr (Infix) stack::g_args.top = mark + 1;
-        i = fetch_function_args<Infix>(node, i, compiled, frame_name, path, path_from, ctx);
-        if (!exit_pending()) [[likely]] run_body(callee, ctx);
+        i = fetch_function_args<Infix>(callee, shape, node, i, frame_name, path, path_from, ctx);
+        if (!exit_pending()) [[likely]] run_body(body, ctx);
     } else if (type == T::Routine) {
         frames::push_interp_native(frame_name);
         if constexpr (Infix) stack::g_args.top = mark + 1;
-        i = fetch_function_args<Infix>(node, i, compiled, frame_name, path, path_from,
+        i = fetch_function_args<Infix>(callee, shape, node, i, frame_name, path, path_from,
                                        function::context_of(callee));
         if (!exit_pending()) [[likely]] {
             DepthScope opaque(&g_opaque_depth, frames::depth());
             routines::call(callee, frame_name);
         }
     } else {
+        const NativeCall call{plan.fast, plan.flags, plan.native_entry, plan.action_entry};
         frames::push_interp_native(frame_name);
         if constexpr (Infix) stack::g_args.top = mark + 1;
         int32_t refinements[kMaxRefinements];
-        i = fetch_native_args<Infix>(node, i, compiled, frame_name, path, path_from, refinements);
-        if (!exit_pending()) [[likely]] call_native(type, callee, refinements);
+        i = fetch_native_args<Infix>(callee, shape, node, i, frame_name, path, path_from, refinements);
+        if (!exit_pending()) [[likely]] call_native(type, call, refinements);
     }
     frames::pop_keep_result();
     if constexpr (!Infix) {
@@ -572,6 +757,10 @@ int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, co
         stack::g_args.top = held + 1;
         return i;
     }
+    // What holds the current value, for a set that must store a changed scalar back: the head
+    // word, then the value before and the element that took the current value out of it.
+    Cell* holder = stack::push(&first);
+    Cell* holder_element = stack::push(none::shared());
     Cell* current = stack::push(&start);
     Cell* element = stack::push(none::shared());
     for (int32_t k = head + 1; k < block::count(pn); k++) {
@@ -589,10 +778,13 @@ int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, co
         if (cell::is(element, T::Unset)) fire(Err::InvalidPath, path, &raw);
         const bool last = k + 1 == block::count(pn);
         Cell* setting = mode == PathMode::Set && last ? const_cast<Cell*>(value) : nullptr;
-        const Cell* got = actions::path_access_dispatch(current, element, setting, path, nullptr,
-                                                        nullptr, k, case_, mode == PathMode::Get,
-                                                        last, true);
-        *current = got ? *got : *none::shared();
+        const Cell* got = actions::path_access_dispatch(
+            current, element, setting, path, holder, k == head + 1 ? nullptr : holder_element, k,
+            case_, mode == PathMode::Get, last, true);
+        const Cell next = got ? *got : *none::shared();
+        *holder = *current;
+        *holder_element = *element;
+        *current = next;
         stack::g_args.top = element + 1;
         // A function reached along the path (an object's method) is called, the elements after
         // it being its refinements.
@@ -738,6 +930,9 @@ void init() {
     g_code = word::keep(unset::shared());
     g_exit_value = word::keep(unset::shared());
     g_exit_target = g_body_depth = g_opaque_depth = 0;
+    g_memory = &memory::record();
+    for (WordsOf& entry : g_words_of) entry = WordsOf{};
+    for (CallPlan& plan : g_plans) plan = CallPlan{};
     error::set_position_source(g_code);
     rlimit limit{};
     size_t budget = 8u << 20;
@@ -757,9 +952,8 @@ void eval_block(const Cell* block, bool return_result) {
     if (i >= block::count(node)) {
         stack::push(unset::shared());
     } else {
-        *g_code = block_cell(node, i);
         for (;;) {
-            g_code->w1 = static_cast<uint32_t>(i);
+            *g_code = block_cell(node, i);  // whole: a nested run copies it at once
             i = eval_expression<false, false>(node, i);
             if (i >= block::count(node) || exit_pending()) break;
             stack::reset();

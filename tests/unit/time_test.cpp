@@ -210,16 +210,10 @@ TEST_F(Time, SettingFields) {
                                << " set " << text_of(&r.field, true) << " "
                                << text_of(&r.value, true);
     }
-    // Held by an object, the change goes to the object's handler, which objects bring.
-    Cell t = Tm(3723.0), v = I(2), holder = other(T::Object);
-    EXPECT_RAISES(time_value::path_access(&t, const_cast<Cell*>(&hour), &v, nullptr, &holder,
-                                          nullptr, 1, false, false, true, true),
-                  Err::NotDone);
-    EXPECT_EQ(show(&t), "time! 1:02:03");
 }
 
-// A time changed through a path inside an owned block is reported to the owner as a set-path
-// change of the cell where the time lies.
+// A time changed through a path inside an owned block is stored back into the block cell the
+// element names and reported to the owner as a set-path change of that cell.
 struct Notice {
     int calls = 0;
     Cell action{}, target{}, fresh{};
@@ -244,9 +238,9 @@ TEST_F(Time, SettingAFieldNotifiesTheOwner) {
     ownership::DeepChangeFn previous = ownership::set_deep_change_handler(record_notice);
     g_notice = Notice{};
     const Cell hour = word_of("hour");
-    Cell v = I(5);
-    time_value::path_access(block::rs_abs_at(b, 1), const_cast<Cell*>(&hour), &v, nullptr, b,
-                            nullptr, 2, false, false, true, true);
+    Cell v = I(5), read = *block::rs_abs_at(b, 1), element = I(2);
+    time_value::path_access(&read, const_cast<Cell*>(&hour), &v, nullptr, b, &element, 2, false,
+                            false, true, true);
     ownership::set_deep_change_handler(previous);
     ownership::unbind(b);
     EXPECT_EQ(show(block::rs_abs_at(b, 1)), "time! 5:02:03");
