@@ -146,18 +146,18 @@ inline void pop_with() {
 }
 }  // namespace detail
 
-// result dropped; a function frame's context restored
+// The result dropped; a function frame's context restored.
 inline void pop() { detail::pop_with<detail::After::Drop, false, false>(); }
-// the callee's arguments[0] stays as the last pushed value
+// The callee's arguments[0] stays as the last pushed value.
 inline void pop_keep_result() { detail::pop_with<detail::After::KeepOne, false, false>(); }
-// the same, restoring any frame's function context
+// The same, restoring any frame's function context.
 inline void pop_keep_result_context() { detail::pop_with<detail::After::KeepOne, true, false>(); }
-// the caller's own arguments are dropped too
+// The caller's own arguments are dropped too.
 inline void pop_restore() { detail::pop_with<detail::After::Restore, false, false>(); }
 inline void pop_restore_context() { detail::pop_with<detail::After::Restore, true, false>(); }
-// keep_result, and the result also in the caller's arguments[0]
+// As keep_result, and the result also in the caller's arguments[0].
 inline void pop_return_result() { detail::pop_with<detail::After::KeepOne, false, true>(); }
-// the same, restoring any frame's function context
+// The same, restoring any frame's function context.
 inline void pop_pass_result() { detail::pop_with<detail::After::KeepOne, true, true>(); }
 
 // Unwinds to the nearest frame of the kind (a try-all frame also stops the search), which stays

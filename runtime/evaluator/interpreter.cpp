@@ -121,7 +121,7 @@ struct DepthScope {
 // return (has_value) or exit called from the top frame: records the exit when only code that
 // honours it lies between the exit and the innermost function body, and answers whether it
 // did; otherwise the exit native throws as usual.
-bool record_exit(bool has_value) {
+[[gnu::always_inline]] inline bool record_exit(bool has_value) {
     const uint32_t target = g_body_depth;
     if (target == 0 || target <= g_opaque_depth) return false;
     for (uint32_t d = frames::depth() - 1; d > target; d--)
@@ -138,8 +138,9 @@ bool record_exit(bool has_value) {
 // equality, which is tolerant) goes to the callee.
 enum class Fast : uint8_t { None, Add, Subtract, Multiply, Equal, NotEqual, Lesser, Greater, LesserOrEqual, GreaterOrEqual };
 
-// Natives whose C++ code only returns after a nested evaluation, so a pending exit may pass
-// through them.
+// Native flags. kPassesExit: the native does nothing more once a nested evaluation ends, so a
+// pending exit may pass through it. The exits themselves are recorded rather than thrown when
+// they can be.
 inline constexpr uint8_t kPassesExit = 1;
 inline constexpr uint8_t kExitWithValue = 2;  // return
 inline constexpr uint8_t kExitNoValue = 4;    // exit
@@ -423,7 +424,7 @@ inline int32_t local_count(NodeId ctx) {
 // call: nothing can be raised or evaluated on the way, so the result is computed over the left
 // operand at `left` when the operator's spec takes both values. Answers whether it was. No
 // allocation.
-inline bool fast_infix(const Cell* op, Code code, int32_t i, Cell* left) {
+[[gnu::always_inline]] inline bool fast_infix(const Cell* op, Code code, int32_t i, Cell* left) {
     const CallPlan& p = g_plans[op->w3 % kPlanSlots];
     if (!plan_holds(p, op->w3) || p.fast == Fast::None || p.shape.args < 2 || i >= code.count)
         return false;
@@ -450,11 +451,11 @@ inline bool fast_infix(const Cell* op, Code code, int32_t i, Cell* left) {
     fire(Err::ExpectArg, name, &type, &plain);
 }
 
-// Fetches one argument along spec entry `entry` and checks its type; the value is pushed.
-// Answers the next index. A pending exit leaves whatever was pushed unchecked.
-[[gnu::noinline]] int32_t fetch_one(NodeId node, int32_t i, NodeId compiled, int32_t entry,
-                                    const Cell* name, bool infix) {
-    const T mode = cell::type_of(block::raw_cells(compiled) + entry);
+// Fetches one argument of mode `mode` along spec entry `entry` and checks its type (`arg`
+// given: by its plan); the value is pushed. Answers the next index. A pending exit leaves
+// whatever was pushed unchecked.
+[[gnu::noinline]] int32_t fetch_arg(NodeId node, int32_t i, T mode, const PlanArg* arg,
+                                    NodeId compiled, int32_t entry, const Cell* name, bool infix) {
     if (i >= block::count(node)) [[unlikely]] {
         if (mode == T::LitWord && typeset::has(block::raw_cells(compiled) + entry + 1, T::Unset)) {
             stack::push(unset::shared());
@@ -488,9 +489,15 @@ inline bool fast_infix(const Cell* op, Code code, int32_t i, Cell* left) {
     }
     if (exit_pending()) [[unlikely]] return i;
     const T got = stack::top_type();
-    if (!typeset::has(block::raw_cells(compiled) + entry + 1, got)) [[unlikely]]
-        fire_arg_type(compiled, entry, name, got);
+    const bool taken = arg ? takes(*arg, got, compiled, entry)
+                           : typeset::has(block::raw_cells(compiled) + entry + 1, got);
+    if (!taken) [[unlikely]] fire_arg_type(compiled, entry, name, got);
     return i;
+}
+
+int32_t fetch_one(NodeId node, int32_t i, NodeId compiled, int32_t entry, const Cell* name, bool infix) {
+    const T mode = cell::type_of(block::raw_cells(compiled) + entry);
+    return fetch_arg(node, i, mode, nullptr, compiled, entry, name, infix);
 }
 
 // Entries of the refinement starting at `entry`: the index after its last argument.
@@ -556,9 +563,17 @@ template <bool Infix>
                 i++;
                 continue;
             }
+            const PlanArg held = arg;  // the plan's slot may be taken meanwhile
+            i = eval_expression<Infix, true>(node, i);
+            if (exit_pending()) [[unlikely]] return i;
+            const T got = stack::top_type();
+            if (!takes(held, got, shape.compiled, 2 * k)) [[unlikely]]
+                fire_arg_type(shape.compiled, 2 * k, name, got);
+        } else {
+            const PlanArg held = arg;
+            i = fetch_arg(node, i, held.mode, &held, shape.compiled, 2 * k, name, Infix);
+            if (exit_pending()) [[unlikely]] return i;
         }
-        i = fetch_one(node, i, shape.compiled, 2 * k, name, Infix);
-        if (exit_pending()) [[unlikely]] return i;
         code = code_of(node);
         if (!plan_holds(*plan, callee->w3)) plan = &make_plan(callee);
     }
@@ -947,9 +962,10 @@ void eval_block(const Cell* block, bool return_result) {
     check_machine_stack();
     CodeScope scope;
     const NodeId node = cell::node(block);
-    int32_t i = block::head_index(block);
+    const int32_t count = code_of(node).count;
+    int32_t i = std::clamp(cell::head(block), 0, count);
     frames::push_eval(&words::w::body);
-    if (i >= block::count(node)) {
+    if (i >= count) {
         stack::push(unset::shared());
     } else {
         for (;;) {
