@@ -17,12 +17,22 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 PEERS = os.path.join(HERE, "peers")
 
+# A checksum is one text, or a table by runner where the languages' own text forms differ (the
+# shortest round-trip text of a float is written differently by each).
 CHECKSUMS = {
     "fib": "832040",
     "loop": "49999995000000",
     "calls": "1000000",
     "calls_return": "1000000",
+    "sort": "71 1073574452 2147482932",
+    "strcat": "10888890",
+    "floatfmt": {"nuv": "19594445", "python": "19620168", "lua": "19553421"},
 }
+
+
+def checksum(name, label):
+    wanted = CHECKSUMS[name]
+    return wanted[label] if isinstance(wanted, dict) else wanted
 
 
 def same_number(got, wanted):
@@ -64,7 +74,7 @@ def main():
         times = {}
         for label, command, suffix in runners:
             t, problem = best_time(command + [os.path.join(PEERS, name + suffix)],
-                                   CHECKSUMS[name], args.runs)
+                                   checksum(name, label), args.runs)
             if problem:
                 print(f"{name}: {label}: {problem}", file=sys.stderr)
             times[label] = t
