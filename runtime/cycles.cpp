@@ -71,6 +71,10 @@ bool find(NodeId node) {
     return false;
 }
 
+void gc_mark(void (*mark)(NodeId)) {
+    for (int32_t i = 0; i < g_top; i++) mark(g_stack[static_cast<size_t>(i)]);
+}
+
 bool detect(const Cell* value, Cell* buffer, int32_t& budget, bool mold) {
     if (!find(walked_node(value))) return false;
     int t = type_index(cell::type_of(value));

@@ -19,6 +19,9 @@ void reset();
 int32_t depth();
 bool find(NodeId node);
 
+// For the collector: every node on the stack.
+void gc_mark(void (*mark)(NodeId));
+
 // When the value's series (the context for object!, error! and port!) is on the stack, appends
 // its marker to the output string, lowers the budget by the marker's length and answers true;
 // otherwise appends nothing. May allocate (the output string grows).

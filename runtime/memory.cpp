@@ -1,13 +1,16 @@
-// Node table, series frames, big blocks and the series allocation and expansion operations.
-// Node ids index one reserved table; a node frame owns a chunk of ids and their free chain.
-// Series frames are bump-allocated and kept in ascending address order.
+// Node table, series frames, big blocks, the series allocation and expansion operations, and
+// the collector's sweeps and compaction. Node ids index one reserved table; a node frame owns a
+// chunk of ids and their free chain. Series frames are bump-allocated and kept in ascending
+// address order, which compaction preserves.
 #include "runtime/memory.h"
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
@@ -35,6 +38,29 @@ bool g_stress = false;
 bool g_relocating = false;
 uint64_t g_relocations = 0;
 Counters g_counters{};
+
+// The fresh nodes (see memory.h), in a tracked array that doubles.
+struct Fresh {
+    NodeId* items;
+    size_t count;
+    size_t room;
+};
+Fresh g_fresh{};
+constexpr size_t kFirstFreshRoom = 1024;
+
+void note_fresh(NodeId node) {
+    if (g_fresh.count == g_fresh.room) {
+        const size_t room = g_fresh.room ? 2 * g_fresh.room : kFirstFreshRoom;
+        auto* items = static_cast<NodeId*>(tracked_alloc(room * sizeof(NodeId)));
+        if (g_fresh.items) {
+            std::memcpy(items, g_fresh.items, g_fresh.count * sizeof(NodeId));
+            tracked_free(g_fresh.items);
+        }
+        g_fresh.items = items;
+        g_fresh.room = room;
+    }
+    g_fresh.items[g_fresh.count++] = node;
+}
 
 // Tracked heap allocations, kept in a doubly linked list so runtime-exit frees them all. The
 // header keeps the size for the statistics; it is 32 bytes so the data stays 16-byte aligned.
@@ -94,6 +120,25 @@ SeriesFrame* find_frame(size_t needed) {
     return nullptr;
 }
 
+// The frame for a request after a collection. When the live buffers still fill three quarters
+// of the frames, a new frame of half their size is added, so that the marking work per byte
+// allocated stays bounded however large the live data grows.
+SeriesFrame* frame_after_collection(size_t needed) {
+    Record& r = g_record;
+    size_t total = 0;
+    size_t room = 0;
+    for (SeriesFrame* f = r.first_frame; f; f = f->next) {
+        total += static_cast<size_t>(f->end - f->start());
+        room += frame_room(f);
+    }
+    SeriesFrame* f = find_frame(needed);
+    if (f && frame_room(f) >= kMinFrameRoom && room >= total / 4) return f;
+    size_t size = r.next_frame_size;
+    if (size < r.big_threshold) r.next_frame_size = 2 * size;
+    size = std::max({size, round_up(total / 2, kFirstFrameSize), round_up(needed, kFirstFrameSize)});
+    return make_frame(size);
+}
+
 void init_header(SeriesBuf* b, size_t size, size_t unit, ptrdiff_t offset, uint32_t location) {
     b->size = size;
     b->node = 0;
@@ -129,6 +174,11 @@ void release_outside_frames(SeriesBuf* b) {
 }  // namespace
 
 const Record& record() { return g_record; }
+size_t fresh_count() { return g_fresh.count; }
+const NodeId* fresh_nodes() { return g_fresh.items; }
+void drop_fresh(size_t count) {
+    if (count < g_fresh.count) g_fresh.count = count;
+}
 void set_collector(CollectFn fn) { g_collect = fn; }
 bool stress_enabled() { return g_stress; }
 void set_stress(bool on) { g_stress = on; }
@@ -141,10 +191,12 @@ void init() {
     r.frame_size = kFirstFrameSize;
     r.next_frame_size = kFirstFrameSize;
     r.big_threshold = kBigThreshold;
+    g_fresh = Fresh{};  // a runtime made again starts with no record (the old one was released)
     void* table = mmap(nullptr, kNodeTableIds * sizeof(uintptr_t), PROT_READ | PROT_WRITE,
                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (table == MAP_FAILED) fatal("cannot reserve the node table", 1);
     g_node_slots = static_cast<uintptr_t*>(table);
+    g_collect = collector::collect;
     const char* stress = std::getenv("NUV_GC_STRESS");
     g_stress = stress && stress[0] == '1';
 }
@@ -381,6 +433,122 @@ void relocate_all() {
     g_relocations++;
 }
 
+// ---- Collection ----
+
+bool is_linked(NodeId node) {
+    if (node == 0 || (node - 1) / kNodeFrameCapacity >= g_chunks_used) return false;
+    if (!g_chunk_frames[(node - 1) / kNodeFrameCapacity]) return false;
+    const uintptr_t slot = g_node_slots[node];
+    return slot != 0 && (slot & 1) == 0;
+}
+
+bool is_free(NodeId node) {
+    if (node == 0 || (node - 1) / kNodeFrameCapacity >= g_chunks_used) return false;
+    const NodeFrame* f = g_chunk_frames[(node - 1) / kNodeFrameCapacity];
+    if (!f) return false;
+    for (NodeId n = f->free_head; n; n = free_next(g_node_slots[n]))
+        if (n == node) return true;
+    return false;
+}
+
+Reclaimed sweep_dead_nodes() {
+    Reclaimed got{0, 0};
+    for (NodeFrame* f = g_record.first_node_frame; f; f = f->next) {
+        for (NodeId n = f->base, end = f->base + f->capacity; n < end; n++) {
+            const uintptr_t slot = g_node_slots[n];
+            if (slot == 0 || (slot & 1)) continue;  // free, or taken and not linked yet
+            auto* b = reinterpret_cast<SeriesBuf*>(slot);
+            if (b->flags & kMark) {
+                if (b->flags & kExternal) b->flags &= ~kMark;
+                continue;
+            }
+            if (b->flags & (kBig | kExternal)) {
+                got.bytes += kHeaderBytes + b->size;
+                release_outside_frames(b);
+            }
+            free_node(n);
+            got.nodes++;
+        }
+    }
+    return got;
+}
+
+namespace {
+
+// Frees an empty frame, keeping the list's ends and the current frame right.
+void release_series_frame(SeriesFrame* f) {
+    Record& r = g_record;
+    if (f->prev) f->prev->next = f->next; else r.first_frame = f->next;
+    if (f->next) f->next->prev = f->prev; else r.last_frame = f->prev;
+    if (r.current_frame == f) r.current_frame = r.first_frame;
+    os_free(f);
+}
+
+}  // namespace
+
+Compacted compact_frames() {
+    Compacted got{0, 0};
+    Record& r = g_record;
+    SeriesFrame* dest = r.first_frame;
+    if (!dest) return got;
+    uint8_t* to = dest->start();
+    // The run waiting to be moved: adjacent live buffers bound for adjacent places.
+    uint8_t* run_from = nullptr;
+    uint8_t* run_to = nullptr;
+    size_t run_bytes = 0;
+    auto flush = [&] {
+        if (run_bytes && run_from != run_to) {
+            std::memmove(run_to, run_from, run_bytes);
+            got.moved += run_bytes;
+        }
+        run_bytes = 0;
+    };
+    for (SeriesFrame* f = r.first_frame; f; f = f->next) {
+        for (uint8_t* p = f->start(); p < f->free;) {
+            auto* b = reinterpret_cast<SeriesBuf*>(p);
+            const size_t footprint = kHeaderBytes + b->size;
+            if (!(b->flags & kMark)) {
+                flush();
+                got.freed += footprint;
+                p += footprint;
+                continue;
+            }
+            // The destination never passes the buffer: in its own frame the buffer fits where
+            // it is, or lower.
+            while (to + footprint > dest->end) {
+                flush();
+                dest->free = to;
+                dest = dest->next;
+                to = dest->start();
+            }
+            if (run_bytes == 0 || run_from + run_bytes != p || run_to + run_bytes != to) {
+                flush();
+                run_from = p;
+                run_to = to;
+            }
+            b->flags &= ~kMark;
+            g_node_slots[b->node] = reinterpret_cast<uintptr_t>(to);
+            run_bytes += footprint;
+            to += footprint;
+            p += footprint;
+        }
+        flush();
+    }
+    dest->free = to;
+    r.current_frame = dest;
+    bool spare = false;
+    for (SeriesFrame* f = dest->next; f;) {
+        SeriesFrame* next = f->next;
+        f->free = f->start();
+        if (spare) release_series_frame(f);
+        spare = true;
+        f = next;
+    }
+    return got;
+}
+
+void count_collection() { g_record.collections++; }
+
 // ---- Series buffers ----
 
 SeriesBuf* alloc_series_buffer(size_t count, size_t unit, ptrdiff_t offset) {
@@ -403,13 +571,12 @@ SeriesBuf* alloc_series_buffer(size_t count, size_t unit, ptrdiff_t offset) {
     SeriesFrame* f = r.current_frame;
     if (!f || !frame_fits(f, needed)) {
         f = find_frame(needed);
-        if (!f) {
-            run_collector();
-            f = find_frame(needed);
-            if (!f || frame_room(f) < kMinFrameRoom) {
-                if (needed >= r.next_frame_size) r.next_frame_size = r.big_threshold;
-                f = new_series_frame();
-            }
+        if (!f && collector_enabled()) {
+            g_collect();
+            f = frame_after_collection(needed);
+        } else if (!f) {
+            if (needed >= r.next_frame_size) r.next_frame_size = r.big_threshold;
+            f = new_series_frame();
         }
         r.current_frame = f;
     }
@@ -423,6 +590,7 @@ NodeId alloc_series(size_t count, size_t unit, ptrdiff_t offset) {
     SeriesBuf* b = alloc_series_buffer(count, unit, offset);
     NodeId n = alloc_node();
     link(n, b);
+    note_fresh(n);
     return n;
 }
 
@@ -433,6 +601,7 @@ NodeId alloc_series_external(size_t count, size_t unit, ptrdiff_t offset) {
     init_header(b, size, unit, offset, kExternal);
     NodeId n = alloc_node();
     link(n, b);
+    note_fresh(n);
     return n;
 }
 

@@ -161,13 +161,52 @@ uint8_t* series_alloc_tail_bytes(NodeId node, size_t n);
 // A new series with the same unit holding count units from unit index start.
 NodeId series_copy_range(NodeId node, size_t start, size_t count);
 
+// ---- Fresh nodes ----
+// Every node an allocation links is recorded until the innermost collector::FreshScope drops
+// it; the collector keeps recorded nodes alive, so a value that C++ code has just made and holds
+// only in a local survives the allocations (and collections) that follow. No allocation but the
+// record's own growth.
+
+size_t fresh_count();
+const NodeId* fresh_nodes();
+// Forgets every node recorded after the first `count`.
+void drop_fresh(size_t count);
+
+// ---- Collection: the memory side of a cycle, run by the collector after marking ----
+// A live buffer is one whose kMark bit is set.
+
+// Whether the node is in use and linked to a buffer (a node that a value may hold).
+bool is_linked(NodeId node);
+// Whether the node is on its frame's free chain (walks the chain: for tests).
+bool is_free(NodeId node);
+struct Reclaimed {
+    uint64_t nodes;  // nodes returned to their frames' free chains
+    uint64_t bytes;  // buffer bytes given up, headers included
+};
+// Frees every linked node whose buffer is unmarked, and the buffer with it when it lives
+// outside the frames (big or external); live external buffers lose their mark. Frame buffers
+// are left to compact_frames.
+Reclaimed sweep_dead_nodes();
+struct Compacted {
+    uint64_t moved;  // bytes slid
+    uint64_t freed;  // bytes of dead and abandoned buffers dropped
+};
+// Slides the marked frame buffers down, in address order, into the first place that holds
+// them (an earlier frame when it has room), one move per run of adjacent buffers; their nodes
+// are pointed at the new places and their marks cleared. Unmarked buffers (dead, or abandoned
+// by a move: node 0, not in use) are dropped without touching any node. Frames left empty go
+// back to the OS, except the first frame and one spare.
+Compacted compact_frames();
+// Ends a cycle: the collection count rises (caches keyed by node id compare it).
+void count_collection();
+
 // The collector hook: run before a big allocation and when no frame has room, while the
-// collector switch is on. Absent until the collector module installs it.
+// collector switch is on; collector::collect unless replaced (nullptr: never).
 using CollectFn = void (*)();
 void set_collector(CollectFn fn);
 
 // Relocation stress: with NUV_GC_STRESS=1, while the collector switch is on, every series
-// allocation first moves every in-use frame buffer into fresh frames.
+// allocation first runs the collector, then moves every in-use frame buffer into fresh frames.
 bool stress_enabled();
 void set_stress(bool on);
 void relocate_all();

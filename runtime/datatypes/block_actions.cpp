@@ -9,6 +9,7 @@
 #include <numeric>
 #include <vector>
 
+#include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/none.h"
@@ -858,6 +859,11 @@ void set_op(bool case_, Cell* skip, SetOp code) {
     *stack::arg(0) = answer;
 }
 
+namespace {
+// A block's cells, and so everything they refer to.
+void mark(const Cell* value) { collector::mark_series(cell::node(value)); }
+}  // namespace
+
 // ---- Registration ----
 
 constexpr TypeRecord kRecord{
@@ -900,6 +906,7 @@ constexpr TypeRecord kRecord{
     .take = block::take,
     .trim = block::trim,
     .modify = kInherited,
+    .mark = mark,
 };
 
 void init() { registry::register_type(kRecord); }

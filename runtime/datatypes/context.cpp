@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/object.h"
@@ -374,10 +375,20 @@ Cell* bind_block(Cell* block, NodeId ctx, bool self) {
     return block;
 }
 
+namespace {
+// The word table (and through it the word block) and, unless a call holds them on the argument
+// stack, the values. Any context! cell is marked this way, a copy kept elsewhere included.
+void mark(const Cell* value) {
+    collector::mark_table(value->w1);
+    if (!(value->header & kValuesOnStack)) collector::mark_series(value->w2);
+}
+}  // namespace
+
 constexpr TypeRecord kRecord{
     .id = TypeId::Context,
     .parent = TypeId::Invalid,
     .name = "context!",
+    .mark = mark,
 };
 
 void init() { registry::register_type(kRecord); }

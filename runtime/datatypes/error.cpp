@@ -478,6 +478,7 @@ constexpr TypeRecord kRecord{
     .copy = kInherited,
     .find = kInherited,
     .select = kInherited,
+    .mark = object::mark,
 };
 
 void init() { registry::register_type(kRecord); }

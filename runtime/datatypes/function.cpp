@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/none.h"
@@ -325,6 +326,15 @@ int32_t compare(Cell* a, Cell* b, CompareOp op) {
     return a->w3 < b->w3 ? -1 : a->w3 > b->w3 ? 1 : 0;
 }
 
+namespace {
+// The context, the spec block and the information block.
+void mark(const Cell* value) {
+    collector::mark_series(value->w1);
+    collector::mark_series(value->w2);
+    collector::mark_series(value->w3);
+}
+}  // namespace
+
 constexpr TypeRecord kRecord{
     .id = TypeId::Function,
     .parent = TypeId::Context,
@@ -334,6 +344,7 @@ constexpr TypeRecord kRecord{
     .form = function::form,
     .mold = function::mold,
     .compare = function::compare,
+    .mark = mark,
 };
 
 void init() { registry::register_type(kRecord); }

@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/symbol.h"
@@ -93,6 +94,11 @@ int32_t compare(Cell* a, Cell* b, CompareOp op) {
     return word::compare(a, b, op);
 }
 
+namespace {
+// The global context, as for the other word types.
+void mark(const Cell* value) { collector::mark_series(value->w1); }
+}  // namespace
+
 constexpr TypeRecord kRecord{
     .id = TypeId::Issue,
     .parent = TypeId::Word,
@@ -102,6 +108,7 @@ constexpr TypeRecord kRecord{
     .form = kInherited,
     .mold = word::mold,
     .compare = issue::compare,
+    .mark = mark,
 };
 
 void init() { registry::register_type(kRecord); }

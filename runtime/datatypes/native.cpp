@@ -2,6 +2,7 @@
 // shared by the three. Calling them is the interpreter's work.
 #include "runtime/datatypes/native.h"
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
@@ -166,6 +167,20 @@ Cell* op_make(Cell* proto, Cell* source, T) {
     return proto;
 }
 
+namespace {
+// The spec block and the information block (word 1 is a table index).
+void mark(const Cell* value) {
+    collector::mark_series(spec_node(value));
+    collector::mark_series(info_node(value));
+}
+// An op! has its source's layout: a function's or routine's also names its context.
+void op_mark(const Cell* value) {
+    const TypeId source = op_source(value);
+    if (source == T::Function || source == T::Routine) collector::mark_series(value->w1);
+    mark(value);
+}
+}  // namespace
+
 constexpr TypeRecord kNativeRecord{
     .id = TypeId::Native,
     .parent = TypeId::Invalid,
@@ -175,6 +190,7 @@ constexpr TypeRecord kNativeRecord{
     .form = native::form,
     .mold = native::mold,
     .compare = native::compare,
+    .mark = mark,
 };
 
 constexpr TypeRecord kActionRecord{
@@ -186,6 +202,7 @@ constexpr TypeRecord kActionRecord{
     .form = native::form,
     .mold = native::mold,
     .compare = native::compare,
+    .mark = mark,
 };
 
 constexpr TypeRecord kOpRecord{
@@ -197,6 +214,7 @@ constexpr TypeRecord kOpRecord{
     .form = native::form,
     .mold = native::mold,
     .compare = native::compare,
+    .mark = op_mark,
 };
 
 void init() {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -827,6 +828,18 @@ Cell* modify(Cell* target, Cell* field, Cell* value, bool) {
     return value;
 }
 
+void mark(const Cell* value) {
+    collector::mark_series(context_of(value));
+    const NodeId record = record_of(value);
+    collector::mark_series(record);
+    if (record == 0 || !memory::is_linked(record)) return;
+    // The record keeps each handler's spec node to tell a changed handler: the node must not
+    // be reused while the record names it.
+    memory::SeriesBuf* b = memory::buf(record);
+    const auto* cells = reinterpret_cast<const Cell*>(b->offset_ptr());
+    for (size_t i = 0, n = b->used() / sizeof(Cell); i < n; i++) collector::mark_series(cells[i].w3);
+}
+
 constexpr TypeRecord kRecord{
     .id = TypeId::Object,
     .parent = TypeId::Invalid,
@@ -841,6 +854,7 @@ constexpr TypeRecord kRecord{
     .put = object::put,
     .select = object::select,
     .modify = object::modify,
+    .mark = object::mark,
 };
 
 void init() {

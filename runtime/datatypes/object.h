@@ -140,6 +140,10 @@ Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool 
 // series, `owned` with none releases it or with a block [object word] binds it there.
 Cell* modify(Cell* target, Cell* field, Cell* value, bool case_);
 
+// The collector's hook for the object layout (object!, error!): the context, the change-notice
+// record and the handler specs the record names.
+void mark(const Cell* value);
+
 extern const TypeRecord kRecord;
 // Registers object! and installs the ownership notice handler.
 void init();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
@@ -109,6 +110,11 @@ int32_t paren_mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Ce
     return budget;
 }
 
+namespace {
+// A block's cells, and so everything they refer to.
+void mark(const Cell* value) { collector::mark_series(cell::node(value)); }
+}  // namespace
+
 // ---- Registration ----
 
 constexpr TypeRecord kParenRecord{
@@ -151,6 +157,7 @@ constexpr TypeRecord kParenRecord{
     .take = kInherited,
     .trim = kInherited,
     .modify = kInherited,
+    .mark = mark,
 };
 
 // random, sort and trim are left out: a path is not reordered.
@@ -191,6 +198,7 @@ constexpr TypeRecord kRecord{
     .tail_q = kInherited,
     .take = kInherited,
     .modify = kInherited,
+    .mark = mark,
 };
 
 // The path! children: every slot of path! but mold.
@@ -232,6 +240,7 @@ consteval TypeRecord child_of_path(TypeId id, const char* name) {
         .tail_q = kInherited,
         .take = kInherited,
         .modify = kInherited,
+        .mark = mark,
     };
 }
 constexpr TypeRecord kLitPathRecord = child_of_path(T::LitPath, "lit-path!");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/case_fold.h"
+#include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/float_text.h"
@@ -640,6 +641,14 @@ std::string to_std_utf8(const Cell* str) {
     return text;
 }
 
+namespace {
+// The text's units and its conversion cache.
+void mark(const Cell* value) {
+    collector::mark_bytes(cell::node(value));
+    collector::mark_bytes(value->w3);
+}
+}  // namespace
+
 // ---- Registration ----
 
 // The actions live in string_actions.cpp.
@@ -682,6 +691,7 @@ constexpr TypeRecord kRecord{
     .take = string::take,
     .trim = string::trim,
     .modify = kInherited,
+    .mark = mark,
 };
 
 void init() { registry::register_type(kRecord); }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "runtime/case_fold.h"
+#include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
@@ -213,11 +214,20 @@ void table_init() {
     g_table = hashtable::make(kTableSize, block_cell(), hashtable::Kind::Symbols, 1);
 }
 
+namespace {
+// The name's bytes and the cached string! of the name.
+void mark(const Cell* value) {
+    collector::mark_bytes(value->w3);
+    collector::mark_bytes(value->w2);
+}
+}  // namespace
+
 constexpr TypeRecord kRecord{
     .id = TypeId::Symbol,
     .parent = TypeId::Invalid,
     .name = "symbol!",
     .compare = symbol::compare,
+    .mark = mark,
 };
 
 void init() { registry::register_type(kRecord); }

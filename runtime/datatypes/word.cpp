@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/none.h"
@@ -355,6 +356,11 @@ void bind_datatype_names() {
     }
 }
 
+namespace {
+// The context the word is bound to: its series holds the context cell and the owner value.
+void mark(const Cell* value) { collector::mark_series(value->w1); }
+}  // namespace
+
 constexpr TypeRecord kRecord{
     .id = TypeId::Word,
     .parent = TypeId::Symbol,
@@ -365,6 +371,7 @@ constexpr TypeRecord kRecord{
     .mold = word::mold,
     .compare = word::compare,
     .index_q = word::index_q,
+    .mark = mark,
 };
 
 // The children share every slot of word! but mold, which reads the sigil from the type.
@@ -376,7 +383,8 @@ constexpr TypeRecord child_record(TypeId id, const char* name, bool has_index) {
                  .to = kInherited,
                  .form = kInherited,
                  .mold = word::mold,
-                 .compare = kInherited};
+                 .compare = kInherited,
+                 .mark = mark};
     if (has_index) r.index_q = kInherited;
     return r;
 }

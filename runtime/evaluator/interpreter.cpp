@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
@@ -264,6 +265,30 @@ void run_nested(const Cell* value) {
     eval_block(&as_block, false);
 }
 
+// A paren met as code or a function's body, run for its value, which is pushed. It needs no
+// frame of its own: each expression's value replaces the previous one in the same cell, and
+// every call in it pushes its own frame.
+[[gnu::noinline]] void run_pushed(const Cell* code_block) {
+    check_machine_stack();
+    CodeScope scope;
+    collector::FreshScope fresh;  // what each expression made is held by the stack or stored
+    const NodeId node = cell::node(code_block);
+    const int32_t count = code_of(node).count;
+    int32_t i = std::clamp(cell::head(code_block), 0, count);
+    Cell* const mark = stack::g_args.top;
+    if (i >= count) {
+        stack::push(unset::shared());
+        return;
+    }
+    for (;;) {
+        *g_code = block_cell(node, i);
+        i = eval_expression<false, true>(node, i);
+        if (i >= block::count(node) || exit_pending()) break;
+        stack::g_args.top = mark;
+        fresh.release();
+    }
+}
+
 // ---- Compiled specs ----
 
 NodeId compile(const Cell* callee) {
@@ -441,6 +466,28 @@ inline int32_t local_count(NodeId ctx) {
     return compute(p.fast, left, right);
 }
 
+// The operators from cell i applied, strictly left to right, to the value pushed at `mark`,
+// each result replacing it there. Answers the index after the last one. The look-ahead costs
+// one type test unless the next value is a word. May allocate.
+[[gnu::always_inline]] inline int32_t apply_operators(NodeId node, int32_t i, Cell* mark, Code code) {
+    while (i < code.count && !exit_pending()) {
+        const Cell* next = code.cells + i;
+        if (!cell::is(next, T::Word) || next->w1 == 0) break;
+        const Cell op_word = *next;
+        const Cell* op_slot = word::slot(&op_word);
+        if (!cell::is(op_slot, T::Op)) break;
+        const Cell op = *op_slot;
+        stack::g_args.top = mark + 1;
+        if (fast_infix(&op, code, i + 1, mark)) {
+            i += 2;
+            continue;
+        }
+        i = invoke<true>(&op, node, i + 1, &op_word, nullptr, 0);
+        code = code_of(node);
+    }
+    return i;
+}
+
 // ---- Fetching arguments ----
 
 [[noreturn]] void fire_arg_type(NodeId compiled, int32_t entry, const Cell* name, T got) {
@@ -547,15 +594,14 @@ template <bool Infix>
         if (arg.mode == T::Word && i < code.count) {
             const Cell* v = code.cells + i;
             const Cell* plain = nullptr;
-            if (Infix || i + 1 >= code.count || !cell::is(v + 1, T::Word)) {
-                if (kTypes.inert[static_cast<uint8_t>(v->header)]) {
-                    plain = v;
-                } else if (cell::is(v, T::Word)) {
-                    plain = context::plain_slot(v);
-                    if (plain && !kTypes.plain[static_cast<uint8_t>(plain->header)]) plain = nullptr;
-                }
+            if (kTypes.inert[static_cast<uint8_t>(v->header)]) {
+                plain = v;
+            } else if (cell::is(v, T::Word)) {
+                plain = context::plain_slot(v);
+                if (plain && !kTypes.plain[static_cast<uint8_t>(plain->header)]) plain = nullptr;
             }
-            if (plain) {
+            const bool word_after = !Infix && i + 1 < code.count && cell::is(v + 1, T::Word);
+            if (plain && !word_after) {
                 const T got = cell::type_of(plain);
                 if (!takes(arg, got, shape.compiled, 2 * k)) [[unlikely]]
                     fire_arg_type(shape.compiled, 2 * k, name, got);
@@ -564,7 +610,13 @@ template <bool Infix>
                 continue;
             }
             const PlanArg held = arg;  // the plan's slot may be taken meanwhile
-            i = eval_expression<Infix, true>(node, i);
+            if (plain) {
+                // The word after the value may be an operator: taken as the expression would.
+                Cell* at = stack::push(plain);
+                i = apply_operators(node, i + 1, at, code);
+            } else {
+                i = eval_expression<Infix, true>(node, i);
+            }
             if (exit_pending()) [[unlikely]] return i;
             const T got = stack::top_type();
             if (!takes(held, got, shape.compiled, 2 * k)) [[unlikely]]
@@ -574,6 +626,7 @@ template <bool Infix>
             i = fetch_arg(node, i, held.mode, &held, shape.compiled, 2 * k, name, Infix);
             if (exit_pending()) [[unlikely]] return i;
         }
+        if (k + 1 == shape.args) break;  // nothing more is read from the plan or the code
         code = code_of(node);
         if (!plan_holds(*plan, callee->w3)) plan = &make_plan(callee);
     }
@@ -656,7 +709,8 @@ void run_body(const Cell& body, NodeId ctx) {
     if (!cell::is(&body, T::Block)) fire(Err::NotDone);
     DepthScope in_body(&g_body_depth, depth);
     try {
-        eval_block(&body, true);
+        run_pushed(&body);
+        *stack::arg(0) = *stack::top();
     } catch (const Unwind& u) {
         if (u.target != depth || (u.kind != UnwindKind::Return && u.kind != UnwindKind::Exit)) throw;
         return;
@@ -849,7 +903,7 @@ int32_t eval_expression(NodeId node, int32_t i) {
         break;
     }
     case T::Paren:
-        run_nested(&v);
+        run_pushed(&v);
         code = code_of(node);
         break;
     case T::SetWord: {
@@ -917,24 +971,7 @@ int32_t eval_expression(NodeId node, int32_t i) {
         break;
     default: stack::push(&v); break;
     }
-    if constexpr (!Prefix) {
-        // The look-ahead costs one type test unless the next value is a word.
-        while (i < code.count && !exit_pending()) {
-            const Cell* next = code.cells + i;
-            if (!cell::is(next, T::Word) || next->w1 == 0) break;
-            const Cell op_word = *next;
-            const Cell* op_slot = word::slot(&op_word);
-            if (!cell::is(op_slot, T::Op)) break;
-            const Cell op = *op_slot;
-            stack::g_args.top = mark + 1;
-            if (fast_infix(&op, code, i + 1, mark)) {
-                i += 2;
-                continue;
-            }
-            i = invoke<true>(&op, node, i + 1, &op_word, nullptr, 0);
-            code = code_of(node);
-        }
-    }
+    if constexpr (!Prefix) i = apply_operators(node, i, mark, code);
     if constexpr (!Sub) stack::set_result(mark);
     return i;
 }
@@ -958,13 +995,25 @@ void init() {
     g_stack_floor = reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) - (budget - reserve);
 }
 
-void eval_block(const Cell* block, bool return_result) {
+namespace {
+
+// How a block run leaves its value: in a frame of its own, its value left as the caller's last
+// pushed value (Keep) or also copied into the caller's arguments[0] (Return); or in the current
+// call's frame, whose arguments it drops first (InFrame).
+enum class Run : uint8_t { Keep, Return, InFrame };
+
+void run_block(const Cell* block, Run run) {
     check_machine_stack();
     CodeScope scope;
+    collector::FreshScope fresh;  // what each expression made is held by the stack or stored
     const NodeId node = cell::node(block);
     const int32_t count = code_of(node).count;
     int32_t i = std::clamp(cell::head(block), 0, count);
-    frames::push_eval(&words::w::body);
+    if (run == Run::InFrame) {
+        stack::reset();
+    } else {
+        frames::push_eval(&words::w::body);
+    }
     if (i >= count) {
         stack::push(unset::shared());
     } else {
@@ -973,14 +1022,23 @@ void eval_block(const Cell* block, bool return_result) {
             i = eval_expression<false, false>(node, i);
             if (i >= block::count(node) || exit_pending()) break;
             stack::reset();
+            fresh.release();
         }
     }
-    if (return_result) {
+    if (run == Run::Return) {
         frames::pop_return_result();
-    } else {
+    } else if (run == Run::Keep) {
         frames::pop_keep_result();
     }
 }
+
+}  // namespace
+
+void eval_block(const Cell* block, bool return_result) {
+    run_block(block, return_result ? Run::Return : Run::Keep);
+}
+
+void eval_in_frame(const Cell* block) { run_block(block, Run::InFrame); }
 
 Cell* do_block(const Cell* block) {
     const Cell held = *block;

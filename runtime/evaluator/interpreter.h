@@ -19,6 +19,10 @@ void init();
 // is copied into the caller's arguments[0]; otherwise it is left as the caller's last pushed
 // value. An empty block gives unset. May allocate; raises what the code raises.
 void eval_block(const Cell* block, bool return_result);
+// Evaluates the block as the current call's own code, with no frame of its own: the call's
+// arguments are dropped first and the value lands in arguments[0], the only cell left. May
+// allocate; raises what the code raises.
+void eval_in_frame(const Cell* block);
 // Evaluates the block and pushes its value as a new cell of the current call; returns it.
 Cell* do_block(const Cell* block);
 // One expression of the block at `index`, pushed as a new cell; answers the index after it.

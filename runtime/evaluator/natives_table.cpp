@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "runtime/actions.h"
+#include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/compare.h"

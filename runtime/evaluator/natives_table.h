@@ -124,7 +124,7 @@ using Entry = void (*)(bool check, const int32_t* refinements);
     X(102, Browse, "browse", not_done)                                                      \
     X(103, Compress, "compress", not_done)                                                  \
     X(104, Decompress, "decompress", not_done)                                              \
-    X(105, Recycle, "recycle", not_done)                                                    \
+    X(105, Recycle, "recycle", collector::recycle)                                          \
     X(106, Transcode, "transcode", natives_system::transcode)                               \
     X(107, Apply, "apply", natives_eval::apply)
 

@@ -414,7 +414,7 @@ TEST_F(BlockActions, ScaleSortingAMillionIntegersTakesLogLinearComparisons) {
 
 // ---- take, trim, swap, put ----
 
-TEST_F(BlockActions, TrimSwapAndPutEditInPlace) {
+TEST_F(BlockActions, PutWithABlockKeyEditsInPlace) {
     struct Row {
         const char* block;
         const char* key;
