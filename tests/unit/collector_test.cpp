@@ -125,6 +125,31 @@ TEST(Collector, ScopedRootsKeepValuesHeldOutsideTheStack) {
     EXPECT_FALSE(memory::is_linked(cell::node(&held)));
 }
 
+// What C++ code has just made lives until the innermost fresh scope lets it go; an outer
+// scope's values outlive an inner release.
+TEST(Collector, FreshNodesLiveUntilTheirScopeReleasesThem) {
+    StackScope scope;
+    collector::FreshScope outer;
+    const Cell first = *push_text("outer");
+    stack::drop(1);
+    NodeId inner_node = 0;
+    {
+        collector::FreshScope inner;
+        const Cell second = *push_text("inner");
+        stack::drop(1);
+        inner_node = cell::node(&second);
+        collector::collect();
+        EXPECT_EQ(string::to_std_utf8(&second), "inner");
+        inner.release();
+        collector::collect();
+        EXPECT_FALSE(memory::is_linked(inner_node));
+        EXPECT_EQ(string::to_std_utf8(&first), "outer");
+    }
+    outer.release();
+    collector::collect();
+    EXPECT_FALSE(memory::is_linked(cell::node(&first)));
+}
+
 // Reserved stack cells may hold anything until written: ids naming no node are passed over.
 TEST(Collector, StaleIdsOnTheStackArePassedOver) {
     StackScope scope;
