@@ -2,6 +2,7 @@
 // start-up by each datatype's registration record, parents before children. Inheritance is
 // resolved at registration, so a lookup is one index and one indirect call.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "runtime/actions.h"
@@ -21,7 +22,10 @@ struct Slot {
     F fn = nullptr;
     SlotKind kind = SlotKind::NotSupported;
     constexpr Slot() = default;
-    constexpr Slot(F f) : fn(f), kind(f ? SlotKind::Own : SlotKind::NotSupported) {}
+    // A function named in a record is never null; nullptr says "not supported". (Testing the
+    // pointer itself is not a constant expression under the null sanitizer.)
+    constexpr Slot(F f) : fn(f), kind(SlotKind::Own) {}
+    constexpr Slot(std::nullptr_t) {}
     constexpr Slot(Inherited) : kind(SlotKind::Inherited) {}
     constexpr Slot(NotSupported) {}
 };

@@ -1,6 +1,9 @@
-// Starts the runtime once for the unit-test process and turns the collector switch on.
+// Starts the runtime once for the unit-test process and turns the collector switch on. What a
+// test made stays a fresh root only until the test ends, so one test's values do not weigh on
+// the collections of every later test in the same process.
 #include <gtest/gtest.h>
 
+#include "runtime/memory.h"
 #include "runtime/runtime.h"
 
 namespace {
@@ -12,4 +15,14 @@ struct RuntimeEnvironment : ::testing::Environment {
     }
 };
 const auto* const g_env = ::testing::AddGlobalTestEnvironment(new RuntimeEnvironment);
+
+struct FreshPerTest : ::testing::EmptyTestEventListener {
+    size_t base = 0;
+    void OnTestStart(const ::testing::TestInfo&) override { base = nuv::memory::fresh_count(); }
+    void OnTestEnd(const ::testing::TestInfo&) override { nuv::memory::drop_fresh(base); }
+};
+const bool g_fresh_per_test = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshPerTest);
+    return true;
+}();
 }  // namespace
