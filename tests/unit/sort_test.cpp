@@ -93,8 +93,10 @@ Bytes make_records(const std::vector<uint32_t>& values, size_t width, size_t key
     for (size_t i = 0; i < values.size(); i++) {
         uint8_t* r = out.data() + i * width;
         for (size_t b = 0; b < key_bytes; b++) r[b] = static_cast<uint8_t>(values[i] >> (24 - 8 * b));
-        for (size_t b = key_bytes; b < width; b++)
-            r[b] = static_cast<uint8_t>(static_cast<uint64_t>(i) >> (8 * (width - 1 - b)));
+        for (size_t b = key_bytes; b < width; b++) {
+            const size_t shift = 8 * (width - 1 - b);  // bytes beyond the index's eight are 0
+            r[b] = shift < 64 ? static_cast<uint8_t>(static_cast<uint64_t>(i) >> shift) : 0;
+        }
     }
     return out;
 }
