@@ -20,6 +20,7 @@
 namespace nuv::memory {
 
 uintptr_t* g_node_slots = nullptr;
+FreshList g_fresh{};
 
 namespace {
 
@@ -39,13 +40,6 @@ bool g_relocating = false;
 uint64_t g_relocations = 0;
 Counters g_counters{};
 
-// The fresh nodes (see memory.h), in a tracked array that doubles.
-struct Fresh {
-    NodeId* items;
-    size_t count;
-    size_t room;
-};
-Fresh g_fresh{};
 constexpr size_t kFirstFreshRoom = 1024;
 
 void note_fresh(NodeId node) {
@@ -174,11 +168,6 @@ void release_outside_frames(SeriesBuf* b) {
 }  // namespace
 
 const Record& record() { return g_record; }
-size_t fresh_count() { return g_fresh.count; }
-const NodeId* fresh_nodes() { return g_fresh.items; }
-void drop_fresh(size_t count) {
-    if (count < g_fresh.count) g_fresh.count = count;
-}
 void set_collector(CollectFn fn) { g_collect = fn; }
 bool stress_enabled() { return g_stress; }
 void set_stress(bool on) { g_stress = on; }
@@ -191,7 +180,7 @@ void init() {
     r.frame_size = kFirstFrameSize;
     r.next_frame_size = kFirstFrameSize;
     r.big_threshold = kBigThreshold;
-    g_fresh = Fresh{};  // a runtime made again starts with no record (the old one was released)
+    g_fresh = FreshList{};  // a runtime made again starts with no record (the old one was released)
     void* table = mmap(nullptr, kNodeTableIds * sizeof(uintptr_t), PROT_READ | PROT_WRITE,
                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (table == MAP_FAILED) fatal("cannot reserve the node table", 1);

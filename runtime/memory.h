@@ -167,10 +167,20 @@ NodeId series_copy_range(NodeId node, size_t start, size_t count);
 // only in a local survives the allocations (and collections) that follow. No allocation but the
 // record's own growth.
 
-size_t fresh_count();
-const NodeId* fresh_nodes();
+// The record: a tracked array that doubles. Written only by memory and drop_fresh.
+struct FreshList {
+    NodeId* items;
+    size_t count;
+    size_t room;
+};
+extern FreshList g_fresh;
+
+inline size_t fresh_count() { return g_fresh.count; }
+inline const NodeId* fresh_nodes() { return g_fresh.items; }
 // Forgets every node recorded after the first `count`.
-void drop_fresh(size_t count);
+inline void drop_fresh(size_t count) {
+    if (count < g_fresh.count) g_fresh.count = count;
+}
 
 // ---- Collection: the memory side of a cycle, run by the collector after marking ----
 // A live buffer is one whose kMark bit is set.

@@ -347,8 +347,8 @@ inline NodeId compiled_of(const Cell* callee) {
 // What a call reads of its callee's compiled spec and information block, kept by information
 // node so that a call need not reach them: a compiled spec never changes once made, nor does a
 // function's body cell, and an information node names the same block until a collection frees
-// it, so a plan holds while the collection count is the one it was made at. A slot may be taken
-// by another callee's plan during any nested evaluation.
+// it, so a plan holds until the next collection, whose marking empties every slot. A slot may be
+// taken by another callee's plan during any nested evaluation.
 constexpr int32_t kPlanArgs = 4;
 constexpr int32_t kPlanSlots = 128;
 struct PlanArg {
@@ -362,8 +362,7 @@ struct Shape {
     int32_t refinements;  // refinement entries
 };
 struct CallPlan {
-    NodeId info;
-    uint32_t collections;
+    NodeId info;  // 0: an empty slot
     Shape shape;
     Fast fast;
     uint8_t flags;  // NativeTraits flags
@@ -373,11 +372,7 @@ struct CallPlan {
     Cell body;  // a function's body cell
 };
 CallPlan g_plans[kPlanSlots];
-const memory::Record* g_memory = nullptr;
-
-inline bool plan_holds(const CallPlan& p, NodeId info) {
-    return p.info == info && p.collections == g_memory->collections;
-}
+inline bool plan_holds(const CallPlan& p, NodeId info) { return p.info == info; }
 
 // Makes the callee's plan in its slot; compiles its spec first when it has none (may allocate).
 [[gnu::noinline]] const CallPlan& make_plan(const Cell* callee) {
@@ -389,7 +384,6 @@ inline bool plan_holds(const CallPlan& p, NodeId info) {
     const auto index = static_cast<uint32_t>(native::index_of(callee));
     p = CallPlan{};
     p.info = info;
-    p.collections = g_memory->collections;
     p.shape = Shape{compiled, spec.count, 0, 0};
     int32_t e = 0;
     for (; e < spec.count && !cell::is(spec.cells + e, T::Refinement); e += 2) {
@@ -429,10 +423,10 @@ inline bool takes(const PlanArg& arg, T t, NodeId compiled, int32_t entry) {
 }
 
 // The word block of each function context, by context node: a context keeps its word block
-// for life, and a node names the same context until a collection frees it.
+// for life, and a node names the same context until a collection frees it (each marking
+// empties the cache).
 struct WordsOf {
-    NodeId ctx;
-    uint32_t collections;
+    NodeId ctx;  // 0: an empty entry
     NodeId words;
 };
 WordsOf g_words_of[64];
@@ -440,8 +434,7 @@ WordsOf g_words_of[64];
 // The context's word count (its arguments, refinements and locals). No allocation.
 inline int32_t local_count(NodeId ctx) {
     WordsOf& entry = g_words_of[ctx % 64];
-    if (entry.ctx != ctx || entry.collections != g_memory->collections) [[unlikely]]
-        entry = WordsOf{ctx, g_memory->collections, context::words_node(ctx)};
+    if (entry.ctx != ctx) [[unlikely]] entry = WordsOf{ctx, context::words_node(ctx)};
     return static_cast<int32_t>(memory::buf(entry.words)->used() / sizeof(Cell));
 }
 
@@ -976,15 +969,23 @@ int32_t eval_expression(NodeId node, int32_t i) {
     return i;
 }
 
+// A collection may free the nodes the caches are keyed by: they start again empty.
+void forget_caches() {
+    for (WordsOf& entry : g_words_of) entry = WordsOf{};
+    for (CallPlan& plan : g_plans) plan.info = 0;
+}
+
 }  // namespace
 
 void init() {
     g_code = word::keep(unset::shared());
     g_exit_value = word::keep(unset::shared());
     g_exit_target = g_body_depth = g_opaque_depth = 0;
-    g_memory = &memory::record();
     for (WordsOf& entry : g_words_of) entry = WordsOf{};
     for (CallPlan& plan : g_plans) plan = CallPlan{};
+    static bool hooked = false;  // hooks outlive a runtime made again
+    if (!hooked) collector::add_mark_hook(forget_caches);
+    hooked = true;
     error::set_position_source(g_code);
     rlimit limit{};
     size_t budget = 8u << 20;
