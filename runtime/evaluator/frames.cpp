@@ -3,6 +3,7 @@
 // they were; only then are the frames above the accepting one cut and the Unwind thrown.
 #include "runtime/evaluator/frames.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -104,8 +105,12 @@ void each_traced(int32_t level, uint32_t marker, Each each) {
 // Fills the error's `where` (when none) and its stack marker (unless it holds a backtrace).
 // An error raised while this runs (out of memory naming the frame) is unwound unmarked.
 bool g_marking = false;
+// Frames up to here are read when an error's Stack line is built after the unwinding, so the
+// collector keeps their contexts: the depth of the last error raised.
+uint32_t g_trace_reach = 0;
 void mark_error(const Cell* error) {
     if (!error || !cell::is(error, TypeId::Error) || g_marking) return;
+    g_trace_reach = depth();
     struct Marking {
         Marking() { g_marking = true; }
         ~Marking() { g_marking = false; }
@@ -356,14 +361,19 @@ void error_unwind(const Cell* error) {
 
 void gc_mark(void (*mark_series)(NodeId), void (*mark_context)(NodeId)) {
     SymId self = words::sym::self;
-    for (const Frame* f = g_frames.bottom; f < g_frames.top; f++) {
+    // Above the top, up to the last error's depth, only the contexts a Stack line reads: each
+    // was live when written and has been kept since, so its id names the same context.
+    const uint32_t reach = std::min<uint32_t>(g_trace_reach, kMaxFrames);
+    const Frame* end = std::max(g_frames.top, g_frames.bottom + reach);
+    for (const Frame* f = g_frames.bottom; f < end; f++) {
         if (f->name_context) {
             if (name_of(f) == self) mark_series(f->name_context);
             else mark_context(f->name_context);
         }
         if (!f->function) continue;
         mark_context(f->function);
-        if (!context::values_on_stack(f->function) && f->saved_values) mark_series(f->saved_values);
+        if (f < g_frames.top && !context::values_on_stack(f->function) && f->saved_values)
+            mark_series(f->saved_values);
     }
 }
 
