@@ -326,14 +326,11 @@ int32_t compare(Cell* a, Cell* b, CompareOp op) {
     return a->w3 < b->w3 ? -1 : a->w3 > b->w3 ? 1 : 0;
 }
 
-namespace {
-// The context, the spec block and the information block.
 void mark(const Cell* value) {
     collector::mark_series(value->w1);
     collector::mark_series(value->w2);
     collector::mark_series(value->w3);
 }
-}  // namespace
 
 constexpr TypeRecord kRecord{
     .id = TypeId::Function,

@@ -53,6 +53,9 @@ int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t budget);
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part,
              int32_t budget, int32_t indent);
 int32_t compare(Cell* a, Cell* b, CompareOp op);
+// The collector's hook: the context, the spec block and the information block (routine! has
+// the same layout and shares it).
+void mark(const Cell* value);
 
 extern const TypeRecord kRecord;
 void init();

@@ -2,7 +2,6 @@
 // (runtime/evaluator/routines).
 #include "runtime/datatypes/routine.h"
 
-#include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/function.h"
@@ -85,14 +84,6 @@ int32_t compare(Cell* a, Cell* b, CompareOp op) {
     return x < y ? -1 : x > y ? 1 : 0;
 }
 
-namespace {
-// The context, the spec block and the information block.
-void mark(const Cell* value) {
-    collector::mark_series(value->w1);
-    collector::mark_series(value->w2);
-    collector::mark_series(value->w3);
-}
-}  // namespace
 
 constexpr TypeRecord kRecord{
     .id = TypeId::Routine,
@@ -102,7 +93,7 @@ constexpr TypeRecord kRecord{
     .form = routine::form,
     .mold = routine::mold,
     .compare = routine::compare,
-    .mark = mark,
+    .mark = function::mark,
 };
 
 void init() { registry::register_type(kRecord); }
