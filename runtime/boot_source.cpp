@@ -2,7 +2,6 @@
 // their folder in NUV_BOOT_DIR), so a program needs no file beside it to start.
 #include "runtime/boot_source.h"
 
-#include <iterator>
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -45,23 +44,17 @@ using T = TypeId;
 // are among them. The rest is evaluated.
 enum class Kind : uint8_t { Functions, Typesets, Code };
 struct Entry {
-    Text text;
+    const uint8_t* begin;
+    const uint8_t* end;
     Kind kind;
 };
 
 const Entry kEntries[] = {
-    {{"actions.nuv", nuv_boot_actions, static_cast<size_t>(nuv_boot_actions_end - nuv_boot_actions)},
-     Kind::Functions},
-    {{"natives.nuv", nuv_boot_natives, static_cast<size_t>(nuv_boot_natives_end - nuv_boot_natives)},
-     Kind::Functions},
-    {{"typesets.nuv", nuv_boot_typesets, static_cast<size_t>(nuv_boot_typesets_end - nuv_boot_typesets)},
-     Kind::Typesets},
-    {{"constants.nuv", nuv_boot_constants,
-      static_cast<size_t>(nuv_boot_constants_end - nuv_boot_constants)},
-     Kind::Code},
+    {nuv_boot_actions, nuv_boot_actions_end, Kind::Functions},
+    {nuv_boot_natives, nuv_boot_natives_end, Kind::Functions},
+    {nuv_boot_typesets, nuv_boot_typesets_end, Kind::Typesets},
+    {nuv_boot_constants, nuv_boot_constants_end, Kind::Code},
 };
-
-Text g_texts[std::size(kEntries)];
 
 // Applies `word: make type! [spec index]` definitions; any other shape raises script
 // invalid-data naming the value where the shape breaks.
@@ -105,11 +98,6 @@ void define_typesets(const Cell* code) {
 
 }  // namespace
 
-std::span<const Text> texts() {
-    for (size_t i = 0; i < std::size(kEntries); i++) g_texts[i] = kEntries[i].text;
-    return g_texts;
-}
-
 void load() {
     // The datatype words come first: the definitions name their types by them.
     for (int id = 1; id <= kTypeCount; id++) {
@@ -125,7 +113,7 @@ void load() {
     for (const Entry& entry : kEntries) {
         Cell* const top = stack::g_args.top;
         Cell* code = stack::push(none::shared());
-        lexer::transcode(entry.text.data, entry.text.size, {}, code);
+        lexer::transcode(entry.begin, static_cast<size_t>(entry.end - entry.begin), {}, code);
         switch (entry.kind) {
         case Kind::Functions: define_functions(code); break;
         case Kind::Typesets: define_typesets(code); break;

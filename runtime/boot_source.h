@@ -2,20 +2,8 @@
 // boot values, constants, typesets and operators. It is built into the runtime and evaluated at
 // start-up, after runtime::init, until a boot image carries the same definitions.
 #pragma once
-#include <cstddef>
-#include <cstdint>
-#include <span>
 
 namespace nuv::boot_source {
-
-struct Text {
-    const char* name;  // the file it was built from, for reports
-    const uint8_t* data;
-    size_t size;
-};
-
-// The texts in evaluation order.
-std::span<const Text> texts();
 
 // Lexes and evaluates every text in the global context, in order. Raises what they raise; the
 // runtime is not usable when it does.

@@ -26,7 +26,6 @@ using T = TypeId;
 
 Cell block_cell(NodeId node) { return Cell{static_cast<uint32_t>(T::Block), 0, node, 0}; }
 
-bool is_callable(T t) { return t == T::Native || t == T::Action || t == T::Function || t == T::Routine; }
 
 // The highest filled index of the table a native! or action! names.
 int32_t table_size(T type) {

@@ -20,6 +20,12 @@ inline NodeId info_node(const Cell* value) { return value->w3; }
 // The type an op! runs as (native!, action!, function! or routine!).
 inline TypeId op_source(const Cell* op) { return static_cast<TypeId>((op->header >> kSourceShift) & 0xFF); }
 
+// Types code calls when it meets them (an op! needs a left operand), and those with an op!.
+inline bool is_callable(TypeId t) {
+    return t == TypeId::Native || t == TypeId::Action || t == TypeId::Function || t == TypeId::Routine;
+}
+inline bool is_any_function(TypeId t) { return is_callable(t) || t == TypeId::Op; }
+
 // Makes a native! or action! for table entry `index` over the spec block (from its head) into
 // `out`, which must not lie in a collected buffer. Raises script bad-make-arg naming `arg` when
 // the index names no filled entry. Allocates.

@@ -50,7 +50,7 @@ uintptr_t g_stack_floor = 0;  // below this machine-stack address, stack-overflo
 constexpr int32_t kMaxRefinements = 64;
 constexpr int32_t kCompiledInfoCell = 1;  // the compiled spec's cell in the information block
 
-bool is_callable(T t) { return t == T::Native || t == T::Action || t == T::Function || t == T::Routine; }
+using native::is_callable;
 
 inline void check_machine_stack() {
     if (reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < g_stack_floor) [[unlikely]]

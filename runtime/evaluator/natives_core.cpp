@@ -10,6 +10,7 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/frames.h"
 #include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/native_support.h"
 #include "runtime/evaluator/stack.h"
 #include "runtime/evaluator/truth.h"
 #include "runtime/support.h"
@@ -21,9 +22,7 @@ namespace {
 
 using T = TypeId;
 
-void need_block(int32_t index) {
-    if (!cell::is(stack::arg(index), T::Block)) fire_expect_arg(cell::type_of(stack::arg(index)));
-}
+void need_block(int32_t index) { natives::need_type(index, T::Block); }
 
 // Runs the block so that its value lands in arguments[0].
 void run_into_result(const Cell* block) {

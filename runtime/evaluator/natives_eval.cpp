@@ -13,6 +13,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
@@ -59,10 +60,6 @@ bool spreads(T t) { return kSpreads[static_cast<int>(t)]; }
 bool is_settable_word(T t) { return t == T::Word || t == T::SetWord || t == T::GetWord || t == T::LitWord; }
 
 // ---- reduce ----
-
-bool is_function_type(T t) {
-    return t == T::Native || t == T::Action || t == T::Op || t == T::Function || t == T::Routine;
-}
 
 // Puts the values (or, with `only`, the one value) into `out`: appended when `out` is at its
 // tail, which then keeps its index, else inserted at its position, past which it then stands.
@@ -150,15 +147,13 @@ void run_block(const Cell* block, Cell* position_word) {
 }
 
 // The value alone as code: a one-value block, so words, functions and paths behave as they do
-// in any block (a function finds no argument after itself).
-void run_alone(const Cell* value) {
-    if (!evaluates(cell::type_of(value))) {
-        stack::set_result(value);
-        return;
-    }
+// in any block (a function finds no argument after itself). Answers the value's cell itself
+// when it evaluates to itself, else the pushed result; the arguments stay where they are.
+Cell* eval_alone(Cell* value) {
+    if (!evaluates(cell::type_of(value))) return value;
     Cell* code = block::push_new(1);
     block::append_cell(code, value);
-    stack::set_result(interp::do_block(code));
+    return interp::do_block(code);
 }
 
 [[noreturn]] void raise_error_value(const Cell* error) {
@@ -290,14 +285,9 @@ void reduce(bool, const int32_t* refinements) {
     Cell* out = is_flag(refinements, 0) ? stack::arg(refinements[0]) : nullptr;
     const T t = cell::type_of(value);
     if (t != T::Block && t != T::Paren && t != T::Hash) {
-        if (is_function_type(t)) return;  // a function is its own reduction
+        if (native::is_any_function(t)) return;  // a function is its own reduction
         // `out` stays on the stack above arguments[0] until the value is in.
-        Cell* result = value;
-        if (evaluates(t)) {
-            Cell* code = block::push_new(1);
-            block::append_cell(code, value);
-            result = interp::do_block(code);
-        }
+        Cell* result = eval_alone(value);
         stack::set_result(out ? insert_into(out, stack::push(result), true) : result);
         return;
     }
@@ -331,7 +321,7 @@ void do_(bool, const int32_t* refinements) {
     case T::File:
     case T::Url: fire(Err::NotDone);  // scripts run through the library's do-file
     case T::Error: raise_error_value(value);
-    default: run_alone(value); break;
+    default: stack::set_result(eval_alone(value)); break;
     }
 }
 
@@ -413,10 +403,10 @@ void apply(bool, const int32_t* refinements) {
         callee = *word::slot(&name);
         path = target;
         path_from = head + 1;
-    } else if (!is_function_type(type)) {
+    } else if (!native::is_any_function(type)) {
         fire_expect_arg(type);
     }
-    if (!is_function_type(cell::type_of(&callee))) fire(Err::InvalidArg, target);
+    if (!native::is_any_function(cell::type_of(&callee))) fire(Err::InvalidArg, target);
     cell::set_type(&name, T::Word);
     stack::set_result(interp::apply_block(&callee, &name, path, path_from, args, flags));
 }
