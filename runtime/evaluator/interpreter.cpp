@@ -36,6 +36,7 @@
 #include "runtime/evaluator/natives_table.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/stack.h"
+#include "runtime/evaluator/truth.h"
 #include "runtime/words.h"
 
 namespace nuv::interp {
@@ -145,6 +146,10 @@ enum class Fast : uint8_t { None, Add, Subtract, Multiply, Equal, NotEqual, Less
 inline constexpr uint8_t kPassesExit = 1;
 inline constexpr uint8_t kExitWithValue = 2;  // return
 inline constexpr uint8_t kExitNoValue = 4;    // exit
+// if and either: the evaluator tests the condition and runs the chosen block itself, in the
+// native's frame, as the natives do (their block arguments are checked by their specs).
+inline constexpr uint8_t kBranch = 8;
+inline constexpr uint8_t kTwoWay = 16;  // either: a second block, and the strict truth test
 
 struct NativeTraits {
     uint8_t flags[natives::kTableSlots + 1]{};
@@ -154,6 +159,8 @@ consteval NativeTraits make_native_traits() {
     using N = natives::NativeId;
     NativeTraits t;
     for (N n : {N::If, N::Either, N::Unless}) t.flags[static_cast<int>(n)] = kPassesExit;
+    t.flags[static_cast<int>(N::If)] |= kBranch;
+    t.flags[static_cast<int>(N::Either)] |= kBranch | kTwoWay;
     t.flags[static_cast<int>(N::Return)] = kExitWithValue;
     t.flags[static_cast<int>(N::Exit)] = kExitNoValue;
     t.fast[static_cast<int>(N::IsEqual)] = Fast::Equal;
@@ -254,7 +261,9 @@ template <bool Prefix, bool Sub>
 int32_t eval_expression(NodeId node, int32_t i);
 int32_t eval_path(const Cell* path, NodeId node, int32_t i, PathMode mode, const Cell* value,
                   bool case_ = false);
-template <bool Infix>
+// What a call site knows of its callee: Function when it is a function!, else Any.
+enum class Callee : uint8_t { Any, Function };
+template <bool Infix, Callee Kind = Callee::Any>
 int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, const Cell* path,
                int32_t path_from);
 
@@ -265,11 +274,11 @@ void run_nested(const Cell* value) {
     eval_block(&as_block, false);
 }
 
-// A paren met as code or a function's body, run for its value, which is pushed. It needs no
-// frame of its own: each expression's value replaces the previous one in the same cell, and
-// every call in it pushes its own frame.
-[[gnu::noinline]] void run_pushed(const Cell* code_block) {
-    check_machine_stack();
+// The expressions of a code block from its head, each value replacing the previous one in the
+// same cell above the current top, which holds the last value at the end (unset when there is
+// none). No frame of its own: every call in it pushes its own. Ends early when an exit is
+// pending.
+[[gnu::always_inline]] inline void run_expressions(const Cell* code_block) {
     CodeScope scope;
     collector::FreshScope fresh;  // what each expression made is held by the stack or stored
     const NodeId node = cell::node(code_block);
@@ -287,6 +296,12 @@ void run_nested(const Cell* value) {
         stack::g_args.top = mark;
         fresh.release();
     }
+}
+
+// A paren met as code, run for its value, which is pushed.
+[[gnu::noinline]] void run_pushed(const Cell* code_block) {
+    check_machine_stack();
+    run_expressions(code_block);
 }
 
 // ---- Compiled specs ----
@@ -702,7 +717,7 @@ void run_body(const Cell& body, NodeId ctx) {
     if (!cell::is(&body, T::Block)) fire(Err::NotDone);
     DepthScope in_body(&g_body_depth, depth);
     try {
-        run_pushed(&body);
+        run_expressions(&body);
         *stack::arg(0) = *stack::top();
     } catch (const Unwind& u) {
         if (u.target != depth || (u.kind != UnwindKind::Return && u.kind != UnwindKind::Exit)) throw;
@@ -719,6 +734,12 @@ void run_body(const Cell* fn, NodeId ctx) {
     const Cell body = block::raw_cells(function::info_node(fn))[static_cast<int32_t>(function::Info::Body)];
     run_body(body, ctx);
 }
+
+// How a block run leaves its value: in a frame of its own, its value left as the caller's last
+// pushed value (Keep) or also copied into the caller's arguments[0] (Return); or in the current
+// call's frame, whose arguments it drops first (InFrame).
+enum class Run : uint8_t { Keep, Return, InFrame };
+void run_block(const Cell* block, Run run);
 
 // What a native or action call takes from its plan, read before the arguments are fetched.
 struct NativeCall {
@@ -741,6 +762,19 @@ struct NativeCall {
     }
     if ((call.flags & (kExitWithValue | kExitNoValue)) && record_exit(call.flags & kExitWithValue))
         return;
+    if (call.flags & kBranch) {
+        const Cell* condition = stack::arg(0);
+        const bool on = cell::is(condition, T::Logic) ? logic::get(condition)
+                        : (call.flags & kTwoWay)     ? truth::is_true_strict(condition)
+                                                     : truth::is_true(condition);
+        if (!on && !(call.flags & kTwoWay)) {
+            stack::set_result(none::shared());
+            return;
+        }
+        const Cell chosen = *stack::arg(on ? 1 : 2);
+        run_block(&chosen, Run::InFrame);
+        return;
+    }
     if (call.flags & kPassesExit) {
         call.native_entry(false, refinements);
         return;
@@ -749,7 +783,7 @@ struct NativeCall {
     call.native_entry(false, refinements);
 }
 
-template <bool Infix>
+template <bool Infix, Callee Kind>
 int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, const Cell* path,
                int32_t path_from) {
     check_machine_stack();
@@ -760,7 +794,8 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
     } else {
         mark = stack::push(callee);
     }
-    const T type = cell::is(callee, T::Op) ? native::op_source(callee) : cell::type_of(callee);
+    const T type = Kind == Callee::Function ? T::Function
+                   : cell::is(callee, T::Op) ? native::op_source(callee) : cell::type_of(callee);
     const CallPlan& plan = plan_of(callee);
     const Shape shape = plan.shape;
     if constexpr (Infix) stack::g_args.top = mark;
@@ -881,9 +916,14 @@ int32_t eval_expression(NodeId node, int32_t i) {
         switch (cell::type_of(slot)) {
         case T::Unset: fire(Err::NoValue, &v);
         case T::LitWord: cell::set_type(stack::push(slot), T::Word); break;
+        case T::Function: {
+            const Cell callee = *slot;
+            i = invoke<false, Callee::Function>(&callee, node, i, &v, nullptr, 0);
+            code = code_of(node);
+            break;
+        }
         case T::Native:
         case T::Action:
-        case T::Function:
         case T::Routine: {
             const Cell callee = *slot;
             i = invoke<false>(&callee, node, i, &v, nullptr, 0);
@@ -997,11 +1037,6 @@ void init() {
 }
 
 namespace {
-
-// How a block run leaves its value: in a frame of its own, its value left as the caller's last
-// pushed value (Keep) or also copied into the caller's arguments[0] (Return); or in the current
-// call's frame, whose arguments it drops first (InFrame).
-enum class Run : uint8_t { Keep, Return, InFrame };
 
 void run_block(const Cell* block, Run run) {
     check_machine_stack();
