@@ -73,11 +73,24 @@ inline Code code_of(NodeId node) {
     return Code{reinterpret_cast<const Cell*>(b->offset_ptr()), static_cast<int32_t>(b->used() / sizeof(Cell))};
 }
 
-// Restores the current code cell on every exit from a block run.
+// Writes the four words with one 16-byte store: a cell written field by field and then copied
+// whole makes the processor wait for the pieces to land before it can read them back.
+using CellLanes = uint32_t __attribute__((vector_size(16)));
+inline void put_cell(Cell* c, uint32_t header, uint32_t w1, uint32_t w2, uint32_t w3) {
+    const CellLanes lanes = {header, w1, w2, w3};
+    std::memcpy(c, &lanes, sizeof lanes);
+}
+
+// The current code cell: the block and the index of the expression being run.
+inline void set_code(NodeId node, int32_t i) {
+    put_cell(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(i), node, 0);
+}
+
+// Restores the current code cell on every exit from a block run (copied whole, as lanes).
 struct CodeScope {
-    Cell saved;
-    CodeScope() : saved(*g_code) {}
-    ~CodeScope() { *g_code = saved; }
+    CellLanes saved;
+    CodeScope() { std::memcpy(&saved, g_code, sizeof saved); }
+    ~CodeScope() { std::memcpy(g_code, &saved, sizeof saved); }
     CodeScope(const CodeScope&) = delete;
     CodeScope& operator=(const CodeScope&) = delete;
 };
@@ -187,13 +200,6 @@ constexpr ActionTraits kActions = make_action_traits();
 
 inline bool is_number(T t) { return t == T::Integer || t == T::Float; }
 
-// Writes the four words with one 16-byte store: a cell written field by field and then copied
-// whole makes the processor wait for the pieces to land before it can read them back.
-using CellLanes = uint32_t __attribute__((vector_size(16)));
-inline void put_cell(Cell* c, uint32_t header, uint32_t w1, uint32_t w2, uint32_t w3) {
-    const CellLanes lanes = {header, w1, w2, w3};
-    std::memcpy(c, &lanes, sizeof lanes);
-}
 inline void put_logic(Cell* c, bool value) {
     put_cell(c, static_cast<uint32_t>(T::Logic), value ? 1 : 0, c->w2, c->w3);
 }
@@ -259,6 +265,7 @@ inline void put_float(Cell* c, double value) {
 
 template <bool Prefix, bool Sub>
 int32_t eval_expression(NodeId node, int32_t i);
+int32_t invoke_operator(const Cell* op, NodeId node, int32_t i, const Cell* name);
 int32_t eval_path(const Cell* path, NodeId node, int32_t i, PathMode mode, const Cell* value,
                   bool case_ = false);
 // What a call site knows of its callee: Function when it is a function!, else Any.
@@ -290,7 +297,7 @@ void run_nested(const Cell* value) {
         return;
     }
     for (;;) {
-        *g_code = block_cell(node, i);
+        set_code(node, i);
         i = eval_expression<false, true>(node, i);
         if (i >= block::count(node) || exit_pending()) break;
         stack::g_args.top = mark;
@@ -384,7 +391,8 @@ struct CallPlan {
     natives::Entry native_entry;
     actions::Entry action_entry;
     PlanArg args[kPlanArgs];
-    Cell body;  // a function's body cell
+    bool all_word;  // at most kPlanArgs leading arguments, each evaluated (a word in the spec)
+    Cell body;      // a function's body cell
 };
 CallPlan g_plans[kPlanSlots];
 inline bool plan_holds(const CallPlan& p, NodeId info) { return p.info == info; }
@@ -409,6 +417,8 @@ inline bool plan_holds(const CallPlan& p, NodeId info) { return p.info == info; 
             if (typeset::has(spec.cells + e + 1, static_cast<T>(t))) arg.takes |= uint64_t{1} << t;
     }
     p.shape.args = e / 2 <= kPlanArgs ? e / 2 : -1;
+    p.all_word = p.shape.args >= 0;
+    for (int32_t k = 0; k < p.shape.args; k++) p.all_word = p.all_word && p.args[k].mode == T::Word;
     for (; e < spec.count; e += 2) p.shape.refinements += cell::is(spec.cells + e, T::Refinement);
     if (type == T::Native && index <= static_cast<uint32_t>(natives::kTableSlots)) {
         p.fast = kNatives.fast[index];
@@ -490,7 +500,7 @@ inline int32_t local_count(NodeId ctx) {
             i += 2;
             continue;
         }
-        i = invoke<true>(&op, node, i + 1, &op_word, nullptr, 0);
+        i = invoke_operator(&op, node, i + 1, &op_word);
         code = code_of(node);
     }
     return i;
@@ -831,6 +841,34 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
     return i;
 }
 
+// An operator met after a value that stands at the top (its left operand, which becomes its
+// arguments[0]): a native or action taking two evaluated values gets its right operand
+// evaluated under its frame and is called at once; any other goes through invoke.
+[[gnu::noinline]] int32_t invoke_operator(const Cell* op, NodeId node, int32_t i, const Cell* name) {
+    const T type = native::op_source(op);
+    const CallPlan& plan = plan_of(op);
+    if ((type != T::Native && type != T::Action) || plan.shape.args != 2 || !plan.all_word ||
+        plan.shape.refinements != 0 || i >= block::count(node))
+        return invoke<true>(op, node, i, name, nullptr, 0);
+    check_machine_stack();
+    Cell* const mark = stack::g_args.top - 1;
+    const NativeCall call{plan.fast, plan.flags, plan.native_entry, plan.action_entry};
+    const PlanArg right = plan.args[1];
+    const NodeId compiled = plan.shape.compiled;
+    stack::g_args.top = mark;
+    frames::push_interp_native(name);
+    stack::g_args.top = mark + 1;
+    i = eval_expression<true, true>(node, i);
+    if (!exit_pending()) [[likely]] {
+        const T got = stack::top_type();
+        if (!takes(right, got, compiled, 2)) [[unlikely]] fire_arg_type(compiled, 2, name, got);
+        const int32_t no_refinements[1] = {-1};
+        call_native(type, call, no_refinements);
+    }
+    frames::pop_keep_result();
+    return i;
+}
+
 // ---- Paths ----
 
 int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, const Cell* value,
@@ -1054,7 +1092,7 @@ void run_block(const Cell* block, Run run) {
         stack::push(unset::shared());
     } else {
         for (;;) {
-            *g_code = block_cell(node, i);  // whole: a nested run copies it at once
+            set_code(node, i);
             i = eval_expression<false, false>(node, i);
             if (i >= block::count(node) || exit_pending()) break;
             stack::reset();
