@@ -392,6 +392,10 @@ struct CallPlan {
     actions::Entry action_entry;
     PlanArg args[kPlanArgs];
     bool all_word;  // at most kPlanArgs leading arguments, each evaluated (a word in the spec)
+    // With a computed result (fast), the number types the first and second arguments take
+    // (bits by type id); 0 when the call is never computed in place.
+    uint64_t fast_left;
+    uint64_t fast_right;
     Cell body;      // a function's body cell
 };
 CallPlan g_plans[kPlanSlots];
@@ -427,6 +431,12 @@ inline bool plan_holds(const CallPlan& p, NodeId info) { return p.info == info; 
     } else if (type == T::Action && index >= 1 && index <= static_cast<uint32_t>(kActionCount)) {
         p.fast = kActions.fast[index];
         p.action_entry = actions::table()[index - 1];
+    }
+    if (p.fast != Fast::None && p.shape.args >= 2 && p.args[1].mode == T::Word) {
+        const uint64_t numbers = (uint64_t{1} << static_cast<uint32_t>(T::Integer)) |
+                                 (uint64_t{1} << static_cast<uint32_t>(T::Float));
+        p.fast_left = p.args[0].takes & numbers;
+        p.fast_right = p.args[1].takes & numbers;
     }
     p.body = type == T::Function ? block::raw_cells(info)[static_cast<int32_t>(function::Info::Body)]
                                  : *unset::shared();
@@ -469,18 +479,16 @@ inline int32_t local_count(NodeId ctx) {
 // allocation.
 [[gnu::always_inline]] inline bool fast_infix(const Cell* op, Code code, int32_t i, Cell* left) {
     const CallPlan& p = g_plans[op->w3 % kPlanSlots];
-    if (!plan_holds(p, op->w3) || p.fast == Fast::None || p.shape.args < 2 || i >= code.count)
-        return false;
+    if (!plan_holds(p, op->w3) || i >= code.count) return false;
+    const auto lt = static_cast<uint32_t>(cell::type_of(left));
+    if (lt >= 64 || !((p.fast_left >> lt) & 1)) return false;
     const Cell* right = code.cells + i;
     if (cell::is(right, T::Word)) {
         right = context::plain_slot(right);
         if (!right) return false;
     }
-    const auto lt = static_cast<uint32_t>(cell::type_of(left));
     const auto rt = static_cast<uint32_t>(cell::type_of(right));
-    if (lt >= 64 || rt >= 64 || !((p.args[0].takes >> lt) & 1) || p.args[1].mode != T::Word ||
-        !((p.args[1].takes >> rt) & 1))
-        return false;
+    if (rt >= 64 || !((p.fast_right >> rt) & 1)) return false;
     return compute(p.fast, left, right);
 }
 
