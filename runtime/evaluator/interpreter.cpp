@@ -782,9 +782,7 @@ struct NativeCall {
         return;
     if (call.flags & kBranch) {
         const Cell* condition = stack::arg(0);
-        const bool on = cell::is(condition, T::Logic) ? logic::get(condition)
-                        : (call.flags & kTwoWay)     ? truth::is_true_strict(condition)
-                                                     : truth::is_true(condition);
+        const bool on = (call.flags & kTwoWay) ? truth::holds_strict(condition) : truth::holds(condition);
         if (!on && !(call.flags & kTwoWay)) {
             stack::set_result(none::shared());
             return;

@@ -4,7 +4,6 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/function.h"
-#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
@@ -37,19 +36,11 @@ void make_function(const Cell* spec, const Cell* body) {
     stack::set_result(stack::top());
 }
 
-// The truth tests, the usual logic! condition decided without a call.
-inline bool holds(const Cell* condition) {
-    return cell::is(condition, T::Logic) ? logic::get(condition) : truth::is_true(condition);
-}
-inline bool holds_strict(const Cell* condition) {
-    return cell::is(condition, T::Logic) ? logic::get(condition) : truth::is_true_strict(condition);
-}
-
 }  // namespace
 
 void if_(bool, const int32_t*) {
     need_block(1);
-    if (holds(stack::arg(0))) {
+    if (truth::holds(stack::arg(0))) {
         run_into_result(stack::arg(1));
     } else {
         stack::set_result(none::shared());
@@ -59,7 +50,7 @@ void if_(bool, const int32_t*) {
 void either(bool, const int32_t*) {
     need_block(1);
     need_block(2);
-    run_into_result(stack::arg(holds_strict(stack::arg(0)) ? 1 : 2));
+    run_into_result(stack::arg(truth::holds_strict(stack::arg(0)) ? 1 : 2));
 }
 
 void func(bool, const int32_t*) {

@@ -16,4 +16,12 @@ inline bool is_true_strict(const Cell* value) {
     return is_true(value);
 }
 
+// The same tests with the usual logic! condition decided without a call (the conditionals).
+inline bool holds(const Cell* condition) {
+    return cell::is(condition, TypeId::Logic) ? logic::get(condition) : is_true(condition);
+}
+inline bool holds_strict(const Cell* condition) {
+    return cell::is(condition, TypeId::Logic) ? logic::get(condition) : is_true_strict(condition);
+}
+
 }  // namespace nuv::truth
