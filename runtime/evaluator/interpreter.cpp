@@ -875,6 +875,67 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
     return i;
 }
 
+// What if and either read of their plan for their block arguments.
+struct BranchPlan {
+    bool two_way;
+    PlanArg blocks[2];
+    NodeId compiled;
+};
+inline BranchPlan branch_plan(const CallPlan& plan) {
+    return BranchPlan{(plan.flags & kTwoWay) != 0, {plan.args[1], plan.args[2]}, plan.shape.compiled};
+}
+
+// The block arguments of if or either from cell i, then the chosen block run in the native's
+// frame, which is the top one, with the checked condition at arguments[0]. A block argument
+// written as a block with no word after it is taken where it stands; any other is evaluated and
+// checked as usual. Answers the next index.
+int32_t finish_branch(const BranchPlan& p, NodeId node, int32_t i, const Cell* name) {
+    Cell chosen[2];
+    const int32_t blocks = p.two_way ? 2 : 1;
+    for (int32_t k = 0; k < blocks; k++) {
+        const Code code = code_of(node);
+        const PlanArg& arg = p.blocks[k];
+        if (i < code.count && cell::is(code.cells + i, T::Block) &&
+            !(i + 1 < code.count && cell::is(code.cells + i + 1, T::Word)) && takes(arg, T::Block, p.compiled, 2 * k + 2)) {
+            chosen[k] = code.cells[i++];
+            continue;
+        }
+        i = fetch_arg(node, i, arg.mode, &arg, p.compiled, 2 * k + 2, name, false);
+        if (exit_pending()) [[unlikely]] return i;
+        chosen[k] = *stack::top();
+    }
+    const Cell* value = stack::arg(0);
+    const bool on = p.two_way ? truth::holds_strict(value) : truth::holds(value);
+    if (on || p.two_way) {
+        const Cell block = chosen[on ? 0 : 1];
+        run_block(&block, Run::InFrame);
+    } else {
+        stack::set_result(none::shared());
+    }
+    return i;
+}
+
+// if or either called by word: the condition is evaluated under the native's frame, then the
+// blocks are taken and the chosen one run there (finish_branch). The value is left as the last
+// pushed one, as invoke leaves it.
+[[gnu::noinline]] int32_t invoke_branch(const Cell* callee, NodeId node, int32_t i, const Cell* name) {
+    check_machine_stack();
+    const CallPlan& plan = plan_of(callee);
+    const BranchPlan branch = branch_plan(plan);
+    if (plan.shape.args != (branch.two_way ? 3 : 2) || i >= block::count(node))
+        return invoke<false>(callee, node, i, name, nullptr, 0);
+    const PlanArg condition = plan.args[0];
+    frames::push_interp_native(name);
+    i = eval_expression<false, true>(node, i);
+    if (!exit_pending()) [[likely]] {
+        const T got = stack::top_type();
+        if (!takes(condition, got, branch.compiled, 0)) [[unlikely]] fire_arg_type(branch.compiled, 0, name, got);
+        i = finish_branch(branch, node, i, name);
+    }
+    frames::pop_keep_result();
+    return i;
+}
+
 // ---- Paths ----
 
 int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, const Cell* value,
@@ -966,7 +1027,16 @@ int32_t eval_expression(NodeId node, int32_t i) {
             code = code_of(node);
             break;
         }
-        case T::Native:
+        case T::Native: {
+            const Cell callee = *slot;
+            if (plan_of(&callee).flags & kBranch) {
+                i = invoke_branch(&callee, node, i, &v);
+            } else {
+                i = invoke<false>(&callee, node, i, &v, nullptr, 0);
+            }
+            code = code_of(node);
+            break;
+        }
         case T::Action:
         case T::Routine: {
             const Cell callee = *slot;
