@@ -759,6 +759,19 @@ void run_body(const Cell* fn, NodeId ctx) {
 enum class Run : uint8_t { Keep, Return, InFrame };
 void run_block(const Cell* block, Run run);
 
+// if and either: the block the condition at arguments[0] chooses (`yes`, else `no` for either)
+// runs in the top frame; if gives none when the condition is false.
+inline void run_chosen(bool two_way, const Cell* yes, const Cell* no) {
+    const Cell* condition = stack::arg(0);
+    const bool on = two_way ? truth::holds_strict(condition) : truth::holds(condition);
+    if (!on && !two_way) {
+        stack::set_result(none::shared());
+        return;
+    }
+    const Cell chosen = on ? *yes : *no;
+    run_block(&chosen, Run::InFrame);
+}
+
 // What a native or action call takes from its plan, read before the arguments are fetched.
 struct NativeCall {
     Fast fast;
@@ -781,14 +794,7 @@ struct NativeCall {
     if ((call.flags & (kExitWithValue | kExitNoValue)) && record_exit(call.flags & kExitWithValue))
         return;
     if (call.flags & kBranch) {
-        const Cell* condition = stack::arg(0);
-        const bool on = (call.flags & kTwoWay) ? truth::holds_strict(condition) : truth::holds(condition);
-        if (!on && !(call.flags & kTwoWay)) {
-            stack::set_result(none::shared());
-            return;
-        }
-        const Cell chosen = *stack::arg(on ? 1 : 2);
-        run_block(&chosen, Run::InFrame);
+        run_chosen(call.flags & kTwoWay, stack::arg(1), stack::arg(2));
         return;
     }
     if (call.flags & kPassesExit) {
@@ -875,63 +881,35 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
     return i;
 }
 
-// What if and either read of their plan for their block arguments.
-struct BranchPlan {
-    bool two_way;
-    PlanArg blocks[2];
-    NodeId compiled;
-};
-inline BranchPlan branch_plan(const CallPlan& plan) {
-    return BranchPlan{(plan.flags & kTwoWay) != 0, {plan.args[1], plan.args[2]}, plan.shape.compiled};
-}
-
-// The block arguments of if or either from cell i, then the chosen block run in the native's
-// frame, which is the top one, with the checked condition at arguments[0]. A block argument
-// written as a block with no word after it is taken where it stands; any other is evaluated and
-// checked as usual. Answers the next index.
-int32_t finish_branch(const BranchPlan& p, NodeId node, int32_t i, const Cell* name) {
-    Cell chosen[2];
-    const int32_t blocks = p.two_way ? 2 : 1;
-    for (int32_t k = 0; k < blocks; k++) {
-        const Code code = code_of(node);
-        const PlanArg& arg = p.blocks[k];
-        if (i < code.count && cell::is(code.cells + i, T::Block) &&
-            !(i + 1 < code.count && cell::is(code.cells + i + 1, T::Word)) && takes(arg, T::Block, p.compiled, 2 * k + 2)) {
-            chosen[k] = code.cells[i++];
-            continue;
-        }
-        i = fetch_arg(node, i, arg.mode, &arg, p.compiled, 2 * k + 2, name, false);
-        if (exit_pending()) [[unlikely]] return i;
-        chosen[k] = *stack::top();
-    }
-    const Cell* value = stack::arg(0);
-    const bool on = p.two_way ? truth::holds_strict(value) : truth::holds(value);
-    if (on || p.two_way) {
-        const Cell block = chosen[on ? 0 : 1];
-        run_block(&block, Run::InFrame);
-    } else {
-        stack::set_result(none::shared());
-    }
-    return i;
-}
-
-// if or either called by word: the condition is evaluated under the native's frame, then the
-// blocks are taken and the chosen one run there (finish_branch). The value is left as the last
-// pushed one, as invoke leaves it.
+// if or either called by word: the condition is evaluated under the native's frame; a block
+// argument written as a block with no word after it is taken where it stands, any other is
+// evaluated and checked as usual; the chosen block runs in the frame. The value is left as the
+// last pushed one, as invoke leaves it.
 [[gnu::noinline]] int32_t invoke_branch(const Cell* callee, NodeId node, int32_t i, const Cell* name) {
     check_machine_stack();
     const CallPlan& plan = plan_of(callee);
-    const BranchPlan branch = branch_plan(plan);
-    if (plan.shape.args != (branch.two_way ? 3 : 2) || i >= block::count(node))
+    const bool two_way = plan.flags & kTwoWay;
+    const int32_t blocks = two_way ? 2 : 1;
+    if (plan.shape.args != blocks + 1 || i >= block::count(node))
         return invoke<false>(callee, node, i, name, nullptr, 0);
-    const PlanArg condition = plan.args[0];
+    const PlanArg args[3] = {plan.args[0], plan.args[1], plan.args[2]};  // the slot may be retaken
+    const NodeId compiled = plan.shape.compiled;
     frames::push_interp_native(name);
     i = eval_expression<false, true>(node, i);
-    if (!exit_pending()) [[likely]] {
-        const T got = stack::top_type();
-        if (!takes(condition, got, branch.compiled, 0)) [[unlikely]] fire_arg_type(branch.compiled, 0, name, got);
-        i = finish_branch(branch, node, i, name);
+    if (const T got = stack::top_type(); !exit_pending() && !takes(args[0], got, compiled, 0)) [[unlikely]]
+        fire_arg_type(compiled, 0, name, got);
+    Cell chosen[2]{};  // each also stays on the stack, held while the next one is evaluated
+    for (int32_t k = 1; k <= blocks && !exit_pending(); k++) {
+        const Code code = code_of(node);
+        if (i < code.count && cell::is(code.cells + i, T::Block) &&
+            !(i + 1 < code.count && cell::is(code.cells + i + 1, T::Word)) && takes(args[k], T::Block, compiled, 2 * k)) {
+            chosen[k - 1] = *stack::push(code.cells + i++);
+        } else {
+            i = fetch_arg(node, i, args[k].mode, &args[k], compiled, 2 * k, name, false);
+            chosen[k - 1] = *stack::top();
+        }
     }
+    if (!exit_pending()) [[likely]] run_chosen(two_way, &chosen[0], &chosen[1]);
     frames::pop_keep_result();
     return i;
 }
