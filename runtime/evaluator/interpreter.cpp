@@ -881,35 +881,19 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
     return i;
 }
 
-// if or either called by word: the condition is evaluated under the native's frame; a block
-// argument written as a block with no word after it is taken where it stands, any other is
-// evaluated and checked as usual; the chosen block runs in the frame. The value is left as the
-// last pushed one, as invoke leaves it.
+// if or either called by word: the arguments are fetched under the native's frame as for any
+// call, and the chosen block runs there without the native call. The value is left as the last
+// pushed one, as invoke leaves it.
 [[gnu::noinline]] int32_t invoke_branch(const Cell* callee, NodeId node, int32_t i, const Cell* name) {
     check_machine_stack();
     const CallPlan& plan = plan_of(callee);
     const bool two_way = plan.flags & kTwoWay;
-    const int32_t blocks = two_way ? 2 : 1;
-    if (plan.shape.args != blocks + 1 || i >= block::count(node))
-        return invoke<false>(callee, node, i, name, nullptr, 0);
-    const PlanArg args[3] = {plan.args[0], plan.args[1], plan.args[2]};  // the slot may be retaken
-    const NodeId compiled = plan.shape.compiled;
+    if (plan.shape.args != (two_way ? 3 : 2)) return invoke<false>(callee, node, i, name, nullptr, 0);
+    const Shape shape = plan.shape;
     frames::push_interp_native(name);
-    i = eval_expression<false, true>(node, i);
-    if (const T got = stack::top_type(); !exit_pending() && !takes(args[0], got, compiled, 0)) [[unlikely]]
-        fire_arg_type(compiled, 0, name, got);
-    Cell chosen[2]{};  // each also stays on the stack, held while the next one is evaluated
-    for (int32_t k = 1; k <= blocks && !exit_pending(); k++) {
-        const Code code = code_of(node);
-        if (i < code.count && cell::is(code.cells + i, T::Block) &&
-            !(i + 1 < code.count && cell::is(code.cells + i + 1, T::Word)) && takes(args[k], T::Block, compiled, 2 * k)) {
-            chosen[k - 1] = *stack::push(code.cells + i++);
-        } else {
-            i = fetch_arg(node, i, args[k].mode, &args[k], compiled, 2 * k, name, false);
-            chosen[k - 1] = *stack::top();
-        }
-    }
-    if (!exit_pending()) [[likely]] run_chosen(two_way, &chosen[0], &chosen[1]);
+    int32_t entry = 0;
+    i = fetch_leading<false>(callee, shape, node, i, name, &entry);
+    if (!exit_pending()) [[likely]] run_chosen(two_way, stack::arg(1), stack::arg(2));
     frames::pop_keep_result();
     return i;
 }
