@@ -991,7 +991,8 @@ int32_t eval_expression(NodeId node, int32_t i) {
         }
         case T::Native: {
             const Cell callee = *slot;
-            if (plan_of(&callee).flags & kBranch) {
+            const auto index = static_cast<uint32_t>(native::index_of(&callee));
+            if (index <= static_cast<uint32_t>(natives::kTableSlots) && (kNatives.flags[index] & kBranch)) {
                 i = invoke_branch(&callee, node, i, &v);
             } else {
                 i = invoke<false>(&callee, node, i, &v, nullptr, 0);
