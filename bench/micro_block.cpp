@@ -6,7 +6,7 @@
 
 #include "bench/bench_support.h"
 #include "runtime/datatypes/block.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "runtime/evaluator/lexer.h"
+#include "runtime/syntax/lexer.h"
 
 namespace {
 

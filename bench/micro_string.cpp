@@ -6,7 +6,7 @@
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/interpreter.h"
-#include "runtime/evaluator/lexer.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
+#include "runtime/syntax/lexer.h"
 
 #ifndef NUV_BOOT_DIR
 #error "NUV_BOOT_DIR must name the folder of the boot texts"

@@ -14,14 +14,14 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/frames.h"
-#include "runtime/evaluator/lexer.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/frames.h"
 #include "runtime/handles.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
 #include "runtime/runtime.h"
+#include "runtime/stack.h"
+#include "runtime/syntax/lexer.h"
 
 namespace nuv::collector {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <initializer_list>
 
-#include "runtime/evaluator/frames.h"
+#include "runtime/frames.h"
 
 namespace nuv {
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes runtime/evaluator/lexer_tables.inc: the lexer's byte class table (class and token
+"""Writes runtime/syntax/lexer_tables.inc: the lexer's byte class table (class and token
 flags per byte), its transition table, and the datatype each state stands for.
 
     python3 tools/gen_lexer_tables.py [--out FILE]
@@ -343,7 +343,7 @@ def class_ident(label):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    parser.add_argument("--out", default=os.path.join(root, "runtime", "evaluator",
+    parser.add_argument("--out", default=os.path.join(root, "runtime", "syntax",
                                                        "lexer_tables.inc"))
     args = parser.parse_args()
     text = generate()

@@ -13,9 +13,9 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
 #include "runtime/runtime.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
 
 namespace nuv::block {

@@ -20,13 +20,13 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/interpreter.h"
-#include "runtime/evaluator/lexer.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
 #include "runtime/sort.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
+#include "runtime/syntax/lexer.h"
 #include "runtime/words.h"
 
 namespace nuv::block {

@@ -5,7 +5,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
 
 namespace nuv::character {

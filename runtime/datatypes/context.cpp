@@ -10,9 +10,9 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 #include "runtime/words.h"
 
 namespace nuv::context {

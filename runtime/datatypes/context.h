@@ -9,8 +9,8 @@
 #include "runtime/actions.h"
 #include "runtime/cell.h"
 #include "runtime/datatypes/registry.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 
 namespace nuv::context {
 

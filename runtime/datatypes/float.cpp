@@ -13,12 +13,12 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/lexer.h"
-#include "runtime/evaluator/number_scan.h"
-#include "runtime/evaluator/random.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/float_text.h"
+#include "runtime/number_scan.h"
+#include "runtime/random.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
+#include "runtime/syntax/lexer.h"
 #include "runtime/words.h"
 
 namespace nuv::floating {

@@ -16,7 +16,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/words.h"
 
 namespace nuv::function {

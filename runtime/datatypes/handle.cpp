@@ -5,8 +5,8 @@
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/handles.h"
+#include "runtime/stack.h"
 
 namespace nuv::handle {
 

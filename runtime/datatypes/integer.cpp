@@ -15,9 +15,9 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/number_scan.h"
-#include "runtime/evaluator/random.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/number_scan.h"
+#include "runtime/random.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
 #include "runtime/words.h"
 

@@ -9,8 +9,8 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/random.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/random.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
 
 namespace nuv::logic {

@@ -15,7 +15,7 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions_table.h"
 #include "runtime/evaluator/natives_table.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/words.h"
 
 namespace nuv::native {

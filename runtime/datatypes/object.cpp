@@ -22,9 +22,9 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/interpreter.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
 #include "runtime/words.h"
 

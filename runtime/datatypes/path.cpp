@@ -11,7 +11,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
 
 namespace nuv::path {

@@ -9,7 +9,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
 
 namespace nuv::routine {
 

@@ -12,8 +12,8 @@
 #include "runtime/case_fold.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/float_text.h"
+#include "runtime/stack.h"
 #include "runtime/unicode.h"
 
 namespace nuv::string {

@@ -16,10 +16,10 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/lexer.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/float_text.h"
 #include "runtime/ownership.h"
+#include "runtime/stack.h"
+#include "runtime/syntax/lexer.h"
 #include "runtime/words.h"
 
 namespace nuv::time_value {

@@ -11,9 +11,9 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/lexer.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/runtime.h"
+#include "runtime/stack.h"
+#include "runtime/syntax/lexer.h"
 #include "runtime/words.h"
 
 namespace nuv::word {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "runtime/compare.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/logic.h"
@@ -14,8 +15,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/compare.h"
-#include "runtime/evaluator/frames.h"
+#include "runtime/frames.h"
 #include "runtime/words.h"
 
 namespace nuv::actions {

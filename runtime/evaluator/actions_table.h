@@ -9,7 +9,7 @@
 #include "runtime/actions.h"
 #include "runtime/cell.h"
 #include "runtime/datatypes/registry.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
 
 namespace nuv::actions {
 

@@ -32,11 +32,11 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions_table.h"
-#include "runtime/evaluator/frames.h"
 #include "runtime/evaluator/natives_table.h"
 #include "runtime/evaluator/routines.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/evaluator/truth.h"
+#include "runtime/frames.h"
+#include "runtime/stack.h"
 #include "runtime/words.h"
 
 namespace nuv::interp {

@@ -6,9 +6,9 @@
 
 #include "runtime/cell.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/frames.h"
 #include "runtime/evaluator/interpreter.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/frames.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
 
 namespace nuv::natives {

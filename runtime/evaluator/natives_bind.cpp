@@ -10,7 +10,7 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
 #include "runtime/words.h"
 

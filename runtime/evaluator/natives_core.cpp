@@ -7,11 +7,11 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/frames.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/native_support.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/evaluator/truth.h"
+#include "runtime/frames.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
 #include "runtime/words.h"
 

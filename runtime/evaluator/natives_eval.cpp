@@ -21,11 +21,11 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/interpreter.h"
-#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives_table.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/output.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
+#include "runtime/syntax/lexer.h"
 #include "runtime/unicode.h"
 #include "runtime/words.h"
 

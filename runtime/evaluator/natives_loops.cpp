@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "runtime/actions.h"
+#include "runtime/compare.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
@@ -22,13 +23,12 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/compare.h"
-#include "runtime/evaluator/frames.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/native_support.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/evaluator/truth.h"
+#include "runtime/frames.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
 #include "runtime/words.h"
 

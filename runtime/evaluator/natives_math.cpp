@@ -7,15 +7,15 @@
 #include <numbers>
 
 #include "runtime/cell.h"
+#include "runtime/compare.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/compare.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/float_text.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
 
 namespace nuv::natives_math {

@@ -14,10 +14,10 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/lexer.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
+#include "runtime/syntax/lexer.h"
 #include "runtime/unicode.h"
 
 namespace nuv::natives_system {

@@ -6,18 +6,18 @@
 
 #include "runtime/actions.h"
 #include "runtime/collector.h"
+#include "runtime/compare.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/compare.h"
-#include "runtime/evaluator/natives_control.h"
 #include "runtime/evaluator/natives_bind.h"
+#include "runtime/evaluator/natives_control.h"
 #include "runtime/evaluator/natives_core.h"
 #include "runtime/evaluator/natives_eval.h"
 #include "runtime/evaluator/natives_logic.h"
 #include "runtime/evaluator/natives_loops.h"
 #include "runtime/evaluator/natives_math.h"
-#include "runtime/evaluator/natives_text.h"
 #include "runtime/evaluator/natives_system.h"
+#include "runtime/evaluator/natives_text.h"
 #include "runtime/runtime.h"
 
 namespace nuv::natives {

@@ -18,8 +18,8 @@
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 #include "runtime/support.h"
 #include "runtime/unicode.h"
 

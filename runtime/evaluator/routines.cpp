@@ -21,9 +21,9 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/lexer.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/output.h"
+#include "runtime/stack.h"
+#include "runtime/syntax/lexer.h"
 
 namespace nuv::routines {
 

@@ -9,8 +9,8 @@
 
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/lexer.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
+#include "runtime/syntax/lexer.h"
 #include "runtime/unicode.h"
 
 namespace nuv::fuzz {

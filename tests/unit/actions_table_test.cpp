@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "runtime/compare.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/evaluator/compare.h"
-#include "runtime/evaluator/frames.h"
+#include "runtime/frames.h"
 #include "runtime/words.h"
 #include "tests/unit/support.h"
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/compare.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/none.h"
@@ -17,7 +18,6 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/evaluator/compare.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
 #include "tests/unit/support.h"

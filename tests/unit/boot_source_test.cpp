@@ -13,9 +13,9 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/lexer.h"
 #include "runtime/evaluator/natives_table.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
+#include "runtime/syntax/lexer.h"
 #include "runtime/types.h"
 #include "tests/unit/support.h"
 

@@ -1,7 +1,7 @@
 // Call frames: pushes and pops, the unwinding of every exit kind to its frame (and the errors
 // when nothing takes it), the owners' catch helper, stack overflow at both limits, the names
 // that errors and traces read, and the fatal path.
-#include "runtime/evaluator/frames.h"
+#include "runtime/frames.h"
 
 #include <string>
 #include <vector>

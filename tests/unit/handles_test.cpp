@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "runtime/compare.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/evaluator/compare.h"
 #include "tests/unit/support.h"
 
 namespace nuv {

@@ -23,8 +23,8 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/evaluator/lexer.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
+#include "runtime/syntax/lexer.h"
 #include "tests/fuzz/lexer_fuzz_body.h"
 #include "tests/unit/support.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/evaluator/lexer.h"
-#include "runtime/evaluator/number_scan.h"
+#include "runtime/number_scan.h"
+#include "runtime/syntax/lexer.h"
 
 namespace nuv {
 namespace {

@@ -1,7 +1,7 @@
 // The lexer: every token class loaded or rejected with its syntax error, the transcode modes,
 // line counting and new-line markers, the shared buffers, events through the C++ hook, and
 // the number scanners of `to` and `make`.
-#include "runtime/evaluator/lexer.h"
+#include "runtime/syntax/lexer.h"
 
 #include <cmath>
 #include <limits>
@@ -10,15 +10,15 @@
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
-#include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/word.h"
 #include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/number_scan.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/memory.h"
+#include "runtime/number_scan.h"
+#include "runtime/stack.h"
 #include "tests/unit/support.h"
 
 namespace nuv {

@@ -6,12 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "runtime/compare.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
-#include "runtime/evaluator/compare.h"
 #include "tests/unit/support.h"
 
 namespace nuv {

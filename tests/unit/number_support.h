@@ -6,12 +6,12 @@
 #include <span>
 #include <string>
 
+#include "runtime/compare.h"
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/evaluator/compare.h"
 #include "runtime/float_text.h"
 #include "tests/unit/support.h"
 

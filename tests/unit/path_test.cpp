@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "runtime/compare.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
-#include "runtime/evaluator/compare.h"
 #include "tests/unit/support.h"
 
 namespace nuv::test {

@@ -1,5 +1,5 @@
 // The pseudo-random generator and the secure source: known sequences, range draws, widths.
-#include "runtime/evaluator/random.h"
+#include "runtime/random.h"
 
 #include <climits>
 #include <vector>

@@ -10,10 +10,10 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/evaluator/random.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
+#include "runtime/random.h"
 #include "runtime/words.h"
 #include "tests/unit/support.h"
 

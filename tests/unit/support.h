@@ -13,8 +13,8 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/runtime.h"
+#include "runtime/stack.h"
 #include "runtime/unicode.h"
 
 namespace nuv::test {

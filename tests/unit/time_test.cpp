@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "runtime/compare.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
@@ -16,7 +17,6 @@
 #include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/evaluator/compare.h"
 #include "runtime/ownership.h"
 #include "runtime/words.h"
 #include "tests/unit/support.h"

@@ -3,10 +3,10 @@
 
 #include <string>
 
+#include "runtime/compare.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/evaluator/compare.h"
 #include "tests/unit/support.h"
 
 namespace nuv {

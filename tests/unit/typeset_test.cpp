@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "runtime/compare.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
@@ -11,7 +12,6 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/evaluator/compare.h"
 #include "tests/unit/support.h"
 
 namespace nuv {

@@ -5,12 +5,12 @@
 
 #include <string>
 
+#include "runtime/compare.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
-#include "runtime/evaluator/compare.h"
 #include "runtime/memory.h"
 #include "runtime/words.h"
 #include "tests/unit/support.h"

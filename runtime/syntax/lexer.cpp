@@ -3,7 +3,7 @@
 // one record on the C++ stack, chained to the runs it nests in so the collector can find the
 // values they hold. Loaders read token bytes from the run's stable text and return a failure
 // code; the run turns it into the syntax error (or, in scan modes, into error!).
-#include "runtime/evaluator/lexer.h"
+#include "runtime/syntax/lexer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -22,10 +22,10 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/number_scan.h"
-#include "runtime/evaluator/stack.h"
 #include "runtime/float_text.h"
 #include "runtime/memory.h"
+#include "runtime/number_scan.h"
+#include "runtime/stack.h"
 #include "runtime/unicode.h"
 
 namespace nuv::lexer {

@@ -13,7 +13,7 @@
 namespace nuv::lexer {
 
 namespace tables {
-#include "runtime/evaluator/lexer_tables.inc"
+#include "runtime/syntax/lexer_tables.inc"
 }  // namespace tables
 
 // Terminal states: the token kind a scan ends with. Below kEof are the automaton's states.

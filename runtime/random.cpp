@@ -1,7 +1,7 @@
 // The generator keeps its 624 state words and the index of the next word to hand out. Every
 // right shift is arithmetic on the signed word (the sign bit is copied in); the last tempering
 // step therefore always clears the sign bit of a draw.
-#include "runtime/evaluator/random.h"
+#include "runtime/random.h"
 
 #include <sys/random.h>
 

@@ -1,12 +1,12 @@
 // value-compare: one table maps each operation code to how the slot's answer reads as truth.
-#include "runtime/evaluator/compare.h"
+#include "runtime/compare.h"
 
 #include <iterator>
 
-#include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/registry.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
 
 namespace nuv::compare {
 

@@ -1,6 +1,6 @@
 // Text to number: the integer and float scanners of `to` and `make`, and the float syntax
 // automaton, built from its named rules below.
-#include "runtime/evaluator/number_scan.h"
+#include "runtime/number_scan.h"
 
 #include <array>
 #include <cstring>

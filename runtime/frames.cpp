@@ -1,7 +1,7 @@
 // The call-frame stack and the unwindings. Each unwinding first scans the frames without
 // touching them, so an exit that nothing accepts raises its error with both stacks exactly as
 // they were; only then are the frames above the accepting one cut and the Unwind thrown.
-#include "runtime/evaluator/frames.h"
+#include "runtime/frames.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // The argument stack over its external block.
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
 
 #include "runtime/cycles.h"
 #include "runtime/errors.h"

@@ -12,7 +12,7 @@
 #include "runtime/cell.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/stack.h"
+#include "runtime/stack.h"
 
 namespace nuv::frames {
 
