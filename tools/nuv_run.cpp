@@ -25,7 +25,7 @@
 #include <sstream>
 #include <string>
 
-#include "runtime/boot_source.h"
+#include "boot/boot_source.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/none.h"

@@ -1,7 +1,6 @@
 // The boot texts are assembled into the read-only data of the runtime itself (the build names
 // their folder in NUV_BOOT_DIR), so a program needs no file beside it to start.
-#include "runtime/boot_source.h"
-
+#include "boot/boot_source.h"
 
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
