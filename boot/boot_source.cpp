@@ -68,7 +68,7 @@ void define_functions(const Cell* code) {
         Cell* spec = stack::push(none::shared());
         *spec = block::at(node, i + 3);
         if (!cell::is(type, T::Datatype) || !cell::is(spec, T::Block)) fire(Err::InvalidData, spec);
-        native::make(type, spec, static_cast<TypeId>(type->w1));
+        native::define(type, spec, static_cast<TypeId>(type->w1));
         context::set_global(word::symbol_of(&name), type);
         stack::drop(2);
     }

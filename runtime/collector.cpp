@@ -21,7 +21,6 @@
 #include "runtime/ownership.h"
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
-#include "runtime/syntax/lexer.h"
 
 namespace nuv::collector {
 
@@ -172,7 +171,6 @@ void mark_roots() {
     for (const Cell* c = stack::g_args.bottom; c < stack::g_args.top; c++) mark_cell(c);
     frames::gc_mark(mark_series, mark_series);
     mark_series(context::global());
-    lexer::gc_mark(mark_cell);
     cycles::gc_mark(mark_series);
     for (int i = 0; i < raised().argc; i++) mark_cell(&raised().args[i]);
     for (const Root* r = g_innermost_root; r; r = r->outer())

@@ -1,6 +1,7 @@
 // The collector: precise mark-compact over the series memory. Marking starts from the roots
-// (the root block, both stacks, the global context, the symbol table, the lexer's runs, the
-// cycle stack, the last raise's arguments, scoped roots, fresh nodes and registered hooks) and
+// (the root block, both stacks, the global context, the symbol table, the cycle stack, the
+// last raise's arguments, scoped roots, fresh nodes, and the hooks modules register: the lexer's
+// runs among them) and
 // follows cells through each datatype's mark hook, on one explicit work stack. Dead nodes go
 // back to their frames, dead big blocks to the OS, live frame buffers slide together; node ids
 // never change.

@@ -19,14 +19,13 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/interpreter.h"
+#include "runtime/hooks.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
 #include "runtime/sort.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
-#include "runtime/syntax/lexer.h"
 #include "runtime/words.h"
 
 namespace nuv::block {
@@ -329,11 +328,7 @@ int32_t call_records(const void* a, const void* b, intptr_t context, intptr_t) {
             append_cell(&args[k], &item);
         }
     }
-    stack::Mark mark;
-    const Cell* answer = interp::call_function(s.function, interp::Callback::Compare, args, 2);
-    const int32_t order = interp::compare_order(answer);
-    mark.restore();
-    return order;
+    return hooks::call_comparator(s.function, &args[0], &args[1]);
 }
 
 // Sorts the `n` cells from `start` in records of `size` cells with the function. The series is
@@ -441,7 +436,7 @@ Cell* to(Cell* proto, Cell* spec, TypeId type) {
     case T::Object:
     case T::Map:
     case T::Vector: return make(proto, spec, type);
-    case T::String: lexer::load_string(proto, &given, -1, lexer::Options{}); break;
+    case T::String: hooks::load_text(proto, &given); break;
     case T::Typeset:
         make_at(proto, 8);
         typeset::to_block(&given, proto);

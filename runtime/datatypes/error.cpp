@@ -14,8 +14,8 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/evaluator/interpreter.h"
 #include "runtime/frames.h"
+#include "runtime/hooks.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
 #include "runtime/system.h"
@@ -228,7 +228,7 @@ void make_from_code(Cell* out, const Cell& spec) {
     stack::push(out);  // the error stays reachable while its spec runs
     Cell* body = stack::push(&spec);
     context::bind_block(body, ectx, false);
-    interp::do_block(body);
+    hooks::do_block(body);
     mark.restore();
     const NodeId cat = catalogue_or_fail();
     const Cell type = value_at(ectx, kType);

@@ -13,12 +13,12 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
+#include "runtime/hooks.h"
 #include "runtime/float_text.h"
 #include "runtime/number_scan.h"
 #include "runtime/random.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
-#include "runtime/syntax/lexer.h"
 #include "runtime/words.h"
 
 namespace nuv::floating {
@@ -88,7 +88,7 @@ double from_text(const Cell* spec, TypeId type) {
         return d;
     }
     Cell loaded;
-    lexer::load_string(&loaded, spec, -1, lexer::Options{});
+    hooks::load_text(&loaded, spec);
     if (block::rs_length(&loaded) > 0) {
         const Cell* first = block::rs_head(&loaded);
         switch (cell::type_of(first)) {

@@ -2,6 +2,8 @@
 // shared by the three. Calling them is the interpreter's work.
 #include "runtime/datatypes/native.h"
 
+#include <vector>
+
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -10,11 +12,10 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/actions_table.h"
-#include "runtime/evaluator/natives_table.h"
 #include "runtime/stack.h"
 #include "runtime/words.h"
 
@@ -26,10 +27,79 @@ using T = TypeId;
 
 Cell block_cell(NodeId node) { return Cell{static_cast<uint32_t>(T::Block), 0, node, 0}; }
 
+// The spec each table entry was defined with at start-up: cell index-1 of the actions' part,
+// then kNativeSlots cells for the natives; none where no entry is defined. A block kept in the
+// root block, made on the first definition of a runtime start.
+Cell* g_entry_specs = nullptr;
+constexpr int32_t kEntrySlots = kActionCount + kNativeSlots;
 
-// The highest filled index of the table a native! or action! names.
-int32_t table_size(T type) {
-    return type == T::Action ? kActionCount : natives::count();
+Cell* entry_spec_slot(T type, int32_t index) {
+    const int32_t limit = type == T::Action ? kActionCount : kNativeSlots;
+    if (!g_entry_specs || index < 1 || index > limit) return nullptr;
+    return block::raw_cells(cell::node(g_entry_specs)) + (type == T::Action ? 0 : kActionCount) + index - 1;
+}
+
+// One argument (with the types it takes) or refinement of a spec, in the order calls fetch them.
+struct SpecItem {
+    bool refinement;
+    Cell types;
+};
+
+// The arguments and refinements of a spec block from its head, as calls read it: /local and
+// the words after it, and `return:` with its types, are not among them.
+std::vector<SpecItem> items_of(const Cell* spec) {
+    const SymId local = symbol::resolve(words::ref::local.w2);
+    std::vector<SpecItem> items;
+    bool in_locals = false;
+    const NodeId node = cell::node(spec);
+    for (int32_t i = block::head_index(spec); i < block::count(node); i++) {
+        const Cell item = block::at(node, i);
+        const bool types_follow = i + 1 < block::count(node) && cell::is(&block::raw_cells(node)[i + 1], T::Block);
+        switch (cell::type_of(&item)) {
+        case T::Word:
+        case T::GetWord:
+        case T::LitWord: {
+            if (in_locals) break;
+            SpecItem arg{false, Cell{}};
+            if (types_follow) {
+                const Cell types = block::at(node, ++i);
+                typeset::from_block(&types, &arg.types);
+            } else {
+                // Every type code can hand over: the types no value in code has (the storage
+                // types, the abstract series! parent) are left out, as any-type! leaves them.
+                typeset::set_all(&arg.types);
+                for (T none_in_code : {T::Symbol, T::Context, T::Triple, T::Series})
+                    typeset::remove(&arg.types, none_in_code);
+            }
+            items.push_back(arg);
+            break;
+        }
+        case T::SetWord:
+            in_locals = false;
+            if (types_follow) i++;
+            break;
+        case T::Refinement:
+            in_locals = symbol::resolve(word::symbol_of(&item)) == local;
+            if (!in_locals) items.push_back(SpecItem{true, Cell{}});
+            break;
+        default: break;
+        }
+    }
+    return items;
+}
+
+// Whether a spec can stand for the entry's own: the same arguments and refinements in the same
+// order, each argument taking no type the entry's does not take (the entry reads its arguments
+// as the types its spec names, so a wider list would hand it values it cannot read).
+bool fits_entry(const Cell* spec, const Cell* entry_spec) {
+    const std::vector<SpecItem> given = items_of(spec);
+    const std::vector<SpecItem> own = items_of(entry_spec);
+    if (given.size() != own.size()) return false;
+    for (size_t k = 0; k < given.size(); k++) {
+        if (given[k].refinement != own[k].refinement) return false;
+        if (!given[k].refinement && !typeset::is_subset(&given[k].types, &own[k].types)) return false;
+    }
+    return true;
 }
 
 // Two leading arguments, read up to the end, a set-word! or /local or /extern: a word! counts;
@@ -63,11 +133,30 @@ bool has_two_arguments(NodeId spec) {
 }  // namespace
 
 Cell* make_value(Cell* out, T type, const Cell* spec, int32_t index, const Cell* arg) {
-    if (index < 1 || index > table_size(type)) {
+    const Cell* entry = entry_spec_slot(type, index);
+    if (!entry || !cell::is(entry, T::Block) || !fits_entry(spec, entry)) {
         Cell proto;
         datatype::set(&proto, type);
         fire(Err::BadMakeArg, &proto, arg);
     }
+    return make_unchecked(out, type, spec, index);
+}
+
+void define_entry(T type, const Cell* spec, int32_t index) {
+    if (!g_entry_specs) {
+        Cell* specs = block::push_new(kEntrySlots);
+        for (int32_t k = 0; k < kEntrySlots; k++) block::append_cell(specs, none::shared());
+        g_entry_specs = word::keep(specs);
+        stack::drop(1);
+    }
+    Cell* slot = entry_spec_slot(type, index);
+    if (!slot) fatal("a native table entry out of range", 1);
+    Cell head = *spec;
+    cell::set_type(&head, T::Block);
+    *slot = head;
+}
+
+Cell* make_unchecked(Cell* out, T type, const Cell* spec, int32_t index) {
     Cell spec_head = block_cell(cell::node(spec));
     cell::set_head(&spec_head, block::head_index(spec));
     Cell* info = block::push_new(2);  // keeps the new block reachable while the context is made
@@ -80,15 +169,34 @@ Cell* make_value(Cell* out, T type, const Cell* spec, int32_t index, const Cell*
     return out;
 }
 
-Cell* make(Cell* proto, Cell* spec, T type) {
+namespace {
+// The spec block and the index of a `[spec index]` make argument.
+struct MakeSpec {
+    T type;
+    Cell spec;
+    int32_t index;
+};
+MakeSpec read_make_spec(Cell* proto, Cell* spec, T type) {
     const T made = cell::is(proto, T::Datatype) ? static_cast<T>(proto->w1) : type;
     if (!cell::is(spec, T::Block) || block::rs_length(spec) != 2) fire(Err::BadMakeArg, proto, spec);
     const int32_t head = block::head_index(spec);
     const Cell first = block::at(cell::node(spec), head);
     const Cell second = block::at(cell::node(spec), head + 1);
     if (!cell::is(&first, T::Block) || !cell::is(&second, T::Integer)) fire(Err::BadMakeArg, proto, spec);
+    return MakeSpec{made, first, cell::get_int(&second)};
+}
+}  // namespace
+
+Cell* make(Cell* proto, Cell* spec, T type) {
+    const MakeSpec m = read_make_spec(proto, spec, type);
     Cell argument = *spec;
-    return make_value(proto, made, &first, cell::get_int(&second), &argument);
+    return make_value(proto, m.type, &m.spec, m.index, &argument);
+}
+
+Cell* define(Cell* proto, Cell* spec, T type) {
+    const MakeSpec m = read_make_spec(proto, spec, type);
+    define_entry(m.type, &m.spec, m.index);
+    return make_unchecked(proto, m.type, &m.spec, m.index);
 }
 
 void reflect(Cell* value, SymId field) {
@@ -217,6 +325,7 @@ constexpr TypeRecord kOpRecord{
 };
 
 void init() {
+    g_entry_specs = nullptr;
     registry::register_type(kNativeRecord);
     registry::register_type(kActionRecord);
     registry::register_type(kOpRecord);

@@ -26,14 +26,26 @@ inline bool is_callable(TypeId t) {
 }
 inline bool is_any_function(TypeId t) { return is_callable(t) || t == TypeId::Op; }
 
+// Slots of the natives table (the natives table holds at most this many entries).
+inline constexpr int32_t kNativeSlots = 120;
+
+// Records the spec a table entry is defined with at start-up: a native! or action! made later
+// for that entry must fit it. Call it once per entry, before making values for it. Allocates.
+void define_entry(TypeId type, const Cell* spec, int32_t index);
 // Makes a native! or action! for table entry `index` over the spec block (from its head) into
 // `out`, which must not lie in a collected buffer. Raises script bad-make-arg naming `arg` when
-// the index names no filled entry. Allocates.
+// the index names no defined entry, or the spec does not fit the entry's (other arguments or
+// refinements, or an argument taking a type the entry's does not). Allocates.
 Cell* make_value(Cell* out, TypeId type, const Cell* spec, int32_t index, const Cell* arg);
+// The same without the checks, for the definitions themselves. Allocates.
+Cell* make_unchecked(Cell* out, TypeId type, const Cell* spec, int32_t index);
 
 // ---- Slots (native! and action!; op! has its own make, mold and compare) ----
 
 Cell* make(Cell* proto, Cell* spec, TypeId type);
+// As make, for an entry's own definition at start-up: the spec becomes the entry's (see
+// define_entry) and is taken as it stands.
+Cell* define(Cell* proto, Cell* spec, TypeId type);
 void reflect(Cell* value, SymId field);
 int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t budget);
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part,

@@ -21,7 +21,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/interpreter.h"
+#include "runtime/hooks.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
 #include "runtime/stack.h"
@@ -219,7 +219,7 @@ void bind_block_values(NodeId ctx) {
 void run_spec(const Cell* object, const Cell* spec) {
     stack::Mark mark;
     stack::push(object);
-    interp::do_block(stack::push(spec));
+    hooks::do_block(stack::push(spec));
     mark.restore();
 }
 
@@ -576,7 +576,7 @@ void fire_on_change(const Cell* object, const Cell* word, const Cell* old_value,
         }
     }
     stack::Mark mark;
-    interp::call_function(&handler, interp::Callback::Change, args, 3);
+    hooks::call_function(&handler, hooks::Callback::Change, args, 3);
     mark.restore();
 }
 
@@ -604,7 +604,7 @@ void fire_on_deep_change(const Cell* object, const Cell* word, const Cell* targe
     integer::set(&args[5], index);
     integer::set(&args[6], count);
     stack::Mark mark;
-    interp::call_function(&handler, interp::Callback::DeepChange, args, 7);
+    hooks::call_function(&handler, hooks::Callback::DeepChange, args, 7);
     mark.restore();
 }
 

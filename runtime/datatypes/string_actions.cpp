@@ -20,7 +20,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/interpreter.h"
+#include "runtime/hooks.h"
 #include "runtime/ownership.h"
 #include "runtime/sort.h"
 #include "runtime/stack.h"
@@ -476,11 +476,7 @@ int32_t call_records(const void* a, const void* b, intptr_t context, intptr_t) {
         reset(&args[k]);
         for (int32_t f = 0; f < s.width; f++) append_char(cell::node(&args[k]), record[f]);
     }
-    stack::Mark mark;
-    const Cell* answer = interp::call_function(s.function, interp::Callback::Compare, args, 2);
-    const int32_t order = interp::compare_order(answer);
-    mark.restore();
-    return order;
+    return hooks::call_comparator(s.function, &args[0], &args[1]);
 }
 
 // Sorts the `count` units from `start` in records of `width` units with the function. The text

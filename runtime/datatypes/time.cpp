@@ -16,10 +16,10 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/hooks.h"
 #include "runtime/float_text.h"
 #include "runtime/ownership.h"
 #include "runtime/stack.h"
-#include "runtime/syntax/lexer.h"
 #include "runtime/words.h"
 
 namespace nuv::time_value {
@@ -63,7 +63,7 @@ double field_value(double s, Field field) {
 // The seconds of the time that a text (from its head) loads to first. Allocates.
 double from_text(const Cell* spec) {
     Cell loaded;
-    lexer::load_string(&loaded, spec, -1, lexer::Options{});
+    hooks::load_text(&loaded, spec);
     if (block::rs_length(&loaded) == 0) fire_bad_to(spec);
     const Cell* first = block::rs_head(&loaded);
     if (!cell::is(first, TypeId::Time)) fire_bad_to(spec);

@@ -149,16 +149,22 @@ Cell* make_at(Cell* block, uint32_t w1, uint32_t w2, uint32_t w3) {
     return c;
 }
 
-Cell* make_all(Cell* block) {
+void set_all(Cell* out) {
     Mask m;
     std::memset(m.bytes, 0xFF, kMaskBytes);
     m.clear(static_cast<int>(TypeId::Unset));
+    set_cell(out, m);
+}
+
+Cell* make_all(Cell* block) {
+    Cell set;
+    set_all(&set);
     Cell* c = block::alloc_tail(block);
-    set_cell(c, m);
+    *c = set;
     return c;
 }
 
-Cell* make_from_block(const Cell* type_block, Cell* block) {
+void from_block(const Cell* type_block, Cell* out) {
     Cell items = *type_block;
     const int32_t length = block::rs_length(&items);
     Mask m;
@@ -171,9 +177,24 @@ Cell* make_from_block(const Cell* type_block, Cell* block) {
         if (cell::is(&value, TypeId::Word)) m.set(static_cast<int>(TypeId::Object));
         else if (!cell::is(&value, TypeId::Block)) fire(Err::InvalidTypeSpec, &value);
     }
+    set_cell(out, m);
+}
+
+Cell* make_from_block(const Cell* type_block, Cell* block) {
+    Cell set;
+    from_block(type_block, &set);
     Cell* c = block::alloc_tail(block);
-    set_cell(c, m);
+    *c = set;
     return c;
+}
+
+bool is_subset(const Cell* inner, const Cell* outer) {
+    const Mask a = Mask::of(inner);
+    const Mask b = Mask::of(outer);
+    const int highest = registry::highest_type();
+    for (int t = 1; t <= highest && t < kMaskBits; t++)
+        if (a.has(t) && !b.has(t)) return false;
+    return true;
 }
 
 void to_block(const Cell* typeset, Cell* block) {

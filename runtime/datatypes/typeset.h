@@ -17,6 +17,11 @@ inline bool has(const Cell* typeset, TypeId t) {
     return id < 96 && (bytes[id >> 3] & (0x80u >> (id & 7))) != 0;
 }
 void clear(Cell* typeset);  // no type left; the header is untouched
+inline void remove(Cell* typeset, TypeId t) {
+    const auto id = static_cast<uint32_t>(t);
+    auto* bytes = reinterpret_cast<uint8_t*>(&typeset->w1);
+    if (id < 96) bytes[id >> 3] &= static_cast<uint8_t>(~(0x80u >> (id & 7)));
+}
 
 // Adds a datatype!'s bit or ORs a typeset! in; a word! is replaced by its value first (an unset
 // one raises script no-value). Anything else raises script invalid-arg with the item.
@@ -29,10 +34,15 @@ int32_t count(const Cell* typeset);
 Cell* make_at(Cell* block, uint32_t w1, uint32_t w2, uint32_t w3);
 // Every bit but unset!'s.
 Cell* make_all(Cell* block);
+void set_all(Cell* out);  // the same set written into `out`; no allocation
 // From a function spec's type block: a word! is replaced by its value; a datatype sets its bit,
 // a typeset is ORed in, a word value adds object!, a nested block is skipped; anything else
 // raises script invalid-type-spec with the value.
 Cell* make_from_block(const Cell* type_block, Cell* block);
+// The same set written into `out` instead; no allocation.
+void from_block(const Cell* type_block, Cell* out);
+// Whether every registered type of `inner` is in `outer`.
+bool is_subset(const Cell* inner, const Cell* outer);
 // Appends the global word naming each type in the set, in type id order. Allocates.
 void to_block(const Cell* typeset, Cell* block);
 

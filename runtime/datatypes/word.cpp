@@ -11,9 +11,9 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/errors.h"
+#include "runtime/hooks.h"
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
-#include "runtime/syntax/lexer.h"
 #include "runtime/words.h"
 
 namespace nuv::word {
@@ -95,20 +95,11 @@ struct Loaded {
     bool failed;
 };
 
-bool note_failure(void* failed, lexer::EventInfo&) {
-    *static_cast<bool*>(failed) = true;
-    return false;
-}
-
 // Loads the text from its head. Allocates.
 Loaded load_text(const Cell* text) {
     Loaded out{Cell{}, 0, false};
-    lexer::Options options;
-    options.hook = note_failure;
-    options.hook_data = &out.failed;
-    options.events = static_cast<uint32_t>(lexer::Event::Error);
     Cell values;
-    lexer::load_string(&values, text, -1, options);
+    hooks::load_text(&values, text, &out.failed);
     out.count = block::rs_length(&values);
     if (out.count > 0) out.first = *block::rs_head(&values);
     return out;

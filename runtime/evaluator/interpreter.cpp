@@ -1104,6 +1104,7 @@ void init() {
     if (!hooked) collector::add_mark_hook(forget_caches);
     hooked = true;
     error::set_position_source(g_code);
+    hooks::g_evaluator = hooks::Evaluator{&interp::do_block, &interp::call_function, &interp::call_comparator};
     rlimit limit{};
     size_t budget = 8u << 20;
     if (getrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
@@ -1210,6 +1211,7 @@ Cell* call_function(const Cell* function, Callback kind, const Cell* values, int
     return mark;
 }
 
+namespace {
 int32_t compare_order(const Cell* answer) {
     switch (cell::type_of(answer)) {
     case T::Logic: return logic::get(answer) ? 1 : -1;
@@ -1221,6 +1223,16 @@ int32_t compare_order(const Cell* answer) {
     case T::None: return -1;
     default: return 1;
     }
+}
+}  // namespace
+
+int32_t call_comparator(const Cell* comparator, const Cell* a, const Cell* b) {
+    stack::Mark mark;
+    const Cell args[2] = {*a, *b};
+    const Cell* answer = interp::call_function(comparator, Callback::Compare, args, 2);
+    const int32_t order = compare_order(answer);
+    mark.restore();
+    return order;
 }
 
 Cell* eval_path_alone(const Cell* path, PathMode mode, const Cell* value, bool case_) {

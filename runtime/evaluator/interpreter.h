@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/hooks.h"
 
 namespace nuv::interp {
 
@@ -43,21 +44,18 @@ Cell* eval_path_alone(const Cell* path, PathMode mode, const Cell* value, bool c
 // caller has pushed on top; the result lands in arguments[0]. return and exit end here.
 void apply_function(const Cell* function);
 
-// The kinds of call runtime code makes into language code, as bits (tracing tells them apart);
-// each runs under a function frame named for its kind (<anon> for Call and Port).
-enum class Callback : uint32_t {
-    Call = 0, Lexer = 1, Parse = 2, Compare = 4, Change = 8, DeepChange = 16, Port = 32
-};
+using Callback = hooks::Callback;
 // Calls a function! from runtime code with `count` values as its first argument slots; every
 // slot after them is filled as for a call without refinements (refinements false, their
 // arguments none, /local false, the locals none). The values must not lie above the stack top.
 // The result is pushed as a new cell of the current call and returned. May allocate; raises
 // what the body raises (return and exit end at the call).
 Cell* call_function(const Cell* function, Callback kind, const Cell* values, int32_t count);
-// A comparator function's answer as an order (positive: its first value sorts after its
-// second): true 1, false -1, an integer itself, a float by its sign (NaN 0), none -1, anything
-// else 1.
-int32_t compare_order(const Cell* answer);
+// Calls a sort or compare comparator on two values under a frame named <compare-callback> and
+// answers the order it gives (positive: `a` sorts after `b`): true 1, false -1, an integer
+// itself, a float by its sign (NaN 0), none -1, anything else 1. Leaves the stack as it found
+// it. May allocate; raises what the comparator raises.
+int32_t call_comparator(const Cell* comparator, const Cell* a, const Cell* b);
 
 // The compiled spec of a native!, action!, op! or function!: pairs of cells, the spec word (its
 // type gives the fetch mode; refinement! for a refinement) and the typeset it accepts (none for

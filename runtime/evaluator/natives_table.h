@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/datatypes/native.h"
 
 namespace nuv::natives {
 
@@ -135,7 +136,7 @@ enum class NativeId : uint8_t {
 };
 
 inline constexpr int32_t kNativeCount = 107;
-inline constexpr int32_t kTableSlots = 120;
+inline constexpr int32_t kTableSlots = native::kNativeSlots;
 #define NUV_NATIVE_COUNT(n, name, word, entry) +1
 static_assert(0 NUV_NATIVES(NUV_NATIVE_COUNT) == kNativeCount);
 #undef NUV_NATIVE_COUNT

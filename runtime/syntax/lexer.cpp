@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/context.h"
@@ -22,6 +23,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/hooks.h"
 #include "runtime/float_text.h"
 #include "runtime/memory.h"
 #include "runtime/number_scan.h"
@@ -1478,7 +1480,32 @@ void gc_mark(MarkFn mark) {
     }
 }
 
+namespace {
+
+void mark_runs() { gc_mark(collector::mark_cell); }
+
+bool note_failure(void* failed, EventInfo&) {
+    *static_cast<bool*>(failed) = true;
+    return false;
+}
+
+void load_text(Cell* result, const Cell* text, bool* failed) {
+    Options options;
+    if (failed) {
+        options.hook = note_failure;
+        options.hook_data = failed;
+        options.events = static_cast<uint32_t>(Event::Error);
+    }
+    load_string(result, text, -1, options);
+}
+
+}  // namespace
+
 void init() {
+    static bool hooked = false;  // hooks outlive a runtime made again
+    if (!hooked) collector::add_mark_hook(mark_runs);
+    hooked = true;
+    hooks::g_syntax = hooks::Syntax{load_text};
     g_word_cache = std::make_unique<CachedWord[]>(kWordCacheSize);
     g_values = {static_cast<Cell*>(memory::tracked_alloc(kInitialCells * sizeof(Cell))),
                 kInitialCells, 0};

@@ -1,0 +1,51 @@
+// The calls the core and the datatypes make into the layers above them: evaluating a block,
+// calling language code back, loading text. The evaluator and the syntax layer register their
+// functions here when they start up; below them nothing includes their headers.
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace nuv::hooks {
+
+// The kinds of call runtime code makes into language code, as bits (tracing tells them apart);
+// each runs under a function frame named for its kind (<anon> for Call and Port).
+enum class Callback : uint32_t {
+    Call = 0, Lexer = 1, Parse = 2, Compare = 4, Change = 8, DeepChange = 16, Port = 32
+};
+
+struct Evaluator {
+    // Evaluates the block and pushes its value as a new cell of the current call; returns it.
+    Cell* (*do_block)(const Cell* block);
+    // Calls a function! with `count` values as its first argument slots (the rest filled as for
+    // a call without refinements); the result is pushed as a new cell and returned.
+    Cell* (*call_function)(const Cell* function, Callback kind, const Cell* values, int32_t count);
+    // Calls a sort or compare comparator (any function value) on two values and answers the
+    // order it gives: positive when `a` sorts after `b`.
+    int32_t (*call_comparator)(const Cell* comparator, const Cell* a, const Cell* b);
+};
+
+struct Syntax {
+    // Loads the text (a string! from its index) into a new block in *result. With `failed`
+    // given, a syntax error is declined (*failed set, the values made so far kept) instead of
+    // raised.
+    void (*load_text)(Cell* result, const Cell* text, bool* failed);
+};
+
+// Filled at start-up by the layer that owns each call; every call below goes through them.
+extern Evaluator g_evaluator;
+extern Syntax g_syntax;
+
+// Each may allocate and raises what the code it runs raises.
+inline Cell* do_block(const Cell* block) { return g_evaluator.do_block(block); }
+inline Cell* call_function(const Cell* function, Callback kind, const Cell* values, int32_t count) {
+    return g_evaluator.call_function(function, kind, values, count);
+}
+inline int32_t call_comparator(const Cell* comparator, const Cell* a, const Cell* b) {
+    return g_evaluator.call_comparator(comparator, a, b);
+}
+inline void load_text(Cell* result, const Cell* text, bool* failed = nullptr) {
+    g_syntax.load_text(result, text, failed);
+}
+
+}  // namespace nuv::hooks
