@@ -86,11 +86,38 @@ inline void set_code(NodeId node, int32_t i) {
     put_cell(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(i), node, 0);
 }
 
-// Restores the current code cell on every exit from a block run (copied whole, as lanes).
+// The code cells of the runs a nested run interrupted, innermost last: each block being run
+// stays reachable through them (the collector marks them) whatever its holder does to it
+// meanwhile; the innermost is the current code cell itself, a root-block cell. A tracked
+// buffer outside the frames, doubled when full.
+struct CodeStack {
+    Cell* cells;
+    uint32_t size;
+    uint32_t top;
+};
+CodeStack g_codes{nullptr, 0, 0};
+
+[[gnu::noinline]] void grow_codes() {
+    const uint32_t grown = g_codes.size ? g_codes.size * 2 : 256;
+    auto* cells = static_cast<Cell*>(memory::tracked_alloc(grown * sizeof(Cell)));
+    if (g_codes.top) std::memcpy(cells, g_codes.cells, g_codes.top * sizeof(Cell));
+    if (g_codes.cells) memory::tracked_free(g_codes.cells);
+    g_codes.cells = cells;
+    g_codes.size = grown;
+}
+
+void mark_codes() {
+    for (uint32_t k = 0; k < g_codes.top; k++) collector::mark_cell(g_codes.cells + k);
+}
+
+// Keeps the current code cell on the code stack for a nested run and restores it on every exit
+// from that run (copied whole, as lanes).
 struct CodeScope {
-    CellLanes saved;
-    CodeScope() { std::memcpy(&saved, g_code, sizeof saved); }
-    ~CodeScope() { std::memcpy(g_code, &saved, sizeof saved); }
+    CodeScope() {
+        if (g_codes.top == g_codes.size) [[unlikely]] grow_codes();
+        std::memcpy(g_codes.cells + g_codes.top++, g_code, sizeof(Cell));
+    }
+    ~CodeScope() { std::memcpy(g_code, g_codes.cells + --g_codes.top, sizeof(Cell)); }
     CodeScope(const CodeScope&) = delete;
     CodeScope& operator=(const CodeScope&) = delete;
 };
@@ -1101,8 +1128,13 @@ void init() {
     for (WordsOf& entry : g_words_of) entry = WordsOf{};
     for (CallPlan& plan : g_plans) plan = CallPlan{};
     static bool hooked = false;  // hooks outlive a runtime made again
-    if (!hooked) collector::add_mark_hook(forget_caches);
+    if (!hooked) {
+        collector::add_mark_hook(forget_caches);
+        collector::add_mark_hook(mark_codes);
+    }
     hooked = true;
+    g_codes = CodeStack{nullptr, 0, 0};  // a runtime made again has freed the tracked buffers
+    grow_codes();
     error::set_position_source(g_code);
     hooks::g_evaluator = hooks::Evaluator{&interp::do_block, &interp::call_function, &interp::call_comparator};
     rlimit limit{};
