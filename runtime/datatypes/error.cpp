@@ -27,7 +27,7 @@ namespace {
 
 using T = TypeId;
 
-const Cell* g_position = nullptr;
+const Cell* const* g_position = nullptr;
 
 constexpr int32_t kFirstId = 2;  // ids follow a category's `code` and `type` fields
 constexpr int32_t kInternal = static_cast<int32_t>(ErrCategory::Internal);
@@ -77,7 +77,7 @@ Cell* new_error(Cell* out) {
     return out;
 }
 
-void set_near(const Cell* error) { put(error, kNear, g_position ? *g_position : *unset::shared()); }
+void set_near(const Cell* error) { put(error, kNear, g_position && *g_position ? **g_position : *unset::shared()); }
 
 void set_args(const Cell* error, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
     const Cell* args[3] = {arg1, arg2, arg3};
@@ -285,7 +285,7 @@ void make_raised(const RaisedError& record, Cell* out) {
     make_at(out, record.id, args[0], args[1], args[2]);
 }
 
-void set_position_source(const Cell* position) { g_position = position; }
+void set_position_source(Cell* const* position) { g_position = position; }
 
 // ---- Reading and filling ----
 

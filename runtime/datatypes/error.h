@@ -46,9 +46,9 @@ Cell* make_from_words(Cell* out, const Cell* category, const Cell* id, const Cel
 // The maker fire uses for every raise.
 void make_raised(const RaisedError& record, Cell* out);
 
-// The interpreter's current-position cell, copied into `near` by every error made; until one is
-// given `near` is unset!.
-void set_position_source(const Cell* position);
+// Where the interpreter keeps the address of its current-position cell (which moves), copied
+// into `near` by every error made; until one is given `near` is unset!.
+void set_position_source(Cell* const* position);
 
 // ---- Reading and filling ----
 

@@ -58,10 +58,6 @@ inline void check_machine_stack() {
         fire(Err::StackOverflow);
 }
 
-Cell block_cell(NodeId node, int32_t index, T type = T::Block) {
-    return Cell{static_cast<uint32_t>(type), static_cast<uint32_t>(index), node, 0};
-}
-
 // A block's cells and count as they stand; valid until the next allocation (or change of the
 // block), so re-taken after every call that may allocate.
 struct Code {
@@ -86,38 +82,46 @@ inline void set_code(NodeId node, int32_t i) {
     put_cell(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(i), node, 0);
 }
 
-// The code cells of the runs a nested run interrupted, innermost last: each block being run
-// stays reachable through them (the collector marks them) whatever its holder does to it
-// meanwhile; the innermost is the current code cell itself, a root-block cell. A tracked
-// buffer outside the frames, doubled when full.
+// The code cells of the block runs in progress, outermost first; the current code cell is the
+// last. Each block being run stays reachable through its cell (the collector marks them all)
+// whatever its holder does to it meanwhile. A tracked buffer outside the frames, doubled when
+// full (g_code moves with it).
 struct CodeStack {
-    Cell* cells;
-    uint32_t size;
-    uint32_t top;
+    Cell* base;
+    Cell* end;
 };
-CodeStack g_codes{nullptr, 0, 0};
+CodeStack g_codes{nullptr, nullptr};
 
 [[gnu::noinline]] void grow_codes() {
-    const uint32_t grown = g_codes.size ? g_codes.size * 2 : 256;
+    const size_t used = g_codes.base ? static_cast<size_t>(g_code - g_codes.base) + 1 : 0;
+    const size_t grown = used ? 2 * static_cast<size_t>(g_codes.end - g_codes.base) : 256;
     auto* cells = static_cast<Cell*>(memory::tracked_alloc(grown * sizeof(Cell)));
-    if (g_codes.top) std::memcpy(cells, g_codes.cells, g_codes.top * sizeof(Cell));
-    if (g_codes.cells) memory::tracked_free(g_codes.cells);
-    g_codes.cells = cells;
-    g_codes.size = grown;
+    if (used) std::memcpy(cells, g_codes.base, used * sizeof(Cell));
+    if (g_codes.base) memory::tracked_free(g_codes.base);
+    g_codes = CodeStack{cells, cells + grown};
+    g_code = cells + (used ? used - 1 : 0);
 }
 
 void mark_codes() {
-    for (uint32_t k = 0; k < g_codes.top; k++) collector::mark_cell(g_codes.cells + k);
+    if (!g_codes.base) return;
+    for (const Cell* c = g_codes.base; c <= g_code; c++) collector::mark_cell(c);
 }
 
-// Keeps the current code cell on the code stack for a nested run and restores it on every exit
-// from that run (copied whole, as lanes).
+// A block run's own code cell, on top of the code stack for the run's duration, every exit
+// included; it starts at the block's head.
 struct CodeScope {
-    CodeScope() {
-        if (g_codes.top == g_codes.size) [[unlikely]] grow_codes();
-        std::memcpy(g_codes.cells + g_codes.top++, g_code, sizeof(Cell));
+    explicit CodeScope(const Cell* block) {
+        if (g_code + 1 == g_codes.end) [[unlikely]] grow_codes();
+        ++g_code;
+        put_cell(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(cell::head(block)),
+                 cell::node(block), 0);
     }
-    ~CodeScope() { std::memcpy(g_code, g_codes.cells + --g_codes.top, sizeof(Cell)); }
+    CodeScope(NodeId node, int32_t index) {
+        if (g_code + 1 == g_codes.end) [[unlikely]] grow_codes();
+        ++g_code;
+        put_cell(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(index), node, 0);
+    }
+    ~CodeScope() { --g_code; }
     CodeScope(const CodeScope&) = delete;
     CodeScope& operator=(const CodeScope&) = delete;
 };
@@ -313,7 +317,7 @@ void run_nested(const Cell* value) {
 // none). No frame of its own: every call in it pushes its own. Ends early when an exit is
 // pending.
 [[gnu::always_inline]] inline void run_expressions(const Cell* code_block) {
-    CodeScope scope;
+    CodeScope scope(code_block);
     collector::FreshScope fresh;  // what each expression made is held by the stack or stored
     const NodeId node = cell::node(code_block);
     const int32_t count = code_of(node).count;
@@ -1122,7 +1126,9 @@ void forget_caches() {
 }  // namespace
 
 void init() {
-    g_code = word::keep(unset::shared());
+    g_codes = CodeStack{nullptr, nullptr};  // a runtime made again has freed the tracked buffers
+    grow_codes();
+    *g_code = *unset::shared();
     g_exit_value = word::keep(unset::shared());
     g_exit_target = g_body_depth = g_opaque_depth = 0;
     for (WordsOf& entry : g_words_of) entry = WordsOf{};
@@ -1133,9 +1139,7 @@ void init() {
         collector::add_mark_hook(mark_codes);
     }
     hooked = true;
-    g_codes = CodeStack{nullptr, 0, 0};  // a runtime made again has freed the tracked buffers
-    grow_codes();
-    error::set_position_source(g_code);
+    error::set_position_source(&g_code);
     hooks::g_evaluator = hooks::Evaluator{&interp::do_block, &interp::call_function, &interp::call_comparator};
     rlimit limit{};
     size_t budget = 8u << 20;
@@ -1150,7 +1154,7 @@ namespace {
 
 void run_block(const Cell* block, Run run) {
     check_machine_stack();
-    CodeScope scope;
+    CodeScope scope(block);
     collector::FreshScope fresh;  // what each expression made is held by the stack or stored
     const NodeId node = cell::node(block);
     const int32_t count = code_of(node).count;
@@ -1198,8 +1202,7 @@ int32_t eval_at(const Cell* block, int32_t index) {
         stack::push(unset::shared());
         return index;
     }
-    CodeScope scope;
-    *g_code = block_cell(node, index);
+    CodeScope scope(node, index);
     frames::Owner owner(&words::w::body, frames::kNative);
     index = eval_expression<false, true>(node, index);
     Cell result = *stack::top();
