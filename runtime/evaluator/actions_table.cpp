@@ -110,8 +110,6 @@ void clamp_head(Cell* c) {
 // to the start of the stretch). Answers false when the action leaves the series unchanged.
 bool part_count(Cell* measured, Cell* part, int32_t* count) {
     clamp_head(measured);
-    if (!cell::is(part, TypeId::Integer) && cell::node(part) != 0 && cell::type_of(part) != TypeId::Port)
-        clamp_head(part);
     int32_t n = series::part_limit(measured, part);
     int32_t head = cell::head(measured);
     if (n == 0 || (n < 0 && head == 0)) return false;
