@@ -243,7 +243,7 @@ void dehex(bool check, const int32_t*) {
                 i += 3 * escapes;
                 continue;
             }
-            if (unicode::utf8_lead_length(static_cast<uint8_t>(byte)) < 2) {
+            if (byte < 0x80) {  // a byte of a sequence that is not whole stays as written
                 string::append_char(node, static_cast<char32_t>(byte));
                 i += 3;
                 continue;
