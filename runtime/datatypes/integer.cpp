@@ -4,6 +4,7 @@
 // builtins before it can happen; nothing here relies on wrap-around or traps.
 #include "runtime/datatypes/integer.h"
 
+#include <cmath>
 #include <charconv>
 
 #include "runtime/datatypes/block.h"
@@ -185,7 +186,8 @@ Cell* to(Cell* proto, Cell* spec, TypeId) {
     case TypeId::Char: v = get(spec); break;
     case TypeId::Float:
     case TypeId::Percent: v = from_double(cell::get_double(spec)); break;
-    case TypeId::Time: v = from_double(cell::get_double(spec) + 0.5); break;
+    // Rounded first, so the range check sees the second the time converts to.
+    case TypeId::Time: v = from_double(std::trunc(cell::get_double(spec) + 0.5)); break;
     case TypeId::Issue: v = issue::to_integer(spec); break;
     case TypeId::Money:
     case TypeId::Binary:
