@@ -126,6 +126,8 @@ bool read_file(const char* path, std::string& text) {
     std::ostringstream all;
     all << in.rdbuf();
     text = all.str();
+    text.erase(0, lexer::byte_order_mark_length(reinterpret_cast<const uint8_t*>(text.data()),
+                                                text.size()));
     return true;
 }
 

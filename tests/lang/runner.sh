@@ -61,6 +61,10 @@ script=$(mktemp)
 trap 'rm -f "$script"' EXIT
 printf 'Nuv [Title: "t"]\nprint 1 + 1\n' >"$script"
 expect script 0 2 -- "$script"
+printf '\xEF\xBB\xBFNuv [Title: "t"]\nprint 1 + 1\n' >"$script"
+expect byte-order-mark 0 2 -- "$script"
+printf '\xEF\xBB\xBFprint "a"\n' >"$script"
+expect byte-order-mark-bare 0 a -- "$script"
 printf 'print "before"\nundefined-word\nprint "after"\n' >"$script"
 expect_start script-error 1 $'before\n*** Script Error: undefined-word has no value' -- "$script"
 
