@@ -9,6 +9,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/words.h"
 #include "runtime/unicode_tables.inc"
 
 namespace nuv::case_fold {
@@ -71,8 +72,7 @@ void put_unit(uint8_t* p, uint32_t unit, char32_t cp) {
 }
 
 [[noreturn]] void fire_bad_part(const Cell* part) {
-    Cell none{static_cast<uint32_t>(TypeId::None), 0, 0, 0};  // the word `part`, once words exist
-    fire(Err::InvalidRefineArg, &none, part);
+    fire(Err::InvalidRefineArg, &words::ref::part, part);
 }
 
 }  // namespace
