@@ -17,6 +17,7 @@
 //                           value when written, such as functions)
 // Rows share the global context, so a row may use the words an earlier row set. Each failing
 // row prints its code, what was wanted and what came; the status is 1 when any row fails.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -66,12 +67,32 @@ std::string mold(const Cell& value) {
     return text_of(buffer);
 }
 
+// The Stack line of a report is cut to this many characters, the last three "...": a deep
+// recursion would otherwise print one name per frame.
+constexpr size_t kStackLineWidth = 1000;
+
+void cut_stack_line(std::string& text) {
+    const size_t start = text.find("\n*** Stack: ");
+    if (start == std::string::npos) return;
+    const size_t end = std::min(text.find('\n', start + 1), text.size());
+    size_t chars = 0;
+    size_t cut = std::string::npos;  // where the character kStackLineWidth - 3 begins
+    for (size_t i = start + 1; i < end; i++) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (chars == kStackLineWidth - 3) cut = i;
+        chars++;
+    }
+    if (chars > kStackLineWidth) text.replace(cut, end - cut, "...");
+}
+
 std::string report(const Cell& error) {
     TopScope scope;
     Cell v = error;
     Cell* buffer = string::make_at(stack::push(none::shared()), 128);
     registry::g_rows[static_cast<int>(T::Error)].form(&v, buffer, nullptr, 1 << 30);
-    return text_of(buffer);
+    std::string text = text_of(buffer);
+    cut_stack_line(text);
+    return text;
 }
 
 // Runs the body under a frame that stops errors. Answers the body's value, or the error! that
