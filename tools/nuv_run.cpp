@@ -56,7 +56,7 @@ struct TopScope {
     ~TopScope() { stack::g_args.top = top; }
 };
 
-std::string text_of(Cell* buffer) { return string::to_std_utf8(buffer); }
+std::string text_of(const Cell* buffer) { return string::to_std_utf8(buffer); }
 
 std::string mold(const Cell& value) {
     TopScope scope;
@@ -157,12 +157,42 @@ void write_line(const std::string& text) {
     output::write_text("\n", 1);
 }
 
-int run(const std::string& text, bool skip_header) {
+bool is_string(const Cell* c) { return c && cell::is(c, T::String); }
+
+// A syntax error of the source itself happened in no call: its `where` becomes the source's
+// name with the lexer's line and its `near` the text the lexer shows at the failure. The error
+// must lie on the stack. Allocates.
+void locate_syntax_error(Cell* held, const char* source) {
+    if (symbol::resolve(error::type_of(held)) != symbol::resolve(word::symbol_of(&words::w::syntax)))
+        return;
+    std::string where = source;
+    const Cell* line = error::field(held, error::kArg1);
+    if (is_string(line)) where += " " + text_of(line);
+    Cell* text = stack::push(none::shared());
+    string::load(reinterpret_cast<const uint8_t*>(where.data()), where.size(), text, string::kUtf8);
+    *error::field(held, error::kWhere) = *text;
+    for (const int32_t k : {error::kArg3, error::kArg2}) {
+        const Cell* shown = error::field(held, k);
+        if (!is_string(shown)) continue;
+        *error::field(held, error::kNear) = *shown;
+        break;
+    }
+}
+
+// The text is loaded, then run; text that does not lex is reported like any other error, at
+// its place in the source.
+int run(const std::string& text, bool skip_header, const char* source) {
     TopScope scope;
-    // Text that does not lex is reported like any other error.
-    const Outcome outcome = guarded([&] { return interp::do_block(load(text, skip_header)); });
-    if (!outcome.failed) return 0;
-    write_line(report(outcome.value));
+    Outcome outcome = guarded([&] { return load(text, skip_header); });
+    Cell* held = stack::push(&outcome.value);
+    if (outcome.failed) {
+        locate_syntax_error(held, source);
+    } else {
+        outcome = guarded([&] { return interp::do_block(held); });
+        if (!outcome.failed) return 0;
+        *held = outcome.value;
+    }
+    write_line(report(*held));
     return 1;
 }
 
@@ -188,7 +218,9 @@ int run_cases(const std::string& text, const char* path) {
     TopScope scope;
     const Outcome loaded = guarded([&] { return load(text, true); });
     if (loaded.failed) {
-        std::printf("%s: %s\n", path, report(loaded.value).c_str());
+        Cell* held = stack::push(&loaded.value);
+        locate_syntax_error(held, path);
+        std::printf("%s: %s\n", path, report(*held).c_str());
         return 1;
     }
     Cell* table = stack::push(&loaded.value);
@@ -314,7 +346,7 @@ int main(int argc, char** argv) {
     }
     if (!start()) return 1;
     if (!inline_text && !cases) set_script_args(argc, argv, 2);
-    const int status = cases ? run_cases(text, path) : run(text, !inline_text);
+    const int status = cases ? run_cases(text, path) : run(text, !inline_text, inline_text ? "-e" : path);
     std::fflush(stdout);
     runtime::exit();
     return status;

@@ -4,6 +4,8 @@
 // written by (context, index): making strings, words and copies allocates.
 #include "runtime/datatypes/error.h"
 
+#include <string>
+
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -102,6 +104,27 @@ void cut(Cell* buffer, int32_t start, int32_t width) {
         string::trim_min(cell::node(buffer), static_cast<size_t>(start + width));
 }
 
+bool is_control(char32_t c) { return c < 32 || c == 127 || (c >= 128 && c <= 159); }
+
+// The control characters written from `start` on take their caret escapes, as in molded text:
+// a formed field cannot break the report's lines or send raw control bytes. Allocates.
+void escape_controls(Cell* buffer, int32_t start) {
+    Cell whole = *buffer;
+    cell::set_head(&whole, 0);
+    const int32_t end = string::length_abs(buffer);
+    int32_t first = start;
+    while (first < end && !is_control(string::char_at(&whole, first))) first++;
+    if (first == end) return;
+    std::u32string rest;
+    for (int32_t i = first; i < end; i++) rest.push_back(string::char_at(&whole, i));
+    const NodeId node = cell::node(buffer);
+    string::trim_min(node, static_cast<size_t>(first));
+    for (const char32_t c : rest) {
+        if (is_control(c)) string::mold_char(buffer, c, string::kEscapeControls, false);
+        else string::append_char(node, c);
+    }
+}
+
 // Writes the value formed (or molded, with only and flat) cut to `width` characters. Allocates.
 void emit_cut(Cell* buffer, Cell value, bool mold, bool only, int32_t width) {
     const int32_t start = string::length_abs(buffer);
@@ -113,10 +136,13 @@ void emit_cut(Cell* buffer, Cell value, bool mold, bool only, int32_t width) {
     else
         lookup<&ActionRow::form>(&value, ActionId::Form)(&value, buffer, &part, width);
     cut(buffer, start, width);
+    if (!mold) escape_controls(buffer, start);
 }
 
 void emit_form(Cell* buffer, Cell value) {
+    const int32_t start = string::length_abs(buffer);
     lookup<&ActionRow::form>(&value, ActionId::Form)(&value, buffer, nullptr, kNoLimit);
+    escape_controls(buffer, start);
 }
 
 // The category and message of the report. An unknown category, id or message rewrites the

@@ -72,6 +72,12 @@ printf '\xEF\xBB\xBFNuv [Title: "t"]\nprint 1 + 1\n' >"$script"
 expect byte-order-mark 0 2 -- "$script"
 printf '\xEF\xBB\xBFprint "a"\n' >"$script"
 expect byte-order-mark-bare 0 a -- "$script"
+# Text that does not lex is reported at its file and line; control characters show escaped.
+printf 'print 1\nprint [2\n' >"$script"
+expect script-syntax 1 $'*** Syntax Error: (line 3) missing ] at [2\n*** Where: '"$script"$' (line 3)\n*** Near : "[2"' -- "$script"
+printf 'print 1\nprint "a\0b" ]\n' >"$script"
+expect script-nul 1 $'*** Syntax Error: (line 2) invalid string at "a^@b" ]\n*** Where: '"$script"$' (line 2)\n*** Near : {"a^@b" ]}' -- "$script"
+expect inline-syntax 1 $'*** Syntax Error: (line 1) missing [ at ] ^A\n*** Where: -e (line 1)\n*** Near : "] ^A"' -- -e $'print 1 ] \x01'
 printf 'print "before"\nundefined-word\nprint "after"\n' >"$script"
 expect_start script-error 1 $'before\n*** Script Error: undefined-word has no value' -- "$script"
 
