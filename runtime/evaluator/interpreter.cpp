@@ -26,6 +26,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
@@ -954,7 +955,15 @@ int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, co
         // it being its refinements.
         if (mode == PathMode::Normal && is_callable(cell::type_of(current))) {
             const Cell callee = *current;
-            const Cell name = cell::is(&raw, T::Word) ? raw : words::w::anon;
+            Cell name = cell::is(&raw, T::Word) ? raw : words::w::anon;
+            // An object's method is named in the object, where its word refers to it.
+            if (cell::is(&raw, T::Word) && cell::is(holder, T::Object)) {
+                const NodeId ctx = object::context_of(holder);
+                const int32_t index = context::find_word(ctx, word::symbol_of(&raw), true);
+                if (index >= 0)
+                    name = Cell{static_cast<uint32_t>(T::Word), ctx, word::symbol_of(&raw),
+                                static_cast<uint32_t>(index)};
+            }
             stack::g_args.top = path + 1;
             i = invoke<false>(&callee, node, i, &name, path, k + 1);
             *path = *stack::top();
