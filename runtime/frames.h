@@ -177,6 +177,11 @@ bool is_eval(uint32_t from, bool single);
 // The word naming the nearest named frame, from the throw origin when one is recorded (which
 // is then cleared), else from the top; the word <not-found> when none. May allocate.
 Cell caller_word();
+// caller_word, and in *arg_word the argument word number `arg` (counted from 0 over the spec's
+// argument words, refinement arguments included, refinement words not) of the spec of the
+// function that names the frame, as a word!; none when the name refers to no function or its
+// spec has fewer arguments. May allocate.
+Cell caller_word(int32_t arg, Cell* arg_word);
 uint32_t throw_origin();
 // A catch frame that takes a throw ends its unwinding: a later error must not name the thrower.
 void clear_throw_origin();

@@ -230,20 +230,6 @@ void emit_stack(Cell* buffer, const Cell& stack_value) {
     }
 }
 
-// A spec's n-th argument word: words, lit-words, get-words and refinements count.
-bool spec_word_at(NodeId spec, int32_t n, Cell* out) {
-    for (int32_t i = 0, seen = 0; i < block::count(spec); i++) {
-        const Cell item = block::at(spec, i);
-        const T t = cell::type_of(&item);
-        if (t != T::Word && t != T::LitWord && t != T::GetWord && t != T::Refinement) continue;
-        if (seen++ == n) {
-            *out = item;
-            return true;
-        }
-    }
-    return false;
-}
-
 // A spec of set-words, bound to a new error in `out` and evaluated there; its type and id
 // must then name a catalogue entry (else script invalid-spec-field), from which the code
 // follows. Runs code.
@@ -348,29 +334,6 @@ void set_stack(Cell* error) {
     if (cell::is(&files, T::Block) && block::rs_length(&files) > 0)
         put(&self, kFiles, *block::copy_deep(&files, false, false));
     mark.restore();
-}
-
-Cell fun_spec_arg_at(int32_t n) {
-    const Cell anon = words::w::anon;
-    uint32_t d = frames::depth();
-    while (d > 0 && frames::kind_of(frames::at_depth(d)) != frames::Kind::Function &&
-           frames::kind_of(frames::at_depth(d)) != frames::Kind::Native)
-        d--;
-    if (d == 0) return anon;
-    const frames::Frame f = *frames::at_depth(d);
-    const SymId sym = frames::name_of(&f);
-    const Cell* value = nullptr;
-    if (f.name_context != 0 && !context::values_on_stack(f.name_context)) {
-        const Cell holder{static_cast<uint32_t>(T::Context), f.name_context, 0, 0};
-        value = context::value_slot(sym, &holder);
-    }
-    if (!value) value = context::global_slot(sym);
-    if (!value) return anon;
-    const T t = cell::type_of(value);
-    if (t != T::Native && t != T::Action && t != T::Op && t != T::Function && t != T::Routine)
-        return anon;
-    Cell word;
-    return value->w2 != 0 && spec_word_at(value->w2, n, &word) ? word : anon;
 }
 
 // ---- Slots ----

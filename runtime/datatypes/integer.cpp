@@ -264,7 +264,7 @@ void power() {
     Cell* a = stack::arg(0);
     Cell* b = stack::arg(1);
     const TypeId bt = cell::type_of(b);
-    if (bt != TypeId::Integer && bt != TypeId::Float) fire_expect_arg(bt);
+    if (bt != TypeId::Integer && bt != TypeId::Float) fire_expect_arg(bt, 1);
     if (bt == TypeId::Integer && get(b) >= 0) {
         int32_t base = get(a);
         uint32_t e = static_cast<uint32_t>(get(b));

@@ -913,7 +913,7 @@ void set_op(bool case_, Cell* skip, SetOp op) {
     stack::Mark mark;
     const Cell* first = stack::push(stack::arg(0));
     const Cell* second = op == SetOp::Unique ? nullptr : stack::push(stack::arg(1));
-    if (second && !is_text(second)) fire_expect_arg(cell::type_of(second));
+    if (second && !is_text(second)) fire_expect_arg(cell::type_of(second), 1);
     const bool both = op == SetOp::Union || op == SetOp::Difference;
     const int64_t room = static_cast<int64_t>(length(first)) + (both ? length(second) : 0);
     if (room > kMaxUnits) fire(Err::NoMemory);
