@@ -14,6 +14,7 @@
 #include "runtime/case_fold.h"
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -476,11 +477,7 @@ int32_t call_records(const void* a, const void* b, intptr_t context, intptr_t) {
         reset(&args[k]);
         for (int32_t f = 0; f < s.width; f++) append_char(cell::node(&args[k]), record[f]);
     }
-    stack::Mark mark;
-    const Cell* answer = interp::call_function(s.function, interp::Callback::Compare, args, 2);
-    const int32_t order = interp::compare_order(answer);
-    mark.restore();
-    return order;
+    return interp::call_comparator(s.function, &args[0], &args[1]);
 }
 
 // Sorts the `count` units from `start` in records of `width` units with the function. The text
@@ -779,14 +776,14 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
             const int32_t n = cell::get_int(compare);
             if (n < 1 || n > width) fire_value(Err::OutOfRange, compare);
             offset = n - 1;
-        } else if (!cell::is(compare, TypeId::Function)) {
+        } else if (!native::is_any_function(cell::type_of(compare))) {
             fire_refine(words::ref::compare, compare);
         }
     }
     if (count / width < 2) return series;
     const Notice notice(series, words::w::sort, nullptr, start, count);
     count = std::clamp(units_in(node) - start, 0, count) / width * width;
-    if (compare && cell::is(compare, TypeId::Function)) {
+    if (compare && native::is_any_function(cell::type_of(compare))) {
         sort_by_function(node, start, count, width, compare, all && skip, reverse, stable);
         notice.done(words::w::sorted);
         return series;

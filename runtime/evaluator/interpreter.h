@@ -58,6 +58,12 @@ Cell* call_function(const Cell* function, Callback kind, const Cell* values, int
 // second): true 1, false -1, an integer itself, a float by its sign (NaN 0), none -1, anything
 // else 1.
 int32_t compare_order(const Cell* answer);
+// Calls a sort comparator (a function!, native!, action!, op! or routine!) with the two values
+// under a frame named <compare-callback> and answers its answer's order (compare_order). A
+// native's or action's arguments are checked against its spec (a slot past the two gets none);
+// its refinements are off. Leaves the argument stack as it found it. May allocate; raises what
+// the comparator raises.
+int32_t call_comparator(const Cell* comparator, const Cell* first, const Cell* second);
 
 // The compiled spec of a native!, action!, op! or function!: pairs of cells, the spec word (its
 // type gives the fetch mode; refinement! for a refinement) and the typeset it accepts (none for
