@@ -6,7 +6,9 @@
 // arguments base is a cell index from the stack bottom, contexts are node ids.
 #pragma once
 #include <cstdint>
+#include <new>
 #include <optional>
+#include <stdexcept>
 
 #include "runtime/actions.h"
 #include "runtime/cell.h"
@@ -243,11 +245,19 @@ class Owner {
 
     uint32_t depth() const { return depth_; }
     // Runs the body: no value when it ends normally, else the kind of the unwinding aimed at
-    // this frame. Every other unwinding passes on.
+    // this frame. Every other unwinding passes on. A C++ allocation the body could not make
+    // (its size comes from the program's data) is raised here as internal no-memory, from the
+    // frames it left.
     template <class Body>
     std::optional<UnwindKind> run(Body&& body) const {
         try {
-            body();
+            try {
+                body();
+            } catch (const std::bad_alloc&) {
+                fire(Err::NoMemory);
+            } catch (const std::length_error&) {
+                fire(Err::NoMemory);
+            }
             return std::nullopt;
         } catch (const Unwind& u) {
             if (u.target != depth_) throw;

@@ -22,8 +22,10 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "boot/boot_source.h"
@@ -325,12 +327,7 @@ bool start() {
     return false;
 }
 
-}  // namespace
-
-}  // namespace nuv
-
-int main(int argc, char** argv) {
-    using namespace nuv;
+int main_of(int argc, char** argv) {
     if (argc < 2) return usage();
     std::string text;
     const bool inline_text = std::strcmp(argv[1], "-e") == 0;
@@ -350,4 +347,21 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     runtime::exit();
     return status;
+}
+
+}  // namespace
+
+}  // namespace nuv
+
+// Evaluation raises a C++ allocation that fails as no-memory; one made by the runner itself
+// (reading the file, building a report) ends it with the same report.
+int main(int argc, char** argv) {
+    try {
+        return nuv::main_of(argc, argv);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    std::fflush(stdout);
+    std::puts("*** Internal Error: not enough memory");
+    return 1;
 }

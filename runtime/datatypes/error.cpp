@@ -4,8 +4,6 @@
 // written by (context, index): making strings, words and copies allocates.
 #include "runtime/datatypes/error.h"
 
-#include <string>
-
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -115,14 +113,16 @@ void escape_controls(Cell* buffer, int32_t start) {
     int32_t first = start;
     while (first < end && !is_control(string::char_at(&whole, first))) first++;
     if (first == end) return;
-    std::u32string rest;
-    for (int32_t i = first; i < end; i++) rest.push_back(string::char_at(&whole, i));
-    const NodeId node = cell::node(buffer);
-    string::trim_min(node, static_cast<size_t>(first));
-    for (const char32_t c : rest) {
-        if (is_control(c)) string::mold_char(buffer, c, string::kEscapeControls, false);
-        else string::append_char(node, c);
+    stack::Mark mark;
+    Cell* rest = string::make_at(stack::push(none::shared()), static_cast<size_t>(end - first) * 2);
+    for (int32_t i = first; i < end; i++) {
+        const char32_t c = string::char_at(&whole, i);
+        if (is_control(c)) string::mold_char(rest, c, string::kEscapeControls, false);
+        else string::append_char(cell::node(rest), c);
     }
+    string::trim_min(cell::node(buffer), static_cast<size_t>(first));
+    string::concatenate(buffer, rest, -1, 0, true, string::Concat::Append);
+    mark.restore();
 }
 
 // Writes the value formed (or molded, with only and flat) cut to `width` characters. Allocates.

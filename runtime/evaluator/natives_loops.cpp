@@ -402,7 +402,7 @@ void remove_each(bool, const int32_t*) {
                 if (kind == UnwindKind::Continue) continue;
                 if (truth::is_true(frame.value())) removals.mark(n);
             }
-        } catch (const Unwind&) {
+        } catch (...) {  // an unwinding, or a C++ allocation that failed
             removals.flush_quietly();
             throw;
         }
