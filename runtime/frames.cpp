@@ -276,7 +276,9 @@ const Frame* caller_frame() {
     return nullptr;
 }
 
-bool is_argument_word(TypeId t) { return t == TypeId::Word || t == TypeId::LitWord || t == TypeId::GetWord; }
+bool is_argument_word(TypeId t) {
+    return t == TypeId::Word || t == TypeId::LitWord || t == TypeId::GetWord;
+}
 
 }  // namespace
 

@@ -343,7 +343,8 @@ int main_of(int argc, char** argv) {
     }
     if (!start()) return 1;
     if (!inline_text && !cases) set_script_args(argc, argv, 2);
-    const int status = cases ? run_cases(text, path) : run(text, !inline_text, inline_text ? "-e" : path);
+    const int status =
+        cases ? run_cases(text, path) : run(text, !inline_text, inline_text ? "-e" : path);
     std::fflush(stdout);
     runtime::exit();
     return status;

@@ -45,7 +45,8 @@ int32_t int_arg(const Cell* c, int32_t arg) {
 constexpr int32_t kLimitArg = 1;  // form and mold: value /part limit
 constexpr int32_t kFieldArg = 1;  // reflect: value field
 constexpr int32_t kKindArg = 2;   // copy: value /part length /deep /types kind
-constexpr int32_t kDupArg = 3;    // append, insert, change: series value /part length /only /dup count
+// append, insert, change: series value /part length /only /dup count
+constexpr int32_t kDupArg = 3;
 
 // The datatype make and to work for: the one a datatype! names, else the example value's.
 TypeId target_type(const Cell* c) {
@@ -261,7 +262,8 @@ void reflect() {
     Cell* v = arg(0);
     auto fn = action_lookup_of<&ActionRow::reflect>(v, ActionId::Reflect);
     const Cell* field = arg(1);
-    if (!word::is_any_word_type(cell::type_of(field))) fire_expect_arg(cell::type_of(field), kFieldArg);
+    if (!word::is_any_word_type(cell::type_of(field)))
+        fire_expect_arg(cell::type_of(field), kFieldArg);
     fn(v, word::symbol_of(field));
     stack::keep_one();
 }

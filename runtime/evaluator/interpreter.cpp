@@ -1257,8 +1257,10 @@ int32_t call_comparator(const Cell* comparator, const Cell* first, const Cell* s
     const bool slots = type == T::Routine;  // a routine reads every spec slot
     frames::push_interp_native(name);
     int32_t leading = 0;
-    for (; leading < n && !cell::is(&block::raw_cells(compiled)[leading], T::Refinement); leading += 2) {
-        const T got = cell::type_of(stack::push(leading / 2 < 2 ? &values[leading / 2] : none::shared()));
+    for (; leading < n && !cell::is(&block::raw_cells(compiled)[leading], T::Refinement);
+         leading += 2) {
+        const Cell* value = leading / 2 < 2 ? &values[leading / 2] : none::shared();
+        const T got = cell::type_of(stack::push(value));
         if (!typeset::has(block::raw_cells(compiled) + leading + 1, got))
             fire_arg_type(compiled, leading, name, got);
     }

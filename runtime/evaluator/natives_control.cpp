@@ -70,7 +70,8 @@ void catch_(bool, const int32_t* refinements) {
     const Cell* names = nullptr;
     if (refinements[0] >= 0) {
         names = stack::arg(1);
-        if (!cell::is(names, T::Word) && !cell::is(names, T::Block)) fire_expect_arg(cell::type_of(names), 1);
+        if (!cell::is(names, T::Word) && !cell::is(names, T::Block))
+            fire_expect_arg(cell::type_of(names), 1);
     }
     Cell result;
     {

@@ -103,7 +103,7 @@ void set_operation(SetOp code, bool check, const int32_t* refinements) {
     if (check) {
         if (!(accepted(code) & bit(first))) fire_expect_arg(first, 0);
         if (!(accepted(code) & bit(second))) fire_expect_arg(second, two ? 1 : 0);
-        // the /skip size follows the sets
+        // The /skip size is the spec's argument after the sets.
         if (skip && !cell::is(skip, T::Integer)) fire_expect_arg(cell::type_of(skip), two ? 2 : 1);
     }
     if (two && !compatible(first, second)) {
