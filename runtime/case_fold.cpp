@@ -9,6 +9,8 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
+#include "runtime/words.h"
 #include "runtime/unicode_tables.inc"
 
 namespace nuv::case_fold {
@@ -71,8 +73,7 @@ void put_unit(uint8_t* p, uint32_t unit, char32_t cp) {
 }
 
 [[noreturn]] void fire_bad_part(const Cell* part) {
-    Cell none{static_cast<uint32_t>(TypeId::None), 0, 0, 0};  // the word `part`, once words exist
-    fire(Err::InvalidRefineArg, &none, part);
+    fire(Err::InvalidRefineArg, &words::ref::part, part);
 }
 
 }  // namespace
@@ -124,8 +125,8 @@ Cell* change_case(Cell* base, int32_t part_arg, bool upper) {
         if (fits_unit(folded, unit)) put_unit(at, unit, folded);
         else b = string::write_char(node, i, folded);  // widens, and may move the buffer
     }
-    // The ownership notification (`uppercase`/`lowercase`, 0, head, count) joins here with
-    // the ownership module.
+    // One notice, after the change: the case change has no before-word of its own.
+    ownership::check(value, upper ? words::w::uppercase : words::w::lowercase, nullptr, head, count);
     return base;
 }
 

@@ -259,7 +259,11 @@ bool is_eval(uint32_t from, bool single) {
 uint32_t throw_origin() { return g_throw_origin; }
 void clear_throw_origin() { g_throw_origin = 0; }
 
-Cell caller_word() {
+namespace {
+
+// The nearest named frame, from the throw origin when one is recorded (which is then cleared),
+// else from the top; nullptr when none.
+const Frame* caller_frame() {
     // The origin may lie above the top: a throw passed on by a catch frame still names the
     // code that threw, whose records are intact until the next push.
     uint32_t from = g_throw_origin ? g_throw_origin : depth();
@@ -267,10 +271,44 @@ Cell caller_word() {
     if (from > static_cast<uint32_t>(kMaxFrames)) from = kMaxFrames;
     for (uint32_t d = from; d >= 1; d--) {
         const Frame* f = at_depth(d);
-        SymId sym = name_of(f);
-        if (is_named(sym)) return name_word(f->name_context, sym);
+        if (is_named(name_of(f))) return f;
     }
-    return words::w::not_found;
+    return nullptr;
+}
+
+bool is_argument_word(TypeId t) {
+    return t == TypeId::Word || t == TypeId::LitWord || t == TypeId::GetWord;
+}
+
+}  // namespace
+
+Cell caller_word() {
+    const Frame* f = caller_frame();
+    return f ? name_word(f->name_context, name_of(f)) : words::w::not_found;
+}
+
+Cell caller_word(int32_t arg, Cell* arg_word) {
+    *arg_word = Cell{static_cast<uint32_t>(TypeId::None), 0, 0, 0};
+    const Frame* f = caller_frame();
+    if (!f) return words::w::not_found;
+    const Frame frame = *f;  // name_word may allocate
+    const Cell* value = name_value(frame.name_context, name_of(&frame));
+    const TypeId t = value ? cell::type_of(value) : TypeId::None;
+    const bool callable = t == TypeId::Native || t == TypeId::Action || t == TypeId::Op ||
+                          t == TypeId::Function || t == TypeId::Routine;
+    // Every callable keeps its spec block's node in word 2.
+    if (callable && value->w2 != 0) {
+        const NodeId spec = value->w2;
+        for (int32_t i = 0, seen = 0; i < block::count(spec); i++) {
+            const Cell item = block::at(spec, i);
+            if (!is_argument_word(cell::type_of(&item))) continue;
+            if (seen++ < arg) continue;
+            *arg_word = item;
+            cell::set_header(arg_word, TypeId::Word);
+            break;
+        }
+    }
+    return name_word(frame.name_context, name_of(&frame));
 }
 
 void collect_calls(Cell* block) {

@@ -6,7 +6,9 @@
 // arguments base is a cell index from the stack bottom, contexts are node ids.
 #pragma once
 #include <cstdint>
+#include <new>
 #include <optional>
+#include <stdexcept>
 
 #include "runtime/actions.h"
 #include "runtime/cell.h"
@@ -177,6 +179,11 @@ bool is_eval(uint32_t from, bool single);
 // The word naming the nearest named frame, from the throw origin when one is recorded (which
 // is then cleared), else from the top; the word <not-found> when none. May allocate.
 Cell caller_word();
+// caller_word, and in *arg_word the argument word number `arg` (counted from 0 over the spec's
+// argument words, refinement arguments included, refinement words not) of the spec of the
+// function that names the frame, as a word!; none when the name refers to no function or its
+// spec has fewer arguments. May allocate.
+Cell caller_word(int32_t arg, Cell* arg_word);
 uint32_t throw_origin();
 // A catch frame that takes a throw ends its unwinding: a later error must not name the thrower.
 void clear_throw_origin();
@@ -238,11 +245,19 @@ class Owner {
 
     uint32_t depth() const { return depth_; }
     // Runs the body: no value when it ends normally, else the kind of the unwinding aimed at
-    // this frame. Every other unwinding passes on.
+    // this frame. Every other unwinding passes on. A C++ allocation the body could not make
+    // (its size comes from the program's data) is raised here as internal no-memory, from the
+    // frames it left.
     template <class Body>
     std::optional<UnwindKind> run(Body&& body) const {
         try {
-            body();
+            try {
+                body();
+            } catch (const std::bad_alloc&) {
+                fire(Err::NoMemory);
+            } catch (const std::length_error&) {
+                fire(Err::NoMemory);
+            }
             return std::nullopt;
         } catch (const Unwind& u) {
             if (u.target != depth_) throw;

@@ -251,8 +251,11 @@ void remove_hash_positions(NodeId table, int32_t lo, int32_t hi) {
         int32_t list;
         uint32_t bucket;
     };
+    // Sized before the first change: a failed C++ allocation must not leave the table half done.
+    const size_t list_count = static_cast<size_t>(int_count(r->lists));
     std::vector<Touched> touched;
-    std::vector<bool> seen;
+    touched.reserve(list_count);
+    std::vector<bool> seen(list_count);
     for (int32_t q = lo; q < hi; q++) {
         const int32_t bucket = pos[q];
         if (bucket < 0) continue;
@@ -263,7 +266,6 @@ void remove_hash_positions(NodeId table, int32_t lo, int32_t hi) {
             r->count--;
             continue;
         }
-        if (static_cast<size_t>(-k) >= seen.size()) seen.resize(static_cast<size_t>(-k) + 1);
         if (seen[static_cast<size_t>(-k)]) continue;
         seen[static_cast<size_t>(-k)] = true;
         touched.push_back({-k, static_cast<uint32_t>(bucket)});
@@ -297,7 +299,8 @@ void remap_positions(NodeId table, int32_t lo, int32_t hi, int32_t array_from, i
     const int32_t* pos = ints_of(r->positions);
     uint32_t* keys = keys_of(r);
     const int32_t end = std::min(array_to, int_count(r->positions));
-    std::vector<bool> lists;  // lists already rewritten
+    // Lists already rewritten; sized before the first change.
+    std::vector<bool> lists(static_cast<size_t>(int_count(r->lists)));
     for (int32_t q = std::max(array_from, 0); q < end; q++) {
         int32_t bucket = pos[q];
         if (bucket < 0) continue;
@@ -306,7 +309,6 @@ void remap_positions(NodeId table, int32_t lo, int32_t hi, int32_t array_from, i
             if (k >= lo && k < hi) keys[bucket] = static_cast<uint32_t>(map(k));
             continue;
         }
-        if (static_cast<size_t>(-k) >= lists.size()) lists.resize(static_cast<size_t>(-k) + 1);
         if (lists[static_cast<size_t>(-k)]) continue;
         lists[static_cast<size_t>(-k)] = true;
         NodeId list = list_node(r->lists, -k);
@@ -789,10 +791,11 @@ void block_move(NodeId table, int32_t to, int32_t from, int32_t count) {
         if (to > from) return q < from + count ? q + (to - from - count) : q - count;
         return q >= from ? q - (from - to) : q + count;
     };
+    // The array of buckets by position turns the same way (copied before the first change).
+    const int32_t* held = ints_of(record(table)->positions);
+    std::vector<int32_t> moved(held + lo, held + hi);
     remap_positions(table, lo, hi, lo, hi, map);
-    // The array of buckets by position turns the same way.
     int32_t* pos = ints_of(record(table)->positions);
-    std::vector<int32_t> moved(pos + lo, pos + hi);
     for (int32_t q = lo; q < hi; q++) pos[map(q)] = moved[static_cast<size_t>(q - lo)];
 }
 

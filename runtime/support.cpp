@@ -19,11 +19,11 @@
 
 namespace nuv {
 
-void fire_expect_arg(TypeId type) {
-    Cell caller = frames::caller_word();
-    Cell none{static_cast<uint32_t>(TypeId::None), 0, 0, 0};
+void fire_expect_arg(TypeId type, int32_t arg) {
+    Cell word;
+    Cell caller = frames::caller_word(arg, &word);
     Cell datatype{static_cast<uint32_t>(TypeId::Datatype), static_cast<uint32_t>(type), 0, 0};
-    fire(Err::ExpectArg, &caller, &datatype, &none);
+    fire(Err::ExpectArg, &caller, &datatype, &word);
 }
 
 bool typeset_has(const Cell* typeset, int type) {
@@ -33,9 +33,9 @@ bool typeset_has(const Cell* typeset, int type) {
     return (bytes[type >> 3] & (0x80 >> (type & 7))) != 0;
 }
 
-Cell* type_check(const Cell* typeset, int32_t, Cell* value) {
+Cell* type_check(const Cell* typeset, int32_t spec_index, Cell* value) {
     if (!typeset_has(typeset, static_cast<int>(cell::type_of(value))))
-        fire_expect_arg(cell::type_of(value));
+        fire_expect_arg(cell::type_of(value), spec_index);
     return value;
 }
 
@@ -50,8 +50,8 @@ Cell* type_check_opt(const Cell* refinement, const Cell* typeset, int32_t spec_i
     return type_check(typeset, spec_index, value);
 }
 
-Cell* check_not_unset(int32_t, Cell* value) {
-    if (cell::is(value, TypeId::Unset)) fire_expect_arg(TypeId::Unset);
+Cell* check_not_unset(int32_t spec_index, Cell* value) {
+    if (cell::is(value, TypeId::Unset)) fire_expect_arg(TypeId::Unset, spec_index);
     return value;
 }
 

@@ -9,9 +9,9 @@
 namespace nuv {
 
 // Raises script expect-arg for a value of a type the operation does not take, naming the calling
-// function (arg1) and the datatype (arg2); the argument's word (arg3) is none until the action
-// and native specs exist.
-[[noreturn]] void fire_expect_arg(TypeId type);
+// function (arg1), the datatype (arg2) and the function's argument number `arg` (arg3: counted
+// from 0 over the spec's argument words, refinement arguments included, refinement words not).
+[[noreturn]] void fire_expect_arg(TypeId type, int32_t arg);
 
 // The typeset bitmap of a typeset cell (words 1-3, read byte-wise from word 1): type t is bit
 // 0x80 >> (t mod 8) of byte t div 8.

@@ -17,12 +17,15 @@
 //                           value when written, such as functions)
 // Rows share the global context, so a row may use the words an earlier row set. Each failing
 // row prints its code, what was wanted and what came; the status is 1 when any row fails.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "boot/boot_source.h"
@@ -55,7 +58,7 @@ struct TopScope {
     ~TopScope() { stack::g_args.top = top; }
 };
 
-std::string text_of(Cell* buffer) { return string::to_std_utf8(buffer); }
+std::string text_of(const Cell* buffer) { return string::to_std_utf8(buffer); }
 
 std::string mold(const Cell& value) {
     TopScope scope;
@@ -66,12 +69,32 @@ std::string mold(const Cell& value) {
     return text_of(buffer);
 }
 
+// The Stack line of a report is cut to this many characters, the last three "...": a deep
+// recursion would otherwise print one name per frame.
+constexpr size_t kStackLineWidth = 1000;
+
+void cut_stack_line(std::string& text) {
+    const size_t start = text.find("\n*** Stack: ");
+    if (start == std::string::npos) return;
+    const size_t end = std::min(text.find('\n', start + 1), text.size());
+    size_t chars = 0;
+    size_t cut = std::string::npos;  // where the character kStackLineWidth - 3 begins
+    for (size_t i = start + 1; i < end; i++) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (chars == kStackLineWidth - 3) cut = i;
+        chars++;
+    }
+    if (chars > kStackLineWidth) text.replace(cut, end - cut, "...");
+}
+
 std::string report(const Cell& error) {
     TopScope scope;
     Cell v = error;
     Cell* buffer = string::make_at(stack::push(none::shared()), 128);
     registry::g_rows[static_cast<int>(T::Error)].form(&v, buffer, nullptr, 1 << 30);
-    return text_of(buffer);
+    std::string text = text_of(buffer);
+    cut_stack_line(text);
+    return text;
 }
 
 // Runs the body under a frame that stops errors. Answers the body's value, or the error! that
@@ -126,6 +149,8 @@ bool read_file(const char* path, std::string& text) {
     std::ostringstream all;
     all << in.rdbuf();
     text = all.str();
+    text.erase(0, lexer::byte_order_mark_length(reinterpret_cast<const uint8_t*>(text.data()),
+                                                text.size()));
     return true;
 }
 
@@ -134,12 +159,42 @@ void write_line(const std::string& text) {
     output::write_text("\n", 1);
 }
 
-int run(const std::string& text, bool skip_header) {
+bool is_string(const Cell* c) { return c && cell::is(c, T::String); }
+
+// A syntax error of the source itself happened in no call: its `where` becomes the source's
+// name with the lexer's line and its `near` the text the lexer shows at the failure. The error
+// must lie on the stack. Allocates.
+void locate_syntax_error(Cell* held, const char* source) {
+    if (symbol::resolve(error::type_of(held)) != symbol::resolve(word::symbol_of(&words::w::syntax)))
+        return;
+    std::string where = source;
+    const Cell* line = error::field(held, error::kArg1);
+    if (is_string(line)) where += " " + text_of(line);
+    Cell* text = stack::push(none::shared());
+    string::load(reinterpret_cast<const uint8_t*>(where.data()), where.size(), text, string::kUtf8);
+    *error::field(held, error::kWhere) = *text;
+    for (const int32_t k : {error::kArg3, error::kArg2}) {
+        const Cell* shown = error::field(held, k);
+        if (!is_string(shown)) continue;
+        *error::field(held, error::kNear) = *shown;
+        break;
+    }
+}
+
+// The text is loaded, then run; text that does not lex is reported like any other error, at
+// its place in the source.
+int run(const std::string& text, bool skip_header, const char* source) {
     TopScope scope;
-    // Text that does not lex is reported like any other error.
-    const Outcome outcome = guarded([&] { return interp::do_block(load(text, skip_header)); });
-    if (!outcome.failed) return 0;
-    write_line(report(outcome.value));
+    Outcome outcome = guarded([&] { return load(text, skip_header); });
+    Cell* held = stack::push(&outcome.value);
+    if (outcome.failed) {
+        locate_syntax_error(held, source);
+    } else {
+        outcome = guarded([&] { return interp::do_block(held); });
+        if (!outcome.failed) return 0;
+        *held = outcome.value;
+    }
+    write_line(report(*held));
     return 1;
 }
 
@@ -165,7 +220,9 @@ int run_cases(const std::string& text, const char* path) {
     TopScope scope;
     const Outcome loaded = guarded([&] { return load(text, true); });
     if (loaded.failed) {
-        std::printf("%s: %s\n", path, report(loaded.value).c_str());
+        Cell* held = stack::push(&loaded.value);
+        locate_syntax_error(held, path);
+        std::printf("%s: %s\n", path, report(*held).c_str());
         return 1;
     }
     Cell* table = stack::push(&loaded.value);
@@ -270,12 +327,7 @@ bool start() {
     return false;
 }
 
-}  // namespace
-
-}  // namespace nuv
-
-int main(int argc, char** argv) {
-    using namespace nuv;
+int main_of(int argc, char** argv) {
     if (argc < 2) return usage();
     std::string text;
     const bool inline_text = std::strcmp(argv[1], "-e") == 0;
@@ -291,8 +343,26 @@ int main(int argc, char** argv) {
     }
     if (!start()) return 1;
     if (!inline_text && !cases) set_script_args(argc, argv, 2);
-    const int status = cases ? run_cases(text, path) : run(text, !inline_text);
+    const int status =
+        cases ? run_cases(text, path) : run(text, !inline_text, inline_text ? "-e" : path);
     std::fflush(stdout);
     runtime::exit();
     return status;
+}
+
+}  // namespace
+
+}  // namespace nuv
+
+// Evaluation raises a C++ allocation that fails as no-memory; one made by the runner itself
+// (reading the file, building a report) ends it with the same report.
+int main(int argc, char** argv) {
+    try {
+        return nuv::main_of(argc, argv);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    std::fflush(stdout);
+    std::puts("*** Internal Error: not enough memory");
+    return 1;
 }

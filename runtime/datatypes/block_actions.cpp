@@ -12,6 +12,7 @@
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -359,12 +360,6 @@ void sort_by_function(NodeId node, int32_t start, int32_t n, int32_t size, const
         std::memcpy(target + r * size, source + order[static_cast<size_t>(r)] * size,
                     static_cast<size_t>(size) * kCellBytes);
     mark.restore();
-}
-
-bool is_function_like(TypeId t) {
-    constexpr uint64_t kCallable =
-        bit(T::Function) | bit(T::Native) | bit(T::Action) | bit(T::Op) | bit(T::Routine);
-    return in(kCallable, t);
 }
 
 // ---- Set operations ----
@@ -730,10 +725,8 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
     }
     if (all && !skip) fire(Err::BadRefines);
     SortSpec spec{case_ ? CompareOp::SortStrict : CompareOp::SortCase, 0, size, all, reverse};
-    const bool by_function = compare && cell::is(compare, T::Function);
+    const bool by_function = compare && native::is_any_function(cell::type_of(compare));
     if (compare && !by_function) {
-        // Natives, actions, operators and routines take stacked arguments only through `apply`.
-        if (is_function_like(cell::type_of(compare))) fire(Err::NotDone);
         if (!cell::is(compare, T::Integer)) fire(Err::InvalidArg, compare);
         if (!skip || all) fire(Err::BadRefines);
         const int32_t field = cell::get_int(compare);

@@ -102,6 +102,29 @@ void cut(Cell* buffer, int32_t start, int32_t width) {
         string::trim_min(cell::node(buffer), static_cast<size_t>(start + width));
 }
 
+bool is_control(char32_t c) { return c < 32 || c == 127 || (c >= 128 && c <= 159); }
+
+// The control characters written from `start` on take their caret escapes, as in molded text:
+// a formed field cannot break the report's lines or send raw control bytes. Allocates.
+void escape_controls(Cell* buffer, int32_t start) {
+    Cell whole = *buffer;
+    cell::set_head(&whole, 0);
+    const int32_t end = string::length_abs(buffer);
+    int32_t first = start;
+    while (first < end && !is_control(string::char_at(&whole, first))) first++;
+    if (first == end) return;
+    stack::Mark mark;
+    Cell* rest = string::make_at(stack::push(none::shared()), static_cast<size_t>(end - first) * 2);
+    for (int32_t i = first; i < end; i++) {
+        const char32_t c = string::char_at(&whole, i);
+        if (is_control(c)) string::mold_char(rest, c, string::kEscapeControls, false);
+        else string::append_char(cell::node(rest), c);
+    }
+    string::trim_min(cell::node(buffer), static_cast<size_t>(first));
+    string::concatenate(buffer, rest, -1, 0, true, string::Concat::Append);
+    mark.restore();
+}
+
 // Writes the value formed (or molded, with only and flat) cut to `width` characters. Allocates.
 void emit_cut(Cell* buffer, Cell value, bool mold, bool only, int32_t width) {
     const int32_t start = string::length_abs(buffer);
@@ -113,10 +136,13 @@ void emit_cut(Cell* buffer, Cell value, bool mold, bool only, int32_t width) {
     else
         lookup<&ActionRow::form>(&value, ActionId::Form)(&value, buffer, &part, width);
     cut(buffer, start, width);
+    if (!mold) escape_controls(buffer, start);
 }
 
 void emit_form(Cell* buffer, Cell value) {
+    const int32_t start = string::length_abs(buffer);
     lookup<&ActionRow::form>(&value, ActionId::Form)(&value, buffer, nullptr, kNoLimit);
+    escape_controls(buffer, start);
 }
 
 // The category and message of the report. An unknown category, id or message rewrites the
@@ -202,20 +228,6 @@ void emit_stack(Cell* buffer, const Cell& stack_value) {
         string::emit(buffer, "\n*** Stack: ", 0);
         emit_form(buffer, stack_value);
     }
-}
-
-// A spec's n-th argument word: words, lit-words, get-words and refinements count.
-bool spec_word_at(NodeId spec, int32_t n, Cell* out) {
-    for (int32_t i = 0, seen = 0; i < block::count(spec); i++) {
-        const Cell item = block::at(spec, i);
-        const T t = cell::type_of(&item);
-        if (t != T::Word && t != T::LitWord && t != T::GetWord && t != T::Refinement) continue;
-        if (seen++ == n) {
-            *out = item;
-            return true;
-        }
-    }
-    return false;
 }
 
 // A spec of set-words, bound to a new error in `out` and evaluated there; its type and id
@@ -322,29 +334,6 @@ void set_stack(Cell* error) {
     if (cell::is(&files, T::Block) && block::rs_length(&files) > 0)
         put(&self, kFiles, *block::copy_deep(&files, false, false));
     mark.restore();
-}
-
-Cell fun_spec_arg_at(int32_t n) {
-    const Cell anon = words::w::anon;
-    uint32_t d = frames::depth();
-    while (d > 0 && frames::kind_of(frames::at_depth(d)) != frames::Kind::Function &&
-           frames::kind_of(frames::at_depth(d)) != frames::Kind::Native)
-        d--;
-    if (d == 0) return anon;
-    const frames::Frame f = *frames::at_depth(d);
-    const SymId sym = frames::name_of(&f);
-    const Cell* value = nullptr;
-    if (f.name_context != 0 && !context::values_on_stack(f.name_context)) {
-        const Cell holder{static_cast<uint32_t>(T::Context), f.name_context, 0, 0};
-        value = context::value_slot(sym, &holder);
-    }
-    if (!value) value = context::global_slot(sym);
-    if (!value) return anon;
-    const T t = cell::type_of(value);
-    if (t != T::Native && t != T::Action && t != T::Op && t != T::Function && t != T::Routine)
-        return anon;
-    Cell word;
-    return value->w2 != 0 && spec_word_at(value->w2, n, &word) ? word : anon;
 }
 
 // ---- Slots ----

@@ -63,10 +63,6 @@ void set_where(Cell* error, const Cell* value);
 // words from that marker (system/state/stack-trace levels, at least 1) and `files` a copy of
 // system/state/source-files when that is not empty. Anything else is left alone. Allocates.
 void set_stack(Cell* error);
-// The n-th (0-based) argument word (words, lit-words, get-words and refinements count) of the
-// function named by the innermost call frame, or the word <anon> when that name does not refer
-// to a native, action, op, function or routine.
-Cell fun_spec_arg_at(int32_t n);
 
 // ---- Slots ----
 

@@ -402,7 +402,7 @@ void power() {
     Cell* a = stack::arg(0);
     Cell* b = stack::arg(1);
     const TypeId bt = cell::type_of(b);
-    if (bt != TypeId::Integer && bt != TypeId::Float) fire_expect_arg(bt);
+    if (bt != TypeId::Integer && bt != TypeId::Float) fire_expect_arg(bt, 1);
     const double y = bt == TypeId::Integer ? cell::get_int(b) : cell::get_double(b);
     cell::set_double(a, std::pow(cell::get_double(a), y));
 }
@@ -417,7 +417,7 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
         if (st == TypeId::Money) fire_word_type(Err::NotRelated, nullptr, TypeId::Money);
         if (st == TypeId::Integer) s = std::fabs(static_cast<double>(cell::get_int(scale)));
         else if (is_float_like(st)) s = std::fabs(cell::get_double(scale));
-        else fire_expect_arg(st);
+        else fire_expect_arg(st, 1);  // round: n /to scale
         if (vt == TypeId::Percent) s /= 100.0;
         result_type = st;
     }

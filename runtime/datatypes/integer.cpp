@@ -4,6 +4,7 @@
 // builtins before it can happen; nothing here relies on wrap-around or traps.
 #include "runtime/datatypes/integer.h"
 
+#include <cmath>
 #include <charconv>
 
 #include "runtime/datatypes/block.h"
@@ -185,7 +186,8 @@ Cell* to(Cell* proto, Cell* spec, TypeId) {
     case TypeId::Char: v = get(spec); break;
     case TypeId::Float:
     case TypeId::Percent: v = from_double(cell::get_double(spec)); break;
-    case TypeId::Time: v = from_double(cell::get_double(spec) + 0.5); break;
+    // Rounded first, so the range check sees the second the time converts to.
+    case TypeId::Time: v = from_double(std::trunc(cell::get_double(spec) + 0.5)); break;
     case TypeId::Issue: v = issue::to_integer(spec); break;
     case TypeId::Money:
     case TypeId::Binary:
@@ -262,7 +264,7 @@ void power() {
     Cell* a = stack::arg(0);
     Cell* b = stack::arg(1);
     const TypeId bt = cell::type_of(b);
-    if (bt != TypeId::Integer && bt != TypeId::Float) fire_expect_arg(bt);
+    if (bt != TypeId::Integer && bt != TypeId::Float) fire_expect_arg(bt, 1);
     if (bt == TypeId::Integer && get(b) >= 0) {
         int32_t base = get(a);
         uint32_t e = static_cast<uint32_t>(get(b));

@@ -109,7 +109,7 @@ int32_t compare(Cell* a, Cell* b, CompareOp op) {
 void bitwise(ArithOp op) {
     Cell* a = stack::arg(0);
     Cell* b = stack::arg(1);
-    if (!cell::is(b, TypeId::Logic)) fire_expect_arg(cell::type_of(b));
+    if (!cell::is(b, TypeId::Logic)) fire_expect_arg(cell::type_of(b), 1);
     bool x = get(a);
     bool y = get(b);
     set(a, op == ArithOp::And ? (x && y) : op == ArithOp::Or ? (x || y) : (x != y));

@@ -88,10 +88,8 @@ const TypeNameEntry& name_entry(TypeId t) { return g_names[static_cast<int>(t)];
 int highest_type() { return g_highest; }
 bool is_registered(TypeId t) { return g_registered[static_cast<int>(t)]; }
 
-void fire_unsupported(TypeId t, ActionId action) {
-    (void)action;  // names the function once call frames and words exist
-    fire_expect_arg(t);
-}
+// Every action dispatches on its first argument.
+void fire_unsupported(TypeId t, ActionId) { fire_expect_arg(t, 0); }
 
 }  // namespace registry
 }  // namespace nuv

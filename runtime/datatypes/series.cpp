@@ -474,7 +474,7 @@ Cell* take(Cell* series, Cell* part, bool, bool last) {
             count = last ? len - at : std::max(at - head, 0);
         }
         if (count < 0 && !last) {
-            count = std::min(-count, head);
+            count = count < -head ? head : -count;  // -count overflows for the smallest integer
             start = head - count;
         } else {
             count = std::min(std::max(count, last ? 1 : 0), available);

@@ -551,7 +551,9 @@ int32_t first_unclosed_brace(const uint8_t* p, const uint8_t* end, uint32_t unit
 
 void mold_char(Cell* buffer, char32_t cp, int escape_mode, bool all) {
     const NodeId out = cell::node(buffer);
-    if (cp == 30 || (cp >= 128 && cp <= 159) || (all && cp > 127)) {
+    // A surrogate has no UTF-8 spelling the lexer reads back: only its escape round-trips.
+    const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
+    if (cp == 30 || (cp >= 128 && cp <= 159) || surrogate || (all && cp > 127)) {
         append_cstr(buffer, "^(");
         append_cstr(buffer, int_to_hex(static_cast<int32_t>(cp), true));
         append_char(out, U')');

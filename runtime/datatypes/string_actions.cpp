@@ -14,6 +14,7 @@
 #include "runtime/case_fold.h"
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -775,14 +776,14 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
             const int32_t n = cell::get_int(compare);
             if (n < 1 || n > width) fire_value(Err::OutOfRange, compare);
             offset = n - 1;
-        } else if (!cell::is(compare, TypeId::Function)) {
+        } else if (!native::is_any_function(cell::type_of(compare))) {
             fire_refine(words::ref::compare, compare);
         }
     }
     if (count / width < 2) return series;
     const Notice notice(series, words::w::sort, nullptr, start, count);
     count = std::clamp(units_in(node) - start, 0, count) / width * width;
-    if (compare && cell::is(compare, TypeId::Function)) {
+    if (compare && native::is_any_function(cell::type_of(compare))) {
         sort_by_function(node, start, count, width, compare, all && skip, reverse, stable);
         notice.done(words::w::sorted);
         return series;
@@ -909,7 +910,7 @@ void set_op(bool case_, Cell* skip, SetOp op) {
     stack::Mark mark;
     const Cell* first = stack::push(stack::arg(0));
     const Cell* second = op == SetOp::Unique ? nullptr : stack::push(stack::arg(1));
-    if (second && !is_text(second)) fire_expect_arg(cell::type_of(second));
+    if (second && !is_text(second)) fire_expect_arg(cell::type_of(second), 1);
     const bool both = op == SetOp::Union || op == SetOp::Difference;
     const int64_t room = static_cast<int64_t>(length(first)) + (both ? length(second) : 0);
     if (room > kMaxUnits) fire(Err::NoMemory);

@@ -134,7 +134,7 @@ SymId make_string(const Cell* text) {
     case TypeId::Tag:
     case TypeId::Email:
     case TypeId::Ref: break;
-    default: fire_expect_arg(cell::type_of(text));
+    default: fire_expect_arg(cell::type_of(text), 0);
     }
     const uint8_t* head = string::head_ptr(text);
     const uint32_t unit = string::unit_of(text);

@@ -16,6 +16,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/frames.h"
+#include "runtime/support.h"
 #include "runtime/words.h"
 
 namespace nuv::actions {
@@ -34,18 +35,18 @@ inline void store(const Cell* result) {
     stack::keep_one();
 }
 
-// Script expect-arg for an argument of the wrong type (the frame's word, the datatype).
-[[noreturn]] void fire_arg_type(const Cell* value) {
-    Cell where = frames::caller_word();
-    Cell type{static_cast<uint32_t>(TypeId::Datatype), static_cast<uint32_t>(cell::type_of(value)), 0, 0};
-    Cell none{static_cast<uint32_t>(TypeId::None), 0, 0, 0};
-    fire(Err::ExpectArg, &where, &type, &none);
-}
-
-int32_t int_arg(const Cell* c) {
-    if (!cell::is(c, TypeId::Integer)) fire_arg_type(c);
+// The integer of argument number `arg` of the action's spec, else script expect-arg.
+int32_t int_arg(const Cell* c, int32_t arg) {
+    if (!cell::is(c, TypeId::Integer)) fire_expect_arg(cell::type_of(c), arg);
     return cell::get_int(c);
 }
+
+// Spec argument numbers of the arguments the entries check themselves.
+constexpr int32_t kLimitArg = 1;  // form and mold: value /part limit
+constexpr int32_t kFieldArg = 1;  // reflect: value field
+constexpr int32_t kKindArg = 2;   // copy: value /part length /deep /types kind
+// append, insert, change: series value /part length /only /dup count
+constexpr int32_t kDupArg = 3;
 
 // The datatype make and to work for: the one a datatype! names, else the example value's.
 TypeId target_type(const Cell* c) {
@@ -66,7 +67,7 @@ void form_or_mold(bool mold, bool only, bool all, bool flat, int32_t part) {
     Cell* part_cell = opt(part);
     int32_t limit = kNoLimit;
     if (part_cell) {
-        limit = int_arg(part_cell);
+        limit = int_arg(part_cell, kLimitArg);
         if (limit < 1) {
             string::make_at(value, 16);
             stack::keep_one();
@@ -110,8 +111,6 @@ void clamp_head(Cell* c) {
 // to the start of the stretch). Answers false when the action leaves the series unchanged.
 bool part_count(Cell* measured, Cell* part, int32_t* count) {
     clamp_head(measured);
-    if (!cell::is(part, TypeId::Integer) && cell::node(part) != 0 && cell::type_of(part) != TypeId::Port)
-        clamp_head(part);
     int32_t n = series::part_limit(measured, part);
     int32_t head = cell::head(measured);
     if (n == 0 || (n < 0 && head == 0)) return false;
@@ -126,7 +125,7 @@ bool part_count(Cell* measured, Cell* part, int32_t* count) {
 
 // The /dup count (1 without /dup); false when it is below 1.
 bool dup_count(int32_t dup, int32_t* count) {
-    *count = dup > 0 ? int_arg(arg(dup)) : 1;
+    *count = dup > 0 ? int_arg(arg(dup), kDupArg) : 1;
     return *count >= 1;
 }
 
@@ -212,12 +211,8 @@ void init() { register_entries(kEntries, kActionCount); }
 
 // ---- Dispatch ----
 
-void fire_unsupported(TypeId type, ActionId) {
-    Cell where = frames::caller_word();
-    Cell datatype{static_cast<uint32_t>(TypeId::Datatype), static_cast<uint32_t>(type), 0, 0};
-    Cell none{static_cast<uint32_t>(TypeId::None), 0, 0, 0};
-    fire(Err::ExpectArg, &where, &datatype, &none);
-}
+// Every action dispatches on its first argument.
+void fire_unsupported(TypeId type, ActionId) { fire_expect_arg(type, 0); }
 
 void port_action(const Cell*, ActionId) { fire(Err::NotDone); }
 
@@ -267,7 +262,8 @@ void reflect() {
     Cell* v = arg(0);
     auto fn = action_lookup_of<&ActionRow::reflect>(v, ActionId::Reflect);
     const Cell* field = arg(1);
-    if (!word::is_any_word_type(cell::type_of(field))) fire_arg_type(field);
+    if (!word::is_any_word_type(cell::type_of(field)))
+        fire_expect_arg(cell::type_of(field), kFieldArg);
     fn(v, word::symbol_of(field));
     stack::keep_one();
 }
@@ -356,7 +352,7 @@ void copy(int32_t part, int32_t deep, int32_t types) {
     auto fn = action_lookup_of<&ActionRow::copy>(series, ActionId::Copy);
     Cell* kinds = opt(types);
     if (kinds && !cell::is(kinds, TypeId::Datatype) && !cell::is(kinds, TypeId::Typeset))
-        fire_arg_type(kinds);
+        fire_expect_arg(cell::type_of(kinds), kKindArg);
     Cell* result = unset::push();
     store(fn(series, result, opt(part), flag(deep), kinds));
 }

@@ -26,6 +26,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
@@ -985,7 +986,15 @@ int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, co
         // it being its refinements.
         if (mode == PathMode::Normal && is_callable(cell::type_of(current))) {
             const Cell callee = *current;
-            const Cell name = cell::is(&raw, T::Word) ? raw : words::w::anon;
+            Cell name = cell::is(&raw, T::Word) ? raw : words::w::anon;
+            // An object's method is named in the object, where its word refers to it.
+            if (cell::is(&raw, T::Word) && cell::is(holder, T::Object)) {
+                const NodeId ctx = object::context_of(holder);
+                const int32_t index = context::find_word(ctx, word::symbol_of(&raw), true);
+                if (index >= 0)
+                    name = Cell{static_cast<uint32_t>(T::Word), ctx, word::symbol_of(&raw),
+                                static_cast<uint32_t>(index)};
+            }
             stack::g_args.top = path + 1;
             i = invoke<false>(&callee, node, i, &name, path, k + 1);
             *path = *stack::top();
@@ -1247,6 +1256,7 @@ Cell* call_function(const Cell* function, Callback kind, const Cell* values, int
 }
 
 namespace {
+
 int32_t compare_order(const Cell* answer) {
     switch (cell::type_of(answer)) {
     case T::Logic: return logic::get(answer) ? 1 : -1;
@@ -1259,14 +1269,63 @@ int32_t compare_order(const Cell* answer) {
     default: return 1;
     }
 }
+
+// The refinements of the compiled spec from entry `from` on, all off: each one's position is -1.
+// With the context of a function or routine (`ctx` not 0), whose calls read every spec slot,
+// each slot is pushed as a call without refinements has it, then /local and the locals.
+void push_refinements_off(NodeId compiled, int32_t from, NodeId ctx, int32_t* refinements) {
+    const int32_t n = block::count(compiled);
+    int32_t count = 0;
+    for (int32_t e = from; e < n; e += 2) {
+        const bool refinement = cell::is(&block::raw_cells(compiled)[e], T::Refinement);
+        if (refinement && count == kMaxRefinements) fire(Err::LimitHit);
+        if (refinement) refinements[count++] = -1;
+        if (ctx) stack::push(refinement ? logic::shared(false) : none::shared());
+    }
+    for (int32_t k = n / 2; ctx && k < context::word_count(ctx); k++)
+        stack::push(k == n / 2 ? logic::shared(false) : none::shared());  // /local, the locals
+}
+
 }  // namespace
 
-int32_t call_comparator(const Cell* comparator, const Cell* a, const Cell* b) {
-    stack::Mark mark;
-    const Cell args[2] = {*a, *b};
-    const Cell* answer = interp::call_function(comparator, Callback::Compare, args, 2);
-    const int32_t order = compare_order(answer);
-    mark.restore();
+int32_t call_comparator(const Cell* comparator, const Cell* first, const Cell* second) {
+    const Cell values[2] = {*first, *second};
+    stack::Mark keep;
+    const T type =
+        cell::is(comparator, T::Op) ? native::op_source(comparator) : cell::type_of(comparator);
+    if (type == T::Function) {
+        const int32_t order =
+            compare_order(interp::call_function(comparator, Callback::Compare, values, 2));
+        keep.restore();
+        return order;
+    }
+    check_machine_stack();
+    const Cell* name = &words::w::compare_callback;
+    Cell* mark = stack::push(comparator);  // reachable during the call
+    const NodeId compiled = compiled_spec(mark);
+    const int32_t n = block::count(compiled);
+    const bool slots = type == T::Routine;  // a routine reads every spec slot
+    frames::push_interp_native(name);
+    int32_t leading = 0;
+    for (; leading < n && !cell::is(&block::raw_cells(compiled)[leading], T::Refinement);
+         leading += 2) {
+        const Cell* value = leading / 2 < 2 ? &values[leading / 2] : none::shared();
+        const T got = cell::type_of(stack::push(value));
+        if (!typeset::has(block::raw_cells(compiled) + leading + 1, got))
+            fire_arg_type(compiled, leading, name, got);
+    }
+    int32_t refinements[kMaxRefinements];
+    push_refinements_off(compiled, leading, slots ? function::context_of(mark) : 0, refinements);
+    if (type == T::Routine) {
+        routines::call(mark, name);
+    } else if (type == T::Action) {
+        actions::table()[native::index_of(mark) - 1](refinements);
+    } else {
+        natives::entry(native::index_of(mark))(true, refinements);
+    }
+    frames::pop_keep_result();
+    const int32_t order = compare_order(mark + 1);
+    keep.restore();
     return order;
 }
 
@@ -1392,15 +1451,7 @@ Cell* apply_block(const Cell* callee_in, const Cell* name, const Cell* path, int
         fetch_applied(a, first, true);
     int32_t refinements[kMaxRefinements];
     bool used[kMaxRefinements] = {};
-    int32_t count = 0;
-    for (int32_t e = first; e < n; e += 2) {
-        const bool refinement = cell::is(&block::raw_cells(compiled)[e], T::Refinement);
-        if (refinement && count == kMaxRefinements) fire(Err::LimitHit);
-        if (refinement) refinements[count++] = -1;
-        if (slots) stack::push(refinement ? logic::shared(false) : none::shared());
-    }
-    for (int32_t k = n / 2; slots && k < context::word_count(ctx); k++)
-        stack::push(k == n / 2 ? logic::shared(false) : none::shared());  // /local, the locals
+    push_refinements_off(compiled, first, slots ? ctx : 0, refinements);
     int32_t ordinal = 0;
     const auto take = [&](const Cell* element, const Cell* container) {
         const int32_t r = find_refinement(compiled, element, name, &ordinal);

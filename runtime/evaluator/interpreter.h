@@ -51,11 +51,13 @@ using Callback = hooks::Callback;
 // The result is pushed as a new cell of the current call and returned. May allocate; raises
 // what the body raises (return and exit end at the call).
 Cell* call_function(const Cell* function, Callback kind, const Cell* values, int32_t count);
-// Calls a sort or compare comparator on two values under a frame named <compare-callback> and
-// answers the order it gives (positive: `a` sorts after `b`): true 1, false -1, an integer
-// itself, a float by its sign (NaN 0), none -1, anything else 1. Leaves the stack as it found
-// it. May allocate; raises what the comparator raises.
-int32_t call_comparator(const Cell* comparator, const Cell* a, const Cell* b);
+// Calls a sort comparator (a function!, native!, action!, op! or routine!) with the two values
+// under a frame named <compare-callback> and answers the order its answer gives (positive: the
+// first value sorts after the second): true 1, false -1, an integer itself, a float by its sign
+// (NaN 0), none -1, anything else 1. A native's or action's arguments are checked against its
+// spec (a slot past the two gets none); its refinements are off. Leaves the argument stack as it
+// found it. May allocate; raises what the comparator raises.
+int32_t call_comparator(const Cell* comparator, const Cell* first, const Cell* second);
 
 // The compiled spec of a native!, action!, op! or function!: pairs of cells, the spec word (its
 // type gives the fetch mode; refinement! for a refinement) and the typeset it accepts (none for

@@ -13,9 +13,10 @@
 
 namespace nuv::natives {
 
-// Raises script expect-arg unless arguments[index] is of the type.
+// Raises script expect-arg unless arguments[index] is of the type; the index is the argument's
+// number in the spec too (a leading argument, or the arguments of a lone refinement).
 inline void need_type(int32_t index, TypeId type) {
-    if (!cell::is(stack::arg(index), type)) fire_expect_arg(cell::type_of(stack::arg(index)));
+    if (!cell::is(stack::arg(index), type)) fire_expect_arg(cell::type_of(stack::arg(index)), index);
 }
 
 // arguments[index], the argument top raised above it when it lies there or higher.

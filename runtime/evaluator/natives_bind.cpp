@@ -49,7 +49,7 @@ void bind(bool, const int32_t* refinements) {
     } else if (from == T::Function) {
         ctx = function::context_of(source);
     } else {
-        fire_expect_arg(from);
+        fire_expect_arg(from, 1);
     }
     const bool self = has_self(ctx);
     const T type = cell::type_of(target);
@@ -59,7 +59,7 @@ void bind(bool, const int32_t* refinements) {
         stack::set_result(bound);
         return;
     }
-    if (!is_bindable_word(type)) fire_expect_arg(type);
+    if (!is_bindable_word(type)) fire_expect_arg(type, 0);
     // As inside a bound block: a word! spelled exactly `self` reads the object itself.
     if (self && type == T::Word && target->w2 == words::sym::self) {
         target->w1 = ctx;
@@ -75,7 +75,7 @@ void in(bool, const int32_t*) {
     Cell* word = stack::arg(1);
     const T from = cell::type_of(holder);
     const NodeId ctx = object::has_object_layout(from) ? object::context_of(holder) : function_context(holder);
-    if (!is_bindable_word(cell::type_of(word))) fire_expect_arg(cell::type_of(word));
+    if (!is_bindable_word(cell::type_of(word))) fire_expect_arg(cell::type_of(word), 1);
     const int32_t slot = ctx ? context::find_word(ctx, word->w2, true) : -1;
     if (slot < 0) {
         stack::set_result(none::shared());
@@ -103,9 +103,9 @@ void is_context(bool, const int32_t*) {
 
 void construct(bool, const int32_t* refinements) {
     const Cell* spec = stack::arg(0);
-    if (!cell::is(spec, T::Block)) fire_expect_arg(cell::type_of(spec));
+    if (!cell::is(spec, T::Block)) fire_expect_arg(cell::type_of(spec), 0);
     const Cell* proto = is_flag(refinements, 0) ? stack::arg(refinements[0]) : nullptr;
-    if (proto && !cell::is(proto, T::Object)) fire_expect_arg(cell::type_of(proto));
+    if (proto && !cell::is(proto, T::Object)) fire_expect_arg(cell::type_of(proto), 1);
     Cell* made = stack::push(none::shared());
     object::construct(made, spec, proto, is_flag(refinements, 1));
     stack::set_result(made);
@@ -114,7 +114,7 @@ void construct(bool, const int32_t* refinements) {
 // Objects do not grow in place, and map! is not built yet.
 void extend(bool, const int32_t*) {
     const T type = cell::type_of(stack::arg(0));
-    if (type != T::Object && type != T::Map) fire_expect_arg(type);
+    if (type != T::Object && type != T::Map) fire_expect_arg(type, 0);
     fire(Err::NotDone);
 }
 

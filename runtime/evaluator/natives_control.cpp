@@ -30,9 +30,9 @@ using Kind = std::optional<UnwindKind>;
 
 // A loop count, made an integer! in its cell: a float! is truncated toward zero, and one that
 // is NaN or outside the 32-bit range counts as the smallest integer (no iteration).
-int32_t count_of(Cell* value) {
+int32_t count_of(Cell* value, int32_t arg) {
     natives_loops::float_count_to_integer(value);
-    if (!cell::is(value, T::Integer)) fire_expect_arg(cell::type_of(value));
+    if (!cell::is(value, T::Integer)) fire_expect_arg(cell::type_of(value), arg);
     return integer::get(value);
 }
 
@@ -70,7 +70,8 @@ void catch_(bool, const int32_t* refinements) {
     const Cell* names = nullptr;
     if (refinements[0] >= 0) {
         names = stack::arg(1);
-        if (!cell::is(names, T::Word) && !cell::is(names, T::Block)) fire_expect_arg(cell::type_of(names));
+        if (!cell::is(names, T::Word) && !cell::is(names, T::Block))
+            fire_expect_arg(cell::type_of(names), 1);
     }
     Cell result;
     {
@@ -106,7 +107,7 @@ void try_(bool, const int32_t* refinements) {
 
 void loop(bool, const int32_t*) {
     need_type(1, T::Block);
-    const int32_t count = count_of(stack::arg(0));
+    const int32_t count = count_of(stack::arg(0), 0);
     if (count < 1) {
         stack::set_result(none::shared());
         return;
@@ -126,7 +127,7 @@ void loop(bool, const int32_t*) {
 void repeat(bool, const int32_t*) {
     need_type(0, T::Word);
     need_type(2, T::Block);
-    const int32_t count = count_of(stack::arg(1));
+    const int32_t count = count_of(stack::arg(1), 1);
     if (count < 1) {
         stack::set_result(none::shared());
         return;

@@ -129,6 +129,9 @@ void compose_block(const Cell* source, Cell* target, bool deep, bool only, const
 
 // ---- do ----
 
+// do's spec argument number of the /next position word: value /expand /args arg /next position.
+constexpr int32_t kPositionArg = 2;
+
 // Evaluates the block (a stable cell) into arguments[0]. With a position word (a stable cell),
 // only the first expression, the word then holding the block just past it.
 void run_block(const Cell* block, Cell* position_word) {
@@ -136,7 +139,7 @@ void run_block(const Cell* block, Cell* position_word) {
         stack::set_result(interp::do_block(block));
         return;
     }
-    if (!cell::is(position_word, T::Word)) fire_expect_arg(cell::type_of(position_word));
+    if (!cell::is(position_word, T::Word)) fire_expect_arg(cell::type_of(position_word), kPositionArg);
     const Cell source = *block;
     const int32_t after = interp::eval_at(&source, block::head_index(&source));
     Cell* value = stack::top();
@@ -339,7 +342,7 @@ void get(bool, const int32_t* refinements) {
         object::reflect(target, words::sym::values);
         stack::keep_one();
     } else {
-        fire_expect_arg(type);
+        fire_expect_arg(type, 0);
     }
 }
 
@@ -358,7 +361,7 @@ void set(bool, const int32_t* refinements) {
     } else if (type == T::Block) {
         set_words(target, value, any, is_flag(refinements, 2), is_flag(refinements, 3));
     } else {
-        fire_expect_arg(type);
+        fire_expect_arg(type, 0);
     }
     stack::set_result(value);
 }
@@ -383,7 +386,7 @@ void compose(bool, const int32_t* refinements) {
 void apply(bool, const int32_t* refinements) {
     Cell* target = stack::arg(0);
     Cell* args = stack::arg(1);
-    if (!cell::is(args, T::Block)) fire_expect_arg(cell::type_of(args));
+    if (!cell::is(args, T::Block)) fire_expect_arg(cell::type_of(args), 1);
     uint32_t flags = is_flag(refinements, 0) ? interp::kApplyAll : interp::kApplyReduce;
     if (is_flag(refinements, 1)) flags |= interp::kApplySafer;
     const T type = cell::type_of(target);
@@ -404,7 +407,7 @@ void apply(bool, const int32_t* refinements) {
         path = target;
         path_from = head + 1;
     } else if (!native::is_any_function(type)) {
-        fire_expect_arg(type);
+        fire_expect_arg(type, 0);
     }
     if (!native::is_any_function(cell::type_of(&callee))) fire(Err::InvalidArg, target);
     cell::set_type(&name, T::Word);
@@ -422,7 +425,7 @@ void unset(bool, const int32_t*) {
             if (cell::is(&item, T::Word)) word::set(&item, unset::shared());
         }
     } else {
-        fire_expect_arg(cell::type_of(target));
+        fire_expect_arg(cell::type_of(target), 0);
     }
     unset::set_result();
     stack::keep_one();

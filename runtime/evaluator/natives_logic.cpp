@@ -101,9 +101,10 @@ void set_operation(SetOp code, bool check, const int32_t* refinements) {
     const T second = two ? cell::type_of(stack::arg(1)) : first;
     Cell* skip = refinements[1] >= 0 ? stack::arg(refinements[1]) : nullptr;
     if (check) {
-        for (T t : {first, second})
-            if (!(accepted(code) & bit(t))) fire_expect_arg(t);
-        if (skip && !cell::is(skip, T::Integer)) fire_expect_arg(cell::type_of(skip));
+        if (!(accepted(code) & bit(first))) fire_expect_arg(first, 0);
+        if (!(accepted(code) & bit(second))) fire_expect_arg(second, two ? 1 : 0);
+        // The /skip size is the spec's argument after the sets.
+        if (skip && !cell::is(skip, T::Integer)) fire_expect_arg(cell::type_of(skip), two ? 2 : 1);
     }
     if (two && !compatible(first, second)) {
         Cell expected;
@@ -112,7 +113,7 @@ void set_operation(SetOp code, bool check, const int32_t* refinements) {
         datatype::set(&got, second);
         fire(Err::ExpectVal, &expected, &got);
     }
-    if (!(accepted(code) & bit(first))) fire_expect_arg(first);
+    if (!(accepted(code) & bit(first))) fire_expect_arg(first, 0);
     const bool case_ = refinements[0] >= 0;
     switch (first) {
     case T::Block:
@@ -125,7 +126,7 @@ void set_operation(SetOp code, bool check, const int32_t* refinements) {
 
 void is_complement(bool, const int32_t*) {
     const T type = cell::type_of(stack::arg(0));
-    if (type != T::Bitset) fire_expect_arg(type);
+    if (type != T::Bitset) fire_expect_arg(type, 0);
     fire(Err::NotDone);  // with the bitset! module
 }
 

@@ -43,7 +43,7 @@ using Kind = std::optional<UnwindKind>;
 
 void need_words(int32_t index) {
     const T t = cell::type_of(stack::arg(index));
-    if (t != T::Word && t != T::Block) fire_expect_arg(t);
+    if (t != T::Word && t != T::Block) fire_expect_arg(t, index);
 }
 
 bool is_series_type(T t) {
@@ -181,7 +181,7 @@ void switch_(bool, const int32_t* refinements) {
     const Cell* fallback = nullptr;
     if (refinements[0] >= 0) {
         fallback = stack::arg(refinements[0]);
-        if (!cell::is(fallback, T::Block)) fire_expect_arg(cell::type_of(fallback));
+        if (!cell::is(fallback, T::Block)) fire_expect_arg(cell::type_of(fallback), 2);
     }
     const int32_t found = find_case(stack::arg(0), stack::arg(1));
     if (found >= 0) {
@@ -247,7 +247,7 @@ void foreach(bool, const int32_t*) {
     if (type == T::Map) {
         if (one || word_count(words) != 2) fire(Err::InvalidArg, words);
     } else if (!is_series_type(type)) {
-        fire_expect_arg(type);
+        fire_expect_arg(type, 1);
     }
     need_walkable(type);
     Cell result = *unset::shared();
@@ -382,7 +382,7 @@ void remove_each(bool, const int32_t*) {
     Cell* data = stack::arg(1);
     const Cell* body = stack::arg(2);
     const T type = cell::type_of(data);
-    if (!is_series_type(type)) fire_expect_arg(type);
+    if (!is_series_type(type)) fire_expect_arg(type, 1);
     need_walkable(type);
     Cell* start = arg_slot(3);
     *start = *data;
@@ -402,7 +402,7 @@ void remove_each(bool, const int32_t*) {
                 if (kind == UnwindKind::Continue) continue;
                 if (truth::is_true(frame.value())) removals.mark(n);
             }
-        } catch (const Unwind&) {
+        } catch (...) {  // an unwinding, or a C++ allocation that failed
             removals.flush_quietly();
             throw;
         }
@@ -487,7 +487,7 @@ void loop_count_to_integer() { float_count_to_integer(stack::arg(0)); }
 
 void word_increment(const Cell* word) {
     Cell value = *word::slot(word);
-    if (!cell::is(&value, T::Integer)) fire_expect_arg(cell::type_of(&value));
+    if (!cell::is(&value, T::Integer)) fire_expect_arg(cell::type_of(&value), 0);
     if (integer::get(&value) == INT32_MAX) fire(Err::Overflow);
     integer::set(&value, integer::get(&value) + 1);
     Cell target = *word;

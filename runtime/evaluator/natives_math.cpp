@@ -53,7 +53,7 @@ bool has(uint64_t types, const Cell* value) { return (types & bit(cell::type_of(
 void check_args(bool check, int32_t count, uint64_t types) {
     if (!check) return;
     for (int32_t i = 0; i < count; i++)
-        if (!has(types, stack::arg(i))) fire_expect_arg(cell::type_of(stack::arg(i)));
+        if (!has(types, stack::arg(i))) fire_expect_arg(cell::type_of(stack::arg(i)), i);
 }
 
 // The number in the cell as a float!, written back into the cell (exact for an integer!; a
@@ -118,7 +118,7 @@ int32_t sign_of(const Cell* value) {
         return (d > 0.0) - (d < 0.0);
     }
     case T::Money: fire(Err::NotDone);
-    default: fire_expect_arg(cell::type_of(value));
+    default: fire_expect_arg(cell::type_of(value), 0);
     }
 }
 
@@ -223,7 +223,7 @@ void to_hex(bool check, const int32_t* refinements) {
     int32_t digits = 8;
     if (refinements[0] >= 0) {
         const Cell* length = stack::arg(refinements[0]);
-        if (check && !cell::is(length, T::Integer)) fire_expect_arg(cell::type_of(length));
+        if (check && !cell::is(length, T::Integer)) fire_expect_arg(cell::type_of(length), 1);
         const int32_t wanted = cell::get_int(length);
         if (wanted < 1) fire(Err::InvalidArg, length);
         if (wanted < digits) digits = wanted;

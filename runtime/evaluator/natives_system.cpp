@@ -33,10 +33,11 @@ Cell* refinement_arg(const int32_t* refinements, int32_t k) {
 
 constexpr bool is_any_word(T t) { return t >= T::Word && t <= T::GetWord; }
 
-// Raises script expect-arg when the value's type is not one the predicate takes.
+// Raises script expect-arg naming spec argument number `arg` when the value's type is not one
+// the predicate takes.
 template <class Accepts>
-void expect(const Cell* value, Accepts accepts) {
-    if (value && !accepts(cell::type_of(value))) fire_expect_arg(cell::type_of(value));
+void expect(const Cell* value, int32_t arg, Accepts accepts) {
+    if (value && !accepts(cell::type_of(value))) fire_expect_arg(cell::type_of(value), arg);
 }
 
 // The text from its head as UTF-8. No series allocation.
@@ -65,7 +66,7 @@ bool is_valid_name(const std::string& name) {
 }
 
 void check_var(const Cell* var) {
-    expect(var, [](T t) { return is_any_word(t) || series::is_any_string(t); });
+    expect(var, 0, [](T t) { return is_any_word(t) || series::is_any_string(t); });
 }
 
 }  // namespace
@@ -96,7 +97,7 @@ void set_env(bool check, const int32_t*) {
     Cell* value = stack::arg(1);
     if (check) {
         check_var(var);
-        expect(value, [](T t) { return t == T::String || t == T::None; });
+        expect(value, 1, [](T t) { return t == T::String || t == T::None; });
     }
     const std::string name = env_name(var);
     if (!is_valid_name(name)) fire(Err::InvalidArg, var);
@@ -118,10 +119,10 @@ void transcode(bool check, const int32_t* refinements) {
     const Cell* into = refinement_arg(refinements, 5);
     const Cell* callback = refinement_arg(refinements, 6);
     if (check) {
-        expect(source, [](T t) { return t == T::String || t == T::Binary; });
-        expect(part, [](T t) { return t == T::Integer || t == T::Binary; });
-        expect(into, [](T t) { return t == T::Block; });
-        expect(callback, [](T t) { return t == T::Function; });
+        expect(source, 0, [](T t) { return t == T::String || t == T::Binary; });
+        expect(part, 1, [](T t) { return t == T::Integer || t == T::Binary; });
+        expect(into, 2, [](T t) { return t == T::Block; });
+        expect(callback, 3, [](T t) { return t == T::Function; });
     }
     if (cell::is(source, T::Binary)) fire(Err::NotDone);  // with the binary! module
     // Events carry their token's extent as a pair!: with the pair! module.

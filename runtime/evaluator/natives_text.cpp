@@ -44,7 +44,7 @@ bool has(uint64_t types, const Cell* value) { return (types & bit(cell::type_of(
 
 // For calls that ask the native to check: argument i against its spec's typeset.
 void check_arg(bool check, int32_t i, uint64_t types) {
-    if (check && !has(types, stack::arg(i))) fire_expect_arg(cell::type_of(stack::arg(i)));
+    if (check && !has(types, stack::arg(i))) fire_expect_arg(cell::type_of(stack::arg(i)), i);
 }
 
 // ---- Case ----
@@ -63,7 +63,7 @@ void change_case(bool upper, bool check, const int32_t* refinements) {
     if (refinements[0] >= 0) {
         part = refinements[0];
         Cell* limit = stack::arg(part);
-        if (check && !has(kNumber | kAnyString, limit)) fire_expect_arg(cell::type_of(limit));
+        if (check && !has(kNumber | kAnyString, limit)) fire_expect_arg(cell::type_of(limit), 1);
         if (cell::is(limit, T::Float) || cell::is(limit, T::Percent))
             integer::set(limit, count_of(cell::get_double(limit)));
     }
@@ -141,7 +141,7 @@ constexpr char kBase58[] = "123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrst
 int32_t base_of(bool check, const int32_t* refinements) {
     if (refinements[0] < 0) return 64;
     const Cell* base = stack::arg(refinements[0]);
-    if (check && !cell::is(base, T::Integer)) fire_expect_arg(cell::type_of(base));
+    if (check && !cell::is(base, T::Integer)) fire_expect_arg(cell::type_of(base), 1);
     const int32_t value = cell::get_int(base);
     if (value != 64 && value != 58 && value != 16 && value != 2) fire(Err::InvalidArg, base);
     return value;
@@ -243,7 +243,7 @@ void dehex(bool check, const int32_t*) {
                 i += 3 * escapes;
                 continue;
             }
-            if (unicode::utf8_lead_length(static_cast<uint8_t>(byte)) < 2) {
+            if (byte < 0x80) {  // a byte of a sequence that is not whole stays as written
                 string::append_char(node, static_cast<char32_t>(byte));
                 i += 3;
                 continue;
@@ -364,7 +364,7 @@ void new_line(bool check, const int32_t* refinements) {
     int32_t period = 0;  // 0: the value at the position alone
     if (refinements[1] >= 0) {
         const Cell* size = stack::arg(refinements[1]);
-        if (check && !cell::is(size, T::Integer)) fire_expect_arg(cell::type_of(size));
+        if (check && !cell::is(size, T::Integer)) fire_expect_arg(cell::type_of(size), 2);
         period = cell::get_int(size);
         if (period < 1) fire(Err::OutOfRange, size);
     } else if (refinements[0] >= 0) {

@@ -1408,6 +1408,11 @@ size_t transcode(const uint8_t* text, size_t length, const Options& options, Cel
     return run.go(result);
 }
 
+size_t byte_order_mark_length(const uint8_t* text, size_t length) {
+    static constexpr uint8_t kMark[] = {0xEF, 0xBB, 0xBF};
+    return length >= 3 && std::memcmp(text, kMark, 3) == 0 ? 3 : 0;
+}
+
 int32_t load_string(Cell* result, const Cell* input, int32_t length, const Options& options) {
     ensure_init();
     const Cell source = *input;
@@ -1418,8 +1423,7 @@ int32_t load_string(Cell* result, const Cell* input, int32_t length, const Optio
         memory::SeriesBuf* b = memory::buf_of(&source);
         std::memcpy(room.bytes(), b->data() + b->offset + static_cast<size_t>(cell::head(&source)),
                     static_cast<size_t>(n));
-        static constexpr uint8_t kMark[] = {0xEF, 0xBB, 0xBF};
-        const size_t skip = n > 2 && std::memcmp(room.bytes(), kMark, 3) == 0 ? 3 : 0;
+        const size_t skip = byte_order_mark_length(room.bytes(), static_cast<size_t>(n));
         Run run(room.bytes() + skip, static_cast<size_t>(n) - skip, options, &source);
         return static_cast<int32_t>(run.go(result) + skip);
     }

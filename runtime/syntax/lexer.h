@@ -129,6 +129,10 @@ struct Options {
 // Raises the syntax errors of the text (not in scan and prescan modes). Allocates.
 size_t transcode(const uint8_t* text, size_t length, const Options& options, Cell* result);
 
+// 3 when the bytes begin with the UTF-8 byte-order mark, else 0: the bytes a source read as
+// bytes (a binary!, a script file) starts after.
+size_t byte_order_mark_length(const uint8_t* text, size_t length);
+
 // The same over a string (any text type, characters from its head) or a binary (bytes from
 // its head, a byte-order mark skipped); `length` limits the units read (-1: all). Returns the
 // units consumed, counted from the head (a skipped byte-order mark included).

@@ -43,6 +43,13 @@ expect error-id 0 zero-divide -- -e 'e: try [1 / 0] print e/id'
 expect mold-func 0 'func [x][x + 1]' -- -e 'f: func [x] [x + 1] print mold :f'
 expect_start top-error 1 '*** Math Error: attempt to divide by zero' -- -e '1 / 0'
 expect_start overflow 1 '*** Internal Error: stack overflow' -- -e 'f: func [n] [f n + 1] f 1'
+# The Stack line of a deep recursion is cut to 1,000 characters, ending in "..."; a short one is whole.
+stack_line() { "$run" "$@" | grep '^\*\*\* Stack: '; }
+line=$(stack_line -e 'f: func [n] [f n + 1] f 1')
+[[ ${#line} -eq 1000 && $line == '*** Stack: f f f '*'f ...' ]] ||
+    { printf 'FAIL overflow-stack-line: %s characters: %s\n' "${#line}" "${line: -40}"; failed=1; }
+line=$(stack_line -e 'g: func [] [1 / 0] f: func [] [g] f')
+[[ $line == '*** Stack: f g' ]] || { printf 'FAIL short-stack-line: %s\n' "$line"; failed=1; }
 expect_start error-form 0 $'*** Math Error: attempt to divide by zero\n*** Where: ???' -- \
     -e 'print form make error! 400'
 expect remove-each 0 '[1 3]' -- -e 'print mold remove-each x [1 2 3 4] [even? x]'
@@ -61,6 +68,16 @@ script=$(mktemp)
 trap 'rm -f "$script"' EXIT
 printf 'Nuv [Title: "t"]\nprint 1 + 1\n' >"$script"
 expect script 0 2 -- "$script"
+printf '\xEF\xBB\xBFNuv [Title: "t"]\nprint 1 + 1\n' >"$script"
+expect byte-order-mark 0 2 -- "$script"
+printf '\xEF\xBB\xBFprint "a"\n' >"$script"
+expect byte-order-mark-bare 0 a -- "$script"
+# Text that does not lex is reported at its file and line; control characters show escaped.
+printf 'print 1\nprint [2\n' >"$script"
+expect script-syntax 1 $'*** Syntax Error: (line 3) missing ] at [2\n*** Where: '"$script"$' (line 3)\n*** Near : "[2"' -- "$script"
+printf 'print 1\nprint "a\0b" ]\n' >"$script"
+expect script-nul 1 $'*** Syntax Error: (line 2) invalid string at "a^@b" ]\n*** Where: '"$script"$' (line 2)\n*** Near : {"a^@b" ]}' -- "$script"
+expect inline-syntax 1 $'*** Syntax Error: (line 1) missing [ at ] ^A\n*** Where: -e (line 1)\n*** Near : "] ^A"' -- -e $'print 1 ] \x01'
 printf 'print "before"\nundefined-word\nprint "after"\n' >"$script"
 expect_start script-error 1 $'before\n*** Script Error: undefined-word has no value' -- "$script"
 

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/frames.h"
 #include "runtime/system.h"
 #include "runtime/words.h"
 #include "tests/unit/support.h"
@@ -307,8 +308,10 @@ TEST_F(Error, WhereAndStackFilling) {
     integer::set(error::field(e, error::kStack), 0);
     error::set_stack(e);
     EXPECT_EQ(text_of(error::field(e, error::kStack), true), "[]");
-    const Cell anon = error::fun_spec_arg_at(0);
-    EXPECT_EQ(word_name(&anon), "<anon>");
+    Cell arg;
+    const Cell caller = frames::caller_word(0, &arg);  // no frame names a function
+    EXPECT_EQ(word_name(&caller), "<not-found>");
+    EXPECT_EQ(cell::type_of(&arg), T::None);
 }
 
 }  // namespace

@@ -289,11 +289,11 @@ TEST_F(FastPaths, FallbackErrorsNameTheOperator) {
         {"<", [](const Cell* w) { fast::compare_test(CompareOp::Lesser, value_of("1"), value_of("\"a\""), false, w); },
          Err::InvalidCompare, "1 \"a\""},
         {"+", [](const Cell* w) { fast::arith_stack(ArithOp::Add, value_of("\"a\""), value_of("1"), w); },
-         Err::ExpectArg, "+ string! none"},
+         Err::ExpectArg, "+ string! value1"},
         {"pick", [](const Cell* w) { fast::pick(value_of("1"), 1, w); },
          Err::BadPathType2, "1 integer!"},
         {"next", [](const Cell* w) { fast::series_nav(value_of("1"), fast::Nav::Next, w); },
-         Err::ExpectArg, "next integer! none"},
+         Err::ExpectArg, "next integer! series"},
     };
     for (const Case& c : cases) {
         StackScope scope;

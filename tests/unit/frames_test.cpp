@@ -3,6 +3,7 @@
 // that errors and traces read, and the fatal path.
 #include "runtime/frames.h"
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -362,6 +363,30 @@ TEST_F(Frames, AnOwnerLeftByAnotherExceptionCutsItsFrame) {
     }
     EXPECT_EQ(depth(), 0u);
     EXPECT_EQ(stack::g_args.base, base);
+}
+
+TEST_F(Frames, ACppAllocationThatFailsIsRaisedAsNoMemory) {
+    Cell n = named("n");
+    frames::Owner host(&n, frames::kTry);
+    const auto kind = host.run([&] {
+        frames::Owner loop(&n, frames::kLoop);
+        const auto ended = loop.run([&] {
+            frames::push_interp_native(&n);  // a call the C++ exception leaves in place
+            std::vector<int32_t> sized_by_data;
+            sized_by_data.reserve(sized_by_data.max_size() + 1);  // throws std::length_error
+        });
+        ADD_FAILURE() << "the loop owner took the error";
+        (void)ended;
+    });
+    ASSERT_TRUE(kind.has_value());
+    EXPECT_EQ(*kind, UnwindKind::Error);
+    EXPECT_EQ(raised().id, Err::NoMemory);
+    EXPECT_EQ(depth(), 0u);
+    frames::Owner second(&n, frames::kTry);
+    const auto again = second.run([] { throw std::bad_alloc(); });
+    ASSERT_TRUE(again.has_value());
+    EXPECT_EQ(*again, UnwindKind::Error);
+    EXPECT_EQ(raised().id, Err::NoMemory);
 }
 
 // ---- Overflow ----

@@ -177,5 +177,27 @@ TEST(Routine, MachineArgumentsAndResults) {
     EXPECT_EQ(call_with(none_taken, load_text("")), "unset");
 }
 
+// Answers whether the first argument is below the second (the last argument comes first).
+uint64_t first_lesser(const uint64_t* args) {
+    return routines::arg_int(args[1]) < routines::arg_int(args[0]) ? 1 : 0;
+}
+
+TEST(Routine, SortComparator) {
+    eval_environment();
+    {
+        StackScope scope;
+        const Cell* value = make_routine("a [integer!] b [integer!]", nullptr,
+                                         routines::add(first_lesser), routines::kLogicResult);
+        context::set_global(symbol::make_cstr("lesser-routine"), value);
+    }
+    check_cases({
+        {"sort/compare [3 1 2 5 4] :lesser-routine", "[1 2 3 4 5]"},
+        {"sort/compare/reverse [3 1 2] :lesser-routine", "[3 2 1]"},
+        {"sort/compare [2 1] make op! :lesser-routine", "[1 2]"},
+        {"sort/compare [2 \"a\"] :lesser-routine", "error expect-arg"},
+        {"sort/compare \"ba\" :lesser-routine", "error expect-arg"},
+    });
+}
+
 }  // namespace
 }  // namespace nuv::test
