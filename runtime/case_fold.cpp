@@ -73,7 +73,7 @@ void put_unit(uint8_t* p, uint32_t unit, char32_t cp) {
 }
 
 [[noreturn]] void fire_bad_part(const Cell* part) {
-    fire(Err::InvalidRefineArg, &words::ref::part, part);
+    fire(Err::InvalidRefineArg, &words::w::part, part);
 }
 
 }  // namespace

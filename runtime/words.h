@@ -46,6 +46,7 @@ namespace nuv::words {
     X(at, "at") X(back, "back") X(find, "find") X(head, "head") X(is_head, "head?")             \
     X(is_index, "index?") X(is_length, "length?") X(next, "next") X(pick, "pick")               \
     X(skip, "skip") X(select, "select") X(tail, "tail") X(is_tail, "tail?")                     \
+    X(part, "part") X(compare, "compare")                                                        \
     X(change, "change") X(changed, "changed") X(clear, "clear") X(cleared, "cleared")           \
     X(set_path, "set-path") X(append, "append") X(appended, "appended") X(move, "move")         \
     X(moved, "moved") X(poke, "poke") X(poked, "poked") X(put, "put") X(put_ed, "put-ed")       \
@@ -92,7 +93,7 @@ enum class RefinementIndex : uint16_t { NUV_RUNTIME_REFINEMENTS(NUV_WORDS_ENUM) 
 #undef NUV_WORDS_ENUM
 
 inline constexpr int kSymbolCount = static_cast<int>(SymIndex::Count);
-inline constexpr int kListedWordCount = 105;
+inline constexpr int kListedWordCount = 107;
 inline constexpr int kWordCount = static_cast<int>(WordIndex::Count);
 inline constexpr int kRefinementCount = static_cast<int>(RefinementIndex::Count);
 static_assert(kSymbolCount == 108);

@@ -148,7 +148,7 @@ bool matches_at(const Query& q, NodeId node, int32_t i) {
 // The record size of a /skip argument: 1 when absent.
 int32_t skip_size(const Cell* skip) {
     if (!skip) return 1;
-    if (!cell::is(skip, T::Integer)) fire(Err::InvalidRefineArg, &words::ref::skip, skip);
+    if (!cell::is(skip, T::Integer)) fire(Err::InvalidRefineArg, &words::w::skip, skip);
     if (cell::get_int(skip) < 1) fire(Err::OutOfRange, skip);
     return cell::get_int(skip);
 }
@@ -170,7 +170,7 @@ int32_t search(const Cell* series, const Query& q, const Cell* part, int32_t ste
         } else if (in(kAnyBlocks, cell::type_of(part)) && cell::node(part) == node) {
             limit = head_index(part);
         } else {
-            fire(Err::InvalidRefineArg, &words::ref::part, part);
+            fire(Err::InvalidRefineArg, &words::w::part, part);
         }
         limit = std::min<int64_t>(limit, n - 1);
     }
@@ -718,10 +718,10 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
     }
     int32_t size = 1;
     if (skip) {
-        if (!cell::is(skip, T::Integer)) fire(Err::InvalidRefineArg, &words::ref::skip, skip);
+        if (!cell::is(skip, T::Integer)) fire(Err::InvalidRefineArg, &words::w::skip, skip);
         size = cell::get_int(skip);
         if (size < 1 || size > n || n % size != 0)
-            fire(Err::InvalidRefineArg, &words::ref::skip, skip);
+            fire(Err::InvalidRefineArg, &words::w::skip, skip);
     }
     if (all && !skip) fire(Err::BadRefines);
     SortSpec spec{case_ ? CompareOp::SortStrict : CompareOp::SortCase, 0, size, all, reverse};
@@ -796,7 +796,7 @@ void set_op(bool case_, Cell* skip, SetOp code) {
     int32_t size = 1;
     if (skip) {
         if (!cell::is(skip, T::Integer) || cell::get_int(skip) < 1)
-            fire(Err::InvalidRefineArg, &words::ref::skip, skip);
+            fire(Err::InvalidRefineArg, &words::w::skip, skip);
         size = cell::get_int(skip);
     }
     const bool two = code != SetOp::Unique;

@@ -776,8 +776,8 @@ int32_t compare(Cell* a, Cell* b, CompareOp op) {
 
 Cell* copy(Cell* series, Cell* result, Cell* part, bool deep, Cell* types) {
     if (part) {
-        const Cell refinement = words::ref::part;
-        fire(Err::InvalidRefineArg, &refinement, part);
+        const Cell word = words::w::part;
+        fire(Err::InvalidRefineArg, &word, part);
     }
     return clone(series, result, deep, types, true);
 }

@@ -84,7 +84,7 @@ int32_t pick_position(const Cell* s, int32_t index, int32_t len) {
 }
 
 [[noreturn]] void bad_part(const Cell* part) {
-    fire(Err::InvalidRefineArg, &words::ref::part, part);
+    fire(Err::InvalidRefineArg, &words::w::part, part);
 }
 
 void swap_units(uint8_t* a, uint8_t* b, size_t bytes) { std::swap_ranges(a, a + bytes, b); }
@@ -321,11 +321,11 @@ Cell* reverse(Cell* series, Cell* part, Cell* skip) {
     }
     int32_t size = 1;
     if (skip) {
-        if (!cell::is(skip, TypeId::Integer)) fire(Err::InvalidRefineArg, &words::ref::skip, skip);
+        if (!cell::is(skip, TypeId::Integer)) fire(Err::InvalidRefineArg, &words::w::skip, skip);
         size = integer::get(skip);
         if (size == count) return series;
         if (size < 1) fire(Err::OutOfRange, skip);
-        if (count < size || count % size != 0) fire(Err::InvalidRefineArg, &words::ref::skip, skip);
+        if (count < size || count % size != 0) fire(Err::InvalidRefineArg, &words::w::skip, skip);
     }
     const bool owned = ownership::check(series, words::w::reverse, nullptr, head, count);
     const Units v = view_of(series);

@@ -58,8 +58,8 @@ bool is_block_like(TypeId t) {
     return t == TypeId::Block || t == TypeId::Paren || t == TypeId::Hash;
 }
 
-[[noreturn]] void fire_refine(const Cell& refinement, const Cell* value) {
-    Cell word = refinement;
+[[noreturn]] void fire_refine(const Cell& name, const Cell* value) {
+    Cell word = name;
     Cell copy = *value;
     fire(Err::InvalidRefineArg, &word, &copy);
 }
@@ -373,7 +373,7 @@ Found search(const Cell* series, const Cell* value, const Cell* part, bool case_
     if (cell::is(series, TypeId::Vector)) fire(Err::NotDone);
     int32_t step = 1;
     if (skip) {
-        if (!cell::is(skip, TypeId::Integer)) fire_refine(words::ref::skip, skip);
+        if (!cell::is(skip, TypeId::Integer)) fire_refine(words::w::skip, skip);
         step = cell::get_int(skip);
         if (step < 1) fire_value(Err::OutOfRange, skip);
     }
@@ -765,9 +765,9 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
     }
     int32_t width = 1;
     if (skip) {
-        if (!cell::is(skip, TypeId::Integer)) fire_refine(words::ref::skip, skip);
+        if (!cell::is(skip, TypeId::Integer)) fire_refine(words::w::skip, skip);
         width = cell::get_int(skip);
-        if (width < 1 || width > count || count % width != 0) fire_refine(words::ref::skip, skip);
+        if (width < 1 || width > count || count % width != 0) fire_refine(words::w::skip, skip);
     }
     int32_t offset = 0;
     if (compare) {
@@ -777,7 +777,7 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
             if (n < 1 || n > width) fire_value(Err::OutOfRange, compare);
             offset = n - 1;
         } else if (!native::is_any_function(cell::type_of(compare))) {
-            fire_refine(words::ref::compare, compare);
+            fire_refine(words::w::compare, compare);
         }
     }
     if (count / width < 2) return series;
@@ -903,9 +903,9 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
 void set_op(bool case_, Cell* skip, SetOp op) {
     int32_t step = 1;
     if (skip) {
-        if (!cell::is(skip, TypeId::Integer)) fire_refine(words::ref::skip, skip);
+        if (!cell::is(skip, TypeId::Integer)) fire_refine(words::w::skip, skip);
         step = cell::get_int(skip);
-        if (step < 1) fire_refine(words::ref::skip, skip);
+        if (step < 1) fire_refine(words::w::skip, skip);
     }
     stack::Mark mark;
     const Cell* first = stack::push(stack::arg(0));
