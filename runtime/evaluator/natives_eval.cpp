@@ -336,6 +336,7 @@ void do_traced(const int32_t* refinements) {
     const bool opened = trace::open(&callback);
     const bool marked = frames::mark_caller_body();
     const uint32_t caller = frames::depth() - 1;
+    Cell* const entry_top = stack::g_args.top;
     const auto unmark = [&] {
         if (marked && frames::depth() >= caller) frames::set_body_flag(frames::at_depth(caller), false);
     };
@@ -344,6 +345,13 @@ void do_traced(const int32_t* refinements) {
         do_value(refinements);
     } catch (const Unwind& u) {
         unmark();
+        // An error leaves the argument top where it was raised (at a full stack, maybe), with
+        // the error above it: the end event runs from this call's top, the error moved there.
+        if (u.kind == UnwindKind::Error && stack::g_args.top > entry_top) {
+            const Cell error = *stack::top();
+            stack::g_args.top = entry_top;
+            if (cell::is(&error, T::Error)) stack::push(&error);
+        }
         if (opened) trace::close();
         // An exit that stopped only at the caller's frame because of the mark goes on.
         if (marked && u.target == caller && (u.kind == UnwindKind::Return || u.kind == UnwindKind::Exit))
