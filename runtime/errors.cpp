@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "runtime/frames.h"
+#include "runtime/hooks.h"
 
 namespace nuv {
 
@@ -31,6 +32,17 @@ void make_value() {
         *g_value = g_no_value;
         g_raised = record;
     }
+}
+
+// Reports the error about to be unwound to the trace run. Its callback may raise and take
+// errors of its own: the record and the value of this raise are put back after it.
+void report_to_tracer(const Cell* error) {
+    if (!hooks::g_tracing || !hooks::g_tracer.error) return;
+    const RaisedError record = g_raised;
+    const Cell held = *error;
+    hooks::g_tracer.error(&held);
+    g_raised = record;
+    if (g_maker) *g_value = held;
 }
 }  // namespace
 
@@ -73,6 +85,7 @@ void fire(Err id, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
     // takes the record back without unwinding any frame.
     if (g_making) throw Unwind{UnwindKind::Error, 0};
     make_value();
+    if (hooks::g_tracing) [[unlikely]] report_to_tracer(g_value);
     frames::error_unwind(g_value);
 }
 
@@ -85,6 +98,7 @@ void fire_value(const RaisedError& record, const Cell* error) {
     const Cell held = *error;
     g_raised = record;
     if (g_maker) *g_value = held;
+    if (hooks::g_tracing) [[unlikely]] report_to_tracer(&held);
     frames::error_unwind(&held);
 }
 

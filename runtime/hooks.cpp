@@ -5,5 +5,7 @@ namespace nuv::hooks {
 
 Evaluator g_evaluator{};
 Syntax g_syntax{};
+Tracer g_tracer{};
+bool g_tracing = false;
 
 }  // namespace nuv::hooks

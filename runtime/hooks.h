@@ -32,9 +32,21 @@ struct Syntax {
     void (*load_text)(Cell* result, const Cell* text, bool* failed);
 };
 
+// The tracing switch: on while a trace run reports events (the evaluator opens and closes runs
+// and turns it off around its callback and in bodies that ask so). Tested wherever an event
+// may start, so it costs one test when no run is open.
+extern bool g_tracing;
+
+struct Tracer {
+    // Reports the error being raised to the trace run's callback; a pending exit is kept aside
+    // meanwhile. Raises what the callback raises.
+    void (*error)(const Cell* error);
+};
+
 // Filled at start-up by the layer that owns each call; every call below goes through them.
 extern Evaluator g_evaluator;
 extern Syntax g_syntax;
+extern Tracer g_tracer;
 
 // Each may allocate and raises what the code it runs raises.
 inline Cell* do_block(const Cell* block) { return g_evaluator.do_block(block); }

@@ -104,6 +104,10 @@ constexpr const char* kSystemNames[] = {
 constexpr const char* kCatalogNames[] = {"datatypes", "actions", "natives", "accessors", "errors"};
 constexpr const char* kStateNames[] = {"interpreted?", "last-error", "stack-trace",
                                        "source-files", "callbacks", "GC"};
+// Its on-change* guard, which keeps bits in step with the switches, is a library function and
+// joins it with the library (an object refuses a guard field that holds no function).
+constexpr const char* kCallbacksNames[] = {"lexer?", "parse?", "sort?", "change?", "deep?",
+                                           "port?", "bits"};
 constexpr const char* kStandardNames[] = {"header", "port", "error", "file-info", "url-parts",
                                           "scheme"};
 constexpr const char* kOptionsNames[] = {
@@ -118,6 +122,7 @@ static_assert(std::size(kOptionsNames) == kOptionsFields);
 static_assert(std::size(kScriptNames) == kScriptFields);
 static_assert(std::size(kCatalogNames) == kCatalogFields);
 static_assert(std::size(kStateNames) == kStateFields);
+static_assert(std::size(kCallbacksNames) == kCallbacksFields);
 static_assert(std::size(kStandardNames) == kStandardFields);
 
 // The fields of each standard prototype, all none.
@@ -251,6 +256,12 @@ void init() {
     integer::set(&stack_trace, 1);
     set_field(state, kStackTrace, &stack_trace);
     set_field(state, kSourceFiles, block::push_new(4));
+    Cell* callbacks = push_object(kCallbacksNames);
+    for (int32_t i = 0; i < kCallbackBits; i++) set_field(callbacks, i, logic::shared(false));
+    Cell no_bits;
+    integer::set(&no_bits, 0);
+    set_field(callbacks, kCallbackBits, &no_bits);
+    set_field(state, kCallbacks, callbacks);
     set_field(system, kState, state);
 
     // The options as start-up leaves them. Its two guards, on-change* and on-deep-change*, are
@@ -314,6 +325,12 @@ void set_script_args(const Cell* args) {
     const Cell* script = object_field(g_system, kScript);
     if (!script || !cell::is(script, T::Object)) return;
     *context::values_at(object::context_of(script), kScriptArgs) = *args;
+}
+
+uint32_t callback_bits() {
+    const Cell* callbacks = path2(kState, kCallbacks);
+    const Cell* bits = object_field(callbacks, kCallbackBits);
+    return bits && cell::is(bits, T::Integer) ? static_cast<uint32_t>(integer::get(bits)) : 0;
 }
 
 Cell source_files() {

@@ -20,7 +20,8 @@ enum SystemField : int32_t {
     kSystemFields = 19,
 };
 enum CatalogField : int32_t { kErrors = 4, kCatalogFields = 5 };
-enum StateField : int32_t { kStackTrace = 2, kSourceFiles = 3, kStateFields = 6 };
+enum StateField : int32_t { kStackTrace = 2, kSourceFiles = 3, kCallbacks = 4, kStateFields = 6 };
+enum CallbacksField : int32_t { kCallbackBits = 6, kCallbacksFields = 7 };
 enum OptionsField : int32_t { kOptionsFloat = 16, kOptionsFields = 17 };
 enum ScriptField : int32_t { kScriptHeader = 1, kScriptArgs = 4, kScriptFields = 5 };
 enum StandardField : int32_t { kStandardError = 2, kStandardFields = 6 };
@@ -42,5 +43,8 @@ int32_t stack_trace();
 // Sets system/script/args (a program's arguments); ignored when system/script is no object.
 void set_script_args(const Cell* args);
 Cell source_files();
+// system/state/callbacks/bits when it is an integer!, else 0: the kinds of runtime callback a
+// trace run reports (one bit per kind, as hooks::Callback numbers them). No allocation.
+uint32_t callback_bits();
 
 }  // namespace nuv::system_object

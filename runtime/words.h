@@ -77,6 +77,9 @@ namespace nuv::words {
 // the before-change notices of insert and remove (their past-tense words are listed).
 #define NUV_NOTICE_WORDS(X) X(insert, "insert") X(remove, "remove")
 
+// The trace events the lists above do not already name, made after them for the same reason.
+#define NUV_EVENT_WORDS(X) X(end, "end") X(set, "set")
+
 // Unbound refinement! cells.
 #define NUV_RUNTIME_REFINEMENTS(X) \
     X(local, "local") X(extern_, "extern") X(compare, "compare") X(part, "part") \
@@ -87,7 +90,8 @@ enum class SymIndex : uint16_t {
     NUV_RUNTIME_SYMBOLS(NUV_WORDS_ENUM) Count
 };
 enum class WordIndex : uint16_t {
-    NUV_RUNTIME_WORDS(NUV_WORDS_ENUM) NUV_NOTICE_WORDS(NUV_WORDS_ENUM) Count
+    NUV_RUNTIME_WORDS(NUV_WORDS_ENUM) NUV_NOTICE_WORDS(NUV_WORDS_ENUM) NUV_EVENT_WORDS(NUV_WORDS_ENUM)
+    Count
 };
 enum class RefinementIndex : uint16_t { NUV_RUNTIME_REFINEMENTS(NUV_WORDS_ENUM) Count };
 #undef NUV_WORDS_ENUM
@@ -97,7 +101,7 @@ inline constexpr int kListedWordCount = 107;
 inline constexpr int kWordCount = static_cast<int>(WordIndex::Count);
 inline constexpr int kRefinementCount = static_cast<int>(RefinementIndex::Count);
 static_assert(kSymbolCount == 108);
-static_assert(kWordCount == kListedWordCount + 2);
+static_assert(kWordCount == kListedWordCount + 4);
 static_assert(kRefinementCount == 6);
 
 // Filled by init(); 0 and empty cells before it.
@@ -119,6 +123,7 @@ namespace w {
     inline const Cell& name = g_words[static_cast<int>(WordIndex::name)];
 NUV_RUNTIME_WORDS(NUV_WORDS_VIEW)
 NUV_NOTICE_WORDS(NUV_WORDS_VIEW)
+NUV_EVENT_WORDS(NUV_WORDS_VIEW)
 #undef NUV_WORDS_VIEW
 }  // namespace w
 namespace ref {

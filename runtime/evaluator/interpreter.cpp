@@ -35,9 +35,11 @@
 #include "runtime/evaluator/actions_table.h"
 #include "runtime/evaluator/natives_table.h"
 #include "runtime/evaluator/routines.h"
+#include "runtime/evaluator/trace.h"
 #include "runtime/evaluator/truth.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
+#include "runtime/system.h"
 #include "runtime/words.h"
 
 namespace nuv::interp {
@@ -78,9 +80,33 @@ inline void put_cell(Cell* c, uint32_t header, uint32_t w1, uint32_t w2, uint32_
     std::memcpy(c, &lanes, sizeof lanes);
 }
 
+Cell block_cell(NodeId node, int32_t index, T type = T::Block) {
+    return Cell{static_cast<uint32_t>(type), static_cast<uint32_t>(index), node, 0};
+}
+
 // The current code cell: the block and the index of the expression being run.
 inline void set_code(NodeId node, int32_t i) {
     put_cell(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(i), node, 0);
+}
+
+// ---- Trace events ----
+// The interpreter has a traced twin of each step (the Traced template flag), taken while a trace
+// run is open: it reports the events and makes every call in full, so the untraced steps test
+// nothing. Within a step the code reported is the current code cell and `at` a position in
+// block `node` (none when that is another block).
+template <bool Traced>
+[[gnu::always_inline]] inline void emit(trace::Event e, NodeId node, int32_t at, const Cell* ref,
+                                        const Cell* value) {
+    if constexpr (Traced) {
+        if (hooks::g_tracing) trace::event(e, g_code, cell::node(g_code) == node ? at : -1, ref, value);
+    }
+}
+
+// The start and end of a run of block `node` from `head`: the code is the block at its head.
+void emit_run(trace::Event e, NodeId node, int32_t head, int32_t at, const Cell* value) {
+    if (!hooks::g_tracing) return;
+    const Cell code = block_cell(node, head);
+    trace::event(e, &code, at, nullptr, value);
 }
 
 // The code cells of the block runs in progress, outermost first; the current code cell is the
@@ -295,28 +321,39 @@ inline void put_float(Cell* c, double value) {
     return false;
 }
 
-template <bool Prefix, bool Sub>
+template <bool Prefix, bool Sub, bool Traced = false>
 int32_t eval_expression(NodeId node, int32_t i);
 int32_t invoke_operator(const Cell* op, NodeId node, int32_t i, const Cell* name);
+// `at`: the path's position in the code, for trace events.
+template <bool Traced = false>
 int32_t eval_path(const Cell* path, NodeId node, int32_t i, PathMode mode, const Cell* value,
-                  bool case_ = false);
+                  bool case_ = false, int32_t at = -1);
 // What a call site knows of its callee: Function when it is a function!, else Any.
 enum class Callee : uint8_t { Any, Function };
-template <bool Infix, Callee Kind = Callee::Any>
+template <bool Infix, Callee Kind = Callee::Any, bool Traced = false>
 int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, const Cell* path,
                int32_t path_from);
 
+// How a block run leaves its value: in a frame of its own, its value left as the caller's last
+// pushed value (Keep) or also copied into the caller's arguments[0] (Return); or in the current
+// call's frame, whose arguments it drops first (InFrame).
+enum class Run : uint8_t { Keep, Return, InFrame };
+template <bool Traced>
+void run_block(const Cell* block, Run run);
+
 // A paren or block run for its value, left as the last pushed value.
+template <bool Traced = false>
 void run_nested(const Cell* value) {
     Cell as_block = *value;
     cell::set_type(&as_block, T::Block);
-    eval_block(&as_block, false);
+    run_block<Traced>(&as_block, Run::Keep);
 }
 
 // The expressions of a code block from its head, each value replacing the previous one in the
 // same cell above the current top, which holds the last value at the end (unset when there is
 // none). No frame of its own: every call in it pushes its own. Ends early when an exit is
 // pending.
+template <bool Traced = false>
 [[gnu::always_inline]] inline void run_expressions(const Cell* code_block) {
     CodeScope scope(code_block);
     collector::FreshScope fresh;  // what each expression made is held by the stack or stored
@@ -324,23 +361,29 @@ void run_nested(const Cell* value) {
     const int32_t count = code_of(node).count;
     int32_t i = std::clamp(cell::head(code_block), 0, count);
     Cell* const mark = stack::g_args.top;
+    [[maybe_unused]] const int32_t head = i;
+    if constexpr (Traced) emit_run(trace::Event::Enter, node, head, head, nullptr);
     if (i >= count) {
         stack::push(unset::shared());
+        if constexpr (Traced) emit_run(trace::Event::Exit, node, head, count, stack::top());
         return;
     }
     for (;;) {
         set_code(node, i);
-        i = eval_expression<false, true>(node, i);
+        i = eval_expression<false, true, Traced>(node, i);
+        emit<Traced>(trace::Event::Expr, node, i, nullptr, stack::top());
         if (i >= block::count(node) || exit_pending()) break;
         stack::g_args.top = mark;
         fresh.release();
     }
+    if constexpr (Traced) emit_run(trace::Event::Exit, node, head, block::count(node), stack::top());
 }
 
 // A paren met as code, run for its value, which is pushed.
+template <bool Traced = false>
 [[gnu::noinline]] void run_pushed(const Cell* code_block) {
     check_machine_stack();
-    run_expressions(code_block);
+    run_expressions<Traced>(code_block);
 }
 
 // ---- Compiled specs ----
@@ -527,6 +570,7 @@ inline int32_t local_count(NodeId ctx) {
 // The operators from cell i applied, strictly left to right, to the value pushed at `mark`,
 // each result replacing it there. Answers the index after the last one. The look-ahead costs
 // one type test unless the next value is a word. May allocate.
+template <bool Traced = false>
 [[gnu::always_inline]] inline int32_t apply_operators(NodeId node, int32_t i, Cell* mark, Code code) {
     while (i < code.count && !exit_pending()) {
         const Cell* next = code.cells + i;
@@ -536,11 +580,16 @@ inline int32_t local_count(NodeId ctx) {
         if (!cell::is(op_slot, T::Op)) break;
         const Cell op = *op_slot;
         stack::g_args.top = mark + 1;
-        if (fast_infix(&op, code, i + 1, mark)) {
-            i += 2;
-            continue;
+        if constexpr (Traced) {
+            emit<true>(trace::Event::Fetch, node, i, nullptr, &op_word);
+            i = invoke<true, Callee::Any, true>(&op, node, i + 1, &op_word, nullptr, 0);
+        } else {
+            if (fast_infix(&op, code, i + 1, mark)) {
+                i += 2;
+                continue;
+            }
+            i = invoke_operator(&op, node, i + 1, &op_word);
         }
-        i = invoke_operator(&op, node, i + 1, &op_word);
         code = code_of(node);
     }
     return i;
@@ -559,6 +608,7 @@ inline int32_t local_count(NodeId ctx) {
 // Fetches one argument of mode `mode` along spec entry `entry` and checks its type (`arg`
 // given: by its plan); the value is pushed. Answers the next index. A pending exit leaves
 // whatever was pushed unchecked.
+template <bool Traced = false>
 [[gnu::noinline]] int32_t fetch_arg(NodeId node, int32_t i, T mode, const PlanArg* arg,
                                     NodeId compiled, int32_t entry, const Cell* name, bool infix) {
     if (i >= block::count(node)) [[unlikely]] {
@@ -571,25 +621,31 @@ inline int32_t local_count(NodeId ctx) {
         fire(Err::NoArg, name, &plain);
     }
     if (mode == T::Word) {
-        i = infix ? eval_expression<true, true>(node, i) : eval_expression<false, true>(node, i);
+        i = infix ? eval_expression<true, true, Traced>(node, i) : eval_expression<false, true, Traced>(node, i);
     } else if (mode == T::GetWord) {
+        emit<Traced>(trace::Event::Fetch, node, i, nullptr, block::raw_cells(node) + i);
         stack::push(block::raw_cells(node) + i);
+        emit<Traced>(trace::Event::Push, node, i, nullptr, stack::top());
         i++;
     } else {
         const Cell value = block::at(node, i);
+        emit<Traced>(trace::Event::Fetch, node, i, nullptr, &value);
         i++;
         switch (cell::type_of(&value)) {
         case T::Paren: {
             frames::Owner owner(&words::w::anon, frames::kNative);
-            run_nested(&value);
+            run_nested<Traced>(&value);
             Cell result = *stack::top();
             frames::pop();
             stack::push(&result);
             break;
         }
         case T::GetWord: word::push_value(&value); break;
-        case T::GetPath: eval_path(&value, node, i, PathMode::Get, nullptr); break;
-        default: stack::push(&value); break;
+        case T::GetPath: eval_path<Traced>(&value, node, i, PathMode::Get, nullptr, false, i - 1); break;
+        default:
+            stack::push(&value);
+            emit<Traced>(trace::Event::Push, node, i - 1, nullptr, stack::top());
+            break;
         }
     }
     if (exit_pending()) [[unlikely]] return i;
@@ -600,9 +656,10 @@ inline int32_t local_count(NodeId ctx) {
     return i;
 }
 
+template <bool Traced = false>
 int32_t fetch_one(NodeId node, int32_t i, NodeId compiled, int32_t entry, const Cell* name, bool infix) {
     const T mode = cell::type_of(block::raw_cells(compiled) + entry);
-    return fetch_arg(node, i, mode, nullptr, compiled, entry, name, infix);
+    return fetch_arg<Traced>(node, i, mode, nullptr, compiled, entry, name, infix);
 }
 
 // Entries of the refinement starting at `entry`: the index after its last argument.
@@ -631,14 +688,14 @@ int32_t find_refinement(NodeId compiled, const Cell* element, const Cell* name, 
 
 // The leading arguments (those before any refinement); answers the next index, the entry after
 // them in *entry. A value that is pushed as it stands, with no operator after it, is taken
-// here; anything else is fetched by fetch_one.
-template <bool Infix>
+// here; anything else is fetched by fetch_one (every value, when traced).
+template <bool Infix, bool Traced = false>
 [[gnu::always_inline]] inline int32_t fetch_leading(const Cell* callee, const Shape& shape, NodeId node, int32_t i,
                       const Cell* name, int32_t* entry) {
-    if (shape.args < 0) [[unlikely]] {
+    if (Traced || shape.args < 0) [[unlikely]] {
         int32_t e = Infix ? 2 : 0;  // an infix call has its left operand in place
         for (; e < shape.total && !cell::is(block::raw_cells(shape.compiled) + e, T::Refinement); e += 2) {
-            i = fetch_one(node, i, shape.compiled, e, name, Infix);
+            i = fetch_one<Traced>(node, i, shape.compiled, e, name, Infix);
             if (exit_pending()) [[unlikely]] return i;
         }
         *entry = e;
@@ -693,13 +750,13 @@ template <bool Infix>
 
 // Natives and actions: the mandatory arguments, then the used refinements' arguments in path
 // order; refinements[k] is the stack position of refinement k's first argument, or -1.
-template <bool Infix>
+template <bool Infix, bool Traced = false>
 [[gnu::always_inline]] inline int32_t fetch_native_args(const Cell* callee, const Shape& shape, NodeId node, int32_t i,
                           const Cell* name, const Cell* path, int32_t path_from,
                           int32_t* refinements) {
     const NodeId compiled = shape.compiled;
     int32_t e = 0;
-    i = fetch_leading<Infix>(callee, shape, node, i, name, &e);
+    i = fetch_leading<Infix, Traced>(callee, shape, node, i, name, &e);
     if (exit_pending()) [[unlikely]] return i;
     if (shape.refinements > kMaxRefinements) fire(Err::LimitHit);
     for (int32_t k = 0; k < shape.refinements; k++) refinements[k] = -1;
@@ -713,7 +770,7 @@ template <bool Infix>
         refinements[ordinal] = static_cast<int32_t>(stack::g_args.top - stack::g_args.base);
         const int32_t end = refinement_end(compiled, r);
         for (int32_t a = r + 2; a < end; a += 2) {
-            i = fetch_one(node, i, compiled, a, name, false);
+            i = fetch_one<Traced>(node, i, compiled, a, name, false);
             if (exit_pending()) [[unlikely]] return i;
         }
     }
@@ -722,12 +779,12 @@ template <bool Infix>
 
 // Functions: every spec slot in spec order, a refinement as a logic! followed by its arguments
 // (none when unused), then /local and the locals.
-template <bool Infix>
+template <bool Infix, bool Traced = false>
 [[gnu::always_inline]] inline int32_t fetch_function_args(const Cell* callee, const Shape& shape, NodeId node, int32_t i,
                             const Cell* name, const Cell* path, int32_t path_from, NodeId ctx) {
     const NodeId compiled = shape.compiled;
     int32_t e = 0;
-    i = fetch_leading<Infix>(callee, shape, node, i, name, &e);
+    i = fetch_leading<Infix, Traced>(callee, shape, node, i, name, &e);
     if (exit_pending()) [[unlikely]] return i;
     for (int32_t k = e; k < shape.total; k += 2)
         stack::push(cell::is(&block::raw_cells(compiled)[k], T::Refinement) ? logic::shared(false)
@@ -747,7 +804,7 @@ template <bool Infix>
         *flag = *logic::shared(true);
         const int32_t end = refinement_end(compiled, r);
         for (int32_t a = r + 2; a < end; a += 2) {
-            i = fetch_one(node, i, compiled, a, name, false);
+            i = fetch_one<Traced>(node, i, compiled, a, name, false);
             if (exit_pending()) [[unlikely]] return i;
             *stack::arg(a / 2) = *stack::top();
             stack::drop(1);
@@ -758,19 +815,30 @@ template <bool Infix>
 
 // ---- Calling ----
 
+// prolog and epilog of the body of function `fn` called by `name`.
+void emit_body(trace::Event e, const Cell& body, const Cell* fn, const Cell* name) {
+    if (hooks::g_tracing) trace::event(e, &body, -1, name, fn);
+}
+
 // Runs the function's body over the arguments at arguments[0..] of the top frame; the result
-// lands in arguments[0]. return and exit aimed at the frame end here, thrown or pending.
-void run_body(const Cell& body, NodeId ctx) {
+// lands in arguments[0]. return and exit aimed at the frame end here, thrown or pending. Traced,
+// the function `fn` called by `name` is reported (an exit the prolog's callback aims at the
+// frame ends the call before the body runs).
+template <bool Traced = false>
+void run_body(const Cell& body, NodeId ctx, [[maybe_unused]] const Cell* fn = nullptr,
+              [[maybe_unused]] const Cell* name = nullptr) {
     frames::set_body_flag(frames::top(), true);
     context::enter_call(ctx, stack::arg(0));
     const uint32_t depth = frames::depth();
     if (!cell::is(&body, T::Block)) fire(Err::NotDone);
     DepthScope in_body(&g_body_depth, depth);
     try {
-        run_expressions(&body);
+        if constexpr (Traced) emit_body(trace::Event::Prolog, body, fn, name);
+        run_expressions<Traced>(&body);
         *stack::arg(0) = *stack::top();
     } catch (const Unwind& u) {
         if (u.target != depth || (u.kind != UnwindKind::Return && u.kind != UnwindKind::Exit)) throw;
+        if constexpr (Traced) emit_body(trace::Event::Epilog, body, fn, name);
         return;
     }
     if (g_exit_target == depth) [[unlikely]] {
@@ -778,18 +846,24 @@ void run_body(const Cell& body, NodeId ctx) {
         *stack::arg(0) = *g_exit_value;
         stack::keep_one();
     }
+    if constexpr (Traced) emit_body(trace::Event::Epilog, body, fn, name);
 }
 
-void run_body(const Cell* fn, NodeId ctx) {
+// A traced body runs with the tracing switch its function's attributes give.
+void run_traced_body(const Cell& body, NodeId ctx, const Cell* fn, const Cell* name) {
+    const trace::Switch attribute(trace::body_tracing(fn->header));
+    run_body<true>(body, ctx, fn, name);
+}
+
+template <bool Traced>
+void run_function(const Cell* fn, NodeId ctx, const Cell* name) {
     const Cell body = block::raw_cells(function::info_node(fn))[static_cast<int32_t>(function::Info::Body)];
-    run_body(body, ctx);
+    if constexpr (Traced) {
+        run_traced_body(body, ctx, fn, name);
+    } else {
+        run_body(body, ctx);
+    }
 }
-
-// How a block run leaves its value: in a frame of its own, its value left as the caller's last
-// pushed value (Keep) or also copied into the caller's arguments[0] (Return); or in the current
-// call's frame, whose arguments it drops first (InFrame).
-enum class Run : uint8_t { Keep, Return, InFrame };
-void run_block(const Cell* block, Run run);
 
 // if and either: the block the condition at arguments[0] chooses (`yes`, else `no` for either)
 // runs in the top frame; if gives none when the condition is false.
@@ -801,7 +875,7 @@ inline void run_chosen(bool two_way, const Cell* yes, const Cell* no) {
         return;
     }
     const Cell chosen = on ? *yes : *no;
-    run_block(&chosen, Run::InFrame);
+    run_block<false>(&chosen, Run::InFrame);
 }
 
 // What a native or action call takes from its plan, read before the arguments are fetched.
@@ -812,8 +886,18 @@ struct NativeCall {
     actions::Entry action_entry;
 };
 
-// A native or action with its arguments fetched under its frame.
+// A native or action with its arguments fetched under its frame. Traced, every call is made:
+// no result computed here, no exit recorded, no branch chosen.
+template <bool Traced = false>
 [[gnu::always_inline]] inline void call_native(T type, const NativeCall& call, const int32_t* refinements) {
+    if constexpr (Traced) {
+        if (type == T::Action) {
+            call.action_entry(refinements);
+        } else {
+            call.native_entry(false, refinements);
+        }
+        return;
+    }
     if (call.fast != Fast::None && compute(call.fast, stack::arg(0), stack::arg(1))) {
         stack::keep_one();
         return;
@@ -837,11 +921,13 @@ struct NativeCall {
     call.native_entry(false, refinements);
 }
 
-template <bool Infix, Callee Kind>
+template <bool Infix, Callee Kind, bool Traced>
 int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, const Cell* path,
                int32_t path_from) {
     check_machine_stack();
     const Cell* frame_name = name ? name : &words::w::anon;
+    [[maybe_unused]] const int32_t at = i - 1;  // the call's position
+    emit<Traced>(trace::Event::Open, node, at, nullptr, nullptr);
     Cell* mark;
     if constexpr (Infix) {
         mark = stack::g_args.top - 1;  // the left operand
@@ -858,14 +944,22 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
         const NodeId ctx = function::context_of(callee);
         frames::push_interp_function(frame_name, ctx);
         if constexpr (Infix) stack::g_args.top = mark + 1;
-        i = fetch_function_args<Infix>(callee, shape, node, i, frame_name, path, path_from, ctx);
-        if (!exit_pending()) [[likely]] run_body(body, ctx);
+        i = fetch_function_args<Infix, Traced>(callee, shape, node, i, frame_name, path, path_from, ctx);
+        if (!exit_pending()) [[likely]] {
+            if constexpr (Traced) {
+                emit<true>(trace::Event::Call, node, at, frame_name, callee);
+                run_traced_body(body, ctx, callee, frame_name);
+            } else {
+                run_body(body, ctx);
+            }
+        }
     } else if (type == T::Routine) {
         frames::push_interp_native(frame_name);
         if constexpr (Infix) stack::g_args.top = mark + 1;
-        i = fetch_function_args<Infix>(callee, shape, node, i, frame_name, path, path_from,
-                                       function::context_of(callee));
+        i = fetch_function_args<Infix, Traced>(callee, shape, node, i, frame_name, path, path_from,
+                                               function::context_of(callee));
         if (!exit_pending()) [[likely]] {
+            emit<Traced>(trace::Event::Call, node, at, frame_name, callee);
             DepthScope opaque(&g_opaque_depth, frames::depth());
             routines::call(callee, frame_name);
         }
@@ -874,14 +968,18 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
         frames::push_interp_native(frame_name);
         if constexpr (Infix) stack::g_args.top = mark + 1;
         int32_t refinements[kMaxRefinements];
-        i = fetch_native_args<Infix>(callee, shape, node, i, frame_name, path, path_from, refinements);
-        if (!exit_pending()) [[likely]] call_native(type, call, refinements);
+        i = fetch_native_args<Infix, Traced>(callee, shape, node, i, frame_name, path, path_from, refinements);
+        if (!exit_pending()) [[likely]] {
+            emit<Traced>(trace::Event::Call, node, at, frame_name, callee);
+            call_native<Traced>(type, call, refinements);
+        }
     }
     frames::pop_keep_result();
     if constexpr (!Infix) {
         *mark = *(mark + 1);
         stack::g_args.top = mark + 1;
     }
+    emit<Traced>(trace::Event::Return, node, at, frame_name, mark);
     return i;
 }
 
@@ -932,14 +1030,24 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
 
 // ---- Paths ----
 
+// A path's element fetched, reported with the path as the code.
+inline void emit_element(const Cell* path, int32_t k, const Cell* element) {
+    if (hooks::g_tracing) trace::event(trace::Event::Fetch, path, k, nullptr, element);
+}
+
+template <bool Traced>
 int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, const Cell* value,
-                  bool case_) {
+                  bool case_, [[maybe_unused]] int32_t at) {
     Cell* path = stack::push(path_in);
     const NodeId pn = cell::node(path);
     const int32_t head = block::head_index(path);
     if (head >= block::count(pn)) fire(Err::EmptyPath);
     const Cell first = block::at(pn, head);
     if (!cell::is(&first, T::Word)) fire(Err::WordFirst, path);
+    if constexpr (Traced) {
+        emit<true>(trace::Event::Enter, node, at, nullptr, nullptr);
+        emit_element(path, head, &first);
+    }
     const Cell start = *word::slot(&first);
     if (cell::is(&start, T::Unset)) fire(Err::UnsetPath, path, &first);
     if (is_callable(cell::type_of(&start))) {
@@ -948,9 +1056,10 @@ int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, co
         stack::drop(1);
         Cell keep = *path_in;
         Cell* held = stack::push(&keep);  // the path stays reachable under the call
-        i = invoke<false>(&start, node, i, &first, held, head + 1);
+        i = invoke<false, Callee::Any, Traced>(&start, node, i, &first, held, head + 1);
         *held = *stack::top();
         stack::g_args.top = held + 1;
+        emit<Traced>(trace::Event::Exit, node, at, nullptr, held);
         return i;
     }
     // What holds the current value, for a set that must store a changed scalar back: the head
@@ -961,10 +1070,11 @@ int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, co
     Cell* element = stack::push(none::shared());
     for (int32_t k = head + 1; k < block::count(pn); k++) {
         const Cell raw = block::at(pn, k);
+        if constexpr (Traced) emit_element(path, k, &raw);
         if (cell::is(&raw, T::GetWord)) {
             *element = *word::slot(&raw);
         } else if (cell::is(&raw, T::Paren)) {
-            run_nested(&raw);
+            run_nested<Traced>(&raw);
             *element = *stack::top();
             stack::g_args.top = element + 1;
             if (exit_pending()) [[unlikely]] break;
@@ -996,14 +1106,16 @@ int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, co
                                 static_cast<uint32_t>(index)};
             }
             stack::g_args.top = path + 1;
-            i = invoke<false>(&callee, node, i, &name, path, k + 1);
+            i = invoke<false, Callee::Any, Traced>(&callee, node, i, &name, path, k + 1);
             *path = *stack::top();
             stack::g_args.top = path + 1;
+            emit<Traced>(trace::Event::Exit, node, at, nullptr, path);
             return i;
         }
     }
     *path = *current;
     stack::g_args.top = path + 1;
+    if (mode != PathMode::Set) emit<Traced>(trace::Event::Push, node, at, nullptr, path);
     return i;
 }
 
@@ -1011,31 +1123,40 @@ int32_t eval_path(const Cell* path_in, NodeId node, int32_t i, PathMode mode, co
 
 // One expression from cell i: its value is pushed (Sub) or becomes arguments[0] as the only
 // cell of the call; Prefix takes no operator after it. Answers the index after it.
-template <bool Prefix, bool Sub>
+template <bool Prefix, bool Sub, bool Traced>
 int32_t eval_expression(NodeId node, int32_t i) {
     Cell* const mark = stack::g_args.top;
     Code code = code_of(node);
+    [[maybe_unused]] const int32_t at = i;
     const Cell v = code.cells[i++];
+    if constexpr (Traced) {
+        emit<true>(trace::Event::Fetch, node, at, nullptr, &v);
+        code = code_of(node);
+    }
     // Only the cases that call out may allocate; they take the code's cells again.
     switch (cell::type_of(&v)) {
     case T::Word: {
         const Cell* slot = word::slot(&v);
         switch (cell::type_of(slot)) {
         case T::Unset: fire(Err::NoValue, &v);
-        case T::LitWord: cell::set_type(stack::push(slot), T::Word); break;
+        case T::LitWord:
+            cell::set_type(stack::push(slot), T::Word);
+            emit<Traced>(trace::Event::Push, node, at, nullptr, stack::top());
+            break;
         case T::Function: {
             const Cell callee = *slot;
-            i = invoke<false, Callee::Function>(&callee, node, i, &v, nullptr, 0);
+            i = invoke<false, Callee::Function, Traced>(&callee, node, i, &v, nullptr, 0);
             code = code_of(node);
             break;
         }
         case T::Native: {
             const Cell callee = *slot;
             const auto index = static_cast<uint32_t>(native::index_of(&callee));
-            if (index <= static_cast<uint32_t>(natives::kTableSlots) && (kNatives.flags[index] & kBranch)) {
+            if (!Traced && index <= static_cast<uint32_t>(natives::kTableSlots) &&
+                (kNatives.flags[index] & kBranch)) {
                 i = invoke_branch(&callee, node, i, &v);
             } else {
-                i = invoke<false>(&callee, node, i, &v, nullptr, 0);
+                i = invoke<false, Callee::Any, Traced>(&callee, node, i, &v, nullptr, 0);
             }
             code = code_of(node);
             break;
@@ -1043,25 +1164,29 @@ int32_t eval_expression(NodeId node, int32_t i) {
         case T::Action:
         case T::Routine: {
             const Cell callee = *slot;
-            i = invoke<false>(&callee, node, i, &v, nullptr, 0);
+            i = invoke<false, Callee::Any, Traced>(&callee, node, i, &v, nullptr, 0);
             code = code_of(node);
             break;
         }
         case T::Op: fire(Err::NoOpArg, &v);
-        default: stack::push(slot); break;
+        default:
+            stack::push(slot);
+            emit<Traced>(trace::Event::Push, node, at, nullptr, stack::top());
+            break;
         }
         break;
     }
     case T::Paren:
-        run_pushed(&v);
+        run_pushed<Traced>(&v);
         code = code_of(node);
         break;
     case T::SetWord: {
         if (i >= code.count) fire(Err::NeedValue, &v);
         frames::push_native(&v);
         Cell* target = stack::push(&v);
-        i = eval_expression<false, true>(node, i);
+        i = eval_expression<false, true, Traced>(node, i);
         if (!exit_pending()) [[likely]] {
+            emit<Traced>(trace::Event::Set, node, at, target, target + 1);
             Cell* slot = context::plain_write_slot(target);
             if (slot) {
                 *slot = *(target + 1);
@@ -1075,17 +1200,20 @@ int32_t eval_expression(NodeId node, int32_t i) {
         break;
     }
     case T::GetWord: word::push_value(&v); break;
-    case T::LitWord: cell::set_type(stack::push(&v), T::Word); break;
+    case T::LitWord:
+        cell::set_type(stack::push(&v), T::Word);
+        emit<Traced>(trace::Event::Push, node, at, nullptr, stack::top());
+        break;
     case T::Native:
     case T::Action:
     case T::Function:
     case T::Routine:
-        i = invoke<false>(&v, node, i, nullptr, nullptr, 0);
+        i = invoke<false, Callee::Any, Traced>(&v, node, i, nullptr, nullptr, 0);
         code = code_of(node);
         break;
     case T::Op: fire(Err::NotDone);
     case T::Path:
-        i = eval_path(&v, node, i, PathMode::Normal, nullptr);
+        i = eval_path<Traced>(&v, node, i, PathMode::Normal, nullptr, false, at);
         code = code_of(node);
         break;
     case T::LitPath: {
@@ -1097,10 +1225,11 @@ int32_t eval_expression(NodeId node, int32_t i) {
     case T::SetPath: {
         if (i >= code.count) fire(Err::NeedValue, &v);
         frames::push_native(&words::w::set_path);
-        i = eval_expression<false, true>(node, i);
+        i = eval_expression<false, true, Traced>(node, i);
         if (!exit_pending()) [[likely]] {
             Cell* value = stack::arg(0);
-            eval_path(&v, node, i, PathMode::Set, value);
+            emit<Traced>(trace::Event::Set, node, at, &v, value);
+            eval_path<Traced>(&v, node, i, PathMode::Set, value, false, at);
             stack::keep_one();
         }
         frames::pop_keep_result();
@@ -1108,7 +1237,7 @@ int32_t eval_expression(NodeId node, int32_t i) {
         break;
     }
     case T::GetPath:
-        i = eval_path(&v, node, i, PathMode::Get, nullptr);
+        i = eval_path<Traced>(&v, node, i, PathMode::Get, nullptr, false, at);
         code = code_of(node);
         break;
     case T::Issue:
@@ -1119,10 +1248,15 @@ int32_t eval_expression(NodeId node, int32_t i) {
         }
         stack::push(&v);
         break;
-    default: stack::push(&v); break;
+    default:
+        stack::push(&v);
+        emit<Traced>(trace::Event::Push, node, at, nullptr, stack::top());
+        break;
     }
-    if constexpr (!Prefix) i = apply_operators(node, i, mark, code);
+    if constexpr (Traced) code = code_of(node);  // an event's callback may have allocated
+    if constexpr (!Prefix) i = apply_operators<Traced>(node, i, mark, code);
     if constexpr (!Sub) stack::set_result(mark);
+    if constexpr (!Sub) emit<Traced>(trace::Event::Expr, node, i, nullptr, stack::arg(0));
     return i;
 }
 
@@ -1149,6 +1283,7 @@ void init() {
     }
     hooked = true;
     error::set_position_source(&g_code);
+    trace::init();
     hooks::g_evaluator = hooks::Evaluator{&interp::do_block, &interp::call_function, &interp::call_comparator};
     rlimit limit{};
     size_t budget = 8u << 20;
@@ -1161,6 +1296,7 @@ void init() {
 
 namespace {
 
+template <bool Traced>
 void run_block(const Cell* block, Run run) {
     check_machine_stack();
     CodeScope scope(block);
@@ -1168,22 +1304,25 @@ void run_block(const Cell* block, Run run) {
     const NodeId node = cell::node(block);
     const int32_t count = code_of(node).count;
     int32_t i = std::clamp(cell::head(block), 0, count);
+    [[maybe_unused]] const int32_t head = i;
     if (run == Run::InFrame) {
         stack::reset();
     } else {
         frames::push_eval(&words::w::body);
     }
+    if constexpr (Traced) emit_run(trace::Event::Enter, node, head, head, nullptr);
     if (i >= count) {
         stack::push(unset::shared());
     } else {
         for (;;) {
             set_code(node, i);
-            i = eval_expression<false, false>(node, i);
+            i = eval_expression<false, false, Traced>(node, i);
             if (i >= block::count(node) || exit_pending()) break;
             stack::reset();
             fresh.release();
         }
     }
+    if constexpr (Traced) emit_run(trace::Event::Exit, node, head, block::count(node), stack::arg(0));
     if (run == Run::Return) {
         frames::pop_return_result();
     } else if (run == Run::Keep) {
@@ -1194,10 +1333,21 @@ void run_block(const Cell* block, Run run) {
 }  // namespace
 
 void eval_block(const Cell* block, bool return_result) {
-    run_block(block, return_result ? Run::Return : Run::Keep);
+    const Run run = return_result ? Run::Return : Run::Keep;
+    if (trace::active()) [[unlikely]] {
+        run_block<true>(block, run);
+    } else {
+        run_block<false>(block, run);
+    }
 }
 
-void eval_in_frame(const Cell* block) { run_block(block, Run::InFrame); }
+void eval_in_frame(const Cell* block) {
+    if (trace::active()) [[unlikely]] {
+        run_block<true>(block, Run::InFrame);
+    } else {
+        run_block<false>(block, Run::InFrame);
+    }
+}
 
 Cell* do_block(const Cell* block) {
     const Cell held = *block;
@@ -1213,30 +1363,35 @@ int32_t eval_at(const Cell* block, int32_t index) {
     }
     CodeScope scope(node, index);
     frames::Owner owner(&words::w::body, frames::kNative);
-    index = eval_expression<false, true>(node, index);
+    index = trace::active() ? eval_expression<false, true, true>(node, index)
+                            : eval_expression<false, true>(node, index);
     Cell result = *stack::top();
     frames::pop();
     stack::push(&result);
     return index;
 }
 
-void apply_function(const Cell* fn) {
-    const Cell held = *fn;
-    run_body(&held, function::context_of(&held));
-}
+namespace {
 
-Cell* call_function(const Cell* function, Callback kind, const Cell* values, int32_t count) {
-    check_machine_stack();
-    const Cell* name = &words::w::anon;
+const Cell* callback_name(Callback kind) {
     switch (kind) {
-    case Callback::Lexer: name = &words::w::lexer_callback; break;
-    case Callback::Parse: name = &words::w::parse_callback; break;
-    case Callback::Compare: name = &words::w::compare_callback; break;
-    case Callback::Change: name = &words::w::on_change_star; break;
-    case Callback::DeepChange: name = &words::w::on_deep_change_star; break;
+    case Callback::Lexer: return &words::w::lexer_callback;
+    case Callback::Parse: return &words::w::parse_callback;
+    case Callback::Compare: return &words::w::compare_callback;
+    case Callback::Change: return &words::w::on_change_star;
+    case Callback::DeepChange: return &words::w::on_deep_change_star;
     case Callback::Call:
     case Callback::Port: break;
     }
+    return &words::w::anon;
+}
+
+// call_function's call under a frame named `name`. `framed` (traced only): the body is framed
+// by the events call and return.
+template <bool Traced>
+Cell* call_named(const Cell* function, const Cell* name, const Cell* values, int32_t count,
+                 [[maybe_unused]] bool framed = false) {
+    check_machine_stack();
     Cell* mark = stack::push(function);  // the function stays reachable during its call
     const NodeId ctx = function::context_of(mark);
     frames::push_function(name, ctx);
@@ -1248,11 +1403,43 @@ Cell* call_function(const Cell* function, Callback kind, const Cell* values, int
                                       : k == entries;
         stack::push(flag ? logic::shared(false) : none::shared());
     }
-    run_body(mark, ctx);
+    if constexpr (Traced) {
+        if (framed && trace::tracing()) trace::event(trace::Event::Call, nullptr, -1, name, mark);
+    }
+    run_function<Traced>(mark, ctx, name);
+    if constexpr (Traced) {
+        if (framed && trace::tracing()) trace::event(trace::Event::Return, nullptr, -1, name, stack::arg(0));
+    }
     frames::pop_keep_result();
     *mark = *(mark + 1);
     stack::g_args.top = mark + 1;
     return mark;
+}
+
+}  // namespace
+
+Cell* call_function(const Cell* function, Callback kind, const Cell* values, int32_t count) {
+    const Cell* name = callback_name(kind);
+    if (!trace::active()) [[likely]] return call_named<false>(function, name, values, count);
+    if (kind == Callback::Call) return call_named<true>(function, name, values, count);
+    // A runtime callback is traced only when system/state/callbacks/bits asks for its kind.
+    if (system_object::callback_bits() & static_cast<uint32_t>(kind))
+        return call_named<true>(function, name, values, count, true);
+    const trace::Switch off(false);
+    return call_named<true>(function, name, values, count);
+}
+
+Cell* call_aside(const Cell* function, const Cell* name, const Cell* values, int32_t count) {
+    Cell* kept = stack::push(g_exit_value);  // the pending exit's value stays reachable
+    const uint32_t target = g_exit_target;
+    g_exit_target = 0;
+    const Cell* result = trace::active() ? call_named<true>(function, name, values, count)
+                                         : call_named<false>(function, name, values, count);
+    g_exit_target = target;
+    *g_exit_value = *kept;
+    *kept = *result;
+    stack::g_args.top = kept + 1;
+    return kept;
 }
 
 namespace {
@@ -1333,7 +1520,11 @@ Cell* eval_path_alone(const Cell* path, PathMode mode, const Cell* value, bool c
     const Cell held = *path;
     const NodeId node = cell::node(&held);
     // The path's own cells serve as the code, read from their end: a callee finds no argument.
-    eval_path(&held, node, block::count(node), mode, value, case_);
+    if (trace::active()) [[unlikely]] {
+        eval_path<true>(&held, node, block::count(node), mode, value, case_);
+    } else {
+        eval_path(&held, node, block::count(node), mode, value, case_);
+    }
     return stack::top();
 }
 
@@ -1481,7 +1672,11 @@ Cell* apply_block(const Cell* callee_in, const Cell* name, const Cell* path, int
         }
     }
     if (type == T::Function) {
-        apply_function(&callee);
+        if (trace::active()) [[unlikely]] {
+            run_function<true>(&callee, ctx, name);
+        } else {
+            run_function<false>(&callee, ctx, name);
+        }
     } else if (type == T::Routine) {
         routines::call(&callee, name);
     } else if (type == T::Action) {

@@ -39,18 +39,19 @@ enum class PathMode : uint8_t { Normal, Get, Set };
 // raises what the path raises in code.
 Cell* eval_path_alone(const Cell* path, PathMode mode, const Cell* value, bool case_);
 
-// Runs the body of a function! whose arguments (every spec slot, refinements as logic! followed
-// by their arguments, then the locals) are already at arguments[0..] of the function frame the
-// caller has pushed on top; the result lands in arguments[0]. return and exit end here.
-void apply_function(const Cell* function);
-
 using Callback = hooks::Callback;
 // Calls a function! from runtime code with `count` values as its first argument slots; every
 // slot after them is filled as for a call without refinements (refinements false, their
 // arguments none, /local false, the locals none). The values must not lie above the stack top.
 // The result is pushed as a new cell of the current call and returned. May allocate; raises
-// what the body raises (return and exit end at the call).
+// what the body raises (return and exit end at the call). While a trace run is open, a call of
+// a kind other than Call is traced only when system/state/callbacks/bits has the kind's bit
+// (then framed by the events call and return), else it runs with tracing off.
 Cell* call_function(const Cell* function, Callback kind, const Cell* values, int32_t count);
+// The same call, under a frame named by `name` (a stable word cell) and traced as the code
+// around it, with a pending exit kept aside for its duration and put back when it ends
+// normally: the trace callback's call.
+Cell* call_aside(const Cell* function, const Cell* name, const Cell* values, int32_t count);
 // Calls a sort comparator (a function!, native!, action!, op! or routine!) with the two values
 // under a frame named <compare-callback> and answers the order its answer gives (positive: the
 // first value sorts after the second): true 1, false -1, an integer itself, a float by its sign

@@ -14,6 +14,7 @@
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/native_support.h"
 #include "runtime/evaluator/natives_loops.h"
+#include "runtime/evaluator/trace.h"
 #include "runtime/evaluator/truth.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
@@ -61,6 +62,7 @@ void throw_(bool, const int32_t* refinements) {
     if (stack::g_args.top < stack::g_args.base + 2) stack::g_args.top = stack::g_args.base + 2;
     if (refinements[0] >= 0) need_type(1, T::Word);
     else unset::set(stack::arg(1));
+    if (trace::tracing()) trace::event(trace::Event::Throw, nullptr, -1, nullptr, stack::arg(0));
     frames::throw_unwind();
 }
 
@@ -80,6 +82,7 @@ void catch_(bool, const int32_t* refinements) {
             // The frame holds the thrown value and its name; one for another catcher goes on.
             if (names && !name_matches(names, stack::arg(1))) frames::throw_unwind();
             frames::clear_throw_origin();
+            if (trace::tracing()) trace::event(trace::Event::Catch, nullptr, -1, nullptr, frame.value());
         }
         result = *frame.value();
     }

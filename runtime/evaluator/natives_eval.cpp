@@ -22,6 +22,8 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/natives_table.h"
+#include "runtime/evaluator/trace.h"
+#include "runtime/frames.h"
 #include "runtime/output.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
@@ -300,8 +302,9 @@ void reduce(bool, const int32_t* refinements) {
     stack::set_result(out ? insert_into(out, values, false) : values);
 }
 
-void do_(bool, const int32_t* refinements) {
-    if (is_flag(refinements, 3)) fire(Err::NotDone);  // /trace: with evaluation tracing
+namespace {
+
+void do_value(const int32_t* refinements) {
     Cell* value = stack::arg(0);
     Cell* position_word = is_flag(refinements, 2) ? stack::arg(refinements[2]) : nullptr;
     switch (cell::type_of(value)) {
@@ -325,6 +328,50 @@ void do_(bool, const int32_t* refinements) {
     case T::Url: fire(Err::NotDone);  // scripts run through the library's do-file
     case T::Error: raise_error_value(value);
     default: stack::set_result(eval_alone(value)); break;
+    }
+}
+
+// do/trace: the value is done under a trace run with the callback, opened here unless one is
+// open (then the callback is ignored). The caller's frame stops return and exit for as long as
+// the code runs, so that the run is closed before one goes on past it.
+void do_traced(const int32_t* refinements) {
+    const Cell callback = *stack::arg(refinements[3]);
+    const bool opened = trace::open(&callback);
+    const bool marked = frames::mark_caller_body();
+    const uint32_t caller = frames::depth() - 1;
+    Cell* const entry_top = stack::g_args.top;
+    const auto unmark = [&] {
+        if (marked && frames::depth() >= caller) frames::set_body_flag(frames::at_depth(caller), false);
+    };
+    try {
+        if (opened) trace::send_init();
+        do_value(refinements);
+    } catch (const Unwind& u) {
+        unmark();
+        // An error leaves the argument top where it was raised (at a full stack, maybe), with
+        // the error above it: the end event runs from this call's top, the error moved there.
+        if (u.kind == UnwindKind::Error && stack::g_args.top > entry_top) {
+            const Cell error = *stack::top();
+            stack::g_args.top = entry_top;
+            if (cell::is(&error, T::Error)) stack::push(&error);
+        }
+        if (opened) trace::close();
+        // An exit that stopped only at the caller's frame because of the mark goes on.
+        if (marked && u.target == caller && (u.kind == UnwindKind::Return || u.kind == UnwindKind::Exit))
+            frames::return_unwind(u.kind == UnwindKind::Return);
+        throw;
+    }
+    unmark();
+    if (opened) trace::close();
+}
+
+}  // namespace
+
+void do_(bool, const int32_t* refinements) {
+    if (is_flag(refinements, 3)) {
+        do_traced(refinements);
+    } else {
+        do_value(refinements);
     }
 }
 

@@ -21,6 +21,8 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/trace.h"
+#include "runtime/frames.h"
 #include "runtime/output.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
@@ -106,6 +108,14 @@ uint64_t is_last_lf(const uint64_t*) { return output::last_new_line() ? 1 : 0; }
 
 uint64_t stack_size(const uint64_t*) { return static_cast<uint64_t>(stack::g_args.top - stack::g_args.bottom); }
 
+// The block argument is a stack cell, and the call's result.
+uint64_t collect_calls(const uint64_t* args) {
+    frames::collect_calls(arg_cell(args[0]));
+    return 0;
+}
+
+uint64_t is_tracing(const uint64_t*) { return trace::tracing() ? 1 : 0; }
+
 struct RuntimeRoutine {
     const char* word;
     const char* spec;
@@ -123,6 +133,8 @@ constexpr RuntimeRoutine kRuntimeRoutines[] = {
      shift_logical, kIntegerResult},
     {"last-lf?", "\"Internal Use Only\" return: [logic!]", is_last_lf, kLogicResult},
     {"stack-size?", "return: [integer!]", stack_size, kIntegerResult},
+    {"collect-calls", "blk [block!]", collect_calls, kNoResult},
+    {"tracing?", "return: [logic!]", is_tracing, kLogicResult},
 };
 
 // ---- Type predicates ----
