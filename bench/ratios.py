@@ -5,6 +5,10 @@ usage: bench/ratios.py [--runs N] [--nuv PATH] [NAME ...]
 
 Each program prints a checksum, which is checked against the table below before any time counts.
 The time of a program is the best wall-clock time of N runs (default 3), start-up included.
+Every workload NAME has a twin NAME_fresh, the same program whose own words are all names the
+boot never made; both are timed (a NAME given alone runs its twin too), and the twin's row ends
+with its Nuv time over the original's, which stays near 1 when a program's choice of names does
+not change its speed.
 Nothing here is a test: a slow run reports, it never fails the build.
 """
 import argparse
@@ -31,8 +35,11 @@ CHECKSUMS = {
 }
 
 
+TWIN = "_fresh"
+
+
 def checksum(name, label):
-    wanted = CHECKSUMS[name]
+    wanted = CHECKSUMS[name.removesuffix(TWIN)]
     return wanted[label] if isinstance(wanted, dict) else wanted
 
 
@@ -67,10 +74,14 @@ def main():
     runners = [("nuv", [args.nuv], ".nuv"), ("python", [python], ".py")]
     if lua:
         runners.append(("lua", [lua], ".lua"))
-    names = args.names or sorted(CHECKSUMS)
+    bases = [name.removesuffix(TWIN) for name in args.names] or sorted(CHECKSUMS)
+    unknown = [base for base in bases if base not in CHECKSUMS]
+    if unknown:
+        parser.error(f"no such workload: {', '.join(unknown)}")
+    names = [name for base in dict.fromkeys(bases) for name in (base, base + TWIN)]
     nuv_times = {}
-    print(f"{'workload':13} " + " ".join(f"{r[0]:>9}" for r in runners)
-          + "  nuv/python" + ("  nuv/lua" if lua else ""))
+    print(f"{'workload':19} " + " ".join(f"{r[0]:>9}" for r in runners)
+          + "  nuv/python" + ("  nuv/lua" if lua else "") + "  fresh/orig")
     for name in names:
         times = {}
         for label, command, suffix in runners:
@@ -83,12 +94,15 @@ def main():
         cells = " ".join(f"{times[r[0]]:9.3f}" if times[r[0]] else f"{'-':>9}" for r in runners)
         ratio = lambda peer: (f"{times['nuv'] / times[peer]:10.2f}"
                               if times.get("nuv") and times.get(peer) else f"{'-':>10}")
-        print(f"{name:13} {cells}  {ratio('python')}" + (f" {ratio('lua')}" if lua else ""))
+        original = nuv_times.get(name.removesuffix(TWIN)) if name.endswith(TWIN) else None
+        twin = f" {nuv_times[name] / original:11.2f}" if original and nuv_times[name] else ""
+        print(f"{name:19} {cells}  {ratio('python')}" + (f" {ratio('lua')}" if lua else "") + twin)
     # calls_return is calls with a function that ends with `return`: their ratio is the cost of
     # leaving a function by return rather than by its last value.
-    if nuv_times.get("calls") and nuv_times.get("calls_return"):
-        print(f"nuv return cost (calls_return / calls): "
-              f"{nuv_times['calls_return'] / nuv_times['calls']:.2f}")
+    for suffix in ("", TWIN):
+        calls, returns = nuv_times.get("calls" + suffix), nuv_times.get("calls_return" + suffix)
+        if calls and returns:
+            print(f"nuv return cost (calls_return{suffix} / calls{suffix}): {returns / calls:.2f}")
 
 
 if __name__ == "__main__":

@@ -443,11 +443,15 @@ inline NodeId compiled_of(const Cell* callee) {
 
 // What a call reads of its callee's compiled spec and information block, kept by information
 // node so that a call need not reach them: a compiled spec never changes once made, nor does a
-// function's body cell, and an information node names the same block until a collection frees
-// it, so a plan holds until the next collection, whose marking empties every slot. A slot may be
-// taken by another callee's plan during any nested evaluation.
+// function's body cell or a context's word block, and an information node names the same block
+// until a collection frees it, so a plan holds until the next collection, whose marking empties
+// the table. A plan stays in its slot until then: the slot its node id picks (its home) or, when
+// another callee holds that, the first free one after it, where look-ups go on past the home;
+// callees that share a home so cost a few more compares, never a plan made again. The table is
+// kept at most half full: at that count it starts again empty, so a plan may also be dropped
+// during any nested evaluation.
 constexpr int32_t kPlanArgs = 4;
-constexpr int32_t kPlanSlots = 128;
+constexpr uint32_t kPlanLimit = kPlanSlots / 2;
 struct PlanArg {
     uint64_t takes;  // bit t: the typeset accepts type id t (ids below 64)
     T mode;          // the spec word's type
@@ -472,18 +476,53 @@ struct CallPlan {
     uint64_t fast_left;
     uint64_t fast_right;
     Cell body;      // a function's body cell
+    // A function's or routine's context and its word block (the count of its arguments,
+    // refinements and locals, which may grow).
+    NodeId ctx;
+    NodeId words;
 };
 CallPlan g_plans[kPlanSlots];
-inline bool plan_holds(const CallPlan& p, NodeId info) { return p.info == info; }
+uint16_t g_taken[kPlanLimit];  // the slots holding plans, g_taken_count of them
+uint32_t g_taken_count = 0;
+uint64_t g_plans_made = 0;
 
-// Makes the callee's plan in its slot; compiles its spec first when it has none (may allocate).
+// Empties every slot: a collection may free the nodes the plans are kept by.
+void forget_plans() {
+    for (uint32_t k = 0; k < g_taken_count; k++) g_plans[g_taken[k]].info = 0;
+    g_taken_count = 0;
+}
+
+// The plan of a callee that does not hold its home slot, else nullptr: in the run of taken slots
+// after the home slot (which ends, the table being at most half full).
+[[gnu::noinline]] const CallPlan* plan_past_home(NodeId info) {
+    for (uint32_t slot = info + 1;; slot++) {
+        const CallPlan& p = g_plans[slot % kPlanSlots];
+        if (p.info == info) return &p;
+        if (p.info == 0) return nullptr;
+    }
+}
+
+// The callee's plan when it has one, else nullptr. No allocation.
+inline const CallPlan* held_plan(NodeId info) {
+    const CallPlan& p = g_plans[info % kPlanSlots];
+    if (p.info == info) [[likely]] return &p;
+    return p.info == 0 ? nullptr : plan_past_home(info);
+}
+
+// Makes the callee's plan in the first free slot from its home on; compiles its spec first when
+// it has none (may allocate).
 [[gnu::noinline]] const CallPlan& make_plan(const Cell* callee) {
     const NodeId info = callee->w3;
-    CallPlan& p = g_plans[info % kPlanSlots];
     const NodeId compiled = compiled_of(callee);
+    if (g_taken_count == kPlanLimit) forget_plans();
+    uint32_t slot = info % kPlanSlots;
+    while (g_plans[slot].info != 0) slot = (slot + 1) % kPlanSlots;
+    g_taken[g_taken_count++] = static_cast<uint16_t>(slot);
+    CallPlan& p = g_plans[slot];
     const Code spec = code_of(compiled);
     const T type = cell::is(callee, T::Op) ? native::op_source(callee) : cell::type_of(callee);
     const auto index = static_cast<uint32_t>(native::index_of(callee));
+    g_plans_made++;
     p = CallPlan{};
     p.info = info;
     p.shape = Shape{compiled, spec.count, 0, 0};
@@ -515,14 +554,24 @@ inline bool plan_holds(const CallPlan& p, NodeId info) { return p.info == info; 
     }
     p.body = type == T::Function ? block::raw_cells(info)[static_cast<int32_t>(function::Info::Body)]
                                  : *unset::shared();
+    if (type == T::Function || type == T::Routine) {
+        p.ctx = function::context_of(callee);
+        p.words = context::words_node(p.ctx);
+    }
     return p;
 }
 
 // The callee's plan (see make_plan). The reference holds until the next nested evaluation.
 inline const CallPlan& plan_of(const Cell* callee) {
-    const CallPlan& p = g_plans[callee->w3 % kPlanSlots];
-    if (plan_holds(p, callee->w3)) [[likely]] return p;
+    const CallPlan* p = held_plan(callee->w3);
+    if (p) [[likely]] return *p;
     return make_plan(callee);
+}
+
+// The word block of a function's or routine's context, from its plan when the plan was made
+// for that context.
+inline NodeId words_of(const CallPlan& plan, NodeId ctx) {
+    return plan.ctx == ctx ? plan.words : context::words_node(ctx);
 }
 
 // Whether the argument takes a value of the type; ids from 64 up are read from the spec.
@@ -532,29 +581,14 @@ inline bool takes(const PlanArg& arg, T t, NodeId compiled, int32_t entry) {
     return typeset::has(block::raw_cells(compiled) + entry + 1, t);
 }
 
-// The word block of each function context, by context node: a context keeps its word block
-// for life, and a node names the same context until a collection frees it (each marking
-// empties the cache).
-struct WordsOf {
-    NodeId ctx;  // 0: an empty entry
-    NodeId words;
-};
-WordsOf g_words_of[64];
-
-// The context's word count (its arguments, refinements and locals). No allocation.
-inline int32_t local_count(NodeId ctx) {
-    WordsOf& entry = g_words_of[ctx % 64];
-    if (entry.ctx != ctx) [[unlikely]] entry = WordsOf{ctx, context::words_node(ctx)};
-    return static_cast<int32_t>(memory::buf(entry.words)->used() / sizeof(Cell));
-}
-
 // An operator whose right operand is a literal number, or a word whose value is one, needs no
 // call: nothing can be raised or evaluated on the way, so the result is computed over the left
 // operand at `left` when the operator's spec takes both values. Answers whether it was. No
 // allocation.
 [[gnu::always_inline]] inline bool fast_infix(const Cell* op, Code code, int32_t i, Cell* left) {
-    const CallPlan& p = g_plans[op->w3 % kPlanSlots];
-    if (!plan_holds(p, op->w3) || i >= code.count) return false;
+    const CallPlan* plan = held_plan(op->w3);
+    if (!plan || i >= code.count) return false;
+    const CallPlan& p = *plan;
     const auto lt = static_cast<uint32_t>(cell::type_of(left));
     if (lt >= 64 || !((p.fast_left >> lt) & 1)) return false;
     const Cell* right = code.cells + i;
@@ -686,11 +720,12 @@ int32_t find_refinement(NodeId compiled, const Cell* element, const Cell* name, 
     fire(Err::NoRefine, name, element);
 }
 
-// The leading arguments (those before any refinement); answers the next index, the entry after
-// them in *entry. A value that is pushed as it stands, with no operator after it, is taken
-// here; anything else is fetched by fetch_one (every value, when traced).
+// The leading arguments (those before any refinement) along the callee's plan, taken again
+// when a nested evaluation has dropped it; answers the next index, the entry after them in
+// *entry. A value that is pushed as it stands, with no operator after it, is taken here;
+// anything else is fetched by fetch_one (every value, when traced).
 template <bool Infix, bool Traced = false>
-[[gnu::always_inline]] inline int32_t fetch_leading(const Cell* callee, const Shape& shape, NodeId node, int32_t i,
+[[gnu::always_inline]] inline int32_t fetch_leading(const Cell* callee, const CallPlan* plan, const Shape& shape, NodeId node, int32_t i,
                       const Cell* name, int32_t* entry) {
     if (Traced || shape.args < 0) [[unlikely]] {
         int32_t e = Infix ? 2 : 0;  // an infix call has its left operand in place
@@ -702,7 +737,6 @@ template <bool Infix, bool Traced = false>
         return i;
     }
     *entry = 2 * shape.args;
-    const CallPlan* plan = &g_plans[callee->w3 % kPlanSlots];
     Code code = code_of(node);
     for (int32_t k = Infix ? 1 : 0; k < shape.args; k++) {
         const PlanArg& arg = plan->args[k];
@@ -743,7 +777,7 @@ template <bool Infix, bool Traced = false>
         }
         if (k + 1 == shape.args) break;  // nothing more is read from the plan or the code
         code = code_of(node);
-        if (!plan_holds(*plan, callee->w3)) plan = &make_plan(callee);
+        if (plan->info != callee->w3) plan = &plan_of(callee);
     }
     return i;
 }
@@ -751,12 +785,12 @@ template <bool Infix, bool Traced = false>
 // Natives and actions: the mandatory arguments, then the used refinements' arguments in path
 // order; refinements[k] is the stack position of refinement k's first argument, or -1.
 template <bool Infix, bool Traced = false>
-[[gnu::always_inline]] inline int32_t fetch_native_args(const Cell* callee, const Shape& shape, NodeId node, int32_t i,
+[[gnu::always_inline]] inline int32_t fetch_native_args(const Cell* callee, const CallPlan* plan, const Shape& shape, NodeId node, int32_t i,
                           const Cell* name, const Cell* path, int32_t path_from,
                           int32_t* refinements) {
     const NodeId compiled = shape.compiled;
     int32_t e = 0;
-    i = fetch_leading<Infix, Traced>(callee, shape, node, i, name, &e);
+    i = fetch_leading<Infix, Traced>(callee, plan, shape, node, i, name, &e);
     if (exit_pending()) [[unlikely]] return i;
     if (shape.refinements > kMaxRefinements) fire(Err::LimitHit);
     for (int32_t k = 0; k < shape.refinements; k++) refinements[k] = -1;
@@ -778,19 +812,19 @@ template <bool Infix, bool Traced = false>
 }
 
 // Functions: every spec slot in spec order, a refinement as a logic! followed by its arguments
-// (none when unused), then /local and the locals.
+// (none when unused), then /local and the locals; `ctx_words` is the context's word block.
 template <bool Infix, bool Traced = false>
-[[gnu::always_inline]] inline int32_t fetch_function_args(const Cell* callee, const Shape& shape, NodeId node, int32_t i,
-                            const Cell* name, const Cell* path, int32_t path_from, NodeId ctx) {
+[[gnu::always_inline]] inline int32_t fetch_function_args(const Cell* callee, const CallPlan* plan, const Shape& shape, NodeId node, int32_t i,
+                            const Cell* name, const Cell* path, int32_t path_from, NodeId ctx_words) {
     const NodeId compiled = shape.compiled;
     int32_t e = 0;
-    i = fetch_leading<Infix, Traced>(callee, shape, node, i, name, &e);
+    i = fetch_leading<Infix, Traced>(callee, plan, shape, node, i, name, &e);
     if (exit_pending()) [[unlikely]] return i;
     for (int32_t k = e; k < shape.total; k += 2)
         stack::push(cell::is(&block::raw_cells(compiled)[k], T::Refinement) ? logic::shared(false)
                                                                             : none::shared());
     const int32_t entries = shape.total / 2;
-    const int32_t words = local_count(ctx);
+    const auto words = static_cast<int32_t>(memory::buf(ctx_words)->used() / sizeof(Cell));
     for (int32_t k = entries; k < words; k++)
         stack::push(k == entries ? logic::shared(false) : none::shared());
     if (!path) return i;
@@ -942,9 +976,10 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
     if (type == T::Function) {
         const Cell body = plan.body;
         const NodeId ctx = function::context_of(callee);
+        const NodeId words = words_of(plan, ctx);
         frames::push_interp_function(frame_name, ctx);
         if constexpr (Infix) stack::g_args.top = mark + 1;
-        i = fetch_function_args<Infix, Traced>(callee, shape, node, i, frame_name, path, path_from, ctx);
+        i = fetch_function_args<Infix, Traced>(callee, &plan, shape, node, i, frame_name, path, path_from, words);
         if (!exit_pending()) [[likely]] {
             if constexpr (Traced) {
                 emit<true>(trace::Event::Call, node, at, frame_name, callee);
@@ -954,10 +989,10 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
             }
         }
     } else if (type == T::Routine) {
+        const NodeId words = words_of(plan, function::context_of(callee));
         frames::push_interp_native(frame_name);
         if constexpr (Infix) stack::g_args.top = mark + 1;
-        i = fetch_function_args<Infix, Traced>(callee, shape, node, i, frame_name, path, path_from,
-                                               function::context_of(callee));
+        i = fetch_function_args<Infix, Traced>(callee, &plan, shape, node, i, frame_name, path, path_from, words);
         if (!exit_pending()) [[likely]] {
             emit<Traced>(trace::Event::Call, node, at, frame_name, callee);
             DepthScope opaque(&g_opaque_depth, frames::depth());
@@ -968,7 +1003,7 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
         frames::push_interp_native(frame_name);
         if constexpr (Infix) stack::g_args.top = mark + 1;
         int32_t refinements[kMaxRefinements];
-        i = fetch_native_args<Infix, Traced>(callee, shape, node, i, frame_name, path, path_from, refinements);
+        i = fetch_native_args<Infix, Traced>(callee, &plan, shape, node, i, frame_name, path, path_from, refinements);
         if (!exit_pending()) [[likely]] {
             emit<Traced>(trace::Event::Call, node, at, frame_name, callee);
             call_native<Traced>(type, call, refinements);
@@ -1022,7 +1057,7 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
     const Shape shape = plan.shape;
     frames::push_interp_native(name);
     int32_t entry = 0;
-    i = fetch_leading<false>(callee, shape, node, i, name, &entry);
+    i = fetch_leading<false>(callee, &plan, shape, node, i, name, &entry);
     if (!exit_pending()) [[likely]] run_chosen(two_way, stack::arg(1), stack::arg(2));
     frames::pop_keep_result();
     return i;
@@ -1260,12 +1295,6 @@ int32_t eval_expression(NodeId node, int32_t i) {
     return i;
 }
 
-// A collection may free the nodes the caches are keyed by: they start again empty.
-void forget_caches() {
-    for (WordsOf& entry : g_words_of) entry = WordsOf{};
-    for (CallPlan& plan : g_plans) plan.info = 0;
-}
-
 }  // namespace
 
 void init() {
@@ -1274,11 +1303,10 @@ void init() {
     *g_code = *unset::shared();
     g_exit_value = word::keep(unset::shared());
     g_exit_target = g_body_depth = g_opaque_depth = 0;
-    for (WordsOf& entry : g_words_of) entry = WordsOf{};
-    for (CallPlan& plan : g_plans) plan = CallPlan{};
+    forget_plans();
     static bool hooked = false;  // hooks outlive a runtime made again
     if (!hooked) {
-        collector::add_mark_hook(forget_caches);
+        collector::add_mark_hook(forget_plans);
         collector::add_mark_hook(mark_codes);
     }
     hooked = true;
@@ -1532,6 +1560,8 @@ NodeId compiled_spec(const Cell* callee) {
     const Cell compiled = block::raw_cells(callee->w3)[kCompiledInfoCell];
     return cell::is(&compiled, T::Block) ? cell::node(&compiled) : compile(callee);
 }
+
+uint64_t plans_made() { return g_plans_made; }
 
 // ---- Calls with their arguments in a block ----
 

@@ -65,6 +65,13 @@ int32_t call_comparator(const Cell* comparator, const Cell* first, const Cell* s
 // a refinement). Compiled on first use and kept. May allocate.
 NodeId compiled_spec(const Cell* callee);
 
+// Call plans made since start-up: a callee's plan is made on its first call after each
+// collection, so a loop makes none once its callees have theirs (tests count them).
+uint64_t plans_made();
+// Plans are kept in a table of this many slots, each callee's from the slot its information
+// node's id picks (modulo this) on; tests reach a shared slot through it.
+inline constexpr uint32_t kPlanSlots = 1 << 16;
+
 // How apply_block reads its arguments block (bits).
 // All: one item per spec slot in spec order, each argument fetched as code fetches it (by its
 //   spec word's mode) and each refinement an expression whose truth turns it on; items missing
