@@ -1,5 +1,5 @@
 // libFuzzer target: random bytes through every lexer mode (see lexer_fuzz_body.h).
-// Built by tests/fuzz/build.sh with clang++ -fsanitize=fuzzer,address,undefined.
+// Built as nuv-fuzz-lexer in a build made with -DNUV_FUZZ=ON.
 #include <cstddef>
 #include <cstdint>
 

@@ -217,7 +217,7 @@ TEST(LexerCorpusTest, MoldsReadBack) {
 
 TEST(LexerCorpusTest, FuzzCorpusReplays) {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::path(NUV_SOURCE_DIR) / "tests" / "fuzz" / "corpus";
+    const fs::path folder = fs::path(NUV_SOURCE_DIR) / "tests" / "fuzz" / "corpus" / "lexer";
     int files = 0;
     for (const auto& entry : fs::directory_iterator(folder)) {
         std::ifstream in(entry.path(), std::ios::binary);
