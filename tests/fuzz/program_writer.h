@@ -1,0 +1,18 @@
+// Turns fuzz bytes into the text of a small Nuv program: the bytes steer a grammar of series
+// actions with every kind of /part and count argument, loops, function makers, objects with
+// on-change*, sort comparators, catchers and throws, blocks that change themselves while they
+// run, recycle, and arguments of the wrong type. Each top-level statement runs under its own
+// try/all. Every loop body, function body, self-changing block and growing insertion first
+// calls `tick`, which raises an error once the statement's fuel or the program's memory budget
+// is spent, so a program ends in bounded time whatever it does. The text always lexes, and the
+// same bytes always give the same text.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace nuv::fuzz {
+
+std::string write_program(const uint8_t* data, size_t size);
+
+}  // namespace nuv::fuzz
