@@ -845,7 +845,8 @@ class Writer {
             "compose %",
             "loop 2 %",
         };
-        fill(in_.pick(kRuns), in_.pick(kCode), depth);
+        const std::string_view run = in_.pick(kRuns);  // the choices are taken in text order
+        fill(run, in_.pick(kCode), depth);
     }
 
     // A branch that is a fresh block, held only while it runs, that drops its own word.
