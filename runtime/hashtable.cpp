@@ -654,6 +654,7 @@ int32_t get_next(NodeId table, const Cell* key_in, int32_t from, int32_t skip, C
         for (int32_t i = 0; i < size; i++) {
             r = record(table);  // a compare below may have moved every buffer
             const int32_t q = k >= 0 ? k : ints_of(list_node(r->lists, -k))[i];
+            g_counters.positions++;
             const bool in_range = reverse ? q < from : q >= from;
             if (!in_range) continue;
             const int32_t distance = reverse ? from - q : q - from;

@@ -153,8 +153,9 @@ bool remove_entry(NodeId table, uint32_t key);
 // ---- Counters for complexity tests ----
 
 struct Counters {
-    uint64_t probes;   // buckets visited by every lookup and insertion
-    uint64_t rehashes; // in-place rehashes and rebuilds
+    uint64_t probes;     // buckets visited by every lookup and insertion
+    uint64_t rehashes;   // in-place rehashes and rebuilds
+    uint64_t positions;  // positions of equal values a kind-0 lookup weighed
 };
 Counters& counters();
 

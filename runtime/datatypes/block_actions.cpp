@@ -376,12 +376,21 @@ bool has_key(const Cell* block, NodeId index, const Cell& key, int32_t size, boo
 }
 
 // The cell (an argument-stack copy of a block) becomes a hash! over the same cells whose index
-// is made now, so that the index stays reachable while the operation runs. Answers the index.
-NodeId index_block(Cell* block) {
-    NodeId index = hashtable::make(count(cell::node(block)) - head_index(block), block,
-                                   hashtable::Kind::Hash, 0);
+// is made now and holds the first record of each key from the head (keys equal under the
+// operation's mode are left out after the first), so that the index stays reachable while the
+// operation runs and a lookup weighs one position per key /case tells apart. `keys`: index the
+// records now; otherwise the index starts empty. Answers the index.
+NodeId index_block(Cell* block, int32_t size, bool case_, bool keys) {
+    const NodeId node = cell::node(block);
+    Cell empty = *block;
+    cell::set_head(&empty, count(node));
+    const NodeId index = hashtable::make(count(node) - head_index(block), &empty, hashtable::Kind::Hash, 0);
     block->w3 = index;
     cell::set_type(block, T::Hash);
+    for (int64_t i = head_index(block); keys && i < count(node); i += size) {
+        const Cell key = at(node, static_cast<int32_t>(i));
+        if (!has_key(block, index, key, size, case_)) hashtable::put_key(index, static_cast<int32_t>(i));
+    }
     return index;
 }
 
@@ -810,7 +819,7 @@ void set_op(bool case_, Cell* skip, SetOp code) {
     if (room > kMaxCells) fire(Err::NoMemory);
     Cell* result = push_new(static_cast<int32_t>(room));
     const NodeId out = cell::node(result);
-    const NodeId index = index_block(result);
+    const NodeId index = index_block(result, size, case_, false);
     // Appends the records of `from` whose key `other` holds (keep_found) or lacks, unless the
     // result already holds the key.
     const auto pass = [&](const Cell* from, const Cell* other, NodeId other_index, bool keep_found) {
@@ -833,12 +842,12 @@ void set_op(bool case_, Cell* skip, SetOp code) {
         pass(first, nullptr, 0, false);
         pass(second, nullptr, 0, false);
         break;
-    case SetOp::Intersect: pass(first, second, index_block(second), true); break;
-    case SetOp::Exclude: pass(first, second, index_block(second), false); break;
+    case SetOp::Intersect: pass(first, second, index_block(second, size, case_, true), true); break;
+    case SetOp::Exclude: pass(first, second, index_block(second, size, case_, true), false); break;
     case SetOp::Difference: {
-        const NodeId of_second = index_block(second);
+        const NodeId of_second = index_block(second, size, case_, true);
         pass(first, second, of_second, false);
-        pass(second, first, index_block(first), false);
+        pass(second, first, index_block(first, size, case_, true), false);
         break;
     }
     }
