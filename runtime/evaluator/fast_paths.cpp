@@ -8,7 +8,6 @@
 
 #include "runtime/compare.h"
 #include "runtime/datatypes/block.h"
-#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
@@ -72,73 +71,12 @@ Cell* call_action(const Cell* word, const Cell* first, const Cell* second, Call 
 // The first operand of the in-place routines.
 Cell* top_cell() { return stack::g_args.top - 1; }
 
-// a op b into `out` as the action writes its first argument (a's cell, flags kept, with the
-// new payload) when both are integers or both floats; false when the action must decide.
-[[gnu::always_inline]] inline bool arith_inline(ArithOp op, const Cell* a, const Cell* b, Cell* out) {
-    const T at = cell::type_of(a);
-    if (at != cell::type_of(b)) return false;
-    if (at == T::Integer) {
-        const int32_t x = cell::get_int(a);
-        const int32_t y = cell::get_int(b);
-        int32_t v;
-        bool overflow = false;
-        switch (op) {
-        case ArithOp::Add: overflow = __builtin_add_overflow(x, y, &v); break;
-        case ArithOp::Subtract: overflow = __builtin_sub_overflow(x, y, &v); break;
-        case ArithOp::Multiply: overflow = __builtin_mul_overflow(x, y, &v); break;
-        case ArithOp::Or: v = x | y; break;
-        case ArithOp::And: v = x & y; break;
-        case ArithOp::Xor: v = x ^ y; break;
-        default: return false;
-        }
-        *out = *a;
-        if (!overflow) {
-            cell::set_int(out, v);
-            return true;
-        }
-        const double dx = x, dy = y;
-        const double exact = op == ArithOp::Add ? dx + dy : op == ArithOp::Subtract ? dx - dy : dx * dy;
-        floating::retype(out, T::Float, exact);
-        return true;
-    }
-    if (at != T::Float) return false;
-    const double x = cell::get_double(a);
-    const double y = cell::get_double(b);
-    double d;
-    switch (op) {
-    case ArithOp::Add: d = x + y; break;
-    case ArithOp::Subtract: d = x - y; break;
-    case ArithOp::Multiply: d = x * y; break;
-    default: return false;
-    }
-    *out = *a;
-    cell::set_double(out, d);
-    return true;
-}
-
-// The truth of a op b into `truth` when both are integers; false when the action must decide.
-[[gnu::always_inline]] inline bool compare_inline(CompareOp op, const Cell* a, const Cell* b, bool* truth) {
-    if (!cell::is(a, T::Integer) || !cell::is(b, T::Integer)) return false;
-    const int32_t x = cell::get_int(a);
-    const int32_t y = cell::get_int(b);
-    switch (op) {
-    case CompareOp::Equal:
-    case CompareOp::StrictEqual: *truth = x == y; return true;
-    case CompareOp::NotEqual: *truth = x != y; return true;
-    case CompareOp::Lesser: *truth = x < y; return true;
-    case CompareOp::LesserOrEqual: *truth = x <= y; return true;
-    case CompareOp::Greater: *truth = x > y; return true;
-    case CompareOp::GreaterOrEqual: *truth = x >= y; return true;
-    default: return false;
-    }
-}
-
 template <Place P>
 [[gnu::always_inline]] inline Cell* arith_to(ArithOp op, const Cell* a, const Cell* b, const Cell* word) {
     static_assert(P == Place::Push || P == Place::Top);
     if constexpr (P == Place::Top) a = top_cell();
     Cell result;
-    if (!arith_inline(op, a, b, &result)) [[unlikely]] {
+    if (!arith_numbers<false>(op, a, b, &result)) [[unlikely]] {
         const Action action = action_of(kArithActions, static_cast<int32_t>(op));
         result = *call_action(word, a, b, action);
         stack::drop(1);
@@ -152,7 +90,7 @@ template <Place P>
                                               const Cell* word) {
     if constexpr (P == Place::Top) a = top_cell();
     bool truth;
-    if (!compare_inline(op, a, b, &truth)) [[unlikely]] {
+    if (!compare_numbers<false>(op, a, b, &truth)) [[unlikely]] {
         truth = logic::get(call_action(word, a, b, [op] { compare::compare_to_logic(op); }));
         stack::drop(1);
     }

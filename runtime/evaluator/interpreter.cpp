@@ -33,6 +33,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions_table.h"
+#include "runtime/evaluator/fast_paths.h"
 #include "runtime/evaluator/natives_table.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/trace.h"
@@ -72,21 +73,13 @@ inline Code code_of(NodeId node) {
     return Code{reinterpret_cast<const Cell*>(b->offset_ptr()), static_cast<int32_t>(b->used() / sizeof(Cell))};
 }
 
-// Writes the four words with one 16-byte store: a cell written field by field and then copied
-// whole makes the processor wait for the pieces to land before it can read them back.
-using CellLanes = uint32_t __attribute__((vector_size(16)));
-inline void put_cell(Cell* c, uint32_t header, uint32_t w1, uint32_t w2, uint32_t w3) {
-    const CellLanes lanes = {header, w1, w2, w3};
-    std::memcpy(c, &lanes, sizeof lanes);
-}
-
 Cell block_cell(NodeId node, int32_t index, T type = T::Block) {
     return Cell{static_cast<uint32_t>(type), static_cast<uint32_t>(index), node, 0};
 }
 
 // The current code cell: the block and the index of the expression being run.
 inline void set_code(NodeId node, int32_t i) {
-    put_cell(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(i), node, 0);
+    cell::put(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(i), node, 0);
 }
 
 // ---- Trace events ----
@@ -140,13 +133,13 @@ struct CodeScope {
     explicit CodeScope(const Cell* block) {
         if (g_code + 1 == g_codes.end) [[unlikely]] grow_codes();
         ++g_code;
-        put_cell(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(cell::head(block)),
+        cell::put(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(cell::head(block)),
                  cell::node(block), 0);
     }
     CodeScope(NodeId node, int32_t index) {
         if (g_code + 1 == g_codes.end) [[unlikely]] grow_codes();
         ++g_code;
-        put_cell(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(index), node, 0);
+        cell::put(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(index), node, 0);
     }
     ~CodeScope() { --g_code; }
     CodeScope(const CodeScope&) = delete;
@@ -256,67 +249,28 @@ consteval ActionTraits make_action_traits() {
 }
 constexpr ActionTraits kActions = make_action_traits();
 
-inline bool is_number(T t) { return t == T::Integer || t == T::Float; }
-
-inline void put_logic(Cell* c, bool value) {
-    put_cell(c, static_cast<uint32_t>(T::Logic), value ? 1 : 0, c->w2, c->w3);
-}
-inline void put_int(Cell* c, int32_t value) {
-    put_cell(c, c->header, c->w1, static_cast<uint32_t>(value), c->w3);
-}
-// As floating::retype: the header's flags stay.
-inline void put_float(Cell* c, double value) {
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    put_cell(c, (c->header & ~cell::kTypeMask) | static_cast<uint32_t>(T::Float), 0,
-             static_cast<uint32_t>(bits), static_cast<uint32_t>(bits >> 32));
-}
-
 // The call's result written over `a` (its first argument) as the callee writes it; false, with
-// nothing written, when the callee must decide.
+// nothing written, when the callee must decide. Any mix of integer! and float! operands is
+// computed here.
 [[gnu::always_inline]] inline bool compute(Fast op, Cell* a, const Cell* b) {
-    const T at = cell::type_of(a);
-    const T bt = cell::type_of(b);
-    if (!is_number(at) || !is_number(bt)) return false;
-    if (at == T::Integer && bt == T::Integer) {
-        const int32_t x = cell::get_int(a);
-        const int32_t y = cell::get_int(b);
-        int32_t v = 0;
-        switch (op) {
-        case Fast::None: return false;
-        case Fast::Add:
-            if (__builtin_add_overflow(x, y, &v)) return false;
-            break;
-        case Fast::Subtract:
-            if (__builtin_sub_overflow(x, y, &v)) return false;
-            break;
-        case Fast::Multiply:
-            if (__builtin_mul_overflow(x, y, &v)) return false;
-            break;
-        case Fast::Equal: put_logic(a, x == y); return true;
-        case Fast::NotEqual: put_logic(a, x != y); return true;
-        case Fast::Lesser: put_logic(a, x < y); return true;
-        case Fast::Greater: put_logic(a, x > y); return true;
-        case Fast::LesserOrEqual: put_logic(a, x <= y); return true;
-        case Fast::GreaterOrEqual: put_logic(a, x >= y); return true;
-        }
-        put_int(a, v);
+    constexpr bool kMixed = true;
+    bool truth = false;
+    const auto logic = [&](CompareOp code) {
+        if (!fast::compare_numbers<kMixed>(code, a, b, &truth)) return false;
+        cell::put(a, static_cast<uint32_t>(T::Logic), truth ? 1 : 0, a->w2, a->w3);
         return true;
-    }
-    const double x = at == T::Integer ? cell::get_int(a) : cell::get_double(a);
-    const double y = bt == T::Integer ? cell::get_int(b) : cell::get_double(b);
+    };
     switch (op) {
-    case Fast::None:
-    case Fast::Equal:
-    case Fast::NotEqual: return false;
-    case Fast::Add: put_float(a, x + y); return true;
-    case Fast::Subtract: put_float(a, x - y); return true;
-    case Fast::Multiply: put_float(a, x * y); return true;
-    // A NaN orders as the comparison itself answers: false.
-    case Fast::Lesser: put_logic(a, x < y); return true;
-    case Fast::Greater: put_logic(a, x > y); return true;
-    case Fast::LesserOrEqual: put_logic(a, x <= y); return true;
-    case Fast::GreaterOrEqual: put_logic(a, x >= y); return true;
+    case Fast::None: return false;
+    case Fast::Add: return fast::arith_numbers<kMixed>(ArithOp::Add, a, b, a);
+    case Fast::Subtract: return fast::arith_numbers<kMixed>(ArithOp::Subtract, a, b, a);
+    case Fast::Multiply: return fast::arith_numbers<kMixed>(ArithOp::Multiply, a, b, a);
+    case Fast::Equal: return logic(CompareOp::Equal);
+    case Fast::NotEqual: return logic(CompareOp::NotEqual);
+    case Fast::Lesser: return logic(CompareOp::Lesser);
+    case Fast::Greater: return logic(CompareOp::Greater);
+    case Fast::LesserOrEqual: return logic(CompareOp::LesserOrEqual);
+    case Fast::GreaterOrEqual: return logic(CompareOp::GreaterOrEqual);
     }
     return false;
 }
