@@ -12,6 +12,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/native.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
@@ -293,11 +294,8 @@ Cell caller_word(int32_t arg, Cell* arg_word) {
     if (!f) return words::w::not_found;
     const Frame frame = *f;  // name_word may allocate
     const Cell* value = name_value(frame.name_context, name_of(&frame));
-    const TypeId t = value ? cell::type_of(value) : TypeId::None;
-    const bool callable = t == TypeId::Native || t == TypeId::Action || t == TypeId::Op ||
-                          t == TypeId::Function || t == TypeId::Routine;
-    // Every callable keeps its spec block's node in word 2.
-    if (callable && value->w2 != 0) {
+    // Every function value keeps its spec block's node in word 2.
+    if (value && native::is_any_function(cell::type_of(value)) && value->w2 != 0) {
         const NodeId spec = value->w2;
         for (int32_t i = 0, seen = 0; i < block::count(spec); i++) {
             const Cell item = block::at(spec, i);

@@ -2,6 +2,7 @@
 // shared by the three. Calling them is the interpreter's work.
 #include "runtime/datatypes/native.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "runtime/collector.h"
@@ -39,65 +40,36 @@ Cell* entry_spec_slot(T type, int32_t index) {
     return block::raw_cells(cell::node(g_entry_specs)) + (type == T::Action ? 0 : kActionCount) + index - 1;
 }
 
-// One argument (with the types it takes) or refinement of a spec, in the order calls fetch them.
-struct SpecItem {
-    bool refinement;
-    Cell types;
-};
-
-// The arguments and refinements of a spec block from its head, as calls read it: /local and
-// the words after it, and `return:` with its types, are not among them.
-std::vector<SpecItem> items_of(const Cell* spec) {
-    const SymId local = symbol::resolve(words::ref::local.w2);
-    std::vector<SpecItem> items;
-    bool in_locals = false;
-    const NodeId node = cell::node(spec);
-    for (int32_t i = block::head_index(spec); i < block::count(node); i++) {
-        const Cell item = block::at(node, i);
-        const bool types_follow = i + 1 < block::count(node) && cell::is(&block::raw_cells(node)[i + 1], T::Block);
-        switch (cell::type_of(&item)) {
-        case T::Word:
-        case T::GetWord:
-        case T::LitWord: {
-            if (in_locals) break;
-            SpecItem arg{false, Cell{}};
-            if (types_follow) {
-                const Cell types = block::at(node, ++i);
-                typeset::from_block(&types, &arg.types);
-            } else {
-                // Every type code can hand over: the types no value in code has (the storage
-                // types, the abstract series! parent) are left out, as any-type! leaves them.
-                typeset::set_all(&arg.types);
-                for (T none_in_code : {T::Symbol, T::Context, T::Triple, T::Series})
-                    typeset::remove(&arg.types, none_in_code);
-            }
-            items.push_back(arg);
-            break;
+// The types each argument of a spec takes, and a none cell for each refinement; an argument
+// written without types takes every type code can hand over (the types no value in code has,
+// the storage types and the abstract series! parent, are left out, as any-type! leaves them).
+std::vector<Cell> types_of(const Cell* spec) {
+    std::vector<Cell> types;
+    for (const SpecEntry& e : spec_entries(cell::node(spec), block::head_index(spec), false)) {
+        Cell set = *none::shared();
+        if (e.typed) {
+            typeset::from_block(&e.types, &set);
+        } else if (!cell::is(&e.word, T::Refinement)) {
+            typeset::set_all(&set);
+            for (T none_in_code : {T::Symbol, T::Context, T::Triple, T::Series})
+                typeset::remove(&set, none_in_code);
         }
-        case T::SetWord:
-            in_locals = false;
-            if (types_follow) i++;
-            break;
-        case T::Refinement:
-            in_locals = symbol::resolve(word::symbol_of(&item)) == local;
-            if (!in_locals) items.push_back(SpecItem{true, Cell{}});
-            break;
-        default: break;
-        }
+        types.push_back(set);
     }
-    return items;
+    return types;
 }
 
 // Whether a spec can stand for the entry's own: the same arguments and refinements in the same
 // order, each argument taking no type the entry's does not take (the entry reads its arguments
 // as the types its spec names, so a wider list would hand it values it cannot read).
 bool fits_entry(const Cell* spec, const Cell* entry_spec) {
-    const std::vector<SpecItem> given = items_of(spec);
-    const std::vector<SpecItem> own = items_of(entry_spec);
+    const std::vector<Cell> given = types_of(spec);
+    const std::vector<Cell> own = types_of(entry_spec);
     if (given.size() != own.size()) return false;
     for (size_t k = 0; k < given.size(); k++) {
-        if (given[k].refinement != own[k].refinement) return false;
-        if (!given[k].refinement && !typeset::is_subset(&given[k].types, &own[k].types)) return false;
+        const bool refinement = cell::is(&given[k], T::None);
+        if (refinement != cell::is(&own[k], T::None)) return false;
+        if (!refinement && !typeset::is_subset(&given[k], &own[k])) return false;
     }
     return true;
 }
@@ -131,6 +103,38 @@ bool has_two_arguments(NodeId spec) {
 }
 
 }  // namespace
+
+std::vector<SpecEntry> spec_entries(NodeId spec, int32_t from, bool check) {
+    const SymId local = symbol::resolve(words::ref::local.w2);
+    const SymId return_ = symbol::resolve(words::sym::return_);
+    std::vector<SpecEntry> entries;
+    bool in_locals = false;
+    const int32_t n = block::count(spec);
+    for (int32_t i = std::max(from, 0); i < n; i++) {
+        const Cell item = block::at(spec, i);
+        const bool types_follow = i + 1 < n && cell::is(&block::raw_cells(spec)[i + 1], T::Block);
+        switch (cell::type_of(&item)) {
+        case T::Word:
+        case T::GetWord:
+        case T::LitWord:
+            if (in_locals) break;
+            entries.push_back(SpecEntry{item, types_follow, types_follow ? block::at(spec, i + 1) : Cell{}});
+            i += types_follow;
+            break;
+        case T::SetWord:
+            if (check && symbol::resolve(word::symbol_of(&item)) != return_) fire(Err::BadFuncDef, &item);
+            in_locals = false;
+            i += types_follow;
+            break;
+        case T::Refinement:
+            in_locals = symbol::resolve(word::symbol_of(&item)) == local;
+            if (!in_locals) entries.push_back(SpecEntry{item, false, Cell{}});
+            break;
+        default: break;
+        }
+    }
+    return entries;
+}
 
 Cell* make_value(Cell* out, T type, const Cell* spec, int32_t index, const Cell* arg) {
     const Cell* entry = entry_spec_slot(type, index);

@@ -5,6 +5,7 @@
 // is a copy of its source with the source's type id in header bits 16-23.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "runtime/actions.h"
 #include "runtime/cell.h"
@@ -25,6 +26,19 @@ inline bool is_callable(TypeId t) {
     return t == TypeId::Native || t == TypeId::Action || t == TypeId::Function || t == TypeId::Routine;
 }
 inline bool is_any_function(TypeId t) { return is_callable(t) || t == TypeId::Op; }
+
+// One argument or refinement of a spec, as calls read it: its word (word!, get-word! or
+// lit-word! for an argument, giving the fetch mode; refinement! for a refinement) and, for an
+// argument written with one, the block of types after it.
+struct SpecEntry {
+    Cell word;
+    bool typed;
+    Cell types;
+};
+// The arguments and refinements of the spec block from index `from` on, in spec order: the words
+// after /local up to the next set-word are locals, and `return:` with its types is no entry.
+// With `check`, another set-word raises script bad-func-def. No allocation of series.
+std::vector<SpecEntry> spec_entries(NodeId spec, int32_t from, bool check);
 
 // Slots of the natives table (the natives table holds at most this many entries).
 inline constexpr int32_t kNativeSlots = 120;

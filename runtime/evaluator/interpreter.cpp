@@ -130,12 +130,7 @@ void mark_codes() {
 // A block run's own code cell, on top of the code stack for the run's duration, every exit
 // included; it starts at the block's head.
 struct CodeScope {
-    explicit CodeScope(const Cell* block) {
-        if (g_code + 1 == g_codes.end) [[unlikely]] grow_codes();
-        ++g_code;
-        cell::put(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(cell::head(block)),
-                 cell::node(block), 0);
-    }
+    explicit CodeScope(const Cell* block) : CodeScope(cell::node(block), cell::head(block)) {}
     CodeScope(NodeId node, int32_t index) {
         if (g_code + 1 == g_codes.end) [[unlikely]] grow_codes();
         ++g_code;
@@ -343,43 +338,16 @@ template <bool Traced = false>
 // ---- Compiled specs ----
 
 NodeId compile(const Cell* callee) {
-    const NodeId spec = callee->w2;
-    Cell* out = block::push_new(8);
-    const SymId local = symbol::resolve(words::ref::local.w2);
-    const SymId return_ = symbol::resolve(words::sym::return_);
-    bool in_locals = false;
-    for (int32_t i = 0; i < block::count(spec); i++) {
-        const Cell item = block::at(spec, i);
-        switch (cell::type_of(&item)) {
-        case T::Word:
-        case T::GetWord:
-        case T::LitWord: {
-            if (in_locals) break;
-            block::append_cell(out, &item);
-            if (i + 1 < block::count(spec) && cell::is(&block::raw_cells(spec)[i + 1], T::Block)) {
-                const Cell types = block::at(spec, i + 1);
-                typeset::make_from_block(&types, out);
-                i++;
-            } else {
-                typeset::make_all(out);
-            }
-            break;
-        }
-        case T::SetWord:
-            if (symbol::resolve(word::symbol_of(&item)) != return_) fire(Err::BadFuncDef, &item);
-            in_locals = false;
-            if (i + 1 < block::count(spec) && cell::is(&block::raw_cells(spec)[i + 1], T::Block)) i++;
-            break;
-        case T::Refinement:
-            if (symbol::resolve(word::symbol_of(&item)) == local) {
-                in_locals = true;
-                break;
-            }
-            in_locals = false;
-            block::append_cell(out, &item);
+    const std::vector<native::SpecEntry> entries = native::spec_entries(callee->w2, 0, true);
+    Cell* out = block::push_new(static_cast<int32_t>(2 * entries.size()) + 1);
+    for (const native::SpecEntry& e : entries) {
+        block::append_cell(out, &e.word);
+        if (cell::is(&e.word, T::Refinement)) {
             block::append_cell(out, none::shared());
-            break;
-        default: break;
+        } else if (e.typed) {
+            typeset::make_from_block(&e.types, out);
+        } else {
+            typeset::make_all(out);
         }
     }
     const NodeId compiled = cell::node(out);
@@ -1368,6 +1336,25 @@ const Cell* callback_name(Callback kind) {
     return &words::w::anon;
 }
 
+// The spec slots from entry `from` on as a call without refinements has them: each refinement
+// off (its position -1 in `refinements`, when given). With the context of a function or routine
+// (`ctx` not 0), whose calls read every spec slot, each slot is pushed too (a refinement false,
+// an argument none), then /local false and the locals none.
+void push_refinements_off(NodeId compiled, int32_t from, NodeId ctx, int32_t* refinements) {
+    const int32_t n = block::count(compiled);
+    int32_t count = 0;
+    for (int32_t e = from; e < n; e += 2) {
+        const bool refinement = cell::is(&block::raw_cells(compiled)[e], T::Refinement);
+        if (refinement && refinements) {
+            if (count == kMaxRefinements) fire(Err::LimitHit);
+            refinements[count++] = -1;
+        }
+        if (ctx) stack::push(refinement ? logic::shared(false) : none::shared());
+    }
+    for (int32_t k = std::max(n, from) / 2; ctx && k < context::word_count(ctx); k++)
+        stack::push(k == n / 2 ? logic::shared(false) : none::shared());  // /local, the locals
+}
+
 // call_function's call under a frame named `name`. `framed` (traced only): the body is framed
 // by the events call and return.
 template <bool Traced>
@@ -1378,13 +1365,7 @@ Cell* call_named(const Cell* function, const Cell* name, const Cell* values, int
     const NodeId ctx = function::context_of(mark);
     frames::push_function(name, ctx);
     for (int32_t k = 0; k < count; k++) stack::push(values + k);
-    const NodeId compiled = compiled_spec(mark);
-    const int32_t entries = block::count(compiled) / 2;
-    for (int32_t k = count; k < context::word_count(ctx); k++) {
-        const bool flag = k < entries ? cell::is(&block::raw_cells(compiled)[2 * k], T::Refinement)
-                                      : k == entries;
-        stack::push(flag ? logic::shared(false) : none::shared());
-    }
+    push_refinements_off(compiled_spec(mark), 2 * count, ctx, nullptr);
     if constexpr (Traced) {
         if (framed && trace::tracing()) trace::event(trace::Event::Call, nullptr, -1, name, mark);
     }
@@ -1437,22 +1418,6 @@ int32_t compare_order(const Cell* answer) {
     case T::None: return -1;
     default: return 1;
     }
-}
-
-// The refinements of the compiled spec from entry `from` on, all off: each one's position is -1.
-// With the context of a function or routine (`ctx` not 0), whose calls read every spec slot,
-// each slot is pushed as a call without refinements has it, then /local and the locals.
-void push_refinements_off(NodeId compiled, int32_t from, NodeId ctx, int32_t* refinements) {
-    const int32_t n = block::count(compiled);
-    int32_t count = 0;
-    for (int32_t e = from; e < n; e += 2) {
-        const bool refinement = cell::is(&block::raw_cells(compiled)[e], T::Refinement);
-        if (refinement && count == kMaxRefinements) fire(Err::LimitHit);
-        if (refinement) refinements[count++] = -1;
-        if (ctx) stack::push(refinement ? logic::shared(false) : none::shared());
-    }
-    for (int32_t k = n / 2; ctx && k < context::word_count(ctx); k++)
-        stack::push(k == n / 2 ? logic::shared(false) : none::shared());  // /local, the locals
 }
 
 }  // namespace

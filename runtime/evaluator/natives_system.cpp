@@ -120,7 +120,7 @@ void transcode(bool check, const int32_t* refinements) {
     const Cell* callback = refinement_arg(refinements, 6);
     if (check) {
         expect(source, 0, [](T t) { return t == T::String || t == T::Binary; });
-        expect(part, 1, [](T t) { return t == T::Integer || t == T::Binary; });
+        expect(part, 1, [](T t) { return t == T::Integer || t == T::Binary || t == T::String; });
         expect(into, 2, [](T t) { return t == T::Block; });
         expect(callback, 3, [](T t) { return t == T::Function; });
     }

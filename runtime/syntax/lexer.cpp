@@ -1473,20 +1473,19 @@ Cell* run_transcode(const Cell* input, const Refinements& refinements, Cell* res
     return result;
 }
 
-void gc_mark(MarkFn mark) {
+namespace {
+
+// The collector's hook: every value that active runs hold.
+void mark_runs() {
     size_t top = g_values.top;
     for (const Run* run = g_innermost; run; run = run->outer()) {
         for (size_t i = run->base(); i < top; i++)
-            if (cell::type_of(&g_values.cells[i]) != TypeId::Invalid) mark(&g_values.cells[i]);
-        if (cell::type_of(&run->input()) != TypeId::Invalid) mark(&run->input());
-        if (cell::type_of(&run->into()) != TypeId::Invalid) mark(&run->into());
+            if (cell::type_of(&g_values.cells[i]) != TypeId::Invalid) collector::mark_cell(&g_values.cells[i]);
+        if (cell::type_of(&run->input()) != TypeId::Invalid) collector::mark_cell(&run->input());
+        if (cell::type_of(&run->into()) != TypeId::Invalid) collector::mark_cell(&run->into());
         top = run->base();
     }
 }
-
-namespace {
-
-void mark_runs() { gc_mark(collector::mark_cell); }
 
 bool note_failure(void* failed, EventInfo&) {
     *static_cast<bool*>(failed) = true;

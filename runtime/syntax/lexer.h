@@ -155,8 +155,6 @@ Cell* run_transcode(const Cell* input, const Refinements& refinements, Cell* res
 // Start-up, once per runtime start (after memory-init): the value buffer (1,000 cells), the
 // shared UTF-8 buffer (100,000 bytes) and an empty word cache. A run before init calls it.
 void init();
-// The collector's hook: every value that active runs hold.
-void gc_mark(MarkFn mark);
 // Runs active now (nested runs count each).
 int active_runs();
 // Cells the value buffer has room for (it doubles when full).
