@@ -6,24 +6,13 @@
 #include <cstring>
 #include <limits>
 
+#include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/float_text.h"
 
 namespace nuv::number_scan {
 
 namespace {
-
-inline char32_t unit_at(const uint8_t* p, uint32_t unit) {
-    switch (unit) {
-    case 1: return p[0];
-    case 2: return static_cast<char32_t>(p[0] | (p[1] << 8));
-    default: {
-        uint32_t v;
-        std::memcpy(&v, p, 4);
-        return static_cast<char32_t>(v);
-    }
-    }
-}
 
 // The float syntax automaton: classes of bytes, then states with their rows.
 enum Col : uint8_t { kOther, kSign, kDigit, kExponent, kPoint, kSeparator, kEnd, kCols };
@@ -112,7 +101,7 @@ int32_t text_to_integer(const uint8_t* units, int32_t count, uint32_t unit, int3
     const uint8_t* p = units;
     bool negative = false;
     if (count > 0) {
-        char32_t first = unit_at(p, unit);
+        char32_t first = string::get_char(p, unit);
         if (first == U'+' || first == U'-') {
             negative = first == U'-';
             p += unit;
@@ -127,7 +116,7 @@ int32_t text_to_integer(const uint8_t* units, int32_t count, uint32_t unit, int3
     const uint8_t* const end = p + static_cast<size_t>(count) * unit;
     int64_t value = 0;
     for (int32_t i = 0; i < count; i++, p += unit) {
-        char32_t c = unit_at(p, unit);
+        char32_t c = string::get_char(p, unit);
         if (c == U'\'') continue;
         if (c < U'0' || c > U'9') {
             *error = kInvalid;
@@ -140,7 +129,7 @@ int32_t text_to_integer(const uint8_t* units, int32_t count, uint32_t unit, int3
             if (negative && value == kMax + 1) {
                 char32_t after = U'\'';
                 for (const uint8_t* q = p + unit; after == U'\'' && q < end; q += unit)
-                    after = unit_at(q, unit);
+                    after = string::get_char(q, unit);
                 if (after == U'\'') return std::numeric_limits<int32_t>::min();
                 *error = (after >= U'0' && after <= U'9') ? kTooLarge : kInvalid;
                 return 0;
@@ -162,7 +151,7 @@ double string_to_float(const uint8_t* units, int32_t count, uint32_t unit, int32
     size_t n = 0;
     const uint8_t* p = units;
     for (int32_t i = 0; i < count; i++, p += unit) {
-        char32_t c = unit_at(p, unit);
+        char32_t c = string::get_char(p, unit);
         if (c == U',') c = U'.';
         // No character above ASCII belongs to a number; mapping it to one that fails keeps
         // the check honest.

@@ -1424,6 +1424,7 @@ int32_t compare_order(const Cell* answer) {
 
 int32_t call_comparator(const Cell* comparator, const Cell* first, const Cell* second) {
     const Cell values[2] = {*first, *second};
+    const collector::Root held(values, 2);  // compiling the spec below may collect
     stack::Mark keep;
     const T type =
         cell::is(comparator, T::Op) ? native::op_source(comparator) : cell::type_of(comparator);
