@@ -21,6 +21,7 @@
 #include "runtime/ownership.h"
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
+#include "runtime/watch.h"
 
 namespace nuv::collector {
 
@@ -48,6 +49,8 @@ Stats g_stats{};
 Root* g_innermost_root = nullptr;
 MarkHook g_hooks[kMaxHooks]{};
 int32_t g_hook_count = 0;
+MarkHook g_purge_hooks[kMaxHooks]{};
+int32_t g_purge_hook_count = 0;
 
 void push_work(NodeId node) {
     if (g_work.count == g_work.room) {
@@ -72,9 +75,6 @@ SeriesBuf* mark_buffer(NodeId node) {
     return b;
 }
 
-bool is_marked(NodeId node) {
-    return memory::is_linked(node) && (memory::buf(node)->flags & memory::kMark);
-}
 
 void drain() {
     while (g_work.count) {
@@ -223,6 +223,10 @@ void release_work() {
 
 // ---- Marking ----
 
+bool is_marked(NodeId node) {
+    return memory::is_linked(node) && (memory::buf(node)->flags & memory::kMark);
+}
+
 void mark_series(NodeId node) {
     SeriesBuf* b = mark_buffer(node);
     if (b && b->unit() == kCellUnit && b->used() != 0) push_work(node);
@@ -278,6 +282,11 @@ void add_mark_hook(MarkHook hook) {
     g_hooks[g_hook_count++] = hook;
 }
 
+void add_purge_hook(MarkHook hook) {
+    if (g_purge_hook_count == kMaxHooks) fatal("too many collector purge hooks", 1);
+    g_purge_hooks[g_purge_hook_count++] = hook;
+}
+
 void remove_mark_hook(MarkHook hook) {
     for (int32_t i = 0; i < g_hook_count; i++)
         if (g_hooks[i] == hook) g_hooks[i] = nullptr;
@@ -300,6 +309,9 @@ void collect() {
     mark_roots();
     mark_owned();
     purge_owned();
+    watch::purge(is_marked);
+    for (int32_t i = 0; i < g_purge_hook_count; i++) g_purge_hooks[i]();
+    watch::move();
     const memory::Reclaimed reclaimed = memory::sweep_dead_nodes();
     memory::sweep_big_series(nullptr);
     const memory::Compacted compacted = memory::compact_frames();

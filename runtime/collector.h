@@ -73,6 +73,11 @@ using MarkHook = void (*)();
 inline constexpr int32_t kMaxHooks = 100;
 void add_mark_hook(MarkHook hook);
 void remove_mark_hook(MarkHook hook);
+// A function called during every collection once marking is done and before anything is freed,
+// for modules that hold node ids weakly: a node that `is_marked` denies is about to be freed
+// and its id may be reused. No allocation.
+void add_purge_hook(MarkHook hook);
+bool is_marked(NodeId node);
 
 // ---- Collecting ----
 

@@ -37,6 +37,7 @@
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/natives_table.h"
 #include "runtime/evaluator/routines.h"
+#include "runtime/evaluator/units.h"
 #include "runtime/frames.h"
 #include "runtime/handles.h"
 #include "runtime/hash.h"
@@ -45,6 +46,7 @@
 #include "runtime/ownership.h"
 #include "runtime/random.h"
 #include "runtime/stack.h"
+#include "runtime/watch.h"
 #include "runtime/syntax/lexer.h"
 #include "runtime/system.h"
 #include "runtime/words.h"
@@ -123,6 +125,7 @@ void init() {
     random::init();
     hash::set_seed(hash::kDefaultSeed);
     memory::init();
+    watch::reset();
     handles::init();
     registry::init();
     register_datatypes();
@@ -145,6 +148,7 @@ void init() {
     ownership::init();
     stack::init(args_node);
     frames::init();
+    units::init();
     interp::init();
     lexer::init();
     routines::init();

@@ -10,6 +10,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/frames.h"
+#include "runtime/watch.h"
 #include "runtime/stack.h"
 #include "runtime/words.h"
 
@@ -116,6 +117,7 @@ bool open(const Cell* callback) {
     *g_callback = *callback;
     g_active = true;
     hooks::g_tracing = true;
+    watch::move();  // compiled code stops at its next check: traced runs are interpreted
     return true;
 }
 

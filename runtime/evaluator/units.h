@@ -1,0 +1,39 @@
+// Compiled units: a block that runs more than once gets a unit, a tree of resolved steps over its
+// cells (and over its literal parens and the literal branches of if, either and unless), which
+// runs in place of the interpreter's walk. Units push the interpreter's frames, write its code
+// positions and give the same values and errors; they rest on speculation about global words
+// holding callables and on the block's cells, both guarded by the change epoch (watch.h), and
+// hand the rest of a run back to the interpreter the moment either no longer holds. Units live
+// on the C++ heap, keyed by block node, and hold node ids and cell copies only.
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace nuv::units {
+
+// Interp: units are never made. Lazy: a block gets its unit on its second run. Eager: on its
+// first.
+enum class Mode : uint8_t { Interp, Lazy, Eager };
+
+struct Settings {
+    Mode mode = Mode::Lazy;
+    bool deopt_stress = false;  // every check after a call out fails: every hand-back runs
+    bool verify = false;        // every trusted use compares the unit's series and slots; abort on a difference
+};
+// Read from NUV_EVAL (interp, lazy, eager), NUV_DEOPT_STRESS=1 and NUV_CODE_VERIFY=1 at start-up;
+// C++ callers (tests, the differential fuzzer) may change them between runs.
+Settings& settings();
+void init();
+
+// Counters for tests.
+struct Counters {
+    uint64_t built;        // units made
+    uint64_t runs;         // unit runs begun
+    uint64_t handed_back;  // runs that gave the rest of their block to the interpreter
+    uint64_t revalidated;  // epoch checks that re-validated a unit and went on
+    uint64_t dropped;      // units dropped (a covered node died, or a unit went stale)
+};
+const Counters& counters();
+
+}  // namespace nuv::units
