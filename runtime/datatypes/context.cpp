@@ -13,6 +13,7 @@
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
+#include "runtime/watch.h"
 #include "runtime/words.h"
 
 namespace nuv::context {
@@ -103,6 +104,7 @@ constexpr BindTable kBind = make_bind_table();
 void bind_series(NodeId node, int32_t head, NodeId ctx, bool self) {
     if (cycles::find(node)) return;
     cycles::push(node);
+    watch::series_written(node);
     for (int32_t i = std::max(head, 0); i < cell_count(node); i++) {
         Cell* item = cells_of(node) + i;
         int t = type_index(cell::type_of(item));

@@ -34,10 +34,12 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions_table.h"
 #include "runtime/evaluator/fast_paths.h"
+#include "runtime/evaluator/interp_parts.h"
 #include "runtime/evaluator/natives_table.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/trace.h"
 #include "runtime/evaluator/truth.h"
+#include "runtime/evaluator/units.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
 #include "runtime/system.h"
@@ -49,18 +51,22 @@ namespace {
 
 using T = TypeId;
 
-Cell* g_code = nullptr;             // the current code cell: the innermost block and position
-uintptr_t g_stack_floor = 0;  // below this machine-stack address, stack-overflow
+using parts::check_machine_stack;
+using parts::CodeScope;
+using parts::DepthScope;
+using parts::exit_pending;
+using parts::g_body_depth;
+using parts::g_code;
+using parts::g_codes;
+using parts::g_exit_target;
+using parts::g_exit_value;
+using parts::g_opaque_depth;
+using parts::set_code;
 
 constexpr int32_t kMaxRefinements = 64;
 constexpr int32_t kCompiledInfoCell = 1;  // the compiled spec's cell in the information block
 
 using native::is_callable;
-
-inline void check_machine_stack() {
-    if (reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < g_stack_floor) [[unlikely]]
-        fire(Err::StackOverflow);
-}
 
 // A block's cells and count as they stand; valid until the next allocation (or change of the
 // block), so re-taken after every call that may allocate.
@@ -75,11 +81,6 @@ inline Code code_of(NodeId node) {
 
 Cell block_cell(NodeId node, int32_t index, T type = T::Block) {
     return Cell{static_cast<uint32_t>(type), static_cast<uint32_t>(index), node, 0};
-}
-
-// The current code cell: the block and the index of the expression being run.
-inline void set_code(NodeId node, int32_t i) {
-    cell::put(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(i), node, 0);
 }
 
 // ---- Trace events ----
@@ -102,44 +103,10 @@ void emit_run(trace::Event e, NodeId node, int32_t head, int32_t at, const Cell*
     trace::event(e, &code, at, nullptr, value);
 }
 
-// The code cells of the block runs in progress, outermost first; the current code cell is the
-// last. Each block being run stays reachable through its cell (the collector marks them all)
-// whatever its holder does to it meanwhile. A tracked buffer outside the frames, doubled when
-// full (g_code moves with it).
-struct CodeStack {
-    Cell* base;
-    Cell* end;
-};
-CodeStack g_codes{nullptr, nullptr};
-
-[[gnu::noinline]] void grow_codes() {
-    const size_t used = g_codes.base ? static_cast<size_t>(g_code - g_codes.base) + 1 : 0;
-    const size_t grown = used ? 2 * static_cast<size_t>(g_codes.end - g_codes.base) : 256;
-    auto* cells = static_cast<Cell*>(memory::tracked_alloc(grown * sizeof(Cell)));
-    if (used) std::memcpy(cells, g_codes.base, used * sizeof(Cell));
-    if (g_codes.base) memory::tracked_free(g_codes.base);
-    g_codes = CodeStack{cells, cells + grown};
-    g_code = cells + (used ? used - 1 : 0);
-}
-
 void mark_codes() {
     if (!g_codes.base) return;
     for (const Cell* c = g_codes.base; c <= g_code; c++) collector::mark_cell(c);
 }
-
-// A block run's own code cell, on top of the code stack for the run's duration, every exit
-// included; it starts at the block's head.
-struct CodeScope {
-    explicit CodeScope(const Cell* block) : CodeScope(cell::node(block), cell::head(block)) {}
-    CodeScope(NodeId node, int32_t index) {
-        if (g_code + 1 == g_codes.end) [[unlikely]] grow_codes();
-        ++g_code;
-        cell::put(g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(index), node, 0);
-    }
-    ~CodeScope() { --g_code; }
-    CodeScope(const CodeScope&) = delete;
-    CodeScope& operator=(const CodeScope&) = delete;
-};
 
 // What evaluation does with a value by its type: Inert values are pushed as they stand (met
 // in code), Plain ones are pushed as they stand when a word refers to them.
@@ -162,23 +129,6 @@ constexpr TypeTable kTypes = make_type_table();
 
 // ---- Pending exits ----
 
-uint32_t g_exit_target = 0;     // depth of the function frame a pending exit ends; 0: none
-Cell* g_exit_value = nullptr;   // its value (a root-block cell)
-uint32_t g_body_depth = 0;      // frame depth of the innermost function body being run
-uint32_t g_opaque_depth = 0;    // frame depth of the innermost call that ignores pending exits
-
-inline bool exit_pending() { return g_exit_target != 0; }
-
-// Sets a watermark for the call's duration, whatever way it ends.
-struct DepthScope {
-    uint32_t* mark;
-    uint32_t saved;
-    DepthScope(uint32_t* m, uint32_t depth) : mark(m), saved(*m) { *m = depth; }
-    ~DepthScope() { *mark = saved; }
-    DepthScope(const DepthScope&) = delete;
-    DepthScope& operator=(const DepthScope&) = delete;
-};
-
 // return (has_value) or exit called from the top frame: records the exit when only code that
 // honours it lies between the exit and the innermost function body, and answers whether it
 // did; otherwise the exit native throws as usual.
@@ -194,21 +144,19 @@ struct DepthScope {
 
 // ---- Callee traits ----
 
-// The calls whose result the evaluator computes itself for integer! and float! operands, with
-// the same result the callee gives; anything else (other types, an integer overflow, a float
-// equality, which is tolerant) goes to the callee.
-enum class Fast : uint8_t { None, Add, Subtract, Multiply, Equal, NotEqual, Lesser, Greater, LesserOrEqual, GreaterOrEqual };
+using parts::Fast;
 
 // Native flags. kPassesExit: the native does nothing more once a nested evaluation ends, so a
-// pending exit may pass through it. The exits themselves are recorded rather than thrown when
-// they can be.
-inline constexpr uint8_t kPassesExit = 1;
-inline constexpr uint8_t kExitWithValue = 2;  // return
-inline constexpr uint8_t kExitNoValue = 4;    // exit
-// if and either: the evaluator tests the condition and runs the chosen block itself, in the
-// native's frame, as the natives do (their block arguments are checked by their specs).
-inline constexpr uint8_t kBranch = 8;
-inline constexpr uint8_t kTwoWay = 16;  // either: a second block, and the strict truth test
+// pending exit may pass through it. The exits themselves (kExitWithValue: return, kExitNoValue:
+// exit) are recorded rather than thrown when they can be. kBranch: if and either; the evaluator
+// tests the condition and runs the chosen block itself, in the native's frame, as the natives
+// do (their block arguments are checked by their specs); kTwoWay: either, with a second block
+// and the strict truth test.
+using parts::kBranch;
+using parts::kExitNoValue;
+using parts::kExitWithValue;
+using parts::kPassesExit;
+using parts::kTwoWay;
 
 struct NativeTraits {
     uint8_t flags[natives::kTableSlots + 1]{};
@@ -244,31 +192,7 @@ consteval ActionTraits make_action_traits() {
 }
 constexpr ActionTraits kActions = make_action_traits();
 
-// The call's result written over `a` (its first argument) as the callee writes it; false, with
-// nothing written, when the callee must decide. Any mix of integer! and float! operands is
-// computed here.
-[[gnu::always_inline]] inline bool compute(Fast op, Cell* a, const Cell* b) {
-    constexpr bool kMixed = true;
-    bool truth = false;
-    const auto logic = [&](CompareOp code) {
-        if (!fast::compare_numbers<kMixed>(code, a, b, &truth)) return false;
-        cell::put(a, static_cast<uint32_t>(T::Logic), truth ? 1 : 0, a->w2, a->w3);
-        return true;
-    };
-    switch (op) {
-    case Fast::None: return false;
-    case Fast::Add: return fast::arith_numbers<kMixed>(ArithOp::Add, a, b, a);
-    case Fast::Subtract: return fast::arith_numbers<kMixed>(ArithOp::Subtract, a, b, a);
-    case Fast::Multiply: return fast::arith_numbers<kMixed>(ArithOp::Multiply, a, b, a);
-    case Fast::Equal: return logic(CompareOp::Equal);
-    case Fast::NotEqual: return logic(CompareOp::NotEqual);
-    case Fast::Lesser: return logic(CompareOp::Lesser);
-    case Fast::Greater: return logic(CompareOp::Greater);
-    case Fast::LesserOrEqual: return logic(CompareOp::LesserOrEqual);
-    case Fast::GreaterOrEqual: return logic(CompareOp::GreaterOrEqual);
-    }
-    return false;
-}
+using parts::compute;
 
 template <bool Prefix, bool Sub, bool Traced = false>
 int32_t eval_expression(NodeId node, int32_t i);
@@ -304,7 +228,7 @@ void run_nested(const Cell* value) {
 // pending.
 template <bool Traced = false>
 [[gnu::always_inline]] inline void run_expressions(const Cell* code_block) {
-    CodeScope scope(code_block);
+    CodeScope scope(cell::node(code_block), cell::head(code_block));
     collector::FreshScope fresh;  // what each expression made is held by the stack or stored
     const NodeId node = cell::node(code_block);
     const int32_t count = code_of(node).count;
@@ -316,6 +240,9 @@ template <bool Traced = false>
         stack::push(unset::shared());
         if constexpr (Traced) emit_run(trace::Event::Exit, node, head, count, stack::top());
         return;
+    }
+    if constexpr (!Traced) {
+        if (units::g_on && units::run(node, i, true, fresh)) return;
     }
     for (;;) {
         set_code(node, i);
@@ -1220,8 +1147,8 @@ int32_t eval_expression(NodeId node, int32_t i) {
 }  // namespace
 
 void init() {
-    g_codes = CodeStack{nullptr, nullptr};  // a runtime made again has freed the tracked buffers
-    grow_codes();
+    g_codes = parts::CodeStack{nullptr, nullptr};  // a runtime made again has freed the tracked buffers
+    parts::grow_codes();
     *g_code = *unset::shared();
     g_exit_value = word::keep(unset::shared());
     g_exit_target = g_body_depth = g_opaque_depth = 0;
@@ -1241,7 +1168,7 @@ void init() {
         budget = static_cast<size_t>(limit.rlim_cur);
     budget = std::min<size_t>(budget, 1u << 30);
     const size_t reserve = std::min<size_t>(budget / 4, 1u << 20);  // room to raise and report
-    g_stack_floor = reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) - (budget - reserve);
+    parts::g_stack_floor = reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) - (budget - reserve);
 }
 
 namespace {
@@ -1249,7 +1176,7 @@ namespace {
 template <bool Traced>
 void run_block(const Cell* block, Run run) {
     check_machine_stack();
-    CodeScope scope(block);
+    CodeScope scope(cell::node(block), cell::head(block));
     collector::FreshScope fresh;  // what each expression made is held by the stack or stored
     const NodeId node = cell::node(block);
     const int32_t count = code_of(node).count;
@@ -1263,7 +1190,7 @@ void run_block(const Cell* block, Run run) {
     if constexpr (Traced) emit_run(trace::Event::Enter, node, head, head, nullptr);
     if (i >= count) {
         stack::push(unset::shared());
-    } else {
+    } else if (Traced || !units::g_on || !units::run(node, i, false, fresh)) {
         for (;;) {
             set_code(node, i);
             i = eval_expression<false, false, Traced>(node, i);
@@ -1641,3 +1568,70 @@ Cell* apply_block(const Cell* callee_in, const Cell* name, const Cell* path, int
 }
 
 }  // namespace nuv::interp
+
+// ---- The pieces compiled units share ----
+
+namespace nuv::interp::parts {
+
+Cell* g_code = nullptr;
+CodeStack g_codes{nullptr, nullptr};
+uintptr_t g_stack_floor = 0;
+uint32_t g_exit_target = 0;
+Cell* g_exit_value = nullptr;
+uint32_t g_body_depth = 0;
+uint32_t g_opaque_depth = 0;
+
+// The code cells of the block runs in progress, outermost first; the current code cell is the
+// last. Each block being run stays reachable through its cell (the collector marks them all)
+// whatever its holder does to it meanwhile. A tracked buffer outside the frames, doubled when
+// full (g_code moves with it).
+void grow_codes() {
+    const size_t used = g_codes.base ? static_cast<size_t>(g_code - g_codes.base) + 1 : 0;
+    const size_t grown = used ? 2 * static_cast<size_t>(g_codes.end - g_codes.base) : 256;
+    auto* cells = static_cast<Cell*>(memory::tracked_alloc(grown * sizeof(Cell)));
+    if (used) std::memcpy(cells, g_codes.base, used * sizeof(Cell));
+    if (g_codes.base) memory::tracked_free(g_codes.base);
+    g_codes = CodeStack{cells, cells + grown};
+    g_code = cells + (used ? used - 1 : 0);
+}
+
+uint8_t native_flags(int32_t index) {
+    return index >= 0 && index <= natives::kTableSlots ? kNatives.flags[index] : 0;
+}
+
+Fast native_fast(int32_t index) {
+    return index >= 0 && index <= natives::kTableSlots ? kNatives.fast[index] : Fast::None;
+}
+
+Fast action_fast(int32_t index) {
+    return index >= 1 && index <= kActionCount ? kActions.fast[index] : Fast::None;
+}
+
+bool is_plain(TypeId type) { return kTypes.plain[static_cast<uint8_t>(type)]; }
+
+int32_t expression(NodeId node, int32_t i, bool prefix) {
+    return prefix ? eval_expression<true, true>(node, i) : eval_expression<false, true>(node, i);
+}
+
+int32_t operators(NodeId node, int32_t i, Cell* mark) {
+    return apply_operators(node, i, mark, code_of(node));
+}
+
+int32_t fetch_one(NodeId node, int32_t i, NodeId compiled, int32_t entry, const Cell* name, bool infix) {
+    return interp::fetch_one(node, i, compiled, entry, name, infix);
+}
+
+void fire_arg_type(NodeId compiled, int32_t entry, const Cell* name, TypeId got) {
+    interp::fire_arg_type(compiled, entry, name, got);
+}
+
+void run_body(const Cell& body, NodeId ctx) { interp::run_body(body, ctx); }
+
+void call_native(TypeId type, uint8_t flags, natives::Entry native_entry, actions::Entry action_entry,
+                 const int32_t* refinements) {
+    interp::call_native(type, NativeCall{Fast::None, flags, native_entry, action_entry}, refinements);
+}
+
+void run_in_frame(const Cell* block) { run_block<false>(block, Run::InFrame); }
+
+}  // namespace nuv::interp::parts

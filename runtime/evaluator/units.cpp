@@ -1,11 +1,50 @@
+// Compiled units. A unit is built from a block's cells as the interpreter would read them at that
+// moment: each expression becomes a step (a constant, a word read, a set-word, a call of a global
+// callable with its argument steps, if and either with their literal branches inline, a paren
+// inline) followed by its operator steps. A step that the unit does not compile (paths, words
+// whose value is not known to be plain, calls the interpreter makes specially) is the
+// interpreter's own expression at that position.
+//
+// Every step leaves the stack, the frames, the code positions and the pending exit exactly as
+// the interpreter's step does. After each step that may have run code the unit checks that it
+// still holds (the epoch, the index reached): if not, the rest of the step's work and of its
+// block goes to the interpreter's pieces (operators, argument fetching, the block loop), which
+// read the cells as they now stand.
 #include "runtime/evaluator/units.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/evaluator/interp_parts.h"
+#include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/trace.h"
+#include "runtime/evaluator/truth.h"
+#include "runtime/frames.h"
+#include "runtime/stack.h"
+#include "runtime/watch.h"
 
 namespace nuv::units {
 
+bool g_on = true;
+
 namespace {
+
+using T = TypeId;
+namespace P = interp::parts;
 
 Settings g_settings{};
 Counters g_counters{};
@@ -15,6 +54,760 @@ bool env_on(const char* name) {
     return v && std::strcmp(v, "1") == 0;
 }
 
+// ---- Units ----
+
+enum class Kind : uint8_t {
+    Const,    // the value pushed as it stands
+    LitWord,  // pushed as a word!
+    GetWord,  // the word's value pushed, unset allowed
+    Word,     // the word's value read each time: pushed when plain, else the interpreter's expression
+    Generic,  // the interpreter's expression
+    Paren,    // a sequence run for its value
+    SetWord,  // the value step, then the word set
+    Call,     // a global callable called with its argument steps
+    Branch,   // if or either with their branches
+};
+
+struct Step {
+    Kind kind;
+    bool prefix;       // no operators after the value
+    bool check_after;  // a bound word at `end`: the interpreter applies it if it now refers to an op
+    NodeId node;       // the series the step reads
+    int32_t at;        // the value's index
+    int32_t value_end; // the index after the value
+    int32_t end;       // the index after the value and its operators
+    Cell cell;         // Const: the value; the word kinds: the word
+    int32_t child;     // SetWord: the value step; Paren: the sequence; Call, Branch: the call
+    int32_t ops_from;  // operator steps, in `infixes`
+    int32_t ops_count;
+};
+
+// An argument step of a call, with what its spec entry takes.
+struct Arg {
+    int32_t step;
+    uint64_t takes;  // bit t: type id t (ids below 64) is taken
+};
+
+struct Call {
+    Cell callee;
+    Cell name;  // the word that named it in the code
+    T type;     // Function, Native or Action (an op: what it wraps)
+    interp::parts::Fast fast;
+    uint8_t flags;
+    natives::Entry native_entry;
+    actions::Entry action_entry;
+    NodeId compiled;     // the compiled spec
+    int32_t total;       // its entries, in cells
+    int32_t refinements; // refinement entries
+    int32_t args_from;   // leading arguments, in `args`
+    int32_t arg_count;
+    Cell body;           // a function's body
+    NodeId ctx;          // a function's context
+    NodeId words;        // its word block
+    int32_t branches[2]; // Branch: the sequences of literal branch blocks, or -1
+    uint64_t fast_left;  // operators computed in place: the number types each side takes
+    uint64_t fast_right;
+};
+
+struct Infix {
+    int32_t at;   // the operator word's index
+    int32_t end;  // the index after its right operand
+    int32_t call; // the operator's call (one argument step: the right operand)
+};
+
+struct Sequence {
+    NodeId node;
+    int32_t head;
+    std::vector<int32_t> steps;  // the expressions in order; empty: the block is empty from head
+};
+
+struct Watched {
+    NodeId node;
+    uint32_t stamp;
+    std::vector<Cell> snapshot;  // verify mode
+};
+
+struct Speculation {
+    int32_t index;  // global slot
+    Cell value;
+};
+
+struct Unit {
+    NodeId node;
+    int32_t head;
+    std::vector<Step> steps;
+    std::vector<Infix> infixes;
+    std::vector<Call> calls;
+    std::vector<Arg> args;
+    std::vector<Sequence> sequences;  // [0]: the block itself
+    std::vector<Watched> series;
+    std::vector<Speculation> speculations;
+    std::vector<NodeId> callees;  // the information nodes of the speculated values
+    uint64_t epoch = 0;
+    int32_t active = 0;  // runs in progress
+    bool dead = false;   // no longer holds: every run in progress hands back
+    bool buried = false; // dropped from the table while running: freed when the last run ends
+};
+
+// ---- The table ----
+
+struct Entry {
+    uint32_t runs = 0;
+    uint32_t failures = 0;  // units that went stale; past kMaxFailures the block stays interpreted
+    Unit* unit = nullptr;
+};
+constexpr uint32_t kMaxFailures = 4;
+
+std::unordered_map<NodeId, Entry> g_table;
+std::vector<Unit*> g_buried;
+
+// A direct-mapped cache in front of the table.
+constexpr uint32_t kCacheSlots = 1024;
+struct CacheSlot {
+    NodeId node;
+    Entry* entry;
+};
+CacheSlot g_cache[kCacheSlots];
+
+void clear_cache() { std::memset(g_cache, 0, sizeof g_cache); }
+
+// Takes a unit out of use: freed now, or by its last run when runs are in progress.
+void drop(Unit* u) {
+    if (!u) return;
+    g_counters.dropped++;
+    u->dead = true;
+    if (u->active > 0) {
+        u->buried = true;
+        g_buried.push_back(u);
+    } else {
+        delete u;
+    }
+}
+
+void end_run(Unit* u) {
+    if (--u->active > 0 || !u->buried) return;
+    g_buried.erase(std::find(g_buried.begin(), g_buried.end(), u));
+    delete u;
+}
+
+// After marking: a unit whose block, covered series or speculated callees are about to be
+// freed goes (their ids may be reused).
+void purge() {
+    clear_cache();
+    for (auto it = g_table.begin(); it != g_table.end();) {
+        if (!collector::is_marked(it->first)) {
+            drop(it->second.unit);
+            it = g_table.erase(it);
+            continue;
+        }
+        Unit* u = it->second.unit;
+        if (u) {
+            bool alive = true;
+            for (const Watched& w : u->series) alive = alive && collector::is_marked(w.node);
+            for (NodeId n : u->callees) alive = alive && collector::is_marked(n);
+            if (!alive) {
+                drop(u);
+                it->second.unit = nullptr;
+            }
+        }
+        ++it;
+    }
+}
+
+// ---- Building ----
+
+constexpr uint64_t kNumbers = (uint64_t{1} << static_cast<uint32_t>(T::Integer)) |
+                              (uint64_t{1} << static_cast<uint32_t>(T::Float));
+
+bool callable_or_op(T t) { return native::is_callable(t) || t == T::Op; }
+
+class Builder {
+  public:
+    explicit Builder(Unit& u) : u_(u) {}
+
+    int32_t sequence(NodeId node, int32_t head) {
+        cover(node);
+        const auto s = static_cast<int32_t>(u_.sequences.size());
+        u_.sequences.push_back(Sequence{node, head, {}});
+        const int32_t count = block::count(node);
+        std::vector<int32_t> steps;
+        for (int32_t i = std::clamp(head, 0, count); i < count;) {
+            const int32_t step = expression(node, i, false);
+            steps.push_back(step);
+            i = u_.steps[step].end;
+        }
+        u_.sequences[s].steps = std::move(steps);
+        return s;
+    }
+
+  private:
+    Unit& u_;
+
+    void cover(NodeId node) {
+        for (const Watched& w : u_.series)
+            if (w.node == node) return;
+        watch::watch_series(node);
+        Watched w{node, watch::stamp(node), {}};
+        u_.series.push_back(w);
+    }
+
+    // The value of a global word when it is a callable or an op (the slot is then watched).
+    const Cell* speculate(const Cell& word) {
+        if (word.w1 != context::g_global_node || context::g_global_node == 0) return nullptr;
+        const Cell* slot = context::plain_slot(&word);
+        if (!slot || !callable_or_op(cell::type_of(slot))) return nullptr;
+        const auto index = static_cast<int32_t>(word.w3);
+        bool known = false;
+        for (const Speculation& s : u_.speculations) known = known || s.index == index;
+        if (!known) {
+            u_.speculations.push_back(Speculation{index, *slot});
+            u_.callees.push_back(slot->w3);
+            watch::watch_slot(index);
+        }
+        return slot;
+    }
+
+    int32_t add_step(Step s) {
+        u_.steps.push_back(s);
+        return static_cast<int32_t>(u_.steps.size()) - 1;
+    }
+
+    // The call record of a callee and its leading argument count, or -1 when the unit does not
+    // call it (the step is then the interpreter's). May allocate (a spec compiled).
+    int32_t call_of(const Cell& callee, const Cell& name) {
+        const T type = cell::is(&callee, T::Op) ? native::op_source(&callee) : cell::type_of(&callee);
+        if (type != T::Function && type != T::Native && type != T::Action) return -1;
+        Call c{};
+        c.callee = callee;
+        c.name = name;
+        c.type = type;
+        c.compiled = interp::compiled_spec(&callee);
+        c.total = block::count(c.compiled);
+        c.branches[0] = c.branches[1] = -1;
+        const auto index = native::index_of(&callee);
+        if (type == T::Native) {
+            if (index < 0 || index > natives::kTableSlots) return -1;
+            c.flags = P::native_flags(index);
+            c.fast = P::native_fast(index);
+            c.native_entry = natives::entry(index);
+        } else if (type == T::Action) {
+            if (index < 1 || index > kActionCount) return -1;
+            c.fast = P::action_fast(index);
+            c.action_entry = actions::table()[index - 1];
+        } else {
+            c.ctx = function::context_of(&callee);
+            c.words = context::words_node(c.ctx);
+            c.body = function::body_of(&callee);
+            if (!cell::is(&c.body, T::Block)) return -1;
+        }
+        int32_t e = 0;
+        for (; e < c.total && !cell::is(block::raw_cells(c.compiled) + e, T::Refinement); e += 2) {}
+        c.arg_count = e / 2;
+        for (; e < c.total; e += 2) c.refinements += cell::is(block::raw_cells(c.compiled) + e, T::Refinement);
+        if (c.refinements > 64) return -1;
+        u_.calls.push_back(c);
+        return static_cast<int32_t>(u_.calls.size()) - 1;
+    }
+
+    // The argument steps of call `ci` from cell i; answers the index after them, or -1 when an
+    // argument is fetched in a way the unit leaves to the interpreter (then the end is a guess).
+    int32_t arguments(int32_t ci, NodeId node, int32_t i, bool infix, bool* generic) {
+        const int32_t count = block::count(node);
+        std::vector<Arg> args;  // nested calls add theirs meanwhile: these go in after
+        const int32_t first = infix ? 1 : 0;
+        const int32_t n = u_.calls[ci].arg_count;
+        const NodeId compiled = u_.calls[ci].compiled;
+        for (int32_t k = first; k < n; k++) {
+            if (i >= count) {
+                *generic = true;  // the interpreter raises no-arg (or takes an unset)
+                break;
+            }
+            const Cell spec_word = block::at(compiled, 2 * k);
+            const Cell types = block::at(compiled, 2 * k + 1);
+            uint64_t takes = 0;
+            for (uint32_t t = 0; t < 64; t++)
+                if (typeset::has(&types, static_cast<T>(t))) takes |= uint64_t{1} << t;
+            int32_t step = -1;
+            switch (cell::type_of(&spec_word)) {
+            case T::Word: step = expression(node, i, infix); break;
+            case T::GetWord:
+                step = add_step(Step{Kind::Const, true, false, node, i, i + 1, i + 1, block::at(node, i), -1, 0, 0});
+                break;
+            default:
+                *generic = true;  // a literal argument: one cell
+                step = add_step(Step{Kind::Generic, true, false, node, i, i + 1, i + 1, block::at(node, i), -1, 0, 0});
+                break;
+            }
+            args.push_back(Arg{step, takes});
+            i = u_.steps[step].end;
+        }
+        u_.calls[ci].args_from = static_cast<int32_t>(u_.args.size());
+        u_.calls[ci].arg_count = static_cast<int32_t>(args.size());
+        u_.args.insert(u_.args.end(), args.begin(), args.end());
+        return i;
+    }
+
+    // One expression from cell i as a step; its `end` is where the next one starts (for a step
+    // the interpreter takes, a guess checked when it runs).
+    int32_t expression(NodeId node, int32_t i, bool prefix) {
+        const int32_t count = block::count(node);
+        const Cell v = block::at(node, i);
+        Step s{Kind::Generic, prefix, false, node, i, i + 1, i + 1, v, -1, 0, 0};
+        switch (cell::type_of(&v)) {
+        case T::Word: {
+            const Cell* slot = speculate(v);
+            if (!slot) {
+                s.kind = Kind::Word;
+                break;
+            }
+            const Cell callee = *slot;
+            if (cell::is(&callee, T::Op) || cell::is(&callee, T::Routine)) break;
+            const int32_t ci = call_of(callee, v);
+            if (ci < 0) break;
+            bool generic = false;
+            s.value_end = arguments(ci, node, i + 1, false, &generic);
+            const Call& c = u_.calls[ci];
+            const bool branch = (c.flags & P::kBranch) && c.arg_count == ((c.flags & P::kTwoWay) ? 3 : 2);
+            s.kind = generic ? Kind::Generic : branch ? Kind::Branch : Kind::Call;
+            s.child = ci;
+            if (s.kind == Kind::Branch) branches(ci);
+            break;
+        }
+        case T::Paren:
+            s.kind = Kind::Paren;
+            s.child = sequence(cell::node(&v), cell::head(&v));
+            break;
+        case T::SetWord:
+            if (i + 1 >= count) break;  // the interpreter raises need-value
+            s.kind = Kind::SetWord;
+            s.child = expression(node, i + 1, false);
+            s.value_end = u_.steps[s.child].end;
+            break;
+        case T::SetPath:
+            if (i + 1 < count) s.value_end = u_.steps[expression(node, i + 1, false)].end;
+            break;
+        case T::GetWord: s.kind = Kind::GetWord; break;
+        case T::LitWord: s.kind = Kind::LitWord; break;
+        case T::Native:
+        case T::Action:
+        case T::Function:
+        case T::Routine:
+        case T::Op:
+        case T::Path:
+        case T::LitPath:
+        case T::GetPath:
+        case T::Issue: break;
+        default: s.kind = Kind::Const; break;
+        }
+        s.end = s.value_end;
+        if (!prefix) operators(s, count);
+        return add_step(s);
+    }
+
+    // The operators after the step's value, strictly left to right. An operator the unit does not
+    // call inline makes the whole expression the interpreter's.
+    void operators(Step& s, int32_t count) {
+        std::vector<Infix> ops;  // nested expressions add theirs meanwhile: these go in after
+        int32_t j = s.end;
+        while (j < count) {
+            const Cell w = block::at(s.node, j);
+            if (!cell::is(&w, T::Word) || w.w1 == 0) break;
+            const Cell* slot = speculate(w);
+            if (!slot || !cell::is(slot, T::Op)) {
+                s.check_after = true;
+                break;
+            }
+            const Cell op = *slot;
+            const int32_t ci = j + 1 < count ? call_of(op, w) : -1;
+            const Call* c = ci >= 0 ? &u_.calls[ci] : nullptr;
+            bool simple = c && c->type != T::Function && c->arg_count == 2 && c->refinements == 0;
+            if (simple) {
+                for (int32_t k = 0; k < 2; k++)
+                    simple = simple && cell::is(block::raw_cells(c->compiled) + 2 * k, T::Word);
+            }
+            if (!simple) {
+                s.kind = Kind::Generic;  // the interpreter's invoke; the end is a guess
+                j = j + 1 < count ? u_.steps[expression(s.node, j + 1, true)].end : j + 1;
+                continue;
+            }
+            bool generic = false;
+            const int32_t end = arguments(ci, s.node, j + 1, true, &generic);
+            Call& cc = u_.calls[ci];
+            if (cc.fast != P::Fast::None) {
+                const Cell t0 = block::at(cc.compiled, 1);
+                const Cell t1 = block::at(cc.compiled, 3);
+                for (uint32_t t = 0; t < 64; t++) {
+                    if (typeset::has(&t0, static_cast<T>(t))) cc.fast_left |= uint64_t{1} << t;
+                    if (typeset::has(&t1, static_cast<T>(t))) cc.fast_right |= uint64_t{1} << t;
+                }
+                cc.fast_left &= kNumbers;
+                cc.fast_right &= kNumbers;
+            }
+            ops.push_back(Infix{j, end, ci});
+            j = end;
+        }
+        s.end = j;
+        s.ops_from = static_cast<int32_t>(u_.infixes.size());
+        s.ops_count = static_cast<int32_t>(ops.size());
+        u_.infixes.insert(u_.infixes.end(), ops.begin(), ops.end());
+    }
+
+    // if and either: a literal block argument runs inline.
+    void branches(int32_t ci) {
+        for (int32_t k = 1; k < u_.calls[ci].arg_count; k++) {
+            const Step& a = u_.steps[u_.args[u_.calls[ci].args_from + k].step];
+            if (a.kind != Kind::Const || !cell::is(&a.cell, T::Block)) continue;
+            const Cell b = a.cell;
+            const int32_t seq = sequence(cell::node(&b), cell::head(&b));
+            u_.calls[ci].branches[k - 1] = seq;
+        }
+    }
+};
+
+void snapshot(Unit& u) {
+    for (Watched& w : u.series) {
+        const int32_t n = block::count(w.node);
+        w.snapshot.assign(block::raw_cells(w.node), block::raw_cells(w.node) + n);
+    }
+}
+
+Unit* build(NodeId node, int32_t head) {
+    auto u = std::make_unique<Unit>();
+    u->node = node;
+    u->head = head;
+    Builder(*u).sequence(node, head);
+    u->epoch = watch::g_epoch;
+    if (g_settings.verify) snapshot(*u);
+    g_counters.built++;
+    return u.release();
+}
+
+// ---- Checks ----
+
+// The global context's value slot `index`, or nullptr past its values.
+const Cell* global_value(int32_t index) {
+    memory::SeriesBuf* values = memory::buf(context::g_global_values);
+    if (index < 0 || static_cast<size_t>(index) >= values->used() / sizeof(Cell)) return nullptr;
+    return reinterpret_cast<const Cell*>(values->offset_ptr()) + index;
+}
+
+[[noreturn]] void verify_failed(const char* what, NodeId node) {
+    std::fprintf(stderr, "compiled code: %s changed without a barrier (node %u)\n", what, node);
+    std::abort();
+}
+
+void verify(const Unit& u) {
+    for (const Watched& w : u.series) {
+        const auto n = static_cast<size_t>(block::count(w.node));
+        if (n != w.snapshot.size() ||
+            std::memcmp(block::raw_cells(w.node), w.snapshot.data(), n * sizeof(Cell)) != 0)
+            verify_failed("a covered series", w.node);
+    }
+    for (const Speculation& s : u.speculations) {
+        const Cell* slot = global_value(s.index);
+        if (!slot || std::memcmp(slot, &s.value, sizeof(Cell)) != 0)
+            verify_failed("a speculated global", static_cast<NodeId>(s.index));
+    }
+}
+
+// Whether the unit still holds after the epoch moved; takes the new epoch when it does.
+[[gnu::noinline]] bool revalidate(Unit& u) {
+    if (u.dead) return false;
+    if (trace::active()) return false;  // traced runs are the interpreter's
+    for (const Watched& w : u.series) {
+        if (watch::stamp(w.node) != w.stamp) {
+            u.dead = true;
+            return false;
+        }
+    }
+    for (const Speculation& s : u.speculations) {
+        const Cell* slot = global_value(s.index);
+        if (!slot || std::memcmp(slot, &s.value, sizeof(Cell)) != 0) {
+            u.dead = true;
+            return false;
+        }
+    }
+    u.epoch = watch::g_epoch;
+    g_counters.revalidated++;
+    return true;
+}
+
+// ---- Running ----
+
+class Runner {
+  public:
+    explicit Runner(Unit& u) : u_(u) {}
+
+    // The check after anything that may have run code: the unit still holds and the code reached
+    // the index it expects.
+    [[gnu::always_inline]] bool live(int32_t i, int32_t want) {
+        if (i != want) [[unlikely]] return false;
+        if (u_.epoch != watch::g_epoch || g_settings.deopt_stress || g_settings.verify) [[unlikely]]
+            return slow_check();
+        return true;
+    }
+
+    [[gnu::noinline]] bool slow_check() {
+        if (g_settings.deopt_stress) return false;
+        if (u_.epoch != watch::g_epoch && !revalidate(u_)) return false;
+        if (g_settings.verify) verify(u_);
+        return true;
+    }
+
+    // The block loop over sequence `si` (see run); answers whether it ran to its end compiled.
+    void sequence(int32_t si, bool sub, const collector::FreshScope& fresh) {
+        const Sequence& seq = u_.sequences[si];
+        const NodeId node = seq.node;
+        Cell* const mark = stack::g_args.top;
+        const auto n = static_cast<int32_t>(seq.steps.size());
+        int32_t i = 0;
+        for (int32_t k = 0;; k++) {
+            const Step& s = u_.steps[seq.steps[k]];
+            P::set_code(node, s.at);
+            i = expression(s);
+            if (!sub) stack::set_result(mark);
+            if (i >= block::count(node) || P::exit_pending()) return;
+            if (k + 1 == n || !live(i, u_.steps[seq.steps[k + 1]].at)) break;
+            next(sub, mark, fresh);
+        }
+        // The rest of the block as the interpreter runs it.
+        g_counters.handed_back++;
+        for (;;) {
+            next(sub, mark, fresh);
+            P::set_code(node, i);
+            i = P::expression(node, i, false);
+            if (!sub) stack::set_result(mark);
+            if (i >= block::count(node) || P::exit_pending()) return;
+        }
+    }
+
+  private:
+    Unit& u_;
+
+    static void next(bool sub, Cell* mark, const collector::FreshScope& fresh) {
+        if (sub) {
+            stack::g_args.top = mark;
+        } else {
+            stack::reset();
+        }
+        fresh.release();
+    }
+
+    // One expression: its value pushed; answers the index after it.
+    int32_t expression(const Step& s) {
+        Cell* const mark = stack::g_args.top;
+        int32_t i = s.value_end;
+        switch (s.kind) {
+        case Kind::Const: stack::push(&s.cell); break;
+        case Kind::LitWord: cell::set_type(stack::push(&s.cell), T::Word); break;
+        case Kind::GetWord: word::push_value(&s.cell); break;
+        case Kind::Word: {
+            const Cell* slot = word::slot(&s.cell);
+            if (!P::is_plain(cell::type_of(slot))) return P::expression(s.node, s.at, s.prefix);
+            stack::push(slot);
+            break;
+        }
+        case Kind::Generic: return P::expression(s.node, s.at, s.prefix);
+        case Kind::Paren:
+            paren(s);
+            i = s.at + 1;
+            break;
+        case Kind::SetWord: i = set_word(s); break;
+        case Kind::Call: i = call(s, u_.calls[s.child]); break;
+        case Kind::Branch: i = branch(s, u_.calls[s.child]); break;
+        }
+        if (s.prefix || P::exit_pending()) return i;
+        if (s.kind >= Kind::Paren && !live(i, s.value_end)) return P::operators(s.node, i, mark);
+        for (int32_t k = 0; k < s.ops_count; k++) {
+            const Infix& op = u_.infixes[s.ops_from + k];
+            stack::g_args.top = mark + 1;
+            i = infix(s.node, op, u_.calls[op.call], mark);
+            if (P::exit_pending()) return i;
+            if (!live(i, op.end)) return P::operators(s.node, i, mark);
+        }
+        if (s.check_after) {
+            const Cell* next = block::raw_cells(s.node) + i;
+            const Cell word = *next;
+            if (cell::is(word::slot(&word), T::Op)) return P::operators(s.node, i, mark);
+        }
+        return i;
+    }
+
+    void paren(const Step& s) {
+        P::check_machine_stack();
+        const Sequence& seq = u_.sequences[s.child];
+        P::CodeScope scope(seq.node, seq.head);
+        collector::FreshScope fresh;
+        if (seq.steps.empty()) {
+            stack::push(unset::shared());
+            return;
+        }
+        sequence(s.child, true, fresh);
+    }
+
+    int32_t set_word(const Step& s) {
+        frames::push_native(&s.cell);
+        Cell* target = stack::push(&s.cell);
+        const Step& value = u_.steps[s.child];
+        int32_t i = expression(value);
+        if (!P::exit_pending()) [[likely]] {
+            Cell* slot = context::plain_write_slot(target);
+            if (slot) {
+                if (target->w1 == context::g_global_node) watch::slot_written(static_cast<int32_t>(target->w3));
+                *slot = *(target + 1);
+            } else {
+                word::set(target, target + 1);
+            }
+        }
+        *stack::arg(0) = *(target + 1);
+        frames::pop_keep_result();
+        return i;
+    }
+
+    // The leading arguments from cell i under the callee's frame; answers the next index. Once
+    // the unit no longer holds, the interpreter fetches the rest. A pending exit ends it early.
+    int32_t arguments(const Call& c, NodeId node, int32_t i, int32_t entry0, bool* all_compiled = nullptr) {
+        bool compiled = true;
+        for (int32_t k = 0; k < c.arg_count; k++) {
+            const Arg& a = u_.args[c.args_from + k];
+            const int32_t entry = entry0 + 2 * k;
+            if (compiled) {
+                const Step& s = u_.steps[a.step];
+                i = expression(s);
+                if (P::exit_pending()) [[unlikely]] return i;
+                const T got = stack::top_type();
+                const auto id = static_cast<uint32_t>(got);
+                const bool taken = id < 64 ? ((a.takes >> id) & 1)
+                                           : typeset::has(block::raw_cells(c.compiled) + entry + 1, got);
+                if (!taken) [[unlikely]] P::fire_arg_type(c.compiled, entry, &c.name, got);
+                compiled = live(i, s.end);
+            } else {
+                i = P::fetch_one(node, i, c.compiled, entry, &c.name, entry0 != 0);
+                if (P::exit_pending()) [[unlikely]] return i;
+            }
+        }
+        if (all_compiled) *all_compiled = compiled;
+        return i;
+    }
+
+    int32_t call(const Step& s, const Call& c) {
+        P::check_machine_stack();
+        Cell* const mark = stack::push(&c.callee);
+        int32_t i;
+        if (c.type == T::Function) {
+            frames::push_interp_function(&c.name, c.ctx);
+            i = arguments(c, s.node, s.at + 1, 0);
+            if (!P::exit_pending()) [[likely]] {
+                for (int32_t k = 2 * c.arg_count; k < c.total; k += 2)
+                    stack::push(cell::is(block::raw_cells(c.compiled) + k, T::Refinement) ? logic::shared(false)
+                                                                                         : none::shared());
+                const int32_t entries = c.total / 2;
+                const auto words = static_cast<int32_t>(memory::buf(c.words)->used() / sizeof(Cell));
+                for (int32_t k = entries; k < words; k++)
+                    stack::push(k == entries ? logic::shared(false) : none::shared());
+                P::run_body(c.body, c.ctx);
+            }
+        } else {
+            frames::push_interp_native(&c.name);
+            i = arguments(c, s.node, s.at + 1, 0);
+            if (!P::exit_pending()) [[likely]] native(c);
+        }
+        frames::pop_keep_result();
+        *mark = *(mark + 1);
+        stack::g_args.top = mark + 1;
+        return i;
+    }
+
+    static void native(const Call& c) {
+        if (c.fast != P::Fast::None && P::compute(c.fast, stack::arg(0), stack::arg(1))) {
+            stack::keep_one();
+            return;
+        }
+        int32_t refinements[64];
+        for (int32_t k = 0; k < c.refinements; k++) refinements[k] = -1;
+        P::call_native(c.type, c.flags, c.native_entry, c.action_entry, refinements);
+    }
+
+    // An operator after the value at `mark`, its right operand from op.at + 1.
+    int32_t infix(NodeId node, const Infix& op, const Call& c, Cell* mark) {
+        const Step& right = u_.steps[u_.args[c.args_from].step];
+        // A number operand read as it stands needs no call when the result is computed here.
+        if (c.fast != P::Fast::None && (right.kind == Kind::Const || right.kind == Kind::Word)) {
+            const auto lt = static_cast<uint32_t>(cell::type_of(mark));
+            if (lt < 64 && ((c.fast_left >> lt) & 1)) {
+                const Cell* value = right.kind == Kind::Const ? &right.cell : context::plain_slot(&right.cell);
+                if (value) {
+                    const auto rt = static_cast<uint32_t>(cell::type_of(value));
+                    if (rt < 64 && ((c.fast_right >> rt) & 1) && P::compute(c.fast, mark, value)) return op.end;
+                }
+            }
+        }
+        P::check_machine_stack();
+        stack::g_args.top = mark;
+        frames::push_interp_native(&c.name);
+        stack::g_args.top = mark + 1;
+        int32_t i = arguments(c, node, op.at + 1, 2);
+        if (!P::exit_pending()) [[likely]] native(c);
+        frames::pop_keep_result();
+        return i;
+    }
+
+    int32_t branch(const Step& s, const Call& c) {
+        P::check_machine_stack();
+        frames::push_interp_native(&c.name);
+        bool compiled = false;
+        const int32_t i = arguments(c, s.node, s.at + 1, 0, &compiled);
+        if (!P::exit_pending()) [[likely]] {
+            const bool two_way = c.flags & P::kTwoWay;
+            const Cell* condition = stack::arg(0);
+            const bool on = two_way ? truth::holds_strict(condition) : truth::holds(condition);
+            if (!on && !two_way) {
+                stack::set_result(none::shared());
+            } else {
+                const int32_t k = on ? 0 : 1;
+                if (c.branches[k] >= 0 && compiled) {
+                    run_branch(c.branches[k]);
+                } else {
+                    const Cell chosen = *stack::arg(k + 1);
+                    P::run_in_frame(&chosen);
+                }
+            }
+        }
+        frames::pop_keep_result();
+        return i;
+    }
+
+    // A literal branch run in the top frame, as the interpreter runs a block there.
+    void run_branch(int32_t si) {
+        P::check_machine_stack();
+        const Sequence& seq = u_.sequences[si];
+        P::CodeScope scope(seq.node, seq.head);
+        collector::FreshScope fresh;
+        stack::reset();
+        if (seq.steps.empty()) {
+            stack::push(unset::shared());
+            return;
+        }
+        sequence(si, false, fresh);
+    }
+};
+
+struct Active {
+    Unit* u;
+    explicit Active(Unit* unit) : u(unit) { u->active++; }
+    ~Active() { end_run(u); }
+    Active(const Active&) = delete;
+    Active& operator=(const Active&) = delete;
+};
+
+Entry& entry_of(NodeId node) {
+    CacheSlot& slot = g_cache[node % kCacheSlots];
+    if (slot.node == node && slot.entry) [[likely]] return *slot.entry;
+    Entry& e = g_table[node];
+    slot = CacheSlot{node, &e};
+    return e;
+}
+
 }  // namespace
 
 Settings& settings() { return g_settings; }
@@ -22,14 +815,49 @@ const Counters& counters() { return g_counters; }
 
 void init() {
     static bool read = false;  // the environment is read once per process
-    if (read) return;
-    read = true;
-    if (const char* mode = std::getenv("NUV_EVAL")) {
-        if (std::strcmp(mode, "interp") == 0) g_settings.mode = Mode::Interp;
-        if (std::strcmp(mode, "eager") == 0) g_settings.mode = Mode::Eager;
+    if (!read) {
+        read = true;
+        if (const char* mode = std::getenv("NUV_EVAL")) {
+            if (std::strcmp(mode, "interp") == 0) g_settings.mode = Mode::Interp;
+            if (std::strcmp(mode, "eager") == 0) g_settings.mode = Mode::Eager;
+        }
+        g_settings.deopt_stress = env_on("NUV_DEOPT_STRESS");
+        g_settings.verify = env_on("NUV_CODE_VERIFY");
+        collector::add_purge_hook(purge);
     }
-    g_settings.deopt_stress = env_on("NUV_DEOPT_STRESS");
-    g_settings.verify = env_on("NUV_CODE_VERIFY");
+    for (auto& [node, e] : g_table) drop(e.unit);
+    g_table.clear();
+    clear_cache();
+    g_on = g_settings.mode != Mode::Interp;
+}
+
+bool run(NodeId node, int32_t head, bool sub, const collector::FreshScope& fresh) {
+    if (trace::active()) return false;
+    Entry& e = entry_of(node);
+    Unit* u = e.unit;
+    if (!u) [[unlikely]] {
+        if (e.failures >= kMaxFailures) return false;
+        if (++e.runs < (g_settings.mode == Mode::Eager ? 1u : 2u)) return false;
+        u = build(node, head);  // may collect: the entry may be gone
+        Entry& again = entry_of(node);
+        if (again.unit) drop(again.unit);
+        again.unit = u;
+    }
+    if (u->head != head) return false;
+    if (u->epoch != watch::g_epoch || u->dead) [[unlikely]] {
+        if (!revalidate(*u)) {
+            Entry& again = entry_of(node);
+            again.failures++;
+            again.unit = nullptr;
+            drop(u);
+            return false;
+        }
+    }
+    if (g_settings.verify) verify(*u);
+    g_counters.runs++;
+    Active active(u);
+    Runner(*u).sequence(0, sub, fresh);
+    return true;
 }
 
 }  // namespace nuv::units

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/collector.h"
 
 namespace nuv::units {
 
@@ -22,9 +23,21 @@ struct Settings {
     bool verify = false;        // every trusted use compares the unit's series and slots; abort on a difference
 };
 // Read from NUV_EVAL (interp, lazy, eager), NUV_DEOPT_STRESS=1 and NUV_CODE_VERIFY=1 at start-up;
-// C++ callers (tests, the differential fuzzer) may change them between runs.
+// C++ callers (tests, the differential fuzzer) may change them, to take effect from the next
+// runtime start (init).
 Settings& settings();
+// Reads the settings (once per process) and forgets every unit (a runtime made again).
 void init();
+
+// Whether units may run: the mode is not Interp.
+extern bool g_on;
+
+// Runs the block `node` from `head` (before its tail) with its unit, as the interpreter's block
+// loop would: each expression's value pushed above the stack top (`sub`) or made the only cell
+// of the current call, `fresh` released between expressions; answers false, having done
+// nothing, when the block has no unit to run (the interpreter then runs it). May allocate;
+// raises what the code raises.
+bool run(NodeId node, int32_t head, bool sub, const collector::FreshScope& fresh);
 
 // Counters for tests.
 struct Counters {

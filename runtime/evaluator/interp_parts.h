@@ -1,0 +1,138 @@
+// The interpreter's pieces that compiled units share: the code stack and its current position,
+// the pending-exit state, the machine-stack guard, and the interpreter's own steps that a unit
+// hands the rest of its work to. For the evaluator's own files only.
+#pragma once
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/actions_table.h"
+#include "runtime/evaluator/fast_paths.h"
+#include "runtime/evaluator/natives_table.h"
+#include "runtime/types.h"
+
+namespace nuv::interp::parts {
+
+// ---- Code positions ----
+
+// The current code cell (the top of the code stack): the innermost block run and the index of
+// the expression being run. Error reports read it as `near`.
+extern Cell* g_code;
+struct CodeStack {
+    Cell* base;
+    Cell* end;
+};
+extern CodeStack g_codes;
+void grow_codes();
+
+inline void set_code(NodeId node, int32_t i) {
+    cell::put(g_code, static_cast<uint32_t>(TypeId::Block), static_cast<uint32_t>(i), node, 0);
+}
+
+// A block run's own code cell, on top of the code stack for the run's duration, every exit
+// included; it starts at the block's head.
+struct CodeScope {
+    CodeScope(NodeId node, int32_t index) {
+        if (g_code + 1 == g_codes.end) [[unlikely]] grow_codes();
+        ++g_code;
+        cell::put(g_code, static_cast<uint32_t>(TypeId::Block), static_cast<uint32_t>(index), node, 0);
+    }
+    ~CodeScope() { --g_code; }
+    CodeScope(const CodeScope&) = delete;
+    CodeScope& operator=(const CodeScope&) = delete;
+};
+
+// ---- The machine stack ----
+
+extern uintptr_t g_stack_floor;  // below this machine-stack address, stack-overflow
+inline void check_machine_stack() {
+    if (reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < g_stack_floor) [[unlikely]]
+        fire(Err::StackOverflow);
+}
+
+// ---- Pending exits ----
+
+extern uint32_t g_exit_target;  // depth of the function frame a pending exit ends; 0: none
+extern Cell* g_exit_value;      // its value (a root-block cell)
+extern uint32_t g_body_depth;   // frame depth of the innermost function body being run
+extern uint32_t g_opaque_depth; // frame depth of the innermost call that ignores pending exits
+inline bool exit_pending() { return g_exit_target != 0; }
+
+// Sets a watermark for the call's duration, whatever way it ends.
+struct DepthScope {
+    uint32_t* mark;
+    uint32_t saved;
+    DepthScope(uint32_t* m, uint32_t depth) : mark(m), saved(*m) { *m = depth; }
+    ~DepthScope() { *mark = saved; }
+    DepthScope(const DepthScope&) = delete;
+    DepthScope& operator=(const DepthScope&) = delete;
+};
+
+// ---- Evaluation ----
+
+// Native flags (see the interpreter's native traits).
+inline constexpr uint8_t kPassesExit = 1;
+inline constexpr uint8_t kExitWithValue = 2;
+inline constexpr uint8_t kExitNoValue = 4;
+inline constexpr uint8_t kBranch = 8;
+inline constexpr uint8_t kTwoWay = 16;
+uint8_t native_flags(int32_t index);
+
+// The calls whose result the evaluator computes itself for integer! and float! operands, with
+// the same result the callee gives; anything else (other types, an integer overflow, a float
+// equality, which is tolerant) goes to the callee.
+enum class Fast : uint8_t { None, Add, Subtract, Multiply, Equal, NotEqual, Lesser, Greater, LesserOrEqual, GreaterOrEqual };
+// The call's result written over `a` (its first argument) as the callee writes it; false, with
+// nothing written, when the callee must decide. Any mix of integer! and float! operands is
+// computed here.
+[[gnu::always_inline]] inline bool compute(Fast op, Cell* a, const Cell* b) {
+    constexpr bool kMixed = true;
+    bool truth = false;
+    const auto logic = [&](CompareOp code) {
+        if (!fast::compare_numbers<kMixed>(code, a, b, &truth)) return false;
+        cell::put(a, static_cast<uint32_t>(TypeId::Logic), truth ? 1 : 0, a->w2, a->w3);
+        return true;
+    };
+    switch (op) {
+    case Fast::None: return false;
+    case Fast::Add: return fast::arith_numbers<kMixed>(ArithOp::Add, a, b, a);
+    case Fast::Subtract: return fast::arith_numbers<kMixed>(ArithOp::Subtract, a, b, a);
+    case Fast::Multiply: return fast::arith_numbers<kMixed>(ArithOp::Multiply, a, b, a);
+    case Fast::Equal: return logic(CompareOp::Equal);
+    case Fast::NotEqual: return logic(CompareOp::NotEqual);
+    case Fast::Lesser: return logic(CompareOp::Lesser);
+    case Fast::Greater: return logic(CompareOp::Greater);
+    case Fast::LesserOrEqual: return logic(CompareOp::LesserOrEqual);
+    case Fast::GreaterOrEqual: return logic(CompareOp::GreaterOrEqual);
+    }
+    return false;
+}
+// The computed call of a native (by its table index) or an action (by its number), or None.
+Fast native_fast(int32_t index);
+Fast action_fast(int32_t index);
+
+// What evaluation does with a value a word refers to: false for unset, lit-word and the
+// callables (the word's expression is then the interpreter's).
+bool is_plain(TypeId type);
+
+// One expression of block `node` from cell i, untraced: its value pushed (prefix: no operators
+// after it). Answers the index after it.
+int32_t expression(NodeId node, int32_t i, bool prefix);
+// The operators from cell i applied, strictly left to right, to the value at `mark` (the top).
+int32_t operators(NodeId node, int32_t i, Cell* mark);
+// Fetches one argument along entry `entry` of the compiled spec, as the interpreter does (its
+// mode, its type check; an infix operator's right operand takes no operator); the value is
+// pushed. Answers the next index.
+int32_t fetch_one(NodeId node, int32_t i, NodeId compiled, int32_t entry, const Cell* name, bool infix);
+[[noreturn]] void fire_arg_type(NodeId compiled, int32_t entry, const Cell* name, TypeId got);
+// A function's body run over the arguments of the top frame; the result lands in arguments[0].
+void run_body(const Cell& body, NodeId ctx);
+// A native or action call with its arguments in place under its frame (exits recorded, a
+// branch chosen, as the interpreter calls it), no result computed in place.
+void call_native(TypeId type, uint8_t flags, natives::Entry native_entry, actions::Entry action_entry,
+                 const int32_t* refinements);
+// The block run in the top frame, its value in arguments[0] (the interpreter's branch run).
+void run_in_frame(const Cell* block);
+
+}  // namespace nuv::interp::parts
