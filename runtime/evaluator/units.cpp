@@ -80,6 +80,10 @@ struct Step {
     int32_t child;     // SetWord: the value step; Paren: the sequence; Call, Branch: the call
     int32_t ops_from;  // operator steps, in `infixes`
     int32_t ops_count;
+    // Only reads and computes: a constant or a word, then operators computed in place over
+    // constants and words. Such a step runs with no frame when every value is of a type its
+    // operators compute, which is when the interpreter makes no call either.
+    bool pure = false;
 };
 
 // An argument step of a call, with what its spec entry takes.
@@ -401,6 +405,12 @@ class Builder {
         }
         s.end = s.value_end;
         if (!prefix) operators(s, count);
+        s.pure = (s.kind == Kind::Const || s.kind == Kind::Word) && !s.check_after;
+        for (int32_t k = 0; s.pure && k < s.ops_count; k++) {
+            const Call& c = u_.calls[u_.infixes[s.ops_from + k].call];
+            const Step& right = u_.steps[u_.args[c.args_from].step];
+            s.pure = c.fast != P::Fast::None && (right.kind == Kind::Const || right.kind == Kind::Word);
+        }
         return add_step(s);
     }
 
@@ -464,6 +474,10 @@ class Builder {
     }
 };
 
+// The epoch a unit takes once checked: in the stress modes one that never matches, so that every
+// check takes the slow path (which fails it, or verifies the unit).
+uint64_t checked_epoch() { return g_settings.deopt_stress || g_settings.verify ? 0 : watch::g_epoch; }
+
 void snapshot(Unit& u) {
     for (Watched& w : u.series) {
         const int32_t n = block::count(w.node);
@@ -476,13 +490,14 @@ Unit* build(NodeId node, int32_t head) {
     u->node = node;
     u->head = head;
     Builder(*u).sequence(node, head);
-    u->epoch = watch::g_epoch;
+    u->epoch = checked_epoch();
     if (g_settings.verify) snapshot(*u);
     g_counters.built++;
     return u.release();
 }
 
 // ---- Checks ----
+
 
 // The global context's value slot `index`, or nullptr past its values.
 const Cell* global_value(int32_t index) {
@@ -527,7 +542,7 @@ void verify(const Unit& u) {
             return false;
         }
     }
-    u.epoch = watch::g_epoch;
+    u.epoch = checked_epoch();
     g_counters.revalidated++;
     return true;
 }
@@ -536,38 +551,33 @@ void verify(const Unit& u) {
 
 class Runner {
   public:
-    explicit Runner(Unit& u) : u_(u) {}
+    explicit Runner(const Unit& u)
+        : u_(u), steps_(u.steps.data()), calls_(u.calls.data()), args_(u.args.data()),
+          infixes_(u.infixes.data()) {}
 
     // The check after anything that may have run code: the unit still holds and the code reached
-    // the index it expects.
-    [[gnu::always_inline]] bool live(int32_t i, int32_t want) {
+    // the index it expects. A unit checked by the stress modes keeps an epoch that never matches.
+    [[gnu::always_inline]] bool live(int32_t i, int32_t want) const {
         if (i != want) [[unlikely]] return false;
-        if (u_.epoch != watch::g_epoch || g_settings.deopt_stress || g_settings.verify) [[unlikely]]
-            return slow_check();
+        if (u_.epoch != watch::g_epoch) [[unlikely]] return slow_check();
         return true;
     }
 
-    [[gnu::noinline]] bool slow_check() {
-        if (g_settings.deopt_stress) return false;
-        if (u_.epoch != watch::g_epoch && !revalidate(u_)) return false;
-        if (g_settings.verify) verify(u_);
-        return true;
-    }
-
-    // The block loop over sequence `si` (see run); answers whether it ran to its end compiled.
+    // The block loop over sequence `si` (see run).
     void sequence(int32_t si, bool sub, const collector::FreshScope& fresh) {
         const Sequence& seq = u_.sequences[si];
         const NodeId node = seq.node;
         Cell* const mark = stack::g_args.top;
-        const auto n = static_cast<int32_t>(seq.steps.size());
+        const int32_t* step = seq.steps.data();
+        const int32_t* const last = step + seq.steps.size() - 1;
         int32_t i = 0;
-        for (int32_t k = 0;; k++) {
-            const Step& s = u_.steps[seq.steps[k]];
+        for (;; step++) {
+            const Step& s = steps_[*step];
             P::set_code(node, s.at);
             i = expression(s);
             if (!sub) stack::set_result(mark);
             if (i >= block::count(node) || P::exit_pending()) return;
-            if (k + 1 == n || !live(i, u_.steps[seq.steps[k + 1]].at)) break;
+            if (step == last || !live(i, steps_[step[1]].at)) break;
             next(sub, mark, fresh);
         }
         // The rest of the block as the interpreter runs it.
@@ -582,7 +592,19 @@ class Runner {
     }
 
   private:
-    Unit& u_;
+    const Unit& u_;
+    const Step* steps_;
+    const Call* calls_;
+    const Arg* args_;
+    const Infix* infixes_;
+
+    [[gnu::noinline]] bool slow_check() const {
+        Unit& u = const_cast<Unit&>(u_);
+        if (g_settings.deopt_stress) return false;
+        if (!revalidate(u)) return false;
+        if (g_settings.verify) verify(u);
+        return true;
+    }
 
     static void next(bool sub, Cell* mark, const collector::FreshScope& fresh) {
         if (sub) {
@@ -593,9 +615,38 @@ class Runner {
         fresh.release();
     }
 
+    // A word's value when reading it needs no lookup and it is pushed as it stands, else nullptr.
+    static const Cell* plain_value(const Cell* word) {
+        const Cell* slot = context::plain_slot(word);
+        return slot && P::is_plain(cell::type_of(slot)) ? slot : nullptr;
+    }
+
+    // A pure step's value into `out`, as the interpreter computes it when it makes no call;
+    // false when some value needs the full path (nothing observable has happened then).
+    [[gnu::always_inline]] bool pure(const Step& s, Cell* out) const {
+        const Cell* value = s.kind == Kind::Const ? &s.cell : plain_value(&s.cell);
+        if (!value) return false;
+        *out = *value;
+        for (int32_t k = 0; k < s.ops_count; k++) {
+            const Call& c = calls_[infixes_[s.ops_from + k].call];
+            const Step& right = steps_[args_[c.args_from].step];
+            const auto lt = static_cast<uint32_t>(cell::type_of(out));
+            if (lt >= 64 || !((c.fast_left >> lt) & 1)) return false;
+            const Cell* r = right.kind == Kind::Const ? &right.cell : context::plain_slot(&right.cell);
+            if (!r) return false;
+            const auto rt = static_cast<uint32_t>(cell::type_of(r));
+            if (rt >= 64 || !((c.fast_right >> rt) & 1) || !P::compute(c.fast, out, r)) return false;
+        }
+        return true;
+    }
+
     // One expression: its value pushed; answers the index after it.
     int32_t expression(const Step& s) {
         Cell* const mark = stack::g_args.top;
+        if (s.pure) {
+            if (pure(s, stack::reserve())) [[likely]] return s.end;
+            stack::g_args.top = mark;
+        }
         int32_t i = s.value_end;
         switch (s.kind) {
         case Kind::Const: stack::push(&s.cell); break;
@@ -603,7 +654,7 @@ class Runner {
         case Kind::GetWord: word::push_value(&s.cell); break;
         case Kind::Word: {
             const Cell* slot = word::slot(&s.cell);
-            if (!P::is_plain(cell::type_of(slot))) return P::expression(s.node, s.at, s.prefix);
+            if (!P::is_plain(cell::type_of(slot))) [[unlikely]] return P::expression(s.node, s.at, s.prefix);
             stack::push(slot);
             break;
         }
@@ -613,27 +664,34 @@ class Runner {
             i = s.at + 1;
             break;
         case Kind::SetWord: i = set_word(s); break;
-        case Kind::Call: i = call(s, u_.calls[s.child]); break;
-        case Kind::Branch: i = branch(s, u_.calls[s.child]); break;
+        case Kind::Call: i = call(s, calls_[s.child]); break;
+        case Kind::Branch: i = branch(s, calls_[s.child]); break;
         }
-        if (s.prefix || P::exit_pending()) return i;
-        if (s.kind >= Kind::Paren && !live(i, s.value_end)) return P::operators(s.node, i, mark);
+        if (s.prefix) return i;
+        if (s.kind >= Kind::Paren) {
+            if (P::exit_pending()) [[unlikely]] return i;
+            if (!live(i, s.value_end)) [[unlikely]] return P::operators(s.node, i, mark);
+        }
+        if (s.ops_count == 0 && !s.check_after) return i;
+        return operators(s, i, mark);
+    }
+
+    [[gnu::noinline]] int32_t operators(const Step& s, int32_t i, Cell* mark) {
         for (int32_t k = 0; k < s.ops_count; k++) {
-            const Infix& op = u_.infixes[s.ops_from + k];
+            const Infix& op = infixes_[s.ops_from + k];
             stack::g_args.top = mark + 1;
-            i = infix(s.node, op, u_.calls[op.call], mark);
-            if (P::exit_pending()) return i;
-            if (!live(i, op.end)) return P::operators(s.node, i, mark);
+            i = infix(s.node, op, calls_[op.call], mark);
+            if (P::exit_pending()) [[unlikely]] return i;
+            if (!live(i, op.end)) [[unlikely]] return P::operators(s.node, i, mark);
         }
         if (s.check_after) {
-            const Cell* next = block::raw_cells(s.node) + i;
-            const Cell word = *next;
+            const Cell word = block::raw_cells(s.node)[i];
             if (cell::is(word::slot(&word), T::Op)) return P::operators(s.node, i, mark);
         }
         return i;
     }
 
-    void paren(const Step& s) {
+    [[gnu::noinline]] void paren(const Step& s) {
         P::check_machine_stack();
         const Sequence& seq = u_.sequences[s.child];
         P::CodeScope scope(seq.node, seq.head);
@@ -645,10 +703,23 @@ class Runner {
         sequence(s.child, true, fresh);
     }
 
-    int32_t set_word(const Step& s) {
+    [[gnu::noinline]] int32_t set_word(const Step& s) {
+        const Step& value = steps_[s.child];
+        // A pure value needs no frame: nothing can observe it, and the frame and the two cells
+        // the interpreter would push are known to fit.
+        if (value.pure && frames::g_frames.top != frames::g_frames.end &&
+            stack::g_args.top + 2 < stack::g_args.end) {
+            Cell* out = stack::g_args.top;
+            Cell* slot = pure(value, out) ? context::plain_write_slot(&s.cell) : nullptr;
+            if (slot) [[likely]] {
+                if (s.cell.w1 == context::g_global_node) watch::slot_written(static_cast<int32_t>(s.cell.w3));
+                *slot = *out;
+                stack::g_args.top = out + 1;
+                return value.end;
+            }
+        }
         frames::push_native(&s.cell);
         Cell* target = stack::push(&s.cell);
-        const Step& value = u_.steps[s.child];
         int32_t i = expression(value);
         if (!P::exit_pending()) [[likely]] {
             Cell* slot = context::plain_write_slot(target);
@@ -666,21 +737,27 @@ class Runner {
 
     // The leading arguments from cell i under the callee's frame; answers the next index. Once
     // the unit no longer holds, the interpreter fetches the rest. A pending exit ends it early.
+    // `*all_compiled`: every argument came from the unit's steps.
     int32_t arguments(const Call& c, NodeId node, int32_t i, int32_t entry0, bool* all_compiled = nullptr) {
         bool compiled = true;
-        for (int32_t k = 0; k < c.arg_count; k++) {
-            const Arg& a = u_.args[c.args_from + k];
+        const Arg* a = args_ + c.args_from;
+        for (int32_t k = 0; k < c.arg_count; k++, a++) {
             const int32_t entry = entry0 + 2 * k;
-            if (compiled) {
-                const Step& s = u_.steps[a.step];
-                i = expression(s);
-                if (P::exit_pending()) [[unlikely]] return i;
+            if (compiled) [[likely]] {
+                const Step& s = steps_[a->step];
+                if (s.kind == Kind::Const && s.ops_count == 0 && !s.check_after) {
+                    stack::push(&s.cell);
+                    i = s.end;
+                } else {
+                    i = expression(s);
+                    if (P::exit_pending()) [[unlikely]] return i;
+                    compiled = live(i, s.end);
+                }
                 const T got = stack::top_type();
                 const auto id = static_cast<uint32_t>(got);
-                const bool taken = id < 64 ? ((a.takes >> id) & 1)
+                const bool taken = id < 64 ? ((a->takes >> id) & 1)
                                            : typeset::has(block::raw_cells(c.compiled) + entry + 1, got);
                 if (!taken) [[unlikely]] P::fire_arg_type(c.compiled, entry, &c.name, got);
-                compiled = live(i, s.end);
             } else {
                 i = P::fetch_one(node, i, c.compiled, entry, &c.name, entry0 != 0);
                 if (P::exit_pending()) [[unlikely]] return i;
@@ -690,7 +767,7 @@ class Runner {
         return i;
     }
 
-    int32_t call(const Step& s, const Call& c) {
+    [[gnu::noinline]] int32_t call(const Step& s, const Call& c) {
         P::check_machine_stack();
         Cell* const mark = stack::push(&c.callee);
         int32_t i;
@@ -730,7 +807,7 @@ class Runner {
 
     // An operator after the value at `mark`, its right operand from op.at + 1.
     int32_t infix(NodeId node, const Infix& op, const Call& c, Cell* mark) {
-        const Step& right = u_.steps[u_.args[c.args_from].step];
+        const Step& right = steps_[args_[c.args_from].step];
         // A number operand read as it stands needs no call when the result is computed here.
         if (c.fast != P::Fast::None && (right.kind == Kind::Const || right.kind == Kind::Word)) {
             const auto lt = static_cast<uint32_t>(cell::type_of(mark));
@@ -742,6 +819,10 @@ class Runner {
                 }
             }
         }
+        return infix_call(node, op, c, mark);
+    }
+
+    [[gnu::noinline]] int32_t infix_call(NodeId node, const Infix& op, const Call& c, Cell* mark) {
         P::check_machine_stack();
         stack::g_args.top = mark;
         frames::push_interp_native(&c.name);
@@ -752,7 +833,7 @@ class Runner {
         return i;
     }
 
-    int32_t branch(const Step& s, const Call& c) {
+    [[gnu::noinline]] int32_t branch(const Step& s, const Call& c) {
         P::check_machine_stack();
         frames::push_interp_native(&c.name);
         bool compiled = false;
