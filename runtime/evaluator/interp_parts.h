@@ -5,6 +5,10 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/collector.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/frames.h"
+#include "runtime/stack.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions_table.h"
@@ -112,9 +116,28 @@ enum class Fast : uint8_t { None, Add, Subtract, Multiply, Equal, NotEqual, Less
 Fast native_fast(int32_t index);
 Fast action_fast(int32_t index);
 
+// What evaluation does with a value by its type: Inert values are pushed as they stand (met
+// in code), Plain ones are pushed as they stand when a word refers to them.
+struct TypeTable {
+    bool inert[256]{};
+    bool plain[256]{};
+};
+consteval TypeTable make_type_table() {
+    TypeTable t;
+    for (int k = 0; k < 256; k++) t.inert[k] = t.plain[k] = true;
+    for (TypeId active : {TypeId::Word, TypeId::Paren, TypeId::SetWord, TypeId::GetWord, TypeId::LitWord, TypeId::Native, TypeId::Action,
+                     TypeId::Function, TypeId::Routine, TypeId::Op, TypeId::Path, TypeId::LitPath, TypeId::SetPath, TypeId::GetPath,
+                     TypeId::Issue})
+        t.inert[static_cast<int>(active)] = false;
+    for (TypeId active : {TypeId::Unset, TypeId::LitWord, TypeId::Native, TypeId::Action, TypeId::Function, TypeId::Routine, TypeId::Op})
+        t.plain[static_cast<int>(active)] = false;
+    return t;
+}
+constexpr TypeTable kTypes = make_type_table();
+
 // What evaluation does with a value a word refers to: false for unset, lit-word and the
 // callables (the word's expression is then the interpreter's).
-bool is_plain(TypeId type);
+inline bool is_plain(TypeId type) { return kTypes.plain[static_cast<uint8_t>(type)]; }
 
 // One expression of block `node` from cell i, untraced: its value pushed (prefix: no operators
 // after it). Answers the index after it.
@@ -126,8 +149,34 @@ int32_t operators(NodeId node, int32_t i, Cell* mark);
 // pushed. Answers the next index.
 int32_t fetch_one(NodeId node, int32_t i, NodeId compiled, int32_t entry, const Cell* name, bool infix);
 [[noreturn]] void fire_arg_type(NodeId compiled, int32_t entry, const Cell* name, TypeId got);
-// A function's body run over the arguments of the top frame; the result lands in arguments[0].
-void run_body(const Cell& body, NodeId ctx);
+// The interpreter's block loop from cell i (before the tail), untraced: each expression's value
+// pushed (`sub`) or made the only cell of the current call, `fresh` released between them.
+void expressions(NodeId node, int32_t i, bool sub, const collector::FreshScope& fresh);
+
+// A function's body run over the arguments of the top frame (of context `ctx`): `run` evaluates
+// it, leaving its value last pushed; the result lands in arguments[0]. return and exit aimed at
+// the frame end here, thrown or pending; `epilog` runs at every end that is not an error.
+template <class Run, class Epilog>
+[[gnu::always_inline]] inline void run_body_with(NodeId ctx, Run&& run, Epilog&& epilog) {
+    frames::set_body_flag(frames::top(), true);
+    context::enter_call(ctx, stack::arg(0));
+    const uint32_t depth = frames::depth();
+    DepthScope in_body(&g_body_depth, depth);
+    try {
+        run();
+        *stack::arg(0) = *stack::top();
+    } catch (const Unwind& u) {
+        if (u.target != depth || (u.kind != UnwindKind::Return && u.kind != UnwindKind::Exit)) throw;
+        epilog();
+        return;
+    }
+    if (g_exit_target == depth) [[unlikely]] {
+        g_exit_target = 0;
+        *stack::arg(0) = *g_exit_value;
+        stack::keep_one();
+    }
+    epilog();
+}
 // A native or action call with its arguments in place under its frame (exits recorded, a
 // branch chosen, as the interpreter calls it), no result computed in place.
 void call_native(TypeId type, uint8_t flags, natives::Entry native_entry, actions::Entry action_entry,

@@ -108,24 +108,7 @@ void mark_codes() {
     for (const Cell* c = g_codes.base; c <= g_code; c++) collector::mark_cell(c);
 }
 
-// What evaluation does with a value by its type: Inert values are pushed as they stand (met
-// in code), Plain ones are pushed as they stand when a word refers to them.
-struct TypeTable {
-    bool inert[256]{};
-    bool plain[256]{};
-};
-consteval TypeTable make_type_table() {
-    TypeTable t;
-    for (int k = 0; k < 256; k++) t.inert[k] = t.plain[k] = true;
-    for (T active : {T::Word, T::Paren, T::SetWord, T::GetWord, T::LitWord, T::Native, T::Action,
-                     T::Function, T::Routine, T::Op, T::Path, T::LitPath, T::SetPath, T::GetPath,
-                     T::Issue})
-        t.inert[static_cast<int>(active)] = false;
-    for (T active : {T::Unset, T::LitWord, T::Native, T::Action, T::Function, T::Routine, T::Op})
-        t.plain[static_cast<int>(active)] = false;
-    return t;
-}
-constexpr TypeTable kTypes = make_type_table();
+using parts::kTypes;
 
 // ---- Pending exits ----
 
@@ -222,6 +205,26 @@ void run_nested(const Cell* value) {
     run_block<Traced>(&as_block, Run::Keep);
 }
 
+// The block loop from cell i (before the tail): each expression's value pushed (Sub) or made the
+// only cell of the current call, `fresh` released between expressions. Ends after the last
+// expression or when an exit is pending.
+template <bool Sub, bool Traced>
+void expressions_from(NodeId node, int32_t i, const collector::FreshScope& fresh) {
+    Cell* const mark = stack::g_args.top;
+    for (;;) {
+        set_code(node, i);
+        i = eval_expression<false, Sub, Traced>(node, i);
+        if constexpr (Sub) emit<Traced>(trace::Event::Expr, node, i, nullptr, stack::top());
+        if (i >= block::count(node) || exit_pending()) break;
+        if constexpr (Sub) {
+            stack::g_args.top = mark;
+        } else {
+            stack::reset();
+        }
+        fresh.release();
+    }
+}
+
 // The expressions of a code block from its head, each value replacing the previous one in the
 // same cell above the current top, which holds the last value at the end (unset when there is
 // none). No frame of its own: every call in it pushes its own. Ends early when an exit is
@@ -232,8 +235,7 @@ template <bool Traced = false>
     collector::FreshScope fresh;  // what each expression made is held by the stack or stored
     const NodeId node = cell::node(code_block);
     const int32_t count = code_of(node).count;
-    int32_t i = std::clamp(cell::head(code_block), 0, count);
-    Cell* const mark = stack::g_args.top;
+    const int32_t i = std::clamp(cell::head(code_block), 0, count);
     [[maybe_unused]] const int32_t head = i;
     if constexpr (Traced) emit_run(trace::Event::Enter, node, head, head, nullptr);
     if (i >= count) {
@@ -244,14 +246,7 @@ template <bool Traced = false>
     if constexpr (!Traced) {
         if (units::g_on && units::run(node, i, true, fresh)) return;
     }
-    for (;;) {
-        set_code(node, i);
-        i = eval_expression<false, true, Traced>(node, i);
-        emit<Traced>(trace::Event::Expr, node, i, nullptr, stack::top());
-        if (i >= block::count(node) || exit_pending()) break;
-        stack::g_args.top = mark;
-        fresh.release();
-    }
+    expressions_from<true, Traced>(node, i, fresh);
     if constexpr (Traced) emit_run(trace::Event::Exit, node, head, block::count(node), stack::top());
 }
 
@@ -710,26 +705,16 @@ void emit_body(trace::Event e, const Cell& body, const Cell* fn, const Cell* nam
 template <bool Traced = false>
 void run_body(const Cell& body, NodeId ctx, [[maybe_unused]] const Cell* fn = nullptr,
               [[maybe_unused]] const Cell* name = nullptr) {
-    frames::set_body_flag(frames::top(), true);
-    context::enter_call(ctx, stack::arg(0));
-    const uint32_t depth = frames::depth();
-    if (!cell::is(&body, T::Block)) fire(Err::NotDone);
-    DepthScope in_body(&g_body_depth, depth);
-    try {
-        if constexpr (Traced) emit_body(trace::Event::Prolog, body, fn, name);
-        run_expressions<Traced>(&body);
-        *stack::arg(0) = *stack::top();
-    } catch (const Unwind& u) {
-        if (u.target != depth || (u.kind != UnwindKind::Return && u.kind != UnwindKind::Exit)) throw;
-        if constexpr (Traced) emit_body(trace::Event::Epilog, body, fn, name);
-        return;
-    }
-    if (g_exit_target == depth) [[unlikely]] {
-        g_exit_target = 0;
-        *stack::arg(0) = *g_exit_value;
-        stack::keep_one();
-    }
-    if constexpr (Traced) emit_body(trace::Event::Epilog, body, fn, name);
+    parts::run_body_with(
+        ctx,
+        [&] {
+            if (!cell::is(&body, T::Block)) fire(Err::NotDone);
+            if constexpr (Traced) emit_body(trace::Event::Prolog, body, fn, name);
+            run_expressions<Traced>(&body);
+        },
+        [&] {
+            if constexpr (Traced) emit_body(trace::Event::Epilog, body, fn, name);
+        });
 }
 
 // A traced body runs with the tracing switch its function's attributes give.
@@ -1191,13 +1176,7 @@ void run_block(const Cell* block, Run run) {
     if (i >= count) {
         stack::push(unset::shared());
     } else if (Traced || !units::g_on || !units::run(node, i, false, fresh)) {
-        for (;;) {
-            set_code(node, i);
-            i = eval_expression<false, false, Traced>(node, i);
-            if (i >= block::count(node) || exit_pending()) break;
-            stack::reset();
-            fresh.release();
-        }
+        expressions_from<false, Traced>(node, i, fresh);
     }
     if constexpr (Traced) emit_run(trace::Event::Exit, node, head, block::count(node), stack::arg(0));
     if (run == Run::Return) {
@@ -1607,8 +1586,6 @@ Fast action_fast(int32_t index) {
     return index >= 1 && index <= kActionCount ? kActions.fast[index] : Fast::None;
 }
 
-bool is_plain(TypeId type) { return kTypes.plain[static_cast<uint8_t>(type)]; }
-
 int32_t expression(NodeId node, int32_t i, bool prefix) {
     return prefix ? eval_expression<true, true>(node, i) : eval_expression<false, true>(node, i);
 }
@@ -1625,7 +1602,13 @@ void fire_arg_type(NodeId compiled, int32_t entry, const Cell* name, TypeId got)
     interp::fire_arg_type(compiled, entry, name, got);
 }
 
-void run_body(const Cell& body, NodeId ctx) { interp::run_body(body, ctx); }
+void expressions(NodeId node, int32_t i, bool sub, const collector::FreshScope& fresh) {
+    if (sub) {
+        expressions_from<true, false>(node, i, fresh);
+    } else {
+        expressions_from<false, false>(node, i, fresh);
+    }
+}
 
 void call_native(TypeId type, uint8_t flags, natives::Entry native_entry, actions::Entry action_entry,
                  const int32_t* refinements) {

@@ -84,6 +84,16 @@ struct Step {
     // constants and words. Such a step runs with no frame when every value is of a type its
     // operators compute, which is when the interpreter makes no call either.
     bool pure = false;
+    int32_t pure_from = 0;  // a pure step's operators, in `pure_ops`
+};
+
+// An operator of a pure step, with what it computes in place and its right operand.
+struct PureOp {
+    interp::parts::Fast fast;
+    bool right_const;  // the right operand is `right` itself, else the word `right` is read
+    uint64_t left;     // the number types computed on each side
+    uint64_t right_types;
+    Cell right;
 };
 
 // An argument step of a call, with what its spec entry takes.
@@ -143,6 +153,7 @@ struct Unit {
     std::vector<Infix> infixes;
     std::vector<Call> calls;
     std::vector<Arg> args;
+    std::vector<PureOp> pure_ops;
     std::vector<Sequence> sequences;  // [0]: the block itself
     std::vector<Watched> series;
     std::vector<Speculation> speculations;
@@ -188,10 +199,13 @@ void drop(Unit* u) {
     }
 }
 
-void end_run(Unit* u) {
-    if (--u->active > 0 || !u->buried) return;
+[[gnu::noinline]] void free_buried(Unit* u) {
     g_buried.erase(std::find(g_buried.begin(), g_buried.end(), u));
     delete u;
+}
+
+inline void end_run(Unit* u) {
+    if (--u->active == 0 && u->buried) [[unlikely]] free_buried(u);
 }
 
 // After marking: a unit whose block, covered series or speculated callees are about to be
@@ -411,6 +425,15 @@ class Builder {
             const Step& right = u_.steps[u_.args[c.args_from].step];
             s.pure = c.fast != P::Fast::None && (right.kind == Kind::Const || right.kind == Kind::Word);
         }
+        if (s.pure) {
+            s.pure_from = static_cast<int32_t>(u_.pure_ops.size());
+            for (int32_t k = 0; k < s.ops_count; k++) {
+                const Call& c = u_.calls[u_.infixes[s.ops_from + k].call];
+                const Step& right = u_.steps[u_.args[c.args_from].step];
+                u_.pure_ops.push_back(
+                    PureOp{c.fast, right.kind == Kind::Const, c.fast_left, c.fast_right, right.cell});
+            }
+        }
         return add_step(s);
     }
 
@@ -549,11 +572,31 @@ void verify(const Unit& u) {
 
 // ---- Running ----
 
+struct Active {
+    Unit* u;
+    explicit Active(Unit* unit) : u(unit) { u->active++; }
+    ~Active() { end_run(u); }
+    Active(const Active&) = delete;
+    Active& operator=(const Active&) = delete;
+};
+
+[[gnu::noinline]] Entry& entry_missed(NodeId node) {
+    Entry& e = g_table[node];
+    g_cache[node % kCacheSlots] = CacheSlot{node, &e};
+    return e;
+}
+
+inline Entry& entry_of(NodeId node) {
+    const CacheSlot& slot = g_cache[node % kCacheSlots];
+    if (slot.node == node && slot.entry) [[likely]] return *slot.entry;
+    return entry_missed(node);
+}
+
 class Runner {
   public:
-    explicit Runner(const Unit& u)
+    explicit Runner(Unit& u)
         : u_(u), steps_(u.steps.data()), calls_(u.calls.data()), args_(u.args.data()),
-          infixes_(u.infixes.data()) {}
+          infixes_(u.infixes.data()), pure_ops_(u.pure_ops.data()) {}
 
     // The check after anything that may have run code: the unit still holds and the code reached
     // the index it expects. A unit checked by the stress modes keeps an epoch that never matches.
@@ -580,29 +623,29 @@ class Runner {
             if (step == last || !live(i, steps_[step[1]].at)) break;
             next(sub, mark, fresh);
         }
-        // The rest of the block as the interpreter runs it.
+        hand_back(node, i, sub, mark, fresh);
+    }
+
+    // The rest of the block from cell i as the interpreter runs it.
+    [[gnu::noinline]] static void hand_back(NodeId node, int32_t i, bool sub, Cell* mark,
+                                            const collector::FreshScope& fresh) {
         g_counters.handed_back++;
-        for (;;) {
-            next(sub, mark, fresh);
-            P::set_code(node, i);
-            i = P::expression(node, i, false);
-            if (!sub) stack::set_result(mark);
-            if (i >= block::count(node) || P::exit_pending()) return;
-        }
+        next(sub, mark, fresh);
+        P::expressions(node, i, sub, fresh);
     }
 
   private:
-    const Unit& u_;
+    Unit& u_;
     const Step* steps_;
     const Call* calls_;
     const Arg* args_;
     const Infix* infixes_;
+    const PureOp* pure_ops_;
 
     [[gnu::noinline]] bool slow_check() const {
-        Unit& u = const_cast<Unit&>(u_);
         if (g_settings.deopt_stress) return false;
-        if (!revalidate(u)) return false;
-        if (g_settings.verify) verify(u);
+        if (!revalidate(u_)) return false;
+        if (g_settings.verify) verify(u_);
         return true;
     }
 
@@ -627,26 +670,30 @@ class Runner {
         const Cell* value = s.kind == Kind::Const ? &s.cell : plain_value(&s.cell);
         if (!value) return false;
         *out = *value;
-        for (int32_t k = 0; k < s.ops_count; k++) {
-            const Call& c = calls_[infixes_[s.ops_from + k].call];
-            const Step& right = steps_[args_[c.args_from].step];
+        const PureOp* op = pure_ops_ + s.pure_from;
+        for (const PureOp* const end = op + s.ops_count; op != end; op++) {
             const auto lt = static_cast<uint32_t>(cell::type_of(out));
-            if (lt >= 64 || !((c.fast_left >> lt) & 1)) return false;
-            const Cell* r = right.kind == Kind::Const ? &right.cell : context::plain_slot(&right.cell);
+            if (lt >= 64 || !((op->left >> lt) & 1)) return false;
+            const Cell* r = op->right_const ? &op->right : context::plain_slot(&op->right);
             if (!r) return false;
             const auto rt = static_cast<uint32_t>(cell::type_of(r));
-            if (rt >= 64 || !((c.fast_right >> rt) & 1) || !P::compute(c.fast, out, r)) return false;
+            if (rt >= 64 || !((op->right_types >> rt) & 1) || !P::compute(op->fast, out, r)) return false;
         }
         return true;
     }
 
     // One expression: its value pushed; answers the index after it.
-    int32_t expression(const Step& s) {
-        Cell* const mark = stack::g_args.top;
+    [[gnu::always_inline]] int32_t expression(const Step& s) {
         if (s.pure) {
-            if (pure(s, stack::reserve())) [[likely]] return s.end;
-            stack::g_args.top = mark;
+            Cell* const out = stack::reserve();
+            if (pure(s, out)) [[likely]] return s.end;
+            stack::g_args.top = out;
         }
+        return full(s);
+    }
+
+    [[gnu::noinline]] int32_t full(const Step& s) {
+        Cell* const mark = stack::g_args.top;
         int32_t i = s.value_end;
         switch (s.kind) {
         case Kind::Const: stack::push(&s.cell); break;
@@ -782,7 +829,7 @@ class Runner {
                 const auto words = static_cast<int32_t>(memory::buf(c.words)->used() / sizeof(Cell));
                 for (int32_t k = entries; k < words; k++)
                     stack::push(k == entries ? logic::shared(false) : none::shared());
-                P::run_body(c.body, c.ctx);
+                P::run_body_with(c.ctx, [&] { body(c.body); }, [] {});
             }
         } else {
             frames::push_interp_native(&c.name);
@@ -793,6 +840,27 @@ class Runner {
         *mark = *(mark + 1);
         stack::g_args.top = mark + 1;
         return i;
+    }
+
+    // A function's body, its value pushed, as the interpreter runs one: its own unit (this one,
+    // for a recursive call) when it has one that holds, else the block loop.
+    void body(const Cell& block) {
+        const NodeId node = cell::node(&block);
+        P::CodeScope scope(node, cell::head(&block));
+        collector::FreshScope fresh;
+        const int32_t count = block::count(node);
+        const int32_t i = std::clamp(cell::head(&block), 0, count);
+        if (i >= count) {
+            stack::push(unset::shared());
+            return;
+        }
+        if (&u_ == entry_of(node).unit && u_.epoch == watch::g_epoch && u_.head == i) [[likely]] {
+            g_counters.runs++;
+            Active active(&u_);
+            sequence(0, true, fresh);
+            return;
+        }
+        if (!units::run(node, i, true, fresh)) P::expressions(node, i, true, fresh);
     }
 
     static void native(const Call& c) {
@@ -873,21 +941,7 @@ class Runner {
     }
 };
 
-struct Active {
-    Unit* u;
-    explicit Active(Unit* unit) : u(unit) { u->active++; }
-    ~Active() { end_run(u); }
-    Active(const Active&) = delete;
-    Active& operator=(const Active&) = delete;
-};
 
-Entry& entry_of(NodeId node) {
-    CacheSlot& slot = g_cache[node % kCacheSlots];
-    if (slot.node == node && slot.entry) [[likely]] return *slot.entry;
-    Entry& e = g_table[node];
-    slot = CacheSlot{node, &e};
-    return e;
-}
 
 }  // namespace
 
@@ -912,29 +966,45 @@ void init() {
     g_on = g_settings.mode != Mode::Interp;
 }
 
-bool run(NodeId node, int32_t head, bool sub, const collector::FreshScope& fresh) {
-    if (trace::active()) return false;
+namespace {
+
+// The block's unit when it may run now: made when the block's runs call for it, re-validated
+// when the epoch moved; nullptr when the interpreter runs the block.
+[[gnu::noinline]] Unit* unit_slow(NodeId node, int32_t head) {
+    if (trace::active()) return nullptr;
     Entry& e = entry_of(node);
     Unit* u = e.unit;
-    if (!u) [[unlikely]] {
-        if (e.failures >= kMaxFailures) return false;
-        if (++e.runs < (g_settings.mode == Mode::Eager ? 1u : 2u)) return false;
+    if (!u) {
+        if (e.failures >= kMaxFailures) return nullptr;
+        if (++e.runs < (g_settings.mode == Mode::Eager ? 1u : 2u)) return nullptr;
         u = build(node, head);  // may collect: the entry may be gone
         Entry& again = entry_of(node);
         if (again.unit) drop(again.unit);
         again.unit = u;
     }
-    if (u->head != head) return false;
-    if (u->epoch != watch::g_epoch || u->dead) [[unlikely]] {
+    if (u->head != head) return nullptr;
+    if (u->epoch != watch::g_epoch || u->dead) {
         if (!revalidate(*u)) {
             Entry& again = entry_of(node);
             again.failures++;
             again.unit = nullptr;
             drop(u);
-            return false;
+            return nullptr;
         }
     }
     if (g_settings.verify) verify(*u);
+    return u;
+}
+
+}  // namespace
+
+bool run(NodeId node, int32_t head, bool sub, const collector::FreshScope& fresh) {
+    Unit* u = entry_of(node).unit;
+    // A unit whose epoch matches was checked since the last change (and no trace run opened).
+    if (!u || u->epoch != watch::g_epoch || u->head != head) [[unlikely]] {
+        u = unit_slow(node, head);
+        if (!u) return false;
+    }
     g_counters.runs++;
     Active active(u);
     Runner(*u).sequence(0, sub, fresh);
