@@ -100,6 +100,8 @@ struct PureOp {
 struct Arg {
     int32_t step;
     uint64_t takes;  // bit t: type id t (ids below 64) is taken
+    bool pure;       // the step is pure (a constant included)
+    bool checked;    // a constant the argument takes: no check when it runs
 };
 
 struct Call {
@@ -132,6 +134,7 @@ struct Infix {
 struct Sequence {
     NodeId node;
     int32_t head;
+    int32_t end;                 // the block's tail index
     std::vector<int32_t> steps;  // the expressions in order; empty: the block is empty from head
 };
 
@@ -246,8 +249,8 @@ class Builder {
     int32_t sequence(NodeId node, int32_t head) {
         cover(node);
         const auto s = static_cast<int32_t>(u_.sequences.size());
-        u_.sequences.push_back(Sequence{node, head, {}});
         const int32_t count = block::count(node);
+        u_.sequences.push_back(Sequence{node, head, count, {}});
         std::vector<int32_t> steps;
         for (int32_t i = std::clamp(head, 0, count); i < count;) {
             const int32_t step = expression(node, i, false);
@@ -356,8 +359,12 @@ class Builder {
                 step = add_step(Step{Kind::Generic, true, false, node, i, i + 1, i + 1, block::at(node, i), -1, 0, 0});
                 break;
             }
-            args.push_back(Arg{step, takes});
-            i = u_.steps[step].end;
+            const Step& st = u_.steps[step];
+            const bool pure = st.pure || (st.kind == Kind::Const && st.ops_count == 0 && !st.check_after);
+            const auto ct = static_cast<uint32_t>(cell::type_of(&st.cell));
+            const bool checked = st.kind == Kind::Const && st.ops_count == 0 && ct < 64 && ((takes >> ct) & 1);
+            args.push_back(Arg{step, takes, pure, checked});
+            i = st.end;
         }
         u_.calls[ci].args_from = static_cast<int32_t>(u_.args.size());
         u_.calls[ci].arg_count = static_cast<int32_t>(args.size());
@@ -619,11 +626,13 @@ class Runner {
             P::set_code(node, s.at);
             i = expression(s);
             if (!sub) stack::set_result(mark);
-            if (i >= block::count(node) || P::exit_pending()) return;
-            if (step == last || !live(i, steps_[step[1]].at)) break;
+            if (P::exit_pending()) [[unlikely]] return;
+            if (!live(i, step == last ? seq.end : steps_[step[1]].at)) [[unlikely]] break;
+            if (step == last) return;
             next(sub, mark, fresh);
         }
-        hand_back(node, i, sub, mark, fresh);
+        // Where the unit no longer holds, the block's tail is read as it now stands.
+        if (i < block::count(node)) hand_back(node, i, sub, mark, fresh);
     }
 
     // The rest of the block from cell i as the interpreter runs it.
@@ -792,11 +801,19 @@ class Runner {
             const int32_t entry = entry0 + 2 * k;
             if (compiled) [[likely]] {
                 const Step& s = steps_[a->step];
-                if (s.kind == Kind::Const && s.ops_count == 0 && !s.check_after) {
-                    stack::push(&s.cell);
-                    i = s.end;
+                if (a->pure) {
+                    Cell* const out = stack::reserve();
+                    if (pure(s, out)) [[likely]] {
+                        i = s.end;
+                        if (a->checked) continue;
+                    } else {
+                        stack::g_args.top = out;
+                        i = full(s);
+                        if (P::exit_pending()) [[unlikely]] return i;
+                        compiled = live(i, s.end);
+                    }
                 } else {
-                    i = expression(s);
+                    i = full(s);
                     if (P::exit_pending()) [[unlikely]] return i;
                     compiled = live(i, s.end);
                 }
