@@ -1,0 +1,90 @@
+// Compiled units by counts: when a block gets its unit, that a loop runs its body's unit without
+// making another or handing back, that a change a unit rests on (a redefined operator, a block
+// changed while it runs) hands the rest back and gives the interpreter's result, and that a
+// collection drops the units of blocks that died.
+#include <cstdint>
+#include <string>
+
+#include "runtime/evaluator/units.h"
+#include "tests/unit/eval_support.h"
+
+namespace nuv::test {
+namespace {
+
+struct Delta {
+    units::Counters start = units::counters();
+    uint64_t built() const { return units::counters().built - start.built; }
+    uint64_t runs() const { return units::counters().runs - start.runs; }
+    uint64_t handed_back() const { return units::counters().handed_back - start.handed_back; }
+    uint64_t dropped() const { return units::counters().dropped - start.dropped; }
+};
+
+// These tests run in the default (lazy) mode: a block gets its unit on its second run.
+bool lazy() { return units::settings().mode == units::Mode::Lazy; }
+
+TEST(Units, ABlockGetsItsUnitOnItsSecondRun) {
+    if (!lazy()) GTEST_SKIP();
+    eval_environment();
+    ASSERT_EQ(eval_text("units-b: [1 + 2] true"), "true");
+    Delta d;
+    EXPECT_EQ(eval_text("do units-b"), "3");
+    EXPECT_EQ(d.built(), 0u);
+    EXPECT_EQ(eval_text("do units-b"), "3");
+    EXPECT_EQ(d.built(), 1u);
+    EXPECT_EQ(d.runs(), 1u);
+}
+
+// One unit for the loop body and one for the function's body, whatever the count; every run
+// after the second is compiled and none hands back.
+TEST(Units, ALoopRunsItsBodyCompiled) {
+    if (!lazy()) GTEST_SKIP();
+    ASSERT_EQ(eval_text("units-f: func [x] [either x < 3 [x] [x * 2]] true"), "true");
+    for (int count : {10, 1000}) {
+        Delta d;
+        const std::string code = "r: 0 loop " + std::to_string(count) + " [r: r + units-f 5] r";
+        EXPECT_EQ(eval_text(code), std::to_string(10 * count)) << count;
+        EXPECT_LE(d.built(), 3u) << count;  // the loop body, the function's body, the outer block
+        EXPECT_GE(d.runs(), static_cast<uint64_t>(2 * count - 4)) << count;
+        EXPECT_EQ(d.handed_back(), 0u) << count;
+    }
+}
+
+// A callee that redefines the operator its caller applies next: the caller's unit no longer
+// holds after the call, hands the rest of the expression back, and the new operator is used, as
+// the interpreter would. The next run builds a new unit.
+TEST(Units, ARedefinitionMidExpressionIsSeenAtTheNextStep) {
+    if (!lazy()) GTEST_SKIP();
+    ASSERT_EQ(eval_text("units-plus: :+ units-g: func [] [set '+ :- 10] true"), "true");
+    Delta d;
+    EXPECT_EQ(eval_text("r: copy [] loop 3 [append r 100 + units-g + 1 set '+ :units-plus] r"),
+              "[109 109 109]");
+    EXPECT_EQ(eval_text("r: copy [] units-h: [append r 100 + units-g + 1 set '+ :units-plus] "
+                        "loop 3 [do units-h] r"),
+              "[109 109 109]");
+    EXPECT_GE(d.handed_back(), 1u);
+    EXPECT_GE(d.dropped(), 1u);
+    EXPECT_EQ(eval_text("1 + 1"), "2");
+}
+
+// A block that appends to itself while it runs: the interpreter reads the new cells, so the
+// compiled run must hand back and read them too.
+TEST(Units, ABlockThatGrowsWhileItRunsIsReadAsItStands) {
+    if (!lazy()) GTEST_SKIP();
+    Delta d;
+    EXPECT_EQ(eval_text("n: 0 units-c: [n: n + 1 if n < 4 [append units-c [n: n + 10]]] "
+                        "loop 2 [do units-c] n"),
+              "22");
+    EXPECT_GE(d.handed_back(), 1u);
+}
+
+// A collection drops the unit of a block that died (its node id may be reused).
+TEST(Units, ACollectionDropsTheUnitsOfDeadBlocks) {
+    if (!lazy()) GTEST_SKIP();
+    ASSERT_EQ(eval_text("units-d: copy [1 + 2] do units-d do units-d true"), "true");
+    Delta d;
+    EXPECT_EQ(eval_text("units-d: none recycle true"), "true");
+    EXPECT_GE(d.dropped(), 1u);
+}
+
+}  // namespace
+}  // namespace nuv::test
