@@ -50,6 +50,16 @@ line=$(stack_line -e 'f: func [n] [f n + 1] f 1')
     { printf 'FAIL overflow-stack-line: %s characters: %s\n' "${#line}" "${line: -40}"; failed=1; }
 line=$(stack_line -e 'g: func [] [1 / 0] f: func [] [g] f')
 [[ $line == '*** Stack: f g' ]] || { printf 'FAIL short-stack-line: %s\n' "$line"; failed=1; }
+# An error raised by code that already ran (a function's third call, a loop body's third run) is
+# reported as on a first run: the output before it, then the whole report.
+expect loop-call-error 1 $'1\n2\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : n / 0\n*** Stack: f g' -- \
+    -e 'g: func [n] [either n < 3 [n] [n / 0]] f: func [n] [loop 1 [g n]] repeat i 3 [print f i]'
+expect loop-call-error-level-2 1 $'1\n2\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : n / 0\n*** Stack: repeat print f loop g either /' -- \
+    -e 'system/state/stack-trace: 2 g: func [n] [either n < 3 [n] [n / 0]] f: func [n] [loop 1 [g n]] repeat i 3 [print f i]'
+expect loop-no-value 1 $'11\n12\n*** Script Error: w has no value\n*** Where: f\n*** Near : w + n\n*** Stack: f' -- \
+    -e "f: func [n] [if n = 3 [unset 'w] w + n] w: 10 repeat i 3 [print f i]"
+expect loop-expect-arg 1 $'2\n2\n*** Script Error: append does not allow integer! for its series argument\n*** Where: append\n*** Near : s: append s 1\n*** Stack: f' -- \
+    -e 'f: func [s] [loop 2 [s: append s 1] length? s] foreach v reduce [copy [] copy [] 5] [print f v]'
 expect_start error-form 0 $'*** Math Error: attempt to divide by zero\n*** Where: ???' -- \
     -e 'print form make error! 400'
 expect remove-each 0 '[1 3]' -- -e 'print mold remove-each x [1 2 3 4] [even? x]'

@@ -1,0 +1,1 @@
+-- empty: start-up alone, subtracted from every other count
