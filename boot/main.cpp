@@ -4,8 +4,12 @@
 #include "runtime/runtime.h"
 
 int main() {
-    nuv::runtime::init();
-    std::puts("Nuv: the runtime starts, but the console is not built yet.");
-    nuv::runtime::exit();
-    return 0;
+    return nuv::runtime::run_with_deep_stack(
+        [](void*) {
+            nuv::runtime::init();
+            std::puts("Nuv: the runtime starts, but the console is not built yet.");
+            nuv::runtime::exit();
+            return 0;
+        },
+        nullptr);
 }

@@ -3,6 +3,8 @@
 // not built yet is registered by name and parent only, with every slot empty.
 #include "runtime/runtime.h"
 
+#include <pthread.h>
+
 #include <iterator>
 
 #include "runtime/case_fold.h"
@@ -117,6 +119,36 @@ void set_auto_root(bool on) { g_auto_root = on; }
 bool collector_on() { return g_collector_on; }
 void set_collector_on(bool on) { g_collector_on = on; }
 Cell* root() { return &g_root_anchor; }
+
+namespace {
+
+struct DeepRun {
+    int (*body)(void*);
+    void* data;
+    int result;
+};
+
+void* deep_thread(void* arg) {
+    auto* run = static_cast<DeepRun*>(arg);
+    run->result = run->body(run->data);
+    return nullptr;
+}
+
+}  // namespace
+
+int run_with_deep_stack(int (*body)(void*), void* data) {
+    constexpr size_t kStack = size_t{512} << 20;  // reserved; pages are touched only as used
+    DeepRun run{body, data, 0};
+    pthread_attr_t attr;
+    pthread_t thread;
+    if (pthread_attr_init(&attr) == 0 && pthread_attr_setstacksize(&attr, kStack) == 0 &&
+        pthread_create(&thread, &attr, deep_thread, &run) == 0) {
+        pthread_attr_destroy(&attr);
+        pthread_join(thread, nullptr);
+        return run.result;
+    }
+    return body(data);  // no thread to be had: the caller's own stack
+}
 
 void init() {
     g_auto_root = true;

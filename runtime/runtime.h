@@ -9,6 +9,12 @@ namespace nuv::runtime {
 void init();  // runs every module initialiser in order; once per process
 void exit();  // gives every byte back; no value may be used afterwards
 
+// Runs `body` on a thread whose machine stack is large enough that the frame and argument stack
+// limits always bind before the machine-stack guard does, so a program's deepest recursion is
+// the same whatever the C++ code between its calls; answers the body's result. A program's
+// entry point calls its whole run through it.
+int run_with_deep_stack(int (*body)(void*), void* data);
+
 bool auto_root();
 void set_auto_root(bool on);
 bool collector_on();

@@ -357,12 +357,21 @@ int main_of(int argc, char** argv) {
 // Evaluation raises a C++ allocation that fails as no-memory; one made by the runner itself
 // (reading the file, building a report) ends it with the same report.
 int main(int argc, char** argv) {
-    try {
-        return nuv::main_of(argc, argv);
-    } catch (const std::bad_alloc&) {
-    } catch (const std::length_error&) {
-    }
-    std::fflush(stdout);
-    std::puts("*** Internal Error: not enough memory");
-    return 1;
+    struct Args {
+        int argc;
+        char** argv;
+    } args{argc, argv};
+    return nuv::runtime::run_with_deep_stack(
+        [](void* data) {
+            auto* a = static_cast<Args*>(data);
+            try {
+                return nuv::main_of(a->argc, a->argv);
+            } catch (const std::bad_alloc&) {
+            } catch (const std::length_error&) {
+            }
+            std::fflush(stdout);
+            std::puts("*** Internal Error: not enough memory");
+            return 1;
+        },
+        &args);
 }

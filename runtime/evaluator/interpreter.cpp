@@ -10,6 +10,7 @@
 // thrown unwinding as before.
 #include "runtime/evaluator/interpreter.h"
 
+#include <pthread.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -1147,13 +1148,26 @@ void init() {
     error::set_position_source(&g_code);
     trace::init();
     hooks::g_evaluator = hooks::Evaluator{&interp::do_block, &interp::call_function, &interp::call_comparator};
-    rlimit limit{};
-    size_t budget = 8u << 20;
-    if (getrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        budget = static_cast<size_t>(limit.rlim_cur);
-    budget = std::min<size_t>(budget, 1u << 30);
+    // The calling thread's stack: from its recorded bounds, else the stack limit below here.
+    const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    uintptr_t low = 0;
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+        void* addr = nullptr;
+        size_t size = 0;
+        if (pthread_attr_getstack(&attr, &addr, &size) == 0 && addr) low = reinterpret_cast<uintptr_t>(addr);
+        pthread_attr_destroy(&attr);
+    }
+    if (low == 0 || low >= here) {
+        rlimit limit{};
+        size_t budget = 8u << 20;
+        if (getrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+            budget = static_cast<size_t>(limit.rlim_cur);
+        low = here - std::min<size_t>(budget, 1u << 30);
+    }
+    const size_t budget = here - low;
     const size_t reserve = std::min<size_t>(budget / 4, 1u << 20);  // room to raise and report
-    parts::g_stack_floor = reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) - (budget - reserve);
+    parts::g_stack_floor = here - (budget - reserve);
 }
 
 namespace {
