@@ -123,6 +123,7 @@ struct Call {
     int32_t branches[2]; // Branch: the sequences of literal branch blocks, or -1
     uint64_t fast_left;  // operators computed in place: the number types each side takes
     uint64_t fast_right;
+    bool quick_exit;     // return with a pure argument, or exit
 };
 
 struct Infix {
@@ -393,6 +394,9 @@ class Builder {
             s.value_end = arguments(ci, node, i + 1, false, &generic);
             const Call& c = u_.calls[ci];
             const bool branch = (c.flags & P::kBranch) && c.arg_count == ((c.flags & P::kTwoWay) ? 3 : 2);
+            if (c.flags & P::kExitWithValue)
+                u_.calls[ci].quick_exit = c.arg_count == 1 && u_.args[c.args_from].pure;
+            if (c.flags & P::kExitNoValue) u_.calls[ci].quick_exit = c.arg_count == 0;
             s.kind = generic ? Kind::Generic : branch ? Kind::Branch : Kind::Call;
             s.child = ci;
             if (s.kind == Kind::Branch) branches(ci);
@@ -831,7 +835,35 @@ class Runner {
         return i;
     }
 
+    // return or exit with a pure argument (or none), recorded as the pending exit the
+    // interpreter records, with no frame: nothing observes the frame between its push and pop.
+    // False, with nothing done, when the exit must go the interpreter's way (it throws).
+    bool quick_exit(const Call& c) {
+        const bool with_value = c.flags & P::kExitWithValue;
+        const uint32_t target = P::g_body_depth;
+        if (target == 0 || target <= P::g_opaque_depth) return false;
+        if (frames::g_frames.top == frames::g_frames.end || stack::g_args.top + 2 >= stack::g_args.end)
+            return false;  // the interpreter's pushes would overflow: it raises
+        for (uint32_t d = frames::depth(); d > target; d--)
+            if (frames::has_body_flag(frames::at_depth(d))) return false;
+        Cell* const out = stack::g_args.top;
+        if (with_value) {
+            const Arg& a = args_[c.args_from];
+            if (!pure(steps_[a.step], out)) return false;
+            const auto id = static_cast<uint32_t>(cell::type_of(out));
+            if (id >= 64 || !((a.takes >> id) & 1)) return false;
+            *P::g_exit_value = *out;
+        } else {
+            *P::g_exit_value = *unset::shared();
+            *out = *unset::shared();
+        }
+        P::g_exit_target = target;
+        stack::g_args.top = out + 1;
+        return true;
+    }
+
     [[gnu::noinline]] int32_t call(const Step& s, const Call& c) {
+        if (c.quick_exit && quick_exit(c)) return s.value_end;
         P::check_machine_stack();
         Cell* const mark = stack::push(&c.callee);
         int32_t i;
