@@ -57,7 +57,7 @@ using Reflect = void (*)(Cell* value, SymId field);
 using Form = int32_t (*)(Cell* value, Cell* buffer, Cell* part, int32_t budget);
 using Mold = int32_t (*)(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part,
                          int32_t budget, int32_t indent);
-using PathAccess = Cell* (*)(Cell* parent, Cell* element, Cell* value, Cell* path,
+using PathAccess = const Cell* (*)(Cell* parent, Cell* element, Cell* value, Cell* path,
                              Cell* grandparent, Cell* element_cell, int32_t position,
                              bool case_, bool get, bool last, bool notify);
 using Reserved = void (*)();
@@ -77,12 +77,12 @@ using Find = Cell* (*)(Cell* series, Cell* value, Cell* part, bool only, bool ca
                        bool match);
 using Length = int32_t (*)(Cell* value);
 using Move = void (*)(Cell* origin, Cell* target, Cell* part);
-using Pick = Cell* (*)(Cell* series, int32_t index, Cell* index_arg);
+using Pick = const Cell* (*)(Cell* series, int32_t index, Cell* index_arg);
 using Poke = Cell* (*)(Cell* series, int32_t index, Cell* value, Cell* index_arg);
 using Put = Cell* (*)(Cell* target, Cell* key, Cell* value, bool case_);
 using Remove = Cell* (*)(Cell* series, Cell* part, Cell* key);
 using Reverse = Cell* (*)(Cell* series, Cell* part, Cell* skip);
-using Select = Cell* (*)(Cell* series, Cell* value, Cell* part, bool only, bool case_,
+using Select = const Cell* (*)(Cell* series, Cell* value, Cell* part, bool only, bool case_,
                          bool same, bool any, Cell* with, Cell* skip, bool last, bool reverse);
 using Sort = Cell* (*)(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool all,
                        bool reverse, bool stable);

@@ -120,15 +120,11 @@ void mark_error(const Cell* error) {
     if (ctx == 0 || context::word_count(ctx) <= kStackField) return;
     if (cell::is(context::values_at(ctx, kWhereField), TypeId::None)) {
         Cell where = caller_word();  // may allocate: the slot is found again below
-        *context::values_at(ctx, kWhereField) = where;
+        *context::write_at(ctx, kWhereField) = where;
     }
-    Cell* stack_field = context::values_at(ctx, kStackField);
-    if (!cell::is(stack_field, TypeId::Block)) {
-        cell::set_header(stack_field, TypeId::Integer);
-        stack_field->w1 = 0;
-        cell::set_int(stack_field, static_cast<int32_t>(depth()));
-        stack_field->w3 = 0;
-    }
+    if (!cell::is(context::values_at(ctx, kStackField), TypeId::Block))
+        cell::put(context::write_at(ctx, kStackField), static_cast<uint32_t>(TypeId::Integer), 0,
+                  static_cast<uint32_t>(static_cast<int32_t>(depth())), 0);
 }
 
 // The report of an error nothing takes, on standard error, then the end of the process.
@@ -172,7 +168,7 @@ Cell exit_value(bool has_value) {
 }  // namespace
 
 void init() {
-    Cell* block = block::rs_abs_at(runtime::root(), 1);
+    const Cell* block = block::rs_abs_at(runtime::root(), 1);
     memory::SeriesBuf* b = memory::buf(cell::node(block));
     g_frames.bottom = reinterpret_cast<Frame*>(b->data());
     g_frames.top = g_frames.bottom;

@@ -18,6 +18,7 @@
 #include "runtime/errors.h"
 #include "runtime/hash.h"
 #include "runtime/typed_array.h"
+#include "runtime/watch.h"
 
 namespace nuv::hashtable {
 
@@ -406,7 +407,10 @@ void normalise_map_key(NodeId values, int32_t position) {
     switch (cell::type_of(key)) {
     case TypeId::Word:
     case TypeId::LitWord:
-    case TypeId::GetWord: cell::set_type(key, TypeId::SetWord); return;
+    case TypeId::GetWord:
+        watch::series_written(values);
+        cell::set_type(key, TypeId::SetWord);
+        return;
     case TypeId::SetWord:
     case TypeId::Refinement:
     case TypeId::Issue:
@@ -600,6 +604,7 @@ void put_cell(NodeId table, int32_t from, int32_t step) {
             continue;
         }
         // A repeated key: the first occurrence keeps its place and takes the later value.
+        watch::series_written(r->values);
         SeriesBuf* b = memory::buf(r->values);
         Cell* cells = reinterpret_cast<Cell*>(b->offset_ptr());
         const int32_t n = cell_count(r->values);
@@ -703,6 +708,7 @@ void remove_key(NodeId table, int32_t position) {
         if (position < 0 || position + 1 >= cell_count(r->values)) return;
         Cell* value = cells_of(r->values) + position + 1;
         if (value->header == 0) return;
+        watch::series_written(r->values);
         value->header = 0;
         r->count--;
         return;

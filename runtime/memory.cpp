@@ -16,6 +16,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/errors.h"
 #include "runtime/runtime.h"
+#include "runtime/watch.h"
 
 namespace nuv::memory {
 
@@ -666,7 +667,8 @@ NodeId copy_series_buffer(NodeId node) {
     NodeId fresh = alloc_bytes(size);
     SeriesBuf* from = buf(node);
     SeriesBuf* to = buf(fresh);
-    to->flags = (from->flags & ~kLocationBits) | (to->flags & kLocationBits) | kAllocated;
+    to->flags = (from->flags & ~(kLocationBits | watch::kWatched)) | (to->flags & kLocationBits) |
+                kAllocated;
     std::memcpy(to->data(), from->offset_ptr(), from->used());
     to->offset = 0;
     to->tail = from->used();
@@ -677,6 +679,7 @@ NodeId copy_series_buffer(NodeId node) {
 // ---- Cell-level helpers ----
 
 Cell* series_alloc_tail(NodeId node) {
+    watch::series_written(node);
     SeriesBuf* b = buf(node);
     if (b->tail + sizeof(Cell) > b->size) b = expand_series(node, 0);
     auto* c = reinterpret_cast<Cell*>(b->tail_ptr());
@@ -699,7 +702,8 @@ NodeId series_copy_range(NodeId node, size_t start, size_t count) {
     SeriesBuf* from = buf(node);
     SeriesBuf* to = buf(fresh);
     std::memcpy(to->data(), from->offset_ptr() + start * unit, count * unit);
-    to->flags = (from->flags & ~(kLocationBits | kOwned)) | (to->flags & kLocationBits) | kAllocated;
+    to->flags = (from->flags & ~(kLocationBits | kOwned | watch::kWatched)) |
+                (to->flags & kLocationBits) | kAllocated;
     to->tail = count * unit;
     g_counters.bytes_copied += count * unit;
     return fresh;

@@ -136,7 +136,8 @@ void series_set_flags(NodeId node, uint32_t flags);
 // copies the units in use to the start of the new data. Returns the new buffer.
 SeriesBuf* expand_series(NodeId node, size_t new_size);
 SeriesBuf* expand_series_zeroed(NodeId node, size_t new_size, uint8_t byte);
-// A new byte series holding a copy of the units in use, flags copied; returns its node.
+// A new byte series holding a copy of the units in use, flags copied but the watch; returns its
+// node. A buffer keeps every flag when it moves or grows.
 NodeId copy_series_buffer(NodeId node);
 
 // Nodes and frames.
@@ -153,12 +154,13 @@ void sweep_node_frames();
 void sweep_big_series(void (*release)(NodeId));
 
 // Cell-level series helpers.
-// Appends one unset! cell at the tail (doubling a full buffer); the pointer is valid until
-// the next allocation.
+// Appends one unset! cell at the tail (doubling a full buffer), through the write barrier; the
+// pointer is valid until the next allocation.
 Cell* series_alloc_tail(NodeId node);
 // Moves the tail on n bytes, expanding a buffer that lacks room; returns the place to write.
 uint8_t* series_alloc_tail_bytes(NodeId node, size_t n);
-// A new series with the same unit holding count units from unit index start.
+// A new series with the same unit holding count units from unit index start, flags copied but
+// where it lives, its ownership and its watch.
 NodeId series_copy_range(NodeId node, size_t start, size_t count);
 
 // ---- Fresh nodes ----

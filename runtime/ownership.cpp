@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "runtime/cycles.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/hashtable.h"
@@ -65,14 +66,12 @@ NodeId key_of(const Cell* value, Role role) {
     }
 }
 
-// The cells of a block buffer from `from` to the tail: count and first cell, re-read per call.
+// The cells of a block buffer from `from` to the tail: count and cell, re-read per call. The
+// cell is taken for writing (an image takes its owned flag in its own cell).
 int32_t cell_count(NodeId node) {
     return static_cast<int32_t>(memory::buf(node)->used() / sizeof(Cell));
 }
-Cell* cell_at(NodeId node, int32_t index) {
-    memory::SeriesBuf* b = memory::buf(node);
-    return reinterpret_cast<Cell*>(b->offset_ptr()) + index;
-}
+Cell* cell_at(NodeId node, int32_t index) { return block::write_cells(node) + index; }
 
 void put_entry(NodeId key, const Cell& value, const Cell* owner, const Cell* word) {
     Cell* e = hashtable::put(g_table, key);  // allocates: owner and word are stable copies
@@ -137,7 +136,7 @@ void bind_value(Cell* at, const Cell* owner, const Cell* word) {
             if (owner_is_object && cell::is(field, TypeId::Object) && field->w1 == owner->w1)
                 continue;
             const Cell field_word = *context::word_at(ctx, i);
-            bind_value(context::values_at(ctx, i), owner, &field_word);
+            bind_value(context::write_at(ctx, i), owner, &field_word);
         }
         cycles::pop();
         return;
@@ -180,7 +179,7 @@ void unbind_value(Cell* at) {
         cycles::push(ctx);
         for (int32_t i = 0; i < context::word_count(ctx); i++) {
             if (i >= cell_count(context::cell_of(ctx)->w2)) break;
-            unbind_value(context::values_at(ctx, i));
+            unbind_value(context::write_at(ctx, i));
         }
         cycles::pop();
         return;

@@ -142,8 +142,8 @@ int32_t mold_indent(Cell* buffer, int32_t level, int32_t limit) {
     return limit - 4 * level;
 }
 
-Cell* word_get_checked(const Cell* word) {
-    Cell* value = word::slot(word);
+const Cell* word_get_checked(const Cell* word) {
+    const Cell* value = word::slot(word);
     if (cell::is(value, TypeId::Unset)) fire(Err::NoValue, word);
     return value;
 }
@@ -177,7 +177,7 @@ void context_set_drop(NodeId ctx, int32_t index) {
     stack::reset();
 }
 
-Cell* context_value_ptr(NodeId ctx, int32_t index) {
+const Cell* context_value_ptr(NodeId ctx, int32_t index) {
     if (!context::values_on_stack(ctx) && context::cell_of(ctx)->w2 == 0) {
         Cell word = *context::word_at(ctx, index);
         fire(Err::NotDefined, &word);

@@ -53,7 +53,7 @@ Cell* form_value_push(const Cell* value, int32_t limit);
 
 // Word and context access for compiled code; errors name the word.
 // The word's value (valid until the next allocation); an unset! value raises script no-value.
-Cell* word_get_checked(const Cell* word);
+const Cell* word_get_checked(const Cell* word);
 // Sets the word to the value on top of the argument stack; an unset! value raises script
 // need-value. The _drop form then drops the stack back to the arguments base. May allocate.
 void word_set_checked(Cell* word);
@@ -64,7 +64,7 @@ void context_set_checked(NodeId ctx, int32_t index);
 void context_set_checked_drop(NodeId ctx, int32_t index);
 void context_set_drop(NodeId ctx, int32_t index);
 // Value #index of the context; a context without values raises script not-defined.
-Cell* context_value_ptr(NodeId ctx, int32_t index);
+const Cell* context_value_ptr(NodeId ctx, int32_t index);
 
 // Appends four spaces per level; returns the limit less what was appended.
 int32_t mold_indent(Cell* buffer, int32_t level, int32_t limit);

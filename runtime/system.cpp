@@ -161,7 +161,7 @@ Cell* push_object(const char* const (&names)[N]) {
 }
 
 void set_field(Cell* object, int32_t index, const Cell* value) {
-    *context::values_at(object::context_of(object), index) = *value;
+    *context::write_at(object::context_of(object), index) = *value;
 }
 
 Cell* push_text(const char* text) {
@@ -324,7 +324,7 @@ int32_t stack_trace() {
 void set_script_args(const Cell* args) {
     const Cell* script = object_field(g_system, kScript);
     if (!script || !cell::is(script, T::Object)) return;
-    *context::values_at(object::context_of(script), kScriptArgs) = *args;
+    *context::write_at(object::context_of(script), kScriptArgs) = *args;
 }
 
 uint32_t callback_bits() {

@@ -52,6 +52,11 @@ void watch_slot(int32_t index) {
     g_slot_bits[i / 64] |= uint64_t{1} << (i % 64);
 }
 
+void note_slot_write() {
+    g_counters.slot_writes++;
+    move();
+}
+
 void purge(bool (*is_marked)(NodeId)) {
     for (auto it = g_stamps.begin(); it != g_stamps.end();) {
         if (is_marked(it->first)) {

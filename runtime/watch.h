@@ -39,10 +39,12 @@ inline void series_written(NodeId node) {
 extern uint64_t* g_slot_bits;
 extern uint32_t g_slot_words;  // 64-bit words in g_slot_bits
 void watch_slot(int32_t index);
+[[gnu::noinline]] void note_slot_write();
 // The watched write: called with the global context's value index before any write into it.
 inline void slot_written(int32_t index) {
     const auto i = static_cast<uint32_t>(index);
-    if (i / 64 < g_slot_words && ((g_slot_bits[i / 64] >> (i % 64)) & 1)) [[unlikely]] move();
+    if (i / 64 < g_slot_words && ((g_slot_bits[i / 64] >> (i % 64)) & 1)) [[unlikely]]
+        note_slot_write();
 }
 
 // Drops the stamps of series the collector found dead (their ids may be reused); called by the
@@ -54,6 +56,7 @@ void reset();
 // Counters for tests: writes seen into watched series and watched slots.
 struct Counters {
     uint64_t series_writes;
+    uint64_t slot_writes;
 };
 const Counters& counters();
 

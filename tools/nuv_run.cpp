@@ -172,11 +172,11 @@ void locate_syntax_error(Cell* held, const char* source) {
     if (is_string(line)) where += " " + text_of(line);
     Cell* text = stack::push(none::shared());
     string::load(reinterpret_cast<const uint8_t*>(where.data()), where.size(), text, string::kUtf8);
-    *error::field(held, error::kWhere) = *text;
+    error::put_field(held, error::kWhere, *text);
     for (const int32_t k : {error::kArg3, error::kArg2}) {
         const Cell* shown = error::field(held, k);
         if (!is_string(shown)) continue;
-        *error::field(held, error::kNear) = *shown;
+        error::put_field(held, error::kNear, *shown);
         break;
     }
 }

@@ -25,7 +25,7 @@ namespace {
 using memory::SeriesBuf;
 constexpr size_t kCellBytes = sizeof(Cell);
 
-Cell* first_cell(SeriesBuf* b) { return reinterpret_cast<Cell*>(b->offset_ptr()); }
+const Cell* first_cell(SeriesBuf* b) { return reinterpret_cast<const Cell*>(b->offset_ptr()); }
 int32_t cell_count(const SeriesBuf* b) { return static_cast<int32_t>(b->used() / kCellBytes); }
 SeriesBuf* buffer_of(const Cell* block) { return memory::buf(cell::node(block)); }
 
@@ -82,8 +82,8 @@ Cell* copy_level(const Cell source, bool deep, const TypeSet& nested) {
     Cell* result = push_new(n);
     NodeId to = cell::node(result);
     from = buffer_of(&source);
+    std::memcpy(write_cells(to), first_cell(from) + head, static_cast<size_t>(n) * kCellBytes);
     SeriesBuf* b = memory::buf(to);
-    std::memcpy(first_cell(b), first_cell(from) + head, static_cast<size_t>(n) * kCellBytes);
     b->tail = b->offset + static_cast<size_t>(n) * kCellBytes;
     if (!deep) return result;
     cycles::push(cell::node(&source));
@@ -92,7 +92,7 @@ Cell* copy_level(const Cell source, bool deep, const TypeSet& nested) {
         if (!in_set(nested, cell::type_of(&item))) continue;
         if (cycles::find(cell::node(&item))) fire(Err::NoCycle);
         Cell* copy = copy_level(item, deep, nested);
-        Cell* target = first_cell(memory::buf(to)) + i;
+        Cell* target = write_cells(to) + i;
         target->w1 = 0;
         target->w2 = copy->w2;
         target->w3 = copy->w3;
@@ -122,18 +122,22 @@ SeriesBuf* ensure_room(NodeId node, int64_t cells, bool doubling) {
 
 int32_t rs_length(const Cell* block) { return cell_count(buffer_of(block)) - cell::head(block); }
 
-Cell* rs_head(Cell* block) {
+const Cell* rs_head(Cell* block) {
     SeriesBuf* b = buffer_of(block);
     int32_t head = clamped_head(block, b);
     if (head != cell::head(block)) cell::set_head(block, head);
     return first_cell(b) + head;
 }
 
-Cell* rs_tail(const Cell* block) { return reinterpret_cast<Cell*>(buffer_of(block)->tail_ptr()); }
+const Cell* rs_tail(const Cell* block) {
+    return reinterpret_cast<const Cell*>(buffer_of(block)->tail_ptr());
+}
 
 bool rs_is_tail(const Cell* block) { return cell::head(block) == cell_count(buffer_of(block)); }
 
-Cell* rs_abs_at(const Cell* block, int32_t index) { return first_cell(buffer_of(block)) + index; }
+const Cell* rs_abs_at(const Cell* block, int32_t index) {
+    return first_cell(buffer_of(block)) + index;
+}
 
 bool next(Cell* block) {
     int32_t count = cell_count(buffer_of(block));
@@ -148,12 +152,15 @@ void clear(Cell* block) { clear_from(block, cell::head(block)); }
 void clear_from(Cell* block, int32_t index) {
     SeriesBuf* b = buffer_of(block);
     if (index < 0) index = 0;
-    if (index < cell_count(b)) b->tail = b->offset + static_cast<size_t>(index) * kCellBytes;
+    if (index >= cell_count(b)) return;
+    watch::series_written(cell::node(block));
+    b->tail = b->offset + static_cast<size_t>(index) * kCellBytes;
 }
 
 void remove_last(Cell* block) {
     SeriesBuf* b = buffer_of(block);
     if (b->tail == b->offset) return;
+    watch::series_written(cell::node(block));
     b->tail -= kCellBytes;
     if (cell::head(block) > cell_count(b)) cell::set_head(block, cell_count(b));
 }
@@ -185,7 +192,7 @@ Cell* make_child(Cell* parent, int32_t size, bool outside) {
     Cell fresh;
     if (outside) make_at_ext(&fresh, size, true);
     else make_at(&fresh, size);
-    Cell* slot = rs_abs_at(&owner, index);
+    Cell* slot = write_cells(cell::node(&owner)) + index;
     *slot = fresh;
     return slot;
 }
@@ -226,6 +233,7 @@ Cell* append_all(Cell* block, const Cell* source) {
     size_t n = static_cast<size_t>(cell_count(src) - head);
     SeriesBuf* b = reserve_cells(node, n);
     src = buffer_of(&from);  // the same buffer when a block is appended to itself
+    watch::series_written(node);
     std::memmove(b->tail_ptr(), first_cell(src) + head, n * kCellBytes);
     b->tail += n * kCellBytes;
     return block;
@@ -237,7 +245,7 @@ Cell* insert_value(Cell* block, const Cell* value, bool advance, bool at_start) 
     NodeId node = cell::node(block);
     int32_t at = at_start ? 0 : static_cast<int32_t>(rs_head(block) - first_cell(buffer_of(block)));
     SeriesBuf* b = reserve_cells(node, 1);
-    Cell* cells = first_cell(b);
+    Cell* cells = write_cells(node);
     std::memmove(cells + at + 1, cells + at, static_cast<size_t>(cell_count(b) - at) * kCellBytes);
     cells[at] = copy;
     b->tail += kCellBytes;
@@ -258,7 +266,7 @@ void insert_each(Cell* block, const Cell* source) {
     std::vector<Cell> own;
     if (cell::node(&from) == node) own.assign(first_cell(src) + from_head, first_cell(src) + from_head + n);
     SeriesBuf* b = reserve_cells(node, n);
-    Cell* cells = first_cell(b);
+    Cell* cells = write_cells(node);
     std::memmove(cells + at + n, cells + at, static_cast<size_t>(cell_count(b) - at) * kCellBytes);
     const Cell* items = own.empty() ? first_cell(buffer_of(&from)) + from_head : own.data();
     std::memcpy(cells + at, items, n * kCellBytes);
@@ -285,7 +293,7 @@ Cell* append_stack() {
     return block;
 }
 
-Cell* select_value(const Cell* block, const Cell* value) {
+const Cell* select_value(const Cell* block, const Cell* value) {
     Cell from = *block;
     NodeId node = cell::node(&from);
     SeriesBuf* b = memory::buf(node);
@@ -295,11 +303,11 @@ Cell* select_value(const Cell* block, const Cell* value) {
     return first_cell(b) + i + 1;
 }
 
-Cell* find_word(const Cell* block, const Cell* word, bool case_) {
+const Cell* find_word(const Cell* block, const Cell* word, bool case_) {
     const NodeId node = cell::node(block);
     const SymId wanted = case_ ? word::symbol_of(word) : symbol::resolve(word::symbol_of(word));
     SeriesBuf* b = memory::buf(node);
-    Cell* cells = first_cell(b);
+    const Cell* cells = first_cell(b);
     for (int32_t i = clamped_head(block, b), n = cell_count(b); i < n; i++) {
         const TypeId t = cell::type_of(cells + i);
         if (t != TypeId::Word && t != TypeId::SetWord && t != TypeId::LitWord && t != TypeId::GetWord)
@@ -319,7 +327,7 @@ int32_t remove_value(Cell* block, const Cell* value, bool from_start) {
     int32_t i = find_equal(b, node, from_start ? 0 : clamped_head(&from, b), value);
     if (i < 0) return 0;
     b = memory::buf(node);
-    Cell* cells = first_cell(b);
+    Cell* cells = write_cells(node);
     std::memmove(cells + i, cells + i + 1, static_cast<size_t>(cell_count(b) - i - 1) * kCellBytes);
     b->tail -= kCellBytes;
     return i + 1;

@@ -11,6 +11,7 @@
 #include "runtime/cell.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/memory.h"
+#include "runtime/watch.h"
 
 namespace nuv::block {
 
@@ -19,8 +20,15 @@ namespace nuv::block {
 inline int32_t count(NodeId node) {
     return static_cast<int32_t>(memory::buf(node)->used() / sizeof(Cell));
 }
-// The first used cell; valid until the next allocation.
-inline Cell* raw_cells(NodeId node) {
+// The first used cell, for reading; valid until the next allocation.
+inline const Cell* raw_cells(NodeId node) {
+    return reinterpret_cast<const Cell*>(memory::buf(node)->offset_ptr());
+}
+// The first used cell, for writing: the one way to a block's cells that may change them (the
+// editing helpers below and the series actions take the barrier themselves). The write must
+// follow at once, with no code run in between. Valid until the next allocation.
+inline Cell* write_cells(NodeId node) {
+    watch::series_written(node);
     return reinterpret_cast<Cell*>(memory::buf(node)->offset_ptr());
 }
 // A copy of cell `index` (unchecked), safe to hand to a slot that may allocate.
@@ -32,20 +40,21 @@ inline int32_t head_index(const Cell* block) {
     return head < 0 ? 0 : head > n ? n : head;
 }
 
-// ---- Cell access: no allocation; returned pointers are valid until the next allocation ----
+// ---- Cell access, read-only: no allocation; pointers are valid until the next allocation ----
 
 // Tail index minus head, in cells; negative when the head lies beyond the tail.
 int32_t rs_length(const Cell* block);
 // The head cell; a head beyond the tail is first rewritten to the tail index (a negative one
 // to 0).
-Cell* rs_head(Cell* block);
-Cell* rs_tail(const Cell* block);
+const Cell* rs_head(Cell* block);
+const Cell* rs_tail(const Cell* block);
 bool rs_is_tail(const Cell* block);  // the head is exactly the tail
 // Cell `index` from the buffer's first used cell, unchecked.
-Cell* rs_abs_at(const Cell* block, int32_t index);
+const Cell* rs_abs_at(const Cell* block, int32_t index);
 // Moves the head on one cell when it lies before the tail (a head beyond the tail comes back to
 // it); answers whether it is now the tail.
 bool next(Cell* block);
+// These three change the length: each takes the write barrier.
 void clear(Cell* block);                     // the tail comes back to the head
 void clear_from(Cell* block, int32_t index);  // the tail comes back to cell `index` (never on)
 void remove_last(Cell* block);
@@ -66,7 +75,7 @@ Cell* make_in(Cell* parent, int32_t size);
 Cell* push(const Cell* block);  // a copy of the block value on the argument stack
 Cell* push_new(int32_t size);   // a new empty block on the argument stack
 
-// ---- Editing: none of these notifies owners; each may allocate ----
+// ---- Editing: none of these notifies owners; each takes the write barrier; each may allocate ----
 
 // Raises internal not-done for a hash! or a map! body: their index cannot follow edits yet.
 void check_no_index(const Cell* block);
@@ -95,11 +104,11 @@ Cell* append_stack();
 // The cell after the first one from the head that equals the value under find-equality (the
 // value's compare slot, the value first); the shared none cell when absent or last. A cell of
 // the block is valid until the next allocation.
-Cell* select_value(const Cell* block, const Cell* value);
+const Cell* select_value(const Cell* block, const Cell* value);
 // The cell after the first word!, set-word!, lit-word! or get-word! from the head spelled as
 // the word (any letter case unless case_), or the shared none cell when absent or last. No
 // allocation.
-Cell* find_word(const Cell* block, const Cell* word, bool case_);
+const Cell* find_word(const Cell* block, const Cell* word, bool case_);
 // Removes the first cell from the head (from the first cell with from_start) equal to the value
 // under find-equality. Returns 0 when nothing was removed, else the removed cell's index from
 // the first cell plus 1 (so a caller can tell whether it lay at or after the head).
@@ -139,9 +148,9 @@ int32_t mold_each(Cell* block, Cell* buffer, bool only, bool all, bool flat, Cel
 // An integer! element picks or pokes; a word! reads the value after that word; any other
 // element reads the value after an equal one. Setting a key the block lacks raises script
 // bad-path-set. A value read is a cell of the block, valid until the next allocation.
-Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
-                  Cell* element_cell, int32_t position, bool case_, bool get, bool last,
-                  bool notify);
+const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
+                        Cell* element_cell, int32_t position, bool case_, bool get, bool last,
+                        bool notify);
 int32_t compare(Cell* a, Cell* b, CompareOp op);
 // Element by element from both heads, the shorter block first on a common prefix; under the
 // equality codes blocks of different lengths answer 1 at once.
@@ -156,8 +165,8 @@ Cell* copy(Cell* series, Cell* result, Cell* part, bool deep, Cell* types);
 Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
            Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match);
 // The cell after the match (a cell of the block, valid until the next allocation), or none.
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-             Cell* with, Cell* skip, bool last, bool reverse);
+const Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same,
+                   bool any, Cell* with, Cell* skip, bool last, bool reverse);
 Cell* put(Cell* series, Cell* key, Cell* value, bool case_);
 // Sorts a copy of the records outside collected memory (compare slots may allocate) and writes
 // it back, so an error leaves the block as it was. A compare function needs the evaluator.

@@ -210,7 +210,7 @@ int32_t splice(NodeId node, int32_t at, int32_t replaced, const Cell& source, bo
     const int64_t total = n - replaced + written;
     if (written > kMaxCells || total > kMaxCells) fire(Err::NoMemory);
     SeriesBuf* b = ensure_room(node, total, doubling);
-    Cell* cells = reinterpret_cast<Cell*>(b->offset_ptr());
+    Cell* cells = write_cells(node);
     std::memmove(cells + at + written, cells + at + replaced,
                  static_cast<size_t>(n - at - replaced) * kCellBytes);
     if (written > 0) {
@@ -259,7 +259,7 @@ void replace_copies(NodeId source, NodeId target, int32_t first, int32_t end, in
         Cell* fresh = stack::reserve();
         cell::set_header(fresh, T::Unset);
         copy_fn(&item, fresh, nullptr, deep, deep && types ? &named : nullptr);
-        raw_cells(target)[i] = Cell{item.header, fresh->w1, fresh->w2, fresh->w3};
+        write_cells(target)[i] = Cell{item.header, fresh->w1, fresh->w2, fresh->w3};
         stack::drop(1);
     }
 }
@@ -340,7 +340,7 @@ void sort_by_function(NodeId node, int32_t start, int32_t n, int32_t size, const
     stack::Mark mark;
     const Cell* held = stack::push(function);
     const NodeId cells = cell::node(push_new(n));
-    std::memcpy(raw_cells(cells), raw_cells(node) + start, static_cast<size_t>(n) * kCellBytes);
+    std::memcpy(write_cells(cells), raw_cells(node) + start, static_cast<size_t>(n) * kCellBytes);
     memory::buf(cells)->tail += static_cast<size_t>(n) * kCellBytes;
     const Cell* carriers = nullptr;
     if (all) {
@@ -354,7 +354,7 @@ void sort_by_function(NodeId node, int32_t start, int32_t n, int32_t size, const
     const auto engine = stable ? sort::sort_records : sort::sort_records_unstable;
     engine(order.data(), order.size(), sizeof(int32_t), context, 0, call_records);
     const int32_t fit = std::clamp(count(node) - start, 0, n) / size;
-    Cell* target = raw_cells(node) + start;
+    Cell* target = write_cells(node) + start;
     const Cell* source = raw_cells(cells);
     for (int32_t r = 0; r < fit; r++)
         std::memcpy(target + r * size, source + order[static_cast<size_t>(r)] * size,
@@ -520,8 +520,8 @@ int32_t mold_each(Cell* block, Cell* buffer, bool only, bool all, bool flat, Cel
 
 // ---- path access ----
 
-Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t,
-                  bool case_, bool, bool, bool) {
+const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t,
+                        bool case_, bool, bool, bool) {
     if (cell::is(element, T::Integer)) {
         const int32_t index = cell::get_int(element);
         if (!value) return lookup<&ActionRow::pick>(parent, ActionId::Pick)(parent, index, element);
@@ -671,8 +671,8 @@ Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool sa
     return series;
 }
 
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool,
-             Cell*, Cell* skip, bool last, bool reverse) {
+const Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool,
+                   Cell*, Cell* skip, bool last, bool reverse) {
     const int32_t step = skip_size(skip);
     const Query q = make_query(value, only, case_, same);
     const int32_t found = search(series, q, part, step, last, reverse, false);
@@ -699,7 +699,7 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
     } else if (found + 1 >= count(node)) {
         append_cell(series, &new_value);
     } else if (!cells_equal(at(node, found + 1), new_value, CompareOp::FindEqual)) {
-        raw_cells(node)[found + 1] = new_value;
+        write_cells(node)[found + 1] = new_value;
     }
     if (owned) ownership::check(series, words::w::put_ed, &new_value, index, 1);
     return value;
@@ -754,7 +754,7 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
     const auto context = reinterpret_cast<intptr_t>(&spec);
     if (stable) sort::sort_records(records.data(), records.size() / size, width, context, 0, compare_records);
     else sort::sort_records_unstable(records.data(), records.size() / size, width, context, 0, compare_records);
-    std::memcpy(raw_cells(node) + start, records.data(), records.size() * kCellBytes);
+    std::memcpy(write_cells(node) + start, records.data(), records.size() * kCellBytes);
     if (owned) ownership::check(series, words::w::sorted, nullptr, start, n);
     return series;
 }
@@ -774,8 +774,8 @@ Cell* swap(Cell* a, Cell* b) {
     const int32_t hb = head_index(b);
     if (ha < count(na) && hb < count(nb)) {
         const Cell x = at(na, ha);
-        raw_cells(na)[ha] = at(nb, hb);
-        raw_cells(nb)[hb] = x;
+        write_cells(na)[ha] = at(nb, hb);
+        write_cells(nb)[hb] = x;
     }
     if (owned_a) ownership::check(a, words::w::swaped, b, ha, 1);
     if (owned_b) ownership::check(b, words::w::swaped, a, hb, 1);
@@ -789,8 +789,8 @@ Cell* trim(Cell* series, bool, bool, bool, bool, bool, Cell*) {
     const bool owned = ownership::check(series, words::w::trim, nullptr, head_index(series),
                                         count(node) - head_index(series));
     const int32_t head = head_index(series);
+    Cell* cells = write_cells(node);
     SeriesBuf* b = memory::buf(node);
-    Cell* cells = reinterpret_cast<Cell*>(b->offset_ptr());
     int32_t kept = head;
     for (int32_t i = head, n = count(node); i < n; i++)
         if (!cell::is(cells + i, T::None)) cells[kept++] = cells[i];
@@ -831,7 +831,8 @@ void set_op(bool case_, Cell* skip, SetOp code) {
             const int32_t position = count(out);
             const int32_t n = static_cast<int32_t>(std::min<int64_t>(size, count(source) - i));
             ensure_room(out, position + n, true);
-            std::memcpy(raw_cells(out) + position, raw_cells(source) + i, static_cast<size_t>(n) * kCellBytes);
+            std::memcpy(write_cells(out) + position, raw_cells(source) + i,
+                        static_cast<size_t>(n) * kCellBytes);
             memory::buf(out)->tail += static_cast<size_t>(n) * kCellBytes;
             hashtable::put_key(index, position);
         }

@@ -57,15 +57,15 @@ int32_t append_word(NodeId ctx, SymId sym) {
 }
 
 // The value cell a write goes to: the call's stack cell, or the values series grown to hold
-// the slot. A function context outside a call raises script not-defined naming `word`. May
-// allocate.
+// the slot, through the watched write. A function context outside a call raises script
+// not-defined naming `word`. May allocate (before the watched write).
 Cell* slot_for_write(NodeId ctx, int32_t index, const Cell* word) {
     if (cell_of(ctx)->w2 == 0) {
         Cell named = *word;
         fire(Err::NotDefined, &named);
     }
     if (!values_on_stack(ctx)) ensure_values(ctx, index + 1);
-    return values_at(ctx, index);
+    return write_at(ctx, index);
 }
 
 // An object's word records that its value was written.
@@ -101,22 +101,30 @@ consteval BindTable make_bind_table() {
 }
 constexpr BindTable kBind = make_bind_table();
 
+// A word cell of the block rebound to (ctx, index); a word already bound so is not written.
+void rebind_cell(NodeId node, int32_t i, NodeId ctx, int32_t index) {
+    const Cell* item = block::raw_cells(node) + i;
+    if (item->w1 == ctx && item->w3 == static_cast<uint32_t>(index)) return;
+    Cell* word = block::write_cells(node) + i;
+    word->w1 = ctx;
+    word->w3 = static_cast<uint32_t>(index);
+}
+
 void bind_series(NodeId node, int32_t head, NodeId ctx, bool self) {
     if (cycles::find(node)) return;
     cycles::push(node);
     watch::series_written(node);
     for (int32_t i = std::max(head, 0); i < cell_count(node); i++) {
-        Cell* item = cells_of(node) + i;
+        const Cell* item = block::raw_cells(node) + i;
         int t = type_index(cell::type_of(item));
         switch (t < kTypeSlots ? kBind.as[t] : BindAs::Skip) {
         case BindAs::Skip: break;
         case BindAs::Word:
             if (self && cell::is(item, TypeId::Word) && words::sym::self != 0 &&
                 item->w2 == words::sym::self) {
-                item->w1 = ctx;
-                item->w3 = static_cast<uint32_t>(-1);
-            } else {
-                bind_word(ctx, item);
+                rebind_cell(node, i, ctx, -1);
+            } else if (const int32_t index = find_word(ctx, item->w2, true); index >= 0) {
+                rebind_cell(node, i, ctx, index);
             }
             break;
         case BindAs::Nested: bind_series(cell::node(item), cell::head(item), ctx, self); break;
@@ -262,7 +270,7 @@ Cell* add_word(SymId sym, bool case_insensitive, bool variant) {
 
 // ---- Reading and writing values ----
 
-Cell* get(const Cell* word, NodeId ctx) {
+const Cell* get(const Cell* word, NodeId ctx) {
     auto index = static_cast<int32_t>(word->w3);
     if (ctx == 0) fire(Err::NoValue, word);
     if (index < 0) {
@@ -274,7 +282,7 @@ Cell* get(const Cell* word, NodeId ctx) {
     return values_at(ctx, index);
 }
 
-Cell* set_in(Cell* word, const Cell* value, NodeId ctx, bool notify) {
+const Cell* set_in(Cell* word, const Cell* value, NodeId ctx, bool notify) {
     Cell v = *value;
     Cell named = *word;
     if (ctx == 0) fire(Err::NotDefined, &named);
@@ -310,7 +318,7 @@ Cell* set_in(Cell* word, const Cell* value, NodeId ctx, bool notify) {
     return slot;
 }
 
-Cell* value_slot(SymId sym, const Cell* holder) {
+const Cell* value_slot(SymId sym, const Cell* holder) {
     NodeId ctx = holder->w1;
     if (values_on_stack(ctx)) ctx = g_global;
     int32_t index = find_word(ctx, sym, true);
@@ -319,7 +327,7 @@ Cell* value_slot(SymId sym, const Cell* holder) {
     return values_at(ctx, index);
 }
 
-Cell* global_slot(SymId sym) {
+const Cell* global_slot(SymId sym) {
     Cell holder{static_cast<uint32_t>(TypeId::Context), g_global, 0, 0};
     return value_slot(sym, &holder);
 }
@@ -329,7 +337,7 @@ void set_global(SymId sym, const Cell* value) {
     int32_t slot;
     find_word_ex(g_global, sym, true, &slot);
     ensure_values(g_global, word_count(g_global));
-    *values_at(g_global, slot) = v;
+    *write_at(g_global, slot) = v;
 }
 
 void set_from_top(NodeId ctx, int32_t index) {
@@ -348,7 +356,7 @@ void set_from_top_keep_old(NodeId ctx, int32_t index) {
     mark_changed(ctx, index);
 }
 
-Cell* set_from_result(NodeId ctx, int32_t index) {
+const Cell* set_from_result(NodeId ctx, int32_t index) {
     Cell word = local_word(ctx, index);
     Cell* slot = slot_for_write(ctx, index, &word);
     *slot = *stack::arg(0);

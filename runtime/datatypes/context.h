@@ -11,6 +11,7 @@
 #include "runtime/datatypes/registry.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
+#include "runtime/watch.h"
 
 namespace nuv::context {
 
@@ -40,11 +41,45 @@ NodeId words_node(NodeId ctx);  // the word block's series: the table's values
 int32_t word_count(NodeId ctx);
 // Word cell #index of the word block (the index is the caller's to check).
 Cell* word_at(NodeId ctx, int32_t index);
-// Value cell #index, no checks: of the values series, or of the call on the argument stack.
-inline Cell* values_at(NodeId ctx, int32_t index) {
+
+// The global context's node and its values series (both fixed once made), so that reading a
+// global word needs no look at the context record. A slot of these values is written only
+// through `write_at`, `plain_write_slot` and the writing helpers below, each of which tells the
+// watch first (`watch::slot_written`).
+extern NodeId g_global_node;
+extern NodeId g_global_values;
+
+namespace detail {
+inline Cell* value_cell(NodeId ctx, int32_t index) {
     const Cell* c = cell_of(ctx);
     if (c->header & kValuesOnStack) return stack::g_args.bottom + (c->w2 - 1) + index;
     return reinterpret_cast<Cell*>(memory::buf(c->w2)->offset_ptr()) + index;
+}
+// The word's value cell when it needs no lookup (see plain_slot), else nullptr.
+inline Cell* plain_cell(const Cell* word) {
+    const NodeId ctx = word->w1;
+    const auto index = static_cast<int32_t>(word->w3);
+    if (ctx == g_global_node && ctx != 0) {
+        memory::SeriesBuf* values = memory::buf(g_global_values);
+        if (index < 0 || static_cast<size_t>(index) >= values->used() / sizeof(Cell)) return nullptr;
+        return reinterpret_cast<Cell*>(values->data() + values->offset) + index;
+    }
+    if (ctx == 0 || index < 0) return nullptr;
+    const Cell* c = cell_of(ctx);
+    if (c->w2 == 0) return nullptr;
+    if (c->header & kValuesOnStack) return stack::g_args.bottom + (c->w2 - 1) + index;
+    memory::SeriesBuf* values = memory::buf(c->w2);
+    if (static_cast<size_t>(index) >= values->used() / sizeof(Cell)) return nullptr;
+    return reinterpret_cast<Cell*>(values->data() + values->offset) + index;
+}
+}  // namespace detail
+
+// Value cell #index, no checks: of the values series, or of the call on the argument stack.
+inline const Cell* values_at(NodeId ctx, int32_t index) { return detail::value_cell(ctx, index); }
+// The same cell for a write, which must follow at once.
+inline Cell* write_at(NodeId ctx, int32_t index) {
+    if (ctx == g_global_node) watch::slot_written(index);
+    return detail::value_cell(ctx, index);
 }
 
 // A function context's values word, during a call, holds the argument-stack cell index of the
@@ -107,51 +142,38 @@ Cell* add_word(SymId sym, bool case_insensitive, bool variant);
 // The value slot of the word in the context. A word with no index reads the owner cell when
 // its symbol is exactly `self`, else raises script no-value; a function context outside a call
 // raises script not-in-context. Valid until the next allocation.
-Cell* get(const Cell* word, NodeId ctx);
-// The global context's node and its values series (both fixed once made), so that reading a
-// global word needs no look at the context record.
-extern NodeId g_global_node;
-extern NodeId g_global_values;
+const Cell* get(const Cell* word, NodeId ctx);
 
 // The word's slot when reading it can raise nothing and needs no lookup (bound, indexed, its
 // function running, the slot within the values), else nullptr: then `get` gives the answer.
 // No allocation.
-inline Cell* plain_slot(const Cell* word) {
-    const NodeId ctx = word->w1;
-    const auto index = static_cast<int32_t>(word->w3);
-    if (ctx == g_global_node && ctx != 0) {
-        memory::SeriesBuf* values = memory::buf(g_global_values);
-        if (index < 0 || static_cast<size_t>(index) >= values->used() / sizeof(Cell)) return nullptr;
-        return reinterpret_cast<Cell*>(values->data() + values->offset) + index;
-    }
-    if (ctx == 0 || index < 0) return nullptr;
-    const Cell* c = cell_of(ctx);
-    if (c->w2 == 0) return nullptr;
-    if (c->header & kValuesOnStack) return stack::g_args.bottom + (c->w2 - 1) + index;
-    memory::SeriesBuf* values = memory::buf(c->w2);
-    if (static_cast<size_t>(index) >= values->used() / sizeof(Cell)) return nullptr;
-    return reinterpret_cast<Cell*>(values->data() + values->offset) + index;
-}
+inline const Cell* plain_slot(const Cell* word) { return detail::plain_cell(word); }
 // The same for a write that needs no lookup, growth, change mark or notice (the context is not
-// an object's), else nullptr: then `set_in` does the write. No allocation.
+// an object's), else nullptr: then `set_in` does the write. A global slot is reported to the
+// watch here, so the write must follow at once. No allocation.
 inline Cell* plain_write_slot(const Cell* word) {
     const NodeId ctx = word->w1;
     if (ctx == 0 || static_cast<int32_t>(word->w3) < 0) return nullptr;
+    if (ctx == g_global_node) {
+        Cell* slot = detail::plain_cell(word);
+        if (slot) watch::slot_written(static_cast<int32_t>(word->w3));
+        return slot;
+    }
     if ((cell_of(ctx)->header & kKindMask) == static_cast<uint32_t>(Kind::Object) << kKindShift)
         return nullptr;
-    return plain_slot(word);
+    return detail::plain_cell(word);
 }
 // Copies the value into the word's slot and returns the slot (valid until the next
 // allocation). A word with no index is looked up exactly and appended when absent; its index
 // is written back into `word`. A function context outside a call raises script not-defined.
 // Writing an object's word marks it changed (flag 0x2000 on its word-block cell); with notify
 // and an object that has change handlers, the change notice is sent. May allocate.
-Cell* set_in(Cell* word, const Cell* value, NodeId ctx, bool notify);
+const Cell* set_in(Cell* word, const Cell* value, NodeId ctx, bool notify);
 // The value slot of the symbol (case-insensitive) in the context in the holder's word 1; a
 // context with values on the stack is replaced by the global context. nullptr when absent.
-Cell* value_slot(SymId sym, const Cell* holder);
+const Cell* value_slot(SymId sym, const Cell* holder);
 // The global context's value slot of the symbol (case-insensitive), or nullptr.
-Cell* global_slot(SymId sym);
+const Cell* global_slot(SymId sym);
 // Sets the global word of the symbol (appended when absent). May allocate.
 void set_global(SymId sym, const Cell* value);
 
@@ -159,7 +181,7 @@ void set_global(SymId sym, const Cell* value);
 // word changed.
 void set_from_top(NodeId ctx, int32_t index);       // the top argument cell into value #index
 void set_from_top_keep_old(NodeId ctx, int32_t index);  // the same, pushing the old value first
-Cell* set_from_result(NodeId ctx, int32_t index);   // arguments[0] into value #index; the slot
+const Cell* set_from_result(NodeId ctx, int32_t index);  // arguments[0] into value #index; the slot
 // The word's value becomes the integer!. May allocate (a word with no index is appended).
 void set_int(Cell* word, int32_t value);
 

@@ -54,9 +54,6 @@ Cell word_of(NodeId ctx, int32_t index) {
     return w;
 }
 
-void put(const Cell* error, int32_t index, const Cell& value) {
-    *context::values_at(object::context_of(error), index) = value;
-}
 
 NodeId catalogue_or_fail() {
     const NodeId cat = system_object::catalog_errors();
@@ -77,21 +74,23 @@ Cell* new_error(Cell* out) {
     return out;
 }
 
-void set_near(const Cell* error) { put(error, kNear, g_position && *g_position ? **g_position : *unset::shared()); }
+void set_near(const Cell* error) {
+    put_field(error, kNear, g_position && *g_position ? **g_position : *unset::shared());
+}
 
 void set_args(const Cell* error, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
     const Cell* args[3] = {arg1, arg2, arg3};
     for (int32_t i = 0; i < 3; i++)
-        if (args[i]) put(error, kArg1 + i, *args[i]);
+        if (args[i]) put_field(error, kArg1 + i, *args[i]);
 }
 
 // Fills code, type and id for category #c and id field #field of the catalogue.
 void set_entry(const Cell* error, NodeId cat, int32_t c, NodeId category, int32_t field) {
     Cell code;
     integer::set(&code, c * 100 + field - kFirstId);
-    put(error, kCode, code);
-    put(error, kType, word_of(cat, c));
-    put(error, kId, word_of(category, field));
+    put_field(error, kCode, code);
+    put_field(error, kType, word_of(cat, c));
+    put_field(error, kId, word_of(category, field));
 }
 
 // ---- The report ----
@@ -156,10 +155,10 @@ struct Entry {
 
 void rewrite_invalid(const Cell* error, NodeId cat, const Cell& offending) {
     const NodeId internal = system_object::category(kInternal);
-    put(error, kArg1, offending);
+    put_field(error, kArg1, offending);
     if (internal == 0 || context::word_count(internal) <= kInvalidErrorField) return;
-    put(error, kType, word_of(cat, kInternal));
-    put(error, kId, word_of(internal, kInvalidErrorField));
+    put_field(error, kType, word_of(cat, kInternal));
+    put_field(error, kId, word_of(internal, kInvalidErrorField));
 }
 
 Entry find_entry(const Cell* error, NodeId cat) {
@@ -252,7 +251,7 @@ void make_from_code(Cell* out, const Cell& spec) {
     if (field < kFirstId) fire(Err::InvalidSpecField, &words::w::id);
     Cell code;
     integer::set(&code, c * 100 + field - kFirstId);
-    put(out, kCode, code);
+    put_field(out, kCode, code);
 }
 
 }  // namespace
@@ -301,8 +300,12 @@ void set_position_source(Cell* const* position) { g_position = position; }
 
 // ---- Reading and filling ----
 
-Cell* field(const Cell* error, int32_t index) {
+const Cell* field(const Cell* error, int32_t index) {
     return context::values_at(object::context_of(error), index);
+}
+
+void put_field(const Cell* error, int32_t index, const Cell& value) {
+    *context::write_at(object::context_of(error), index) = value;
 }
 
 SymId type_of(const Cell* error) {
@@ -316,7 +319,7 @@ SymId id_of(const Cell* error) {
 }
 
 void set_where(Cell* error, const Cell* value) {
-    if (cell::is(field(error, kWhere), T::None)) put(error, kWhere, *value);
+    if (cell::is(field(error, kWhere), T::None)) put_field(error, kWhere, *value);
 }
 
 void set_stack(Cell* error) {
@@ -329,10 +332,10 @@ void set_stack(Cell* error) {
     Cell* trace = block::push_new(20);
     const int32_t at = integer::get(&marker);
     if (at >= 0) frames::trace_words(level > 0 ? level : 1, trace, static_cast<uint32_t>(at));
-    put(&self, kStack, *trace);
+    put_field(&self, kStack, *trace);
     const Cell files = system_object::source_files();
     if (cell::is(&files, T::Block) && block::rs_length(&files) > 0)
-        put(&self, kFiles, *block::copy_deep(&files, false, false));
+        put_field(&self, kFiles, *block::copy_deep(&files, false, false));
     mark.restore();
 }
 
@@ -379,8 +382,8 @@ Cell* make(Cell* proto, Cell* spec, TypeId) {
         Cell id = second;
         type.header &= ~cell::kNewLine;
         id.header &= ~cell::kNewLine;
-        put(result, kType, type);
-        put(result, kId, id);
+        put_field(result, kType, type);
+        put_field(result, kId, id);
         break;
     }
     case T::String: return make_at(result, Err::Message, &from);
@@ -433,9 +436,9 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
     return budget;
 }
 
-Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
-                  Cell* element_cell, int32_t position, bool case_, bool get, bool last,
-                  bool notify) {
+const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
+                        Cell* element_cell, int32_t position, bool case_, bool get, bool last,
+                        bool notify) {
     if (word::is_any_word_type(cell::type_of(element)) &&
         symbol::resolve(word::symbol_of(element)) == symbol::resolve(words::sym::stack)) {
         const Cell where = path ? *path : none_cell();

@@ -56,7 +56,9 @@ void set_position_source(Cell* const* position);
 SymId type_of(const Cell* error);
 SymId id_of(const Cell* error);
 // Value cell of field #index; valid until the next allocation.
-Cell* field(const Cell* error, int32_t index);
+const Cell* field(const Cell* error, int32_t index);
+// Field #index becomes a copy of the value.
+void put_field(const Cell* error, int32_t index, const Cell& value);
 // Copies the value into `where` when `where` is none.
 void set_where(Cell* error, const Cell* value);
 // For an error! whose `stack` holds a frame marker: `stack` becomes the block of the function
@@ -75,9 +77,9 @@ int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t budget);
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part,
              int32_t budget, int32_t indent);
 // The object path access, refusing the element `stack` (script invalid-path-set).
-Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
-                  Cell* element_cell, int32_t position, bool case_, bool get, bool last,
-                  bool notify);
+const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
+                        Cell* element_cell, int32_t position, bool case_, bool get, bool last,
+                        bool notify);
 int32_t compare(Cell* a, Cell* b, CompareOp op);
 
 extern const TypeRecord kRecord;

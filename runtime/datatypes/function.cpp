@@ -70,7 +70,7 @@ void check_duplicates(NodeId spec, int32_t from) {
 
 }  // namespace
 
-Cell* info(const Cell* fn, Info which) {
+const Cell* info(const Cell* fn, Info which) {
     return block::raw_cells(info_node(fn)) + static_cast<int32_t>(which);
 }
 
@@ -78,7 +78,7 @@ Cell body_of(const Cell* fn) { return *info(fn, Info::Body); }
 
 void set_op_source(const Cell* fn) {
     Cell copy = *fn;
-    *info(fn, Info::Op) = copy;
+    block::write_cells(info_node(fn))[static_cast<int32_t>(Info::Op)] = copy;
 }
 
 uint32_t validate_spec(const Cell* spec_value) {

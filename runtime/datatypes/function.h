@@ -21,7 +21,7 @@ inline NodeId context_of(const Cell* fn) { return fn->w1; }
 inline NodeId spec_node(const Cell* fn) { return fn->w2; }
 inline NodeId info_node(const Cell* fn) { return fn->w3; }
 // Information cell of a function! (or an op! made from one), valid until the next allocation.
-Cell* info(const Cell* fn, Info which);
+const Cell* info(const Cell* fn, Info which);
 Cell body_of(const Cell* fn);
 // Stores a copy of the function in its information block, as an op! made from it records.
 void set_op_source(const Cell* fn);

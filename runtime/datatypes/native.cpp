@@ -34,10 +34,15 @@ Cell block_cell(NodeId node) { return Cell{static_cast<uint32_t>(T::Block), 0, n
 Cell* g_entry_specs = nullptr;
 constexpr int32_t kEntrySlots = kActionCount + kNativeSlots;
 
-Cell* entry_spec_slot(T type, int32_t index) {
+// The cell index in the specs block, or -1.
+int32_t entry_spec_index(T type, int32_t index) {
     const int32_t limit = type == T::Action ? kActionCount : kNativeSlots;
-    if (!g_entry_specs || index < 1 || index > limit) return nullptr;
-    return block::raw_cells(cell::node(g_entry_specs)) + (type == T::Action ? 0 : kActionCount) + index - 1;
+    if (!g_entry_specs || index < 1 || index > limit) return -1;
+    return (type == T::Action ? 0 : kActionCount) + index - 1;
+}
+const Cell* entry_spec_slot(T type, int32_t index) {
+    const int32_t at = entry_spec_index(type, index);
+    return at < 0 ? nullptr : block::raw_cells(cell::node(g_entry_specs)) + at;
 }
 
 // The types each argument of a spec takes, and a none cell for each refinement; an argument
@@ -153,11 +158,11 @@ void define_entry(T type, const Cell* spec, int32_t index) {
         g_entry_specs = word::keep(specs);
         stack::drop(1);
     }
-    Cell* slot = entry_spec_slot(type, index);
-    if (!slot) fatal("a native table entry out of range", 1);
+    const int32_t at = entry_spec_index(type, index);
+    if (at < 0) fatal("a native table entry out of range", 1);
     Cell head = *spec;
     cell::set_type(&head, T::Block);
-    *slot = head;
+    block::write_cells(cell::node(g_entry_specs))[at] = head;
 }
 
 Cell* make_unchecked(Cell* out, T type, const Cell* spec, int32_t index) {

@@ -61,7 +61,7 @@ int32_t length(Cell*) { return -1; }
 
 Cell* remove(Cell*, Cell*, Cell*) { return shared(); }
 
-Cell* select(Cell*, Cell*, Cell*, bool, bool, bool, bool, Cell*, Cell*, bool, bool) {
+const Cell* select(Cell*, Cell*, Cell*, bool, bool, bool, bool, Cell*, Cell*, bool, bool) {
     return shared();
 }
 

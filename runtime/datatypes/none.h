@@ -25,8 +25,8 @@ Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool sa
            Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match);
 int32_t length(Cell* value);
 Cell* remove(Cell* series, Cell* part, Cell* key);
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-             Cell* with, Cell* skip, bool last, bool reverse);
+const Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same,
+                   bool any, Cell* with, Cell* skip, bool last, bool reverse);
 Cell* take(Cell* series, Cell* part, bool deep, bool last);
 
 extern const TypeRecord kRecord;

@@ -75,7 +75,7 @@ void fill_values(NodeId ctx) {
 // Writes value #index (the values series grown to hold it). May allocate.
 void write_value(NodeId ctx, int32_t index, const Cell& value) {
     if (index >= values_count(ctx)) fill_values(ctx);
-    *context::values_at(ctx, index) = value;
+    *context::write_at(ctx, index) = value;
 }
 
 void check_field_count(int32_t count) {
@@ -149,7 +149,7 @@ bool handler_of(const Cell* object, int32_t which, Cell* handler) {
 void refresh_record(const Cell* object, int32_t which, const Cell& handler) {
     const NodeId record = record_of(object);
     if (block::raw_cells(record)[which].w3 == handler.w2) return;
-    block::raw_cells(record)[which] =
+    block::write_cells(record)[which] =
         record_cell(record_index(record, which), count_locals(handler.w2), handler.w2);
 }
 
@@ -164,7 +164,7 @@ void copy_value(NodeId ctx, int32_t index, bool deep) {
     Cell* fresh = stack::reserve();
     cell::set_header(fresh, T::Unset);
     copy_fn(&item, fresh, nullptr, deep, nullptr);
-    *context::values_at(ctx, index) = Cell{item.header, fresh->w1, fresh->w2, fresh->w3};
+    *context::write_at(ctx, index) = Cell{item.header, fresh->w1, fresh->w2, fresh->w3};
     stack::drop(1);
 }
 
@@ -189,10 +189,10 @@ void copy_function(NodeId ctx, int32_t index) {
     copy.header = body.header;
     context::bind_block(&copy, ctx, true);
     context::bind_block(&copy, fn_ctx, false);
-    block::raw_cells(fresh_info)[0] = copy;
+    block::write_cells(fresh_info)[0] = copy;
     const Cell made{fn.header, fn_ctx, fn.w2, fresh_info};
     *context::owner(fn_ctx) = made;
-    *context::values_at(ctx, index) = made;
+    *context::write_at(ctx, index) = made;
     mark.restore();
 }
 
@@ -228,7 +228,7 @@ void clear_marks(NodeId ctx) {
     for (int32_t i = 0, n = context::word_count(ctx); i < n; i++)
         context::word_at(ctx, i)->header &= ~cell::kCompiledSet;
     for (int32_t i = 0, n = values_count(ctx); i < n; i++)
-        context::values_at(ctx, i)->header &= ~cell::kNewLine;
+        context::write_at(ctx, i)->header &= ~cell::kNewLine;
 }
 
 // Writes field #index with the changed mark and, when the object has a record, the notice.
@@ -345,9 +345,9 @@ int32_t new_class() { return ++g_last_class; }
 
 Cell* word_at(NodeId ctx, int32_t index) { return context::word_at(ctx, index); }
 
-Cell* get_values(const Cell* object) { return context::values_at(context_of(object), 0); }
+const Cell* get_values(const Cell* object) { return context::values_at(context_of(object), 0); }
 
-Cell* get_by_word(const Cell* object, const Cell* word) {
+const Cell* get_by_word(const Cell* object, const Cell* word) {
     const NodeId ctx = context_of(object);
     const int32_t index = find_in(ctx, word::symbol_of(word));
     if (index < 0) return none::shared();
@@ -431,7 +431,7 @@ Cell* clone(const Cell* proto, Cell* cell, bool deep, const Cell* types, bool fi
     *context::owner(ctx) = *cell;
     const int32_t n = std::min(context::word_count(ctx), values_count(source));
     block::ensure_room(values_node(ctx), n, false);
-    std::memcpy(block::raw_cells(values_node(ctx)), block::raw_cells(values_node(source)),
+    std::memcpy(block::write_cells(values_node(ctx)), block::raw_cells(values_node(source)),
                 static_cast<size_t>(n) * sizeof(Cell));
     memory::buf(values_node(ctx))->tail += static_cast<size_t>(n) * sizeof(Cell);
     fill_values(ctx);
@@ -734,8 +734,8 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
     return budget;
 }
 
-Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t,
-                  bool, bool get, bool last, bool) {
+const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t,
+                        bool, bool get, bool last, bool) {
     const Cell self = *parent;
     const Cell named = *element;
     const Cell where = path ? *path : none_cell();
@@ -789,7 +789,8 @@ Cell* put(Cell* target, Cell* key, Cell* value, bool case_) {
     return value;
 }
 
-Cell* select(Cell* series, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Cell*, bool, bool) {
+const Cell* select(Cell* series, Cell* value, Cell*, bool, bool, bool, bool, Cell*, Cell*, bool,
+                   bool) {
     if (!in(kWords, cell::type_of(value)))
         integer::fire_with_type(Err::InvalidType, cell::type_of(value));
     const NodeId ctx = context_of(series);

@@ -41,9 +41,9 @@ int32_t new_class();
 // Word cell #index of the context's word block.
 Cell* word_at(NodeId ctx, int32_t index);
 // The first value cell of the object.
-Cell* get_values(const Cell* object);
+const Cell* get_values(const Cell* object);
 // The field's value cell, or the shared none cell when the object lacks the word.
-Cell* get_by_word(const Cell* object, const Cell* word);
+const Cell* get_by_word(const Cell* object, const Cell* word);
 // The field's index (case-insensitive), or -1.
 int32_t find_word(const Cell* object, const Cell* word);
 int32_t find_symbol(const Cell* object, SymId sym);
@@ -128,14 +128,14 @@ int32_t mold_fields(const Cell* value, Cell* buffer, bool all, bool flat, Cell* 
                     int32_t budget, int32_t indent);
 // Fields by word: reading gives the value cell (valid until the next allocation), setting
 // writes it and sends the change notice.
-Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
-                  Cell* element_cell, int32_t position, bool case_, bool get, bool last,
-                  bool notify);
+const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
+                        Cell* element_cell, int32_t position, bool case_, bool get, bool last,
+                        bool notify);
 int32_t compare(Cell* a, Cell* b, CompareOp op);
 Cell* copy(Cell* series, Cell* result, Cell* part, bool deep, Cell* types);
 Cell* put(Cell* target, Cell* key, Cell* value, bool case_);
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-             Cell* with, Cell* skip, bool last, bool reverse);
+const Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same,
+                   bool any, Cell* with, Cell* skip, bool last, bool reverse);
 // modify: `changed` with none clears every changed mark, `owner` makes the object owner of its
 // series, `owned` with none releases it or with a block [object word] binds it there.
 Cell* modify(Cell* target, Cell* field, Cell* value, bool case_);

@@ -24,6 +24,7 @@
 #include "runtime/random.h"
 #include "runtime/stack.h"
 #include "runtime/unicode.h"
+#include "runtime/watch.h"
 #include "runtime/words.h"
 
 namespace nuv::series {
@@ -104,7 +105,8 @@ bool same_family(const Cell* a, const Cell* b) {
 }
 
 // A new buffer of the source's unit holding `count` units from `start`, with the source's flags
-// except where it lives and its ownership. At least one unit of room, so the copy can grow.
+// except where it lives, its ownership and its watch. At least one unit of room, so the copy can
+// grow.
 NodeId copy_units(NodeId source, int32_t start, int32_t count) {
     const uint32_t unit = memory::buf(source)->unit();
     const NodeId fresh = memory::alloc_series(static_cast<size_t>(std::max(count, 1)), unit, 0);
@@ -112,7 +114,7 @@ NodeId copy_units(NodeId source, int32_t start, int32_t count) {
     SeriesBuf* to = memory::buf(fresh);
     std::memcpy(to->data(), from.at(start), from.bytes(count));
     constexpr uint32_t kNotCopied = memory::kLocationBits | memory::kOwned | memory::kOwner |
-                                    memory::kMark;
+                                    memory::kMark | watch::kWatched;
     to->flags = (from.b->flags & ~kNotCopied) | (to->flags & memory::kLocationBits) |
                 memory::kAllocated;
     to->offset = 0;
@@ -125,6 +127,7 @@ NodeId copy_units(NodeId source, int32_t start, int32_t count) {
 void insert_units(NodeId target, int32_t at, NodeId source, int32_t from, int32_t count) {
     const uint32_t su = memory::buf(source)->unit();
     if (memory::buf(target)->unit() < su) unicode::widen(target, su);
+    watch::series_written(target);
     Units t = view(target);
     const size_t need = t.b->tail + t.bytes(count);
     if (need > t.b->size) {
@@ -144,6 +147,7 @@ void insert_units(NodeId target, int32_t at, NodeId source, int32_t from, int32_
 
 // Removes `count` units at `at` (within the units).
 void delete_units(NodeId node, int32_t at, int32_t count) {
+    watch::series_written(node);
     Units v = view(node);
     std::memmove(v.at(at), v.at(at + count), v.bytes(v.len - at - count));
     v.b->tail -= v.bytes(count);
@@ -227,7 +231,7 @@ int32_t is_length(Cell* value) { return length(value, false); }
 
 // ---- Reading and writing by index ----
 
-Cell* pick(Cell* series, int32_t index, Cell*) {
+const Cell* pick(Cell* series, int32_t index, Cell*) {
     const Units v = view_of(series);
     const int32_t pos = pick_position(series, index, v.len);
     return pos < 0 ? none::shared() : unit_value(series, v, pos);
@@ -253,6 +257,7 @@ Cell* poke(Cell* series, int32_t index, Cell* value, Cell*) {
     } else {
         const NodeId table = hash_index(series);
         if (table) hashtable::remove_key(table, pos);
+        watch::series_written(node);
         *reinterpret_cast<Cell*>(view(node).at(pos)) = v;
         if (table) hashtable::put_key(table, pos);
     }
@@ -269,6 +274,7 @@ void clear(Cell* series) {
     ownership::check(series, words::w::clear, nullptr, head, len - head);
     const Units v = view_of(series);
     if (head < v.len) {
+        watch::series_written(cell::node(series));
         v.b->tail = v.b->offset + v.bytes(head);
         hash_removed(hash_index(series), head, v.len - head);
     }
@@ -330,6 +336,7 @@ Cell* reverse(Cell* series, Cell* part, Cell* skip) {
     const bool owned = ownership::check(series, words::w::reverse, nullptr, head, count);
     const Units v = view_of(series);
     if (owned) count = std::min(count, std::max(v.len - head, 0)) / size * size;
+    watch::series_written(cell::node(series));
     for (int32_t i = head, j = head + count - size; i < j; i += size, j -= size)
         swap_units(v.at(i), v.at(j), v.bytes(size));
     if (NodeId table = hash_index(series)) hashtable::rebuild(table);
@@ -358,6 +365,7 @@ Cell* random(Cell* value, bool seed, bool secure, bool only) {
     const bool owned = ownership::check(value, words::w::random, nullptr, head, n);
     v = view_of(value);
     if (owned) n = std::max(v.len - head, 0);
+    watch::series_written(cell::node(value));
     for (int32_t pos = head, left = n; left > 0; pos++, left--) {
         const int32_t k = random::random_in_range(secure, left);
         if (k > 1) swap_units(v.at(pos), v.at(pos + k - 1), v.bytes(1));
@@ -383,6 +391,7 @@ void move(Cell* origin, Cell* target, Cell* part) {
         if (to == from || (to > from && to + count > len)) return;
         const bool owned = ownership::check(origin, words::w::move, nullptr, from, count);
         if (owned && std::max(to, from) + count > view(onode).len) return;
+        watch::series_written(onode);
         const Units v = view(onode);
         if (to > from) std::rotate(v.at(from), v.at(from + count), v.at(to + count));
         else std::rotate(v.at(to), v.at(from), v.at(from + count));

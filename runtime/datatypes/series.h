@@ -81,7 +81,7 @@ void move(Cell* origin, Cell* target, Cell* part);
 // The unit at the 1-based index from the head (negative counts back from before the head): the
 // cell itself for block types (in place, valid until the next allocation), a char! for text, an
 // integer! for binary!. Index 0 or a position outside the units gives the shared none cell.
-Cell* pick(Cell* series, int32_t index, Cell* index_arg);
+const Cell* pick(Cell* series, int32_t index, Cell* index_arg);
 // Stores the value at pick's position (out-of-range index: script out-of-range); text needs a
 // char! and binary! an integer! or char! (else script invalid-arg). Returns the value. May
 // allocate (a text buffer widens).

@@ -186,17 +186,17 @@ bool bitset_has(const Cell* bitset, char32_t cp);
 Cell* make(Cell* proto, Cell* spec, TypeId type);
 Cell* to(Cell* proto, Cell* spec, TypeId type);
 int32_t compare(Cell* a, Cell* b, CompareOp op);
-Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
-                  Cell* element_cell, int32_t position, bool case_, bool get, bool last,
-                  bool notify);
+const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
+                        Cell* element_cell, int32_t position, bool case_, bool get, bool last,
+                        bool notify);
 // append (append set: the result is the series at its head) and insert (the series just
 // after the inserted text).
 Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bool append);
 Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup);
 Cell* find(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
            Cell* with, Cell* skip, bool last, bool reverse, bool tail, bool match);
-Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same, bool any,
-             Cell* with, Cell* skip, bool last, bool reverse);
+const Cell* select(Cell* series, Cell* value, Cell* part, bool only, bool case_, bool same,
+                   bool any, Cell* with, Cell* skip, bool last, bool reverse);
 Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool all,
            bool reverse, bool stable);
 Cell* swap(Cell* a, Cell* b);

@@ -653,8 +653,8 @@ int32_t compare(Cell* a, Cell* b, CompareOp op) {
 
 // ---- Path access ----
 
-Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t,
-                  bool case_, bool, bool, bool) {
+const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t,
+                        bool case_, bool, bool, bool) {
     Cell none_cell = *none::shared();
     switch (cell::type_of(element)) {
     case TypeId::Integer:
@@ -732,8 +732,8 @@ Cell* find(Cell* series, Cell* value, Cell* part, bool, bool case_, bool same, b
     return series;
 }
 
-Cell* select(Cell* series, Cell* value, Cell* part, bool, bool case_, bool same, bool any,
-             Cell* with, Cell* skip, bool last, bool reverse) {
+const Cell* select(Cell* series, Cell* value, Cell* part, bool, bool case_, bool same, bool any,
+                   Cell* with, Cell* skip, bool last, bool reverse) {
     const Found f =
         search(series, value, part, case_ || same, any, with, skip, last, reverse, false);
     if (f.at < 0) return none::shared();

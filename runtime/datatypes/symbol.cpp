@@ -31,7 +31,7 @@ constexpr int32_t kTableSize = 4000;
 NodeId g_table = 0;
 
 // The root block's cell holding the symbol block: external, so the pointer is stable.
-Cell* block_cell() { return block::rs_abs_at(runtime::root(), kSymbolBlockCell); }
+const Cell* block_cell() { return block::rs_abs_at(runtime::root(), kSymbolBlockCell); }
 NodeId block_node() { return cell::node(block_cell()); }
 Cell* entries() { return reinterpret_cast<Cell*>(memory::buf(block_node())->offset_ptr()); }
 

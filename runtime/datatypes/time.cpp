@@ -134,11 +134,11 @@ void store_back(Cell* time, Cell* path, Cell* holder, Cell* element, int32_t pos
     const slot::PathAccess access = registry::row(t).path_access;
     if (!access) return;
     if (series::is_any_block(t) && t != TypeId::Hash) {
-        Cell* at = access(holder, element, nullptr, path, nullptr, nullptr, position - 1, case_,
-                          false, false, false);
+        const Cell* at = access(holder, element, nullptr, path, nullptr, nullptr, position - 1,
+                                case_, false, false, false);
         const int32_t index = index_in(holder, at);
         if (index >= 0) {
-            *at = *time;
+            block::write_cells(cell::node(holder))[index] = *time;
             if (notify) ownership::check(holder, words::w::set_path, time, index, 1);
             return;
         }
@@ -245,8 +245,8 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool, bool, Cell*, int32_t budget,
 
 // A set changes the parent cell and stores it back into the grandparent: the head word when the
 // path starts at the time, else the value that the element cell took the time out of.
-Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
-                  Cell* element_cell, int32_t position, bool case_, bool, bool, bool notify) {
+const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
+                        Cell* element_cell, int32_t position, bool case_, bool, bool, bool notify) {
     const int32_t field = field_of(element, parent);
     if (field < 0) {
         Cell where;
@@ -320,7 +320,7 @@ bool is_odd(Cell* value) {
     return std::isfinite(s) && (whole_seconds(s) & 1) != 0;
 }
 
-Cell* pick(Cell* series, int32_t index, Cell* index_arg) {
+const Cell* pick(Cell* series, int32_t index, Cell* index_arg) {
     Cell by_count;
     if (!index_arg) {
         integer::set(&by_count, index);

@@ -54,9 +54,9 @@ int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* pa
 // sets it in place in `parent` and answers the value. A set moves the time by the difference
 // between the new and the current field value, then sends the set-path ownership notice for the
 // grandparent (the value holding the time); the notice may run code.
-Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
-                  Cell* element_cell, int32_t position, bool case_, bool get, bool last,
-                  bool notify);
+const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grandparent,
+                        Cell* element_cell, int32_t position, bool case_, bool get, bool last,
+                        bool notify);
 void add();
 void divide();    // by a time!: the float! ratio
 void multiply();
@@ -67,7 +67,7 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
 bool is_even(Cell* value);
 bool is_odd(Cell* value);
 // The field as a new argument-stack cell.
-Cell* pick(Cell* series, int32_t index, Cell* index_arg);
+const Cell* pick(Cell* series, int32_t index, Cell* index_arg);
 
 extern const TypeRecord kRecord;
 void init();  // after float!'s, whose slots it takes

@@ -203,7 +203,9 @@ Cell* get(const Cell* word) {
 
 Cell* push_value(const Cell* word) { return stack::push(slot(word)); }
 
-Cell* set(Cell* word, const Cell* value) { return context::set_in(word, value, word->w1, true); }
+const Cell* set(Cell* word, const Cell* value) {
+    return context::set_in(word, value, word->w1, true);
+}
 
 void set_from_stack() {
     Cell* word = stack::arg(0);

@@ -50,8 +50,8 @@ Cell* refinement_make_cstr(const char* name);
 // ---- Reading and writing through words ----
 
 // The word's value slot in its own context (errors as context::get). No allocation.
-inline Cell* slot(const Cell* word) {
-    Cell* plain = context::plain_slot(word);
+inline const Cell* slot(const Cell* word) {
+    const Cell* plain = context::plain_slot(word);
     return plain ? plain : context::get(word, word->w1);
 }
 // Pushes a copy of the word's value; script no-value naming the word when it is unset.
@@ -59,7 +59,7 @@ Cell* get(const Cell* word);
 Cell* push_value(const Cell* word);  // the same, unset allowed
 // Sets the word in its own context, with change notices. Returns the slot (valid until the
 // next allocation). May allocate.
-Cell* set(Cell* word, const Cell* value);
+const Cell* set(Cell* word, const Cell* value);
 // arguments[0] a word, arguments[1] its new value: script need-value naming the word when the
 // value is unset, else the word is set and the value becomes the last value.
 void set_from_stack();

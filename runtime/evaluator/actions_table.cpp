@@ -231,9 +231,9 @@ slot::PathAccess path_action_lookup(const Cell* parent, const Cell* path, const 
     fire(Err::BadPathType, &whole, &datatype, cut);
 }
 
-Cell* path_access_dispatch(Cell* parent, Cell* element, Cell* value, Cell* path,
-                           Cell* grandparent, Cell* element_cell, int32_t position, bool case_,
-                           bool get, bool last, bool notify) {
+const Cell* path_access_dispatch(Cell* parent, Cell* element, Cell* value, Cell* path,
+                                 Cell* grandparent, Cell* element_cell, int32_t position,
+                                 bool case_, bool get, bool last, bool notify) {
     auto fn = path_action_lookup(parent, path, element, position);
     return fn(parent, element, value, path, grandparent, element_cell, position, case_, get, last,
               notify);

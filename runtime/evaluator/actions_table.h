@@ -58,9 +58,9 @@ inline auto action_lookup_first(ActionId action) {
 slot::PathAccess path_action_lookup(const Cell* parent, const Cell* path, const Cell* element,
                                     int32_t position);
 // One path step, passed on unchanged to the slot. Returns the value read or set.
-Cell* path_access_dispatch(Cell* parent, Cell* element, Cell* value, Cell* path,
-                           Cell* grandparent, Cell* element_cell, int32_t position, bool case_,
-                           bool get, bool last, bool notify);
+const Cell* path_access_dispatch(Cell* parent, Cell* element, Cell* value, Cell* path,
+                                 Cell* grandparent, Cell* element_cell, int32_t position,
+                                 bool case_, bool get, bool last, bool notify);
 
 // The 1-based index of pick and poke from arguments[1]: an integer!'s value, a char!'s code
 // point, 1 for true and 2 for false, else 0 (the slot reads the index cell itself).

@@ -274,7 +274,7 @@ NodeId compile(const Cell* callee) {
         }
     }
     const NodeId compiled = cell::node(out);
-    block::raw_cells(callee->w3)[kCompiledInfoCell] = *out;
+    block::write_cells(callee->w3)[kCompiledInfoCell] = *out;
     stack::drop(1);
     return compiled;
 }

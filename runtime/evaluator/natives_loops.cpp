@@ -13,6 +13,7 @@
 #include "runtime/actions.h"
 #include "runtime/compare.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
@@ -30,6 +31,7 @@
 #include "runtime/memory.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
+#include "runtime/watch.h"
 #include "runtime/words.h"
 
 namespace nuv::natives_loops {
@@ -338,6 +340,7 @@ class Removals {
         const int32_t end = std::min(from_ + static_cast<int32_t>(gone_.size()), length);
         int32_t write = from_;
         {
+            watch::series_written(node);
             memory::SeriesBuf* buf = memory::buf(node);
             const size_t unit = buf->unit();
             uint8_t* base = buf->offset_ptr();
@@ -455,12 +458,14 @@ void remove_each_step(Cell* series, int32_t n, const Cell* result) {
 }
 
 bool forall_step(const Cell* word, bool advance) {
-    Cell* value = word::slot(word);
+    const Cell* value = word::slot(word);
     if (!is_series_type(cell::type_of(value))) {
         const Cell now = *value;
         fire(Err::BadLoopSeries, &now);
     }
-    return advance ? series::move_head(value, 1) : series::is_at_tail(value);
+    if (!advance) return series::is_at_tail(value);
+    // The series value moves on in place: a series is read from value #index of the context.
+    return series::move_head(context::write_at(word->w1, static_cast<int32_t>(word->w3)), 1);
 }
 
 void forall_restore(const Cell* word, const Cell* saved) {

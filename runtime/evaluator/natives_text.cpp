@@ -372,7 +372,7 @@ void new_line(bool check, const int32_t* refinements) {
     }
     const NodeId node = cell::node(position);
     const int32_t tail = block::count(node);
-    Cell* cells = block::raw_cells(node);
+    Cell* cells = block::write_cells(node);
     const int32_t head = block::head_index(position);
     if (period == 0) {
         if (head < tail) set_marker(cells + head, on);

@@ -255,7 +255,7 @@ std::string run_find(const char* series, const char* value, const FindFlags& f, 
     Cell* skip_arg = f.skip ? &skip : nullptr;
     Cell* part_arg = f.part ? &part : nullptr;
     try {
-        Cell* found = select ? lookup<&ActionRow::select>(s, ActionId::Select)(
+        const Cell* found = select ? lookup<&ActionRow::select>(s, ActionId::Select)(
                                    s, &v, part_arg, f.only, f.case_, f.same, false, nullptr,
                                    skip_arg, f.last, f.reverse)
                              : lookup<&ActionRow::find>(s, ActionId::Find)(
@@ -408,7 +408,8 @@ TEST_F(BlockActions, ScaleSortingAMillionIntegersTakesLogLinearComparisons) {
         bool sorted = true;
         for (int32_t i = 0; i < kCount && sorted; i++) sorted = cell::get_int(cells + i) == values[static_cast<size_t>(i)];
         EXPECT_TRUE(sorted) << (stable ? "stable" : "unstable");
-        std::shuffle(block::raw_cells(cell::node(s)), block::raw_cells(cell::node(s)) + kCount, gen);
+        Cell* written = block::write_cells(cell::node(s));
+        std::shuffle(written, written + kCount, gen);
     }
 }
 

@@ -70,7 +70,7 @@ TEST(Block, CellAccessClampsAHeadBeyondTheTail) {
         cell::set_head(&v, r.head);
         EXPECT_EQ(block::rs_length(&v), r.length) << "head " << r.head;
         EXPECT_EQ(block::rs_is_tail(&v), r.is_tail) << "head " << r.head;
-        Cell* head_cell = block::rs_head(&v);
+        const Cell* head_cell = block::rs_head(&v);
         EXPECT_EQ(cell::head(&v), r.clamped) << "head " << r.head;
         EXPECT_EQ(head_cell, block::rs_abs_at(&v, r.clamped)) << "head " << r.head;
         if (r.clamped == 3) {
@@ -227,7 +227,7 @@ TEST(Block, SelectValueAnswersTheNextCellOrNone) {
     for (const Row& r : rows) {
         Cell v = *b;
         cell::set_head(&v, r.head);
-        Cell* got = block::select_value(&v, &r.key);
+        const Cell* got = block::select_value(&v, &r.key);
         if (r.want) {
             EXPECT_EQ(show(got), r.want) << r.what;
         } else {
@@ -392,8 +392,8 @@ TEST(Block, FindWordReadsTheValueAfterAWordOfThatSpelling) {
                         test::loose_word("last")});
     for (const Row& r : rows) {
         Cell key = test::loose_word(r.name);
-        Cell* got = block::find_word(b, &key, r.case_);
-        Cell* want = r.want < 0 ? none::shared() : block::rs_abs_at(b, r.want);
+        const Cell* got = block::find_word(b, &key, r.case_);
+        const Cell* want = r.want < 0 ? none::shared() : block::rs_abs_at(b, r.want);
         EXPECT_EQ(got, want) << r.name << (r.case_ ? " /case" : "");
     }
 }

@@ -108,7 +108,7 @@ TEST_F(Error, CatalogueHoldsEveryIdAtItsCode) {
               "make object! [code: none type: none id: none arg1: none arg2: none arg3: none "
               "near: none where: none stack: none files: none]");
     EXPECT_EQ(integer::get(system_path({"state", "stack-trace"})), 1);
-    Cell* global = context::global_slot(words::sym::system);
+    const Cell* global = context::global_slot(words::sym::system);
     ASSERT_NE(global, nullptr);
     EXPECT_EQ(global->w1, system_object::get()->w1);
 }
@@ -171,19 +171,19 @@ TEST_F(Error, ReportOfAMathError) {
 
 TEST_F(Error, ReportFillsArgumentsAndCutsThem) {
     Cell* e = make_error(*test::block_of({word_cell("script"), word_cell("no-value")}));
-    *error::field(e, error::kArg1) = word_cell("foo");
+    error::put_field(e, error::kArg1, word_cell("foo"));
     EXPECT_EQ(line(text_of(e, false), 0), "*** Script Error: foo has no value");
 
     const std::string long_text(200, 'x');
     Cell* wide = make_error(*test::block_of({word_cell("script"), word_cell("invalid-arg")}));
-    *error::field(wide, error::kArg1) = *test::text(long_text);
-    *error::field(wide, error::kWhere) = word_cell("f");
+    error::put_field(wide, error::kArg1, *test::text(long_text));
+    error::put_field(wide, error::kWhere, word_cell("f"));
     Cell* near = block::push_new(40);
     for (int i = 0; i < 30; i++) {
         const Cell n = int_cell(1000 + i);
         block::append_cell(near, &n);
     }
-    *error::field(wide, error::kNear) = *near;
+    error::put_field(wide, error::kNear, *near);
     const std::string want_arg = "{" + std::string(79, 'x');  // a long string molds in braces
     EXPECT_EQ(text_of(wide, false),
               "*** Script Error: invalid argument: " + want_arg +
@@ -191,13 +191,13 @@ TEST_F(Error, ReportFillsArgumentsAndCutsThem) {
 
     // Syntax errors form their arguments instead of molding them.
     Cell* syntax = make_error(*test::block_of({word_cell("syntax"), word_cell("bad-header")}));
-    *error::field(syntax, error::kArg1) = *test::text("hdr");
+    error::put_field(syntax, error::kArg1, *test::text("hdr"));
     EXPECT_EQ(line(text_of(syntax, false), 0), "*** Syntax Error: script header is not valid: hdr");
 }
 
 TEST_F(Error, ReportStackLineFollowsStackTrace) {
     Cell* e = make_error(int_cell(400));
-    *error::field(e, error::kStack) = *test::block_of({word_cell("f"), word_cell("g")});
+    error::put_field(e, error::kStack, *test::block_of({word_cell("f"), word_cell("g")}));
     // The level's cell is found again after each report, which may move it.
     integer::set(system_path({"state", "stack-trace"}), 0);
     const std::string without = text_of(e, false);
@@ -205,10 +205,10 @@ TEST_F(Error, ReportStackLineFollowsStackTrace) {
     integer::set(system_path({"state", "stack-trace"}), 1);
     EXPECT_NE(text_of(e, false).find("\n*** Stack: f g"), std::string::npos);
     // A marker past the frames in use is not walked.
-    integer::set(error::field(e, error::kStack), 500);
+    error::put_field(e, error::kStack, int_cell(500));
     EXPECT_EQ(text_of(e, false), without);
     integer::set(system_path({"state", "stack-trace"}), 0);
-    *error::field(e, error::kFiles) = *test::block_of({word_cell("a.nuv")});
+    error::put_field(e, error::kFiles, *test::block_of({word_cell("a.nuv")}));
     EXPECT_NE(text_of(e, false).find("\n*** Files: a.nuv"), std::string::npos);
     integer::set(system_path({"state", "stack-trace"}), 1);
 }
@@ -228,15 +228,15 @@ TEST_F(Error, ReportRewritesUnknownEntriesToInvalidError) {
     };
     for (const Row& r : rows) {
         Cell* e = make_error(int_cell(400));
-        *error::field(e, error::kType) = word_cell(r.type);
-        *error::field(e, error::kId) = word_cell(r.id);
+        error::put_field(e, error::kType, word_cell(r.type));
+        error::put_field(e, error::kId, word_cell(r.id));
         const std::string got = text_of(e, false);
         EXPECT_EQ(line(got, 0), r.want) << r.what;
         EXPECT_EQ(word_name(error::field(e, error::kId)), "invalid-error") << r.what;
     }
     // A user message that is not a string leaves the message out.
     Cell* user = make_error(*test::text("boom"));
-    *error::field(user, error::kArg1) = int_cell(3);
+    error::put_field(user, error::kArg1, int_cell(3));
     const std::string got = text_of(user, false);
     EXPECT_EQ(line(got, 0), "*** User Error: ");
 }
@@ -259,8 +259,8 @@ TEST_F(Error, PathAccessRefusesStack) {
                                      false, true, false),
                   Err::InvalidPathSet);
     Cell code = word_cell("code");
-    Cell* got = error::path_access(e, &code, nullptr, &path, nullptr, nullptr, 0, false, false,
-                                   true, false);
+    const Cell* got = error::path_access(e, &code, nullptr, &path, nullptr, nullptr, 0, false,
+                                         false, true, false);
     EXPECT_EQ(integer::get(got), 400);
 }
 
@@ -288,7 +288,7 @@ TEST_F(Error, FireMakesAnErrorValue) {
     // With the catalogue gone, making the value fails and the raw record still says what
     // was raised.
     Cell* catalog = system_path({"catalog"});
-    Cell* errors = context::values_at(object::context_of(catalog), system_object::kErrors);
+    Cell* errors = context::write_at(object::context_of(catalog), system_object::kErrors);
     const Cell saved = *errors;
     *errors = *none::shared();
     EXPECT_RAISES(fire(Err::ZeroDivide), Err::ZeroDivide);
@@ -305,7 +305,7 @@ TEST_F(Error, WhereAndStackFilling) {
     error::set_where(e, &f);
     error::set_where(e, &g);
     EXPECT_EQ(word_name(error::field(e, error::kWhere)), "f");
-    integer::set(error::field(e, error::kStack), 0);
+    error::put_field(e, error::kStack, int_cell(0));
     error::set_stack(e);
     EXPECT_EQ(text_of(error::field(e, error::kStack), true), "[]");
     Cell arg;

@@ -214,7 +214,7 @@ TEST_F(HashTable, HashBlockUpdate) {
     expect_index_matches(t, b, "after insertion");
     // Three cells removed at position 1 (2 4 1).
     hashtable::block_update(t, 1, -3);
-    Cell* cells = block::rs_abs_at(b, 0);
+    Cell* cells = block::write_cells(cell::node(b));
     for (int32_t i = 1; i + 3 < 8; i++) cells[i] = cells[i + 3];
     memory::buf(cell::node(b))->tail -= 3 * sizeof(Cell);
     expect_index_matches(t, b, "after removal");
@@ -241,7 +241,7 @@ TEST_F(HashTable, HashBlockMove) {
     for (const Row& r : rows) {
         Cell* b = ints({1, 2, 3, 1, 2, 9, 1});
         NodeId t = hashtable::make(7, b, Kind::Hash, 1);
-        Cell* cells = block::rs_abs_at(b, 0);
+        Cell* cells = block::write_cells(cell::node(b));
         std::vector<Cell> v(cells, cells + 7);
         if (!(r.to >= r.from && r.to <= r.from + r.count)) {
             std::vector<Cell> moved(v.begin() + r.from, v.begin() + r.from + r.count);

@@ -83,7 +83,7 @@ Cell fake_function(Cell* spec, Cell* body = nullptr) {
     return fn;
 }
 
-Cell* field_of(const Cell* object, const char* name) {
+const Cell* field_of(const Cell* object, const char* name) {
     Cell w = word_cell(name);
     return object::get_by_word(object, &w);
 }
@@ -206,8 +206,8 @@ TEST_F(Object, PathAccessReadsSetsAndRefuses) {
     for (const Row& r : rows) {
         Cell element = word_cell(r.element, r.type);
         const std::string got = test::outcome([&] {
-            Cell* v = object::path_access(o, &element, nullptr, &path, nullptr, nullptr, 0, false,
-                                          r.get, r.last, false);
+            const Cell* v = object::path_access(o, &element, nullptr, &path, nullptr, nullptr, 0,
+                                                false, r.get, r.last, false);
             return text_of(v, How::Mold);
         });
         EXPECT_EQ(got, r.want) << r.element << " get " << r.get << " last " << r.last;
@@ -292,10 +292,10 @@ TEST_F(Object, CopyClonesSeriesAndRefusesPart) {
     object::copy(o, shallow, nullptr, false, nullptr);
     EXPECT_EQ(object::class_of(shallow), object::class_of(o));
     EXPECT_NE(cell::node(field_of(shallow, "b")), cell::node(nested));
-    EXPECT_EQ(block::rs_head(field_of(shallow, "b"))->w2, cell::node(inner));
+    EXPECT_EQ(block::rs_abs_at(field_of(shallow, "b"), 0)->w2, cell::node(inner));
     Cell* deep = stack::push(none::shared());
     object::copy(o, deep, nullptr, true, nullptr);
-    EXPECT_NE(block::rs_head(field_of(deep, "b"))->w2, cell::node(inner));
+    EXPECT_NE(block::rs_abs_at(field_of(deep, "b"), 0)->w2, cell::node(inner));
     EXPECT_EQ(text_of(deep, How::Flat), text_of(o, How::Flat));
     Cell part = int_cell(1);
     EXPECT_RAISES(object::copy(o, deep, &part, false, nullptr), Err::InvalidRefineArg);

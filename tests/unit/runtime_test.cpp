@@ -19,7 +19,7 @@ TEST(Runtime, RootBlockHoldsTheStacksAndTheSymbolBlock) {
         bool external;
     } want[] = {{stack::kArgCells, true}, {stack::kFrameCells, true}, {runtime::kSymbolCells, false}};
     for (int i = 0; i < 3; i++) {
-        Cell* c = block::rs_abs_at(root, i);
+        const Cell* c = block::rs_abs_at(root, i);
         ASSERT_EQ(cell::type_of(c), TypeId::Block) << i;
         memory::SeriesBuf* b = memory::buf_of(c);
         EXPECT_GE(b->size / sizeof(Cell), static_cast<size_t>(want[i].cells)) << i;

@@ -256,7 +256,7 @@ TEST(Series, PickAndPokeOnBinaryUseBytes) {
     Cell* b = string::make_at_unit(stack::reserve(), 4, 1);
     cell::set_type(b, TypeId::Binary);
     for (uint8_t byte : {10, 20, 30}) string::append_char(cell::node(b), byte);
-    Cell* got = series::pick(b, 2, nullptr);
+    const Cell* got = series::pick(b, 2, nullptr);
     EXPECT_EQ(cell::type_of(got), TypeId::Integer);
     EXPECT_EQ(cell::get_int(got), 20);
     Cell v = int_cell(0x1FF);

@@ -289,8 +289,8 @@ TEST(StringActions, Select) {
     };
     for (const Case& c : cases) {
         test::StackScope scope;
-        Cell* got = row().select(text(c.series), c.value(), nullptr, false, false, false, false,
-                                 nullptr, nullptr, c.last, false);
+        const Cell* got = row().select(text(c.series), c.value(), nullptr, false, false, false,
+                                       false, nullptr, nullptr, c.last, false);
         const std::string want = c.want < 0 ? "none" : "#" + std::to_string(c.want);
         EXPECT_EQ(show(got), want) << c.what;
     }

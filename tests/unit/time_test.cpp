@@ -121,8 +121,8 @@ TEST_F(Time, FormOfAValueInABlock) {
     for (int i = 0; i < 8; i++) {
         Cell* buffer = string::make_at(stack::reserve(), 1);
         for (int k = 0; k < 4; k++) {
-            Cell* v = block::rs_abs_at(b, i);
-            time_value::form(v, buffer, nullptr, kNoLimit);
+            Cell v = *block::rs_abs_at(b, i);
+            time_value::form(&v, buffer, nullptr, kNoLimit);
         }
         const std::string got = string::to_std_utf8(buffer);
         EXPECT_EQ(got.substr(0, 7), "1:00:00") << got;
@@ -201,7 +201,7 @@ TEST_F(Time, SettingFields) {
     for (Row& r : rows) {
         Cell t = Tm(r.start);
         const std::string got = outcome([&] {
-            Cell* back = time_value::path_access(&t, &r.field, &r.value, nullptr, nullptr,
+            const Cell* back = time_value::path_access(&t, &r.field, &r.value, nullptr, nullptr,
                                                  nullptr, 1, false, false, true, true);
             EXPECT_EQ(back, &r.value);
             return show(&t);

@@ -64,7 +64,10 @@ TEST_F(Triple, FormOfAValueInABlock) {
         block::append_cell(b, &t);
     }
     Cell* buffer = string::make_at(stack::reserve(), 1);
-    for (int i = 0; i < 4; i++) triple::form(block::rs_abs_at(b, i), buffer, nullptr, kNoLimit);
+    for (int i = 0; i < 4; i++) {
+        Cell v = *block::rs_abs_at(b, i);
+        triple::form(&v, buffer, nullptr, kNoLimit);
+    }
     EXPECT_EQ(string::to_std_utf8(buffer),
               "make triple! [0 0 1000]make triple! [1 -1 1001]make triple! [2 -2 1002]"
               "make triple! [3 -3 1003]");

@@ -111,7 +111,8 @@ TEST_F(Typeset, MoldOfAValueInABlock) {
     for (int i = 0; i < 4; i++) block::append_cell(b, &numbers);
     Cell* buffer = string::make_at(stack::reserve(), 1);
     for (int i = 0; i < 4; i++) {
-        typeset::mold(block::rs_abs_at(b, i), buffer, true, false, false, nullptr, kNoLimit, 0);
+        Cell v = *block::rs_abs_at(b, i);
+        typeset::mold(&v, buffer, true, false, false, nullptr, kNoLimit, 0);
     }
     EXPECT_EQ(string::to_std_utf8(buffer), "integer! float!integer! float!integer! float!integer! float!");
 }
