@@ -113,7 +113,6 @@ void rebind_cell(NodeId node, int32_t i, NodeId ctx, int32_t index) {
 void bind_series(NodeId node, int32_t head, NodeId ctx, bool self) {
     if (cycles::find(node)) return;
     cycles::push(node);
-    watch::series_written(node);
     for (int32_t i = std::max(head, 0); i < cell_count(node); i++) {
         const Cell* item = block::raw_cells(node) + i;
         int t = type_index(cell::type_of(item));
