@@ -606,8 +606,7 @@ inline Entry& entry_of(NodeId node) {
 class Runner {
   public:
     explicit Runner(Unit& u)
-        : u_(u), steps_(u.steps.data()), calls_(u.calls.data()), args_(u.args.data()),
-          infixes_(u.infixes.data()), pure_ops_(u.pure_ops.data()) {}
+        : u_(u), steps_(u.steps.data()) {}
 
     // The check after anything that may have run code: the unit still holds and the code reached
     // the index it expects. A unit checked by the stress modes keeps an epoch that never matches.
@@ -650,10 +649,10 @@ class Runner {
   private:
     Unit& u_;
     const Step* steps_;
-    const Call* calls_;
-    const Arg* args_;
-    const Infix* infixes_;
-    const PureOp* pure_ops_;
+    const Call* calls() const { return u_.calls.data(); }
+    const Arg* args() const { return u_.args.data(); }
+    const Infix* infixes() const { return u_.infixes.data(); }
+    const PureOp* pure_ops() const { return u_.pure_ops.data(); }
 
     [[gnu::noinline]] bool slow_check() const {
         if (g_settings.deopt_stress) return false;
@@ -683,7 +682,7 @@ class Runner {
         const Cell* value = s.kind == Kind::Const ? &s.cell : plain_value(&s.cell);
         if (!value) return false;
         *out = *value;
-        const PureOp* op = pure_ops_ + s.pure_from;
+        const PureOp* op = pure_ops() + s.pure_from;
         for (const PureOp* const end = op + s.ops_count; op != end; op++) {
             const auto lt = static_cast<uint32_t>(cell::type_of(out));
             if (lt >= 64 || !((op->left >> lt) & 1)) return false;
@@ -724,8 +723,8 @@ class Runner {
             i = s.at + 1;
             break;
         case Kind::SetWord: i = set_word(s); break;
-        case Kind::Call: i = call(s, calls_[s.child]); break;
-        case Kind::Branch: i = branch(s, calls_[s.child]); break;
+        case Kind::Call: i = call(s, calls()[s.child]); break;
+        case Kind::Branch: i = branch(s, calls()[s.child]); break;
         }
         if (s.prefix) return i;
         if (s.kind >= Kind::Paren) {
@@ -738,9 +737,9 @@ class Runner {
 
     [[gnu::noinline]] int32_t operators(const Step& s, int32_t i, Cell* mark) {
         for (int32_t k = 0; k < s.ops_count; k++) {
-            const Infix& op = infixes_[s.ops_from + k];
+            const Infix& op = infixes()[s.ops_from + k];
             stack::g_args.top = mark + 1;
-            i = infix(s.node, op, calls_[op.call], mark);
+            i = infix(s.node, op, calls()[op.call], mark);
             if (P::exit_pending()) [[unlikely]] return i;
             if (!live(i, op.end)) [[unlikely]] return P::operators(s.node, i, mark);
         }
@@ -800,7 +799,7 @@ class Runner {
     // `*all_compiled`: every argument came from the unit's steps.
     int32_t arguments(const Call& c, NodeId node, int32_t i, int32_t entry0, bool* all_compiled = nullptr) {
         bool compiled = true;
-        const Arg* a = args_ + c.args_from;
+        const Arg* a = args() + c.args_from;
         for (int32_t k = 0; k < c.arg_count; k++, a++) {
             const int32_t entry = entry0 + 2 * k;
             if (compiled) [[likely]] {
@@ -848,7 +847,7 @@ class Runner {
             if (frames::has_body_flag(frames::at_depth(d))) return false;
         Cell* const out = stack::g_args.top;
         if (with_value) {
-            const Arg& a = args_[c.args_from];
+            const Arg& a = args()[c.args_from];
             if (!pure(steps_[a.step], out)) return false;
             const auto id = static_cast<uint32_t>(cell::type_of(out));
             if (id >= 64 || !((a.takes >> id) & 1)) return false;
@@ -903,10 +902,15 @@ class Runner {
             stack::push(unset::shared());
             return;
         }
-        if (&u_ == entry_of(node).unit && u_.epoch == watch::g_epoch && u_.head == i) [[likely]] {
+        Unit* const u = entry_of(node).unit;
+        if (u && u->epoch == watch::g_epoch && u->head == i) [[likely]] {
             g_counters.runs++;
-            Active active(&u_);
-            sequence(0, true, fresh);
+            Active active(u);
+            if (u == &u_) {
+                sequence(0, true, fresh);
+            } else {
+                Runner(*u).sequence(0, true, fresh);
+            }
             return;
         }
         if (!units::run(node, i, true, fresh)) P::expressions(node, i, true, fresh);
@@ -924,7 +928,7 @@ class Runner {
 
     // An operator after the value at `mark`, its right operand from op.at + 1.
     int32_t infix(NodeId node, const Infix& op, const Call& c, Cell* mark) {
-        const Step& right = steps_[args_[c.args_from].step];
+        const Step& right = steps_[args()[c.args_from].step];
         // A number operand read as it stands needs no call when the result is computed here.
         if (c.fast != P::Fast::None && (right.kind == Kind::Const || right.kind == Kind::Word)) {
             const auto lt = static_cast<uint32_t>(cell::type_of(mark));
