@@ -549,7 +549,7 @@ void verify(const Unit& u) {
     for (const Watched& w : u.series) {
         const auto n = static_cast<size_t>(block::count(w.node));
         if (n != w.snapshot.size() ||
-            std::memcmp(block::raw_cells(w.node), w.snapshot.data(), n * sizeof(Cell)) != 0)
+            (n > 0 && std::memcmp(block::raw_cells(w.node), w.snapshot.data(), n * sizeof(Cell)) != 0))
             verify_failed("a covered series", w.node);
     }
     for (const Speculation& s : u.speculations) {
@@ -1013,10 +1013,16 @@ void init() {
         g_settings.verify = env_on("NUV_CODE_VERIFY");
         collector::add_purge_hook(purge);
     }
+    release();
+    g_on = g_settings.mode != Mode::Interp;
+}
+
+void release() {
     for (auto& [node, e] : g_table) drop(e.unit);
     g_table.clear();
+    for (Unit* u : g_buried) delete u;  // no run is in progress once the runtime ends
+    g_buried.clear();
     clear_cache();
-    g_on = g_settings.mode != Mode::Interp;
 }
 
 namespace {

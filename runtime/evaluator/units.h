@@ -29,6 +29,9 @@ Settings& settings();
 // Reads the settings (once per process) and forgets every unit (a runtime made again).
 void init();
 
+// Frees every unit (the runtime ends).
+void release();
+
 // Whether units may run: the mode is not Interp.
 extern bool g_on;
 
