@@ -137,6 +137,7 @@ struct Sequence {
     int32_t head;
     int32_t end;                 // the block's tail index
     std::vector<int32_t> steps;  // the expressions in order; empty: the block is empty from head
+    int32_t lone_pure = -1;      // the one step of a block that is a single pure expression
 };
 
 struct Watched {
@@ -258,6 +259,7 @@ class Builder {
             steps.push_back(step);
             i = u_.steps[step].end;
         }
+        if (steps.size() == 1 && u_.steps[steps[0]].pure) u_.sequences[s].lone_pure = steps[0];
         u_.sequences[s].steps = std::move(steps);
         return s;
     }
@@ -626,8 +628,16 @@ class Runner {
         int32_t i = 0;
         for (;; step++) {
             const Step& s = steps_[*step];
-            P::set_code(node, s.at);
-            i = expression(s);
+            // A pure step observes nothing: the code position is written only where it may be read.
+            if (s.pure && room(1) && pure(s, stack::g_args.top)) {
+                stack::g_args.top++;
+                i = s.end;
+            } else if (s.kind == Kind::SetWord && s.ops_count == 0 && !s.check_after && set_word_pure(s)) {
+                i = s.end;
+            } else {
+                P::set_code(node, s.at);
+                i = full(s);
+            }
             if (!sub) stack::set_result(mark);
             if (P::exit_pending()) [[unlikely]] return;
             if (!live(i, step == last ? seq.end : steps_[step[1]].at)) [[unlikely]] break;
@@ -676,13 +686,20 @@ class Runner {
         return slot && P::is_plain(cell::type_of(slot)) ? slot : nullptr;
     }
 
+    [[gnu::always_inline]] bool pure(const Step& s, Cell* out) const { return pure_value(u_, s, out); }
+
+    // Room for `n` more cells on the argument stack: a step that skips its code position may push
+    // only when its push cannot raise stack-overflow.
+    static bool room(int32_t n) { return stack::g_args.top + n < stack::g_args.end; }
+
+  public:
     // A pure step's value into `out`, as the interpreter computes it when it makes no call;
     // false when some value needs the full path (nothing observable has happened then).
-    [[gnu::always_inline]] bool pure(const Step& s, Cell* out) const {
+    [[gnu::always_inline]] static bool pure_value(const Unit& u, const Step& s, Cell* out) {
         const Cell* value = s.kind == Kind::Const ? &s.cell : plain_value(&s.cell);
         if (!value) return false;
         *out = *value;
-        const PureOp* op = pure_ops() + s.pure_from;
+        const PureOp* op = u.pure_ops.data() + s.pure_from;
         for (const PureOp* const end = op + s.ops_count; op != end; op++) {
             const auto lt = static_cast<uint32_t>(cell::type_of(out));
             if (lt >= 64 || !((op->left >> lt) & 1)) return false;
@@ -693,6 +710,8 @@ class Runner {
         }
         return true;
     }
+
+  private:
 
     // One expression: its value pushed; answers the index after it.
     [[gnu::always_inline]] int32_t expression(const Step& s) {
@@ -762,28 +781,29 @@ class Runner {
         sequence(s.child, true, fresh);
     }
 
+    // A set-word of a pure value needs no frame: nothing can observe it, and the frame and the
+    // two cells the interpreter would push are known to fit. The value is pushed; false, with
+    // nothing done, when the full path must run.
+    [[gnu::always_inline]] bool set_word_pure(const Step& s) {
+        const Step& value = steps_[s.child];
+        if (!value.pure || frames::g_frames.top == frames::g_frames.end || !room(2)) return false;
+        Cell* const out = stack::g_args.top;
+        Cell* const slot = pure(value, out) ? context::plain_write_slot(&s.cell) : nullptr;
+        if (!slot) return false;
+        *slot = *out;
+        stack::g_args.top = out + 1;
+        return true;
+    }
+
     [[gnu::noinline]] int32_t set_word(const Step& s) {
         const Step& value = steps_[s.child];
-        // A pure value needs no frame: nothing can observe it, and the frame and the two cells
-        // the interpreter would push are known to fit.
-        if (value.pure && frames::g_frames.top != frames::g_frames.end &&
-            stack::g_args.top + 2 < stack::g_args.end) {
-            Cell* out = stack::g_args.top;
-            Cell* slot = pure(value, out) ? context::plain_write_slot(&s.cell) : nullptr;
-            if (slot) [[likely]] {
-                if (s.cell.w1 == context::g_global_node) watch::slot_written(static_cast<int32_t>(s.cell.w3));
-                *slot = *out;
-                stack::g_args.top = out + 1;
-                return value.end;
-            }
-        }
+        if (set_word_pure(s)) [[likely]] return value.end;
         frames::push_native(&s.cell);
         Cell* target = stack::push(&s.cell);
         int32_t i = expression(value);
         if (!P::exit_pending()) [[likely]] {
             Cell* slot = context::plain_write_slot(target);
             if (slot) {
-                if (target->w1 == context::g_global_node) watch::slot_written(static_cast<int32_t>(target->w3));
                 *slot = *(target + 1);
             } else {
                 word::set(target, target + 1);
@@ -894,6 +914,14 @@ class Runner {
     // for a recursive call) when it has one that holds, else the block loop.
     void body(const Cell& block) {
         const NodeId node = cell::node(&block);
+        Unit* const u = entry_of(node).unit;
+        if (u && u->epoch == watch::g_epoch && u->head == cell::head(&block)) [[likely]] {
+            const int32_t lone = u->sequences[0].lone_pure;
+            if (lone >= 0 && room(1) && pure_value(*u, u->steps[lone], stack::g_args.top)) {
+                stack::g_args.top++;
+                return;
+            }
+        }
         P::CodeScope scope(node, cell::head(&block));
         collector::FreshScope fresh;
         const int32_t count = block::count(node);
@@ -902,7 +930,6 @@ class Runner {
             stack::push(unset::shared());
             return;
         }
-        Unit* const u = entry_of(node).unit;
         if (u && u->epoch == watch::g_epoch && u->head == i) [[likely]] {
             g_counters.runs++;
             Active active(u);
@@ -983,6 +1010,13 @@ class Runner {
     void run_branch(int32_t si) {
         P::check_machine_stack();
         const Sequence& seq = u_.sequences[si];
+        if (seq.lone_pure >= 0 && room(1)) {
+            Cell* const out = stack::reset();
+            if (pure(steps_[seq.lone_pure], out)) {
+                stack::g_args.top = out + 1;
+                return;
+            }
+        }
         P::CodeScope scope(seq.node, seq.head);
         collector::FreshScope fresh;
         stack::reset();
@@ -1065,6 +1099,14 @@ bool run(NodeId node, int32_t head, bool sub, const collector::FreshScope& fresh
         if (!u) return false;
     }
     g_counters.runs++;
+    // A block that is one pure expression: its value where the block loop leaves it (the top,
+    // which is the call's arguments[0] when the value is to be the only cell), and no more.
+    const int32_t lone = u->sequences[0].lone_pure;
+    if (lone >= 0 && stack::g_args.top + 1 < stack::g_args.end &&
+        Runner::pure_value(*u, u->steps[lone], stack::g_args.top)) {
+        stack::g_args.top++;
+        return true;
+    }
     Active active(u);
     Runner(*u).sequence(0, sub, fresh);
     return true;
