@@ -124,6 +124,7 @@ struct Call {
     uint64_t fast_left;  // operators computed in place: the number types each side takes
     uint64_t fast_right;
     bool quick_exit;     // return with a pure argument, or exit
+    bool pure_branch;    // Branch: a pure condition, then literal blocks the native takes
 };
 
 struct Infix {
@@ -401,7 +402,12 @@ class Builder {
             if (c.flags & P::kExitNoValue) u_.calls[ci].quick_exit = c.arg_count == 0;
             s.kind = generic ? Kind::Generic : branch ? Kind::Branch : Kind::Call;
             s.child = ci;
-            if (s.kind == Kind::Branch) branches(ci);
+            if (s.kind == Kind::Branch) {
+                branches(ci);
+                Call& b = u_.calls[ci];
+                b.pure_branch = u_.args[b.args_from].pure;
+                for (int32_t k = 1; k < b.arg_count; k++) b.pure_branch = b.pure_branch && u_.args[b.args_from + k].checked;
+            }
             break;
         }
         case T::Paren:
@@ -914,23 +920,17 @@ class Runner {
     // for a recursive call) when it has one that holds, else the block loop.
     void body(const Cell& block) {
         const NodeId node = cell::node(&block);
+        const int32_t head = cell::head(&block);
         Unit* const u = entry_of(node).unit;
-        if (u && u->epoch == watch::g_epoch && u->head == cell::head(&block)) [[likely]] {
+        // A unit that holds covers the block as it stands: no need to read its length.
+        if (u && u->epoch == watch::g_epoch && u->head == head) [[likely]] {
             const int32_t lone = u->sequences[0].lone_pure;
             if (lone >= 0 && room(1) && pure_value(*u, u->steps[lone], stack::g_args.top)) {
                 stack::g_args.top++;
                 return;
             }
-        }
-        P::CodeScope scope(node, cell::head(&block));
-        collector::FreshScope fresh;
-        const int32_t count = block::count(node);
-        const int32_t i = std::clamp(cell::head(&block), 0, count);
-        if (i >= count) {
-            stack::push(unset::shared());
-            return;
-        }
-        if (u && u->epoch == watch::g_epoch && u->head == i) [[likely]] {
+            P::CodeScope scope(node, head);
+            collector::FreshScope fresh;
             g_counters.runs++;
             Active active(u);
             if (u == &u_) {
@@ -938,6 +938,14 @@ class Runner {
             } else {
                 Runner(*u).sequence(0, true, fresh);
             }
+            return;
+        }
+        P::CodeScope scope(node, head);
+        collector::FreshScope fresh;
+        const int32_t count = block::count(node);
+        const int32_t i = std::clamp(head, 0, count);
+        if (i >= count) {
+            stack::push(unset::shared());
             return;
         }
         if (!units::run(node, i, true, fresh)) P::expressions(node, i, true, fresh);
@@ -981,7 +989,27 @@ class Runner {
         return i;
     }
 
+    // if or either whose condition and chosen branch are pure: the value where the branch's run
+    // leaves it, with no frame (nothing can observe it). False, with nothing done, otherwise.
+    bool pure_branch(const Call& c) {
+        if (frames::g_frames.top == frames::g_frames.end || !room(c.arg_count + 1)) return false;
+        Cell* const out = stack::g_args.top;
+        if (!pure(steps_[args()[c.args_from].step], out) || cell::is(out, T::Unset)) return false;
+        const bool two_way = c.flags & P::kTwoWay;
+        const bool on = two_way ? truth::holds_strict(out) : truth::holds(out);
+        if (!on && !two_way) {
+            *out = *none::shared();
+        } else {
+            const int32_t seq = c.branches[on ? 0 : 1];
+            const int32_t lone = seq >= 0 ? u_.sequences[seq].lone_pure : -1;
+            if (lone < 0 || !pure(steps_[lone], out)) return false;
+        }
+        stack::g_args.top = out + 1;
+        return true;
+    }
+
     [[gnu::noinline]] int32_t branch(const Step& s, const Call& c) {
+        if (c.pure_branch && pure_branch(c)) return s.value_end;
         P::check_machine_stack();
         frames::push_interp_native(&c.name);
         bool compiled = false;
