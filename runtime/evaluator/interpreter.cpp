@@ -1172,14 +1172,31 @@ void init() {
 
 namespace {
 
+// A block of pure expressions (a loop's condition, a counter's step) shows nothing of its run:
+// no frame, no code position; its value lands where the run leaves it. Answers -1 when it ran,
+// else the index the run goes on from as usual.
+[[gnu::noinline]] int32_t run_pure(const Cell* block, Run run) {
+    if (run == Run::InFrame) stack::reset();
+    const int32_t from = units::run_pure(cell::node(block), cell::head(block), run != Run::InFrame);
+    if (from < 0 && run == Run::Return) *stack::arg(0) = *stack::top();
+    return from;
+}
+
 template <bool Traced>
 void run_block(const Cell* block, Run run) {
     check_machine_stack();
+    int32_t from = cell::head(block);
+    if constexpr (!Traced) {
+        if (units::may_be_pure(cell::node(block)) && units::g_on) [[unlikely]] {
+            from = run_pure(block, run);
+            if (from < 0) return;
+        }
+    }
     CodeScope scope(cell::node(block), cell::head(block));
     collector::FreshScope fresh;  // what each expression made is held by the stack or stored
     const NodeId node = cell::node(block);
     const int32_t count = code_of(node).count;
-    int32_t i = std::clamp(cell::head(block), 0, count);
+    int32_t i = std::clamp(from, 0, count);
     [[maybe_unused]] const int32_t head = i;
     if (run == Run::InFrame) {
         stack::reset();

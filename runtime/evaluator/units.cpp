@@ -40,6 +40,7 @@
 namespace nuv::units {
 
 bool g_on = true;
+NodeId g_pure_hints[kPureHints];
 
 namespace {
 
@@ -139,6 +140,7 @@ struct Sequence {
     int32_t end;                 // the block's tail index
     std::vector<int32_t> steps;  // the expressions in order; empty: the block is empty from head
     int32_t lone_pure = -1;      // the one step of a block that is a single pure expression
+    bool all_pure = false;       // every step is pure, or a set-word of a pure value
 };
 
 struct Watched {
@@ -181,6 +183,11 @@ constexpr uint32_t kMaxFailures = 4;
 
 std::unordered_map<NodeId, Entry> g_table;
 std::vector<Unit*> g_buried;
+void free_all();
+// The units left when the process ends without ending the runtime go with the table.
+struct FreeAtExit {
+    ~FreeAtExit() { free_all(); }
+} g_free_at_exit;
 
 // A direct-mapped cache in front of the table.
 constexpr uint32_t kCacheSlots = 1024;
@@ -261,6 +268,13 @@ class Builder {
             i = u_.steps[step].end;
         }
         if (steps.size() == 1 && u_.steps[steps[0]].pure) u_.sequences[s].lone_pure = steps[0];
+        bool all_pure = !steps.empty();
+        for (int32_t k : steps) {
+            const Step& st = u_.steps[k];
+            all_pure = all_pure && (st.pure || (st.kind == Kind::SetWord && u_.steps[st.child].pure &&
+                                                st.ops_count == 0 && !st.check_after));
+        }
+        u_.sequences[s].all_pure = all_pure;
         u_.sequences[s].steps = std::move(steps);
         return s;
     }
@@ -533,6 +547,7 @@ Unit* build(NodeId node, int32_t head) {
     u->head = head;
     Builder(*u).sequence(node, head);
     u->epoch = checked_epoch();
+    if (u->sequences[0].all_pure) g_pure_hints[node % kPureHints] = node;
     if (g_settings.verify) snapshot(*u);
     g_counters.built++;
     return u.release();
@@ -794,12 +809,22 @@ class Runner {
         const Step& value = steps_[s.child];
         if (!value.pure || frames::g_frames.top == frames::g_frames.end || !room(2)) return false;
         Cell* const out = stack::g_args.top;
-        Cell* const slot = pure(value, out) ? context::plain_write_slot(&s.cell) : nullptr;
-        if (!slot) return false;
-        *slot = *out;
+        if (!set_word_value(u_, s, out)) return false;
         stack::g_args.top = out + 1;
         return true;
     }
+
+  public:
+    // A set-word's pure value into `out` and written to its word; false, with nothing done,
+    // when the value or the write needs the full path.
+    [[gnu::always_inline]] static bool set_word_value(const Unit& u, const Step& s, Cell* out) {
+        Cell* const slot = pure_value(u, u.steps[s.child], out) ? context::plain_write_slot(&s.cell) : nullptr;
+        if (!slot) return false;
+        *slot = *out;
+        return true;
+    }
+
+  private:
 
     [[gnu::noinline]] int32_t set_word(const Step& s) {
         const Step& value = steps_[s.child];
@@ -1079,13 +1104,20 @@ void init() {
     g_on = g_settings.mode != Mode::Interp;
 }
 
-void release() {
+void release() { free_all(); }
+
+namespace {
+
+void free_all() {
     for (auto& [node, e] : g_table) drop(e.unit);
     g_table.clear();
     for (Unit* u : g_buried) delete u;  // no run is in progress once the runtime ends
     g_buried.clear();
     clear_cache();
+    std::memset(g_pure_hints, 0, sizeof g_pure_hints);
 }
+
+}  // namespace
 
 namespace {
 
@@ -1118,6 +1150,26 @@ namespace {
 }
 
 }  // namespace
+
+int32_t run_pure(NodeId node, int32_t head, bool framed) {
+    Unit* const u = entry_of(node).unit;
+    if (!u || u->epoch != watch::g_epoch || u->head != head || !u->sequences[0].all_pure) return head;
+    // The frames the interpreter pushes (the run's own, a set-word's) must fit, or it raises.
+    if (frames::g_frames.end - frames::g_frames.top < (framed ? 2 : 1)) return head;
+    Cell* const out = stack::g_args.top;
+    for (const int32_t k : u->sequences[0].steps) {
+        const Step& s = u->steps[k];
+        const bool done = stack::g_args.top + 3 < stack::g_args.end &&
+                          (s.pure ? Runner::pure_value(*u, s, out) : Runner::set_word_value(*u, s, out));
+        if (!done) {
+            stack::g_args.top = out;
+            return s.at;
+        }
+    }
+    g_counters.runs++;
+    stack::g_args.top = out + 1;
+    return -1;
+}
 
 bool run(NodeId node, int32_t head, bool sub, const collector::FreshScope& fresh) {
     Unit* u = entry_of(node).unit;

@@ -32,6 +32,18 @@ void init();
 // Frees every unit (the runtime ends).
 void release();
 
+// A block whose unit holds and whose every expression is pure (it reads words and computes
+// operators in place, or sets a word to such a value) run from `head` with nothing the
+// interpreter would show (no frame, no code position): its value pushed. Answers -1 when done,
+// else the index from which the block must run as usual (the expressions before it done; the
+// stack as it was). No allocation.
+int32_t run_pure(NodeId node, int32_t head, bool framed);
+// A quick test before run_pure: false when the block has no unit that is all pure (a slot per
+// node id modulo its size holds the last such block there). No allocation.
+inline constexpr uint32_t kPureHints = 1024;
+extern NodeId g_pure_hints[kPureHints];
+inline bool may_be_pure(NodeId node) { return g_pure_hints[node % kPureHints] == node; }
+
 // Whether units may run: the mode is not Interp.
 extern bool g_on;
 
