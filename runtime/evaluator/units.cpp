@@ -141,6 +141,7 @@ struct Sequence {
     std::vector<int32_t> steps;  // the expressions in order; empty: the block is empty from head
     int32_t lone_pure = -1;      // the one step of a block that is a single pure expression
     bool all_pure = false;       // every step is pure, or a set-word of a pure value
+    int32_t lone_exit = -1;      // the one step of a block that is `return` of a pure value, or `exit`
 };
 
 struct Watched {
@@ -275,6 +276,9 @@ class Builder {
                                                 st.ops_count == 0 && !st.check_after));
         }
         u_.sequences[s].all_pure = all_pure;
+        if (steps.size() == 1 && u_.steps[steps[0]].kind == Kind::Call &&
+            u_.calls[u_.steps[steps[0]].child].quick_exit)
+            u_.sequences[s].lone_exit = steps[0];
         u_.sequences[s].steps = std::move(steps);
         return s;
     }
@@ -954,6 +958,11 @@ class Runner {
                 stack::g_args.top++;
                 return;
             }
+            // A body that is `return` of a pure value (or `exit`) ends with that value, as the
+            // exit recorded at the body's own frame would end it.
+            if (u->sequences[0].lone_exit >= 0 && room(2) && frames::g_frames.top != frames::g_frames.end &&
+                body_exit(*u, u->calls[u->steps[u->sequences[0].lone_exit].child]))
+                return;
             P::CodeScope scope(node, head);
             collector::FreshScope fresh;
             g_counters.runs++;
@@ -974,6 +983,22 @@ class Runner {
             return;
         }
         if (!units::run(node, i, true, fresh)) P::expressions(node, i, true, fresh);
+    }
+
+    // The value of `return` (a pure value of a type it takes) or `exit` (unset) pushed; false,
+    // with nothing done, when the call must be made.
+    static bool body_exit(const Unit& u, const Call& c) {
+        Cell* const out = stack::g_args.top;
+        if (c.flags & P::kExitWithValue) {
+            const Arg& a = u.args[c.args_from];
+            if (!pure_value(u, u.steps[a.step], out)) return false;
+            const auto id = static_cast<uint32_t>(cell::type_of(out));
+            if (id >= 64 || !((a.takes >> id) & 1)) return false;
+        } else {
+            *out = *unset::shared();
+        }
+        stack::g_args.top = out + 1;
+        return true;
     }
 
     static void native(const Call& c) {
