@@ -86,6 +86,7 @@ struct Step {
     // operators compute, which is when the interpreter makes no call either.
     bool pure = false;
     int32_t pure_from = 0;  // a pure step's operators, in `pure_ops`
+    Cell after{};           // check_after: the word at `end`
 };
 
 // An operator of a pure step, with what it computes in place and its right operand.
@@ -126,6 +127,7 @@ struct Call {
     uint64_t fast_right;
     bool quick_exit;     // return with a pure argument, or exit
     bool pure_branch;    // Branch: a pure condition, then literal blocks the native takes
+    bool pure_args;      // every argument is pure (constants included)
 };
 
 struct Infix {
@@ -273,7 +275,7 @@ class Builder {
         for (int32_t k : steps) {
             const Step& st = u_.steps[k];
             all_pure = all_pure && (st.pure || (st.kind == Kind::SetWord && u_.steps[st.child].pure &&
-                                                st.ops_count == 0 && !st.check_after));
+                                                st.ops_count == 0));
         }
         u_.sequences[s].all_pure = all_pure;
         if (steps.size() == 1 && u_.steps[steps[0]].kind == Kind::Call &&
@@ -382,7 +384,7 @@ class Builder {
                 break;
             }
             const Step& st = u_.steps[step];
-            const bool pure = st.pure || (st.kind == Kind::Const && st.ops_count == 0 && !st.check_after);
+            const bool pure = st.pure;
             const auto ct = static_cast<uint32_t>(cell::type_of(&st.cell));
             const bool checked = st.kind == Kind::Const && st.ops_count == 0 && ct < 64 && ((takes >> ct) & 1);
             args.push_back(Arg{step, takes, pure, checked});
@@ -390,6 +392,8 @@ class Builder {
         }
         u_.calls[ci].args_from = static_cast<int32_t>(u_.args.size());
         u_.calls[ci].arg_count = static_cast<int32_t>(args.size());
+        u_.calls[ci].pure_args = !*generic;
+        for (const Arg& a : args) u_.calls[ci].pure_args = u_.calls[ci].pure_args && a.pure;
         u_.args.insert(u_.args.end(), args.begin(), args.end());
         return i;
     }
@@ -456,7 +460,7 @@ class Builder {
         }
         s.end = s.value_end;
         if (!prefix) operators(s, count);
-        s.pure = (s.kind == Kind::Const || s.kind == Kind::Word) && !s.check_after;
+        s.pure = s.kind == Kind::Const || s.kind == Kind::Word;
         for (int32_t k = 0; s.pure && k < s.ops_count; k++) {
             const Call& c = u_.calls[u_.infixes[s.ops_from + k].call];
             const Step& right = u_.steps[u_.args[c.args_from].step];
@@ -485,6 +489,7 @@ class Builder {
             const Cell* slot = speculate(w);
             if (!slot || !cell::is(slot, T::Op)) {
                 s.check_after = true;
+                s.after = w;
                 break;
             }
             const Cell op = *slot;
@@ -657,7 +662,7 @@ class Runner {
             if (s.pure && room(1) && pure(s, stack::g_args.top)) {
                 stack::g_args.top++;
                 i = s.end;
-            } else if (s.kind == Kind::SetWord && s.ops_count == 0 && !s.check_after && set_word_pure(s)) {
+            } else if (s.kind == Kind::SetWord && s.ops_count == 0 && set_word_pure(s)) {
                 i = s.end;
             } else {
                 P::set_code(node, s.at);
@@ -706,7 +711,7 @@ class Runner {
     }
 
     // A word's value when reading it needs no lookup and it is pushed as it stands, else nullptr.
-    static const Cell* plain_value(const Cell* word) {
+    [[gnu::always_inline]] static const Cell* plain_value(const Cell* word) {
         const Cell* slot = context::plain_slot(word);
         return slot && P::is_plain(cell::type_of(slot)) ? slot : nullptr;
     }
@@ -733,7 +738,13 @@ class Runner {
             const auto rt = static_cast<uint32_t>(cell::type_of(r));
             if (rt >= 64 || !((op->right_types >> rt) & 1) || !P::compute(op->fast, out, r)) return false;
         }
-        return true;
+        return !s.check_after || no_operator(s.after);
+    }
+
+    // The word after an expression does not refer to an operator now (read with no lookup).
+    static bool no_operator(const Cell& word) {
+        const Cell* slot = context::plain_slot(&word);
+        return slot && !cell::is(slot, T::Op);
     }
 
   private:
@@ -822,6 +833,7 @@ class Runner {
     // A set-word's pure value into `out` and written to its word; false, with nothing done,
     // when the value or the write needs the full path.
     [[gnu::always_inline]] static bool set_word_value(const Unit& u, const Step& s, Cell* out) {
+        if (s.check_after && !no_operator(s.after)) return false;
         Cell* const slot = pure_value(u, u.steps[s.child], out) ? context::plain_write_slot(&s.cell) : nullptr;
         if (!slot) return false;
         *slot = *out;
@@ -852,6 +864,27 @@ class Runner {
     // The leading arguments from cell i under the callee's frame; answers the next index. Once
     // the unit no longer holds, the interpreter fetches the rest. A pending exit ends it early.
     // `*all_compiled`: every argument came from the unit's steps.
+    // Pure arguments pushed and checked; false (the stack as it was) when one needs the full path.
+    [[gnu::always_inline]] bool pure_arguments(const Call& c) {
+        if (!room(c.arg_count + 1)) return false;
+        Cell* const mark = stack::g_args.top;
+        Cell* out = mark;
+        const Arg* a = args() + c.args_from;
+        for (const Arg* const end = a + c.arg_count; a != end; a++, out++) {
+            if (!pure(steps_[a->step], out)) {
+                stack::g_args.top = mark;
+                return false;
+            }
+            const auto id = static_cast<uint32_t>(cell::type_of(out));
+            if (!a->checked && (id >= 64 || !((a->takes >> id) & 1))) {
+                stack::g_args.top = mark;
+                return false;  // the full path raises expect-arg as the interpreter does
+            }
+        }
+        stack::g_args.top = out;
+        return true;
+    }
+
     int32_t arguments(const Call& c, NodeId node, int32_t i, int32_t entry0, bool* all_compiled = nullptr) {
         bool compiled = true;
         const Arg* a = args() + c.args_from;
@@ -923,7 +956,11 @@ class Runner {
         int32_t i;
         if (c.type == T::Function) {
             frames::push_interp_function(&c.name, c.ctx);
-            i = arguments(c, s.node, s.at + 1, 0);
+            if (c.pure_args && pure_arguments(c)) {
+                i = s.value_end;
+            } else {
+                i = arguments(c, s.node, s.at + 1, 0);
+            }
             if (!P::exit_pending()) [[likely]] {
                 for (int32_t k = 2 * c.arg_count; k < c.total; k += 2)
                     stack::push(cell::is(block::raw_cells(c.compiled) + k, T::Refinement) ? logic::shared(false)
@@ -936,8 +973,13 @@ class Runner {
             }
         } else {
             frames::push_interp_native(&c.name);
-            i = arguments(c, s.node, s.at + 1, 0);
-            if (!P::exit_pending()) [[likely]] native(c);
+            if (c.pure_args && pure_arguments(c)) {
+                native(c);
+                i = s.value_end;
+            } else {
+                i = arguments(c, s.node, s.at + 1, 0);
+                if (!P::exit_pending()) [[likely]] native(c);
+            }
         }
         frames::pop_keep_result();
         *mark = *(mark + 1);
@@ -1008,7 +1050,16 @@ class Runner {
         }
         int32_t refinements[64];
         for (int32_t k = 0; k < c.refinements; k++) refinements[k] = -1;
-        P::call_native(c.type, c.flags, c.native_entry, c.action_entry, refinements);
+        // An action, or a native with no part in exits or branches, ignores a pending exit.
+        if (c.type == T::Action) {
+            P::DepthScope opaque(&P::g_opaque_depth, frames::depth());
+            c.action_entry(refinements);
+        } else if (c.flags == 0) {
+            P::DepthScope opaque(&P::g_opaque_depth, frames::depth());
+            c.native_entry(false, refinements);
+        } else {
+            P::call_native(c.type, c.flags, c.native_entry, c.action_entry, refinements);
+        }
     }
 
     // An operator after the value at `mark`, its right operand from op.at + 1.
