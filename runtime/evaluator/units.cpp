@@ -428,7 +428,8 @@ class Builder {
                 branches(ci);
                 Call& b = u_.calls[ci];
                 b.pure_branch = u_.args[b.args_from].pure;
-                for (int32_t k = 1; k < b.arg_count; k++) b.pure_branch = b.pure_branch && u_.args[b.args_from + k].checked;
+                for (int32_t k = 1; k < b.arg_count; k++)
+                    b.pure_branch = b.pure_branch && u_.args[b.args_from + k].checked && b.branches[k - 1] >= 0;
             }
             break;
         }
@@ -1090,22 +1091,32 @@ class Runner {
         return i;
     }
 
-    // if or either whose condition and chosen branch are pure: the value where the branch's run
-    // leaves it, with no frame (nothing can observe it). False, with nothing done, otherwise.
+    // if and either with a pure condition and literal blocks: the arguments computed before the
+    // frame is pushed under them (nothing observes the order), and when the chosen branch is pure
+    // too, no frame at all. False, with nothing done, when the arguments need the full path.
     bool pure_branch(const Call& c) {
-        if (frames::g_frames.top == frames::g_frames.end || !room(c.arg_count + 1)) return false;
-        Cell* const out = stack::g_args.top;
-        if (!pure(steps_[args()[c.args_from].step], out) || cell::is(out, T::Unset)) return false;
+        if (frames::g_frames.top == frames::g_frames.end) return false;
+        Cell* const mark = stack::g_args.top;
+        if (!pure_arguments(c)) return false;
         const bool two_way = c.flags & P::kTwoWay;
-        const bool on = two_way ? truth::holds_strict(out) : truth::holds(out);
+        const bool on = two_way ? truth::holds_strict(mark) : truth::holds(mark);
         if (!on && !two_way) {
-            *out = *none::shared();
-        } else {
-            const int32_t seq = c.branches[on ? 0 : 1];
-            const int32_t lone = seq >= 0 ? u_.sequences[seq].lone_pure : -1;
-            if (lone < 0 || !pure(steps_[lone], out)) return false;
+            *mark = *none::shared();
+            stack::g_args.top = mark + 1;
+            return true;
         }
-        stack::g_args.top = out + 1;
+        const int32_t seq = c.branches[on ? 0 : 1];
+        const int32_t lone = u_.sequences[seq].lone_pure;
+        if (lone >= 0 && pure(steps_[lone], mark)) {
+            stack::g_args.top = mark + 1;
+            return true;
+        }
+        P::check_machine_stack();
+        stack::g_args.top = mark;
+        frames::push_interp_native(&c.name);
+        stack::g_args.top = mark + c.arg_count;
+        run_branch(seq);
+        frames::pop_keep_result();
         return true;
     }
 
