@@ -67,6 +67,7 @@ const char* err_word(Err e) {
 }
 
 const RaisedError& raised() { return g_raised; }
+void forget_raised() { g_raised = RaisedError{}; }
 const Cell* raised_value() { return g_value; }
 
 void set_error_maker(ErrorMaker maker, Cell* out) {

@@ -231,6 +231,9 @@ struct RaisedError {
     Cell args[3];
 };
 const RaisedError& raised();
+// Forgets the last raise, for a runtime that exits: its argument cells name nodes that are gone,
+// which the collector of a runtime made again would mark as its own.
+void forget_raised();
 // The error! value of the last raise, in a rooted cell that the next raise overwrites: none!
 // before the error module is up, or when making the value itself failed.
 const Cell* raised_value();

@@ -182,6 +182,7 @@ void init() {
     r.next_frame_size = kFirstFrameSize;
     r.big_threshold = kBigThreshold;
     g_fresh = FreshList{};  // a runtime made again starts with no record (the old one was released)
+    g_relocations = 0;      // and lays its buffers out as the first one did under stress
     void* table = mmap(nullptr, kNodeTableIds * sizeof(uintptr_t), PROT_READ | PROT_WRITE,
                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (table == MAP_FAILED) fatal("cannot reserve the node table", 1);
@@ -379,6 +380,11 @@ void release_all() {
     }
     r.first_frame = r.current_frame = r.last_frame = nullptr;
     while (r.first_big) big_free(r.first_big->buffer());
+    // A runtime made again hands out the same node ids as the first one did.
+    munmap(g_node_slots, kNodeTableIds * sizeof(uintptr_t));
+    g_node_slots = nullptr;
+    g_chunks_used = 0;
+    g_free_chunk_count = 0;
 }
 
 // ---- Relocation stress ----

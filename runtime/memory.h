@@ -109,7 +109,7 @@ inline SeriesBuf* buf(NodeId n) { return reinterpret_cast<SeriesBuf*>(g_node_slo
 inline SeriesBuf* buf_of(const Cell* c) { return buf(cell::node(c)); }
 
 void init();          // memory-init: the record and the node table
-void release_all();   // every node frame, series frame and big block back to the OS
+void release_all();   // every node frame, series frame, big block and the node table back to the OS
 
 // OS pages (mmap); a refusal raises internal no-memory / wrong-mem.
 void* os_alloc(size_t size);

@@ -63,6 +63,7 @@ void init() {
     g_value_hooks.init();
     g_text_hooks.init();
     g_ready = true;
+    g_last_new_line = true;
 }
 
 bool is_ready() { return g_ready; }

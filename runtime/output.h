@@ -16,7 +16,8 @@ using ValueHook = void (*)(const Cell* value, bool new_line);
 // runtime's own text).
 using TextHook = void (*)(const char* text, size_t length, int32_t encoding);
 
-// Makes both lists empty with room for five hooks each; from then on the hooks are ready.
+// Makes both lists empty with room for five hooks each; from then on the hooks are ready. The
+// last print counts as ended.
 void init();
 bool is_ready();
 

@@ -191,10 +191,7 @@ void unbind_value(Cell* at) {
 
 }  // namespace
 
-void init() {
-    if (g_table == 0)
-        g_table = hashtable::make(kTableKeys, nullptr, hashtable::Kind::Ownership, kEntryCells);
-}
+void init() { g_table = hashtable::make(kTableKeys, nullptr, hashtable::Kind::Ownership, kEntryCells); }
 
 NodeId table() { return g_table; }
 

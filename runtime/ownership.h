@@ -15,7 +15,7 @@ inline constexpr uint32_t kImageOwned = 0x10000;
 // Bit 16 of an object's context cell header: the object has been made owner of its series.
 inline constexpr uint32_t kContextOwner = 0x10000;
 
-// Makes the table (1,000 keys, three cells per entry); once, at start-up. Allocates.
+// Makes the table (1,000 keys, three cells per entry); at each runtime start-up. Allocates.
 void init();
 // The table's node (0 before init), for the collector's mark and purge.
 NodeId table();

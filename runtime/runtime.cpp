@@ -198,6 +198,12 @@ void exit() {
     watch::reset();
     memory::release_all();
     memory::tracked_release_all();
+    // What start-up makes once a runtime and guards against making twice goes too, and so does
+    // the last raise: a runtime made again starts as the first one did, with the same node ids,
+    // classes, output state and roots.
+    system_object::forget();
+    object::forget_classes();
+    forget_raised();
 }
 
 }  // namespace nuv::runtime

@@ -6,7 +6,9 @@
 
 namespace nuv::runtime {
 
-void init();  // runs every module initialiser in order; once per process
+// Runs every module initialiser in order. After an exit it makes the runtime again, which
+// behaves as the first one did (the fuzz harness starts one per program it runs).
+void init();
 void exit();  // gives every byte back; no value may be used afterwards
 
 // Runs `body` on a thread whose machine stack is large enough that the frame and argument stack

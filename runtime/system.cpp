@@ -296,6 +296,11 @@ void init() {
     set_error_maker(error::make_raised, word::keep(&g_none));
 }
 
+void forget() {
+    g_system = nullptr;
+    set_error_maker(nullptr, nullptr);
+}
+
 const Cell* get() { return g_system ? g_system : &g_none; }
 
 NodeId catalog_errors() {

@@ -27,8 +27,11 @@ enum ScriptField : int32_t { kScriptHeader = 1, kScriptArgs = 4, kScriptFields =
 enum StandardField : int32_t { kStandardError = 2, kStandardFields = 6 };
 
 // Builds the catalogue and the system object, binds the global word `system` to it and makes
-// fire raise error! values from then on. Needs the runtime words; runs once.
+// fire raise error! values from then on. Needs the runtime words; runs once a runtime.
 void init();
+// Drops the system object and the error maker of a runtime that exits, so that one made again
+// builds its own.
+void forget();
 
 // The system object (none! before init). No allocation.
 const Cell* get();

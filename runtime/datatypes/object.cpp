@@ -340,6 +340,7 @@ void deep_change_notice(const Cell* owner, const Cell* word, const Cell* target,
 }  // namespace
 
 int32_t new_class() { return ++g_last_class; }
+void forget_classes() { g_last_class = kFirstClass; }
 
 // ---- Reading ----
 

@@ -35,6 +35,8 @@ inline constexpr bool has_object_layout(TypeId t) {
 
 // The next class id. No allocation.
 int32_t new_class();
+// Class ids count from the start again: only for a runtime that exits, whose objects are gone.
+void forget_classes();
 
 // ---- Reading (no allocation; cells valid until the next allocation) ----
 

@@ -1,63 +1,7 @@
-// Replays saved inputs of the program fuzz target without libFuzzer, so that any build runs a
-// corpus, and shows the program an input becomes:
-//
-//   nuv-fuzz-program-replay PATH...           runs each input (a file, or every file of a folder)
-//   nuv-fuzz-program-replay --print PATH...   writes each input's program instead of running it
-//
-// What the programs print is dropped; each input's path goes to standard error before it runs.
-// The status is 0 when every input ran, 2 on a bad path.
-#include <algorithm>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
-
+// nuv-fuzz-program-replay: replays inputs of the program target (replay.h has the command line).
 #include "tests/fuzz/program_writer.h"
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
-
-namespace {
-
-namespace fs = std::filesystem;
-
-std::vector<uint8_t> read_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-}  // namespace
+#include "tests/fuzz/replay.h"
 
 int main(int argc, char** argv) {
-    const bool print = argc > 1 && std::strcmp(argv[1], "--print") == 0;
-    std::vector<fs::path> inputs;
-    for (int k = print ? 2 : 1; k < argc; k++) {
-        std::error_code error;
-        if (fs::is_directory(argv[k], error)) {
-            for (const auto& entry : fs::directory_iterator(argv[k]))
-                if (entry.is_regular_file()) inputs.push_back(entry.path());
-        } else if (fs::is_regular_file(argv[k], error)) {
-            inputs.emplace_back(argv[k]);
-        } else {
-            std::fprintf(stderr, "nuv-fuzz-program-replay: no file or folder %s\n", argv[k]);
-            return 2;
-        }
-    }
-    std::sort(inputs.begin(), inputs.end());
-    if (!print && !std::freopen("/dev/null", "w", stdout)) return 2;
-    for (const fs::path& path : inputs) {
-        const std::vector<uint8_t> bytes = read_bytes(path);
-        if (print) {
-            std::printf(";; %s\n%s\n", path.c_str(),
-                        nuv::fuzz::write_program(bytes.data(), bytes.size()).c_str());
-        } else {
-            std::fprintf(stderr, "%s\n", path.c_str());  // names the input a crash stops on
-            LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-        }
-    }
-    if (!print) std::fprintf(stderr, "%zu inputs replayed\n", inputs.size());
-    return 0;
+    return nuv::fuzz::replay_main(argc, argv, "nuv-fuzz-program-replay", nuv::fuzz::write_program);
 }

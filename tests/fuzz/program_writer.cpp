@@ -183,6 +183,8 @@ struct FunctionShape {
     bool has_option = false;  // /opt with one argument
 };
 
+// The grammar of the program target. A subclass widens it through the hooks, which take no
+// choice here, so that the same bytes keep giving this grammar the same text.
 class Writer {
   public:
     explicit Writer(Choices& in) : in_(in) {
@@ -190,21 +192,34 @@ class Writer {
         shapes_[1] = {2, false};
         shapes_[2] = {0, false};
     }
+    virtual ~Writer() = default;
 
     std::string program() {
-        out_ = kPrelude;
-        // Each statement runs under its own try/all, so that an error or a stray break, return
-        // or throw ends only that statement.
-        for (int n = 0; n < 64 && !in_.done() && out_.size() < kMaxText; n++) {
-            out_ += "try/all [";
-            out_ += kStatementFuel;
-            statement(0);
-            out_ += "]\n";
-        }
+        prelude();
+        for (int n = 0; n < 64 && !in_.done() && out_.size() < kMaxText; n++) top_statement();
+        last_statement();
         return std::move(out_);
     }
 
-  private:
+  protected:
+    virtual void prelude() { out_ = kPrelude; }
+    // Each statement runs under its own try/all, so that an error or a stray break, return or
+    // throw ends only that statement.
+    virtual void top_statement() {
+        out_ += "try/all [";
+        out_ += kStatementFuel;
+        statement(0);
+        out_ += "]\n";
+    }
+    virtual void last_statement() {}
+    // A statement or an expression of the subclass's own; false when it wrote none.
+    virtual bool own_statement(int) { return false; }
+    virtual bool own_expression(int) { return false; }
+    virtual void print_statement(int depth) {
+        put(in_.pick({"print", "prin", "print mold", "prin form"}));
+        expression(depth + 1);
+    }
+
     Choices& in_;
     std::string out_;
     std::vector<std::string_view> locals_;  // words the enclosing function bodies bind
@@ -314,6 +329,14 @@ class Writer {
         }
     }
 
+    // Loop counts and recursion depths: small, now and then any count.
+    void small_count() {
+        if (in_.below(8) == 1)
+            count();
+        else
+            put(in_.pick({"2", "3", "4", "5", "7", "1", "0"}));
+    }
+
     // A /part argument: a number of each kind, or a position in the same or another series.
     void part(std::string_view same) {
         switch (in_.below(8)) {
@@ -357,6 +380,7 @@ class Writer {
                 literal(kMaxDepth);
             return;
         }
+        if (own_expression(depth)) return;
         switch (in_.below(20)) {
         case 0: literal(depth); break;
         case 1:
@@ -540,6 +564,7 @@ class Writer {
             change_running(code_);
             return;
         }
+        if (own_statement(depth)) return;
         switch (in_.below(26)) {
         case 0:
         case 1:
@@ -563,10 +588,7 @@ class Writer {
         case 15: run_code(depth); break;
         case 16: put(depth == 0 ? "recycle" : "gc"); break;
         case 17: unwind(depth); break;
-        case 18:
-            put(in_.pick({"print", "prin", "print mold", "prin form"}));
-            expression(depth + 1);
-            break;
+        case 18: print_statement(depth); break;
         case 19: self_running_branch(depth); break;
         case 20:
             put(in_.pick(kObjects));
@@ -695,7 +717,7 @@ class Writer {
     }
 
     // Writes a pattern: % stands for the word given, @ for a self-changing block, ? for an
-    // expression, # for a count and $ for a literal; the rest is copied.
+    // expression, # for a count, & for a small count and $ for a literal; the rest is copied.
     void fill(std::string_view pattern, std::string_view word, int depth) {
         put("");
         for (const char ch : pattern) {
@@ -704,6 +726,7 @@ class Writer {
             case '@': glue(in_.pick(kCode)); break;
             case '?': expression(depth + 1); break;
             case '#': count(); break;
+            case '&': small_count(); break;
             case '$': literal(kMaxDepth); break;
             default: out_ += ch; break;
             }
@@ -799,7 +822,7 @@ class Writer {
     // ---- Blocks that change while they run ----
 
     // A statement that changes the block being run through its word.
-    void change_running(int k) {
+    virtual void change_running(int k) {
         static constexpr std::string_view kChanges[] = {
             "clear %",
             "clear next %",
@@ -883,11 +906,351 @@ class Writer {
     }
 };
 
+// ---- The differential grammar ----
+
+// Saves the words a program may rebind, makes the guards immune to rebinding (tick and gc reach
+// their natives through the values composed into them), and adds the helpers: `show` prints a
+// value molded on one line (cut short; an error with its stack when kept), `calls` answers the frame names and argument-stack indexes, the
+// `re-` functions rebind a word from inside a callee and answer their argument, `grow` and `cut`
+// change code1 from inside one, `rec` recurses, and `deep` runs a block some calls deep.
+constexpr std::string_view kDiffPrelude = R"(o-plus: :+ o-minus: :- o-times: :* o-either: :either o-if: :if
+tick: does compose/deep [fuel: (:subtract) fuel 1 (:if) (:any) [(:lesser?) fuel 0 (:greater?) stats fuel-memory] [do make error! "out of fuel"]]
+gc: does compose/deep [recycles: (:subtract) recycles 1 (:if) (:greater-or-equal?) recycles 0 [recycle]]
+restore: does [set '+ :o-plus set '- :o-minus set 'either :o-either set 'if :o-if]
+show: func [v [any-type!]] [print mold/all/flat/part :v 400]
+calls: has [k] [collect-calls k: copy [] k]
+re-plus: func [v] [set '+ :o-times v] re-minus: func [v] [set '- :o-plus v]
+re-either: func [v] [set 'either func [c p q] [o-either c q p] v] re-if: func [v] [set 'if :unless v]
+re-fn: func [v] [set 'fn1 :fn3 v] re-back: func [v] [restore v]
+grow: func [v] [tick append code1 [tick prin "g"] v] cut: func [v] [clear next code1 v]
+rec: func [n /opt w] [tick either n <= 0 [any [w 0]] [rec/opt n - 1 (any [w 0]) + n]]
+deep: func [n b] [tick either n <= 0 [do b] [deep n - 1 b]]
+)";
+constexpr std::string_view kDiffStatementFuel = "fuel: 200";
+
+constexpr std::string_view kRebinds[] = {
+    "+: :-",
+    "+: :*",
+    "+: func [p q] [o-minus p q]",
+    "-: :+",
+    "set '+ :o-plus",
+    "either: func [c p q] [o-either c q p]",
+    "either: :if",
+    "set 'either :o-either",
+    "if: :unless",
+    "if: func [c p] [o-if not c p]",
+    "set 'if :o-if",
+    "restore",
+};
+constexpr std::string_view kCalleeRebinds[] = {"re-plus", "re-minus", "re-either", "re-if",
+                                               "re-fn",   "re-back",  "grow",      "cut"};
+// Expressions that raise: math, type, missing values and arguments, made errors.
+constexpr std::string_view kFaults[] = {
+    "1 / 0",
+    "2147483647 + 1",
+    "-2147483648 - 1",
+    "-2147483648 / -1",
+    "100000 * 100000",
+    "1 % 0",
+    "1.0 / 0",
+    R"(1 + "a")",
+    R"("a" < 1)",
+    R"(to integer! "x")",
+    "append 1 2",
+    "nowhere",
+    "o1/nowhere",
+    "fn2 1",
+    "either",
+    "rec 3 + none",
+    R"(do make error! "boom")",
+    "make object! [x: 1 / 0]",
+};
+// Runs a code block (%) as a loop body, a function body or a method; ? is an expression.
+constexpr std::string_view kDiffRuns[] = {
+    "repeat i 3 %",
+    "while [tick ?] %",
+    "foreach x a %",
+    "foreach [x y] d %",
+    "until [tick do % ?]",
+    "catch [loop 2 %]",
+    "o1: make object! [x: 1 y: 2 m: func [p] %] o1/m ?",
+};
+// Changes the block being run (%); # is a count. A change must not put the statement that made
+// it again just after itself (as an insertion at the head shorter than the statement does), or
+// it runs again without a tick.
+constexpr std::string_view kDiffChanges[] = {
+    "poke % 2 #",
+    "poke % 2 [tick 7]",
+    "change/part % [tick show 5] 2",
+    "tick append % [show calls]",
+    "remove back tail %",
+    "tick change next % [tick re-plus 1]",
+};
+
+// The grammar of the differential target: the program target's, weighted towards what compiled
+// code must get right (loops that run their bodies many times, calls, recursion, methods,
+// rebinding, changes to the running block, errors and unwinding), and printing as it goes. Each
+// top-level statement shows its outcome and puts the rebound words back; the last one runs
+// bare, so that an uncaught error ends the program with its report.
+class DiffWriter : public Writer {
+  public:
+    using Writer::Writer;
+
+  protected:
+    void prelude() override {
+        out_ = kPrelude;
+        out_ += kDiffPrelude;
+    }
+    void top_statement() override {
+        out_ += "show try/all/keep [";
+        out_ += kDiffStatementFuel;
+        statement(0);
+        out_ += "] restore\n";
+    }
+    void last_statement() override {
+        out_ += kDiffStatementFuel;
+        statement(0);
+        out_ += "\n";
+    }
+
+    bool own_statement(int depth) override {
+        if (in_.below(2) != 0) return false;
+        switch (in_.below(12)) {
+        case 0: put(in_.pick(kRebinds)); break;
+        case 1: rebind_function(); break;
+        case 2:
+        case 3: counted_loop(depth); break;
+        case 4: define_recursive(depth); break;
+        case 5: define_methods(depth); break;
+        case 6: {
+            const std::string_view run = in_.pick(kDiffRuns);  // the choices in text order
+            fill(run, in_.pick(kCode), depth);
+            break;
+        }
+        case 7:
+            put("show try/keep [");
+            fault();
+            glue("]");
+            break;
+        case 8: put(in_.pick({"show calls", "show stack-size?", "show last-lf?"})); break;
+        case 9:
+            put(in_.pick(kVars));
+            glue(":");
+            arithmetic(depth + 1);
+            break;
+        default: print_statement(depth); break;
+        }
+        return true;
+    }
+
+    bool own_expression(int depth) override {
+        if (in_.below(2) != 0) return false;
+        switch (in_.below(9)) {
+        case 0:
+            put(in_.pick(kCalleeRebinds));
+            expression(depth + 1);
+            break;
+        case 1: fault(); break;
+        case 2:
+            put("try [");
+            fault();
+            glue("]");
+            break;
+        case 3:
+            put("rec");
+            if (in_.below(2) == 1) {
+                glue("/opt");
+                small_count();
+            }
+            small_count();
+            break;
+        case 4: put(in_.pick({"calls", "stack-size?", "length? code1"})); break;
+        case 5:
+            put(in_.pick(kObjects));
+            glue(in_.pick({"/m", "/n"}));
+            expression(depth + 1);
+            break;
+        case 6:
+            put("either");
+            comparison(depth + 1);
+            for (int k = 0; k < 2; k++) {
+                put("[");
+                arithmetic(depth + 1);
+                glue("]");
+            }
+            break;
+        default: arithmetic(depth); break;
+        }
+        return true;
+    }
+
+    void print_statement(int depth) override {
+        switch (in_.below(4)) {
+        case 1: put("show calls"); break;
+        case 2:
+            put("prin mold/part");
+            expression(depth + 1);
+            put("40 prin \" \"");
+            break;
+        default:
+            put("show");
+            expression(depth + 1);
+            break;
+        }
+    }
+
+    void change_running(int k) override {
+        if (in_.below(2) == 0) {
+            Writer::change_running(k);
+            return;
+        }
+        fill(in_.pick(kDiffChanges), kCode[k], kMaxDepth);
+    }
+
+  private:
+    // A term that is a number more often than not: the integer variables, the enclosing
+    // function's words, a counter, a small call.
+    void term(int depth) {
+        switch (in_.below(8)) {
+        case 1:
+            put(in_.pick({"e", "i", "length? a", "length? code1", "o1/x", "stack-size?"}));
+            break;
+        case 2:
+            if (locals_.empty())
+                variable();
+            else
+                put(locals_[in_.below(static_cast<uint32_t>(locals_.size()))]);
+            break;
+        case 3:
+            put("rec");
+            small_count();
+            break;
+        case 4:
+            put("(");
+            arithmetic(depth + 1);
+            glue(")");
+            break;
+        case 5: expression(depth + 1); break;
+        case 6: put(in_.pick(kEdgeInts)); break;
+        default: put(in_.pick(kSmallInts)); break;
+        }
+    }
+
+    // Terms joined by operators: in place arithmetic and comparison, where a rebinding done by
+    // one of the terms shows at the next operator.
+    void arithmetic(int depth) {
+        if (depth >= kMaxDepth) {
+            put(in_.pick(kSmallInts));
+            return;
+        }
+        term(depth);
+        for (uint32_t n = in_.below(4), k = 0; k < n; k++) {
+            put(in_.pick({"+", "-", "*", "+", "-", "/", "%", "<", "=", ">", "and"}));
+            term(depth);
+        }
+    }
+
+    void comparison(int depth) {
+        term(depth);
+        put(in_.pick({"<", ">", "=", "<>", "<=", ">="}));
+        term(depth);
+    }
+
+    // A fault, now and then a few calls deep, so that the error's near, where and stack are
+    // a callee's.
+    void fault() {
+        const bool deep = in_.below(3) == 1;
+        if (deep) {
+            put("deep");
+            small_count();
+            put("[");
+        }
+        put(in_.pick(kFaults));
+        if (deep) glue("]");
+    }
+
+    // Binds a function word to another function, or to one that runs a code block as its body.
+    void rebind_function() {
+        const uint32_t k = in_.below(kFns.size());
+        put(kFns[k]);
+        glue(":");
+        if (in_.below(2) == 1) {
+            const uint32_t from = in_.below(kFns.size());
+            put(":");
+            glue(kFns[from]);
+            shapes_[k] = shapes_[from];
+            return;
+        }
+        put("func [x]");
+        put(in_.pick(kCode));
+        shapes_[k] = {1, false};
+    }
+
+    // A loop that counts in a variable (%) and shows it each round; & is the count. An empty
+    // step is an expression.
+    void counted_loop(int depth) {
+        struct Counting {
+            std::string_view head;
+            std::string_view step;
+        };
+        static constexpr Counting kCountings[] = {
+            {"loop &", ""}, {"while [% < &]", "1"}, {"repeat k &", "k"}};
+        const std::string_view var = in_.pick(kVars);
+        const Counting& counting = kCountings[in_.below(std::size(kCountings))];
+        put(var);
+        glue(": 0");
+        fill(counting.head, var, depth);
+        fill("[tick %: % +", var, depth);
+        if (counting.step.empty())
+            arithmetic(depth + 1);
+        else
+            put(counting.step);
+        statements(depth + 1, 3);
+        fill("show %]", var, depth);
+    }
+
+    // A function that calls itself with a smaller count and sums on the way back.
+    void define_recursive(int depth) {
+        const uint32_t k = in_.below(kFns.size());
+        const std::string_view name = kFns[k];
+        put(name);
+        glue(": func [x /opt w] [tick either x <= 0 [any [w 0]] [");
+        locals_.push_back("x");
+        locals_.push_back("w");
+        statements(depth + 1, 2);
+        locals_.resize(locals_.size() - 2);
+        if (in_.below(3) == 1) put("return");
+        put(name);
+        glue("/opt x - 1 (any [w 0]) + x]]");
+        shapes_[k] = {1, true};
+    }
+
+    // An object whose methods read and write its fields and call each other.
+    void define_methods(int depth) {
+        put(in_.pick(kObjects));
+        glue(": make object! [x:");
+        expression(depth + 1);
+        put("y:");
+        expression(depth + 1);
+        put("m: func [p] [tick");
+        for (std::string_view w : {"p", "x", "y"}) locals_.push_back(w);
+        statements(depth + 1, 3);
+        locals_.resize(locals_.size() - 3);
+        put(in_.pick({"x: x + p", "y: p", "x"}));
+        glue("] n: func [p] [tick m p show calls]]");
+    }
+};
+
 }  // namespace
 
 std::string write_program(const uint8_t* data, size_t size) {
     Choices in(data, size);
     return Writer(in).program();
+}
+
+std::string write_diff_program(const uint8_t* data, size_t size) {
+    Choices in(data, size);
+    return DiffWriter(in).program();
 }
 
 }  // namespace nuv::fuzz

@@ -15,4 +15,12 @@ namespace nuv::fuzz {
 
 std::string write_program(const uint8_t* data, size_t size);
 
+// The differential target's program: the same guards over a grammar weighted towards loops,
+// calls, recursion, methods, rebinding of operators, conditionals and functions (also from
+// inside a callee, in the middle of an expression), changes to the running block, errors and
+// unwinding. It prints as it runs (values molded, errors with their id, arguments, near and
+// where, the frame names and stack indexes) and always ends the same way, whatever the
+// evaluator's mode. Its last statement runs unguarded, so it may end with an uncaught error.
+std::string write_diff_program(const uint8_t* data, size_t size);
+
 }  // namespace nuv::fuzz
