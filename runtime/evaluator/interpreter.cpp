@@ -1418,6 +1418,11 @@ NodeId compiled_spec(const Cell* callee) {
     return cell::is(&compiled, T::Block) ? cell::node(&compiled) : compile(callee);
 }
 
+NodeId compiled_spec_made(const Cell* callee) {
+    const Cell compiled = block::raw_cells(callee->w3)[kCompiledInfoCell];
+    return cell::is(&compiled, T::Block) ? cell::node(&compiled) : 0;
+}
+
 uint64_t plans_made() { return g_plans_made; }
 
 // ---- Calls with their arguments in a block ----

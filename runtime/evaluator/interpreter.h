@@ -64,6 +64,8 @@ int32_t call_comparator(const Cell* comparator, const Cell* first, const Cell* s
 // type gives the fetch mode; refinement! for a refinement) and the typeset it accepts (none for
 // a refinement). Compiled on first use and kept. May allocate.
 NodeId compiled_spec(const Cell* callee);
+// The compiled spec when it has been made, else 0. No allocation.
+NodeId compiled_spec_made(const Cell* callee);
 
 // Call plans made since start-up: a callee's plan is made on its first call after each
 // collection, so a loop makes none once its callees have theirs (tests count them).

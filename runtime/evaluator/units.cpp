@@ -114,7 +114,8 @@ struct Call {
     uint8_t flags;
     natives::Entry native_entry;
     actions::Entry action_entry;
-    NodeId compiled;     // the compiled spec
+    mutable NodeId compiled;  // the compiled spec, once the callee has one (0 before)
+    std::vector<Cell> spec;   // what it holds: the spec word and typeset of each entry
     int32_t total;       // its entries, in cells
     int32_t refinements; // refinement entries
     int32_t args_from;   // leading arguments, in `args`
@@ -326,8 +327,27 @@ class Builder {
         c.callee = callee;
         c.name = name;
         c.type = type;
-        c.compiled = interp::compiled_spec(&callee);
-        c.total = block::count(c.compiled);
+        // The spec is read as the callee's compiled spec holds it, without making that: the
+        // interpreter makes it at the first call, and so does the unit (the memory figures match).
+        c.compiled = interp::compiled_spec_made(&callee);
+        if (c.compiled) {
+            const int32_t n = block::count(c.compiled);
+            c.spec.assign(block::raw_cells(c.compiled), block::raw_cells(c.compiled) + n);
+        } else {
+            for (const native::SpecEntry& e : native::spec_entries(callee.w2, 0, true)) {
+                Cell types = *none::shared();
+                if (!cell::is(&e.word, T::Refinement)) {
+                    if (e.typed) {
+                        typeset::from_block(&e.types, &types);
+                    } else {
+                        typeset::set_all(&types);
+                    }
+                }
+                c.spec.push_back(e.word);
+                c.spec.push_back(types);
+            }
+        }
+        c.total = static_cast<int32_t>(c.spec.size());
         c.branches[0] = c.branches[1] = -1;
         const auto index = native::index_of(&callee);
         if (type == T::Native) {
@@ -346,9 +366,9 @@ class Builder {
             if (!cell::is(&c.body, T::Block)) return -1;
         }
         int32_t e = 0;
-        for (; e < c.total && !cell::is(block::raw_cells(c.compiled) + e, T::Refinement); e += 2) {}
+        for (; e < c.total && !cell::is(&c.spec[e], T::Refinement); e += 2) {}
         c.arg_count = e / 2;
-        for (; e < c.total; e += 2) c.refinements += cell::is(block::raw_cells(c.compiled) + e, T::Refinement);
+        for (; e < c.total; e += 2) c.refinements += cell::is(&c.spec[e], T::Refinement);
         if (c.refinements > 64) return -1;
         u_.calls.push_back(c);
         return static_cast<int32_t>(u_.calls.size()) - 1;
@@ -361,14 +381,13 @@ class Builder {
         std::vector<Arg> args;  // nested calls add theirs meanwhile: these go in after
         const int32_t first = infix ? 1 : 0;
         const int32_t n = u_.calls[ci].arg_count;
-        const NodeId compiled = u_.calls[ci].compiled;
         for (int32_t k = first; k < n; k++) {
             if (i >= count) {
                 *generic = true;  // the interpreter raises no-arg (or takes an unset)
                 break;
             }
-            const Cell spec_word = block::at(compiled, 2 * k);
-            const Cell types = block::at(compiled, 2 * k + 1);
+            const Cell spec_word = u_.calls[ci].spec[2 * k];
+            const Cell types = u_.calls[ci].spec[2 * k + 1];
             uint64_t takes = 0;
             for (uint32_t t = 0; t < 64; t++)
                 if (typeset::has(&types, static_cast<T>(t))) takes |= uint64_t{1} << t;
@@ -420,8 +439,8 @@ class Builder {
             const Call& c = u_.calls[ci];
             const bool branch = (c.flags & P::kBranch) && c.arg_count == ((c.flags & P::kTwoWay) ? 3 : 2);
             if (c.flags & P::kExitWithValue)
-                u_.calls[ci].quick_exit = c.arg_count == 1 && u_.args[c.args_from].pure;
-            if (c.flags & P::kExitNoValue) u_.calls[ci].quick_exit = c.arg_count == 0;
+                u_.calls[ci].quick_exit = c.arg_count == 1 && u_.args[c.args_from].pure && c.compiled;
+            if (c.flags & P::kExitNoValue) u_.calls[ci].quick_exit = c.arg_count == 0 && c.compiled;
             s.kind = generic ? Kind::Generic : branch ? Kind::Branch : Kind::Call;
             s.child = ci;
             if (s.kind == Kind::Branch) {
@@ -465,7 +484,8 @@ class Builder {
         for (int32_t k = 0; s.pure && k < s.ops_count; k++) {
             const Call& c = u_.calls[u_.infixes[s.ops_from + k].call];
             const Step& right = u_.steps[u_.args[c.args_from].step];
-            s.pure = c.fast != P::Fast::None && (right.kind == Kind::Const || right.kind == Kind::Word);
+            s.pure = c.fast != P::Fast::None && c.compiled != 0 &&
+                     (right.kind == Kind::Const || right.kind == Kind::Word);
         }
         if (s.pure) {
             s.pure_from = static_cast<int32_t>(u_.pure_ops.size());
@@ -499,7 +519,7 @@ class Builder {
             bool simple = c && c->type != T::Function && c->arg_count == 2 && c->refinements == 0;
             if (simple) {
                 for (int32_t k = 0; k < 2; k++)
-                    simple = simple && cell::is(block::raw_cells(c->compiled) + 2 * k, T::Word);
+                    simple = simple && cell::is(&c->spec[2 * k], T::Word);
             }
             if (!simple) {
                 s.kind = Kind::Generic;  // the interpreter's invoke; the end is a guess
@@ -510,8 +530,8 @@ class Builder {
             const int32_t end = arguments(ci, s.node, j + 1, true, &generic);
             Call& cc = u_.calls[ci];
             if (cc.fast != P::Fast::None) {
-                const Cell t0 = block::at(cc.compiled, 1);
-                const Cell t1 = block::at(cc.compiled, 3);
+                const Cell t0 = cc.spec[1];
+                const Cell t1 = cc.spec[3];
                 for (uint32_t t = 0; t < 64; t++) {
                     if (typeset::has(&t0, static_cast<T>(t))) cc.fast_left |= uint64_t{1} << t;
                     if (typeset::has(&t1, static_cast<T>(t))) cc.fast_right |= uint64_t{1} << t;
@@ -912,7 +932,7 @@ class Runner {
                 const T got = stack::top_type();
                 const auto id = static_cast<uint32_t>(got);
                 const bool taken = id < 64 ? ((a->takes >> id) & 1)
-                                           : typeset::has(block::raw_cells(c.compiled) + entry + 1, got);
+                                           : typeset::has(&c.spec[entry + 1], got);
                 if (!taken) [[unlikely]] P::fire_arg_type(c.compiled, entry, &c.name, got);
             } else {
                 i = P::fetch_one(node, i, c.compiled, entry, &c.name, entry0 != 0);
@@ -950,10 +970,17 @@ class Runner {
         return true;
     }
 
+    // The callee's compiled spec, made now when it has none: the interpreter makes it when it
+    // first calls the callee, at the same point. May allocate.
+    static void ensure_spec(const Call& c) {
+        if (!c.compiled) [[unlikely]] c.compiled = interp::compiled_spec(&c.callee);
+    }
+
     [[gnu::noinline]] int32_t call(const Step& s, const Call& c) {
         if (c.quick_exit && quick_exit(c)) return s.value_end;
         P::check_machine_stack();
         Cell* const mark = stack::push(&c.callee);
+        ensure_spec(c);
         int32_t i;
         if (c.type == T::Function) {
             frames::push_interp_function(&c.name, c.ctx);
@@ -964,7 +991,7 @@ class Runner {
             }
             if (!P::exit_pending()) [[likely]] {
                 for (int32_t k = 2 * c.arg_count; k < c.total; k += 2)
-                    stack::push(cell::is(block::raw_cells(c.compiled) + k, T::Refinement) ? logic::shared(false)
+                    stack::push(cell::is(&c.spec[k], T::Refinement) ? logic::shared(false)
                                                                                          : none::shared());
                 const int32_t entries = c.total / 2;
                 const auto words = static_cast<int32_t>(memory::buf(c.words)->used() / sizeof(Cell));
@@ -1067,7 +1094,7 @@ class Runner {
     int32_t infix(NodeId node, const Infix& op, const Call& c, Cell* mark) {
         const Step& right = steps_[args()[c.args_from].step];
         // A number operand read as it stands needs no call when the result is computed here.
-        if (c.fast != P::Fast::None && (right.kind == Kind::Const || right.kind == Kind::Word)) {
+        if (c.fast != P::Fast::None && c.compiled && (right.kind == Kind::Const || right.kind == Kind::Word)) {
             const auto lt = static_cast<uint32_t>(cell::type_of(mark));
             if (lt < 64 && ((c.fast_left >> lt) & 1)) {
                 const Cell* value = right.kind == Kind::Const ? &right.cell : context::plain_slot(&right.cell);
@@ -1081,6 +1108,7 @@ class Runner {
     }
 
     [[gnu::noinline]] int32_t infix_call(NodeId node, const Infix& op, const Call& c, Cell* mark) {
+        ensure_spec(c);
         P::check_machine_stack();
         stack::g_args.top = mark;
         frames::push_interp_native(&c.name);
@@ -1121,6 +1149,7 @@ class Runner {
     }
 
     [[gnu::noinline]] int32_t branch(const Step& s, const Call& c) {
+        ensure_spec(c);
         if (c.pure_branch && pure_branch(c)) return s.value_end;
         P::check_machine_stack();
         frames::push_interp_native(&c.name);

@@ -79,6 +79,23 @@ TEST(Units, ABlockThatGrowsWhileItRunsIsReadAsItStands) {
     EXPECT_GE(d.handed_back(), 1u);
 }
 
+// Building a unit makes nothing the interpreter would not have made by then: a callee named in
+// a branch never taken keeps no compiled spec (the interpreter makes one at the first call), so
+// the memory figures are the same in every mode.
+TEST(Units, BuildingMakesNoCalleeSpec) {
+    if (!lazy()) GTEST_SKIP();
+    ASSERT_EQ(eval_text("units-g: func [a b c] [a] units-k: func [x] [either x > 100 [units-g 1 2 3] [x]] "
+                        "loop 3 [units-k 1]"),
+              "1");
+    Delta d;
+    EXPECT_EQ(eval_text("units-k 2"), "2");
+    const Cell* g = context::global_slot(symbol::make_cstr("units-g"));
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(interp::compiled_spec_made(g), 0u);
+    EXPECT_EQ(eval_text("units-k 200"), "1");  // the first call makes it
+    EXPECT_NE(interp::compiled_spec_made(context::global_slot(symbol::make_cstr("units-g"))), 0u);
+}
+
 // A collection drops the unit of a block that died (its node id may be reused).
 TEST(Units, ACollectionDropsTheUnitsOfDeadBlocks) {
     if (!lazy()) GTEST_SKIP();
