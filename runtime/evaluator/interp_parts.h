@@ -7,6 +7,7 @@
 #include "runtime/cell.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/frames.h"
 #include "runtime/stack.h"
 #include "runtime/datatypes/native.h"
@@ -62,6 +63,28 @@ extern Cell* g_exit_value;      // its value (a root-block cell)
 extern uint32_t g_body_depth;   // frame depth of the innermost function body being run
 extern uint32_t g_opaque_depth; // frame depth of the innermost call that ignores pending exits
 inline bool exit_pending() { return g_exit_target != 0; }
+
+// The depth of the function body an exit from code at frame depth `from` ends, when only code
+// that honours a pending exit lies between them (no other body, no call that ignores pending
+// exits); 0 when the exit must be thrown instead. No allocation.
+inline uint32_t pending_exit_target(uint32_t from) {
+    const uint32_t target = g_body_depth;
+    if (target == 0 || target <= g_opaque_depth) return 0;
+    for (uint32_t d = from; d > target; d--)
+        if (frames::has_body_flag(frames::at_depth(d))) return 0;
+    return target;
+}
+
+// A set-word's write: the word (a stable cell, the next cell holding the value) set in its
+// context, directly where that needs no lookup or notice. May allocate.
+inline void set_word(Cell* target) {
+    Cell* slot = context::plain_write_slot(target);
+    if (slot) {
+        *slot = *(target + 1);
+    } else {
+        word::set(target, target + 1);
+    }
+}
 
 // Sets a watermark for the call's duration, whatever way it ends.
 struct DepthScope {

@@ -117,10 +117,8 @@ using parts::kTypes;
 // honours it lies between the exit and the innermost function body, and answers whether it
 // did; otherwise the exit native throws as usual.
 [[gnu::always_inline]] inline bool record_exit(bool has_value) {
-    const uint32_t target = g_body_depth;
-    if (target == 0 || target <= g_opaque_depth) return false;
-    for (uint32_t d = frames::depth() - 1; d > target; d--)
-        if (frames::has_body_flag(frames::at_depth(d))) return false;
+    const uint32_t target = parts::pending_exit_target(frames::depth() - 1);  // below its own frame
+    if (target == 0) return false;
     g_exit_target = target;
     *g_exit_value = has_value ? *stack::arg(0) : *unset::shared();
     return true;
@@ -1057,12 +1055,7 @@ int32_t eval_expression(NodeId node, int32_t i) {
         i = eval_expression<false, true, Traced>(node, i);
         if (!exit_pending()) [[likely]] {
             emit<Traced>(trace::Event::Set, node, at, target, target + 1);
-            Cell* slot = context::plain_write_slot(target);
-            if (slot) {
-                *slot = *(target + 1);
-            } else {
-                word::set(target, target + 1);
-            }
+            parts::set_word(target);
         }
         *stack::arg(0) = *(target + 1);
         frames::pop_keep_result();

@@ -102,7 +102,6 @@ struct PureOp {
 struct Arg {
     int32_t step;
     uint64_t takes;  // bit t: type id t (ids below 64) is taken
-    bool pure;       // the step is pure (a constant included)
     bool checked;    // a constant the argument takes: no check when it runs
 };
 
@@ -319,7 +318,7 @@ class Builder {
     }
 
     // The call record of a callee and its leading argument count, or -1 when the unit does not
-    // call it (the step is then the interpreter's). May allocate (a spec compiled).
+    // call it (the step is then the interpreter's). No allocation (the spec is read, not compiled).
     int32_t call_of(const Cell& callee, const Cell& name) {
         const T type = cell::is(&callee, T::Op) ? native::op_source(&callee) : cell::type_of(&callee);
         if (type != T::Function && type != T::Native && type != T::Action) return -1;
@@ -403,16 +402,15 @@ class Builder {
                 break;
             }
             const Step& st = u_.steps[step];
-            const bool pure = st.pure;
             const auto ct = static_cast<uint32_t>(cell::type_of(&st.cell));
             const bool checked = st.kind == Kind::Const && st.ops_count == 0 && ct < 64 && ((takes >> ct) & 1);
-            args.push_back(Arg{step, takes, pure, checked});
+            args.push_back(Arg{step, takes, checked});
             i = st.end;
         }
         u_.calls[ci].args_from = static_cast<int32_t>(u_.args.size());
         u_.calls[ci].arg_count = static_cast<int32_t>(args.size());
         u_.calls[ci].pure_args = !*generic;
-        for (const Arg& a : args) u_.calls[ci].pure_args = u_.calls[ci].pure_args && a.pure;
+        for (const Arg& a : args) u_.calls[ci].pure_args = u_.calls[ci].pure_args && u_.steps[a.step].pure;
         u_.args.insert(u_.args.end(), args.begin(), args.end());
         return i;
     }
@@ -439,14 +437,14 @@ class Builder {
             const Call& c = u_.calls[ci];
             const bool branch = (c.flags & P::kBranch) && c.arg_count == ((c.flags & P::kTwoWay) ? 3 : 2);
             if (c.flags & P::kExitWithValue)
-                u_.calls[ci].quick_exit = c.arg_count == 1 && u_.args[c.args_from].pure && c.compiled;
+                u_.calls[ci].quick_exit = c.arg_count == 1 && u_.steps[u_.args[c.args_from].step].pure && c.compiled;
             if (c.flags & P::kExitNoValue) u_.calls[ci].quick_exit = c.arg_count == 0 && c.compiled;
             s.kind = generic ? Kind::Generic : branch ? Kind::Branch : Kind::Call;
             s.child = ci;
             if (s.kind == Kind::Branch) {
                 branches(ci);
                 Call& b = u_.calls[ci];
-                b.pure_branch = u_.args[b.args_from].pure;
+                b.pure_branch = u_.steps[u_.args[b.args_from].step].pure;
                 for (int32_t k = 1; k < b.arg_count; k++)
                     b.pure_branch = b.pure_branch && u_.args[b.args_from + k].checked && b.branches[k - 1] >= 0;
             }
@@ -752,6 +750,8 @@ class Runner {
         *out = *value;
         const PureOp* op = u.pure_ops.data() + s.pure_from;
         for (const PureOp* const end = op + s.ops_count; op != end; op++) {
+            // The same test as an operator step's in infix(), written out: this loop is the hot
+            // path of every pure step.
             const auto lt = static_cast<uint32_t>(cell::type_of(out));
             if (lt >= 64 || !((op->left >> lt) & 1)) return false;
             const Cell* r = op->right_const ? &op->right : context::plain_slot(&op->right);
@@ -760,6 +760,19 @@ class Runner {
             if (rt >= 64 || !((op->right_types >> rt) & 1) || !P::compute(op->fast, out, r)) return false;
         }
         return !s.check_after || no_operator(s.after);
+    }
+
+    // The operator's result computed over `left`, as the interpreter computes it with no call:
+    // the right operand a constant or a word read with no lookup, both values numbers of types
+    // the operator computes; false, with nothing written, otherwise.
+    [[gnu::always_inline]] static bool in_place(P::Fast fast, uint64_t left_types, uint64_t right_types,
+                                                Cell* left, bool right_const, const Cell& right) {
+        const auto lt = static_cast<uint32_t>(cell::type_of(left));
+        if (lt >= 64 || !((left_types >> lt) & 1)) return false;
+        const Cell* r = right_const ? &right : context::plain_slot(&right);
+        if (!r) return false;
+        const auto rt = static_cast<uint32_t>(cell::type_of(r));
+        return rt < 64 && ((right_types >> rt) & 1) && P::compute(fast, left, r);
     }
 
     // The word after an expression does not refer to an operator now (read with no lookup).
@@ -869,14 +882,7 @@ class Runner {
         frames::push_native(&s.cell);
         Cell* target = stack::push(&s.cell);
         int32_t i = expression(value);
-        if (!P::exit_pending()) [[likely]] {
-            Cell* slot = context::plain_write_slot(target);
-            if (slot) {
-                *slot = *(target + 1);
-            } else {
-                word::set(target, target + 1);
-            }
-        }
+        if (!P::exit_pending()) [[likely]] P::set_word(target);
         *stack::arg(0) = *(target + 1);
         frames::pop_keep_result();
         return i;
@@ -913,7 +919,7 @@ class Runner {
             const int32_t entry = entry0 + 2 * k;
             if (compiled) [[likely]] {
                 const Step& s = steps_[a->step];
-                if (a->pure) {
+                if (s.pure) {
                     Cell* const out = stack::reserve();
                     if (pure(s, out)) [[likely]] {
                         i = s.end;
@@ -947,26 +953,12 @@ class Runner {
     // interpreter records, with no frame: nothing observes the frame between its push and pop.
     // False, with nothing done, when the exit must go the interpreter's way (it throws).
     bool quick_exit(const Call& c) {
-        const bool with_value = c.flags & P::kExitWithValue;
-        const uint32_t target = P::g_body_depth;
-        if (target == 0 || target <= P::g_opaque_depth) return false;
-        if (frames::g_frames.top == frames::g_frames.end || stack::g_args.top + 2 >= stack::g_args.end)
+        if (frames::g_frames.top == frames::g_frames.end || !room(2))
             return false;  // the interpreter's pushes would overflow: it raises
-        for (uint32_t d = frames::depth(); d > target; d--)
-            if (frames::has_body_flag(frames::at_depth(d))) return false;
-        Cell* const out = stack::g_args.top;
-        if (with_value) {
-            const Arg& a = args()[c.args_from];
-            if (!pure(steps_[a.step], out)) return false;
-            const auto id = static_cast<uint32_t>(cell::type_of(out));
-            if (id >= 64 || !((a.takes >> id) & 1)) return false;
-            *P::g_exit_value = *out;
-        } else {
-            *P::g_exit_value = *unset::shared();
-            *out = *unset::shared();
-        }
+        const uint32_t target = P::pending_exit_target(frames::depth());
+        if (target == 0 || !exit_value(u_, c)) return false;
+        *P::g_exit_value = *stack::top();
         P::g_exit_target = target;
-        stack::g_args.top = out + 1;
         return true;
     }
 
@@ -1031,7 +1023,7 @@ class Runner {
             // A body that is `return` of a pure value (or `exit`) ends with that value, as the
             // exit recorded at the body's own frame would end it.
             if (u->sequences[0].lone_exit >= 0 && room(2) && frames::g_frames.top != frames::g_frames.end &&
-                body_exit(*u, u->calls[u->steps[u->sequences[0].lone_exit].child]))
+                exit_value(*u, u->calls[u->steps[u->sequences[0].lone_exit].child]))
                 return;
             P::CodeScope scope(node, head);
             collector::FreshScope fresh;
@@ -1057,7 +1049,7 @@ class Runner {
 
     // The value of `return` (a pure value of a type it takes) or `exit` (unset) pushed; false,
     // with nothing done, when the call must be made.
-    static bool body_exit(const Unit& u, const Call& c) {
+    static bool exit_value(const Unit& u, const Call& c) {
         Cell* const out = stack::g_args.top;
         if (c.flags & P::kExitWithValue) {
             const Arg& a = u.args[c.args_from];
@@ -1095,14 +1087,8 @@ class Runner {
         const Step& right = steps_[args()[c.args_from].step];
         // A number operand read as it stands needs no call when the result is computed here.
         if (c.fast != P::Fast::None && c.compiled && (right.kind == Kind::Const || right.kind == Kind::Word)) {
-            const auto lt = static_cast<uint32_t>(cell::type_of(mark));
-            if (lt < 64 && ((c.fast_left >> lt) & 1)) {
-                const Cell* value = right.kind == Kind::Const ? &right.cell : context::plain_slot(&right.cell);
-                if (value) {
-                    const auto rt = static_cast<uint32_t>(cell::type_of(value));
-                    if (rt < 64 && ((c.fast_right >> rt) & 1) && P::compute(c.fast, mark, value)) return op.end;
-                }
-            }
+            if (in_place(c.fast, c.fast_left, c.fast_right, mark, right.kind == Kind::Const, right.cell))
+                return op.end;
         }
         return infix_call(node, op, c, mark);
     }
@@ -1246,10 +1232,8 @@ namespace {
     if (!u) {
         if (e.failures >= kMaxFailures) return nullptr;
         if (++e.runs < (g_settings.mode == Mode::Eager ? 1u : 2u)) return nullptr;
-        u = build(node, head);  // may collect: the entry may be gone
-        Entry& again = entry_of(node);
-        if (again.unit) drop(again.unit);
-        again.unit = u;
+        u = build(node, head);  // allocates no series: the entry still stands
+        e.unit = u;
     }
     if (u->head != head) return nullptr;
     if (u->epoch != watch::g_epoch || u->dead) {
