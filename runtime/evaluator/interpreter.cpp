@@ -206,9 +206,10 @@ void run_nested(const Cell* value) {
 
 // The block loop from cell i (before the tail): each expression's value pushed (Sub) or made the
 // only cell of the current call, `fresh` released between expressions. Ends after the last
-// expression or when an exit is pending.
+// expression or when an exit is pending. Inline in the interpreter's own block runs (a call
+// per block run costs every function call); compiled units reach it through expressions().
 template <bool Sub, bool Traced>
-void expressions_from(NodeId node, int32_t i, const collector::FreshScope& fresh) {
+[[gnu::always_inline]] inline void expressions_from(NodeId node, int32_t i, const collector::FreshScope& fresh) {
     Cell* const mark = stack::g_args.top;
     for (;;) {
         set_code(node, i);
