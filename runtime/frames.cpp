@@ -3,7 +3,6 @@
 // they were; only then are the frames above the accepting one cut and the Unwind thrown.
 #include "runtime/frames.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,6 +10,7 @@
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/registry.h"
@@ -20,6 +20,7 @@
 #include "runtime/memory.h"
 #include "runtime/runtime.h"
 #include "runtime/support.h"
+#include "runtime/system.h"
 #include "runtime/words.h"
 
 namespace nuv::frames {
@@ -86,32 +87,13 @@ const Cell* name_value(NodeId ctx, SymId sym) {
     return slot ? slot : context::global_slot(sym);
 }
 
-// Calls `each` with the word of every frame from the bottom up to `marker` that the level shows.
-template <class Each>
-void each_traced(int32_t level, uint32_t marker, Each each) {
-    if (marker > static_cast<uint32_t>(kMaxFrames)) marker = kMaxFrames;
-    for (uint32_t i = 0; i < marker; i++) {
-        const Frame f = g_frames.bottom[i];  // a copy: `each` may allocate, frames stay put
-        SymId sym = name_of(&f);
-        if (!is_named(sym)) continue;
-        if (level < 2) {
-            const Cell* value = name_value(f.name_context, sym);
-            if (!value || !cell::is(value, TypeId::Function)) continue;
-        }
-        Cell w = name_word(f.name_context, sym);
-        if (!each(w)) return;
-    }
-}
-
-// Fills the error's `where` (when none) and its stack marker (unless it holds a backtrace).
-// An error raised while this runs (out of memory naming the frame) is unwound unmarked.
+// Fills the error's `where` (when none) and, unless it holds a backtrace, its stack marker and
+// the calls its report names: taken now, while the frames of the raise are in use, when asked
+// for (`take`) or when system/state/stack-trace asks for a Stack line. An error raised while this
+// runs (out of memory naming the frame) is unwound unmarked.
 bool g_marking = false;
-// Frames up to here are read when an error's Stack line is built after the unwinding, so the
-// collector keeps their contexts: the depth of the last error raised.
-uint32_t g_trace_reach = 0;
-void mark_error(const Cell* error) {
+void mark_error(const Cell* error, bool take) {
     if (!error || !cell::is(error, TypeId::Error) || g_marking) return;
-    g_trace_reach = depth();
     struct Marking {
         Marking() { g_marking = true; }
         ~Marking() { g_marking = false; }
@@ -122,9 +104,10 @@ void mark_error(const Cell* error) {
         Cell where = caller_word();  // may allocate: the slot is found again below
         *context::write_at(ctx, kWhereField) = where;
     }
-    if (!cell::is(context::values_at(ctx, kStackField), TypeId::Block))
-        cell::put(context::write_at(ctx, kStackField), static_cast<uint32_t>(TypeId::Integer), 0,
-                  static_cast<uint32_t>(static_cast<int32_t>(depth())), 0);
+    if (cell::is(context::values_at(ctx, kStackField), TypeId::Block)) return;
+    cell::put(context::write_at(ctx, kStackField), static_cast<uint32_t>(TypeId::Integer), 0,
+              static_cast<uint32_t>(static_cast<int32_t>(depth())), 0);
+    error::keep_calls(error, depth(), take || system_object::stack_trace() > 0);
 }
 
 // The report of an error nothing takes, on standard error, then the end of the process.
@@ -316,22 +299,35 @@ void collect_calls(Cell* block) {
     }
 }
 
-void trace_words(int32_t level, Cell* block, uint32_t marker) {
-    each_traced(level, marker, [&](const Cell& w) {
-        block::append_cell(block, &w);
-        return true;
-    });
-}
-
-int32_t trace_form(int32_t level, uint32_t marker, Cell* buffer, int32_t budget) {
-    if (!marker_is_live(marker)) return budget;
-    each_traced(level, marker, [&](const Cell& w) {
-        Cell name = w;
-        budget = word::form(&name, buffer, nullptr, budget);
-        budget = string::emit(buffer, " ", budget);
-        return budget > 0;
-    });
-    return budget;
+void trace_calls(Cell* out, uint32_t marker) {
+    if (marker > depth()) marker = depth();
+    int32_t named = 0;
+    for (uint32_t i = 0; i < marker; i++) named += is_named(name_of(g_frames.bottom + i));
+    *out = Cell{static_cast<uint32_t>(TypeId::None), 0, 0, 0};
+    if (named == 0) return;
+    block::make_at(out, named);
+    // Deep stacks repeat a few names (a recursion): each is looked up once per walk. No code
+    // runs during the walk, so a name's word and value stay as first found.
+    struct Seen {
+        NodeId context;
+        SymId sym;
+        Cell word;
+    };
+    constexpr uint32_t kSeen = 16;
+    Seen seen[kSeen] = {};
+    for (uint32_t i = 0; i < marker; i++) {
+        const Frame f = g_frames.bottom[i];  // a copy: appending allocates (frames stay put)
+        const SymId sym = name_of(&f);
+        if (!is_named(sym)) continue;
+        Seen& s = seen[sym % kSeen];
+        if (s.sym != sym || s.context != f.name_context) {
+            const Cell* value = name_value(f.name_context, sym);
+            const bool function = value && cell::is(value, TypeId::Function);
+            s = Seen{f.name_context, sym, name_word(f.name_context, sym)};
+            if (!function) cell::set_type(&s.word, TypeId::GetWord);
+        }
+        block::append_cell(out, &s.word);
+    }
 }
 
 // ---- Unwinding ----
@@ -367,11 +363,11 @@ void error_unwind(const Cell* error) {
     if (error && !cell::is(error, TypeId::Error)) error = nullptr;
     Cell held{};
     if (error) held = *error;
-    mark_error(error ? &held : nullptr);
-    Cell* remembered = g_args.top;
-    int32_t found = scan(depth(), [](const Frame* f) {
+    const int32_t found = scan(depth(), [](const Frame* f) {
         return kind_of(f) == Kind::Try || kind_of(f) == Kind::TryAll;
     });
+    mark_error(error ? &held : nullptr, found >= 0 && (g_frames.bottom[found].header & kKeepFlag));
+    Cell* remembered = g_args.top;
     if (found < 0) {
         cut_to(0);
         g_args.base = g_args.bottom;
@@ -393,19 +389,14 @@ void error_unwind(const Cell* error) {
 
 void gc_mark(void (*mark_series)(NodeId), void (*mark_context)(NodeId)) {
     SymId self = words::sym::self;
-    // Above the top, up to the last error's depth, only the contexts a Stack line reads: each
-    // was live when written and has been kept since, so its id names the same context.
-    const uint32_t reach = std::min<uint32_t>(g_trace_reach, kMaxFrames);
-    const Frame* end = std::max(g_frames.top, g_frames.bottom + reach);
-    for (const Frame* f = g_frames.bottom; f < end; f++) {
+    for (const Frame* f = g_frames.bottom; f < g_frames.top; f++) {
         if (f->name_context) {
             if (name_of(f) == self) mark_series(f->name_context);
             else mark_context(f->name_context);
         }
         if (!f->function) continue;
         mark_context(f->function);
-        if (f < g_frames.top && !context::values_on_stack(f->function) && f->saved_values)
-            mark_series(f->saved_values);
+        if (!context::values_on_stack(f->function) && f->saved_values) mark_series(f->saved_values);
     }
 }
 

@@ -20,7 +20,8 @@ namespace nuv::frames {
 
 struct Frame {
     // Bits 8-23 the low 16 bits of the name's symbol id, bits 0-7 its next 8 bits; bits
-    // 24-27 the kind; bit 28 the function-body flag; bit 31 the interpreter flag.
+    // 24-27 the kind; bit 28 the function-body flag; bit 29 the keep flag (try frames); bit
+    // 31 the interpreter flag.
     uint32_t header;
     uint32_t saved_base;    // the caller's arguments base, a cell index from the bottom
     NodeId name_context;    // context of the word that names the frame (0: none)
@@ -34,6 +35,9 @@ enum class Kind : uint32_t { Function = 1, Native = 2, Try = 4, TryAll = 5, Catc
 inline constexpr uint32_t kKindShift = 24;
 inline constexpr uint32_t kKindMask = 0x0F000000;
 inline constexpr uint32_t kBodyFlag = 0x10000000;
+// On a try or try-all frame whose catcher turns the error's marker into its block of calls
+// (try/keep): the calls are taken at the raise whatever system/state/stack-trace says.
+inline constexpr uint32_t kKeepFlag = 0x20000000;
 inline constexpr uint32_t kInterpFlag = 0x80000000;
 inline constexpr int32_t kMaxFrames = 12000;
 inline constexpr uint32_t kMaxSymbol = 0xFFFFFF;  // the largest symbol id a header can name
@@ -191,16 +195,16 @@ void clear_throw_origin();
 // and its saved arguments base as an integer!. The block cell must not lie in a collected
 // buffer. May allocate.
 void collect_calls(Cell* block);
-// Appends to the block the names of the frames from the bottom up to depth `marker`: those
-// whose word refers to a function!, or every named one when level >= 2. Right after an error
-// is caught its marker lies above the top; the records there stay intact until the next push.
-// May allocate.
-void trace_words(int32_t level, Cell* block, uint32_t marker);
-// Whether a recorded depth still describes frames in use: only then may a report walk them.
-inline bool marker_is_live(uint32_t marker) { return marker <= depth(); }
-// Forms the same names into the string, each followed by a blank, and answers the budget less
-// what was written; a marker above the frame top writes nothing. May allocate.
-int32_t trace_form(int32_t level, uint32_t marker, Cell* buffer, int32_t budget);
+// The calls an error's Stack line names, taken while the frames of its raise are in use: `out`
+// becomes a new block of the word of every named frame from the bottom up to depth `marker`, as
+// a word! when the word then refers to a function!, else as a get-word!; none! when no frame is
+// named. `out` must not lie in a collected buffer. Allocates.
+void trace_calls(Cell* out, uint32_t marker);
+// Whether a call taken by trace_calls is named at the stack-trace level: function frames from
+// level 1, every named frame (natives, set-words) from level 2.
+inline bool trace_shows(int32_t level, const Cell* call) {
+    return level >= 2 || (level >= 1 && cell::is(call, TypeId::Word));
+}
 
 // ---- Unwinding: each resets both stacks to the accepting frame and throws the Unwind ----
 // The exit natives' own frame is the top frame, and is never the one that accepts.
@@ -216,11 +220,12 @@ int32_t trace_form(int32_t level, uint32_t marker, Cell* buffer, int32_t budget)
 // nearest catch frame, its base holding the value and the name; else throw `throw` with the
 // value. A catch frame that does not take the throw calls this again from its own frame.
 [[noreturn]] void throw_unwind();
-// Errors, from fire, with the error! value (anything else: none yet): records its
-// `where` and stack marker, unwinds to the nearest try or try-all frame, removes it too and
-// pushes the error above the arguments left as they were. With frames and no try frame the
-// report goes to standard error and the process ends with status -2. With no frame at all the
-// host C++ code that called the runtime takes the unwinding (target 0).
+// Errors, from fire, with the error! value (anything else: none yet): records its `where`, its
+// stack marker and the calls its report names (when system/state/stack-trace asks for them or
+// the catching frame has the keep flag), unwinds to the nearest try or try-all frame, removes it
+// too and pushes the error above the arguments left as they were. With frames and no try frame
+// the report goes to standard error and the process ends with status -2. With no frame at all
+// the host C++ code that called the runtime takes the unwinding (target 0).
 [[noreturn]] void error_unwind(const Cell* error);
 
 // ---- Owners ----

@@ -1,8 +1,9 @@
 // context!: the record that maps words to value slots, for the global context, function
 // contexts (values on the argument stack during a call) and object contexts. A context is a
-// two-cell series: the context cell (word 1 the word table, word 2 the values) and the owner
-// cell. Words are only appended, so a slot index is stable for the life of the context, and
-// slot i of the values belongs to word i of the word block.
+// series of two cells, the context cell (word 1 the word table, word 2 the values) and the owner
+// cell; cells after them belong to the owner's datatype (an error keeps the calls of its raise
+// there) and are marked with the context. Words are only appended, so a slot index is stable for
+// the life of the context, and slot i of the values belongs to word i of the word block.
 #pragma once
 #include <cstdint>
 

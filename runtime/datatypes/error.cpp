@@ -4,6 +4,9 @@
 // written by (context, index): making strings, words and copies allocates.
 #include "runtime/datatypes/error.h"
 
+#include <algorithm>
+
+#include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -35,6 +38,30 @@ constexpr int32_t kInvalidErrorField = err_code(Err::InvalidError) % 100 + kFirs
 constexpr int32_t kSyntax = static_cast<int32_t>(ErrCategory::Syntax);
 
 Cell none_cell() { return Cell{static_cast<uint32_t>(T::None), 0, 0, 0}; }
+
+// The calls kept for an error's Stack line sit in its context's series after the context and
+// owner cells: they live and die with the error, and a copy of the error (a new context) has
+// none.
+constexpr int32_t kCallsCell = 2;
+
+// The block of calls kept with the error whose context this is, or none!.
+Cell kept_calls(NodeId ectx) {
+    return block::count(ectx) > kCallsCell ? block::at(ectx, kCallsCell) : none_cell();
+}
+
+// Calls `each` with every call kept with the error that the stack-trace level names, as a word!.
+template <class Each>
+void each_kept_call(NodeId ectx, int32_t level, Each each) {
+    const Cell calls = kept_calls(ectx);
+    if (!cell::is(&calls, T::Block)) return;
+    const NodeId node = cell::node(&calls);
+    for (int32_t i = 0; i < block::count(node); i++) {
+        Cell call = block::at(node, i);
+        if (!frames::trace_shows(level, &call)) continue;
+        cell::set_type(&call, T::Word);
+        each(call);
+    }
+}
 
 bool is_word(const Cell* c) {
     const T t = cell::type_of(c);
@@ -214,14 +241,20 @@ void emit_message(Cell* buffer, const Cell* error, const Entry& entry, NodeId ca
     }
 }
 
-void emit_stack(Cell* buffer, const Cell& stack_value) {
+// The Stack line: from the block in `stack`, or, while `stack` holds a marker, from the calls kept
+// at the raise (each name followed by a blank). No line when the level is 0 or none is named.
+void emit_stack(Cell* buffer, NodeId ectx) {
     const int32_t level = system_object::stack_trace();
     if (level <= 0) return;
+    const Cell stack_value = value_at(ectx, kStack);
     if (cell::is(&stack_value, T::Integer)) {
-        const auto marker = static_cast<uint32_t>(integer::get(&stack_value));
-        if (integer::get(&stack_value) < 0 || !frames::marker_is_live(marker)) return;
-        string::emit(buffer, "\n*** Stack: ", 0);
-        frames::trace_form(level, marker, buffer, kNoLimit);
+        bool any = false;
+        each_kept_call(ectx, level, [&](const Cell& call) {
+            if (!any) string::emit(buffer, "\n*** Stack: ", 0);
+            any = true;
+            emit_form(buffer, call);
+            string::emit(buffer, " ", 0);
+        });
     } else if (cell::is(&stack_value, T::Block) && block::rs_length(&stack_value) > 0) {
         // An error raised outside any function has no calls to show.
         string::emit(buffer, "\n*** Stack: ", 0);
@@ -322,16 +355,29 @@ void set_where(Cell* error, const Cell* value) {
     if (cell::is(field(error, kWhere), T::None)) put_field(error, kWhere, *value);
 }
 
+void keep_calls(const Cell* error, uint32_t marker, bool wanted) {
+    const NodeId ectx = object::context_of(error);
+    Cell held[2] = {*error, none_cell()};
+    collector::Root root(held, 2);
+    if (wanted) frames::trace_calls(&held[1], marker);
+    if (block::count(ectx) > kCallsCell) {
+        block::write_cells(ectx)[kCallsCell] = held[1];
+    } else if (!cell::is(&held[1], T::None)) {
+        const Cell series{static_cast<uint32_t>(T::Block), 0, ectx, 0};
+        block::append_cell(&series, &held[1]);
+    }
+}
+
 void set_stack(Cell* error) {
     if (!cell::is(error, T::Error)) return;
     const Cell self = *error;
     const Cell marker = *field(&self, kStack);
     if (!cell::is(&marker, T::Integer)) return;
-    const int32_t level = system_object::stack_trace();
+    const int32_t level = std::max(system_object::stack_trace(), 1);
     stack::Mark mark;
     Cell* trace = block::push_new(20);
-    const int32_t at = integer::get(&marker);
-    if (at >= 0) frames::trace_words(level > 0 ? level : 1, trace, static_cast<uint32_t>(at));
+    each_kept_call(object::context_of(&self), level,
+                   [trace](const Cell& call) { block::append_cell(trace, &call); });
     put_field(&self, kStack, *trace);
     const Cell files = system_object::source_files();
     if (cell::is(&files, T::Block) && block::rs_length(&files) > 0)
@@ -413,7 +459,7 @@ int32_t form(Cell* value, Cell* buffer, Cell*, int32_t budget) {
     else string::emit(buffer, "???", 0);
     string::emit(buffer, "\n*** Near : ", 0);
     emit_cut(buffer, value_at(ectx, kNear), true, true, kNearWidth);
-    emit_stack(buffer, value_at(ectx, kStack));
+    emit_stack(buffer, ectx);
     const Cell files = value_at(ectx, kFiles);
     if (cell::is(&files, T::Block)) {
         string::emit(buffer, "\n*** Files: ", 0);

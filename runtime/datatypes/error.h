@@ -61,9 +61,15 @@ const Cell* field(const Cell* error, int32_t index);
 void put_field(const Cell* error, int32_t index, const Cell& value);
 // Copies the value into `where` when `where` is none.
 void set_where(Cell* error, const Cell* value);
-// For an error! whose `stack` holds a frame marker: `stack` becomes the block of the function
-// words from that marker (system/state/stack-trace levels, at least 1) and `files` a copy of
-// system/state/source-files when that is not empty. Anything else is left alone. Allocates.
+// For an error just raised, whose `stack` now holds its frame marker: keeps with the error the
+// calls its Stack line names, taken from the frames up to `marker` (frames::trace_calls) when
+// `wanted`, else none. The report and set_stack read these, never the frames, which later calls
+// reuse. Allocates when wanted.
+void keep_calls(const Cell* error, uint32_t marker, bool wanted);
+// For an error! whose `stack` holds a frame marker: `stack` becomes the block of the calls kept
+// at its raise that system/state/stack-trace names (level 1 at least; empty when none were
+// kept) and `files` a copy of system/state/source-files when that is not empty. Anything else is
+// left alone. Allocates.
 void set_stack(Cell* error);
 
 // ---- Slots ----

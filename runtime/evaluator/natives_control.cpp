@@ -92,10 +92,13 @@ void catch_(bool, const int32_t* refinements) {
 void try_(bool, const int32_t* refinements) {
     need_type(0, T::Block);
     const Cell* block = stack::arg(0);
+    const bool keep = refinements[1] >= 0;
     Cell result;
     Kind kind;
     {
-        natives::BlockFrame frame(1, &words::w::anon, refinements[0] >= 0 ? frames::kTryAll : frames::kTry);
+        const uint32_t header = (refinements[0] >= 0 ? frames::kTryAll : frames::kTry) |
+                                (keep ? frames::kKeepFlag : 0);
+        natives::BlockFrame frame(1, &words::w::anon, header);
         kind = frame.run(block);
         if (!kind) result = *frame.value();
     }
@@ -105,7 +108,7 @@ void try_(bool, const int32_t* refinements) {
         result = cell::is(stack::top(), T::Error) ? *stack::top() : *raised_value();
     }
     Cell* slot = stack::set_result(&result);
-    if (refinements[1] >= 0 && cell::is(slot, T::Error)) error::set_stack(slot);
+    if (keep && cell::is(slot, T::Error)) error::set_stack(slot);
 }
 
 void loop(bool, const int32_t*) {

@@ -15,7 +15,9 @@ namespace {
 
 // Each line reads state that a restart could inherit; the program ends without a line end and
 // with an uncaught error, whose report has a Stack line and whose argument is a series that a
-// runtime made again must not keep alive.
+// runtime made again must not keep alive. The error is raised deep in calls: the frame records a
+// runtime leaves above the next one's top must not be read by it (its collector marking them
+// keeps other memory alive, and `stats` tells).
 constexpr const char* kProgram = R"(prin last-lf? prin " "
 loop 200 [copy "garbage"] recycle print stats
 o: make object! [b: [1 2] c: "x" m: func [p] [append b p]] o/m 3 print mold o
@@ -23,7 +25,7 @@ print random 1000000
 print mold/flat try/keep [o/m 1 / 0]
 f: does [collect-calls k: copy [] k] print mold f
 prin "z"
-g: func [x] [x < 1] loop 1 [g copy "gone"]
+g: func [x n] [either n > 0 [g x n - 1] [x < 1]] loop 1 [g copy "gone" 60]
 )";
 
 TEST(Restart, RuntimeMadeAgainBehavesAsTheFirst) {

@@ -10,6 +10,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
@@ -482,29 +483,39 @@ TEST_F(Frames, CollectCallsListsNamedFramesAboveTheBottom) {
     EXPECT_EQ(cell::get_int(block::rs_abs_at(list, 3)), static_cast<int32_t>(f_base));
 }
 
-TEST_F(Frames, TraceWordsAndTraceForm) {
+TEST_F(Frames, TraceCallsTakesEveryNamedFrameWithItsKind) {
     Cell fn = named("frames-test-fn");
     Cell other = named("frames-test-native");
     Cell function{static_cast<uint32_t>(TypeId::Function), 0, 0, 0};
     context::set_global(word::symbol_of(&fn), &function);
-    Cell* words_block = block::push_new(4);
-    Cell* all_block = block::push_new(4);
-    Cell* text = stack::reserve();
-    string::make_at(text, 16);
+    Cell* calls = stack::push(none::shared());
     frames::push_eval(&words::w::anon);
+    frames::trace_calls(calls, depth());
+    EXPECT_EQ(cell::type_of(calls), TypeId::None);  // no frame is named
     frames::push_interp_function(&fn);
     frames::push_interp_native(&other);
-    uint32_t marker = depth();
-    frames::trace_words(1, words_block, marker);
-    ASSERT_EQ(block::rs_length(words_block), 1);
-    EXPECT_EQ(spelling(*block::rs_abs_at(words_block, 0)), "frames-test-fn");
-    frames::trace_words(2, all_block, marker);
-    EXPECT_EQ(block::rs_length(all_block), 2);
-    int32_t budget = frames::trace_form(2, marker, text, 100);
-    EXPECT_EQ(string::to_std_utf8(text), "frames-test-fn frames-test-native ");
-    EXPECT_EQ(budget, 100 - 34);
-    // A marker above the frame top is a stale record: nothing is walked.
-    EXPECT_EQ(frames::trace_form(2, marker + 1, text, 7), 7);
+    frames::push_eval(&words::w::body);
+    // A marker above the top reads only the frames in use.
+    frames::trace_calls(calls, depth() + 5);
+    ASSERT_EQ(block::rs_length(calls), 2);
+    const Cell taken[2] = {*block::rs_abs_at(calls, 0), *block::rs_abs_at(calls, 1)};
+    EXPECT_EQ(spelling(taken[0]), "frames-test-fn");
+    EXPECT_EQ(cell::type_of(&taken[0]), TypeId::Word);
+    EXPECT_EQ(spelling(taken[1]), "frames-test-native");
+    EXPECT_EQ(cell::type_of(&taken[1]), TypeId::GetWord);
+    struct Row {
+        int32_t level;
+        bool function_shown;
+        bool other_shown;
+    };
+    for (const Row& r : {Row{0, false, false}, Row{1, true, false}, Row{2, true, true}, Row{3, true, true}}) {
+        EXPECT_EQ(frames::trace_shows(r.level, &taken[0]), r.function_shown) << r.level;
+        EXPECT_EQ(frames::trace_shows(r.level, &taken[1]), r.other_shown) << r.level;
+    }
+    // Up to a lower marker only the frames below it.
+    frames::trace_calls(calls, 2);
+    ASSERT_EQ(block::rs_length(calls), 1);
+    EXPECT_EQ(spelling(*block::rs_abs_at(calls, 0)), "frames-test-fn");
     Cell unset_value{static_cast<uint32_t>(TypeId::Unset), 0, 0, 0};
     context::set_global(word::symbol_of(&fn), &unset_value);
 }
