@@ -5,6 +5,7 @@
 #include "runtime/datatypes/bitset.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -114,8 +115,8 @@ void grow(const Cell* bitset, size_t bytes) {
 }
 
 // The bit index of a char!, integer! or float! (truncated toward zero). Outside 0..kMaxBit it
-// raises script out-of-range with the value, unless `test`, where any index outside reads as
-// -1 or kMaxBit + 1, beyond every stored byte.
+// raises script out-of-range with the value, unless `test`, where it stays outside every
+// stored byte (a float! NaN or beyond the limits reads as -1 or kMaxBit + 1).
 int64_t index_of(const Cell* item, bool test) {
     int64_t n;
     if (cell::is(item, T::Float)) {
@@ -133,11 +134,16 @@ int64_t index_of(const Cell* item, bool test) {
     return n;
 }
 
-bool is_word(const Cell* c, const char* spelling) {
+// The word - between the ends of a range.
+bool is_dash(const Cell* c) {
     if (!cell::is(c, T::Word)) return false;
     const SymId s = word::symbol_of(c);
-    return symbol::name_length(s) == std::strlen(spelling) &&
-           std::memcmp(symbol::utf8_name(s), spelling, std::strlen(spelling)) == 0;
+    return symbol::name_length(s) == 1 && symbol::utf8_name(s)[0] == '-';
+}
+
+bool is_not(const Cell* c) {
+    return cell::is(c, T::Word) &&
+           symbol::resolve(word::symbol_of(c)) == symbol::resolve(words::sym::not_);
 }
 
 // Each character of the string from its head, as a one-bit range, while visit answers true.
@@ -184,7 +190,7 @@ void each_range(const Cell* spec, Caller caller, bool test, Visit visit) {
     for (int32_t i = 0; i < n; i++) {
         const Cell* item = items + i;
         const T t = cell::type_of(item);
-        if ((t == T::Char || t == T::Integer) && i + 1 < n && is_word(item + 1, "-")) {
+        if ((t == T::Char || t == T::Integer) && i + 1 < n && is_dash(item + 1)) {
             if (i + 2 >= n) fire(Err::PastEnd);
             const Cell* high = item + 2;
             if (!cell::is(high, t)) {
@@ -228,9 +234,6 @@ void change(Cell* bitset, const Cell* spec, Op op, const Cell& before, const Cel
     if (notified) ownership::check(&target, after, &given, 0, 0);
 }
 
-// ---- Set operations ----
-
-
 // ---- make and to ----
 
 // A new bitset in `proto` holding the binary's bytes from its head, each inverted (and the
@@ -240,11 +243,14 @@ Cell* from_bytes(Cell* proto, const Cell* binary, bool complemented) {
     const size_t used = memory::buf_of(&source)->used();
     const size_t head =
         static_cast<size_t>(std::clamp<int64_t>(cell::head(&source), 0, static_cast<int64_t>(used)));
-    make_at(proto, used - head, 0, complemented);
+    const size_t n = used - head;
+    if (n > kMaxBytes)
+        fire_int(Err::OutOfRange, static_cast<int32_t>(std::min<size_t>(n, INT32_MAX)));
+    make_at(proto, n, 0, complemented);
     const uint8_t* from = memory::buf_of(&source)->offset_ptr() + head;
     uint8_t* to = bits(proto);
     const uint8_t flip = fill_of(complemented);
-    for (size_t i = 0; i < used - head; i++) to[i] = from[i] ^ flip;
+    for (size_t i = 0; i < n; i++) to[i] = from[i] ^ flip;
     return proto;
 }
 
@@ -252,7 +258,7 @@ Cell* build(Cell* proto, Cell* spec, Caller caller) {
     Cell given = *spec;
     bool complemented = false;
     if (cell::is(&given, T::Block) && block::rs_length(&given) > 0 &&
-        is_word(block::rs_head(&given), "not")) {
+        is_not(block::rs_head(&given))) {
         complemented = true;
         cell::set_head(&given, cell::head(&given) + 1);
         if (block::rs_length(&given) > 0 && cell::is(block::rs_head(&given), T::Binary))

@@ -119,6 +119,12 @@ TEST_F(Bitset, ScaleTheLargestBitset) {
               "[2147483640 false true \"make bitset! [not #{FFFFFFFFFF\"]");
     EXPECT_EQ(test::eval_text("length? make bitset! 2147483640"), "2147483640");
     EXPECT_EQ(test::eval_text("append big 2147483640"), "error out-of-range");
+    define_binary("huge", std::vector<uint8_t>(bitset::kMaxBytes + 1, 0x55));
+    EXPECT_EQ(test::eval_text("make bitset! huge"), "error out-of-range");
+    Cell from_second = *context::global_slot(symbol::make_cstr("huge"));
+    cell::set_head(&from_second, 1);
+    context::set_global(symbol::make_cstr("huge"), &from_second);
+    EXPECT_EQ(test::eval_text("length? make bitset! huge"), "2147483640");
 }
 
 }  // namespace
