@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "runtime/case_fold.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/context.h"
@@ -88,7 +89,7 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Function, T::Context, function::init}, {T::Routine, T::Function, routine::init},
     {T::Paren, T::Block, path::init_paren},      {T::Issue, T::Word, issue::init},
     {T::Url, T::String, nullptr},       {T::File, T::Url, nullptr},
-    {T::Object, T::Invalid, object::init},   {T::Bitset, T::Invalid, nullptr},
+    {T::Object, T::Invalid, object::init},   {T::Bitset, T::Invalid, bitset::init},
     {T::Triple, T::Invalid, triple::init},   {T::Float, T::Invalid, floating::init},
     {T::Typeset, T::Invalid, typeset::init},  {T::Error, T::Object, error::init},
     {T::Vector, T::String, nullptr},    {T::Map, T::Invalid, nullptr},

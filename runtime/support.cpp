@@ -71,6 +71,19 @@ void fire_bad_make(TypeId type, const Cell* spec) {
     fire(Err::BadMakeArg, &datatype, &copy);
 }
 
+ByteOp byte_op_of(int32_t code) {
+    switch (code) {
+    case static_cast<int32_t>(ArithOp::Or):
+    case static_cast<int32_t>(SetOp::Union): return ByteOp::Or;
+    case static_cast<int32_t>(ArithOp::And):
+    case static_cast<int32_t>(SetOp::Intersect): return ByteOp::And;
+    case static_cast<int32_t>(ArithOp::Xor):
+    case static_cast<int32_t>(SetOp::Difference): return ByteOp::Xor;
+    case static_cast<int32_t>(SetOp::Exclude): return ByteOp::AndNot;
+    default: fire_int(Err::InvalidArg, code);
+    }
+}
+
 uint8_t* fill_pattern(uint8_t* target, size_t total, size_t pattern) {
     if (pattern == 0 || total <= pattern) return target + total;
     size_t filled = pattern;

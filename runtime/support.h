@@ -37,6 +37,21 @@ int32_t float_to_int_checked(const Cell* value);
 // target + total.
 uint8_t* fill_pattern(uint8_t* target, size_t total, size_t pattern);
 
+// The byte operation of a bit-set combination: and~, or~, xor~ (codes 6, 5, 7) and the set
+// codes 9 union (or), 10 intersect (and), 11 exclude (the first and not the second), 12
+// difference (xor). Any other code raises script invalid-arg with it.
+enum class ByteOp : uint8_t { Or, And, Xor, AndNot };
+ByteOp byte_op_of(int32_t code);
+inline uint8_t apply_byte_op(ByteOp op, uint8_t x, uint8_t y) {
+    switch (op) {
+    case ByteOp::Or: return x | y;
+    case ByteOp::And: return x & y;
+    case ByteOp::Xor: return x ^ y;
+    case ByteOp::AndNot: return x & static_cast<uint8_t>(~y);
+    }
+    return 0;
+}
+
 // Compiled-call support: a true refinement marks its argument cell `slot` (word 1 = 1); a false
 // one sets the `count` argument cells after it to none!.
 void refinement_args_init(const Cell* refinement, int32_t slot, int32_t count);

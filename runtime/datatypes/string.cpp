@@ -11,6 +11,7 @@
 
 #include "runtime/case_fold.h"
 #include "runtime/collector.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/errors.h"
 #include "runtime/float_text.h"
 #include "runtime/stack.h"
@@ -490,12 +491,7 @@ bool match_head(const Cell* str, const Cell* value, CompareOp op) {
     return false;
 }
 
-bool bitset_has(const Cell* bitset, char32_t cp) {
-    SeriesBuf* bits = memory::buf(bitset->w2);
-    const size_t byte = cp >> 3;
-    if (byte >= bits->used()) return (bits->flags & 0x80000) != 0;  // the complement flag
-    return (bits->offset_ptr()[byte] & (0x80 >> (cp & 7))) != 0;
-}
+bool bitset_has(const Cell* bitset, char32_t cp) { return bitset::has(bitset, cp); }
 
 bool compare_head(const Cell* str, const Cell* bitset) {
     if (at_tail(str)) return false;

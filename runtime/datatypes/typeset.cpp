@@ -11,6 +11,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
+#include "runtime/support.h"
 
 namespace nuv::typeset {
 
@@ -100,30 +101,6 @@ int32_t write_names(const Mask& m, Cell* buffer, int32_t budget, bool& wrote) {
     return budget;
 }
 
-enum class Combine { Or, And, Xor, AndNot };
-
-Combine combine_of(int32_t code) {
-    switch (code) {
-    case static_cast<int32_t>(ArithOp::Or):
-    case static_cast<int32_t>(SetOp::Union): return Combine::Or;
-    case static_cast<int32_t>(ArithOp::And):
-    case static_cast<int32_t>(SetOp::Intersect): return Combine::And;
-    case static_cast<int32_t>(ArithOp::Xor):
-    case static_cast<int32_t>(SetOp::Difference): return Combine::Xor;
-    case static_cast<int32_t>(SetOp::Exclude): return Combine::AndNot;
-    default: fire_int(Err::InvalidArg, code);
-    }
-}
-
-uint8_t combine(Combine how, uint8_t x, uint8_t y) {
-    switch (how) {
-    case Combine::Or: return x | y;
-    case Combine::And: return x & y;
-    case Combine::Xor: return x ^ y;
-    case Combine::AndNot: return x & static_cast<uint8_t>(~y);
-    }
-    return 0;
-}
 
 void drop_last_unit(Cell* buffer) {
     string::trim_min(cell::node(buffer), static_cast<size_t>(string::length_abs(buffer) - 1));
@@ -210,10 +187,11 @@ void set_op(int32_t code) {
     Mask second;
     if (!merge(second, b)) fire(Err::InvalidArg, b);
     if (code == static_cast<int32_t>(SetOp::Unique)) return;
-    const Combine how = combine_of(code);
+    const ByteOp how = byte_op_of(code);
     const Mask first = Mask::of(stack::arg(0));
     Mask result;
-    for (int i = 0; i < kMaskBytes; i++) result.bytes[i] = combine(how, first.bytes[i], second.bytes[i]);
+    for (int i = 0; i < kMaskBytes; i++)
+        result.bytes[i] = apply_byte_op(how, first.bytes[i], second.bytes[i]);
     Cell* pushed = stack::reserve();
     set_cell(pushed, result);
     stack::set_last(pushed);

@@ -5,6 +5,7 @@
 #include <array>
 #include <initializer_list>
 
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/logic.h"
@@ -120,14 +121,15 @@ void set_operation(SetOp code, bool check, const int32_t* refinements) {
     case T::Hash: block::set_op(case_, skip, code); break;
     case T::String: string::set_op(case_, skip, code); break;
     case T::Typeset: typeset::set_op(static_cast<int32_t>(code)); break;
-    default: fire(Err::NotDone);  // bitset! and the date! difference: with their modules
+    case T::Bitset: bitset::set_op(static_cast<int32_t>(code)); break;
+    default: fire(Err::NotDone);  // the date! difference: with its module
     }
 }
 
 void is_complement(bool, const int32_t*) {
     const T type = cell::type_of(stack::arg(0));
     if (type != T::Bitset) fire_expect_arg(type, 0);
-    fire(Err::NotDone);  // with the bitset! module
+    logic::set(stack::arg(0), bitset::is_complemented(stack::arg(0)));
 }
 
 }  // namespace nuv::natives_logic
