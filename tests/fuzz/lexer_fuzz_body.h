@@ -9,11 +9,23 @@
 
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
+#include "runtime/runtime.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
 #include "runtime/unicode.h"
 
 namespace nuv::fuzz {
+
+// Starts the runtime on the first call, with the collector on, as the fuzz targets run it.
+inline void start_runtime_once() {
+    static const bool started = [] {
+        runtime::init();
+        runtime::set_collector_on(true);
+        runtime::set_auto_root(false);
+        return true;
+    }();
+    (void)started;
+}
 
 inline bool decline_errors(void*, lexer::EventInfo& info) {
     return info.event != lexer::Event::Error;
