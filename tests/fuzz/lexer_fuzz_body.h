@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/runtime.h"
@@ -42,6 +43,9 @@ inline bool is_utf8(const uint8_t* data, size_t size) {
 }
 
 inline void lex_input(const uint8_t* data, size_t size) {
+    // What the runs make stays rooted only for this input, so memory does not grow with the
+    // number of inputs.
+    collector::FreshScope fresh;
     lexer::Options modes[5];
     modes[1].one = true;
     modes[2].mode = lexer::Mode::Scan;
