@@ -103,7 +103,7 @@ struct Layouts {
 consteval Layouts build_layouts() {
     Layouts l;
     auto set = [&l](T t, Layout layout) { l.of[type_index(t)] = layout; };
-    for (T t : {T::Binary, T::Vector, T::Image}) set(t, Layout::Series);
+    for (T t : {T::Vector, T::Image}) set(t, Layout::Series);
     for (T t : {T::File, T::Url, T::Tag, T::Email, T::Ref}) set(t, Layout::Text);
     for (T t : {T::Hash, T::Map}) set(t, Layout::Indexed);
     set(T::Port, Layout::ObjectLike);

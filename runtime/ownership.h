@@ -58,4 +58,24 @@ using DeepChangeFn = void (*)(const Cell* owner, const Cell* word, const Cell* t
 // Returns the handler it replaces.
 DeepChangeFn set_deep_change_handler(DeepChangeFn fn);
 
+// The two notices of one change: `check` with the action word when made, and done() with the
+// past-tense word, which is sent only when the first notice found an owner. The cells must
+// outlive the notice.
+class Notice {
+  public:
+    Notice(const Cell* series, const Cell& word, const Cell* value, int32_t index, int32_t count)
+        : series_(series), value_(value), index_(index), count_(count),
+          owned_(check(series, word, value, index, count)) {}
+    void done(const Cell& word) const {
+        if (owned_) check(series_, word, value_, index_, count_);
+    }
+
+  private:
+    const Cell* series_;
+    const Cell* value_;
+    int32_t index_;
+    int32_t count_;
+    bool owned_;
+};
+
 }  // namespace nuv::ownership

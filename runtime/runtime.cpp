@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "runtime/case_fold.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/character.h"
@@ -77,7 +78,7 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Datatype, T::Invalid, datatype::init}, {T::Unset, T::Invalid, unset::init},
     {T::None, T::Invalid, none::init},     {T::Logic, T::Invalid, logic::init},
     {T::Series, T::Invalid, series::init},   {T::Block, T::Series, block::init},
-    {T::String, T::Series, string::init},    {T::Binary, T::String, nullptr},
+    {T::String, T::Series, string::init},    {T::Binary, T::String, binary::init},
     {T::Integer, T::Invalid, integer::init},  {T::Symbol, T::Invalid, symbol::init},
     {T::Context, T::Invalid, context::init},  {T::Word, T::Symbol, word::init},
     {T::LitWord, T::Word, by_previous_step},     {T::SetWord, T::Word, by_previous_step},

@@ -1,12 +1,14 @@
 // char!: conversion to a code point, text, comparison and arithmetic.
 #include "runtime/datatypes/character.h"
 
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
+#include "runtime/unicode.h"
 
 namespace nuv::character {
 
@@ -32,7 +34,15 @@ Cell* make(Cell* proto, Cell* spec, TypeId) {
     case TypeId::Integer: v = cell::get_int(spec); break;
     case TypeId::Float:
     case TypeId::Percent: v = truncated(spec); break;
-    case TypeId::Binary: fire(Err::NotDone);
+    case TypeId::Binary: {
+        // One UTF-8 sequence from the head, checked: a cut or bad one raises invalid-utf8.
+        size_t available = static_cast<size_t>(binary::rs_length(spec));
+        if (available == 0) fire_with_type(Err::BadToArg, TypeId::Char, spec);
+        const uint8_t* p = binary::rs_head(spec);
+        v = unicode::utf8_decode_char_checked(p, &available);
+        if (v < 0) unicode::fire_invalid_utf8(p, static_cast<size_t>(binary::rs_length(spec)));
+        break;
+    }
     default:
         if (!integer::is_text(t)) fire_with_type(Err::BadToArg, TypeId::Char, spec);
         if (string::at_tail(spec)) fire_with_type(Err::BadToArg, TypeId::Char, spec);

@@ -4,10 +4,13 @@
 // the text is then rewritten into the language's number syntax.
 #include "runtime/datatypes/float.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
@@ -321,8 +324,16 @@ Cell* make(Cell* proto, Cell* spec, TypeId type) {
     case TypeId::Float:
     case TypeId::Percent:
     case TypeId::Time: d = cell::get_double(spec); break;
-    case TypeId::Money:
-    case TypeId::Binary: fire(Err::NotDone);
+    case TypeId::Binary: {
+        // Up to the first 8 bytes, most significant first, as the bits of the double.
+        const int32_t n = std::min(binary::rs_length(spec), 8);
+        const uint8_t* p = binary::rs_head(spec);
+        uint64_t bits = 0;
+        for (int32_t i = 0; i < n; i++) bits = bits << 8 | p[i];
+        d = std::bit_cast<double>(bits);
+        break;
+    }
+    case TypeId::Money: fire(Err::NotDone);
     default:
         if (!integer::is_text(t)) fire_with_type(Err::BadToArg, type, spec);
         d = from_text(spec, type);

@@ -4,9 +4,11 @@
 // builtins before it can happen; nothing here relies on wrap-around or traps.
 #include "runtime/datatypes/integer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <charconv>
 
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
@@ -189,8 +191,16 @@ Cell* to(Cell* proto, Cell* spec, TypeId) {
     // Rounded first, so the range check sees the second the time converts to.
     case TypeId::Time: v = from_double(std::trunc(cell::get_double(spec) + 0.5)); break;
     case TypeId::Issue: v = issue::to_integer(spec); break;
+    case TypeId::Binary: {
+        // Up to the first 4 bytes, most significant first.
+        const int32_t n = std::min(binary::rs_length(spec), 4);
+        const uint8_t* p = binary::rs_head(spec);
+        uint32_t bits = 0;
+        for (int32_t i = 0; i < n; i++) bits = bits << 8 | p[i];
+        v = static_cast<int32_t>(bits);
+        break;
+    }
     case TypeId::Money:
-    case TypeId::Binary:
     case TypeId::Date: fire(Err::NotDone);
     default: {
         if (!is_text(t)) fire_with_type(Err::BadToArg, TypeId::Integer, spec);

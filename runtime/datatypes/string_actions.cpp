@@ -32,6 +32,7 @@
 namespace nuv::string {
 
 using memory::SeriesBuf;
+using ownership::Notice;
 
 namespace {
 
@@ -204,27 +205,6 @@ int32_t splice(Cell* series, int32_t at, int32_t replaced, Run run, int32_t dup)
     return at + static_cast<int32_t>(total);
 }
 
-// ---- Owner notices ----
-
-// Tells the series' owner about a change: the action word now, the past-tense word when the
-// change is done (only when the series has an owner).
-class Notice {
-  public:
-    Notice(Cell* series, const Cell& word, const Cell* value, int32_t index, int32_t count)
-        : series_(series), value_(value), index_(index), count_(count),
-          owned_(ownership::check(series, word, value, index, count)) {}
-    void done(const Cell& word) const {
-        if (owned_) ownership::check(series_, word, value_, index_, count_);
-    }
-
-  private:
-    Cell* series_;
-    const Cell* value_;
-    int32_t index_;
-    int32_t count_;
-    bool owned_;
-};
-
 // ---- Search ----
 
 // What find and select look for: one code point, a set of code points, or a text (folded to
@@ -371,6 +351,7 @@ Found search(const Cell* series, const Cell* value, const Cell* part, bool case_
     constexpr Found kNone{-1, 0};
     if (any || with) fire(Err::NotDone);
     if (cell::is(series, TypeId::Vector)) fire(Err::NotDone);
+    if (cell::is(series, TypeId::Binary)) case_ = true;  // bytes match exactly
     int32_t step = 1;
     if (skip) {
         if (!cell::is(skip, TypeId::Integer)) fire_refine(words::w::skip, skip);
@@ -453,13 +434,15 @@ int32_t compare_records(const void* a, const void* b, intptr_t order, intptr_t) 
 
 // Sorting with a comparator function: record numbers are sorted over a copy of the code points
 // kept outside collected memory, so the function may allocate and even edit the text. It gets
-// each record's first code point as char!, or with `whole` the records as strings.
+// each record's first code point as char!, or with `whole` the records as strings; a binary's
+// records come as integer! bytes, or whole as binaries.
 struct CallSort {
     const Cell* function;  // an argument-stack cell
     const char32_t* codes;
     int32_t width;         // units per record
     bool reverse;
     const Cell* carriers;  // whole records: two strings on the argument stack that hand them over
+    bool bytes;            // the series is a binary!
 };
 
 int32_t call_records(const void* a, const void* b, intptr_t context, intptr_t) {
@@ -470,7 +453,8 @@ int32_t call_records(const void* a, const void* b, intptr_t context, intptr_t) {
     for (int k = 0; k < 2; k++) {
         const char32_t* record = s.codes + static_cast<size_t>(numbers[k]) * s.width;
         if (!s.carriers) {
-            character::set(&args[k], record[0]);
+            if (s.bytes) integer::set(&args[k], static_cast<int32_t>(record[0]));
+            else character::set(&args[k], record[0]);
             continue;
         }
         args[k] = s.carriers[k];
@@ -484,19 +468,24 @@ int32_t call_records(const void* a, const void* b, intptr_t context, intptr_t) {
 // is written only once the sort is done, and only as far as it still reaches: an error raised
 // by the function leaves it as it was.
 void sort_by_function(NodeId node, int32_t start, int32_t count, int32_t width,
-                      const Cell* function, bool whole, bool reverse, bool stable) {
+                      const Cell* function, bool whole, bool reverse, bool stable, bool bytes) {
     stack::Mark mark;
     const Cell* held = stack::push(function);
     std::vector<char32_t> codes(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; i++) codes[static_cast<size_t>(i)] = code_at(node, start + i);
     const Cell* carriers = nullptr;
     if (whole) {
-        carriers = scratch(static_cast<size_t>(width));
-        scratch(static_cast<size_t>(width));  // the next cell: the second carrier
+        Cell* first = scratch(static_cast<size_t>(width));
+        Cell* second = scratch(static_cast<size_t>(width));  // the next cell
+        if (bytes) {
+            cell::set_type(first, TypeId::Binary);
+            cell::set_type(second, TypeId::Binary);
+        }
+        carriers = first;
     }
     std::vector<int32_t> order(static_cast<size_t>(count / width));
     std::iota(order.begin(), order.end(), 0);
-    const CallSort spec{held, codes.data(), width, reverse, carriers};
+    const CallSort spec{held, codes.data(), width, reverse, carriers, bytes};
     const auto context = reinterpret_cast<intptr_t>(&spec);
     const auto engine = stable ? sort::sort_records : sort::sort_records_unstable;
     engine(order.data(), order.size(), sizeof(int32_t), context, 0, call_records);
@@ -592,7 +581,7 @@ Cell* make(Cell* proto, Cell* spec, TypeId type) {
     }
     if (type == TypeId::Binary) {
         if (t == TypeId::Money) fire_bad_make(type, spec);
-        fire(Err::NotDone);  // binary!'s own conversion
+        return lookup_type<&ActionRow::to>(type, ActionId::To)(proto, spec, type);
     }
     return to(proto, spec, type);
 }
@@ -784,13 +773,15 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
     const Notice notice(series, words::w::sort, nullptr, start, count);
     count = std::clamp(units_in(node) - start, 0, count) / width * width;
     if (compare && native::is_any_function(cell::type_of(compare))) {
-        sort_by_function(node, start, count, width, compare, all && skip, reverse, stable);
+        sort_by_function(node, start, count, width, compare, all && skip, reverse, stable,
+                         cell::is(series, TypeId::Binary));
         notice.done(words::w::sorted);
         return series;
     }
     SeriesBuf* b = memory::buf(node);
     const uint32_t unit = b->unit();
-    const SortOrder order{unit, offset, all ? width : 1, !case_, reverse};
+    const bool fold = !case_ && !cell::is(series, TypeId::Binary);  // bytes order by value
+    const SortOrder order{unit, offset, all ? width : 1, fold, reverse};
     uint8_t* base = b->offset_ptr() + (static_cast<size_t>(start) << unit_shift(unit));
     const size_t records = static_cast<size_t>(count / width);
     const size_t bytes = static_cast<size_t>(width) * unit;
@@ -805,14 +796,18 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
 
 Cell* swap(Cell* a, Cell* b) {
     if (!is_text(b) && !cell::is(b, TypeId::Binary)) fire_value(Err::InvalidArg, b);
-    if (cell::is(a, TypeId::Binary) || cell::is(b, TypeId::Binary)) fire(Err::NotDone);
     if (at_tail(a) || at_tail(b)) return a;
     const char32_t ca = code_at(cell::node(a), head_in(a));
     const char32_t cb = code_at(cell::node(b), head_in(b));
     const Notice first(a, words::w::swap, b, head_in(a), 1);
     const Notice second(b, words::w::swap, a, head_in(b), 1);
-    write_char(cell::node(a), head_in(a), cb);
-    write_char(cell::node(b), head_in(b), ca);
+    // A binary takes the low 8 bits of a code point, as poke does.
+    auto put = [](Cell* s, char32_t cp) {
+        if (!cell::is(s, TypeId::Binary)) write_char(cell::node(s), head_in(s), cp);
+        else memory::buf_of(s)->offset_ptr()[head_in(s)] = static_cast<uint8_t>(cp);
+    };
+    put(a, cb);
+    put(b, ca);
     first.done(words::w::swaped);
     second.done(words::w::swaped);
     return a;

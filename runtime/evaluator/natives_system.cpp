@@ -124,7 +124,6 @@ void transcode(bool check, const int32_t* refinements) {
         expect(into, 2, [](T t) { return t == T::Block; });
         expect(callback, 3, [](T t) { return t == T::Function; });
     }
-    if (cell::is(source, T::Binary)) fire(Err::NotDone);  // with the binary! module
     // Events carry their token's extent as a pair!: with the pair! module.
     if (callback) fire(Err::NotDone);
     Cell input = *source;

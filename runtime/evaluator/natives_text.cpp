@@ -11,10 +11,13 @@
 
 #include "runtime/case_fold.h"
 #include "runtime/cell.h"
+#include "runtime/datatypes/base_codecs.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
@@ -134,9 +137,6 @@ void append_escape(NodeId out, uint8_t byte) {
 
 // ---- Base encodings ----
 
-constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr char kBase58[] = "123456789ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz";
-
 // The /base argument (64 without it); another base than 64, 58, 16 or 2 raises invalid-arg.
 int32_t base_of(bool check, const int32_t* refinements) {
     if (refinements[0] < 0) return 64;
@@ -155,58 +155,6 @@ uint64_t encoded_room(int32_t base, uint64_t n) {
     case 16: return n * 2 + n / 32 + 32;
     default: return n * 8 + n / 8 * 2 + 4;
     }
-}
-
-size_t encode_64(uint8_t* out, const uint8_t* in, size_t n) {
-    uint8_t* w = out;
-    size_t i = 0;
-    for (; i + 3 <= n; i += 3) {
-        const uint32_t group = (uint32_t{in[i]} << 16) | (uint32_t{in[i + 1]} << 8) | in[i + 2];
-        for (int shift = 18; shift >= 0; shift -= 6) *w++ = kBase64[(group >> shift) & 63];
-    }
-    if (const size_t left = n - i; left > 0) {
-        const uint32_t group = (uint32_t{in[i]} << 16) | (left == 2 ? uint32_t{in[i + 1]} << 8 : 0);
-        *w++ = kBase64[group >> 18];
-        *w++ = kBase64[(group >> 12) & 63];
-        *w++ = left == 2 ? kBase64[(group >> 6) & 63] : '=';
-        *w++ = '=';
-    }
-    return static_cast<size_t>(w - out);
-}
-
-// The leading zero bytes become "1"s; the rest is a big-endian number written in base 58 by
-// repeated long division of `number` (which is consumed).
-size_t encode_58(uint8_t* out, std::vector<uint8_t>& number) {
-    size_t start = 0;
-    while (start < number.size() && number[start] == 0) out[start++] = '1';
-    uint8_t* digits = out + start;
-    uint8_t* w = digits;
-    while (start < number.size()) {
-        uint32_t remainder = 0;
-        for (size_t i = start; i < number.size(); i++) {
-            const uint32_t acc = remainder * 256 + number[i];
-            number[i] = static_cast<uint8_t>(acc / 58);
-            remainder = acc % 58;
-        }
-        *w++ = static_cast<uint8_t>(kBase58[remainder]);
-        while (start < number.size() && number[start] == 0) start++;
-    }
-    std::reverse(digits, w);
-    return static_cast<size_t>(w - out);
-}
-
-size_t encode_16(uint8_t* out, const uint8_t* in, size_t n) {
-    for (size_t i = 0; i < n; i++) {
-        out[2 * i] = static_cast<uint8_t>(kHexUpper[in[i] >> 4]);
-        out[2 * i + 1] = static_cast<uint8_t>(kHexUpper[in[i] & 15]);
-    }
-    return 2 * n;
-}
-
-size_t encode_2(uint8_t* out, const uint8_t* in, size_t n) {
-    for (size_t i = 0; i < n; i++)
-        for (int b = 0; b < 8; b++) out[8 * i + b] = (in[i] >> (7 - b)) & 1 ? '1' : '0';
-    return 8 * n;
 }
 
 // ---- as ----
@@ -277,31 +225,42 @@ void enhex(bool check, const int32_t*) {
 
 void debase(bool check, const int32_t* refinements) {
     check_arg(check, 0, bit(T::String));
-    base_of(check, refinements);
-    fire(Err::NotDone);  // the decoded bytes are a binary!, which has no module yet
+    const int32_t base = base_of(check, refinements);
+    const NodeId bytes = base_codecs::decode(base, stack::arg(0), base_codecs::Tail::Decoded);
+    if (!bytes) {
+        stack::set_result(none::shared());
+        return;
+    }
+    const Cell result{static_cast<uint32_t>(T::Binary), 0, bytes, 0};
+    stack::set_result(&result);
 }
 
 void enbase(bool check, const int32_t* refinements) {
     check_arg(check, 0, bit(T::String) | bit(T::Binary));
     const int32_t base = base_of(check, refinements);
-    Cell* value = stack::arg(0);
-    if (!cell::is(value, T::String)) fire(Err::NotDone);  // binary! has no module yet
-    const uint32_t unit = string::unit_of(value);
-    const uint8_t* head = string::head_ptr(value);
-    const size_t n = unicode::utf8_size_of_units(
-        head, head + static_cast<size_t>(string::length(value)) * unit, unit);
+    const Cell* value = stack::arg(0);
+    const bool text = cell::is(value, T::String);
+    std::vector<uint8_t> utf8;  // a string's UTF-8 from the index: the bytes to encode
+    size_t n = text ? 0 : static_cast<size_t>(binary::rs_length(value));
+    if (text) {
+        const uint32_t unit = string::unit_of(value);
+        const uint8_t* head = string::head_ptr(value);
+        n = unicode::utf8_size_of_units(
+            head, head + static_cast<size_t>(string::length(value)) * unit, unit);
+        utf8.resize(n);
+        unicode::string_write_utf8(value, utf8.data(), -1, false);
+    }
     const uint64_t room = encoded_room(base, n);
     if (room > static_cast<uint64_t>(INT32_MAX)) fire(Err::TooLong);
-    std::vector<uint8_t> bytes(n);
-    unicode::string_write_utf8(value, bytes.data(), -1, false);
     Cell* out = string::make_at(stack::reserve(), static_cast<size_t>(room));
     memory::SeriesBuf* buffer = memory::buf_of(out);  // after the last allocation
     uint8_t* at = buffer->data();
+    const uint8_t* bytes = text ? utf8.data() : binary::rs_head(value);
     switch (base) {
-    case 64: buffer->tail = encode_64(at, bytes.data(), n); break;
-    case 58: buffer->tail = encode_58(at, bytes); break;
-    case 16: buffer->tail = encode_16(at, bytes.data(), n); break;
-    default: buffer->tail = encode_2(at, bytes.data(), n); break;
+    case 64: buffer->tail = base_codecs::encode_64(at, bytes, n); break;
+    case 58: buffer->tail = base_codecs::encode_58(at, bytes, n); break;
+    case 16: buffer->tail = base_codecs::encode_16(at, bytes, n); break;
+    default: buffer->tail = base_codecs::encode_2(at, bytes, n); break;
     }
     stack::set_result(out);
 }

@@ -3,6 +3,7 @@
 // from their tables.
 #include "runtime/evaluator/routines.h"
 
+#include <algorithm>
 #include <array>
 #include <iterator>
 #include <string>
@@ -26,6 +27,7 @@
 #include "runtime/output.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
+#include "runtime/unicode.h"
 
 namespace nuv::routines {
 
@@ -116,6 +118,22 @@ uint64_t collect_calls(const uint64_t* args) {
 
 uint64_t is_tracing(const uint64_t*) { return trace::tracing() ? 1 : 0; }
 
+// The UTF-8 sequences from start's head to pos's index in start's buffer, each step as long as
+// its lead byte says. A sequence that pos or the tail cuts counts as one, and no byte at or past
+// either is read.
+uint64_t count_chars(const uint64_t* args) {
+    const Cell* pos = arg_cell(args[0]);
+    const Cell* start = arg_cell(args[1]);
+    memory::SeriesBuf* b = memory::buf_of(start);
+    const int64_t used = static_cast<int64_t>(b->used());
+    const int64_t end = std::clamp<int64_t>(cell::head(pos), 0, used);
+    const uint8_t* bytes = b->offset_ptr();
+    uint32_t count = 0;
+    for (int64_t i = std::clamp<int64_t>(cell::head(start), 0, used); i < end; count++)
+        i += std::max(1, unicode::utf8_lead_length(bytes[i]));
+    return count;
+}
+
 struct RuntimeRoutine {
     const char* word;
     const char* spec;
@@ -135,6 +153,10 @@ constexpr RuntimeRoutine kRuntimeRoutines[] = {
     {"stack-size?", "return: [integer!]", stack_size, kIntegerResult},
     {"collect-calls", "blk [block!]", collect_calls, kNoResult},
     {"tracing?", "return: [logic!]", is_tracing, kLogicResult},
+    {"count-chars",
+     "\"Count UTF-8 encoded characters between two positions in a binary series\" "
+     "start [binary!] pos [binary!] return: [integer!]",
+     count_chars, kIntegerResult},
 };
 
 // ---- Type predicates ----

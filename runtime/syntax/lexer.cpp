@@ -8,8 +8,11 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "runtime/collector.h"
+#include "runtime/datatypes/base_codecs.h"
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/context.h"
@@ -683,6 +686,41 @@ Fail load_raw_string(Token& t, Cell* out) {
     return make_text(p, end, t.flags, false, TypeId::String, out) ? Fail::None : Fail::Invalid;
 }
 
+// [base] "#{" digits "}": base 16 without a prefix, else 2, 16 or 64 written before the "#". In
+// base 64 the last group must be padded.
+Fail load_binary(Token& t, Cell* out) {
+    const uint8_t* hash = static_cast<const uint8_t*>(std::memchr(t.p, '#', t.n));
+    const size_t prefix = static_cast<size_t>(hash - t.p);
+    int32_t base = 16;
+    if (prefix > 0) {
+        const std::string_view written(reinterpret_cast<const char*>(t.p), prefix);
+        if (written == "2") base = 2;
+        else if (written == "64") base = 64;
+        else if (written != "16") return Fail::Invalid;
+    }
+    const uint8_t* digits = hash + 2;
+    const size_t count = t.n - prefix - 3;
+    const size_t room = std::max<size_t>(base_codecs::decoded_room(base, count), 1);
+    Cell bytes;
+    std::unique_ptr<uint8_t[]> checked;
+    uint8_t* into;
+    if (out) {
+        binary::make_at(&bytes, room);
+        into = memory::buf_of(&bytes)->offset_ptr();
+    } else {
+        checked = std::make_unique<uint8_t[]>(room);
+        into = checked.get();
+    }
+    const int64_t n =
+        base_codecs::decode_in(base, digits, count, 1, into, base_codecs::Tail::Refused);
+    if (n == base_codecs::kInvalid) return Fail::Invalid;
+    if (out) {
+        memory::buf_of(&bytes)->tail += static_cast<size_t>(n);
+        *out = bytes;
+    }
+    return Fail::None;
+}
+
 // "(" x "," y ["," z] ")": each coordinate a float or a special float.
 Fail load_point(Token& t, Cell* out) {
     const uint8_t* p = t.p + 1;
@@ -744,7 +782,7 @@ consteval LoaderTable make_loaders() {
     set(Kind::Refinement, load_refinement);
     set(Kind::Char, load_char);
     set(Kind::File, load_later);
-    set(Kind::Binary, load_later);
+    set(Kind::Binary, load_binary);
     set(Kind::Percent, load_percent);
     set(Kind::Float, load_float);
     set(Kind::SpecialFloat, load_special_float);

@@ -3,17 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "runtime/runtime.h"
 #include "tests/fuzz/lexer_fuzz_body.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool started = [] {
-        nuv::runtime::init();
-        nuv::runtime::set_collector_on(true);
-        nuv::runtime::set_auto_root(false);
-        return true;
-    }();
-    (void)started;
+    nuv::fuzz::start_runtime_once();
     nuv::fuzz::lex_input(data, size);
     return 0;
 }

@@ -7,13 +7,26 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
+#include "runtime/runtime.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
 #include "runtime/unicode.h"
 
 namespace nuv::fuzz {
+
+// Starts the runtime on the first call, with the collector on, as the fuzz targets run it.
+inline void start_runtime_once() {
+    static const bool started = [] {
+        runtime::init();
+        runtime::set_collector_on(true);
+        runtime::set_auto_root(false);
+        return true;
+    }();
+    (void)started;
+}
 
 inline bool decline_errors(void*, lexer::EventInfo& info) {
     return info.event != lexer::Event::Error;
@@ -30,6 +43,9 @@ inline bool is_utf8(const uint8_t* data, size_t size) {
 }
 
 inline void lex_input(const uint8_t* data, size_t size) {
+    // What the runs make stays rooted only for this input, so memory does not grow with the
+    // number of inputs.
+    collector::FreshScope fresh;
     lexer::Options modes[5];
     modes[1].one = true;
     modes[2].mode = lexer::Mode::Scan;

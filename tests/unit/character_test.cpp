@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/string.h"
@@ -27,13 +29,27 @@ TEST(Character, ArithmeticStaysACharacter) {
     check_binary(rows);
 }
 
+// A binary gives the one UTF-8 sequence at its head, decoded with every check: a cut or bad
+// sequence raises invalid-utf8, an empty binary bad-to-arg.
 TEST(Character, MakeAndTo) {
     test::StackScope scope;
+    auto bytes = [](std::initializer_list<uint8_t> list) {
+        const std::vector<uint8_t> v(list);
+        Cell c;
+        binary::load(v.data(), v.size(), &c);
+        return c;
+    };
     struct Row {
         Cell spec;
         const char* want;
     } rows[] = {
-        {other(T::Binary), "error not-done"},
+        {bytes({0x41, 0xFF}), "char! 65"},
+        {bytes({0xC3, 0xA9}), "char! 233"},
+        {bytes({0xF0, 0x9F, 0x98, 0x80}), "char! 128512"},
+        {bytes({0xC3}), "error invalid-utf8"},
+        {bytes({0xED, 0xA0, 0x80}), "error invalid-utf8"},
+        {bytes({0x80}), "error invalid-utf8"},
+        {bytes({}), "error bad-to-arg"},
     };
     for (const Row& r : rows) {
         for (bool make : {true, false}) {

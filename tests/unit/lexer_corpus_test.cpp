@@ -5,12 +5,10 @@
 
 #include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/context.h"
@@ -65,6 +63,10 @@ bool same_value(const Cell& a, const Cell& b) {
         return x == y || (std::isnan(x) && std::isnan(y));
     }
     case T::String: return chars_of(&a) == chars_of(&b);
+    case T::Binary:
+        return binary::rs_length(&a) == binary::rs_length(&b) &&
+               std::memcmp(binary::rs_head(&a), binary::rs_head(&b),
+                           static_cast<size_t>(binary::rs_length(&a))) == 0;
     case T::Word:
     case T::SetWord:
     case T::GetWord:
@@ -156,6 +158,13 @@ void add_values(Corpus& c) {
           U";not a comment", U"tab\there"})
         c.add_text(text);
     c.add_text(std::u32string(80, U'x') + U"\"");
+    // Binaries of every length up to 100 bytes (those from 31 on mold over lines).
+    std::vector<uint8_t> bytes;
+    for (int n = 0; n <= 100; n++) {
+        binary::load(bytes.data(), bytes.size(), &v);
+        c.add(v);
+        bytes.push_back(static_cast<uint8_t>(rng.next()));
+    }
     // Words of every kind, with spellings the syntax allows for each.
     const char* names[] = {"a", "abc", "a-b", "a?", "a.b", "a'b", "a1", "größe", "日本",
                            "!", "?",   "_",   "|",  "~",   "&",   "*",  "**",    "+",
@@ -216,19 +225,13 @@ TEST(LexerCorpusTest, MoldsReadBack) {
 }
 
 TEST(LexerCorpusTest, FuzzCorpusReplays) {
-    namespace fs = std::filesystem;
-    const fs::path folder = fs::path(NUV_SOURCE_DIR) / "tests" / "fuzz" / "corpus" / "lexer";
-    int files = 0;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                         std::istreambuf_iterator<char>());
+    const auto inputs = test::fuzz_corpus("lexer");
+    for (const std::vector<uint8_t>& bytes : inputs) {
         test::StackScope scope;
         fuzz::lex_input(bytes.data(), bytes.size());
-        EXPECT_EQ(lexer::active_runs(), 0) << entry.path();
-        files++;
+        EXPECT_EQ(lexer::active_runs(), 0) << std::string(bytes.begin(), bytes.end());
     }
-    EXPECT_GT(files, 20);
+    EXPECT_GT(inputs.size(), 20u);
 }
 
 }  // namespace

@@ -249,6 +249,25 @@ TEST(LexerTest, StringsAndChars) {
     });
 }
 
+// Binaries in base 16 (by default), 2 or 64; the digits of a byte may be split by blanks; an
+// odd count, an incomplete group of bits, an unpadded base-64 group or another base is invalid.
+TEST(LexerTest, Binaries) {
+    check_rows({
+        {"#{00FF} 16#{0a0B} #{} 2#{00000001 1111 0000} 64#{AQID} 64#{AQ==} 64#{AQI=}",
+         "[#{00FF} #{0A0B} #{} #{01F0} #{010203} #{01} #{0102}]"},
+        {"#{0 1 ;x}\n 2\t3}", "[#{0123}]"},
+        {"#{012}", "!invalid binary! (line 1)"},
+        {"\n#{0g}", "!invalid binary! (line 2)"},
+        {"2#{0000000}", "!invalid binary! (line 1)"},
+        {"2#{00000002}", "!invalid binary! (line 1)"},
+        {"64#{AQI}", "!invalid binary! (line 1)"},
+        {"64#{A===}", "!invalid binary! (line 1)"},
+        {"8#{00}", "!invalid binary! (line 1)"},
+        {"016#{00}", "!invalid binary! (line 1)"},
+        {"#{00", "!invalid binary! (line 1)"},
+    });
+}
+
 // Every escape decodes to its code point, and "^(...)" escapes set the unit by digit count.
 TEST(LexerTest, Escapes) {
     struct EscapeRow {
@@ -352,8 +371,6 @@ TEST(LexerTest, LaterTypes) {
     const LaterRow rows[] = {
         {"%file.txt", T::File},
         {"%\"a b\"", T::File},
-        {"#{00FF}", T::Binary},
-        {"2#{00000000}", T::Binary},
         {"1.2.3", T::Tuple},
         {"1-Jan-2020", T::Date},
         {"2020-01-01T10:00", T::Date},

@@ -107,7 +107,7 @@ Usage usage_of(F&& body) {
     return {after.allocations - before.allocations, after.expansions - before.expansions};
 }
 
-// The encoders size their output once; the percent codecs grow it by doubling at most; case
+// The encoders and decoders size their output once; the percent codecs grow it by doubling at most; case
 // change and the math natives take nothing.
 TEST(NativesText, OutputIsSizedNotGrownPerCharacter) {
     eval_environment();
@@ -118,6 +118,9 @@ TEST(NativesText, OutputIsSizedNotGrownPerCharacter) {
     const Cell plain_text = *text(plain);
     const Cell spaces = *text(std::string(3000, ' '));
     const Cell escaped_text = *text(escaped);
+    std::string base64;
+    for (int i = 0; i < 1000; i++) base64 += "QUJD";
+    const Cell base64_text = *text(base64);
 
     struct Row {
         const char* name;
@@ -131,6 +134,7 @@ TEST(NativesText, OutputIsSizedNotGrownPerCharacter) {
     const Row rows[] = {
         {"enbase 3000 chars", natives_text::enbase, plain_text, {-1}, 1, 0, 4000},
         {"dehex 3000 escapes", natives_text::dehex, escaped_text, {}, 1, 0, 3000},
+        {"debase 4000 chars", natives_text::debase, base64_text, {-1}, 1, 0, -1},
         {"enhex 3000 spaces", natives_text::enhex, spaces, {}, 3, 2, 9000},
         {"uppercase 3000 chars", natives_text::uppercase, plain_text, {-1}, 0, 0, 3000},
         {"square-root 2.0", natives_math::square_root, float_cell(2.0), {}, 0, 0, -1},

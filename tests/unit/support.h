@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -104,6 +107,18 @@ inline std::vector<int32_t> fast_decode(const std::vector<uint8_t>& in) {
         out.push_back(cp);
     }
     return out;
+}
+
+// The bytes of every file of the fuzz corpus folder tests/fuzz/corpus/NAME.
+inline std::vector<std::vector<uint8_t>> fuzz_corpus(const char* name) {
+    namespace fs = std::filesystem;
+    std::vector<std::vector<uint8_t>> inputs;
+    for (const auto& entry :
+         fs::directory_iterator(fs::path(NUV_SOURCE_DIR) / "tests" / "fuzz" / "corpus" / name)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        inputs.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    return inputs;
 }
 
 }  // namespace nuv::test

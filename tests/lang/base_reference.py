@@ -1,0 +1,51 @@
+"""Random bytes of many lengths, encoded by enbase in bases 64 and 16 and compared with what
+Python's base64 module gives; the module's encodings (base 16 in lower case too) decoded by
+debase back to the bytes. Usage: base_reference.py NUV-RUN."""
+import base64
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+run = sys.argv[1]
+rng = random.Random(4648)
+lengths = list(range(0, 70)) + [rng.randrange(100, 4000) for _ in range(30)]
+cases = [bytes(rng.randrange(256) for _ in range(n)) for n in lengths]
+
+script = []
+wanted = []
+for data in cases:
+    literal = "#{" + data.hex().upper() + "}"
+    b64 = base64.b64encode(data).decode()
+    b16 = base64.b16encode(data).decode()
+    script.append(f"print enbase {literal}")
+    wanted.append(b64)
+    script.append(f"print enbase/base {literal} 16")
+    wanted.append(b16)
+    script.append(f'print equal? debase "{b64}" {literal}')
+    wanted.append("true")
+    script.append(f'print equal? debase/base "{b16.lower()}" 16 {literal}')
+    wanted.append("true")
+    unpadded = b64.rstrip("=")
+    script.append(f'print equal? debase "{unpadded}" {literal}')
+    wanted.append("true")
+
+with tempfile.NamedTemporaryFile("w", suffix=".nuv", delete=False) as f:
+    f.write("Nuv []\n" + "\n".join(script) + "\n")
+    path = f.name
+out = subprocess.run([run, path], capture_output=True, text=True, check=False)
+os.unlink(path)
+got = out.stdout.split("\n")
+failed = 0
+for i, want in enumerate(wanted):
+    have = got[i] if i < len(got) else "<nothing>"
+    if have != want:
+        failed += 1
+        if failed <= 5:
+            print(f"FAIL {script[i][:120]}\n  wanted: {want[:120]}\n     got: {have[:120]}")
+if out.returncode != 0:
+    print(f"nuv-run exited with {out.returncode}: {out.stdout[-400:]}")
+    failed += 1
+print(f"{len(wanted) - failed} passed, {failed} failed")
+sys.exit(1 if failed else 0)
