@@ -74,11 +74,18 @@ uint32_t bound_rounded(uint32_t buckets) {
 // True when a and b are equal under op. A type without a compare slot compares by identity of
 // its four words.
 bool equal(Cell a, Cell b, CompareOp op) {
+    g_counters.compares++;
     auto fn = registry::g_rows[a.header & cell::kTypeMask].compare;
     if (!fn)
         return cell::type_of(&a) == cell::type_of(&b) && a.w1 == b.w1 && a.w2 == b.w2 &&
                a.w3 == b.w3;
     return fn(&a, &b, op) == 0;
+}
+
+// The word types that find's equality takes as one (issue! stays apart).
+bool is_word_kin(TypeId t) {
+    return t == TypeId::Word || t == TypeId::SetWord || t == TypeId::GetWord ||
+           t == TypeId::LitWord || t == TypeId::Refinement;
 }
 
 uint32_t hash_at(NodeId values, int32_t position) {
@@ -227,8 +234,11 @@ void rebuild_with(NodeId table, uint32_t buckets) {
         r->bound = static_cast<uint32_t>(buckets * 0.77);
         r->count = r->used = 0;
         reset_lists(r->lists);
-        fill_bytes(r->positions, 0xFF);
         const int32_t n = cell_count(r->values);
+        // Entries past the block's tail are dropped: shifts that follow cost the block's length.
+        SeriesBuf* pos = memory::buf(r->positions);
+        pos->tail = pos->offset + std::min(pos->used(), static_cast<size_t>(n) * 4);
+        fill_bytes(r->positions, 0xFF);
         bool fits = true;
         for (int32_t i = 0; i < n && fits; i++) {
             index_cell(table, i);
@@ -637,44 +647,52 @@ bool put_key(NodeId table, int32_t position) {
 
 int32_t get_next(NodeId table, const Cell* key_in, int32_t from, int32_t skip, CompareOp mode,
                  bool last, bool reverse) {
-    Record* r = record(table);
-    if (kind_of(r) != Kind::Hash) return find_keyed(table, key_in, mode);
+    if (kind_of(record(table)) != Kind::Hash) return find_keyed(table, key_in, mode);
+    const int32_t step = std::max(skip, 1);
+    if (reverse) return find_in(table, key_in, mode, {INT32_MIN, from - 1, from, step, true});
+    return find_in(table, key_in, mode, {from, INT32_MAX, from, step, last});
+}
+
+int32_t find_in(NodeId table, const Cell* key_in, CompareOp mode, const Window& window) {
     const Cell key = *key_in;
-    if (skip < 1) skip = 1;
-    const uint32_t h = hash::value(&key, false);
-    for (Probe p(h, r->buckets); p.more(); p.next()) {
+    const TypeId key_type = cell::type_of(&key);
+    // Find's equality joins the word types, whose groups lie on one probe sequence (they hash
+    // by symbol alone): every group is weighed. Otherwise the first equal group is the only one.
+    const bool kin_groups = mode == CompareOp::FindEqual && is_word_kin(key_type);
+    const int64_t step = std::max(window.step, 1);
+    int32_t best = -1;
+    Record* r = record(table);
+    for (Probe p(hash::value(&key, false), r->buckets); p.more(); p.next()) {
         g_counters.probes++;
         r = record(table);
-        Bucket s = bucket_state(flags_of(r), p.bucket);
+        const Bucket s = bucket_state(flags_of(r), p.bucket);
         if (s == Bucket::Empty) break;
         if (s == Bucket::Deleted) continue;
         const Cell first = cells_of(r->values)[group_first(r, p.bucket)];
-        if (cell::type_of(&first) != cell::type_of(&key) || !equal(key, first, CompareOp::Equal))
-            continue;
+        const TypeId first_type = cell::type_of(&first);
+        if (first_type != key_type && !(kin_groups && is_word_kin(first_type))) continue;
+        if (!equal(key, first, CompareOp::Equal)) continue;
         // The group of values equal to the key: choose among its positions.
         const uint32_t bucket = p.bucket;
         const int32_t k = static_cast<int32_t>(keys_of(record(table))[bucket]);
         const int32_t size = k >= 0 ? 1 : int_count(list_node(record(table)->lists, -k));
-        int32_t best = -1;
         for (int32_t i = 0; i < size; i++) {
             r = record(table);  // a compare below may have moved every buffer
             const int32_t q = k >= 0 ? k : ints_of(list_node(r->lists, -k))[i];
             g_counters.positions++;
-            const bool in_range = reverse ? q < from : q >= from;
-            if (!in_range) continue;
-            const int32_t distance = reverse ? from - q : q - from;
-            if (distance % skip != 0) continue;
-            const bool better = best < 0 || ((reverse || last) ? q > best : q < best);
+            if (q < window.lo || q > window.hi) continue;
+            if ((static_cast<int64_t>(q) - window.anchor) % step != 0) continue;
+            const bool better = best < 0 || (window.highest ? q > best : q < best);
             if (!better) continue;
             if (mode != CompareOp::Equal) {
                 const Cell candidate = cells_of(r->values)[q];
-                if (!equal(key, candidate, mode)) continue;
+                if (!equal(candidate, key, mode)) continue;
             }
             best = q;
         }
-        return best;
+        if (!kin_groups) break;
     }
-    return -1;
+    return best;
 }
 
 int32_t find(NodeId table, const Cell* key, CompareOp mode) {
@@ -786,6 +804,17 @@ bool block_update(NodeId table, int32_t position, int32_t delta) {
                  static_cast<size_t>(have - position - removed) * 4);
     b->tail -= static_cast<size_t>(removed) * 4;
     return false;
+}
+
+void cells_replaced(NodeId table, int32_t position, int32_t removed, int32_t added) {
+    if (removed == added) {
+        remove_range(table, position, removed);
+    } else if (block_update(table, position, -removed) || block_update(table, position, added)) {
+        rebuild(table);
+        return;
+    }
+    for (int32_t i = 0; i < added; i++)
+        if (put_key(table, position + i)) return;
 }
 
 void block_move(NodeId table, int32_t to, int32_t from, int32_t count) {

@@ -111,6 +111,20 @@ bool put_key(NodeId table, int32_t position);
 // lie anywhere (it is copied first).
 int32_t get_next(NodeId table, const Cell* key, int32_t from, int32_t skip, CompareOp mode,
                  bool last, bool reverse);
+// Where a kind-0 lookup may answer: positions from `lo` to `hi` (both included) whose distance
+// from `anchor` is a multiple of `step`; the lowest such match, or the highest with `highest`.
+struct Window {
+    int32_t lo;
+    int32_t hi;
+    int32_t anchor;
+    int32_t step;
+    bool highest;
+};
+// Kind 0: the position in the window of a value equal to the key under `mode` (Equal,
+// StrictEqual, Same or FindEqual), each candidate compared as find compares, the block's cell
+// first; -1 when none. Under FindEqual a word of any of the types word!, set-word!, get-word!,
+// lit-word! and refinement! finds the others, as find does. May allocate (compare slots).
+int32_t find_in(NodeId table, const Cell* key, CompareOp mode, const Window& window);
 // get_next from position 0, step 1, forward.
 int32_t find(NodeId table, const Cell* key, CompareOp mode);
 // Kind 2 over word cells: the position of the word whose symbol is `sym` (case_insensitive:
@@ -135,6 +149,11 @@ void rebuild(NodeId table);
 // down). Returns true, changing nothing, when more than 30,000 cells are involved: the caller
 // then rebuilds. May allocate.
 bool block_update(NodeId table, int32_t position, int32_t delta);
+// Kind 0, after the `removed` cells at `position` were replaced by the `added` cells that now
+// stand there (the cells after them moved by added - removed): the index follows, through
+// block_update and put_key, or is rebuilt over the whole block when they say so. With removed
+// and added equal the cells only took other values. May allocate.
+void cells_replaced(NodeId table, int32_t position, int32_t removed, int32_t added);
 // Kind 0, after `count` cells moved from `from` to before the cell that was at `to` (positions
 // before the move): the moved and passed-over cells keep their entries at their new positions.
 // A destination inside [from, from + count] changes nothing. May allocate.
@@ -156,6 +175,7 @@ struct Counters {
     uint64_t probes;     // buckets visited by every lookup and insertion
     uint64_t rehashes;   // in-place rehashes and rebuilds
     uint64_t positions;  // positions of equal values a kind-0 lookup weighed
+    uint64_t compares;   // cells compared with a key by lookups and insertions
 };
 Counters& counters();
 

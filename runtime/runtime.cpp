@@ -18,6 +18,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/hash_block.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/logic.h"
@@ -94,7 +95,7 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Triple, T::Invalid, triple::init},   {T::Float, T::Invalid, floating::init},
     {T::Typeset, T::Invalid, typeset::init},  {T::Error, T::Object, error::init},
     {T::Vector, T::String, nullptr},    {T::Map, T::Invalid, nullptr},
-    {T::Hash, T::Block, nullptr},       {T::Pair, T::Invalid, nullptr},
+    {T::Hash, T::Block, hash_block::init},     {T::Pair, T::Invalid, nullptr},
     {T::Percent, T::Float, percent::init},    {T::Tuple, T::Invalid, nullptr},
     {T::Time, T::Float, time_value::init},       {T::Tag, T::String, nullptr},
     {T::Email, T::String, nullptr},     {T::Handle, T::Integer, handle::init},

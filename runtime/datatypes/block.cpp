@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "runtime/cycles.h"
+#include "runtime/datatypes/hash_block.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
@@ -105,8 +107,7 @@ Cell* copy_level(const Cell source, bool deep, const TypeSet& nested) {
 }  // namespace
 
 void check_no_index(const Cell* block) {
-    TypeId t = cell::type_of(block);
-    if (t == TypeId::Hash || t == TypeId::Map) fire(Err::NotDone);
+    if (cell::is(block, TypeId::Map)) fire(Err::NotDone);
 }
 
 SeriesBuf* ensure_room(NodeId node, int64_t cells, bool doubling) {
@@ -249,6 +250,7 @@ Cell* insert_value(Cell* block, const Cell* value, bool advance, bool at_start) 
     std::memmove(cells + at + 1, cells + at, static_cast<size_t>(cell_count(b) - at) * kCellBytes);
     cells[at] = copy;
     b->tail += kCellBytes;
+    if (NodeId index = hash_block::index_of(block)) hashtable::cells_replaced(index, at, 0, 1);
     if (advance) cell::set_head(block, cell::head(block) + 1);
     return block;
 }
@@ -271,6 +273,8 @@ void insert_each(Cell* block, const Cell* source) {
     const Cell* items = own.empty() ? first_cell(buffer_of(&from)) + from_head : own.data();
     std::memcpy(cells + at, items, n * kCellBytes);
     b->tail += n * kCellBytes;
+    if (NodeId index = hash_block::index_of(block))
+        hashtable::cells_replaced(index, at, 0, static_cast<int32_t>(n));
     cell::set_head(block, at + static_cast<int32_t>(n));
 }
 
@@ -278,6 +282,10 @@ Cell* append_arg1() {
     Cell* block = stack::arg(0);
     check_no_index(block);
     append_cell(block, stack::arg(1));
+    if (NodeId index = hash_block::index_of(block)) {
+        const int32_t last = cell_count(buffer_of(block)) - 1;
+        hashtable::cells_replaced(index, last, 0, 1);
+    }
     return block;
 }
 
@@ -330,6 +338,7 @@ int32_t remove_value(Cell* block, const Cell* value, bool from_start) {
     Cell* cells = write_cells(node);
     std::memmove(cells + i, cells + i + 1, static_cast<size_t>(cell_count(b) - i - 1) * kCellBytes);
     b->tail -= kCellBytes;
+    if (NodeId index = hash_block::index_of(&from)) hashtable::cells_replaced(index, i, 1, 0);
     return i + 1;
 }
 

@@ -77,7 +77,7 @@ Cell* push_new(int32_t size);   // a new empty block on the argument stack
 
 // ---- Editing: none of these notifies owners; each takes the write barrier; each may allocate ----
 
-// Raises internal not-done for a hash! or a map! body: their index cannot follow edits yet.
+// Raises internal not-done for a map! body: its index cannot follow edits yet.
 void check_no_index(const Cell* block);
 // Room for `cells` cells from the buffer's first used cell: the buffer grows to exactly that,
 // or to twice that with `doubling`. An external block that runs out of room is fatal. Returns
@@ -91,7 +91,7 @@ Cell* append_cell(const Cell* block, const Cell* value);
 // Appends copies of the source's cells from its head to its tail; returns the block.
 Cell* append_all(Cell* block, const Cell* source);
 // Inserts a copy at the head (at the first cell with at_start); with advance the head moves on
-// one cell. Returns the block.
+// one cell. Returns the block. A hash! keeps its index in step here and in the helpers below.
 Cell* insert_value(Cell* block, const Cell* value, bool advance, bool at_start);
 // Inserts the source's cells at the head in their order; the head moves past them.
 void insert_each(Cell* block, const Cell* source);
@@ -128,8 +128,7 @@ void copy_types(NodeId node, int32_t first, int32_t end, int32_t step, bool deep
 // ---- Actions: the block! slots (paren!, the path types and hash! inherit most of them) ----
 // Series and value arguments are argument-stack or local cells: slots that write a result
 // into their first argument do so after allocating. Every modifying slot tells the series'
-// owner before and after the change. hash! values raise internal not-done where their index
-// would need upkeep.
+// owner before and after the change. A hash! keeps its index in step with every change.
 
 // make: an any-block spec gives a shallow copy, a number an empty block with that much room;
 // the result (in `proto`) gets the target type. to: as make for any-blocks, a typeset! gives its
@@ -185,6 +184,7 @@ void set_op(bool case_, Cell* skip, SetOp code);
 // Counters for complexity tests.
 struct Counters {
     uint64_t sort_comparisons;
+    uint64_t scanned;  // cells find, select and put compared by scanning
 };
 Counters& counters();
 

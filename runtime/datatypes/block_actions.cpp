@@ -12,6 +12,7 @@
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/hash_block.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
@@ -56,6 +57,17 @@ constexpr uint64_t kDeepSeries = kAnyBlocks | bit(T::String) | bit(T::File) | bi
 constexpr uint64_t kCopyable =
     kDeepSeries | bit(T::Bitset) | bit(T::Object) | bit(T::Error) | bit(T::Map);
 constexpr bool in(uint64_t set, TypeId t) { return (set >> type_index(t)) & 1; }
+// The keys a hash! index finds just as a scan would: types whose hash covers all that their
+// equality compares. Blocks and objects compare contents their hash leaves out (under same they
+// compare identity, which it covers); function kinds, points and the types without a module
+// are scanned for.
+constexpr uint64_t kIndexedKeys = bit(T::Unset) | bit(T::None) | bit(T::Logic) |
+                                  bit(T::Datatype) | bit(T::Typeset) | bit(T::Char) |
+                                  bit(T::Integer) | bit(T::Float) | bit(T::Percent) |
+                                  bit(T::Time) | bit(T::Pair) | kWords | bit(T::String) |
+                                  bit(T::File) | bit(T::Url) | bit(T::Tag) | bit(T::Email) |
+                                  bit(T::Ref) | bit(T::Binary) | bit(T::Handle);
+constexpr uint64_t kIndexedSame = kIndexedKeys | kAnyBlocks | bit(T::Object) | bit(T::Error);
 
 Cell integer_cell(int32_t v) { return Cell{static_cast<uint32_t>(T::Integer), 0, static_cast<uint32_t>(v), 0}; }
 
@@ -182,11 +194,29 @@ int32_t search(const Cell* series, const Query& q, const Cell* part, int32_t ste
         delta = -step;
     }
     if (start < 0) return -1;
+    if (const NodeId index = hash_block::index_of(series)) {
+        const bool indexed = q.kind == Match::Value && !match &&
+                             in(q.op == CompareOp::Same ? kIndexedSame : kIndexedKeys,
+                                cell::type_of(&q.key));
+        if (indexed) {
+            const bool back = delta < 0;
+            const auto from = static_cast<int32_t>(start), to = static_cast<int32_t>(stop);
+            return hashtable::find_in(index, &q.key, q.op,
+                                      {back ? to : from, back ? from : to, from, step, back});
+        }
+    }
+    int32_t found = -1;
+    uint64_t steps = 0;
     for (int64_t i = start; delta > 0 ? i <= stop : i >= stop; i += delta) {
-        if (matches_at(q, node, static_cast<int32_t>(i))) return static_cast<int32_t>(i);
+        steps++;
+        if (matches_at(q, node, static_cast<int32_t>(i))) {
+            found = static_cast<int32_t>(i);
+            break;
+        }
         if (match) break;
     }
-    return -1;
+    g_counters.scanned += steps;
+    return found;
 }
 
 // ---- Insertion ----
@@ -603,6 +633,8 @@ Cell* insert(Cell* series, Cell* value, int32_t part, bool only, int32_t dup, bo
                                             static_cast<int32_t>(total));
         const int32_t at = append ? count(node) : head_index(series);
         const int32_t written = splice(node, at, 0, source, spread, n, dup, dup < 5);
+        if (const NodeId index = hash_block::index_of(series))
+            hashtable::cells_replaced(index, at, 0, written);
         if (owned)
             ownership::check(series, append ? words::w::appended : words::w::inserted, &source,
                              at, written);
@@ -627,7 +659,10 @@ Cell* change(Cell* series, Cell* value, int32_t part, bool only, int32_t dup) {
                                        : static_cast<int32_t>(std::min<int64_t>(written, room));
     const bool owned = ownership::check(series, words::w::change, &source, head, replaced);
     head = head_index(series);
+    const NodeId index = hash_block::index_of(series);
+    const int32_t before = index ? count(node) : 0;
     const int32_t done = splice(node, head, replaced, source, spread, n, dup, false);
+    if (index) hashtable::cells_replaced(index, head, done - (count(node) - before), done);
     if (owned) ownership::check(series, words::w::changed, &source, head, done);
     cell::set_head(series, std::min(head + done, count(node)));
     return series;
@@ -653,7 +688,10 @@ Cell* take(Cell* series, Cell* part, bool deep, bool last) {
     series::take(series, part, deep, last);
     if (!in(kAnyBlocks, cell::type_of(series))) return series;
     const NodeId node = cell::node(series);
-    if (deep) replace_copies(node, node, 0, count(node), 1, true, nullptr);
+    if (deep) {
+        replace_copies(node, node, 0, count(node), 1, true, nullptr);
+        hash_block::rewritten(series, 0, count(node));  // copies hash apart from their sources
+    }
     if (!part && count(node) == 1) *series = at(node, 0);
     return series;
 }
@@ -693,6 +731,7 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
     const int32_t index = (found < 0 ? count(node) : found) + 1;
     const bool owned = ownership::check(series, words::w::put, &new_value, index, 1);
     if (owned) found = search(series, q, nullptr, 1, false, false, false);
+    const int32_t before = count(node);
     if (found < 0) {
         append_cell(series, &q.key);
         append_cell(series, &new_value);
@@ -700,7 +739,10 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
         append_cell(series, &new_value);
     } else if (!cells_equal(at(node, found + 1), new_value, CompareOp::FindEqual)) {
         write_cells(node)[found + 1] = new_value;
+        hash_block::rewritten(series, found + 1, 1);
     }
+    if (const NodeId index = hash_block::index_of(series); index && count(node) > before)
+        hashtable::cells_replaced(index, before, 0, count(node) - before);
     if (owned) ownership::check(series, words::w::put_ed, &new_value, index, 1);
     return value;
 }
@@ -776,6 +818,8 @@ Cell* swap(Cell* a, Cell* b) {
         const Cell x = at(na, ha);
         write_cells(na)[ha] = at(nb, hb);
         write_cells(nb)[hb] = x;
+        hash_block::rewritten(a, ha, 1);
+        hash_block::rewritten(b, hb, 1);
     }
     if (owned_a) ownership::check(a, words::w::swaped, b, ha, 1);
     if (owned_b) ownership::check(b, words::w::swaped, a, hb, 1);
@@ -809,8 +853,7 @@ void set_op(bool case_, Cell* skip, SetOp code) {
         size = cell::get_int(skip);
     }
     const bool two = code != SetOp::Unique;
-    if (cell::is(stack::arg(0), T::Hash) || (two && cell::is(stack::arg(1), T::Hash)))
-        fire(Err::NotDone);  // a hash! result keeps its index: with the hash! module
+    const bool hashed = cell::is(stack::arg(0), T::Hash) || (two && cell::is(stack::arg(1), T::Hash));
     stack::Mark mark;
     Cell* first = stack::push(stack::arg(0));
     Cell* second = two ? stack::push(stack::arg(1)) : nullptr;
@@ -852,7 +895,12 @@ void set_op(bool case_, Cell* skip, SetOp code) {
         break;
     }
     }
-    const Cell answer{static_cast<uint32_t>(T::Block), 0, out, 0};
+    Cell answer{static_cast<uint32_t>(T::Block), 0, out, 0};
+    if (hashed) {
+        // The result keeps its index, entered now over every cell rather than the first of each key.
+        hashtable::rebuild(index);
+        answer = Cell{static_cast<uint32_t>(T::Hash), 0, out, index};
+    }
     mark.restore();
     *stack::arg(0) = answer;
 }

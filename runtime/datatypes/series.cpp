@@ -9,6 +9,7 @@
 
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/hash_block.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
@@ -56,11 +57,11 @@ int32_t clamped_head(const Cell* s, int32_t len) {
     return std::clamp(cell::head(s), 0, len);
 }
 
-NodeId hash_index(const Cell* s) { return cell::is(s, TypeId::Hash) ? s->w3 : 0; }
+using hash_block::index_of;
 
 // The hash! index after `count` cells left the block at `at`.
 void hash_removed(NodeId table, int32_t at, int32_t count) {
-    if (table && count > 0 && hashtable::block_update(table, at, -count)) hashtable::rebuild(table);
+    if (table && count > 0) hashtable::cells_replaced(table, at, count, 0);
 }
 
 // The value that pick gives for a non-block unit lands here; valid until the next pick.
@@ -255,11 +256,9 @@ Cell* poke(Cell* series, int32_t index, Cell* value, Cell*) {
     } else if (t == TypeId::Binary) {
         *view(node).at(pos) = static_cast<uint8_t>(v.w2);
     } else {
-        const NodeId table = hash_index(series);
-        if (table) hashtable::remove_key(table, pos);
         watch::series_written(node);
         *reinterpret_cast<Cell*>(view(node).at(pos)) = v;
-        if (table) hashtable::put_key(table, pos);
+        hash_block::rewritten(series, pos, 1);
     }
     if (owned) ownership::check(series, words::w::poked, &v, pos, 1);
     return value;
@@ -276,7 +275,7 @@ void clear(Cell* series) {
     if (head < v.len) {
         watch::series_written(cell::node(series));
         v.b->tail = v.b->offset + v.bytes(head);
-        hash_removed(hash_index(series), head, v.len - head);
+        hash_removed(index_of(series), head, v.len - head);
     }
     ownership::check(series, words::w::cleared, nullptr, head, len - head);
 }
@@ -309,7 +308,7 @@ Cell* remove(Cell* series, Cell* part, Cell* key) {
         count = std::min(count, len - start);
     }
     delete_units(cell::node(series), start, count);
-    hash_removed(hash_index(series), start, count);
+    hash_removed(index_of(series), start, count);
     if (owned) ownership::check(series, words::w::removed, nullptr, start, count);
     return series;
 }
@@ -339,7 +338,7 @@ Cell* reverse(Cell* series, Cell* part, Cell* skip) {
     watch::series_written(cell::node(series));
     for (int32_t i = head, j = head + count - size; i < j; i += size, j -= size)
         swap_units(v.at(i), v.at(j), v.bytes(size));
-    if (NodeId table = hash_index(series)) hashtable::rebuild(table);
+    hash_block::rewritten(series, head, count);
     if (owned) ownership::check(series, words::w::reversed, nullptr, head, count);
     return series;
 }
@@ -370,7 +369,7 @@ Cell* random(Cell* value, bool seed, bool secure, bool only) {
         const int32_t k = random::random_in_range(secure, left);
         if (k > 1) swap_units(v.at(pos), v.at(pos + k - 1), v.bytes(1));
     }
-    if (NodeId table = hash_index(value)) hashtable::rebuild(table);
+    if (NodeId table = index_of(value)) hashtable::rebuild(table);
     if (owned) ownership::check(value, words::w::randomized, nullptr, head, n);
     return value;
 }
@@ -395,7 +394,7 @@ void move(Cell* origin, Cell* target, Cell* part) {
         const Units v = view(onode);
         if (to > from) std::rotate(v.at(from), v.at(from + count), v.at(to + count));
         else std::rotate(v.at(to), v.at(from), v.at(from + count));
-        if (NodeId table = hash_index(origin))
+        if (NodeId table = index_of(origin))
             hashtable::block_move(table, to > from ? to + count : to, from, count);
         if (owned) ownership::check(origin, words::w::moved, nullptr, from, count);
         return;
@@ -413,15 +412,8 @@ void move(Cell* origin, Cell* target, Cell* part) {
     const int32_t to = clamped_head(&t, view(tnode).len);
     insert_units(tnode, to, onode, from, count);
     delete_units(onode, from, count);
-    hash_removed(hash_index(&o), from, count);
-    if (NodeId table = hash_index(&t)) {
-        if (hashtable::block_update(table, to, count)) {
-            hashtable::rebuild(table);
-        } else {
-            for (int32_t i = 0; i < count; i++)
-                if (hashtable::put_key(table, to + i)) break;
-        }
-    }
+    hash_removed(index_of(&o), from, count);
+    if (NodeId table = index_of(&t)) hashtable::cells_replaced(table, to, 0, count);
     if (owned_o) ownership::check(&o, words::w::moved, nullptr, from, count);
     if (owned_t) ownership::check(&t, words::w::moved, nullptr, to, count);
 }
@@ -508,7 +500,7 @@ Cell* take(Cell* series, Cell* part, bool, bool last) {
     }
     const NodeId fresh = copy_units(node, start, count);
     delete_units(node, start, count);
-    hash_removed(hash_index(&source), start, count);
+    hash_removed(index_of(&source), start, count);
     const TypeId t = cell::type_of(&source);
     *series = Cell{static_cast<uint32_t>(t), 0, fresh, t == TypeId::Vector ? source.w3 : 0};
     if (t == TypeId::Hash) {

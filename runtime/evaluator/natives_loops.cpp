@@ -13,6 +13,7 @@
 #include "runtime/actions.h"
 #include "runtime/compare.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/hash_block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
@@ -353,6 +354,7 @@ class Removals {
         removed_ = end - write;
         gone_.clear();
         if (removed_ == 0) return;
+        hash_block::rewritten(series_, from_, write - from_);
         // The values from `write` to `end` are now the copies of the kept ones after them, and
         // the values after `end` must follow the kept ones: one remove of the gap does both.
         Cell at = *series_;

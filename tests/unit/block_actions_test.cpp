@@ -12,6 +12,7 @@
 #include "runtime/compare.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/hash_block.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/series.h"
@@ -527,15 +528,27 @@ TEST_F(BlockActions, ModifyingActionsTellTheOwnerBeforeAndAfter) {
 
 // ---- hash! and the registration ----
 
-TEST_F(BlockActions, EditsOfAHashRaiseNotDoneUntilItsIndexCanFollow) {
-    Cell h = *read_block("1 2");
-    cell::set_type(&h, T::Hash);
+TEST_F(BlockActions, EditsOfAHashKeepItsIndex) {
+    Cell* h = hash_block::index(read_block("1 2 a"), 0);
     Cell v = int_cell(3);
-    EXPECT_RAISES(block::insert(&h, &v, -1, false, 1, true), Err::NotDone);
-    EXPECT_RAISES(block::sort(&h, false, nullptr, nullptr, nullptr, false, false, false), Err::NotDone);
-    stack::g_args.base = stack::push(&h);
-    stack::push(&h);
-    EXPECT_RAISES(block::set_op(false, nullptr, SetOp::Union), Err::NotDone);
+    block::insert(h, &v, -1, false, 2, false);
+    Cell* values = read_block("b 1");
+    block::change(h, values, 1, false, 1);
+    cell::set_head(h, 0);
+    Cell* key = stack::push(&v);
+    block::put(h, key, values, false);
+    block::swap(h, read_block("q"));
+    block::trim(h, false, false, false, false, false, nullptr);
+    registry::row(T::Hash).sort(h, false, nullptr, nullptr, nullptr, false, false, false);
+    EXPECT_EQ(test::whole(*h), "make hash! [[b 1] 1 2 a b q]");
+    EXPECT_EQ(test::unindexed_cells(h), std::vector<int32_t>{});
+    // A set operation with a hash answers a hash indexed over every cell.
+    stack::g_args.base = stack::push(h);
+    stack::push(read_block("c"));
+    block::set_op(false, nullptr, SetOp::Union);
+    EXPECT_EQ(cell::type_of(stack::arg(0)), T::Hash);
+    EXPECT_EQ(test::whole(*stack::arg(0)), "make hash! [[b 1] 1 2 a b q c]");
+    EXPECT_EQ(test::unindexed_cells(stack::arg(0)), std::vector<int32_t>{});
 }
 
 TEST_F(BlockActions, RegistrationSharesAndInheritsSlots) {

@@ -7,6 +7,7 @@
 
 #include "runtime/cycles.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/hash_block.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/memory.h"
@@ -417,12 +418,19 @@ TEST(Block, CopyTypesReplacesTheNamedSeriesKeepingTheirHeaders) {
     EXPECT_EQ(contents(&copied), "2");
 }
 
-TEST(Block, HashEditsRaiseNotDone) {
+TEST(Block, EditingHelpersKeepAHashIndexed) {
     test::StackScope scope;
-    Cell hash = *ints({1});
-    cell::set_type(&hash, TypeId::Hash);
-    Cell v = int_cell(2);
-    EXPECT_RAISES(block::insert_value(&hash, &v, false, false), Err::NotDone);
+    Cell* hash = hash_block::index(ints({1, 2}), 0);
+    Cell v = int_cell(3);
+    block::insert_value(hash, &v, true, false);
+    block::insert_each(hash, ints({4, 1}));
+    stack::g_args.base = stack::push(hash);
+    stack::push(&v);
+    block::append_arg1();
+    Cell two = int_cell(2);
+    EXPECT_EQ(block::remove_value(hash, &two, true), 5);
+    EXPECT_EQ(contents(hash), "3 4 1 1 3");
+    EXPECT_EQ(test::unindexed_cells(hash), std::vector<int32_t>{});
 }
 
 TEST(BlockDeathTest, AFullExternalBlockNeverGrows) {

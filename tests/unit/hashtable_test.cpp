@@ -171,6 +171,77 @@ TEST_F(HashTable, HashGetNext) {
     }
 }
 
+TEST_F(HashTable, HashFindInAWindow) {
+    // positions:      0  1  2  3  4  5  6  7
+    Cell* b = ints({7, 1, 7, 2, 7, 3, 7, 1});
+    NodeId t = hashtable::make(8, b, Kind::Hash, 1);
+    struct Row {
+        int32_t key;
+        hashtable::Window window;
+        int32_t want;
+    };
+    const Row rows[] = {
+        {7, {0, 7, 0, 1, false}, 0},  {7, {1, 7, 1, 1, false}, 2}, {7, {0, 7, 0, 1, true}, 6},
+        {7, {0, 5, 5, 1, true}, 4},   {7, {0, 5, 5, 3, true}, 2},  {7, {0, 5, 5, 2, true}, -1},
+        {7, {3, 5, 1, 3, false}, 4},  {7, {3, 3, 3, 1, false}, -1}, {1, {0, 7, 7, 3, true}, 7},
+        {1, {0, 6, 7, 3, true}, 1},   {9, {0, 7, 0, 1, false}, -1},
+    };
+    for (const Row& r : rows) {
+        Cell key = int_cell(r.key);
+        const hashtable::Window& w = r.window;
+        EXPECT_EQ(hashtable::find_in(t, &key, CompareOp::FindEqual, w), r.want)
+            << "key " << r.key << " in " << w.lo << ".." << w.hi << " from " << w.anchor
+            << " by " << w.step << (w.highest ? " highest" : "");
+    }
+}
+
+// Find's equality: a word finds its set-word and refinement, never its issue, and the other
+// modes keep the word types apart.
+TEST_F(HashTable, HashFindJoinsTheWordTypes) {
+    Cell* b = block_of({loose_word("k", TypeId::Issue), loose_word("K", TypeId::SetWord),
+                        loose_word("k", TypeId::Refinement), loose_word("other")});
+    NodeId t = hashtable::make(4, b, Kind::Hash, 1);
+    const hashtable::Window all{0, 3, 0, 1, false};
+    const hashtable::Window last{0, 3, 3, 1, true};
+    Cell word = loose_word("k");
+    EXPECT_EQ(hashtable::find_in(t, &word, CompareOp::FindEqual, all), 1);
+    EXPECT_EQ(hashtable::find_in(t, &word, CompareOp::FindEqual, last), 2);
+    EXPECT_EQ(hashtable::find_in(t, &word, CompareOp::Equal, all), -1);
+    Cell refinement = loose_word("K", TypeId::Refinement);
+    EXPECT_EQ(hashtable::find_in(t, &refinement, CompareOp::StrictEqual, all), -1);
+    EXPECT_EQ(hashtable::find_in(t, &refinement, CompareOp::FindEqual, all), 1);
+    Cell issue = loose_word("K", TypeId::Issue);
+    EXPECT_EQ(hashtable::find_in(t, &issue, CompareOp::FindEqual, last), 0);
+}
+
+// After any splice of the block the index answers as a scan does and keeps one entry per cell.
+TEST_F(HashTable, HashCellsReplaced) {
+    Cell* b = ints({5, 6, 5, 7});
+    NodeId t = hashtable::make(4, b, Kind::Hash, 1);
+    auto splice = [&](int32_t from, int32_t removed, std::initializer_list<int32_t> added) {
+        std::vector<Cell> cells;
+        for (int32_t i = 0; i < length(b); i++)
+            if (i < from || i >= from + removed) cells.push_back(at(b, i));
+        int32_t k = from;
+        for (int32_t v : added) cells.insert(cells.begin() + k++, int_cell(v));
+        block::clear_from(b, 0);
+        for (const Cell& c : cells) block::append_cell(b, &c);
+        hashtable::cells_replaced(t, from, removed, static_cast<int32_t>(added.size()));
+        expect_index_matches(t, b, "splice at " + std::to_string(from));
+    };
+    splice(1, 0, {5, 8});
+    splice(0, 2, {9});
+    splice(2, 2, {6, 6});
+    splice(1, 4, {});
+    EXPECT_EQ(describe(b), "[9]");
+    const auto positions = [t] { return memory::buf(hashtable::record(t)->positions)->used() / 4; };
+    EXPECT_EQ(positions(), 1u);
+    // A rebuild after the block lost cells behind the index's back keeps no entry past its tail.
+    block::clear_from(b, 0);
+    hashtable::rebuild(t);
+    EXPECT_EQ(positions(), 0u);
+}
+
 TEST_F(HashTable, HashCaseModes) {
     Cell* b = block_of({sym("Mode-Key"), sym("mode-key"), sym("MODE-KEY")});
     NodeId t = hashtable::make(3, b, Kind::Hash, 1);

@@ -16,6 +16,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/hashtable.h"
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
 #include "runtime/unicode.h"
@@ -88,6 +89,19 @@ inline Cell* ints(std::initializer_list<int32_t> values) {
         block::append_cell(b, &c);
     }
     return b;
+}
+
+// The places of a hash!'s cells that its index does not find at their own place (empty when
+// the index is in step with the block).
+inline std::vector<int32_t> unindexed_cells(const Cell* hash) {
+    std::vector<int32_t> missing;
+    const NodeId node = cell::node(hash);
+    for (int32_t i = 0; i < block::count(node); i++) {
+        const Cell c = block::at(node, i);
+        if (hashtable::find_in(hash->w3, &c, CompareOp::StrictEqual, {i, i, i, 1, false}) != i)
+            missing.push_back(i);
+    }
+    return missing;
 }
 
 // A string! on the argument stack holding the UTF-8 text.
