@@ -177,6 +177,7 @@ void init() {
     g_body_symbol = word::symbol_of(&words::w::body);
     g_anon_symbol = word::symbol_of(&words::w::anon);
     g_throw_origin = 0;
+    g_trace_reach = 0;
 }
 
 bool is_named(SymId name) { return name != 0 && name != g_body_symbol && name != g_anon_symbol; }
