@@ -444,7 +444,8 @@ class Writer {
     // An action call with some of its refinements.
     void action(int depth, bool statement) {
         const Action& a = kActions[in_.below(static_cast<uint32_t>(std::size(kActions)))];
-        if (statement && a.grows) put("tick");
+        const bool paren = a.grows && !statement;
+        if (a.grows) put(paren ? "(tick" : "tick");
         put(a.name);
         std::vector<const Refinement*> chosen;
         for (const Refinement& r : a.refinements) {
@@ -466,6 +467,7 @@ class Writer {
             }
         }
         for (const Refinement* r : chosen) argument(r->arg, same, depth);
+        if (paren) glue(")");
     }
 
     // sort with every refinement, and comparators of every kind.
@@ -602,7 +604,7 @@ class Writer {
             expression(depth + 1);
             break;
         case 22:
-            put("do");
+            put("tick do");
             put(in_.pick({"\"1 + 2\"", "mold c", "form a", "\"[\"", "d"}));
             break;
         default: expression(depth + 1); break;
@@ -695,7 +697,7 @@ class Writer {
             loop_body(depth);
             break;
         case 8:
-            put("loop");
+            put("tick loop");
             put(in_.pick({"1", "2", "3"}));
             put(in_.pick(kCode));
             break;
@@ -736,7 +738,7 @@ class Writer {
     void catcher(int depth) {
         const std::string_view name = in_.pick({"try", "try/all", "catch", "catch/name", "e: try"});
         put(name);
-        code_block(depth + 1, false);
+        code_block(depth + 1, true);
         if (name == "catch/name") put(in_.pick({"'n1", "'n2", "['n1 'n2]", "[n1 n2]"}));
     }
 
@@ -850,7 +852,8 @@ class Writer {
         code_ = saved;
     }
 
-    // Runs a self-changing block through one of the natives that run blocks.
+    // Runs a self-changing block through one of the natives that run blocks, after a tick (the
+    // block may have lost its own).
     void run_code(int depth) {
         static constexpr std::string_view kRuns[] = {
             "do %",
@@ -869,6 +872,7 @@ class Writer {
             "loop 2 %",
         };
         const std::string_view run = in_.pick(kRuns);  // the choices are taken in text order
+        put("tick");
         fill(run, in_.pick(kCode), depth);
     }
 
@@ -965,7 +969,8 @@ constexpr std::string_view kFaults[] = {
     R"(do make error! "boom")",
     "make object! [x: 1 / 0]",
 };
-// Runs a code block (%) as a loop body, a function body or a method; ? is an expression.
+// Runs a code block (%) as a loop body, a function body or a method, after a tick; ? is an
+// expression.
 constexpr std::string_view kDiffRuns[] = {
     "repeat i 3 %",
     "while [tick ?] %",
@@ -975,13 +980,13 @@ constexpr std::string_view kDiffRuns[] = {
     "catch [loop 2 %]",
     "o1: make object! [x: 1 y: 2 m: func [p] %] o1/m ?",
 };
-// Changes the block being run (%); # is a count. A change must not put the statement that made
-// it again just after itself (as an insertion at the head shorter than the statement does), or
-// it runs again without a tick.
+// Changes the block being run (%); # is a count. A change that lengthens the block ahead of the
+// running position puts the end of the statement that made it (all of it, in a paren) again just
+// after itself, so such a change starts with tick.
 constexpr std::string_view kDiffChanges[] = {
     "poke % 2 #",
     "poke % 2 [tick 7]",
-    "change/part % [tick show 5] 2",
+    "tick change/part % [tick show 5] 2",
     "tick append % [show calls]",
     "remove back tail %",
     "tick change next % [tick re-plus 1]",
@@ -1024,11 +1029,12 @@ class DiffWriter : public Writer {
         case 5: define_methods(depth); break;
         case 6: {
             const std::string_view run = in_.pick(kDiffRuns);  // the choices in text order
+            put("tick");
             fill(run, in_.pick(kCode), depth);
             break;
         }
         case 7:
-            put("show try/keep [");
+            put("show try/keep [tick");
             fault();
             glue("]");
             break;
@@ -1052,7 +1058,7 @@ class DiffWriter : public Writer {
             break;
         case 1: fault(); break;
         case 2:
-            put("try [");
+            put("try [tick");
             fault();
             glue("]");
             break;

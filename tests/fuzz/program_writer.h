@@ -2,10 +2,13 @@
 // actions with every kind of /part and count argument, loops, function makers, objects with
 // on-change*, sort comparators, catchers and throws, blocks that change themselves while they
 // run, recycle, and arguments of the wrong type. Each top-level statement runs under its own
-// try/all. Every loop body, function body, self-changing block and growing insertion first
+// try/all. Every loop body, function body, self-changing block, growing insertion (in an
+// expression too), catcher's block, and statement that runs a self-changing block or data first
 // calls `tick`, which raises an error once the statement's fuel or the program's memory budget
-// is spent, so a program ends in bounded time whatever it does. The text always lexes, and the
-// same bytes always give the same text.
+// is spent. A self-changing block may lose its own tick, and the ticks outside it still bound
+// it: it cannot run itself again, catch the error that ends a recursion and go on, or lengthen
+// the series its loop walks, without a tick. So a program ends in bounded time whatever it
+// does. The text always lexes, and the same bytes always give the same text.
 #pragma once
 #include <cstddef>
 #include <cstdint>
