@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/collector.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
@@ -29,7 +30,10 @@ inline bool is_utf8(const uint8_t* data, size_t size) {
     return true;
 }
 
+// Each input's new nodes stop being roots when it is done, so a long run keeps only what the
+// runtime itself keeps.
 inline void lex_input(const uint8_t* data, size_t size) {
+    collector::FreshScope fresh;
     lexer::Options modes[5];
     modes[1].one = true;
     modes[2].mode = lexer::Mode::Scan;
