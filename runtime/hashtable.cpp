@@ -426,7 +426,6 @@ int64_t bucket_of_position(NodeId table, int32_t position) {
     return -1;
 }
 
-
 // ---- Kinds 3-4 ----
 
 Cell* entry_at(const Record* r, uint32_t offset) {

@@ -145,9 +145,10 @@ bool matching_value(int32_t position, void* data) {
     return compare::values_equal(p->value, block::at(p->other, position + 1), p->op);
 }
 
-// Every live entry of a is found in b with an equal value (the maps have as many entries).
+// Every live entry of a is found in b with an equal value (the maps have as many entries):
+// strictly, the entry of the same key; else any entry whose key differs at most in case.
 int32_t compare_entries(const Cell& a, const Cell& b, CompareOp op) {
-    const bool strict = op == CompareOp::StrictEqual || op == CompareOp::Same;
+    const bool strict = op == CompareOp::StrictEqual;
     const CompareOp key_mode = strict ? CompareOp::StrictEqual : CompareOp::Equal;
     const CompareOp value_op = strict ? op : CompareOp::Equal;
     cycles::Guard guard;
@@ -191,9 +192,9 @@ int32_t mold_entries(const Cell& map, Cell* buffer, bool all, bool flat, Cell* p
     return budget;
 }
 
-// The body copied, with the map's table copied over it. `deep` copies nested blocks, `types`
-// (with `deep_types`) the values of those types. A map met again while it is being copied
-// raises internal no-cycle. May allocate.
+// The body copied, with the map's table copied over it: `deep` alone copies nested blocks;
+// `types` copies the values of those types (deeply with `deep`). A map met again while it is
+// being copied raises internal no-cycle. May allocate.
 void copy_into(const Cell& self, Cell* result, bool deep, const Cell* types) {
     if ((deep || types) && cycles::find(self.w2)) {
         cycles::reset();
@@ -416,9 +417,8 @@ int32_t compare(Cell* a, Cell* b, CompareOp op) {
     if (live_count(&x) == 0) return 0;
     // Without case, keys that differ only in case may match more than one entry: the answer
     // holds both ways round, so equality stays symmetric.
-    const bool strict = op == CompareOp::StrictEqual || op == CompareOp::Same;
     const int32_t answer = compare_entries(x, y, op);
-    return answer != 0 || strict ? answer : compare_entries(y, x, op);
+    return answer != 0 || op == CompareOp::StrictEqual ? answer : compare_entries(y, x, op);
 }
 
 void clear(Cell* value) {
