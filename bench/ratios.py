@@ -32,6 +32,7 @@ CHECKSUMS = {
     "strcat": "10888890",
     "floatfmt": {"nuv": "19594445", "python": "19620168", "lua": "19553421"},
     "gc": "1000000",
+    "map": "1000000 499999500000 100000",
 }
 
 
@@ -44,10 +45,18 @@ def checksum(name, label):
 
 
 def same_number(got, wanted):
-    try:
-        return float(got) == float(wanted)
-    except ValueError:
-        return got == wanted
+    """The same numbers, word by word: a sum that Nuv keeps as a float prints with its ".0"."""
+    got_words, wanted_words = got.split(), wanted.split()
+    if len(got_words) != len(wanted_words):
+        return False
+    for g, w in zip(got_words, wanted_words):
+        try:
+            if float(g) != float(w):
+                return False
+        except ValueError:
+            if g != w:
+                return False
+    return True
 
 
 def best_time(command, wanted, runs):

@@ -105,7 +105,6 @@ consteval Layouts build_layouts() {
     auto set = [&l](T t, Layout layout) { l.of[type_index(t)] = layout; };
     for (T t : {T::Vector, T::Image}) set(t, Layout::Series);
     for (T t : {T::File, T::Url, T::Tag, T::Email, T::Ref}) set(t, Layout::Text);
-    set(T::Map, Layout::Indexed);
     set(T::Port, Layout::ObjectLike);
     set(T::Event, Layout::Event);
     return l;
@@ -248,6 +247,9 @@ void mark_table(NodeId table) {
         mark_series(r->values);
         return;
     case hashtable::Kind::Map:
+        mark_bytes(r->hashes);
+        mark_series(r->values);
+        return;
     case hashtable::Kind::Symbols: mark_series(r->values); return;
     case hashtable::Kind::Generic:
         mark_bytes(r->values);

@@ -52,6 +52,14 @@ bool value_compare(Cell* a, Cell* b, CompareOp op) {
     return false;
 }
 
+bool values_equal(Cell a, Cell b, CompareOp op) {
+    auto fn = registry::row(cell::type_of(&a)).compare;
+    if (!fn)
+        return cell::type_of(&a) == cell::type_of(&b) && a.w1 == b.w1 && a.w2 == b.w2 &&
+               a.w3 == b.w3;
+    return fn(&a, &b, op) == 0;
+}
+
 namespace {
 int32_t sign(int64_t v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
 }  // namespace

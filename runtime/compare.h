@@ -17,6 +17,10 @@ bool value_compare(Cell* a, Cell* b, CompareOp op);
 // and raise script invalid-compare under an ordering one.
 int32_t value_compare_sort(Cell* a, Cell* b, CompareOp op);
 
+// Equality under an equality code through a's compare slot; a type without a compare slot is
+// equal only to the same payload. May allocate (a compare slot may).
+bool values_equal(Cell a, Cell b, CompareOp op);
+
 // arguments[0] op arguments[1] as a logic! in arguments[0].
 void compare_to_logic(CompareOp op);
 

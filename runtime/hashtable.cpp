@@ -13,6 +13,8 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/compare.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/errors.h"
@@ -71,15 +73,10 @@ uint32_t bound_rounded(uint32_t buckets) {
     return static_cast<uint32_t>(buckets * 0.77 + 0.5);
 }
 
-// True when a and b are equal under op. A type without a compare slot compares by identity of
-// its four words.
+// True when a and b are equal under op.
 bool equal(Cell a, Cell b, CompareOp op) {
     g_counters.compares++;
-    auto fn = registry::g_rows[a.header & cell::kTypeMask].compare;
-    if (!fn)
-        return cell::type_of(&a) == cell::type_of(&b) && a.w1 == b.w1 && a.w2 == b.w2 &&
-               a.w3 == b.w3;
-    return fn(&a, &b, op) == 0;
+    return compare::values_equal(a, b, op);
 }
 
 // The word types that find's equality takes as one (issue! stays apart).
@@ -331,35 +328,50 @@ void remap_positions(NodeId table, int32_t lo, int32_t hi, int32_t array_from, i
 
 // ---- Kinds 1-2 ----
 
+// A map's buckets keep their keys' hashes, so a probe passes other keys without reading them.
 void insert_position(NodeId table, uint32_t h, int32_t position) {
     uint32_t bucket = free_bucket(record(table), h);
     occupy(table, bucket, static_cast<uint32_t>(position));
+    Record* r = record(table);
+    if (kind_of(r) == Kind::Map) words_of(r->hashes)[bucket] = h;
 }
 
 // Rehashes a kind 1-2 table in place into new arrays, re-entering the keys in block order (so
-// earlier keys keep their earlier places on a shared probe sequence).
+// earlier keys keep their earlier places on a shared probe sequence). A map's keys keep the
+// hashes their buckets hold. Takes its C++ memory before the first change.
 void rehash_in_place(NodeId table, uint32_t buckets) {
     g_counters.rehashes++;
     Record* r = record(table);
+    const bool map = kind_of(r) == Kind::Map;
     std::vector<bool> present(static_cast<size_t>(cell_count(r->values)));
+    std::vector<uint32_t> hashes(map ? present.size() : 0);
     const uint32_t* flags = flags_of(r);
     const uint32_t* keys = keys_of(r);
-    for (uint32_t i = 0; i < r->buckets; i++)
-        if (bucket_state(flags, i) == Bucket::Occupied && keys[i] < present.size())
-            present[keys[i]] = true;
+    for (uint32_t i = 0; i < r->buckets; i++) {
+        if (bucket_state(flags, i) != Bucket::Occupied || keys[i] >= present.size()) continue;
+        present[keys[i]] = true;
+        if (map) hashes[keys[i]] = words_of(r->hashes)[i];
+    }
     NodeId new_f = new_flags(buckets);
     record(table)->flags = new_f;
     NodeId new_k = new_keys(buckets);
+    record(table)->keys = new_k;
+    if (map) {
+        NodeId new_h = new_keys(buckets);
+        record(table)->hashes = new_h;
+    }
     r = record(table);
-    r->keys = new_k;
     r->buckets = buckets;
     r->bound = bound_rounded(buckets);
     const uint32_t live = r->count;
     r->count = r->used = 0;
-    for (size_t i = 0; i < present.size(); i++)
-        if (present[i]) insert_position(table, hash_at(r->values, static_cast<int32_t>(i)), static_cast<int32_t>(i));
+    for (size_t i = 0; i < present.size(); i++) {
+        if (!present[i]) continue;
+        const auto position = static_cast<int32_t>(i);
+        insert_position(table, map ? hashes[i] : hash_at(r->values, position), position);
+    }
     r = record(table);
-    if (kind_of(r) == Kind::Map) r->count = live;  // removed map entries keep their keys
+    if (map) r->count = live;  // removed map entries keep their keys
 }
 
 // Resizing rule for kinds 1-2: a map always grows; symbol and word tables are rebuilt at the
@@ -371,27 +383,44 @@ void grow_keyed(NodeId table) {
     rehash_in_place(table, std::max(hash::next_power_of_2(request), 4u));
 }
 
-// The position of the first key on the probe of `key`'s type equal in `mode`, or -1.
-int32_t find_keyed(NodeId table, const Cell* key_in, CompareOp mode) {
+// The key as a table of this kind indexes it: a map matches the word types as set-word!.
+Cell indexed_key(const Record* r, const Cell* key_in) {
     Cell key = *key_in;
-    Record* r = record(table);
     if (kind_of(r) == Kind::Map) {
         TypeId t = cell::type_of(&key);
         if (t == TypeId::Word || t == TypeId::LitWord || t == TypeId::GetWord)
             cell::set_type(&key, TypeId::SetWord);
     }
-    const uint32_t h = hash::value(&key, false);
+    return key;
+}
+
+// Hands `each` the position of every key on the probe of `key`'s type that is equal in `mode`,
+// in probe order, until it answers true; answers that position, or -1. `h` is the key's hash.
+// `each` may allocate.
+template <class Each>
+int32_t each_keyed(NodeId table, const Cell* key_in, uint32_t h, CompareOp mode, Each each) {
+    Record* r = record(table);
+    const Cell key = indexed_key(r, key_in);
+    const bool map = kind_of(r) == Kind::Map;
     for (Probe p(h, r->buckets); p.more(); p.next()) {
         g_counters.probes++;
         r = record(table);
         Bucket s = bucket_state(flags_of(r), p.bucket);
         if (s == Bucket::Empty) break;
         if (s == Bucket::Deleted) continue;
+        if (map && words_of(r->hashes)[p.bucket] != h) continue;
         const int32_t position = static_cast<int32_t>(keys_of(r)[p.bucket]);
         const Cell other = cells_of(r->values)[position];
-        if (cell::type_of(&other) == cell::type_of(&key) && equal(key, other, mode)) return position;
+        if (cell::type_of(&other) != cell::type_of(&key)) continue;
+        g_counters.key_compares++;
+        if (equal(key, other, mode) && each(position)) return position;
     }
     return -1;
+}
+
+// The position of the first key on the probe of `key`'s type equal in `mode`, or -1.
+int32_t find_keyed(NodeId table, const Cell* key, CompareOp mode) {
+    return each_keyed(table, key, key_hash(table, key), mode, [](int32_t) { return true; });
 }
 
 // The bucket holding `position` in a kind 1-2 table, or -1.
@@ -408,35 +437,6 @@ int64_t bucket_of_position(NodeId table, int32_t position) {
         if (s == Bucket::Occupied && keys[p.bucket] == static_cast<uint32_t>(position)) return p.bucket;
     }
     return -1;
-}
-
-// The map key rule for the key types that need no copy: word types are stored as set-words.
-// Series keys are copied by the map! key rule, which is not built yet.
-void normalise_map_key(NodeId values, int32_t position) {
-    Cell* key = cells_of(values) + position;
-    switch (cell::type_of(key)) {
-    case TypeId::Word:
-    case TypeId::LitWord:
-    case TypeId::GetWord:
-        watch::series_written(values);
-        cell::set_type(key, TypeId::SetWord);
-        return;
-    case TypeId::SetWord:
-    case TypeId::Refinement:
-    case TypeId::Issue:
-    case TypeId::Char:
-    case TypeId::Integer:
-    case TypeId::Float:
-    case TypeId::Percent:
-    case TypeId::Money:
-    case TypeId::Pair:
-    case TypeId::Tuple:
-    case TypeId::Time:
-    case TypeId::Date:
-    case TypeId::Point2D:
-    case TypeId::Point3D: return;
-    default: fire(Err::NotDone);
-    }
 }
 
 // ---- Kinds 3-4 ----
@@ -543,6 +543,10 @@ NodeId make(int32_t size, const Cell* block, Kind kind, int32_t entry_words) {
         record(table)->values = entries;
         return table;
     }
+    if (kind == Kind::Map) {
+        NodeId hashes = new_keys(s.buckets);
+        record(table)->hashes = hashes;
+    }
     if (kind == Kind::Hash) {
         NodeId pos = memory::alloc_bytes_zeroed(static_cast<size_t>(size) * 4, 0xFF);
         record(table)->positions = pos;
@@ -579,6 +583,10 @@ NodeId copy(NodeId table, const Cell* new_block) {
         return fresh;
     }
     record(fresh)->values = new_block ? cell::node(new_block) : record(table)->values;
+    if (kind == Kind::Map) {
+        NodeId hashes = memory::copy_series_buffer(record(table)->hashes);
+        record(fresh)->hashes = hashes;
+    }
     if (kind == Kind::Hash) {
         NodeId pos = memory::copy_series_buffer(record(table)->positions);
         record(fresh)->positions = pos;
@@ -605,11 +613,13 @@ void put_cell(NodeId table, int32_t from, int32_t step) {
     int32_t i = std::max(from, 0);
     while (i < cell_count(record(table)->values)) {
         r = record(table);
-        const int32_t found = find_keyed(table, cells_of(r->values) + i, CompareOp::StrictEqual);
+        const Cell* key = cells_of(r->values) + i;
+        const uint32_t h = key_hash(table, key);
+        const int32_t found = find_hashed(table, key, h, CompareOp::StrictEqual);
         r = record(table);
         if (found < 0) {
-            normalise_map_key(r->values, i);
-            put_key(table, i);
+            map::normalise_key(r->values, i);
+            put_key_hashed(table, i, h);
             i += 2;
             continue;
         }
@@ -640,9 +650,13 @@ bool put_key(NodeId table, int32_t position) {
         index_cell(table, position);
         return false;
     }
-    if (r->used >= r->bound) grow_keyed(table);
-    insert_position(table, hash_at(record(table)->values, position), position);
+    put_key_hashed(table, position, hash_at(r->values, position));
     return false;
+}
+
+void put_key_hashed(NodeId table, int32_t position, uint32_t hash) {
+    if (record(table)->used >= record(table)->bound) grow_keyed(table);
+    insert_position(table, hash, position);
 }
 
 int32_t get_next(NodeId table, const Cell* key_in, int32_t from, int32_t skip, CompareOp mode,
@@ -697,6 +711,21 @@ int32_t find_in(NodeId table, const Cell* key_in, CompareOp mode, const Window& 
 
 int32_t find(NodeId table, const Cell* key, CompareOp mode) {
     return get_next(table, key, 0, 1, mode, false, false);
+}
+
+bool find_each(NodeId table, const Cell* key, CompareOp mode, bool (*each)(int32_t, void*),
+               void* data) {
+    const uint32_t h = key_hash(table, key);
+    return each_keyed(table, key, h, mode, [each, data](int32_t q) { return each(q, data); }) >= 0;
+}
+
+uint32_t key_hash(NodeId table, const Cell* key) {
+    const Cell indexed = indexed_key(record(table), key);
+    return hash::value(&indexed, false);
+}
+
+int32_t find_hashed(NodeId table, const Cell* key, uint32_t hash, CompareOp mode) {
+    return each_keyed(table, key, hash, mode, [](int32_t) { return true; });
 }
 
 int32_t find_symbol(NodeId table, SymId sym, bool case_insensitive) {

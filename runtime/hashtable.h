@@ -1,8 +1,9 @@
 // Hash tables: one open-addressing design for five uses, every part of it in collected series
 // reached through nodes. For the block-backed kinds (hash!, map!, symbols and context words) the
 // buckets hold 0-based cell positions in the owner's block (counted from the buffer's first
-// used cell), so the block keeps its order and the table only finds things. Keys are hashed by
-// value or node id, never by address, so compaction never forces a rehash: the stamp stays 0.
+// used cell), so the block keeps its order and the table only finds things; a map!'s buckets
+// also keep their keys' hashes. Keys are hashed by value or node id, never by address, so
+// compaction never forces a rehash: the stamp stays 0.
 // Every operation that may allocate says so; raw pointers returned are valid until the next
 // allocation.
 #pragma once
@@ -28,6 +29,7 @@ struct Record {
     uint32_t count;  // live entries
     union {
         NodeId positions;  // kind 0: block position -> bucket, one int32 each (-1 = none)
+        NodeId hashes;     // kind 1: the hash of each bucket's key, one word per bucket
         uint32_t width;    // kinds 3-4: entry width in bytes, (entry words + 1) x 16
     };
     NodeId lists;     // kind 0: the duplicate list store (see hashtable.cpp)
@@ -95,14 +97,16 @@ NodeId copy(NodeId table, const Cell* new_block);
 
 // Indexes the block's cells from `from` to the tail, every `step`-th cell. Kind 1 looks each key
 // up case-sensitively first: a key already present takes the value that follows the new
-// occurrence and the new pair leaves the block. May allocate. Raises internal not-done for a
-// map key that must be copied (series keys) until the map! key rule exists.
+// occurrence and the new pair leaves the block; a new key takes its stored form by the map!
+// key rule (which may raise). May allocate.
 void put_cell(NodeId table, int32_t from, int32_t step);
 // Adds the key at `position`. Kind 0: an equal value already indexed turns its bucket into a
 // duplicate list. Kinds 1-2 add without looking for the key (callers look first). Grows first
 // when used has reached the bound; returns true when that rebuilt a kind-0 index over the whole
 // block (the key is then already in). May allocate.
 bool put_key(NodeId table, int32_t position);
+// Kinds 1-2: put_key with the key's hash (key_hash) already known. May allocate.
+void put_key_hashed(NodeId table, int32_t position, uint32_t hash);
 // The lookup behind find and select: `mode` is CompareOp::Equal (0), StrictEqual (2) or Same (9).
 // Kinds 1-2: the position of the first key on the probe of the key's type that compares equal
 // (a map! word key of any word type is matched as a set-word!). Kind 0: among the positions equal
@@ -127,6 +131,14 @@ struct Window {
 int32_t find_in(NodeId table, const Cell* key, CompareOp mode, const Window& window);
 // get_next from position 0, step 1, forward.
 int32_t find(NodeId table, const Cell* key, CompareOp mode);
+// Kinds 1-2: the hash the table indexes the key under (a map! word key of any word type is
+// hashed as a set-word!), and find with that hash already known. No allocation.
+uint32_t key_hash(NodeId table, const Cell* key);
+int32_t find_hashed(NodeId table, const Cell* key, uint32_t hash, CompareOp mode);
+// Kinds 1-2: hands `each` the position of every key on the probe of `key`'s type that is equal
+// in `mode`, in probe order, until it answers true; answers whether it did. `each` may allocate.
+bool find_each(NodeId table, const Cell* key, CompareOp mode, bool (*each)(int32_t, void*),
+               void* data);
 // Kind 2 over word cells: the position of the word whose symbol is `sym` (case_insensitive:
 // whose symbol resolves to the same canonical symbol), or -1. No allocation.
 int32_t find_symbol(NodeId table, SymId sym, bool case_insensitive);
@@ -176,6 +188,7 @@ struct Counters {
     uint64_t rehashes;   // in-place rehashes and rebuilds
     uint64_t positions;  // positions of equal values a kind-0 lookup weighed
     uint64_t compares;   // cells compared with a key by lookups and insertions
+    uint64_t key_compares;  // key cells a kind 1-2 lookup compared with the key
 };
 Counters& counters();
 

@@ -22,6 +22,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
@@ -94,7 +95,7 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Object, T::Invalid, object::init},   {T::Bitset, T::Invalid, bitset::init},
     {T::Triple, T::Invalid, triple::init},   {T::Float, T::Invalid, floating::init},
     {T::Typeset, T::Invalid, typeset::init},  {T::Error, T::Object, error::init},
-    {T::Vector, T::String, nullptr},    {T::Map, T::Invalid, nullptr},
+    {T::Vector, T::String, nullptr},    {T::Map, T::Invalid, map::init},
     {T::Hash, T::Block, hash_block::init},     {T::Pair, T::Invalid, nullptr},
     {T::Percent, T::Float, percent::init},    {T::Tuple, T::Invalid, nullptr},
     {T::Time, T::Float, time_value::init},       {T::Tag, T::String, nullptr},

@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "runtime/collector.h"
+#include "runtime/compare.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/hash_block.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
@@ -91,15 +93,7 @@ int32_t compare_sort(Cell* a, Cell* b, CompareOp op) {
     return fn ? fn(a, b, op) : kNotComparable;
 }
 
-// Equality under an equality code, a's slot first; a type without a compare slot is equal only
-// to the same payload.
-bool cells_equal(Cell a, Cell b, CompareOp op) {
-    auto fn = registry::row(cell::type_of(&a)).compare;
-    if (!fn)
-        return cell::type_of(&a) == cell::type_of(&b) && a.w1 == b.w1 && a.w2 == b.w2 &&
-               a.w3 == b.w3;
-    return fn(&a, &b, op) == 0;
-}
+bool cells_equal(Cell a, Cell b, CompareOp op) { return compare::values_equal(a, b, op); }
 
 bool is_equality(CompareOp op) {
     switch (op) {
@@ -453,8 +447,12 @@ Cell* make(Cell* proto, Cell* spec, TypeId type) {
         make_at(proto, std::max(float_to_int_checked(&given), 1));
     } else if (t == T::Object) {
         *proto = object_body(&given);
-    } else if (t == T::Map || t == T::Vector) {
-        fire(Err::NotDone);  // their bodies come with their modules
+    } else if (t == T::Map) {
+        const Cell body = *map::push_body(&given, true);
+        stack::drop(1);
+        *proto = body;
+    } else if (t == T::Vector) {
+        fire(Err::NotDone);  // its body comes with its module
     } else {
         fire_bad_make(type, &given);
     }

@@ -5,6 +5,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
@@ -111,11 +112,15 @@ void construct(bool, const int32_t* refinements) {
     stack::set_result(made);
 }
 
-// Objects do not grow in place, and map! is not built yet.
-void extend(bool, const int32_t*) {
+// Objects do not grow in place. A map! spec gives its live entries.
+void extend(bool, const int32_t* refinements) {
     const T type = cell::type_of(stack::arg(0));
     if (type != T::Object && type != T::Map) fire_expect_arg(type, 0);
-    fire(Err::NotDone);
+    if (type == T::Object) fire(Err::NotDone);
+    const Cell* spec = stack::arg(1);
+    if (cell::is(spec, T::Map)) spec = map::push_body(spec, false);
+    map::extend_block(stack::arg(0), spec, is_flag(refinements, 0));
+    stack::keep_one();
 }
 
 }  // namespace nuv::natives_bind

@@ -13,6 +13,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
@@ -185,7 +186,8 @@ Cell spread_at(const Cell* value, int32_t k) {
 }
 
 void set_words(const Cell* words_block, const Cell* value, bool any, bool only, bool some) {
-    if (cell::is(value, T::Map)) fire(Err::NotDone);  // with the map! module
+    // A map! spreads its live entries, key and value, as its body holds them.
+    if (cell::is(value, T::Map) && !only) value = map::push_body(value, false);
     const bool spread = !only && spreads(cell::type_of(value));
     const NodeId node = cell::node(words_block);
     const int32_t first = block::head_index(words_block);

@@ -19,6 +19,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/series.h"
@@ -54,10 +55,11 @@ bool is_series_type(T t) {
            t == T::Vector || t == T::Image;
 }
 
-// map! and image! walk by their own rules, and a type registered without its module has no
-// element access yet.
+// image! walks by its own rules, and a type registered without its module has no element
+// access yet; map! has its own step.
 void need_walkable(T t) {
-    if (t == T::Map || t == T::Image || !registry::row(t).pick) fire(Err::NotDone);
+    if (t == T::Map) return;
+    if (t == T::Image || !registry::row(t).pick) fire(Err::NotDone);
 }
 
 // Words in the block from its head.
@@ -421,7 +423,11 @@ void remove_each(bool, const int32_t*) {
 bool is_series_more(const Cell* series) { return !series::is_at_tail(series); }
 
 void set_words_from(const Cell* words, const Cell* series) {
-    if (cell::is(series, T::Map)) fire(Err::NotDone);
+    if (cell::is(series, T::Map)) {
+        Cell at = *series;
+        if (!map::foreach_set(words, &at)) assign_words(words, [](int32_t) { return *none::shared(); });
+        return;
+    }
     const NodeId node = cell::node(series);
     const int32_t at = std::max(cell::head(series), 0);
     assign_words(words, [node, at](int32_t k) {
@@ -445,6 +451,7 @@ bool foreach_next(const Cell* word, Cell* series) {
 int32_t foreach_next_block(const Cell* words, Cell* series) {
     const int32_t n = word_count(words);
     if (n == 0) fire(Err::InvalidArg, words);
+    if (cell::is(series, T::Map)) return map::foreach_set(words, series) ? n : 0;
     if (!is_series_more(series)) return 0;
     set_words(words, series);
     cell::set_head(series, cell::head(series) + n);

@@ -26,7 +26,8 @@ void remove_each(bool check, const int32_t* refinements);
 bool is_series_more(const Cell* series);
 // Sets the word, or each word of the block from its head, to the values of the any-block
 // series from its position on (none! past the tail). A target must be a word!, set-word!,
-// get-word! or lit-word! (else script invalid-arg); a map! raises internal not-done. May
+// get-word! or lit-word! (else script invalid-arg). From a map! the two words get the key and
+// the value of the first live entry at or after the position (none! when none is left). May
 // allocate.
 void set_words_from(const Cell* words, const Cell* series);
 // The same with the elements of any other series, as pick gives them (char! for text).

@@ -7,7 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
+#include <unistd.h>
+
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -90,6 +95,31 @@ void get_env(bool check, const int32_t*) {
         return;
     }
     string::load(reinterpret_cast<const uint8_t*>(value), std::strlen(value), var, string::kUtf8);
+}
+
+void list_env(bool, const int32_t*) {
+    int32_t count = 0;
+    for (char** entry = environ; *entry; entry++) count++;
+    Cell* pairs = block::push_new(2 * count);
+    for (int32_t i = 0; i < count && environ[i]; i++) {
+        // A name holds no '=' after its first character (names that start with one keep it).
+        const char* entry = environ[i];
+        const char* equals = entry[0] ? std::strchr(entry + 1, '=') : nullptr;
+        const size_t length = std::strlen(entry);
+        const size_t name_length = equals ? static_cast<size_t>(equals - entry) : length;
+        const char* value = equals ? equals + 1 : entry + length;
+        for (const auto& [text, bytes] : {std::pair{entry, name_length},
+                                          std::pair{value, std::strlen(value)}}) {
+            Cell* item = stack::reserve();
+            cell::set_header(item, TypeId::Unset);
+            string::load(reinterpret_cast<const uint8_t*>(text), bytes, item, string::kUtf8);
+            block::append_cell(pairs, item);
+            stack::drop(1);
+        }
+    }
+    Cell* made = stack::push(none::shared());
+    map::make_at(made, pairs, count);
+    stack::set_result(made);
 }
 
 void set_env(bool check, const int32_t*) {

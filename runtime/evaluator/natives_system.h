@@ -1,6 +1,7 @@
 // The natives that reach outside the evaluator: memory statistics (stats), the process
-// environment (get-env, set-env) and the lexer's entry (transcode). Each takes its arguments at
-// arguments[0..] with the natives' calling convention and leaves its result in arguments[0].
+// environment (get-env, set-env, list-env) and the lexer's entry (transcode). Each takes its
+// arguments at arguments[0..] with the natives' calling convention and leaves its result in
+// arguments[0].
 #pragma once
 #include <cstdint>
 
@@ -12,6 +13,8 @@ void stats(bool check, const int32_t* refinements);
 // or NUL) reads as none; set-env refuses it, and a value holding NUL, with script invalid-arg.
 void get_env(bool check, const int32_t* refinements);
 void set_env(bool check, const int32_t* refinements);  // a none! value removes the variable
+// A map! of every variable's name to its value, both string!.
+void list_env(bool check, const int32_t* refinements);
 // The source's index is clamped to its tail first; /part, /into, /next, /one, /scan and
 // /prescan go to the lexer as they are.
 void transcode(bool check, const int32_t* refinements);

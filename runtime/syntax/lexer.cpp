@@ -20,6 +20,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -1043,14 +1044,33 @@ void Run::open(TypeId kind, size_t offset) {
     marker_ = push_cell(make_marker(kind, marker_, offset, take_new_line()));
 }
 
+// A map literal's collected cells become its body, without their new-line marks. The pairs
+// whose key is no key, and a last key without its value, are dropped: only a hook that declined
+// their errors lets them this far. May allocate.
+void load_map(Cell* series) {
+    const NodeId node = cell::node(series);
+    const int32_t n = block::count(node);
+    Cell* cells = block::write_cells(node);
+    int32_t kept = 0;
+    for (int32_t i = 0; i + 1 < n; i += 2) {
+        if (!map::is_key_type(cell::type_of(&cells[i]))) continue;
+        cells[kept] = cells[i];
+        cells[kept++].header &= ~cell::kNewLine;
+        cells[kept] = cells[i + 1];
+        cells[kept++].header &= ~cell::kNewLine;
+    }
+    block::clear_from(series, kept);
+    map::make_at(series, series, kept / 2);
+}
+
 // Collects the cells above the innermost marker into a series of the given type, which
 // replaces the marker.
 void Run::close_marker(TypeId as) {
     const size_t m = marker_;
     const Cell mark = g_values.cells[m];
     const size_t n = g_values.top - m - 1;
-    if (as == TypeId::Point2D || as == TypeId::Map) {
-        // Their datatypes come later.
+    if (as == TypeId::Point2D) {
+        // Its datatype comes later.
         Cell* token = stack::reserve();
         report_text(text_ + mark.w3, text_ + std::min(pos_, length_), 256, token);
         fire(Err::NotDone, token);
@@ -1060,7 +1080,8 @@ void Run::close_marker(TypeId as) {
     memory::SeriesBuf* b = memory::buf_of(&series);
     std::memcpy(b->offset_ptr(), g_values.cells + m + 1, n * sizeof(Cell));
     b->tail = b->offset + n * sizeof(Cell);
-    cell::set_type(&series, as);
+    if (as == TypeId::Map) load_map(&series);
+    else cell::set_type(&series, as);
     g_values.top = m;
     marker_ = marker_previous(mark);
     emit(series, (mark.header & cell::kNewLine) != 0);
@@ -1077,6 +1098,11 @@ void Run::close(uint8_t closer, size_t at) {
     const Cell& m = g_values.cells[marker_];
     const size_t held = g_values.top - marker_ - 1;
     if (kind == TypeId::Map && held % 2 != 0) fail(Err::Invalid, TypeId::Map, m.w3);
+    if (kind == TypeId::Map) {
+        for (size_t k = marker_ + 1; k < g_values.top; k += 2)
+            if (!map::is_key_type(cell::type_of(&g_values.cells[k])))
+                fail(Err::Invalid, TypeId::Map, m.w3);
+    }
     if (kind == TypeId::Point2D && held == marker_count(m)) fail(Err::Invalid, TypeId::Point2D, at);
     close_marker(kind);
 }

@@ -42,9 +42,9 @@ inline bool is_utf8(const uint8_t* data, size_t size) {
     return true;
 }
 
+// Each input's new nodes stop being roots when it is done, so a long run keeps only what the
+// runtime itself keeps.
 inline void lex_input(const uint8_t* data, size_t size) {
-    // What the runs make stays rooted only for this input, so memory does not grow with the
-    // number of inputs.
     collector::FreshScope fresh;
     lexer::Options modes[5];
     modes[1].one = true;

@@ -332,6 +332,10 @@ TEST(LexerTest, BlocksParensAndPaths) {
         {"#(tru)", "!malconstruct (line 1)"},
         {"#()", "!malconstruct (line 1)"},
         {"#[a 1 b]", "!invalid map! (line 1)"},
+        {"#[[a] 1]", "!invalid map! (line 1)"},
+        {"#[#(none) 1]", "!invalid map! (line 1)"},
+        {"#[a 1 'b 2 a 3 \"k\" [4]]", "[#[\n    a: 3\n    b: 2\n    \"k\" [4]\n]]"},
+        {"[#[] #[1 #[x: 2]]]", "[[#[] #[\n    1 #[\n        x: 2\n    ]\n]]]"},
         {"(x + 1, 3)", "!not-done"},
         {"(a + b, c)", "!invalid word! (line 1)"},
         {"1, 2", "!invalid point2D! (line 1)"},
@@ -382,7 +386,6 @@ TEST(LexerTest, LaterTypes) {
         {"http://example.org", T::Url},
         {"a@b.c", T::Email},
         {"@ref", T::Ref},
-        {"#[a 1]", T::Map},
     };
     for (const LaterRow& r : rows) {
         EXPECT_EQ(load(r.source), "!not-done") << r.source;

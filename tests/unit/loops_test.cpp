@@ -174,18 +174,13 @@ TEST_F(Loops, NestedExits) {
     });
 }
 
-// The kinds whose modules are not built yet; map! takes exactly two words first.
-TEST_F(Loops, UnbuiltSeriesRaiseNotDone) {
-    {
-        StackScope scope;
-        Cell value = *ints({1, 2});
-        cell::set_type(&value, TypeId::Map);
-        context::set_global(symbol::make_cstr("m"), &value);
-    }
+// map! takes exactly two words.
+TEST_F(Loops, MapsTakeTwoWords) {
     check_cases({
-        {"foreach [k v] m [k]", "error not-done"},
+        {"m: make map! [a 1 b 2] n: 0 foreach [k v] m [n: n + v] n", "3"},
         {"foreach k m [k]", "error invalid-arg"},
         {"foreach [k v w] m [k]", "error invalid-arg"},
+        {"foreach [k 1] m [k]", "error invalid-arg"},
     });
 }
 
