@@ -57,6 +57,8 @@ class Root {
 class FreshScope {
   public:
     FreshScope() : base_(memory::fresh_count()) {}
+    // A scope whose nodes are those made since the count was `base`.
+    explicit FreshScope(size_t base) : base_(base) {}
     ~FreshScope() { memory::drop_fresh(base_); }
     FreshScope(const FreshScope&) = delete;
     FreshScope& operator=(const FreshScope&) = delete;

@@ -83,17 +83,33 @@ bool is_named(SymId name);
 // ---- Pushing: each sets the arguments base to the current top ----
 
 [[noreturn]] void overflow();
-inline void push(const Cell* name, uint32_t header) {
+// The header a push writes for a frame of the kind (its flags included) named by the word, made
+// once by a caller that pushes the same frame many times; 0 when the name's symbol does not fit
+// a header (a push raises then).
+inline uint32_t header_for(const Cell* name, uint32_t kind) {
+    const SymId sym = name ? name->w2 : 0;
+    if (sym > kMaxSymbol) return 0;
+    return kind | ((sym & 0xFFFF) << 8) | ((sym >> 16) & 0xFF);
+}
+// A push with its header made (header_for) and the context of the naming word; a function frame
+// also keeps its function context and that context's values word.
+inline void push_made(uint32_t header, NodeId name_context, NodeId function = 0, uint32_t saved_values = 0) {
     if (g_frames.top == g_frames.end) overflow();
-    SymId sym = name ? name->w2 : 0;
-    if (sym > kMaxSymbol) [[unlikely]] fire(Err::LimitHit);
     Frame* f = g_frames.top++;
-    f->header = header | ((sym & 0xFFFF) << 8) | ((sym >> 16) & 0xFF);
+    f->header = header;
     f->saved_base = stack::index_of(stack::g_args.base);
-    f->name_context = name ? name->w1 : 0;
-    f->function = 0;
-    f->saved_values = 0;
+    f->name_context = name_context;
+    f->function = function;
+    f->saved_values = saved_values;
     stack::g_args.base = stack::g_args.top;
+}
+inline void push(const Cell* name, uint32_t header) {
+    const uint32_t made = header_for(name, header);
+    if (made == 0) [[unlikely]] {
+        if (g_frames.top == g_frames.end) overflow();
+        fire(Err::LimitHit);
+    }
+    push_made(made, name ? name->w1 : 0);
 }
 // A compiled call of a compiled function: also keeps the function context's values word, which
 // every pop that restores contexts (and every unwinding through the frame) writes back.

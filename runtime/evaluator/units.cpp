@@ -114,6 +114,7 @@ struct Call {
     natives::Entry native_entry;
     actions::Entry action_entry;
     mutable NodeId compiled;  // the compiled spec, once the callee has one (0 before)
+    uint32_t frame_header;    // the header of the frame the call pushes (0: the name does not fit one)
     std::vector<Cell> spec;   // what it holds: the spec word and typeset of each entry
     int32_t total;       // its entries, in cells
     int32_t refinements; // refinement entries
@@ -157,6 +158,48 @@ struct Speculation {
     Cell value;
 };
 
+// ---- Flat code ----
+
+// The steps of a unit laid out in the order they run, so that function calls, branches and
+// parens run in one loop with no C++ call of their own. A step the flat code does not lay out is
+// the tree runner's (Tree), and any op that may run code is followed by the check that the unit
+// still holds; where it does not, the open constructs are finished by the interpreter's pieces.
+enum class Op : uint8_t {
+    Code,        // a: step: its position written as the current code position
+    Pure,        // a: step of a sequence, pure: computed in place, else the tree runner's
+    SetPure,     // a: set-word step of a pure value: written in place, else the tree runner's
+    Tree,        // a: step run by the tree runner
+    Call,        // a: call step of a function with pure arguments: its body runs inline
+    AfterCall,   // a: the call step: the check after the body
+    Branch,      // a: branch step with a pure condition; b: the else branch's first op; c: the end
+    BranchEnd,   // a: the branch step; c: the op after the branches
+    SeqOpen,     // a: sequence (a paren's); b: the paren step
+    StepDone,    // a: sequence; b: the step's place in it; c: 1 for its last step
+    SeqClose,    // a: sequence
+    Return,      // the unit's block is done: its body ends, or the run
+    InPlace,     // a: step; b: operator: computed in place, else called
+    InfixOpen,   // a: step; b: operator: its frame pushed before its right operand, a call
+    InfixEnd,    // a: step; b: operator: checked and called once its right operand is there
+    InfixTree,   // a: step; b: operator: the tree runner's
+    CheckAfter,  // a: step: the word after it may now be an operator
+};
+
+struct Step;
+struct Call;
+struct Infix;
+struct Sequence;
+struct FlatOp {
+    Op op;
+    int32_t a;
+    int32_t b;
+    int32_t c;
+    // What a, b name, resolved once the unit is built (its tables never change after).
+    const Step* s = nullptr;
+    const Call* call = nullptr;
+    const Infix* in = nullptr;
+    const Sequence* seq = nullptr;
+};
+
 struct Unit {
     NodeId node;
     int32_t head;
@@ -173,6 +216,8 @@ struct Unit {
     int32_t active = 0;  // runs in progress
     bool dead = false;   // no longer holds: every run in progress hands back
     bool buried = false; // dropped from the table while running: freed when the last run ends
+    std::vector<FlatOp> code;  // the flat code of sequence 0 and what it runs inline
+    const FlatOp* flat = nullptr;  // its first op, or nullptr when the tree runner runs the unit
 };
 
 // ---- The table ----
@@ -347,6 +392,7 @@ class Builder {
             }
         }
         c.total = static_cast<int32_t>(c.spec.size());
+        c.frame_header = frames::header_for(&name, type == T::Function ? frames::kInterpFunction : frames::kInterpNative);
         c.branches[0] = c.branches[1] = -1;
         const auto index = native::index_of(&callee);
         if (type == T::Native) {
@@ -558,6 +604,140 @@ class Builder {
     }
 };
 
+// Lays a unit's steps out as flat code: sequence 0 with its calls, branches and parens inline.
+class FlatBuilder {
+  public:
+    explicit FlatBuilder(Unit& u) : u_(u) {}
+
+    void build() {
+        if (u_.sequences[0].steps.empty()) return;  // the tree runner runs an empty block
+        steps_of(0);
+        emit(Op::SeqClose, 0);
+        emit(Op::Return);
+        // Flat code pays off where it runs a call, a branch or a paren inline; elsewhere the
+        // tree runner's entry is the cheaper one.
+        bool inline_work = false;
+        for (const FlatOp& op : u_.code)
+            inline_work = inline_work || op.op == Op::Call || op.op == Op::Branch || op.op == Op::SeqOpen;
+        if (!inline_work) {
+            u_.code.clear();
+            return;
+        }
+        for (FlatOp& op : u_.code) resolve(op);
+        u_.flat = u_.code.data();
+    }
+
+  private:
+    Unit& u_;
+
+    void resolve(FlatOp& op) const {
+        switch (op.op) {
+        case Op::SeqOpen:
+        case Op::StepDone:
+        case Op::SeqClose: op.seq = &u_.sequences[op.a]; return;
+        case Op::Return: return;
+        default: break;
+        }
+        op.s = &u_.steps[op.a];
+        switch (op.op) {
+        case Op::Call:
+        case Op::Branch: op.call = &u_.calls[op.s->child]; return;
+        case Op::InPlace:
+        case Op::InfixOpen:
+        case Op::InfixEnd:
+        case Op::InfixTree:
+            op.in = &u_.infixes[op.s->ops_from + op.b];
+            op.call = &u_.calls[op.in->call];
+            return;
+        default: return;
+        }
+    }
+
+    int32_t here() const { return static_cast<int32_t>(u_.code.size()); }
+    int32_t emit(Op op, int32_t a = 0, int32_t b = 0, int32_t c = 0) {
+        u_.code.push_back(FlatOp{op, a, b, c});
+        return here() - 1;
+    }
+
+    void steps_of(int32_t si) {
+        const std::vector<int32_t> steps = u_.sequences[si].steps;
+        for (size_t k = 0; k < steps.size(); k++) {
+            step(steps[k]);
+            emit(Op::StepDone, si, static_cast<int32_t>(k), k + 1 == steps.size() ? 1 : 0);
+        }
+    }
+
+    // A call whose body the flat code runs inline: a function whose arguments are pure.
+    bool inline_call(const Step& s) const {
+        if (s.kind != Kind::Call) return false;
+        const Call& c = u_.calls[s.child];
+        return c.type == T::Function && c.pure_args && !c.quick_exit && c.frame_header;
+    }
+
+    void step(int32_t k) {
+        const Step& s = u_.steps[k];
+        if (s.pure) {
+            emit(Op::Pure, k);
+            return;
+        }
+        if (s.kind == Kind::SetWord && s.ops_count == 0 && u_.steps[s.child].pure) {
+            emit(Op::SetPure, k);
+            return;
+        }
+        emit(Op::Code, k);
+        if (inline_call(s)) {
+            emit(Op::Call, k);
+            emit(Op::AfterCall, k);
+        } else if (s.kind == Kind::Branch && u_.calls[s.child].pure_branch && u_.calls[s.child].frame_header) {
+            branch(k);
+        } else if (s.kind == Kind::Paren) {
+            emit(Op::SeqOpen, s.child, k);
+            steps_of(s.child);
+            emit(Op::SeqClose, s.child);
+        } else {
+            emit(Op::Tree, k);
+            return;
+        }
+        operators(k);
+    }
+
+    // The branch op opens the chosen branch's sequence; each branch ends at the same op.
+    void branch(int32_t k) {
+        const Call& c = u_.calls[u_.steps[k].child];
+        const int32_t at = emit(Op::Branch, k);
+        std::vector<int32_t> ends;
+        for (int32_t b = 0; b + 1 < c.arg_count; b++) {
+            if (b == 1) u_.code[at].b = here();
+            const int32_t si = c.branches[b];
+            steps_of(si);
+            emit(Op::SeqClose, si);
+            ends.push_back(emit(Op::BranchEnd, k));
+        }
+        u_.code[at].c = here();
+        for (const int32_t e : ends) u_.code[e].c = here();
+    }
+
+    void operators(int32_t k) {
+        const Step& s = u_.steps[k];
+        for (int32_t o = 0; o < s.ops_count; o++) {
+            const Call& c = u_.calls[u_.infixes[s.ops_from + o].call];
+            const int32_t right = u_.args[c.args_from].step;
+            const Kind kind = u_.steps[right].kind;
+            if (kind == Kind::Const || kind == Kind::Word) {
+                emit(Op::InPlace, k, o);
+            } else if (inline_call(u_.steps[right]) && c.frame_header) {
+                emit(Op::InfixOpen, k, o);
+                emit(Op::Call, right);
+                emit(Op::AfterCall, right);
+                emit(Op::InfixEnd, k, o);
+            } else {
+                emit(Op::InfixTree, k, o);
+            }
+        }
+        if (s.check_after) emit(Op::CheckAfter, k);
+    }
+};
+
 // The epoch a unit takes once checked: in the stress modes one that never matches, so that every
 // check takes the slow path (which fails it, or verifies the unit).
 uint64_t checked_epoch() { return g_settings.deopt_stress || g_settings.verify ? 0 : watch::g_epoch; }
@@ -574,6 +754,7 @@ Unit* build(NodeId node, int32_t head) {
     u->node = node;
     u->head = head;
     Builder(*u).sequence(node, head);
+    if (g_settings.flat) FlatBuilder(*u).build();
     u->epoch = checked_epoch();
     if (u->sequences[0].all_pure) g_pure_hints[node % kPureHints] = node;
     if (g_settings.verify) snapshot(*u);
@@ -654,7 +835,13 @@ inline Entry& entry_of(NodeId node) {
     return entry_missed(node);
 }
 
+class Flat;
+// Runs the unit's block from its flat code, as Runner::sequence runs sequence 0.
+void run_flat(Unit* u, bool sub, const collector::FreshScope& fresh);
+
 class Runner {
+    friend class Flat;
+
   public:
     explicit Runner(Unit& u)
         : u_(u), steps_(u.steps.data()) {}
@@ -976,21 +1163,8 @@ class Runner {
         int32_t i;
         if (c.type == T::Function) {
             frames::push_interp_function(&c.name, c.ctx);
-            if (c.pure_args && pure_arguments(c)) {
-                i = s.value_end;
-            } else {
-                i = arguments(c, s.node, s.at + 1, 0);
-            }
-            if (!P::exit_pending()) [[likely]] {
-                for (int32_t k = 2 * c.arg_count; k < c.total; k += 2)
-                    stack::push(cell::is(&c.spec[k], T::Refinement) ? logic::shared(false)
-                                                                                         : none::shared());
-                const int32_t entries = c.total / 2;
-                const auto words = static_cast<int32_t>(memory::buf(c.words)->used() / sizeof(Cell));
-                for (int32_t k = entries; k < words; k++)
-                    stack::push(k == entries ? logic::shared(false) : none::shared());
-                P::run_body_with(c.ctx, [&] { body(c.body); }, [] {});
-            }
+            const bool fetched = c.pure_args && pure_arguments(c);
+            return function_call(s, c, mark, fetched);
         } else {
             frames::push_interp_native(&c.name);
             if (c.pure_args && pure_arguments(c)) {
@@ -1007,9 +1181,35 @@ class Runner {
         return i;
     }
 
+  public:
+    // A function call from the point where its frame is pushed over the callee at `mark`, its
+    // leading arguments pushed already when `fetched`: the rest of the arguments, the body, the
+    // frame popped and the result left at `mark`. Answers the index after the arguments.
+    [[gnu::always_inline]] int32_t function_call(const Step& s, const Call& c, Cell* mark, bool fetched) {
+        const int32_t i = fetched ? s.value_end : arguments(c, s.node, s.at + 1, 0);
+        if (!P::exit_pending()) [[likely]] {
+            push_locals(c);
+            P::run_body_with(c.ctx, [&]() __attribute__((always_inline)) { body(c.body); }, [] {});
+        }
+        frames::pop_keep_result();
+        *mark = *(mark + 1);
+        stack::g_args.top = mark + 1;
+        return i;
+    }
+
+    // The cells a function's frame holds after its leading arguments: each refinement false
+    // with its arguments none, then /local false and the locals none.
+    static void push_locals(const Call& c) {
+        for (int32_t k = 2 * c.arg_count; k < c.total; k += 2)
+            stack::push(cell::is(&c.spec[k], T::Refinement) ? logic::shared(false) : none::shared());
+        const int32_t entries = c.total / 2;
+        const auto words = static_cast<int32_t>(memory::buf(c.words)->used() / sizeof(Cell));
+        for (int32_t k = entries; k < words; k++) stack::push(k == entries ? logic::shared(false) : none::shared());
+    }
+
     // A function's body, its value pushed, as the interpreter runs one: its own unit (this one,
     // for a recursive call) when it has one that holds, else the block loop.
-    void body(const Cell& block) {
+    [[gnu::always_inline]] void body(const Cell& block) {
         const NodeId node = cell::node(&block);
         const int32_t head = cell::head(&block);
         Unit* const u = entry_of(node).unit;
@@ -1028,6 +1228,10 @@ class Runner {
             P::CodeScope scope(node, head);
             collector::FreshScope fresh;
             g_counters.runs++;
+            if (u->flat) {
+                run_flat(u, true, fresh);
+                return;
+            }
             Active active(u);
             if (u == &u_) {
                 sequence(0, true, fresh);
@@ -1183,7 +1387,582 @@ class Runner {
     }
 };
 
+// ---- Running flat code ----
 
+// A construct open in flat code, with what finishing it needs when the code hands back or an
+// error unwinds through it. Records of every flat run in progress share one stack; a run's own
+// lie above the top it found.
+enum class Open : uint8_t { Seq, Branch, Infix, Body };
+
+struct OpenRec {
+    Open kind;
+    bool sub;          // Seq: its values pushed, else each made the only cell of the current call
+    bool owns;         // Seq: it pushed its code position and keeps its fresh nodes
+    int32_t item;      // Seq: sequence; Branch, Infix: step; Body: the call step, in the caller's unit
+    int32_t extra;     // Seq: the paren step it is the value of, or -1; Infix: operator
+    Cell* mark;        // Seq: where its values go; Infix: the left value; Body: the callee cell
+    size_t fresh;      // the fresh-node count when it opened
+    int32_t code_level;  // the code stack's level before it opened
+    const collector::FreshScope* scope;  // Seq of a run's block: the caller's fresh scope
+    // Body:
+    Unit* caller;
+    Unit* callee;
+    const FlatOp* ret;
+    uint32_t depth;             // the function frame's depth
+    uint32_t saved_body_depth;  // the innermost body's depth before this one
+};
+
+std::vector<OpenRec> g_open;
+OpenRec* g_open_end = nullptr;  // g_open's end: records are pushed with no size read
+size_t g_open_top = 0;
+
+[[gnu::noinline]] void grow_open() {
+    g_open.resize(std::max<size_t>(256, 2 * g_open.size()));
+    g_open_end = g_open.data() + g_open.size();
+}
+inline OpenRec& push_open() {
+    if (g_open.data() + g_open_top == g_open_end) [[unlikely]] grow_open();
+    return g_open[g_open_top++];
+}
+inline OpenRec& top_open() { return g_open[g_open_top - 1]; }
+
+inline int32_t code_level() { return static_cast<int32_t>(P::g_code - P::g_codes.base); }
+inline void set_code_level(int32_t level) { P::g_code = P::g_codes.base + level; }
+// Pushes a code position as a CodeScope does.
+inline void push_code(NodeId node, int32_t index) {
+    if (P::g_code + 1 == P::g_codes.end) [[unlikely]] P::grow_codes();
+    ++P::g_code;
+    cell::put(P::g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(index), node, 0);
+}
+
+// The check after anything that may have run code: the unit still holds.
+[[gnu::noinline]] bool holds_slow(Unit& u) {
+    if (g_settings.deopt_stress) return false;
+    if (!revalidate(u)) return false;
+    if (g_settings.verify) verify(u);
+    return true;
+}
+[[gnu::always_inline]] inline bool holds(Unit& u) { return u.epoch == watch::g_epoch || holds_slow(u); }
+
+class Flat {
+  public:
+    // Runs the unit's block from its flat code as Runner::sequence runs it from sequence 0.
+    static void run(Unit* entry, bool sub, const collector::FreshScope& fresh) {
+        const size_t base = g_open_top;
+        OpenRec& e = push_open();
+        e = OpenRec{};
+        e.kind = Open::Seq;
+        e.sub = sub;
+        e.extra = -1;
+        e.mark = stack::g_args.top;
+        e.fresh = memory::fresh_count();
+        e.code_level = code_level();
+        e.scope = &fresh;
+        Active active(entry);
+        Unit* u = entry;
+        const FlatOp* pc = entry->flat;
+        int32_t i = 0;
+        for (;;) {
+            try {
+                if (loop(u, pc, i, base)) return;
+            } catch (const Unwind& unwind) {
+                if (take(unwind, base, u, pc, i)) continue;
+                cleanup(base);
+                throw;
+            } catch (...) {
+                cleanup(base);
+                throw;
+            }
+        }
+    }
+
+  private:
+    // The body of the function called at the step, when its unit holds and has flat code.
+    static Unit* body_unit(const Cell& block) {
+        Unit* const u = entry_of(cell::node(&block)).unit;
+        if (u && u->epoch == watch::g_epoch && u->head == cell::head(&block) && u->flat) [[likely]]
+            return u;
+        return nullptr;
+    }
+
+    // Answers true when the run's block is done.
+    static bool loop(Unit*& u, const FlatOp*& pc, int32_t& i, size_t base) {
+        // Each op ends with its own jump to the next one's code: a jump site per op predicts
+        // better than one shared switch.
+        static void* const kOps[] = {&&op_Code, &&op_Pure, &&op_SetPure, &&op_Tree, &&op_Call, &&op_AfterCall, &&op_Branch, &&op_BranchEnd, &&op_SeqOpen, &&op_StepDone, &&op_SeqClose, &&op_Return, &&op_InPlace, &&op_InfixOpen, &&op_InfixEnd, &&op_InfixTree, &&op_CheckAfter};
+#define NEXT_OP() goto* kOps[static_cast<uint8_t>(pc->op)]
+        NEXT_OP();
+        {
+            op_Code: {
+                const FlatOp& op = *pc;
+                const Step& s = *op.s;
+                P::set_code(s.node, s.at);
+                pc++;
+                NEXT_OP();
+            }
+            op_Pure: {
+                const FlatOp& op = *pc;
+                const Step& s = *op.s;
+                if (Runner::room(1) && Runner::pure_value(*u, s, stack::g_args.top)) [[likely]] {
+                    stack::g_args.top++;
+                    pc++;
+                    NEXT_OP();
+                }
+                P::set_code(s.node, s.at);
+                i = Runner(*u).full(s);
+                if (P::exit_pending() || i != s.end || !holds(*u)) [[unlikely]] {
+                    if (hand_back(u, pc, i, base, false)) return true;
+                    NEXT_OP();
+                }
+                pc++;
+                NEXT_OP();
+            }
+            op_SetPure: {
+                const FlatOp& op = *pc;
+                const Step& s = *op.s;
+                Runner r(*u);
+                if (r.set_word_pure(s)) [[likely]] {
+                    pc++;
+                    NEXT_OP();
+                }
+                P::set_code(s.node, s.at);
+                i = r.full(s);
+                if (P::exit_pending() || i != s.end || !holds(*u)) [[unlikely]] {
+                    if (hand_back(u, pc, i, base, false)) return true;
+                    NEXT_OP();
+                }
+                pc++;
+                NEXT_OP();
+            }
+            op_Tree: {
+                const FlatOp& op = *pc;
+                const Step& s = *op.s;
+                i = Runner(*u).full(s);
+                if (P::exit_pending() || i != s.end || !holds(*u)) [[unlikely]] {
+                    if (hand_back(u, pc, i, base, false)) return true;
+                    NEXT_OP();
+                }
+                pc++;
+                NEXT_OP();
+            }
+            op_Call: {
+                const FlatOp& op = *pc;
+                const Step& s = *op.s;
+                const Call& c = *op.call;
+                Cell* const mark = stack::push(&c.callee);
+                Runner::ensure_spec(c);
+                frames::push_made(c.frame_header, c.name.w1, c.ctx, context::cell_of(c.ctx)->w2);
+                Runner r(*u);
+                if (!r.pure_arguments(c)) [[unlikely]] {
+                    i = r.function_call(s, c, mark, false);
+                    pc++;
+                    NEXT_OP();
+                }
+                i = s.value_end;
+                Runner::push_locals(c);
+                Unit* const callee = body_unit(c.body);
+                if (!callee) [[unlikely]] {
+                    P::run_body_with(c.ctx, [&] { r.body(c.body); }, [] {});
+                    frames::pop_keep_result();
+                    *mark = *(mark + 1);
+                    stack::g_args.top = mark + 1;
+                    pc++;
+                    NEXT_OP();
+                }
+                frames::set_body_flag(frames::top(), true);
+                context::enter_call(c.ctx, stack::arg(0));
+                const uint32_t depth = frames::depth();
+                // A body that is one pure expression, or return of one (or exit): its value is
+                // the result, as the body's own run gives it.
+                const Sequence& body = callee->sequences[0];
+                const bool quick =
+                    (body.lone_pure >= 0 && Runner::room(1) &&
+                     Runner::pure_value(*callee, callee->steps[body.lone_pure], stack::g_args.top) &&
+                     (stack::g_args.top++, true)) ||
+                    (body.lone_exit >= 0 && Runner::room(2) && frames::g_frames.top != frames::g_frames.end &&
+                     Runner::exit_value(*callee, callee->calls[callee->steps[body.lone_exit].child]));
+                if (quick) {
+                    *stack::arg(0) = *stack::top();
+                    frames::pop_keep_result();
+                    *mark = *(mark + 1);
+                    stack::g_args.top = mark + 1;
+                    pc++;
+                    NEXT_OP();
+                }
+                OpenRec& b = push_open();
+                b.kind = Open::Body;
+                b.item = op.a;
+                b.mark = mark;
+                b.fresh = memory::fresh_count();
+                b.code_level = code_level();
+                b.caller = u;
+                b.callee = callee;
+                b.ret = pc + 1;
+                b.depth = depth;
+                b.saved_body_depth = P::g_body_depth;
+                P::g_body_depth = depth;
+                push_code(callee->node, callee->head);
+                g_counters.runs++;
+                g_counters.inline_bodies++;
+                callee->active++;
+                OpenRec& q = push_open();
+                q.kind = Open::Seq;
+                q.sub = true;
+                q.owns = false;
+                q.item = 0;
+                q.extra = -1;
+                q.mark = stack::g_args.top;
+                q.fresh = memory::fresh_count();
+                q.code_level = code_level();
+                q.scope = nullptr;
+                u = callee;
+                pc = callee->flat;
+                NEXT_OP();
+            }
+            op_AfterCall: {
+                const FlatOp& op = *pc;
+                const Step& s = *op.s;
+                if (P::exit_pending() || i != s.value_end || !holds(*u)) [[unlikely]] {
+                    if (hand_back(u, pc, i, base, true)) return true;
+                    NEXT_OP();
+                }
+                pc++;
+                NEXT_OP();
+            }
+            op_Branch: {
+                const FlatOp& op = *pc;
+                const Step& s = *op.s;
+                const Call& c = *op.call;
+                Runner r(*u);
+                Runner::ensure_spec(c);
+                Cell* const mark = stack::g_args.top;
+                if (frames::g_frames.top == frames::g_frames.end || !r.pure_arguments(c)) [[unlikely]] {
+                    i = r.branch(s, c);
+                    if (P::exit_pending() || i != s.value_end || !holds(*u)) [[unlikely]] {
+                        if (hand_back(u, pc, i, base, true)) return true;
+                        NEXT_OP();
+                    }
+                    pc = u->flat + op.c;
+                    NEXT_OP();
+                }
+                i = s.value_end;
+                const bool two_way = c.flags & P::kTwoWay;
+                const bool on = two_way ? truth::holds_strict(mark) : truth::holds(mark);
+                if (!on && !two_way) {
+                    *mark = *none::shared();
+                    stack::g_args.top = mark + 1;
+                    pc = u->flat + op.c;
+                    NEXT_OP();
+                }
+                const int32_t si = c.branches[on ? 0 : 1];
+                const Sequence& seq = u->sequences[si];
+                if (seq.lone_pure >= 0 && r.pure(u->steps[seq.lone_pure], mark)) {
+                    stack::g_args.top = mark + 1;
+                    pc = u->flat + op.c;
+                    NEXT_OP();
+                }
+                stack::g_args.top = mark;
+                frames::push_made(c.frame_header, c.name.w1);
+                stack::g_args.top = mark + c.arg_count;
+                OpenRec& b = push_open();
+                b.kind = Open::Branch;
+                b.item = op.a;
+                OpenRec& q = push_open();
+                q.kind = Open::Seq;
+                q.sub = false;
+                q.owns = true;
+                q.item = si;
+                q.extra = -1;
+                q.fresh = memory::fresh_count();
+                q.code_level = code_level();
+                q.scope = nullptr;
+                push_code(seq.node, seq.head);
+                q.mark = stack::reset();
+                if (seq.steps.empty()) stack::push(unset::shared());
+                pc = on ? pc + 1 : u->flat + op.b;
+                NEXT_OP();
+            }
+            op_BranchEnd: {
+                const FlatOp& op = *pc;
+                frames::pop_keep_result();
+                g_open_top--;
+                i = op.s->value_end;
+                pc = u->flat + op.c;
+                NEXT_OP();
+            }
+            op_SeqOpen: {
+                const FlatOp& op = *pc;
+                const Sequence& seq = *op.seq;
+                OpenRec& q = push_open();
+                q.kind = Open::Seq;
+                q.sub = true;
+                q.owns = true;
+                q.item = op.a;
+                q.extra = op.b;
+                q.mark = stack::g_args.top;
+                q.fresh = memory::fresh_count();
+                q.code_level = code_level();
+                q.scope = nullptr;
+                push_code(seq.node, seq.head);
+                if (seq.steps.empty()) stack::push(unset::shared());
+                pc++;
+                NEXT_OP();
+            }
+            op_StepDone: {
+                const FlatOp& op = *pc;
+                const OpenRec& q = top_open();
+                if (!q.sub) stack::set_result(q.mark);
+                if (!op.c) next(q);
+                pc++;
+                NEXT_OP();
+            }
+            op_SeqClose: {
+                const OpenRec& q = top_open();
+                if (q.owns) {
+                    set_code_level(q.code_level);
+                    memory::drop_fresh(q.fresh);
+                }
+                if (q.extra >= 0) i = u->steps[q.extra].at + 1;
+                g_open_top--;
+                pc++;
+                NEXT_OP();
+            }
+            op_Return: {
+                if (g_open_top == base) return true;
+                end_body(u, pc, i);
+                NEXT_OP();
+            }
+            op_InPlace: {
+                const FlatOp& op = *pc;
+                const Step& s = *op.s;
+                const Infix& in = *op.in;
+                const Call& c = *op.call;
+                Cell* const mark = top_open().mark;
+                stack::g_args.top = mark + 1;
+                const Step& right = u->steps[u->args[c.args_from].step];
+                if (c.fast != P::Fast::None && c.compiled &&
+                    Runner::in_place(c.fast, c.fast_left, c.fast_right, mark, right.kind == Kind::Const, right.cell))
+                    [[likely]] {
+                    i = in.end;
+                    pc++;
+                    NEXT_OP();
+                }
+                i = Runner(*u).infix_call(s.node, in, c, mark);
+                if (P::exit_pending() || i != in.end || !holds(*u)) [[unlikely]] {
+                    if (hand_back(u, pc, i, base, true)) return true;
+                    NEXT_OP();
+                }
+                pc++;
+                NEXT_OP();
+            }
+            op_InfixOpen: {
+                const FlatOp& op = *pc;
+                const Call& c = *op.call;
+                Cell* const mark = top_open().mark;
+                Runner::ensure_spec(c);
+                stack::g_args.top = mark;
+                frames::push_made(c.frame_header, c.name.w1);
+                stack::g_args.top = mark + 1;
+                OpenRec& q = push_open();
+                q.kind = Open::Infix;
+                q.item = op.a;
+                q.extra = op.b;
+                q.mark = mark;
+                pc++;
+                NEXT_OP();
+            }
+            op_InfixEnd: {
+                const FlatOp& op = *pc;
+                const Step& s = *op.s;
+                const Infix& in = *op.in;
+                finish_infix(*u, s, in);
+                g_open_top--;
+                i = in.end;
+                if (P::exit_pending() || !holds(*u)) [[unlikely]] {
+                    if (hand_back(u, pc, i, base, true)) return true;
+                    NEXT_OP();
+                }
+                pc++;
+                NEXT_OP();
+            }
+            op_InfixTree: {
+                const FlatOp& op = *pc;
+                const Step& s = *op.s;
+                const Infix& in = *op.in;
+                Cell* const mark = top_open().mark;
+                stack::g_args.top = mark + 1;
+                i = Runner(*u).infix(s.node, in, *op.call, mark);
+                if (P::exit_pending() || i != in.end || !holds(*u)) [[unlikely]] {
+                    if (hand_back(u, pc, i, base, true)) return true;
+                    NEXT_OP();
+                }
+                pc++;
+                NEXT_OP();
+            }
+            op_CheckAfter: {
+                const FlatOp& op = *pc;
+                const Step& s = *op.s;
+                const Cell word = block::raw_cells(s.node)[s.end];
+                i = s.end;
+                if (cell::is(word::slot(&word), T::Op)) {
+                    i = P::operators(s.node, s.end, top_open().mark);
+                    if (P::exit_pending() || i != s.end || !holds(*u)) [[unlikely]] {
+                        if (hand_back(u, pc, i, base, false)) return true;
+                        NEXT_OP();
+                    }
+                }
+                pc++;
+                NEXT_OP();
+            }
+        }
+#undef NEXT_OP
+    }
+
+    // Between two expressions of a sequence, as the block loop does.
+    static void next(const OpenRec& q) {
+        if (q.sub) {
+            stack::g_args.top = q.mark;
+        } else {
+            stack::reset();
+        }
+        if (q.scope) {
+            q.scope->release();
+        } else {
+            memory::drop_fresh(q.fresh);
+        }
+    }
+
+    // An operator's right operand is there: checked against its spec and the operator called
+    // under its frame, which is popped.
+    static void finish_infix(const Unit& u, const Step& s, const Infix& in) {
+        (void)s;
+        const Call& c = u.calls[in.call];
+        if (!P::exit_pending()) [[likely]] {
+            const T got = stack::top_type();
+            const auto id = static_cast<uint32_t>(got);
+            const Arg& a = u.args[c.args_from];
+            const bool taken = id < 64 ? ((a.takes >> id) & 1) : typeset::has(&c.spec[3], got);
+            if (!taken) [[unlikely]] P::fire_arg_type(c.compiled, 2, &c.name, got);
+            Runner::native(c);
+        }
+        frames::pop_keep_result();
+    }
+
+    // The body on top has run (its value last pushed): its result, its frame popped, and the
+    // caller's unit and op after the call.
+    static void end_body(Unit*& u, const FlatOp*& pc, int32_t& i) {
+        const OpenRec& b = g_open[--g_open_top];  // nothing below pushes a record
+        *stack::arg(0) = *stack::top();
+        if (P::g_exit_target == b.depth) [[unlikely]] {
+            P::g_exit_target = 0;
+            *stack::arg(0) = *P::g_exit_value;
+            stack::keep_one();
+        }
+        P::g_body_depth = b.saved_body_depth;
+        set_code_level(b.code_level);
+        memory::drop_fresh(b.fresh);
+        end_run(b.callee);
+        frames::pop_keep_result();
+        *b.mark = *(b.mark + 1);
+        stack::g_args.top = b.mark + 1;
+        u = b.caller;
+        pc = b.ret;
+        i = u->steps[b.item].value_end;
+    }
+
+    // The unit no longer holds, or an exit is pending, at index i: the open constructs of the
+    // current body (or of the run's block) are finished by the interpreter's pieces, innermost
+    // first (`value_only`: the innermost expression has its value; its operators may follow).
+    // Answers true when the run's block is done; else the body has ended and u, pc and i are
+    // the caller's, at its check after the call.
+    [[gnu::noinline]] static bool hand_back(Unit*& u, const FlatOp*& pc, int32_t& i, size_t base, bool value_only) {
+        for (;;) {
+            const OpenRec o = top_open();  // a copy: the interpreter's pieces may grow the stack
+            switch (o.kind) {
+            case Open::Seq: {
+                const Sequence& seq = u->sequences[o.item];
+                if (value_only && !P::exit_pending()) i = P::operators(seq.node, i, o.mark);
+                if (!o.sub) stack::set_result(o.mark);
+                if (!P::exit_pending() && i < block::count(seq.node)) {
+                    g_counters.handed_back++;
+                    const collector::FreshScope own(o.fresh);
+                    const collector::FreshScope& scope = o.scope ? *o.scope : own;
+                    next(o);
+                    P::expressions(seq.node, i, o.sub, scope);
+                }
+                if (o.owns) {
+                    set_code_level(o.code_level);
+                    memory::drop_fresh(o.fresh);
+                }
+                g_open_top--;
+                if (g_open_top == base) return true;
+                if (o.extra >= 0) {
+                    i = u->steps[o.extra].at + 1;
+                    value_only = true;
+                } else {
+                    value_only = false;
+                }
+                break;
+            }
+            case Open::Branch:
+                frames::pop_keep_result();
+                g_open_top--;
+                i = u->steps[o.item].value_end;
+                value_only = true;
+                break;
+            case Open::Infix: {
+                const Step& s = u->steps[o.item];
+                finish_infix(*u, s, u->infixes[s.ops_from + o.extra]);
+                g_open_top--;
+                value_only = true;
+                break;
+            }
+            case Open::Body:
+                end_body(u, pc, i);
+                return false;
+            }
+        }
+    }
+
+    // An exit thrown at a body of this run ends that body as the body's own run would take it:
+    // the records above it are closed and the caller goes on after the call.
+    static bool take(const Unwind& unwind, size_t base, Unit*& u, const FlatOp*& pc, int32_t& i) {
+        if (unwind.kind != UnwindKind::Return && unwind.kind != UnwindKind::Exit) return false;
+        size_t t = g_open_top;
+        while (t > base && !(g_open[t - 1].kind == Open::Body && g_open[t - 1].depth == unwind.target)) t--;
+        if (t == base) return false;
+        const OpenRec b = g_open[t - 1];
+        for (size_t k = g_open_top; k > t; k--)
+            if (g_open[k - 1].kind == Open::Body) end_run(g_open[k - 1].callee);
+        g_open_top = t - 1;
+        P::g_body_depth = b.saved_body_depth;
+        set_code_level(b.code_level);
+        memory::drop_fresh(b.fresh);
+        end_run(b.callee);
+        frames::pop_keep_result();
+        *b.mark = *(b.mark + 1);
+        stack::g_args.top = b.mark + 1;
+        u = b.caller;
+        pc = b.ret;
+        i = u->steps[b.item].value_end;
+        return true;
+    }
+
+    // An unwinding leaves the run: every record it opened is closed.
+    static void cleanup(size_t base) {
+        for (size_t k = g_open_top; k > base; k--) {
+            const OpenRec& o = g_open[k - 1];
+            if (o.kind == Open::Body) {
+                P::g_body_depth = o.saved_body_depth;
+                end_run(o.callee);
+            }
+        }
+        set_code_level(g_open[base].code_level);
+        g_open_top = base;
+    }
+};
+
+void run_flat(Unit* u, bool sub, const collector::FreshScope& fresh) { Flat::run(u, sub, fresh); }
 
 }  // namespace
 
@@ -1285,6 +2064,10 @@ bool run(NodeId node, int32_t head, bool sub, const collector::FreshScope& fresh
     if (lone >= 0 && stack::g_args.top + 1 < stack::g_args.end &&
         Runner::pure_value(*u, u->steps[lone], stack::g_args.top)) {
         stack::g_args.top++;
+        return true;
+    }
+    if (u->flat) {
+        run_flat(u, sub, fresh);
         return true;
     }
     Active active(u);

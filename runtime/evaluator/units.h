@@ -21,6 +21,7 @@ struct Settings {
     Mode mode = Mode::Lazy;
     bool deopt_stress = false;  // every check after a call out fails: every hand-back runs
     bool verify = false;        // every trusted use compares the unit's series and slots; abort on a difference
+    bool flat = true;           // units get flat code: calls, branches and parens run in one loop
 };
 // Read from NUV_EVAL (interp, lazy, eager), NUV_DEOPT_STRESS=1 and NUV_CODE_VERIFY=1 at start-up;
 // C++ callers (tests, the differential fuzzer) may change them, to take effect from the next
@@ -61,6 +62,7 @@ struct Counters {
     uint64_t handed_back;  // runs that gave the rest of their block to the interpreter
     uint64_t revalidated;  // epoch checks that re-validated a unit and went on
     uint64_t dropped;      // units dropped (a covered node died, or a unit went stale)
+    uint64_t inline_bodies;  // function bodies flat code ran in its own loop
 };
 const Counters& counters();
 

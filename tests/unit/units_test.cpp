@@ -17,6 +17,7 @@ struct Delta {
     uint64_t runs() const { return units::counters().runs - start.runs; }
     uint64_t handed_back() const { return units::counters().handed_back - start.handed_back; }
     uint64_t dropped() const { return units::counters().dropped - start.dropped; }
+    uint64_t inline_bodies() const { return units::counters().inline_bodies - start.inline_bodies; }
 };
 
 // These tests run in the default (lazy) mode: a block gets its unit on its second run.
@@ -52,6 +53,26 @@ TEST(Units, ALoopRunsItsBodyCompiled) {
 // A callee that redefines the operator its caller applies next: the caller's unit no longer
 // holds after the call, hands the rest of the expression back, and the new operator is used, as
 // the interpreter would. The next run builds a new unit.
+// A recursive function whose calls sit in parens and operators runs every call after the
+// first ones in its caller's loop, handing nothing back; a redefinition deep inside the
+// recursion hands back each caller in turn and gives the interpreter's result.
+TEST(Units, RecursionRunsInOneLoop) {
+    if (!lazy()) GTEST_SKIP();
+    eval_environment();
+    ASSERT_EQ(eval_text("units-fib: func [n] [either n < 2 [n] [(units-fib n - 1) + units-fib n - 2]] "
+                        "units-fib 2 true"),
+              "true");
+    Delta d;
+    EXPECT_EQ(eval_text("units-fib 15"), "610");
+    EXPECT_GT(d.inline_bodies(), 1900u);  // of 1,973 calls
+    EXPECT_EQ(d.handed_back(), 0u);
+    Delta again;
+    EXPECT_EQ(eval_text("units-g: func [n] [either n < 1 [units-g: func [n] [100] 0] [(units-g n - 1) + 1]] "
+                        "units-g 3 units-g 3"),
+              "100");
+    EXPECT_GT(again.handed_back(), 0u);
+}
+
 TEST(Units, ARedefinitionMidExpressionIsSeenAtTheNextStep) {
     if (!lazy()) GTEST_SKIP();
     ASSERT_EQ(eval_text("units-plus: :+ units-g: func [] [set '+ :- 10] true"), "true");
