@@ -11,6 +11,7 @@
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/base_codecs.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/integer.h"
@@ -429,8 +430,12 @@ Cell* to(Cell* proto, Cell* spec, TypeId) {
         *out = Cell{static_cast<uint32_t>(T::Binary), 0, bytes, 0};
         break;
     }
+    case T::Bitset: {
+        const NodeId copy = memory::series_copy_range(cell::node(value), 0, bitset::byte_count(value));
+        *out = Cell{static_cast<uint32_t>(T::Binary), 0, copy, 0};
+        break;
+    }
     // The modules of these types come later.
-    case T::Bitset:
     case T::Tuple:
     case T::Image: fire(Err::NotDone);
     default:
