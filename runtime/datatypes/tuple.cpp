@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
@@ -229,7 +230,14 @@ Cell* make(Cell* proto, Cell* spec, TypeId) {
     case T::Paren:
     case T::Hash: write(&result, from_block(spec)); break;
     case T::Issue: write(&result, from_issue(spec)); break;
-    case T::Binary: fire(Err::NotDone);  // the bytes of a binary!, with its module
+    case T::Binary: {
+        const int32_t n = std::min(binary::rs_length(spec), kMaxSize);
+        Bytes b{std::max(n, kMinSize), {}};
+        const uint8_t* head = binary::rs_head(spec);
+        for (int32_t i = 0; i < n; i++) b.v[i] = head[i];
+        write(&result, b);
+        break;
+    }
     default:
         if (!integer::is_text(t)) fire_bad_to(spec);
         result = from_text(spec);
