@@ -240,7 +240,11 @@ const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Ce
     if (!value) return integer::push(index == 1 ? x_of(parent) : y_of(parent));
     if (!cell::is(value, T::Integer)) integer::fire_with_type(Err::InvalidType, cell::type_of(value));
     (index == 1 ? parent->w2 : parent->w3) = value->w2;
-    if (grandparent) path::store_back(parent, path, grandparent, element_cell, position, case_, notify);
+    if (grandparent) {
+        const Cell set = *value;  // the notice of a block holder names the coordinate
+        path::store_back(parent, path, grandparent, element_cell, position, case_, notify, &set,
+                         index);
+    }
     return value;
 }
 

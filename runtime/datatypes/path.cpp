@@ -60,7 +60,7 @@ int32_t index_in(const Cell* block, const Cell* c) {
 }  // namespace
 
 void store_back(Cell* value, Cell* path, Cell* holder, Cell* element, int32_t position,
-                bool case_, bool notify) {
+                bool case_, bool notify, const Cell* notice_value, int32_t notice_index) {
     if (!element) {
         if (cell::is(holder, TypeId::Word)) word::set(holder, value);
         return;
@@ -74,7 +74,9 @@ void store_back(Cell* value, Cell* path, Cell* holder, Cell* element, int32_t po
         const int32_t index = index_in(holder, at);
         if (index >= 0) {
             block::write_cells(cell::node(holder))[index] = *value;
-            if (notify) ownership::check(holder, words::w::set_path, value, index, 1);
+            if (notify)
+                ownership::check(holder, words::w::set_path, notice_value ? notice_value : value,
+                                 notice_index >= 0 ? notice_index : index, 1);
             return;
         }
     }

@@ -20,9 +20,12 @@ Cell* make_at(Cell* cell, int32_t size);
 // read it from: into the head word's variable when no element took it out of a holder, into
 // the cell of a block (whose owner hears of it as a set-path change), or through the holder's
 // own path access (an object stores the field and calls its change handler with the old and
-// the new value; a hash! keeps its index). May allocate and run code.
+// the new value; a hash! keeps its index). The block's notice carries the value and the
+// cell's index, or the given notice value and index when a type names its own (a coordinate
+// and its index). May allocate and run code.
 void store_back(Cell* value, Cell* path, Cell* holder, Cell* element, int32_t position,
-                bool case_, bool notify);
+                bool case_, bool notify, const Cell* notice_value = nullptr,
+                int32_t notice_index = -1);
 
 // make: a number gives an empty path with that much room, an any-block spec a shallow copy;
 // to: a map!, object! or typeset! gives a path of that one value, anything else converts as

@@ -208,7 +208,11 @@ const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Ce
     Coords p = read(parent, D);
     p.v[index - 1] = float_of(value);
     write(parent, p, D);
-    if (grandparent) path::store_back(parent, path, grandparent, element_cell, position, case_, notify);
+    if (grandparent) {
+        const Cell set = *value;  // the notice of a block holder names the coordinate
+        path::store_back(parent, path, grandparent, element_cell, position, case_, notify, &set,
+                         index);
+    }
     return value;
 }
 
