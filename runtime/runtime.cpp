@@ -26,8 +26,10 @@
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/percent.h"
+#include "runtime/datatypes/point.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/series.h"
@@ -35,6 +37,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/triple.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
@@ -96,13 +99,13 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Triple, T::Invalid, triple::init},   {T::Float, T::Invalid, floating::init},
     {T::Typeset, T::Invalid, typeset::init},  {T::Error, T::Object, error::init},
     {T::Vector, T::String, nullptr},    {T::Map, T::Invalid, map::init},
-    {T::Hash, T::Block, hash_block::init},     {T::Pair, T::Invalid, nullptr},
-    {T::Percent, T::Float, percent::init},    {T::Tuple, T::Invalid, nullptr},
+    {T::Hash, T::Block, hash_block::init},     {T::Pair, T::Invalid, pair::init},
+    {T::Percent, T::Float, percent::init},    {T::Tuple, T::Invalid, tuple::init},
     {T::Time, T::Float, time_value::init},       {T::Tag, T::String, nullptr},
     {T::Email, T::String, nullptr},     {T::Handle, T::Integer, handle::init},
     {T::Date, T::Invalid, nullptr},     {T::Port, T::Object, nullptr},
     {T::Money, T::Invalid, nullptr},    {T::Ref, T::String, nullptr},
-    {T::Point2D, T::Invalid, nullptr},  {T::Point3D, T::Invalid, nullptr},
+    {T::Point2D, T::Invalid, point::init2},  {T::Point3D, T::Invalid, point::init3},
     {T::Image, T::Series, nullptr},
     // Registered by the GUI backend at start-up; named here so every id has its name.
     {T::Event, T::Invalid, nullptr},

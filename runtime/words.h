@@ -40,7 +40,7 @@ namespace nuv::words {
     X(minute, "minute") X(second, "second") X(timezone, "timezone") X(code_2, "code")           \
     X(amount, "amount") X(user, "user") X(host, "host") X(system, "system")                     \
     X(system_global, "system-global") X(stack, "stack") X(trace, "trace")                       \
-    X(no_trace, "no-trace")
+    X(no_trace, "no-trace") X(x, "x") X(y, "y") X(z, "z")
 
 #define NUV_RUNTIME_WORDS(X)                                                                    \
     X(at, "at") X(back, "back") X(find, "find") X(head, "head") X(is_head, "head?")             \
@@ -100,7 +100,7 @@ inline constexpr int kSymbolCount = static_cast<int>(SymIndex::Count);
 inline constexpr int kListedWordCount = 107;
 inline constexpr int kWordCount = static_cast<int>(WordIndex::Count);
 inline constexpr int kRefinementCount = static_cast<int>(RefinementIndex::Count);
-static_assert(kSymbolCount == 108);
+static_assert(kSymbolCount == 111);
 static_assert(kWordCount == kListedWordCount + 4);
 static_assert(kRefinementCount == 6);
 

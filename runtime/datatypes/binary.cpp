@@ -18,6 +18,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/ownership.h"
@@ -326,7 +327,12 @@ int64_t value_to_bytes(Cell* out, const Cell* value, int64_t limit, Mode mode) {
         if (out) append_from(out, cell::node(&held), head_in(&held), n);
         return n;
     }
-    case T::Tuple: fire(Err::NotDone);  // with the tuple! module
+    case T::Tuple: {
+        uint8_t bytes[tuple::kMaxSize];
+        const int32_t n = tuple::size_of(&held);
+        for (int32_t i = 0; i < n; i++) bytes[i] = tuple::byte_at(&held, i);
+        return small_bytes(out, bytes, std::min<int64_t>(n, cap));
+    }
     default: break;
     }
     if (is_text(t)) return text_bytes(out, &held, cap);
@@ -435,11 +441,10 @@ Cell* to(Cell* proto, Cell* spec, TypeId) {
         *out = Cell{static_cast<uint32_t>(T::Binary), 0, copy, 0};
         break;
     }
-    // The modules of these types come later.
-    case T::Tuple:
+    // The module of this type comes later.
     case T::Image: fire(Err::NotDone);
     default:
-        if (t != T::Char && !is_text(t) && !is_block_like(t))
+        if (t != T::Char && t != T::Tuple && !is_text(t) && !is_block_like(t))
             integer::fire_with_type(Err::BadToArg, T::Binary, value);
         make_at(out, 16);
         value_to_bytes(out, value, -1, Mode::Insert);

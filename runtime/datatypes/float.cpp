@@ -13,7 +13,9 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
 #include "runtime/hooks.h"
@@ -264,6 +266,8 @@ Cell* math_op(ArithOp op) {
     const TypeId rt = cell::type_of(b);
     switch (rt) {
     case TypeId::Tuple:
+        tuple::math_op(op);
+        return a;
     case TypeId::Money:
     case TypeId::Vector: fire(Err::NotDone);
     case TypeId::Pair:
@@ -272,7 +276,8 @@ Cell* math_op(ArithOp op) {
         if (lt == TypeId::Time) fire_with_type(Err::InvalidType, rt);
         if (op == ArithOp::Subtract) fire_word_type(Err::NotRelated, &words::w::subtract, rt);
         if (op == ArithOp::Divide) fire_word_type(Err::NotRelated, &words::w::divide, rt);
-        fire(Err::NotDone);  // the pair or point's own operation, operands swapped
+        pair::math_number_left(op);
+        return a;
     case TypeId::Integer:
     case TypeId::Float:
     case TypeId::Percent:

@@ -15,7 +15,9 @@
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/errors.h"
 #include "runtime/number_scan.h"
@@ -158,11 +160,9 @@ void math_op(ArithOp op) {
     case TypeId::Point2D:
     case TypeId::Point3D:
         if (op == ArithOp::Divide) fire_not_related(&words::w::divide, TypeId::Integer);
-        fire(Err::NotDone);  // the compound value's own operation, operands swapped
-    case TypeId::Tuple:
-        if (op == ArithOp::Subtract) fire_not_related(&words::w::subtract, TypeId::Integer);
-        if (op == ArithOp::Divide) fire_not_related(&words::w::divide, TypeId::Integer);
-        fire(Err::NotDone);
+        pair::math_number_left(op);
+        return;
+    case TypeId::Tuple: tuple::math_op(op); return;  // refuses subtract and divide itself
     case TypeId::Date:
         if (op != ArithOp::Add) fire_not_related(&words::w::subtract, TypeId::Integer);
         fire(Err::NotDone);

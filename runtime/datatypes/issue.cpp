@@ -55,6 +55,11 @@ Cell* push_cstr(const char* name) {
 
 Cell* push(const Cell* word) { return word::push(word, TypeId::Issue); }
 
+int32_t hex_digit(uint8_t byte) {
+    const uint8_t digit = byte < 128 ? kHexDigits[byte] : kNotHex;
+    return digit == kNotHex ? -1 : digit;
+}
+
 int32_t to_integer(const Cell* issue) {
     Cell named = *issue;
     const auto* name = reinterpret_cast<const uint8_t*>(symbol::utf8_name(named.w2));

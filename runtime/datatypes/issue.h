@@ -24,6 +24,9 @@ Cell* push(const Cell* word);
 // characters raise script invalid-data naming the issue.
 int32_t to_integer(const Cell* issue);
 
+// The value of an ASCII hexadecimal digit in either case, or -1 for any other byte.
+int32_t hex_digit(uint8_t byte);
+
 // make and to: word types are retyped; text is interned as it is (no check), from the head.
 Cell* to(Cell* proto, Cell* spec, TypeId type);
 // Not comparable unless the second value is an issue too; then as words.

@@ -10,9 +10,12 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/ownership.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
+#include "runtime/words.h"
 
 namespace nuv::path {
 
@@ -47,7 +50,38 @@ int32_t each(const Cell& self, Cell* buffer, bool mold, bool only, bool all, boo
     return budget;
 }
 
+// Where the cell lies among the cells of the block, counted like heads; -1 when it lies
+// elsewhere. No allocation.
+int32_t index_in(const Cell* block, const Cell* c) {
+    const Cell* first = block::rs_abs_at(block, 0);
+    return c >= first && c < block::rs_tail(block) ? static_cast<int32_t>(c - first) : -1;
+}
+
 }  // namespace
+
+void store_back(Cell* value, Cell* path, Cell* holder, Cell* element, int32_t position,
+                bool case_, bool notify, const Cell* notice_value, int32_t notice_index) {
+    if (!element) {
+        if (cell::is(holder, TypeId::Word)) word::set(holder, value);
+        return;
+    }
+    const TypeId t = cell::type_of(holder);
+    const slot::PathAccess access = registry::row(t).path_access;
+    if (!access) return;
+    if (series::is_any_block(t) && t != TypeId::Hash) {
+        const Cell* at = access(holder, element, nullptr, path, nullptr, nullptr, position - 1,
+                                case_, false, false, false);
+        const int32_t index = index_in(holder, at);
+        if (index >= 0) {
+            block::write_cells(cell::node(holder))[index] = *value;
+            if (notify)
+                ownership::check(holder, words::w::set_path, notice_value ? notice_value : value,
+                                 notice_index >= 0 ? notice_index : index, 1);
+            return;
+        }
+    }
+    access(holder, element, value, path, nullptr, nullptr, position - 1, case_, false, true, notify);
+}
 
 Cell* push_copy(const Cell* value, TypeId type) {
     Cell* copy = stack::push(value);

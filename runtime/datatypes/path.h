@@ -16,6 +16,17 @@ Cell* push_copy(const Cell* value, TypeId type);
 // The cell (not in a collected buffer) becomes an empty path! with room for `size` cells.
 Cell* make_at(Cell* cell, int32_t size);
 
+// A scalar changed by a set-path (a time!, tuple!, pair! or point) goes back where the path
+// read it from: into the head word's variable when no element took it out of a holder, into
+// the cell of a block (whose owner hears of it as a set-path change), or through the holder's
+// own path access (an object stores the field and calls its change handler with the old and
+// the new value; a hash! keeps its index). The block's notice carries the value and the
+// cell's index, or the given notice value and index when a type names its own (a coordinate
+// and its index). May allocate and run code.
+void store_back(Cell* value, Cell* path, Cell* holder, Cell* element, int32_t position,
+                bool case_, bool notify, const Cell* notice_value = nullptr,
+                int32_t notice_index = -1);
+
 // make: a number gives an empty path with that much room, an any-block spec a shallow copy;
 // to: a map!, object! or typeset! gives a path of that one value, anything else converts as
 // to block! does. Both give the target type.

@@ -11,6 +11,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/path.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -111,39 +112,6 @@ int32_t field_of(const Cell* element, const Cell* time) {
         return n >= 1 && n <= 3 ? n : -1;
     }
     return -1;
-}
-
-// Where the cell lies among the cells of the block, counted like heads; -1 when it lies
-// elsewhere. No allocation.
-int32_t index_in(const Cell* block, const Cell* c) {
-    const Cell* first = block::rs_abs_at(block, 0);
-    return c >= first && c < block::rs_tail(block) ? static_cast<int32_t>(c - first) : -1;
-}
-
-// A changed time goes back where the path read it from: into the head word's variable, into the
-// cell of a block (whose owner hears of it as a set-path change), or through the holder's own
-// path access (an object stores the field and calls its change handler with the old and the
-// new time; a hash! keeps its index). May allocate and run code.
-void store_back(Cell* time, Cell* path, Cell* holder, Cell* element, int32_t position,
-                bool case_, bool notify) {
-    if (!element) {
-        if (cell::is(holder, TypeId::Word)) word::set(holder, time);
-        return;
-    }
-    const TypeId t = cell::type_of(holder);
-    const slot::PathAccess access = registry::row(t).path_access;
-    if (!access) return;
-    if (series::is_any_block(t) && t != TypeId::Hash) {
-        const Cell* at = access(holder, element, nullptr, path, nullptr, nullptr, position - 1,
-                                case_, false, false, false);
-        const int32_t index = index_in(holder, at);
-        if (index >= 0) {
-            block::write_cells(cell::node(holder))[index] = *time;
-            if (notify) ownership::check(holder, words::w::set_path, time, index, 1);
-            return;
-        }
-    }
-    access(holder, element, time, path, nullptr, nullptr, position - 1, case_, false, true, notify);
 }
 
 }  // namespace
@@ -271,7 +239,7 @@ const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Ce
     default: moved = s + difference; break;
     }
     cell::set_double(parent, moved);
-    if (grandparent) store_back(parent, path, grandparent, element_cell, position, case_, notify);
+    if (grandparent) path::store_back(parent, path, grandparent, element_cell, position, case_, notify);
     return value;
 }
 

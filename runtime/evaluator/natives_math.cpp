@@ -2,9 +2,11 @@
 // the result; the platform's libm supplies the functions themselves.
 #include "runtime/evaluator/natives_math.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <utility>
 
 #include "runtime/cell.h"
 #include "runtime/compare.h"
@@ -12,7 +14,10 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/errors.h"
 #include "runtime/float_text.h"
 #include "runtime/stack.h"
@@ -42,7 +47,7 @@ constexpr uint64_t kSeries = bit(T::Binary) | bit(T::Image) | bit(T::Vector) | b
                              bit(T::Block) | bit(T::Paren) | bit(T::Hash) | bit(T::String) |
                              bit(T::File) | bit(T::Url) | bit(T::Tag) | bit(T::Email) |
                              bit(T::Ref);
-// The values max and min order component by component (no module builds them yet).
+// The values max and min may order component by component.
 constexpr uint64_t kCompound = bit(T::Pair) | bit(T::Point2D) | bit(T::Point3D) | bit(T::Tuple);
 
 constexpr double kHalfPi = std::numbers::pi / 2.0;
@@ -122,6 +127,86 @@ int32_t sign_of(const Cell* value) {
     }
 }
 
+// ---- max and min over pairs, points and tuples ----
+
+double pick_of(bool greater, double x, double y) {
+    if (std::isnan(x) || std::isnan(y)) return floating::kQuietNaN;  // a NaN component wins
+    return greater ? std::max(x, y) : std::min(x, y);
+}
+
+// A float! outside 32 bits (or not finite) that meets a pair! makes it a point2D!.
+bool fits_int32(const Cell* number) {
+    return cell::is(number, T::Integer) || !integer::float_outside_int32(number);
+}
+
+// The coordinates of a pair!, point2D! or point3D!, or a number's value in each (a float!
+// narrowed to 32 bits).
+void coordinates_of(const Cell* v, double out[3]) {
+    switch (cell::type_of(v)) {
+    case T::Pair:
+        out[0] = pair::x_of(v);
+        out[1] = pair::y_of(v);
+        out[2] = 0.0;
+        return;
+    case T::Point2D:
+    case T::Point3D:
+        for (int i = 0; i < 3; i++) out[i] = point::get(v, i);
+        return;
+    default: out[0] = out[1] = out[2] = point::float_of(v);
+    }
+}
+
+// Component by component into arguments[0] when the two values are pairs, points or tuples
+// that meet that way (value1 being the compound one); false leaves them to the ordering.
+bool compound_max_min(bool greater, Cell* a, const Cell* b) {
+    const T at = cell::type_of(a), bt = cell::type_of(b);
+    const bool number = bt == T::Integer || bt == T::Float;
+    if (at == T::Tuple) {
+        int32_t n = 0;
+        if (bt == T::Tuple) {
+            if (tuple::size_of(a) != tuple::size_of(b)) return false;
+        } else if (number) {
+            n = cell::is(b, T::Integer) ? cell::get_int(b) : integer::from_double(cell::get_double(b));
+            n = std::clamp(n, 0, 255);
+        } else {
+            return false;
+        }
+        int32_t bytes[tuple::kMaxSize];
+        const int32_t size = tuple::size_of(a);
+        for (int32_t i = 0; i < size; i++) {
+            const int32_t x = tuple::byte_at(a, i), y = bt == T::Tuple ? tuple::byte_at(b, i) : n;
+            bytes[i] = greater ? std::max(x, y) : std::min(x, y);
+        }
+        const uint32_t flags = a->header & ~(tuple::kSizeMask | cell::kTypeMask);
+        tuple::set_list(a, size, bytes);
+        a->header |= flags;
+        return true;
+    }
+    if (at == T::Pair && (bt == T::Pair || (number && fits_int32(b)))) {
+        int32_t n[2];
+        for (int i = 0; i < 2; i++) {
+            const int32_t x = i == 0 ? pair::x_of(a) : pair::y_of(a);
+            const int32_t y = bt == T::Pair ? (i == 0 ? pair::x_of(b) : pair::y_of(b))
+                              : cell::is(b, T::Integer) ? cell::get_int(b)
+                                                        : float_to_int_checked(b);
+            n[i] = greater ? std::max(x, y) : std::min(x, y);
+        }
+        pair::make_at(a, n[0], n[1]);
+        return true;
+    }
+    const bool planar = (at == T::Pair || at == T::Point2D) &&
+                        (bt == T::Pair || bt == T::Point2D || number);
+    const bool spatial = at == T::Point3D && (bt == T::Point3D || number);
+    if (!planar && !spatial) return false;
+    double x[3], y[3];
+    coordinates_of(a, x);
+    coordinates_of(b, y);
+    for (int i = 0; i < 3; i++) x[i] = static_cast<float>(pick_of(greater, x[i], y[i]));
+    if (spatial) point::set3(a, static_cast<float>(x[0]), static_cast<float>(x[1]), static_cast<float>(x[2]));
+    else point::set2(a, static_cast<float>(x[0]), static_cast<float>(x[1]));
+    return true;
+}
+
 // max (greater) and min share this: arguments[0] keeps value1 or receives value2.
 void max_min(bool greater, bool check) {
     check_args(check, 2, kScalar | kSeries);
@@ -132,7 +217,8 @@ void max_min(bool greater, bool check) {
         cell::copy(b, a);
         return;
     }
-    if (has(kCompound, a) || has(kCompound, b)) fire(Err::NotDone);
+    if (has(kCompound, b) && has(kIntOrFloat, a)) std::swap(*a, *b);  // the compound decides
+    if (has(kCompound, a) && compound_max_min(greater, a, b)) return;
     if (compare::value_compare(a, b, CompareOp::Lesser) == greater) cell::copy(b, a);
 }
 
@@ -175,11 +261,11 @@ void is_zero(bool check, const int32_t*) {
     case T::Float:
     case T::Percent:
     case T::Time: zero = cell::get_double(value) == 0.0; break;
-    case T::Money:
-    case T::Pair:
+    case T::Money: fire(Err::NotDone);
+    case T::Pair: zero = value->w2 == 0 && value->w3 == 0; break;
     case T::Point2D:
-    case T::Point3D:
-    case T::Tuple: fire(Err::NotDone);
+    case T::Point3D: zero = point::is_zero(value); break;
+    case T::Tuple: zero = tuple::is_zero(value); break;
     default: break;
     }
     logic::set(value, zero);

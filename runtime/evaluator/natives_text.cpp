@@ -18,6 +18,8 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
@@ -285,24 +287,44 @@ void as(bool check, const int32_t*) {
     *stack::arg(0) = result;
 }
 
-// pair!, point2D!, point3D! and money! have no module yet.
+// A coordinate of as-pair: an integer! as it is, a float! truncated toward zero; a finite
+// float beyond 32 bits gives -2147483648, an infinite or NaN one raises script invalid-arg.
+int32_t pair_coordinate(const Cell* number) {
+    if (cell::is(number, T::Integer)) return cell::get_int(number);
+    const double d = cell::get_double(number);
+    if (!std::isfinite(d)) fire(Err::InvalidArg, number);
+    const double whole = std::trunc(d);
+    return whole > INT32_MAX || whole < INT32_MIN ? INT32_MIN : static_cast<int32_t>(whole);
+}
+
 void as_pair(bool check, const int32_t*) {
     check_arg(check, 0, kIntOrFloat);
     check_arg(check, 1, kIntOrFloat);
-    fire(Err::NotDone);
+    const int32_t x = pair_coordinate(stack::arg(0));
+    const int32_t y = pair_coordinate(stack::arg(1));
+    *stack::arg(0) = Cell{};
+    pair::make_at(stack::arg(0), x, y);
 }
 
 void as_point2d(bool check, const int32_t*) {
     check_arg(check, 0, kIntOrFloat);
     check_arg(check, 1, kIntOrFloat);
-    fire(Err::NotDone);
+    const float x = point::float_of(stack::arg(0));
+    const float y = point::float_of(stack::arg(1));
+    *stack::arg(0) = Cell{};
+    point::set2(stack::arg(0), x, y);
 }
 
 void as_point3d(bool check, const int32_t*) {
     for (int32_t i = 0; i < 3; i++) check_arg(check, i, kIntOrFloat);
-    fire(Err::NotDone);
+    const float x = point::float_of(stack::arg(0));
+    const float y = point::float_of(stack::arg(1));
+    const float z = point::float_of(stack::arg(2));
+    *stack::arg(0) = Cell{};
+    point::set3(stack::arg(0), x, y, z);
 }
 
+// money! has no module yet.
 void as_money(bool check, const int32_t*) {
     check_arg(check, 0, bit(T::Word));
     check_arg(check, 1, kIntOrFloat);

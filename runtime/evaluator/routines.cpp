@@ -18,6 +18,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
@@ -134,6 +135,20 @@ uint64_t count_chars(const uint64_t* args) {
     return count;
 }
 
+// The components (last first in args) as a tuple in arguments[0]: the first negative one
+// raises script invalid-arg with it; each is taken modulo 256.
+uint64_t components_tuple(const uint64_t* args, int32_t count) {
+    int32_t values[4];
+    for (int32_t i = 0; i < count; i++) values[i] = arg_int(args[count - 1 - i]);
+    for (int32_t i = 0; i < count; i++)
+        if (values[i] < 0) fire_int(Err::InvalidArg, values[i]);
+    tuple::set_list(stack::arg(0), count, values);
+    return 0;
+}
+
+uint64_t as_color(const uint64_t* args) { return components_tuple(args, 3); }
+uint64_t as_ipv4(const uint64_t* args) { return components_tuple(args, 4); }
+
 struct RuntimeRoutine {
     const char* word;
     const char* spec;
@@ -157,6 +172,15 @@ constexpr RuntimeRoutine kRuntimeRoutines[] = {
      "\"Count UTF-8 encoded characters between two positions in a binary series\" "
      "start [binary!] pos [binary!] return: [integer!]",
      count_chars, kIntegerResult},
+    {"as-color",
+     "\"Combine R, G and B values into a tuple\" r [integer!] g [integer!] b [integer!] return: [tuple!]",
+     as_color, kNoResult},
+    {"as-ipv4",
+     "\"Combine a, b, c and d values into a tuple\" a [integer!] b [integer!] c [integer!] d [integer!] return: [tuple!]",
+     as_ipv4, kNoResult},
+    {"as-rgba",
+     "\"Combine R, G, B and A color components into a tuple\" r [integer!] g [integer!] b [integer!] a [integer!] return: [tuple!]",
+     as_ipv4, kNoResult},
 };
 
 // ---- Type predicates ----

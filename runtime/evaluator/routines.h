@@ -38,8 +38,8 @@ Entry entry(int32_t index);  // nullptr for an index no entry has
 void call(const Cell* callee, const Cell* name);
 
 // Fills the table with the runtime's routines and binds each to its global word: the integer
-// shifts, last-lf?, stack-size?, collect-calls, tracing?, count-chars and the type predicates.
-// After the lexer's init.
+// shifts, last-lf?, stack-size?, collect-calls, tracing?, count-chars, the tuple makers
+// as-color, as-ipv4 and as-rgba, and the type predicates. After the lexer's init.
 void init();
 
 }  // namespace nuv::routines

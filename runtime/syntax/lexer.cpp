@@ -22,8 +22,11 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
@@ -722,11 +725,80 @@ Fail load_binary(Token& t, Cell* out) {
     return Fail::None;
 }
 
+// Numbers 0-255 separated by single dots, 3 to 12 of them; a trailing dot adds a 0.
+Fail load_tuple(Token& t, Cell* out) {
+    int32_t parts[tuple::kMaxSize];
+    int32_t count = 0;
+    for (size_t i = 0; i < t.n;) {
+        if (count == tuple::kMaxSize || !is_digit(t.p[i])) return Fail::Invalid;
+        int32_t v = 0;
+        for (; i < t.n && is_digit(t.p[i]); i++) {
+            v = v * 10 + (t.p[i] - '0');
+            if (v > 255) return Fail::Invalid;
+        }
+        parts[count++] = v;
+        if (i < t.n && t.p[i++] != '.') return Fail::Invalid;
+        if (i == t.n && t.p[i - 1] == '.') {
+            if (count == tuple::kMaxSize) return Fail::Invalid;
+            parts[count++] = 0;
+        }
+    }
+    if (count < tuple::kMinSize) return Fail::Invalid;
+    if (out) tuple::set_list(out, count, parts);
+    return Fail::None;
+}
+
+// An optional sign and digits with "'" separators (none first, none doubled) that fit in 32
+// bits.
+bool scan_int32(const uint8_t* p, size_t n, int32_t* value) {
+    size_t i = 0;
+    bool negative = false;
+    if (n > 0 && (p[0] == '+' || p[0] == '-')) negative = p[i++] == '-';
+    int64_t v = 0;
+    bool quote_before = true;
+    int digits = 0;
+    for (; i < n; i++) {
+        if (p[i] == '\'') {
+            if (quote_before) return false;
+            quote_before = true;
+            continue;
+        }
+        if (!is_digit(p[i])) return false;
+        quote_before = false;
+        digits++;
+        v = v * 10 + (p[i] - '0');
+        if (v > int64_t{INT32_MAX} + 1) return false;
+    }
+    if (digits == 0 || quote_before) return false;
+    if (negative) v = -v;
+    if (v > INT32_MAX || v < INT32_MIN) return false;
+    *value = static_cast<int32_t>(v);
+    return true;
+}
+
+// Two integers joined by "x" or "X".
+Fail load_pair(Token& t, Cell* out) {
+    const uint8_t* x = t.p;
+    const uint8_t* end = t.p + t.n;
+    const uint8_t* sep = x + 1;  // a sign may come first
+    while (sep < end && *sep != 'x' && *sep != 'X') sep++;
+    int32_t a, b;
+    if (sep == end || !scan_int32(x, static_cast<size_t>(sep - x), &a) ||
+        !scan_int32(sep + 1, static_cast<size_t>(end - sep - 1), &b))
+        return Fail::Invalid;
+    if (out) {
+        *out = Cell{};
+        pair::make_at(out, a, b);
+    }
+    return Fail::None;
+}
+
 // "(" x "," y ["," z] ")": each coordinate a float or a special float.
 Fail load_point(Token& t, Cell* out) {
     const uint8_t* p = t.p + 1;
     const uint8_t* end = t.p + t.n - 1;
     int count = 0;
+    double coordinates[3];
     for (;;) {
         while (p < end && (*p == ' ' || *p == '\t')) p++;
         const uint8_t* c = p;
@@ -736,12 +808,14 @@ Fail load_point(Token& t, Cell* out) {
             return Fail::Invalid;
         }
         Token coordinate{c, static_cast<size_t>(p - c), 0, Kind::Float, TypeId::Float};
-        Fail f = std::memchr(c, '#', coordinate.n) ? load_special_float(coordinate, nullptr)
-                                                   : load_float(coordinate, nullptr);
+        Cell number{};
+        Fail f = std::memchr(c, '#', coordinate.n) ? load_special_float(coordinate, &number)
+                                                   : load_float(coordinate, &number);
         if (f != Fail::None) {
             t.type = TypeId::Float;
             return f;
         }
+        coordinates[count - 1] = floating::get(&number);
         while (p < end && (*p == ' ' || *p == '\t')) p++;
         if (p == end) break;
         if (*p++ != ',') {
@@ -753,7 +827,14 @@ Fail load_point(Token& t, Cell* out) {
         t.type = TypeId::Point2D;
         return Fail::Invalid;
     }
-    return out ? Fail::NotDone : Fail::None;
+    if (out) {
+        *out = Cell{};
+        const auto x = static_cast<float>(coordinates[0]);
+        const auto y = static_cast<float>(coordinates[1]);
+        if (count == 2) point::set2(out, x, y);
+        else point::set3(out, x, y, static_cast<float>(coordinates[2]));
+    }
+    return Fail::None;
 }
 
 // A URL-shaped token written with a get-word or lit-word prefix is that word, invalid.
@@ -787,9 +868,9 @@ consteval LoaderTable make_loaders() {
     set(Kind::Percent, load_percent);
     set(Kind::Float, load_float);
     set(Kind::SpecialFloat, load_special_float);
-    set(Kind::Tuple, load_later);
+    set(Kind::Tuple, load_tuple);
     set(Kind::Date, load_later);
-    set(Kind::Pair, load_later);
+    set(Kind::Pair, load_pair);
     set(Kind::Point, load_point);
     set(Kind::Time, load_time);
     set(Kind::Money, load_later);
@@ -870,6 +951,7 @@ class Run {
     void step();
     void value_token(Kind kind, size_t start, size_t end, uint32_t flags);
     void emit(Cell value, bool new_line);
+    void close_point(const Cell& mark, size_t n);
     void after_value();
     void after_segment();
     void open(TypeId kind, size_t offset);
@@ -1063,6 +1145,15 @@ void load_map(Cell* series) {
     map::make_at(series, series, kept / 2);
 }
 
+// Whether the cells a paren that commas made a point holds are its coordinates: one number
+// (integer! or float!) per coordinate.
+bool is_point_body(const Cell& mark, const Cell* held, size_t n) {
+    if (n != marker_commas(mark) + 1) return false;
+    for (size_t i = 0; i < n; i++)
+        if (!cell::is(held + i, TypeId::Integer) && !cell::is(held + i, TypeId::Float)) return false;
+    return true;
+}
+
 // Collects the cells above the innermost marker into a series of the given type, which
 // replaces the marker.
 void Run::close_marker(TypeId as) {
@@ -1070,10 +1161,11 @@ void Run::close_marker(TypeId as) {
     const Cell mark = g_values.cells[m];
     const size_t n = g_values.top - m - 1;
     if (as == TypeId::Point2D) {
-        // Its datatype comes later.
-        Cell* token = stack::reserve();
-        report_text(text_ + mark.w3, text_ + std::min(pos_, length_), 256, token);
-        fire(Err::NotDone, token);
+        if (is_point_body(mark, g_values.cells + m + 1, n)) {
+            close_point(mark, n);
+            return;
+        }
+        as = TypeId::Paren;  // only when its error was declined: the values are kept
     }
     Cell series;
     block::make_at(&series, static_cast<int32_t>(n));
@@ -1085,6 +1177,19 @@ void Run::close_marker(TypeId as) {
     g_values.top = m;
     marker_ = marker_previous(mark);
     emit(series, (mark.header & cell::kNewLine) != 0);
+}
+
+// The point of a paren that commas made a point, whose body is_point_body accepted.
+void Run::close_point(const Cell& mark, size_t n) {
+    const Cell* held = g_values.cells + marker_ + 1;
+    float c[3] = {0.0f, 0.0f, 0.0f};
+    for (size_t i = 0; i < n; i++) c[i] = point::float_of(held + i);
+    Cell value{};
+    if (n == 2) point::set2(&value, c[0], c[1]);
+    else point::set3(&value, c[0], c[1], c[2]);
+    g_values.top = marker_;
+    marker_ = marker_previous(mark);
+    emit(value, (mark.header & cell::kNewLine) != 0);
 }
 
 void Run::close(uint8_t closer, size_t at) {
@@ -1103,7 +1208,9 @@ void Run::close(uint8_t closer, size_t at) {
             if (!map::is_key_type(cell::type_of(&g_values.cells[k])))
                 fail(Err::Invalid, TypeId::Map, m.w3);
     }
-    if (kind == TypeId::Point2D && held == marker_count(m)) fail(Err::Invalid, TypeId::Point2D, at);
+    if (kind == TypeId::Point2D && (held == marker_count(m) ||
+                                    (loading() && !is_point_body(m, &m + 1, held))))
+        fail(Err::Invalid, TypeId::Point2D, at);
     close_marker(kind);
 }
 
