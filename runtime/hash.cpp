@@ -176,8 +176,12 @@ uint32_t value(const Cell* v, bool case_sensitive) {
     }
     case Rule::Words123: return murmur3(&v->w1, 12);
     case Rule::Tuple: {
+        // Trailing zero bytes are left out: 1.2.3 equals 1.2.3.0, so both must land in one
+        // bucket.
         uint32_t n = (v->header >> kTupleLengthShift) & kTupleLengthMask;
         if (n > 12) n = 12;
+        const auto* bytes = reinterpret_cast<const uint8_t*>(&v->w1);
+        while (n > 0 && bytes[n - 1] == 0) n--;
         return murmur3(&v->w1, n);
     }
     case Rule::Text: return string(v, case_sensitive);

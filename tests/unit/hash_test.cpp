@@ -164,6 +164,10 @@ TEST(Hash, ValuesByType) {
     tuple.header |= 3u << 19;
     uint8_t bytes[3] = {1, 2, 3};
     EXPECT_EQ(hash::value(&tuple, false), hash::murmur3(bytes, 3));
+    // 1.2.3.0 equals 1.2.3: trailing zero bytes are left out of the hash
+    Cell longer = make(TypeId::Tuple, 0x00030201, 0, 0);
+    longer.header |= 4u << 19;
+    EXPECT_EQ(hash::value(&longer, false), hash::value(&tuple, false));
 }
 
 TEST(Hash, NegativeZeroHashesAsZero) {
