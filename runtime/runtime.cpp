@@ -35,6 +35,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/text_kin.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/triple.h"
 #include "runtime/datatypes/tuple.h"
@@ -94,17 +95,17 @@ constexpr TypeStep kTypeSteps[] = {
     {T::SetPath, T::Path, by_previous_step},     {T::GetPath, T::Path, by_previous_step},
     {T::Function, T::Context, function::init}, {T::Routine, T::Function, routine::init},
     {T::Paren, T::Block, path::init_paren},      {T::Issue, T::Word, issue::init},
-    {T::Url, T::String, nullptr},       {T::File, T::Url, nullptr},
+    {T::Url, T::String, text_kin::init_url},       {T::File, T::Url, text_kin::init_file},
     {T::Object, T::Invalid, object::init},   {T::Bitset, T::Invalid, bitset::init},
     {T::Triple, T::Invalid, triple::init},   {T::Float, T::Invalid, floating::init},
     {T::Typeset, T::Invalid, typeset::init},  {T::Error, T::Object, error::init},
     {T::Vector, T::String, nullptr},    {T::Map, T::Invalid, map::init},
     {T::Hash, T::Block, hash_block::init},     {T::Pair, T::Invalid, pair::init},
     {T::Percent, T::Float, percent::init},    {T::Tuple, T::Invalid, tuple::init},
-    {T::Time, T::Float, time_value::init},       {T::Tag, T::String, nullptr},
-    {T::Email, T::String, nullptr},     {T::Handle, T::Integer, handle::init},
+    {T::Time, T::Float, time_value::init},       {T::Tag, T::String, text_kin::init_tag},
+    {T::Email, T::String, text_kin::init_email},     {T::Handle, T::Integer, handle::init},
     {T::Date, T::Invalid, nullptr},     {T::Port, T::Object, nullptr},
-    {T::Money, T::Invalid, nullptr},    {T::Ref, T::String, nullptr},
+    {T::Money, T::Invalid, nullptr},    {T::Ref, T::String, text_kin::init_ref},
     {T::Point2D, T::Invalid, point::init2},  {T::Point3D, T::Invalid, point::init3},
     {T::Image, T::Series, nullptr},
     // Registered by the GUI backend at start-up; named here so every id has its name.

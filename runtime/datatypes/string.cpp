@@ -639,13 +639,10 @@ std::string to_std_utf8(const Cell* str) {
     return text;
 }
 
-namespace {
-// The text's units and its conversion cache.
 void mark(const Cell* value) {
     collector::mark_bytes(cell::node(value));
     collector::mark_bytes(value->w3);
 }
-}  // namespace
 
 // ---- Registration ----
 

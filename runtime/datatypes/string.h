@@ -212,6 +212,9 @@ void set_op(bool case_, Cell* skip, SetOp op);
 // The text from head to tail as UTF-8.
 std::string to_std_utf8(const Cell* str);
 
+// The collector's mark hook of every text type: the units and the conversion cache.
+void mark(const Cell* value);
+
 // Registration: string! with its form and mold slots; init registers it.
 extern const TypeRecord kRecord;
 void init();

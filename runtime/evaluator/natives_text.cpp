@@ -22,6 +22,7 @@
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/text_kin.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
@@ -76,19 +77,6 @@ void change_case(bool upper, bool check, const int32_t* refinements) {
 }
 
 // ---- Percent encoding ----
-
-// Bytes written as they are; every byte from 128 up is escaped.
-using SafeSet = std::array<bool, 128>;
-
-consteval SafeSet safe_set(const char* punctuation) {
-    SafeSet set{};
-    for (int c = 0; c < 128; c++)
-        set[c] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    for (const char* p = punctuation; *p; p++) set[static_cast<unsigned char>(*p)] = true;
-    return set;
-}
-constexpr SafeSet kUnreserved = safe_set("-._~");
-constexpr SafeSet kUrlSet = safe_set("!#$&'()*+,-./:=?@_~");
 
 constexpr char kHexUpper[] = "0123456789ABCDEF";
 
@@ -208,13 +196,14 @@ void dehex(bool check, const int32_t*) {
 void enhex(bool check, const int32_t*) {
     check_arg(check, 0, kAnyString);
     const Cell* text = stack::arg(0);
-    const SafeSet& safe = cell::is(text, T::String) ? kUnreserved : kUrlSet;
+    const text_kin::Escape safe =
+        cell::is(text, T::String) ? text_kin::Escape::Unreserved : text_kin::Escape::Url;
     const int32_t n = string::length(text);
     Cell* out = push_text(n);
     const NodeId node = cell::node(out);
     for (int32_t i = 0; i < n; i++) {
         const char32_t cp = string::char_at(text, i);
-        if (cp < 128 && safe[cp]) {
+        if (text_kin::in_set(safe, cp)) {
             string::append_char(node, cp);
             continue;
         }
@@ -331,10 +320,11 @@ void as_money(bool check, const int32_t*) {
     fire(Err::NotDone);
 }
 
-// The conversion to the platform's path form belongs to file!, which has no module yet.
-void to_local_file(bool check, const int32_t*) {
+void to_local_file(bool check, const int32_t* refinements) {
     check_arg(check, 0, bit(T::File) | bit(T::String));
-    fire(Err::NotDone);
+    Cell path;
+    text_kin::to_local(stack::arg(0), refinements[0] >= 0, &path);
+    stack::set_result(&path);
 }
 
 void new_line(bool check, const int32_t* refinements) {

@@ -26,6 +26,7 @@
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/text_kin.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
@@ -843,7 +844,32 @@ Fail load_url(Token& t, Cell* out) {
         t.type = t.p[0] == ':' ? TypeId::GetWord : TypeId::LitWord;
         return Fail::Invalid;
     }
-    return out ? Fail::NotDone : Fail::None;
+    return text_kin::load_escaped(t.p, t.p + t.n, TypeId::Url, out) ? Fail::None : Fail::Invalid;
+}
+
+// %name with "%XX" escapes, or %"name" with caret escapes and its closing quote.
+Fail load_file(Token& t, Cell* out) {
+    if (t.n >= 2 && t.p[1] == '"') {
+        if (t.n < 3 || t.p[t.n - 1] != '"') return Fail::Invalid;
+        return make_text(t.p + 2, t.p + t.n - 1, t.flags, true, TypeId::File, out) ? Fail::None
+                                                                                   : Fail::Invalid;
+    }
+    return text_kin::load_escaped(t.p + 1, t.p + t.n, TypeId::File, out) ? Fail::None
+                                                                         : Fail::Invalid;
+}
+
+// Tags, e-mails and refs keep their text as written: no escapes of either kind.
+Fail load_tag(Token& t, Cell* out) {
+    return make_text(t.p + 1, t.p + t.n - 1, t.flags, false, TypeId::Tag, out) ? Fail::None
+                                                                               : Fail::Invalid;
+}
+Fail load_email(Token& t, Cell* out) {
+    return make_text(t.p, t.p + t.n, t.flags, false, TypeId::Email, out) ? Fail::None
+                                                                        : Fail::Invalid;
+}
+Fail load_ref(Token& t, Cell* out) {
+    return make_text(t.p + 1, t.p + t.n, t.flags, false, TypeId::Ref, out) ? Fail::None
+                                                                          : Fail::Invalid;
 }
 
 // Kinds whose datatype comes later: the token is recognised, its value not made yet.
@@ -863,7 +889,7 @@ consteval LoaderTable make_loaders() {
     set(Kind::Integer, load_integer);
     set(Kind::Refinement, load_refinement);
     set(Kind::Char, load_char);
-    set(Kind::File, load_later);
+    set(Kind::File, load_file);
     set(Kind::Binary, load_binary);
     set(Kind::Percent, load_percent);
     set(Kind::Float, load_float);
@@ -874,12 +900,12 @@ consteval LoaderTable make_loaders() {
     set(Kind::Point, load_point);
     set(Kind::Time, load_time);
     set(Kind::Money, load_later);
-    set(Kind::Tag, load_later);
+    set(Kind::Tag, load_tag);
     set(Kind::Url, load_url);
-    set(Kind::Email, load_later);
+    set(Kind::Email, load_email);
     set(Kind::Hex, load_hex);
     set(Kind::RawString, load_raw_string);
-    set(Kind::Ref, load_later);
+    set(Kind::Ref, load_ref);
     return t;
 }
 constexpr LoaderTable kLoaders = make_loaders();
