@@ -38,12 +38,14 @@ consteval ByteSet byte_set(const char* punctuation) {
 }
 constexpr ByteSet kUrlSet = byte_set("!#$&'()*+,-./:=?@_~");
 constexpr ByteSet kUnreserved = byte_set("-._~");
-// Characters of the URL set that end an unquoted file token when read back.
-constexpr ByteSet kFileEnders = [] {
+// Characters of the URL set that end the token when read back: a file's and a URL's.
+constexpr ByteSet enders(const char* chars) {
     ByteSet set{};
-    set[':'] = set['@'] = true;
+    for (const char* p = chars; *p; p++) set[static_cast<unsigned char>(*p)] = true;
     return set;
-}();
+}
+constexpr ByteSet kFileEnders = enders(":@()");
+constexpr ByteSet kUrlEnders = enders("()");
 
 constexpr char kHexUpper[] = "0123456789ABCDEF";
 
@@ -178,7 +180,7 @@ int32_t url_mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_
         uint8_t bytes[4];
         const int count = unicode::utf8_encode_char(string::char_at(value, i), bytes);
         for (int k = 0; k < count && written < limit; k++) {
-            if (bytes[k] < 128 && kUrlSet[bytes[k]]) {
+            if (bytes[k] < 128 && kUrlSet[bytes[k]] && !kUrlEnders[bytes[k]]) {
                 string::append_char(out, bytes[k]);
                 written++;
                 continue;
