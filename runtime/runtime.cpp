@@ -19,6 +19,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/hash_block.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/logic.h"
@@ -52,6 +53,7 @@
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/output.h"
+#include "runtime/platform/pixels.h"
 #include "runtime/ownership.h"
 #include "runtime/random.h"
 #include "runtime/stack.h"
@@ -77,6 +79,12 @@ struct TypeStep {
 
 // A type that the previous step's module registers together with its own.
 void by_previous_step() {}
+
+// The imaging hooks come first: image! registers their release for the handle kind "image".
+void start_images() {
+    pixels::init();
+    image::init();
+}
 
 using T = TypeId;
 constexpr TypeStep kTypeSteps[] = {
@@ -106,7 +114,7 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Date, T::Invalid, nullptr},     {T::Port, T::Object, nullptr},
     {T::Money, T::Invalid, nullptr},    {T::Ref, T::String, nullptr},
     {T::Point2D, T::Invalid, point::init2},  {T::Point3D, T::Invalid, point::init3},
-    {T::Image, T::Series, nullptr},
+    {T::Image, T::Series, start_images},
     // Registered by the GUI backend at start-up; named here so every id has its name.
     {T::Event, T::Invalid, nullptr},
 };
