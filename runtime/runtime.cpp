@@ -31,6 +31,7 @@
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/point.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/series.h"
@@ -111,7 +112,7 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Percent, T::Float, percent::init},    {T::Tuple, T::Invalid, tuple::init},
     {T::Time, T::Float, time_value::init},       {T::Tag, T::String, nullptr},
     {T::Email, T::String, nullptr},     {T::Handle, T::Integer, handle::init},
-    {T::Date, T::Invalid, nullptr},     {T::Port, T::Object, nullptr},
+    {T::Date, T::Invalid, nullptr},     {T::Port, T::Object, port::init},
     {T::Money, T::Invalid, nullptr},    {T::Ref, T::String, nullptr},
     {T::Point2D, T::Invalid, point::init2},  {T::Point3D, T::Invalid, point::init3},
     {T::Image, T::Series, start_images},
