@@ -3,6 +3,7 @@
 
 namespace nuv::hooks {
 
+Imaging g_imaging{};
 Evaluator g_evaluator{};
 Syntax g_syntax{};
 Tracer g_tracer{};

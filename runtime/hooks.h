@@ -43,7 +43,27 @@ struct Tracer {
     void (*error)(const Cell* error);
 };
 
+// A pixel record of the platform's imaging: width x height pixels kept outside collected
+// memory, four bytes each in memory order blue, green, red, alpha (straight alpha, 255 opaque);
+// `data` is nullptr when either side is 0.
+struct PixelRecord {
+    int32_t width;
+    int32_t height;
+    uint8_t* data;
+};
+
+struct Imaging {
+    // A record with every pixel `argb` (A << 24 | R << 16 | G << 8 | B); a failing allocation
+    // raises internal no-memory.
+    PixelRecord* (*create)(int32_t width, int32_t height, uint32_t argb);
+    // A new record holding the w x h rectangle of `from` at (x, y), kept inside by the caller.
+    PixelRecord* (*crop)(const PixelRecord* from, int32_t x, int32_t y, int32_t w, int32_t h);
+    // Frees a record: the release callback of the handle kind "image".
+    void (*release)(void* record);
+};
+
 // Filled at start-up by the layer that owns each call; every call below goes through them.
+extern Imaging g_imaging;
 extern Evaluator g_evaluator;
 extern Syntax g_syntax;
 extern Tracer g_tracer;

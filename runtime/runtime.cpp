@@ -19,6 +19,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/hash_block.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/logic.h"
@@ -30,6 +31,7 @@
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/point.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/series.h"
@@ -53,6 +55,7 @@
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/output.h"
+#include "runtime/platform/pixels.h"
 #include "runtime/ownership.h"
 #include "runtime/random.h"
 #include "runtime/stack.h"
@@ -79,6 +82,12 @@ struct TypeStep {
 // A type that the previous step's module registers together with its own.
 void by_previous_step() {}
 
+// The imaging hooks come first: image! registers their release for the handle kind "image".
+void start_images() {
+    pixels::init();
+    image::init();
+}
+
 using T = TypeId;
 constexpr TypeStep kTypeSteps[] = {
     {T::Datatype, T::Invalid, datatype::init}, {T::Unset, T::Invalid, unset::init},
@@ -104,10 +113,10 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Percent, T::Float, percent::init},    {T::Tuple, T::Invalid, tuple::init},
     {T::Time, T::Float, time_value::init},       {T::Tag, T::String, text_kin::init_tag},
     {T::Email, T::String, text_kin::init_email},     {T::Handle, T::Integer, handle::init},
-    {T::Date, T::Invalid, nullptr},     {T::Port, T::Object, nullptr},
+    {T::Date, T::Invalid, nullptr},     {T::Port, T::Object, port::init},
     {T::Money, T::Invalid, nullptr},    {T::Ref, T::String, text_kin::init_ref},
     {T::Point2D, T::Invalid, point::init2},  {T::Point3D, T::Invalid, point::init3},
-    {T::Image, T::Series, nullptr},
+    {T::Image, T::Series, start_images},
     // Registered by the GUI backend at start-up; named here so every id has its name.
     {T::Event, T::Invalid, nullptr},
 };

@@ -282,6 +282,7 @@ void init() {
     set_field(options, kOptionsFloat, float_options);
     set_field(system, kOptions, options);
     set_field(system, kScript, push_object(kScriptNames));
+    set_field(system, kSchemes, block::push_new(10));
 
     Cell* standard = push_object(kStandardNames);
     const Cell* prototypes[] = {push_object(kHeaderFields), push_object(kPortFields),
@@ -319,6 +320,16 @@ NodeId category(int32_t index) {
 Cell standard_error() {
     const Cell* proto = path2(kStandard, kStandardError);
     return proto && cell::is(proto, T::Object) ? *proto : g_none;
+}
+
+Cell standard(StandardField field) {
+    const Cell* proto = path2(kStandard, field);
+    return proto && cell::is(proto, T::Object) ? *proto : g_none;
+}
+
+Cell schemes() {
+    const Cell* value = object_field(g_system, kSchemes);
+    return value && cell::is(value, T::Block) ? *value : g_none;
 }
 
 int32_t stack_trace() {

@@ -13,6 +13,7 @@ namespace nuv::system_object {
 // Field positions.
 enum SystemField : int32_t {
     kCatalog = 4,
+    kSchemes = 8,
     kState = 5,
     kOptions = 11,
     kScript = 12,
@@ -24,7 +25,12 @@ enum StateField : int32_t { kStackTrace = 2, kSourceFiles = 3, kCallbacks = 4, k
 enum CallbacksField : int32_t { kCallbackBits = 6, kCallbacksFields = 7 };
 enum OptionsField : int32_t { kOptionsFloat = 16, kOptionsFields = 17 };
 enum ScriptField : int32_t { kScriptHeader = 1, kScriptArgs = 4, kScriptFields = 5 };
-enum StandardField : int32_t { kStandardError = 2, kStandardFields = 6 };
+enum StandardField : int32_t {
+    kStandardPort = 1,
+    kStandardError = 2,
+    kStandardUrlParts = 4,
+    kStandardFields = 6,
+};
 
 // Builds the catalogue and the system object, binds the global word `system` to it and makes
 // fire raise error! values from then on. Needs the runtime words; runs once a runtime.
@@ -40,6 +46,10 @@ NodeId catalog_errors();
 NodeId category(int32_t index);
 // A copy of system/standard/error (none! when missing).
 Cell standard_error();
+// A copy of the prototype at `field` of system/standard (none! when it is no object).
+Cell standard(StandardField field);
+// A copy of system/schemes (none! when it is no block!).
+Cell schemes();
 // system/state/stack-trace when it is an integer!, else 0; a copy of system/state/source-files
 // (none! when it is not a block!).
 int32_t stack_trace();

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/character.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -441,8 +442,7 @@ Cell* to(Cell* proto, Cell* spec, TypeId) {
         *out = Cell{static_cast<uint32_t>(T::Binary), 0, copy, 0};
         break;
     }
-    // The module of this type comes later.
-    case T::Image: fire(Err::NotDone);
+    case T::Image: image::to_binary(value, image::Channels::Argb, out); break;
     default:
         if (t != T::Char && t != T::Tuple && !is_text(t) && !is_block_like(t))
             integer::fire_with_type(Err::BadToArg, T::Binary, value);

@@ -214,8 +214,6 @@ void init() { register_entries(kEntries, kActionCount); }
 // Every action dispatches on its first argument.
 void fire_unsupported(TypeId type, ActionId) { fire_expect_arg(type, 0); }
 
-void port_action(const Cell*, ActionId) { fire(Err::NotDone); }
-
 slot::PathAccess path_action_lookup(const Cell* parent, const Cell* path, const Cell* element,
                                     int32_t position) {
     TypeId t = cell::type_of(parent);

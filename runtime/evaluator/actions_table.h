@@ -30,15 +30,11 @@ void init();  // after every datatype is registered, before the natives table
 // Script expect-arg: the calling frame's word, the datatype, the argument (none until action
 // specs name it).
 [[noreturn]] void fire_unsupported(TypeId type, ActionId action);
-// The port! hand-over of actions from append on to the port's actor.
-[[noreturn]] void port_action(const Cell* port, ActionId action);
 
 // The slot function of the datatype for the action. Usage: action_lookup_of<&ActionRow::copy>(v,
 // ActionId::Copy)(...).
 template <auto Field>
-inline auto action_lookup(TypeId type, const Cell* value, ActionId action) {
-    if (type == TypeId::Port && action >= ActionId::Append) [[unlikely]]
-        port_action(value, action);
+inline auto action_lookup(TypeId type, const Cell*, ActionId action) {
     auto fn = registry::g_rows[static_cast<int>(type)].*Field;
     if (!fn) [[unlikely]] fire_unsupported(type, action);
     return fn;

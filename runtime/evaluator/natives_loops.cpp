@@ -17,6 +17,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
@@ -55,11 +56,10 @@ bool is_series_type(T t) {
            t == T::Vector || t == T::Image;
 }
 
-// image! walks by its own rules, and a type registered without its module has no element
-// access yet; map! has its own step.
+// A type registered without its module has no element access yet; map! has its own step.
 void need_walkable(T t) {
     if (t == T::Map) return;
-    if (t == T::Image || !registry::row(t).pick) fire(Err::NotDone);
+    if (!registry::row(t).pick) fire(Err::NotDone);
 }
 
 // Words in the block from its head.
@@ -407,7 +407,10 @@ void remove_each(bool, const int32_t*) {
                 removals.check_length(length);
                 if (kind == UnwindKind::Break) break;
                 if (kind == UnwindKind::Continue) continue;
-                if (truth::is_true(frame.value())) removals.mark(n);
+                if (!truth::is_true(frame.value())) continue;
+                // An image keeps its rectangle: its pixels are walked, never removed.
+                if (type == T::Image) fire_expect_arg(type, 1);
+                removals.mark(n);
             }
         } catch (...) {  // an unwinding, or a C++ allocation that failed
             removals.flush_quietly();
@@ -420,7 +423,10 @@ void remove_each(bool, const int32_t*) {
 
 // ---- Iteration steps ----
 
-bool is_series_more(const Cell* series) { return !series::is_at_tail(series); }
+// An image's tail is its pixel count, not the end of a buffer.
+bool is_series_more(const Cell* series) {
+    return cell::is(series, T::Image) ? image::has_more(series) : !series::is_at_tail(series);
+}
 
 void set_words_from(const Cell* words, const Cell* series) {
     if (cell::is(series, T::Map)) {
@@ -472,9 +478,12 @@ bool forall_step(const Cell* word, bool advance) {
         const Cell now = *value;
         fire(Err::BadLoopSeries, &now);
     }
-    if (!advance) return series::is_at_tail(value);
+    if (!advance) return !is_series_more(value);
     // The series value moves on in place: a series is read from value #index of the context.
-    return series::move_head(context::write_at(word->w1, static_cast<int32_t>(word->w3)), 1);
+    Cell* at = context::write_at(word->w1, static_cast<int32_t>(word->w3));
+    if (!cell::is(at, T::Image)) return series::move_head(at, 1);
+    if (image::has_more(at)) cell::set_head(at, cell::head(at) + 1);
+    return !image::has_more(at);
 }
 
 void forall_restore(const Cell* word, const Cell* saved) {
