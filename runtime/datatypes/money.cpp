@@ -49,6 +49,10 @@ Amount checked(Amount a) {
     return a;
 }
 
+// The 22 digits are two halves of 11, each of which fits 64 bits: the packing works on them
+// with 64-bit arithmetic, and only joining and splitting the halves takes 128 bits.
+constexpr uint64_t kHalf = 100000000000ull;  // 10^11
+
 // The 11 digit bytes live in bytes 5-15 of the cell.
 uint8_t* digit_bytes(Cell* c) { return reinterpret_cast<uint8_t*>(c) + 5; }
 const uint8_t* digit_bytes(const Cell* c) { return reinterpret_cast<const uint8_t*>(c) + 5; }
@@ -60,10 +64,16 @@ const uint8_t* digit_bytes(const Cell* c) { return reinterpret_cast<const uint8_
 bool is_negative(const Cell* c) { return (c->header & kSignBit) != 0; }
 int32_t currency_of(const Cell* c) { return static_cast<int32_t>(c->w1 & 0xFF); }
 
+// Digits 1-11 are bytes 0-4 and the high nibble of byte 5; digits 12-22 its low nibble and
+// bytes 6-10.
 Amount amount_of(const Cell* c) {
-    const uint8_t* bytes = digit_bytes(c);
-    Amount a = 0;
-    for (int i = 0; i < kDigits / 2; i++) a = a * 100 + (bytes[i] >> 4) * 10 + (bytes[i] & 15);
+    const uint8_t* b = digit_bytes(c);
+    const auto pair = [](uint8_t byte) { return static_cast<uint64_t>((byte >> 4) * 10 + (byte & 15)); };
+    uint64_t high = 0, low = b[5] & 15;
+    for (int i = 0; i < 5; i++) high = high * 100 + pair(b[i]);
+    high = high * 10 + (b[5] >> 4);
+    for (int i = 6; i < 11; i++) low = low * 100 + pair(b[i]);
+    const Amount a = static_cast<Amount>(high) * kHalf + low;
     return is_negative(c) ? -a : a;
 }
 
@@ -71,13 +81,27 @@ Cell* set(Cell* c, Amount amount, int32_t currency) {
     const uint32_t flags = c->header & cell::kNewLine;
     c->header = flags | static_cast<uint32_t>(T::Money) | (amount < 0 ? kSignBit : 0u);
     c->w1 = static_cast<uint32_t>(currency) & 0xFF;
-    uint8_t* bytes = digit_bytes(c);
-    Amount m = magnitude(amount);
-    for (int i = kDigits / 2 - 1; i >= 0; i--) {
-        const int pair = static_cast<int>(m % 100);
-        m /= 100;
-        bytes[i] = static_cast<uint8_t>(((pair / 10) << 4) | (pair % 10));
+    uint8_t* b = digit_bytes(c);
+    const Amount m = magnitude(amount);
+    uint64_t high, low;
+    if (m >> 64 == 0) {  // most amounts: no 128-bit division
+        const auto u = static_cast<uint64_t>(m);
+        high = u / kHalf;
+        low = u % kHalf;
+    } else {
+        high = static_cast<uint64_t>(m / kHalf);
+        low = static_cast<uint64_t>(m % kHalf);
     }
+    const auto packed = [](uint64_t& v) {
+        const auto two = static_cast<uint8_t>(v % 100);
+        v /= 100;
+        return static_cast<uint8_t>(((two / 10) << 4) | (two % 10));
+    };
+    for (int i = 10; i > 5; i--) b[i] = packed(low);
+    const auto middle = static_cast<uint8_t>(((high % 10) << 4) | low);
+    high /= 10;
+    b[5] = middle;
+    for (int i = 4; i >= 0; i--) b[i] = packed(high);
     return c;
 }
 
@@ -98,17 +122,37 @@ uint32_t hash(const Cell* c) {
 
 // ---- The currency list ----
 
-int32_t currency_index(uint32_t symbol) {
+namespace {
+
+// The 1-based position of the first list item that `matches`, or 0.
+template <typename Match>
+int32_t find_currency(Match matches) {
     const Cell* list = system_object::currency_list();
     if (!list) return 0;
-    const SymId wanted = symbol::resolve(symbol);
     const int32_t n = block::rs_length(list);
     const Cell* items = block::rs_head(const_cast<Cell*>(list));
     for (int32_t i = 0; i < n && i < 255; i++)
-        if (word::is_any_word_type(cell::type_of(items + i)) &&
-            symbol::resolve(word::symbol_of(items + i)) == wanted)
+        if (word::is_any_word_type(cell::type_of(items + i)) && matches(word::symbol_of(items + i)))
             return i + 1;
     return 0;
+}
+
+// Looks a three-letter code up without making a symbol of it, so scanning text never adds one.
+int32_t currency_index_of_code(const char* code) {
+    const auto upper = [](char ch) { return ch >= 'a' && ch <= 'z' ? ch - 32 : ch; };
+    return find_currency([&](SymId s) {
+        const char* name = symbol::utf8_name(s);
+        for (int i = 0; i < 3; i++)
+            if (upper(name[i]) != upper(code[i])) return false;
+        return name[3] == 0;
+    });
+}
+
+}  // namespace
+
+int32_t currency_index(uint32_t symbol) {
+    const SymId wanted = symbol::resolve(symbol);
+    return find_currency([&](SymId s) { return symbol::resolve(s) == wanted; });
 }
 
 uint32_t currency_symbol(int32_t index) {
@@ -197,8 +241,7 @@ bool scan(const char* text, size_t length, Cell* result) {
     const auto alpha = [](char ch) { return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z'); };
     if (p < end && alpha(*p)) {
         if (end - p < 5 || !alpha(p[1]) || !alpha(p[2]) || p[3] != '$') return false;
-        char code[4] = {p[0], p[1], p[2], 0};
-        currency = currency_index(symbol::make_cstr(code));
+        currency = currency_index_of_code(p);
         if (currency == 0) return false;
         p += 4;
     } else if (p < end && *p == '$') {
