@@ -2,13 +2,12 @@
 module, each truncated to 5 decimal places as money! keeps them; a quotient of two amounts is
 the float of the truncated quotient. Usage: money_reference.py NUV-RUN."""
 import decimal
-import os
 import random
-import subprocess
 import sys
-import tempfile
 
 from decimal import Decimal
+
+import reference
 
 run = sys.argv[1]
 rng = random.Random(2217)
@@ -43,28 +42,15 @@ for _ in range(5000):
         script.append(f"print mold {ta} / {tb}")
         wanted.append(float((a / b).quantize(PLACES, rounding=decimal.ROUND_DOWN)))
 
-with tempfile.NamedTemporaryFile("w", suffix=".nuv", delete=False) as f:
-    f.write("Nuv []\n" + "\n".join(script) + "\n")
-    path = f.name
-out = subprocess.run([run, path], capture_output=True, text=True, check=False)
-os.unlink(path)
-got = out.stdout.split("\n")
-failed = 0
-for i, want in enumerate(wanted):
-    have = got[i] if i < len(got) else "<nothing>"
-    if isinstance(want, float):
-        try:
-            same = float(have) == want
-        except ValueError:
-            same = False
-    else:
-        same = have == want
-    if not same:
-        failed += 1
-        if failed <= 5:
-            print(f"FAIL {script[i][:120]}\n  wanted: {want}\n     got: {have[:120]}")
-if out.returncode != 0:
-    print(f"nuv-run exited with {out.returncode}: {out.stdout[-400:]}")
-    failed += 1
-print(f"{len(wanted) - failed} passed, {failed} failed")
-sys.exit(1 if failed else 0)
+
+
+def same(have, want):
+    if not isinstance(want, float):
+        return have == want
+    try:
+        return float(have) == want
+    except ValueError:
+        return False
+
+
+reference.check(run, script, wanted, same)
