@@ -533,16 +533,25 @@ Cell* random_slot(Cell* value, bool seed, bool secure, bool) {
         return value;
     }
     // Digit by digit from the first significant one: while the drawn digits equal the value's,
-    // a digit is drawn in 0..(the value's digit); after the first smaller one, in 0..9.
+    // a digit is drawn in 0..(the value's digit), and a draw equal to it stands only when two
+    // further draws agree modulo 1000 (which keeps the value itself rare); after the first
+    // smaller digit, in 0..9.
     const Amount a = amount_of(value);
     const Amount m = magnitude(a);
     Amount r = 0;
     bool tight = true;
     for (Amount p = power10(kDigits - 1); p > 0; p /= 10) {
         const int d = static_cast<int>(m / p % 10);
-        const int limit = tight ? d : 9;
-        const int drawn = random::random_in_range(secure, limit + 1) - 1;
-        if (drawn < d) tight = false;
+        int drawn;
+        if (!tight) {
+            drawn = random::random_in_range(secure, 10) - 1;
+        } else {
+            do {
+                drawn = random::random_in_range(secure, d + 1) - 1;
+            } while (drawn == d && d > 0 &&
+                     random::random_in_range(secure, 1000) != random::random_in_range(secure, 1000));
+            tight = drawn == d;
+        }
         r = r * 10 + drawn;
     }
     return set(value, a < 0 ? -r : r, currency_of(value));
