@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "runtime/case_fold.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/errors.h"
@@ -194,7 +195,7 @@ uint32_t value(const Cell* v, bool case_sensitive) {
         if (head > used) head = used;
         return murmur3(b->offset_ptr() + head, used - head);
     }
-    case Rule::Money: fire(Err::NotDone);
+    case Rule::Money: return money::hash(v);
     }
     return 0;
 }

@@ -51,8 +51,8 @@ uint32_t symbol(const Cell* entry);
 bool needs_rehash_type(const Cell* value);
 
 // The hash of any value by its type. Word types hash their canonical symbol, so words that
-// differ only in case hash equally; -0.0 hashes as 0.0. money! raises internal not-done until
-// its normalisation exists.
+// differ only in case hash equally; -0.0 hashes as 0.0; money! hashes its amount alone (zero
+// whatever its sign, no currency), as its equality asks.
 uint32_t value(const Cell* value, bool case_sensitive);
 
 }  // namespace nuv::hash

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/float_text.h"
@@ -168,6 +169,21 @@ double string_to_float(const uint8_t* units, int32_t count, uint32_t unit, int32
     return float_text::decimal_to_float(text, text + kept);
 }
 
-void text_to_money(const uint8_t*, int32_t, uint32_t, int32_t*, Cell*) { fire(Err::NotDone); }
+void text_to_money(const uint8_t* units, int32_t count, uint32_t unit, int32_t* error,
+                   Cell* result) {
+    // Money text is short: anything longer than 22 digits, their separators, a sign and a
+    // code cannot fit.
+    char text[64];
+    if (count < 1 || count >= static_cast<int32_t>(sizeof text)) {
+        *error = kInvalid;
+        return;
+    }
+    const uint8_t* p = units;
+    for (int32_t i = 0; i < count; i++, p += unit) {
+        const char32_t c = string::get_char(p, unit);
+        text[i] = c < 0x80 ? static_cast<char>(c) : '\x7F';
+    }
+    if (!money::scan(text, static_cast<size_t>(count), result)) *error = kInvalid;
+}
 
 }  // namespace nuv::number_scan

@@ -30,8 +30,9 @@ double string_to_float(const uint8_t* units, int32_t count, uint32_t unit, int32
 // exponent; at most 312 bytes.
 bool float_syntax_check(const char* text, size_t length);
 
-// Money text into the result cell: money! comes later (raises internal not-done).
-[[noreturn]] void text_to_money(const uint8_t* units, int32_t count, uint32_t unit, int32_t* error,
+// Money text (an optional sign, an optional three-letter currency code of the list and "$",
+// digits with "'" separators and one ".") into the result cell; failure sets kInvalid.
+void text_to_money(const uint8_t* units, int32_t count, uint32_t unit, int32_t* error,
                                 Cell* result);
 
 }  // namespace nuv::number_scan

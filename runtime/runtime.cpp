@@ -25,6 +25,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/native.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/pair.h"
@@ -114,7 +115,7 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Time, T::Float, time_value::init},       {T::Tag, T::String, text_kin::init_tag},
     {T::Email, T::String, text_kin::init_email},     {T::Handle, T::Integer, handle::init},
     {T::Date, T::Invalid, nullptr},     {T::Port, T::Object, port::init},
-    {T::Money, T::Invalid, nullptr},    {T::Ref, T::String, text_kin::init_ref},
+    {T::Money, T::Invalid, money::init},    {T::Ref, T::String, text_kin::init_ref},
     {T::Point2D, T::Invalid, point::init2},  {T::Point3D, T::Invalid, point::init3},
     {T::Image, T::Series, start_images},
     // Registered by the GUI backend at start-up; named here so every id has its name.

@@ -116,9 +116,17 @@ constexpr const char* kOptionsNames[] = {
     "float",
 };
 constexpr const char* kFloatNames[] = {"pretty?", "full?"};
+constexpr const char* kLocaleNames[] = {"language", "language*", "locale", "locale*",
+                                        "months", "days", "currencies"};
+// The guards on-change* and on-deep-change* join it with the library, as the options' do.
+constexpr const char* kCurrenciesNames[] = {"list"};
+constexpr const char* kCurrencyCodes[] = {
+#include "runtime/datatypes/currency_table.inc"
+};
 constexpr const char* kScriptNames[] = {"title", "header", "parent", "path", "args"};
 static_assert(std::size(kSystemNames) == kSystemFields);
 static_assert(std::size(kOptionsNames) == kOptionsFields);
+static_assert(std::size(kLocaleNames) == kLocaleFields);
 static_assert(std::size(kScriptNames) == kScriptFields);
 static_assert(std::size(kCatalogNames) == kCatalogFields);
 static_assert(std::size(kStateNames) == kStateFields);
@@ -284,6 +292,18 @@ void init() {
     set_field(system, kScript, push_object(kScriptNames));
     set_field(system, kSchemes, block::push_new(10));
 
+    Cell* locale = push_object(kLocaleNames);
+    Cell* currencies = push_object(kCurrenciesNames);
+    Cell* list = block::push_new(static_cast<int32_t>(std::size(kCurrencyCodes)));
+    for (const char* code : kCurrencyCodes) {
+        Cell word;
+        word::make_at(symbol::make_cstr(code), &word);
+        block::append_cell(list, &word);
+    }
+    set_field(currencies, kCurrenciesList, list);
+    set_field(locale, kLocaleCurrencies, currencies);
+    set_field(system, kLocale, locale);
+
     Cell* standard = push_object(kStandardNames);
     const Cell* prototypes[] = {push_object(kHeaderFields), push_object(kPortFields),
                                 push_object(kErrorFields),  push_object(kFileInfoFields),
@@ -341,6 +361,18 @@ void set_script_args(const Cell* args) {
     const Cell* script = object_field(g_system, kScript);
     if (!script || !cell::is(script, T::Object)) return;
     *context::write_at(object::context_of(script), kScriptArgs) = *args;
+}
+
+const Cell* currency_list() {
+    const Cell* currencies = path2(kLocale, kLocaleCurrencies);
+    const Cell* list = object_field(currencies, kCurrenciesList);
+    return list && cell::is(list, T::Block) ? list : nullptr;
+}
+
+int32_t money_digits() {
+    const Cell* value = object_field(g_system, kOptions);
+    value = object_field(value, kOptionsMoneyDigits);
+    return value && cell::is(value, T::Integer) ? integer::get(value) : -1;
 }
 
 uint32_t callback_bits() {

@@ -15,6 +15,7 @@ enum SystemField : int32_t {
     kCatalog = 4,
     kSchemes = 8,
     kState = 5,
+    kLocale = 10,
     kOptions = 11,
     kScript = 12,
     kStandard = 13,
@@ -23,7 +24,9 @@ enum SystemField : int32_t {
 enum CatalogField : int32_t { kErrors = 4, kCatalogFields = 5 };
 enum StateField : int32_t { kStackTrace = 2, kSourceFiles = 3, kCallbacks = 4, kStateFields = 6 };
 enum CallbacksField : int32_t { kCallbackBits = 6, kCallbacksFields = 7 };
-enum OptionsField : int32_t { kOptionsFloat = 16, kOptionsFields = 17 };
+enum OptionsField : int32_t { kOptionsMoneyDigits = 13, kOptionsFloat = 16, kOptionsFields = 17 };
+enum LocaleField : int32_t { kLocaleCurrencies = 6, kLocaleFields = 7 };
+enum CurrenciesField : int32_t { kCurrenciesList = 0 };
 enum ScriptField : int32_t { kScriptHeader = 1, kScriptArgs = 4, kScriptFields = 5 };
 enum StandardField : int32_t {
     kStandardPort = 1,
@@ -56,6 +59,10 @@ int32_t stack_trace();
 // Sets system/script/args (a program's arguments); ignored when system/script is no object.
 void set_script_args(const Cell* args);
 Cell source_files();
+// system/locale/currencies/list when it is a block!, else nullptr. No allocation.
+const Cell* currency_list();
+// system/options/money-digits when it is an integer!, else -1. No allocation.
+int32_t money_digits();
 // system/state/callbacks/bits when it is an integer!, else 0: the kinds of runtime callback a
 // trace run reports (one bit per kind, as hooks::Callback numbers them). No allocation.
 uint32_t callback_bits();

@@ -13,6 +13,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/tuple.h"
@@ -269,6 +270,8 @@ Cell* math_op(ArithOp op) {
         tuple::math_op(op);
         return a;
     case TypeId::Money:
+        money::math_op(op);
+        return a;
     case TypeId::Vector: fire(Err::NotDone);
     case TypeId::Pair:
     case TypeId::Point2D:
@@ -338,7 +341,7 @@ Cell* make(Cell* proto, Cell* spec, TypeId type) {
         d = std::bit_cast<double>(bits);
         break;
     }
-    case TypeId::Money: fire(Err::NotDone);
+    case TypeId::Money: d = money::to_float(spec); break;
     default:
         if (!integer::is_text(t)) fire_with_type(Err::BadToArg, type, spec);
         d = from_text(spec, type);
@@ -383,7 +386,7 @@ int32_t compare(Cell* a, Cell* b, CompareOp op) {
     double y;
     if (bt == TypeId::Integer) y = cell::get_int(b);
     else if (is_float_like(bt)) y = cell::get_double(b);
-    else if (bt == TypeId::Money) fire(Err::NotDone);
+    else if (bt == TypeId::Money) return -money::compare(b, a, op);
     else return kNotComparable;
     const double x = cell::get_double(a);
     switch (op) {

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/tuple.h"
@@ -166,7 +167,7 @@ void math_op(ArithOp op) {
     case TypeId::Date:
         if (op != ArithOp::Add) fire_not_related(&words::w::subtract, TypeId::Integer);
         fire(Err::NotDone);
-    case TypeId::Money:
+    case TypeId::Money: money::math_op(op); return;
     case TypeId::Vector: fire(Err::NotDone);
     default: fire_with_type(Err::InvalidType, cell::type_of(b));
     }
@@ -200,7 +201,7 @@ Cell* to(Cell* proto, Cell* spec, TypeId) {
         v = static_cast<int32_t>(bits);
         break;
     }
-    case TypeId::Money:
+    case TypeId::Money: v = money::to_integer(spec); break;
     case TypeId::Date: fire(Err::NotDone);
     default: {
         if (!is_text(t)) fire_with_type(Err::BadToArg, TypeId::Integer, spec);
@@ -248,7 +249,7 @@ int32_t compare(Cell* a, Cell* b, CompareOp op) {
         const int32_t y = get(b);
         return (x > y) - (x < y);
     }
-    case TypeId::Money: fire(Err::NotDone);
+    case TypeId::Money: return -money::compare(b, a, op);
     default:
         if (!floating::is_float_like(bt)) return kNotComparable;
         Cell f;

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/string.h"
@@ -111,8 +112,8 @@ bool is_nan_value(const Cell* value) {
            std::isnan(cell::get_double(value));
 }
 
-// -1, 0 or 1 for integer!, float!, percent! and time! (a NaN gives 0); money! waits for its
-// module; anything else raises expect-arg.
+// -1, 0 or 1 for integer!, float!, percent!, time! and money! (a NaN gives 0); anything else
+// raises expect-arg.
 int32_t sign_of(const Cell* value) {
     switch (cell::type_of(value)) {
     case T::Integer: return integer::sign_of(cell::get_int(value));
@@ -122,7 +123,7 @@ int32_t sign_of(const Cell* value) {
         const double d = cell::get_double(value);
         return (d > 0.0) - (d < 0.0);
     }
-    case T::Money: fire(Err::NotDone);
+    case T::Money: return money::sign_of(value);
     default: fire_expect_arg(cell::type_of(value), 0);
     }
 }
@@ -261,7 +262,7 @@ void is_zero(bool check, const int32_t*) {
     case T::Float:
     case T::Percent:
     case T::Time: zero = cell::get_double(value) == 0.0; break;
-    case T::Money: fire(Err::NotDone);
+    case T::Money: zero = money::sign_of(value) == 0; break;
     case T::Pair: zero = value->w2 == 0 && value->w3 == 0; break;
     case T::Point2D:
     case T::Point3D: zero = point::is_zero(value); break;

@@ -17,12 +17,14 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/text_kin.h"
+#include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
@@ -313,11 +315,17 @@ void as_point3d(bool check, const int32_t*) {
     point::set3(stack::arg(0), x, y, z);
 }
 
-// money! has no module yet.
 void as_money(bool check, const int32_t*) {
     check_arg(check, 0, bit(T::Word));
     check_arg(check, 1, kIntOrFloat);
-    fire(Err::NotDone);
+    Cell* code = stack::arg(0);
+    const int32_t currency = money::currency_index(word::symbol_of(code));
+    if (currency == 0) fire(Err::BadDenom, code);
+    const Cell* amount = stack::arg(1);
+    const money::Amount a = cell::is(amount, T::Integer) ? money::from_integer(cell::get_int(amount))
+                                                            : money::from_float(cell::get_double(amount));
+    *code = Cell{};
+    money::set(code, a, currency);
 }
 
 void to_local_file(bool check, const int32_t* refinements) {

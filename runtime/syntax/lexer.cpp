@@ -21,6 +21,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -872,6 +873,14 @@ Fail load_ref(Token& t, Cell* out) {
                                                                           : Fail::Invalid;
 }
 
+// [sign] [code] "$" digits ["." digits]: the money! scanner's own rules decide.
+Fail load_money(Token& t, Cell* out) {
+    Cell value{};
+    if (!money::scan(reinterpret_cast<const char*>(t.p), t.n, &value)) return Fail::Invalid;
+    if (out) *out = value;
+    return Fail::None;
+}
+
 // Kinds whose datatype comes later: the token is recognised, its value not made yet.
 Fail load_later(Token&, Cell* out) { return out ? Fail::NotDone : Fail::None; }
 
@@ -899,7 +908,7 @@ consteval LoaderTable make_loaders() {
     set(Kind::Pair, load_pair);
     set(Kind::Point, load_point);
     set(Kind::Time, load_time);
-    set(Kind::Money, load_later);
+    set(Kind::Money, load_money);
     set(Kind::Tag, load_tag);
     set(Kind::Url, load_url);
     set(Kind::Email, load_email);

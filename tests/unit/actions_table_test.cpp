@@ -163,7 +163,7 @@ TEST_F(ActionsTable, ChangeCountsItsRangeInTheSeries) {
 }
 
 TEST_F(ActionsTable, FormAndMoldBudgets) {
-    Cell no_form{static_cast<uint32_t>(TypeId::Money), 0, 0, 0};  // a type with no slots yet
+    Cell no_form{static_cast<uint32_t>(TypeId::Event), 0, 0, 0};  // a type with no slots here
     struct Case {
         const char* what;
         std::function<std::vector<Cell>()> args;

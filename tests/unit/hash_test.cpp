@@ -7,6 +7,7 @@
 
 #include "runtime/case_fold.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/memory.h"
@@ -204,9 +205,19 @@ TEST(Hash, BinaryFromItsHead) {
     EXPECT_EQ(hash::value(&bin, false), 0x704B81DCu);
 }
 
-TEST(Hash, MoneyNeedsItsModule) {
-    Cell money{static_cast<uint32_t>(TypeId::Money), 0, 0, 0};
-    EXPECT_RAISES(hash::value(&money, false), Err::NotDone);
+// Values that compare equal hash equally: zero whatever its sign, the currency left out.
+TEST(Hash, MoneyHashesItsAmount) {
+    Cell zero{}, negative_zero{}, one{}, one_usd{}, two{};
+    money::set(&zero, 0, 0);
+    money::set(&negative_zero, 0, 0);
+    negative_zero.header |= money::kSignBit;
+    money::set(&one, 100000, 0);
+    money::set(&one_usd, 100000, 3);
+    money::set(&two, 200000, 0);
+    EXPECT_EQ(hash::value(&zero, false), hash::value(&negative_zero, false));
+    EXPECT_EQ(hash::value(&one, false), hash::value(&one_usd, false));
+    EXPECT_NE(hash::value(&one, false), hash::value(&two, false));
+    EXPECT_NE(hash::value(&zero, false), hash::value(&one, false));
 }
 
 TEST(Hash, NeedsRehashTypes) {

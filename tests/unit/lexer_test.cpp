@@ -4,6 +4,7 @@
 #include "runtime/syntax/lexer.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
@@ -375,8 +377,6 @@ TEST(LexerTest, LaterTypes) {
     const LaterRow rows[] = {
         {"1-Jan-2020", T::Date},
         {"2020-01-01T10:00", T::Date},
-        {"$1.50", T::Money},
-        {"EUR$1", T::Money},
     };
     for (const LaterRow& r : rows) {
         EXPECT_EQ(load(r.source), "!not-done") << r.source;
@@ -385,11 +385,11 @@ TEST(LexerTest, LaterTypes) {
     // The error carries the token.
     test::StackScope scope;
     Cell* result = stack::reserve();
-    const std::string source = "a $1.50 b";
+    const std::string source = "a 1-Jan-2020 b";
     EXPECT_RAISES(lexer::transcode(reinterpret_cast<const uint8_t*>(source.data()), source.size(),
                                    {}, result),
                   Err::NotDone);
-    EXPECT_EQ(string::to_std_utf8(&raised().args[0]), "$1.50");
+    EXPECT_EQ(string::to_std_utf8(&raised().args[0]), "1-Jan-2020");
 }
 
 TEST(LexerTest, TextKinTypes) {
@@ -753,8 +753,48 @@ TEST(LexerTest, StringToFloat) {
             else EXPECT_TRUE(std::isnan(v));
         }
     }
-    int32_t error = 0;
-    EXPECT_RAISES(number_scan::text_to_money(nullptr, 0, 1, &error, nullptr), Err::NotDone);
+}
+
+// Money text in every unit width: what the scanner takes and what it refuses.
+TEST(LexerTest, TextToMoney) {
+    test::StackScope scope;
+    const struct {
+        const char* text;
+        const char* want;  // mold/all, or nullptr when invalid
+    } rows[] = {
+        {"$1.50", "$1.50000"},
+        {"-$2", "-$2.00000"},
+        {"USD$12'345.67", "USD$12345.67000"},
+        {"12", "$12.00000"},
+        {"US$1", nullptr},
+        {"$", nullptr},
+        {"$1.", nullptr},
+        {"$'1", nullptr},
+        {"", nullptr},
+        {"$1.123456", nullptr},
+        {"$123456789012345678", nullptr},
+    };
+    for (const auto& r : rows) {
+        for (uint32_t unit : {1u, 2u, 4u}) {
+            std::vector<uint8_t> units;
+            for (const char* p = r.text; *p; p++) {
+                units.push_back(static_cast<uint8_t>(*p));
+                for (uint32_t i = 1; i < unit; i++) units.push_back(0);
+            }
+            int32_t error = 0;
+            Cell result{};
+            number_scan::text_to_money(units.data(), static_cast<int32_t>(std::strlen(r.text)),
+                                       unit, &error, &result);
+            if (!r.want) {
+                EXPECT_EQ(error, number_scan::kInvalid) << r.text << " unit " << unit;
+                continue;
+            }
+            ASSERT_EQ(error, 0) << r.text << " unit " << unit;
+            Cell* buffer = string::make_at(stack::reserve(), 16);
+            money::mold(&result, buffer, false, true, false, nullptr, kNoLimit, 0);
+            EXPECT_EQ(string::to_std_utf8(buffer), r.want) << r.text << " unit " << unit;
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+"""What the outside-reference scripts share: run a Nuv script of one `print` per case and
+compare each printed line with the reference's answer."""
+import os
+import subprocess
+import sys
+import tempfile
+
+
+def check(run, script, wanted, same=lambda have, want: have == want):
+    """Runs the lines of `script` with nuv-run `run`, compares line i of the output with
+    wanted[i] by `same`, reports the first failures and exits 1 on any failure, else 0."""
+    with tempfile.NamedTemporaryFile("w", suffix=".nuv", delete=False) as f:
+        f.write("Nuv []\n" + "\n".join(script) + "\n")
+        path = f.name
+    out = subprocess.run([run, path], capture_output=True, text=True, check=False)
+    os.unlink(path)
+    got = out.stdout.split("\n")
+    failed = 0
+    for i, want in enumerate(wanted):
+        have = got[i] if i < len(got) else "<nothing>"
+        if not same(have, want):
+            failed += 1
+            if failed <= 5:
+                print(f"FAIL {script[i][:120]}\n  wanted: {str(want)[:120]}\n     got: {have[:120]}")
+    if out.returncode != 0:
+        print(f"nuv-run exited with {out.returncode}: {out.stdout[-400:]}")
+        failed += 1
+    print(f"{len(wanted) - failed} passed, {failed} failed")
+    sys.exit(1 if failed else 0)
