@@ -19,6 +19,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/hooks.h"
@@ -816,6 +817,11 @@ Cell* swap(Cell* a, Cell* b) {
 Cell* take(Cell* series, Cell* part, bool deep, bool last) {
     Cell* taken = series::take(series, part, deep, last);
     if (part || cell::is(taken, TypeId::None)) return taken;
+    if (cell::is(taken, TypeId::Vector)) {
+        SeriesBuf* b = memory::buf(cell::node(taken));
+        vector::read_elem(b->offset_ptr(), b->unit(), vector::elem_type(taken), taken);
+        return taken;
+    }
     const char32_t cp = code_at(cell::node(taken), 0);
     if (cell::is(taken, TypeId::Binary)) integer::set(taken, static_cast<int32_t>(cp));
     else if (is_text(taken)) character::set(taken, cp);
