@@ -180,7 +180,8 @@ int32_t int_scalar(const Cell* scalar) {
     const T t = cell::type_of(scalar);
     if (is_int_class(t)) return cell::get_int(scalar);
     const double d = cell::get_double(scalar);
-    if (std::isnan(d) || d >= 2147483648.0 || d <= -2147483649.0) fire_value(Err::OutOfRange, scalar);
+    if (std::isnan(d) || d >= 2147483648.0 || d <= -2147483649.0)
+        fire_value(Err::OutOfRange, scalar);
     return static_cast<int32_t>(d);
 }
 
@@ -402,6 +403,49 @@ void set_elem(uint8_t* address, const Cell* value, uint32_t unit) {
 
 void check_class(const Cell* vec, const Cell* value) { check_store(elem_type(vec), value); }
 
+bool elem_equals(const Cell* vec, int32_t index, const Cell* value) {
+    const T elem = elem_type(vec);
+    const T t = cell::type_of(value);
+    if (!is_number(t) || is_int_class(elem) != is_int_class(t)) return false;
+    const uint8_t* p = elem_at(cell::node(vec), index);
+    const uint32_t unit = unit_of(cell::node(vec));
+    if (is_int_class(elem)) return read_int(p, unit, elem) == cell::get_int(value);
+    return read_float(p, unit) == cell::get_double(value);
+}
+
+void sort_records(const Cell* vec, int32_t start, int32_t count, int32_t width, int32_t offset,
+                  int32_t keys, bool reverse) {
+    const NodeId node = cell::node(vec);
+    const T elem = elem_type(vec);
+    const uint32_t unit = unit_of(node);
+    const bool floats = is_float_class(elem);
+    // Every 32-bit integer is exact as a double.
+    auto number = [&](int32_t i) {
+        const uint8_t* p = elem_at(node, i);
+        return floats ? read_float(p, unit) : static_cast<double>(read_int(p, unit, elem));
+    };
+    // -1, 0 or 1, a NaN after every number and equal to another NaN: a strict weak order.
+    auto order = [](double x, double y) {
+        if (std::isnan(x) || std::isnan(y)) return std::isnan(x) - std::isnan(y);
+        return (x > y) - (x < y);
+    };
+    std::vector<int32_t> records(static_cast<size_t>(count / width));
+    for (size_t r = 0; r < records.size(); r++)
+        records[r] = start + static_cast<int32_t>(r) * width;
+    std::stable_sort(records.begin(), records.end(), [&](int32_t a, int32_t b) {
+        for (int32_t k = 0; k < keys; k++) {
+            const int c = order(number(a + offset + k), number(b + offset + k));
+            if (c != 0) return reverse ? c > 0 : c < 0;
+        }
+        return false;
+    });
+    const size_t bytes = static_cast<size_t>(width) * unit;
+    std::vector<uint8_t> sorted(records.size() * bytes);
+    for (size_t r = 0; r < records.size(); r++)
+        std::memcpy(sorted.data() + r * bytes, elem_at(node, records[r]), bytes);
+    std::memcpy(elem_at(node, start), sorted.data(), sorted.size());
+}
+
 // ---- Writers ----
 
 void append_value(Cell* vec, const Cell* value) {
@@ -448,7 +492,8 @@ Cell* scalar_op(ArithOp op, Cell* vec, const Cell* scalar, bool scalar_left) {
         for (int32_t i = 0; i < n; i++) {
             uint8_t* p = elem_at(node, start + i);
             const double x = read_float(p, unit);
-            write_float(p, unit, scalar_left ? floating::do_op(s, x, op) : floating::do_op(x, s, op));
+            write_float(p, unit,
+                        scalar_left ? floating::do_op(s, x, op) : floating::do_op(x, s, op));
         }
     } else {
         const int32_t s = int_scalar(scalar);

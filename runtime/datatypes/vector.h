@@ -37,6 +37,10 @@ void set_elem(uint8_t* address, const Cell* value, uint32_t unit);
 // char! and integer! values for char!/integer! vectors, float! and percent! for the others.
 void check_class(const Cell* vec, const Cell* value);
 
+// True when the element at `index` (from the buffer's first element) equals the value: a
+// number of the element type's class compared by value; any other value never matches.
+bool elem_equals(const Cell* vec, int32_t index, const Cell* value);
+
 // ---- Writers (each may allocate) ----
 
 // Stores a value exactly of the element type at the tail (script invalid-arg otherwise).
@@ -45,6 +49,12 @@ void append_value(Cell* vec, const Cell* value);
 void append_int32(Cell* vec, int32_t value);
 // Cuts the vector at its head.
 void set_tail(Cell* vec);
+
+// Sorts the `count` elements from `start` (buffer indexes) as records of `width` elements,
+// ordered by the `keys` elements from `offset` within each record, by value (a NaN after every
+// number), stable. Allocates outside the collected heap only.
+void sort_records(const Cell* vec, int32_t start, int32_t count, int32_t width, int32_t offset,
+                  int32_t keys, bool reverse);
 
 // ---- Conversions and arithmetic ----
 
