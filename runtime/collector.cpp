@@ -103,7 +103,7 @@ struct Layouts {
 consteval Layouts build_layouts() {
     Layouts l;
     auto set = [&l](T t, Layout layout) { l.of[type_index(t)] = layout; };
-    for (T t : {T::Vector, T::Image}) set(t, Layout::Series);
+    set(T::Image, Layout::Series);
     for (T t : {T::File, T::Url, T::Tag, T::Email, T::Ref}) set(t, Layout::Text);
     set(T::Port, Layout::ObjectLike);
     set(T::Event, Layout::Event);

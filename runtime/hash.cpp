@@ -10,6 +10,7 @@
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/types.h"
@@ -66,7 +67,7 @@ uint32_t murmur_bytes(const uint8_t* p, size_t length) {
 // How a type hashes; one row per type id.
 enum class Rule : uint8_t {
     Zero, Unset, None, MixW1, MixW2, MixW3, Words12, Words23, Float23, Words123, Tuple, Text,
-    Symbol, Word, Binary, Money
+    Symbol, Word, Binary, Money, Vector
 };
 
 struct RuleTable {
@@ -96,6 +97,7 @@ consteval RuleTable make_rules() {
     set({T::Word, T::SetWord, T::LitWord, T::GetWord, T::Refinement, T::Issue}, Rule::Word);
     set({T::Binary}, Rule::Binary);
     set({T::Money}, Rule::Money);
+    set({T::Vector}, Rule::Vector);
     return t;
 }
 constexpr RuleTable kRules = make_rules();
@@ -108,7 +110,7 @@ consteval TypeSet make_rehash_set() {
     using T = TypeId;
     for (T id : {T::Block, T::Paren, T::Native, T::Action, T::Op, T::Function, T::Path,
                  T::LitPath, T::SetPath, T::GetPath, T::Object, T::Error, T::Hash, T::Map,
-                 T::Port, T::Image, T::Event})
+                 T::Port, T::Image, T::Vector, T::Event})
         s.has[type_index(id)] = true;
     return s;
 }
@@ -196,6 +198,30 @@ uint32_t value(const Cell* v, bool case_sensitive) {
         return murmur3(b->offset_ptr() + head, used - head);
     }
     case Rule::Money: return money::hash(v);
+    case Rule::Vector: {
+        // By element values, as vectors compare: sizes aside, -0.0 as 0.0.
+        const int32_t n = ::nuv::vector::length(v);
+        const TypeId elem = ::nuv::vector::elem_type(v);
+        memory::SeriesBuf* b = memory::buf(cell::node(v));
+        const uint32_t unit = b->unit();
+        const int32_t start = static_cast<int32_t>(b->used() / unit) - n;
+        const uint8_t* p = b->offset_ptr() + static_cast<size_t>(start) * unit;
+        uint32_t h = g_seed;
+        for (int32_t i = 0; i < n; i++, p += unit) {
+            Cell e;
+            ::nuv::vector::read_elem(p, unit, elem, &e);
+            if (elem == TypeId::Float || elem == TypeId::Percent) {
+                const double d = cell::get_double(&e) + 0.0;
+                uint64_t bits;
+                std::memcpy(&bits, &d, 8);
+                h = add_block(add_block(h, static_cast<uint32_t>(bits)),
+                              static_cast<uint32_t>(bits >> 32));
+            } else {
+                h = add_block(h, static_cast<uint32_t>(cell::get_int(&e)));
+            }
+        }
+        return finish(h, 8 * static_cast<size_t>(n));
+    }
     }
     return 0;
 }

@@ -44,6 +44,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/actions_table.h"
@@ -109,7 +110,7 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Object, T::Invalid, object::init},   {T::Bitset, T::Invalid, bitset::init},
     {T::Triple, T::Invalid, triple::init},   {T::Float, T::Invalid, floating::init},
     {T::Typeset, T::Invalid, typeset::init},  {T::Error, T::Object, error::init},
-    {T::Vector, T::String, nullptr},    {T::Map, T::Invalid, map::init},
+    {T::Vector, T::String, vector::init},    {T::Map, T::Invalid, map::init},
     {T::Hash, T::Block, hash_block::init},     {T::Pair, T::Invalid, pair::init},
     {T::Percent, T::Float, percent::init},    {T::Tuple, T::Invalid, tuple::init},
     {T::Time, T::Float, time_value::init},       {T::Tag, T::String, text_kin::init_tag},

@@ -21,6 +21,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/hooks.h"
@@ -452,7 +453,7 @@ Cell* make(Cell* proto, Cell* spec, TypeId type) {
         stack::drop(1);
         *proto = body;
     } else if (t == T::Vector) {
-        fire(Err::NotDone);  // its body comes with its module
+        vector::to_block(&given, proto);
     } else {
         fire_bad_make(type, &given);
     }

@@ -5,6 +5,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
@@ -86,7 +87,9 @@ void do_math(ArithOp op) {
     case TypeId::Char:
     case TypeId::Integer: v = cell::get_int(b); break;
     case TypeId::Float: v = float_to_int_checked(b); break;
-    case TypeId::Vector: fire(Err::NotDone);  // the vector's scalar operation
+    case TypeId::Vector:
+        *a = *vector::scalar_op(op, b, a, true);
+        return;
     default: fire_with_type(Err::InvalidType, cell::type_of(b));
     }
     // Without a result cell the core neither promotes to float! nor keeps a fraction.

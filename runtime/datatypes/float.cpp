@@ -18,6 +18,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/errors.h"
 #include "runtime/hooks.h"
 #include "runtime/float_text.h"
@@ -272,7 +273,7 @@ Cell* math_op(ArithOp op) {
     case TypeId::Money:
         money::math_op(op);
         return a;
-    case TypeId::Vector: fire(Err::NotDone);
+    case TypeId::Vector: return &(*a = *vector::scalar_op(op, b, a, true));
     case TypeId::Pair:
     case TypeId::Point2D:
     case TypeId::Point3D:

@@ -20,6 +20,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/errors.h"
 #include "runtime/number_scan.h"
 #include "runtime/random.h"
@@ -168,7 +169,9 @@ void math_op(ArithOp op) {
         if (op != ArithOp::Add) fire_not_related(&words::w::subtract, TypeId::Integer);
         fire(Err::NotDone);
     case TypeId::Money: money::math_op(op); return;
-    case TypeId::Vector: fire(Err::NotDone);
+    case TypeId::Vector:
+        *a = *vector::scalar_op(op, b, a, true);
+        return;
     default: fire_with_type(Err::InvalidType, cell::type_of(b));
     }
 }

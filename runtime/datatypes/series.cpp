@@ -16,6 +16,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
@@ -71,8 +72,8 @@ Cell g_picked{};
 Cell* unit_value(const Cell* s, const Units& v, int32_t pos) {
     const TypeId t = cell::type_of(s);
     if (v.unit == sizeof(Cell)) return reinterpret_cast<Cell*>(v.at(pos));
-    if (t == TypeId::Vector) fire(Err::NotDone);
-    if (t == TypeId::Binary) integer::set(&g_picked, *v.at(pos));
+    if (t == TypeId::Vector) vector::read_elem(v.at(pos), v.unit, vector::elem_type(s), &g_picked);
+    else if (t == TypeId::Binary) integer::set(&g_picked, *v.at(pos));
     else character::set(&g_picked, string::get_char(v.at(pos), v.unit));
     return &g_picked;
 }
@@ -242,7 +243,7 @@ Cell* poke(Cell* series, int32_t index, Cell* value, Cell*) {
     const TypeId t = cell::type_of(series);
     int32_t pos = pick_position(series, index, view_of(series).len);
     if (pos < 0) fire_int(Err::OutOfRange, index);
-    if (t == TypeId::Vector) fire(Err::NotDone);
+    if (t == TypeId::Vector) vector::check_class(series, value);
     const bool text = is_any_string(t);
     if (text && !cell::is(value, TypeId::Char)) fire(Err::InvalidArg, value);
     if (t == TypeId::Binary && !cell::is(value, TypeId::Integer) && !cell::is(value, TypeId::Char))
@@ -255,6 +256,9 @@ Cell* poke(Cell* series, int32_t index, Cell* value, Cell*) {
         string::write_char(node, pos, character::get(&v));
     } else if (t == TypeId::Binary) {
         *view(node).at(pos) = static_cast<uint8_t>(v.w2);
+    } else if (t == TypeId::Vector) {
+        const Units u = view(node);
+        vector::set_elem(u.at(pos), &v, u.unit);
     } else {
         watch::series_written(node);
         *reinterpret_cast<Cell*>(view(node).at(pos)) = v;

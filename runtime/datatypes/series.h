@@ -25,9 +25,9 @@ inline constexpr bool is_any_string(TypeId t) {
            t == TypeId::Email || t == TypeId::Ref;
 }
 
-// log2 of a unit size of 1, 2, 4 or 16 bytes.
+// log2 of a unit size of 1, 2, 4, 8 or 16 bytes.
 inline constexpr int unit_shift(uint32_t unit) {
-    return unit == 16 ? 4 : unit == 4 ? 2 : static_cast<int>(unit >> 1);
+    return unit == 16 ? 4 : unit == 8 ? 3 : unit == 4 ? 2 : static_cast<int>(unit >> 1);
 }
 
 // ---- Shared operations (no allocation) ----

@@ -48,7 +48,9 @@ int32_t length(const Cell* str);
 // Units from the buffer's start (its `offset`) to the tail.
 int32_t length_abs(const Cell* str);
 inline uint32_t unit_of(const Cell* str) { return memory::buf_of(str)->unit(); }
-inline int unit_shift(uint32_t unit) { return unit == 4 ? 2 : static_cast<int>(unit >> 1); }
+inline int unit_shift(uint32_t unit) {
+    return unit == 8 ? 3 : unit == 4 ? 2 : static_cast<int>(unit >> 1);
+}
 // Address of the head unit; a head beyond the tail is first rewritten to the tail index.
 // Valid until the next allocation.
 uint8_t* rs_head(Cell* str);

@@ -19,6 +19,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/hooks.h"
@@ -346,11 +347,37 @@ struct Found {
     int32_t length;  // the matched units
 };
 
+// One element equal to the value, on the grid of `step` from the starting point; the directions
+// and /match as for text.
+Found search_vector(const Cell* series, const Cell* value, int32_t limit, const Cell* part,
+                    int32_t step, bool last, bool reverse, bool match) {
+    const int32_t total = units_in(cell::node(series));
+    const int32_t head = head_in(series);
+    const int32_t bound =
+        static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(head) + limit, total));
+    auto hit = [&](int32_t p) { return vector::elem_equals(series, p, value); };
+    int32_t at = -1;
+    if (match) {
+        const int32_t p = reverse || !last ? head : bound - 1;
+        if (p >= 0 && p < (reverse ? total : bound) && p >= (last ? head : 0) && hit(p)) at = p;
+    } else if (reverse) {
+        const int32_t low = part ? std::max(head - limit, 0) : 0;
+        for (int32_t p = head - 1; p >= low && at < 0; p -= step)
+            if (hit(p)) at = p;
+    } else if (last) {
+        for (int32_t p = bound - 1; p >= head && at < 0; p -= step)
+            if (hit(p)) at = p;
+    } else {
+        for (int32_t p = head; p < bound && at < 0; p += step)
+            if (hit(p)) at = p;
+    }
+    return at < 0 ? Found{-1, 0} : Found{at, 1};
+}
+
 Found search(const Cell* series, const Cell* value, const Cell* part, bool case_, bool any,
              const Cell* with, const Cell* skip, bool last, bool reverse, bool match) {
     constexpr Found kNone{-1, 0};
     if (any || with) fire(Err::NotDone);
-    if (cell::is(series, TypeId::Vector)) fire(Err::NotDone);
     if (cell::is(series, TypeId::Binary)) case_ = true;  // bytes match exactly
     int32_t step = 1;
     if (skip) {
@@ -363,6 +390,8 @@ Found search(const Cell* series, const Cell* value, const Cell* part, bool case_
         limit = series::part_limit(series, part);
         if (limit < 1) return kNone;
     }
+    if (cell::is(series, TypeId::Vector))
+        return search_vector(series, value, limit, part, step, last, reverse, match);
     stack::Mark mark;
     const Needle n = needle_of(series, value, !case_);
     mark.restore();
@@ -728,6 +757,12 @@ const Cell* select(Cell* series, Cell* value, Cell* part, bool, bool case_, bool
     if (f.at < 0) return none::shared();
     const int32_t after = f.at + f.length;
     if (after >= units_in(cell::node(series))) return none::shared();
+    if (cell::is(series, TypeId::Vector)) {
+        SeriesBuf* b = memory::buf(cell::node(series));
+        vector::read_elem(b->offset_ptr() + static_cast<size_t>(after) * b->unit(), b->unit(),
+                          vector::elem_type(series), series);
+        return series;
+    }
     const char32_t cp = code_at(cell::node(series), after);
     if (cell::is(series, TypeId::Binary)) integer::set(series, static_cast<int32_t>(cp));
     else character::set(series, cp);
@@ -738,7 +773,6 @@ const Cell* select(Cell* series, Cell* value, Cell* part, bool, bool case_, bool
 
 Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool all, bool reverse,
            bool stable) {
-    if (cell::is(series, TypeId::Vector)) fire(Err::NotDone);
     const NodeId node = cell::node(series);
     const int32_t head = head_in(series);
     int32_t start = head;
@@ -772,6 +806,12 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
     if (count / width < 2) return series;
     const Notice notice(series, words::w::sort, nullptr, start, count);
     count = std::clamp(units_in(node) - start, 0, count) / width * width;
+    if (cell::is(series, TypeId::Vector)) {
+        if (compare && native::is_any_function(cell::type_of(compare))) fire(Err::NotDone);
+        vector::sort_records(series, start, count, width, offset, all ? width : 1, reverse);
+        notice.done(words::w::sorted);
+        return series;
+    }
     if (compare && native::is_any_function(cell::type_of(compare))) {
         sort_by_function(node, start, count, width, compare, all && skip, reverse, stable,
                          cell::is(series, TypeId::Binary));
@@ -816,6 +856,11 @@ Cell* swap(Cell* a, Cell* b) {
 Cell* take(Cell* series, Cell* part, bool deep, bool last) {
     Cell* taken = series::take(series, part, deep, last);
     if (part || cell::is(taken, TypeId::None)) return taken;
+    if (cell::is(taken, TypeId::Vector)) {
+        SeriesBuf* b = memory::buf(cell::node(taken));
+        vector::read_elem(b->offset_ptr(), b->unit(), vector::elem_type(taken), taken);
+        return taken;
+    }
     const char32_t cp = code_at(cell::node(taken), 0);
     if (cell::is(taken, TypeId::Binary)) integer::set(taken, static_cast<int32_t>(cp));
     else if (is_text(taken)) character::set(taken, cp);

@@ -201,13 +201,14 @@ TEST(Float, Float32ToleratedEquality) {
 }
 
 TEST(Float, ArithmeticAndResultTypes) {
+    StackScope scope;
     const BinaryRow rows[] = {
         {A::Subtract, F(10.0), other(T::Pair), "error not-related"},
         {A::Divide, F(10.0), other(T::Point2D), "error not-related"},
         {A::Multiply, F(2.5), other(T::Pair), "point2D!"},
         {A::Add, F(1.0), other(T::Tuple), "tuple!"},
         {A::Add, F(1.0), other(T::Money), "money!"},
-        {A::Add, F(1.0), other(T::Vector), "error not-done"},
+        {A::Add, F(1.0), small_vector(), "vector!"},
         {A::Add, F(1.0), other(T::String), "error invalid-type"},
         {A::Add, F(1.0), other(T::None), "error invalid-type"},
         {A::Power, F(2.0), P(0.5), "error expect-arg"},

@@ -12,6 +12,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/float_text.h"
 #include "tests/unit/support.h"
 
@@ -36,6 +37,14 @@ inline Cell P(double d) { return F(d, TypeId::Percent); }
 inline Cell Tm(double d) { return F(d, TypeId::Time); }
 // A value of another type with an empty payload: the dispatchers look at its type alone.
 inline Cell other(TypeId t) { return Cell{static_cast<uint32_t>(t), 0, 0, 0}; }
+
+// A one-element integer! vector (1) in a new argument-stack cell; a StackScope around its use
+// keeps it alive.
+inline Cell small_vector() {
+    Cell* v = vector::make_at(stack::reserve(), 1, TypeId::Integer, 4);
+    vector::append_int32(v, 1);
+    return *v;
+}
 
 // Form or mold through the value's slot into a new string; `left` receives the budget left.
 inline std::string run_text(bool mold, Cell v, int32_t budget = kNoLimit, int32_t* left = nullptr) {
