@@ -14,6 +14,7 @@
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
@@ -103,7 +104,7 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Percent, T::Float, percent::init},    {T::Tuple, T::Invalid, tuple::init},
     {T::Time, T::Float, time_value::init},       {T::Tag, T::String, nullptr},
     {T::Email, T::String, nullptr},     {T::Handle, T::Integer, handle::init},
-    {T::Date, T::Invalid, nullptr},     {T::Port, T::Object, nullptr},
+    {T::Date, T::Invalid, date::init}, {T::Port, T::Object, nullptr},
     {T::Money, T::Invalid, nullptr},    {T::Ref, T::String, nullptr},
     {T::Point2D, T::Invalid, point::init2},  {T::Point3D, T::Invalid, point::init3},
     {T::Image, T::Series, nullptr},

@@ -115,11 +115,19 @@ constexpr const char* kOptionsNames[] = {
     "quiet", "binary-base", "decimal-digits", "money-digits", "module-paths", "file-types",
     "float",
 };
+constexpr const char* kLocaleNames[] = {"language", "language*", "locale", "locale*",
+                                        "months",   "days",      "currencies"};
+constexpr const char* kMonthNames[] = {"January", "February", "March",     "April",
+                                       "May",     "June",     "July",      "August",
+                                       "September", "October", "November", "December"};
+constexpr const char* kDayNames[] = {"Monday", "Tuesday", "Wednesday", "Thursday",
+                                     "Friday", "Saturday", "Sunday"};
 constexpr const char* kFloatNames[] = {"pretty?", "full?"};
 constexpr const char* kScriptNames[] = {"title", "header", "parent", "path", "args"};
 static_assert(std::size(kSystemNames) == kSystemFields);
 static_assert(std::size(kOptionsNames) == kOptionsFields);
 static_assert(std::size(kScriptNames) == kScriptFields);
+static_assert(std::size(kLocaleNames) == kLocaleFields);
 static_assert(std::size(kCatalogNames) == kCatalogFields);
 static_assert(std::size(kStateNames) == kStateFields);
 static_assert(std::size(kCallbacksNames) == kCallbacksFields);
@@ -168,6 +176,19 @@ Cell* push_text(const char* text) {
     Cell* s = string::make_at(stack::reserve(), std::strlen(text));
     string::append_cstr(s, text);
     return s;
+}
+
+// A block of new strings, pushed.
+template <size_t N>
+Cell* push_texts(const char* const (&texts)[N]) {
+    Cell* block = block::push_new(static_cast<int32_t>(N));
+    for (const char* text : texts) {
+        stack::Mark mark;
+        const Cell value = *push_text(text);
+        mark.restore();
+        block::append_cell(block, &value);
+    }
+    return block;
 }
 
 Cell arg_word(const Part& part) {
@@ -283,6 +304,11 @@ void init() {
     set_field(system, kOptions, options);
     set_field(system, kScript, push_object(kScriptNames));
 
+    Cell* locale = push_object(kLocaleNames);
+    set_field(locale, kMonths, push_texts(kMonthNames));
+    set_field(locale, kDays, push_texts(kDayNames));
+    set_field(system, kLocale, locale);
+
     Cell* standard = push_object(kStandardNames);
     const Cell* prototypes[] = {push_object(kHeaderFields), push_object(kPortFields),
                                 push_object(kErrorFields),  push_object(kFileInfoFields),
@@ -299,6 +325,11 @@ void init() {
 void forget() {
     g_system = nullptr;
     set_error_maker(nullptr, nullptr);
+}
+
+const Cell* locale_months_or_none() {
+    const Cell* months = path2(kLocale, kMonths);
+    return months ? months : &g_none;
 }
 
 const Cell* get() { return g_system ? g_system : &g_none; }

@@ -13,6 +13,7 @@ namespace nuv::system_object {
 // Field positions.
 enum SystemField : int32_t {
     kCatalog = 4,
+    kLocale = 10,
     kState = 5,
     kOptions = 11,
     kScript = 12,
@@ -24,6 +25,7 @@ enum StateField : int32_t { kStackTrace = 2, kSourceFiles = 3, kCallbacks = 4, k
 enum CallbacksField : int32_t { kCallbackBits = 6, kCallbacksFields = 7 };
 enum OptionsField : int32_t { kOptionsFloat = 16, kOptionsFields = 17 };
 enum ScriptField : int32_t { kScriptHeader = 1, kScriptArgs = 4, kScriptFields = 5 };
+enum LocaleField : int32_t { kMonths = 4, kDays = 5, kLocaleFields = 7 };
 enum StandardField : int32_t { kStandardError = 2, kStandardFields = 6 };
 
 // Builds the catalogue and the system object, binds the global word `system` to it and makes
@@ -49,5 +51,7 @@ Cell source_files();
 // system/state/callbacks/bits when it is an integer!, else 0: the kinds of runtime callback a
 // trace run reports (one bit per kind, as hooks::Callback numbers them). No allocation.
 uint32_t callback_bits();
+// system/locale/months (none! when system/locale is no object). No allocation.
+const Cell* locale_months_or_none();
 
 }  // namespace nuv::system_object

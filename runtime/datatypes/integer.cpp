@@ -11,6 +11,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/logic.h"
@@ -165,7 +166,8 @@ void math_op(ArithOp op) {
     case TypeId::Tuple: tuple::math_op(op); return;  // refuses subtract and divide itself
     case TypeId::Date:
         if (op != ArithOp::Add) fire_not_related(&words::w::subtract, TypeId::Integer);
-        fire(Err::NotDone);
+        date::add();
+        return;
     case TypeId::Money:
     case TypeId::Vector: fire(Err::NotDone);
     default: fire_with_type(Err::InvalidType, cell::type_of(b));
@@ -200,8 +202,8 @@ Cell* to(Cell* proto, Cell* spec, TypeId) {
         v = static_cast<int32_t>(bits);
         break;
     }
-    case TypeId::Money:
-    case TypeId::Date: fire(Err::NotDone);
+    case TypeId::Date: v = date::to_unix_time(spec); break;
+    case TypeId::Money: fire(Err::NotDone);
     default: {
         if (!is_text(t)) fire_with_type(Err::BadToArg, TypeId::Integer, spec);
         int32_t error = 0;
