@@ -488,8 +488,9 @@ Cell* set_normalized(Cell* c, uint32_t word, int64_t days, double time, bool fro
 }
 
 Cell* make_at(Cell* c, int32_t year, int32_t month, int32_t day, double local_time_of_day,
-              int32_t zone_hours, int32_t zone_minutes, bool time) {
-    const uint32_t zone = zone_bits(zone_hours < 0 ? -zone_hours : zone_hours, zone_minutes, zone_hours < 0);
+              int32_t zone_minutes, bool time) {
+    const int32_t magnitude = zone_minutes < 0 ? -zone_minutes : zone_minutes;
+    const uint32_t zone = zone_bits(magnitude / 60, magnitude % 60, zone_minutes < 0);
     return set_normalized(c, time ? kTimeFlag | zone : 0, to_days(year, month, day),
                           time ? local_time_of_day : 0.0, true);
 }

@@ -63,9 +63,10 @@ Cell* make_in(Cell* block, uint32_t word, uint32_t low, uint32_t high);
 // keeping the zone and time flag of `word`; with from_local, `time` is the local time and the
 // zone offset is taken off first.
 Cell* set_normalized(Cell* c, uint32_t word, int64_t days, double time, bool from_local);
-// A time-present date in the zone given by hours (signed) and minutes, from a local time.
+// A date from a local time, in the zone of that many minutes east of UTC (west when negative)
+// when `time` is set; without, the date alone.
 Cell* make_at(Cell* c, int32_t year, int32_t month, int32_t day, double local_time,
-              int32_t zone_hours, int32_t zone_minutes, bool time);
+              int32_t zone_minutes, bool time);
 // A time-present UTC date.
 Cell* make_at_ymd_hms(Cell* c, int32_t year, int32_t month, int32_t day, int32_t hour,
                       int32_t minute, int32_t second, int32_t nanoseconds);

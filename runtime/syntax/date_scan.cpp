@@ -42,7 +42,8 @@ struct Clock {
     int32_t hours = 0;
     int32_t minutes = 0;
     double second = 0.0;
-    int32_t zone_hours = 0;  // signed
+    bool west = false;
+    int32_t zone_hours = 0;
     int32_t zone_minutes = 0;
 };
 
@@ -71,10 +72,9 @@ bool read_clock(Reader& r, Clock* c) {
     if (r.take(':') && !read_seconds(r, &c->second)) return false;
     if (r.take('Z')) return r.at_end();
     if (r.peek('+') || r.peek('-')) {
-        const bool west = *r.p++ == '-';
-        const int32_t h = r.digits(1, 2);
-        if (h < 0) return false;
-        c->zone_hours = west ? -h : h;
+        c->west = *r.p++ == '-';
+        c->zone_hours = r.digits(1, 2);
+        if (c->zone_hours < 0) return false;
         if (!r.at_end()) {
             r.take(':');
             c->zone_minutes = r.digits(1, 2);
@@ -85,7 +85,7 @@ bool read_clock(Reader& r, Clock* c) {
 }
 
 bool zone_fits(const Clock& c) {
-    return c.zone_hours >= -date::kMaxZoneHours && c.zone_hours <= date::kMaxZoneHours &&
+    return c.zone_hours <= date::kMaxZoneHours &&
            c.zone_minutes % 15 == 0 && c.zone_minutes < 60;
 }
 
@@ -117,7 +117,8 @@ int32_t month_by_name(Reader& r) {
 
 void build(Cell* out, int32_t year, int32_t month, int32_t day, const Clock& c) {
     const double local = c.hours * 3600.0 + c.minutes * 60.0 + c.second;
-    date::make_at(out, year, month, day, local, c.zone_hours, c.zone_minutes, c.present);
+    const int32_t zone = c.zone_hours * 60 + c.zone_minutes;
+    date::make_at(out, year, month, day, local, c.west ? -zone : zone, c.present);
 }
 
 // yyyymmddThhmm, then "Z", or seconds followed by nothing, "Z" or [+-]hhmm.
@@ -132,11 +133,10 @@ bool compact(Reader& r, int32_t year, Cell* out) {
     if (c.hours < 0 || c.minutes < 0) return false;
     if (r.digit_next() && !read_seconds(r, &c.second)) return false;
     if (r.peek('+') || r.peek('-')) {
-        const bool west = *r.p++ == '-';
-        const int32_t h = r.digits(2, 2);
+        c.west = *r.p++ == '-';
+        c.zone_hours = r.digits(2, 2);
         c.zone_minutes = r.digits(2, 2);
-        if (h < 0 || c.zone_minutes < 0) return false;
-        c.zone_hours = west ? -h : h;
+        if (c.zone_hours < 0 || c.zone_minutes < 0) return false;
     } else {
         r.take('Z');
     }
