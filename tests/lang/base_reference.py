@@ -2,11 +2,10 @@
 Python's base64 module gives; the module's encodings (base 16 in lower case too) decoded by
 debase back to the bytes. Usage: base_reference.py NUV-RUN."""
 import base64
-import os
 import random
-import subprocess
 import sys
-import tempfile
+
+import reference_run
 
 run = sys.argv[1]
 rng = random.Random(4648)
@@ -31,21 +30,4 @@ for data in cases:
     script.append(f'print equal? debase "{unpadded}" {literal}')
     wanted.append("true")
 
-with tempfile.NamedTemporaryFile("w", suffix=".nuv", delete=False) as f:
-    f.write("Nuv []\n" + "\n".join(script) + "\n")
-    path = f.name
-out = subprocess.run([run, path], capture_output=True, text=True, check=False)
-os.unlink(path)
-got = out.stdout.split("\n")
-failed = 0
-for i, want in enumerate(wanted):
-    have = got[i] if i < len(got) else "<nothing>"
-    if have != want:
-        failed += 1
-        if failed <= 5:
-            print(f"FAIL {script[i][:120]}\n  wanted: {want[:120]}\n     got: {have[:120]}")
-if out.returncode != 0:
-    print(f"nuv-run exited with {out.returncode}: {out.stdout[-400:]}")
-    failed += 1
-print(f"{len(wanted) - failed} passed, {failed} failed")
-sys.exit(1 if failed else 0)
+sys.exit(reference_run.check(run, "Nuv []\n" + "\n".join(script) + "\n", wanted, script))

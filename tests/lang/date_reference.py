@@ -3,11 +3,10 @@ weekday, ISO week, day of the year, Unix seconds (refused outside 32 bits) and e
 instant written in another zone, each compared with what Python's datetime gives.
 Usage: date_reference.py NUV-RUN."""
 import datetime as dt
-import os
 import random
-import subprocess
 import sys
-import tempfile
+
+import reference_run
 
 run = sys.argv[1]
 rng = random.Random(1970)
@@ -78,21 +77,4 @@ script = ["Nuv []", "cases: ["] + cases + ["]", """foreach [d n e z] cases [
     u: either error? u: try [to integer! d] ["E"] [u]
     print reduce [d + n form difference d e d/weekday d/isoweek d/yearday u d = z d == z]
 ]"""]
-with tempfile.NamedTemporaryFile("w", suffix=".nuv", delete=False) as f:
-    f.write("\n".join(script) + "\n")
-    path = f.name
-out = subprocess.run([run, path], capture_output=True, text=True, check=False)
-os.unlink(path)
-got = out.stdout.split("\n")
-failed = 0
-for i, want in enumerate(wanted):
-    have = got[i] if i < len(got) else "<nothing>"
-    if have != want:
-        failed += 1
-        if failed <= 5:
-            print(f"FAIL {cases[i]}\n  wanted: {want}\n     got: {have}")
-if out.returncode != 0:
-    print(f"nuv-run exited with {out.returncode}: {out.stdout[-400:]} {out.stderr[-400:]}")
-    failed += 1
-print(f"{len(wanted) - failed} passed, {failed} failed")
-sys.exit(1 if failed else 0)
+sys.exit(reference_run.check(run, "\n".join(script) + "\n", wanted, cases))
