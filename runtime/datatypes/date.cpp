@@ -68,6 +68,10 @@ int32_t field_of_word(const Cell* element) {
         {words::sym::timezone, kTimezone}, {words::sym::week, kWeek},
         {words::sym::isoweek, kIsoweek},
     };
+    // The runtime's spellings are nearly always the canonical ones: one pass without resolving
+    // them, then one that resolves.
+    for (const auto& n : names)
+        if (n.name == sym) return n.field;
     for (const auto& n : names)
         if (symbol::resolve(n.name) == sym) return n.field;
     return -1;
