@@ -3,10 +3,12 @@
 #include "runtime/hash.h"
 
 #include <bit>
+#include <cmath>
 #include <initializer_list>
 #include <cstring>
 
 #include "runtime/case_fold.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -67,7 +69,7 @@ uint32_t murmur_bytes(const uint8_t* p, size_t length) {
 // How a type hashes; one row per type id.
 enum class Rule : uint8_t {
     Zero, Unset, None, MixW1, MixW2, MixW3, Words12, Words23, Float23, Words123, Tuple, Text,
-    Symbol, Word, Binary, Money, Vector
+    Symbol, Word, Binary, Money, Vector, Date
 };
 
 struct RuleTable {
@@ -90,7 +92,8 @@ consteval RuleTable make_rules() {
         Rule::Words12);
     set({T::Pair}, Rule::Words23);
     set({T::Float, T::Percent, T::Time}, Rule::Float23);
-    set({T::Op, T::Function, T::Triple, T::Typeset, T::Date, T::Point3D}, Rule::Words123);
+    set({T::Op, T::Function, T::Triple, T::Typeset, T::Point3D}, Rule::Words123);
+    set({T::Date}, Rule::Date);
     set({T::Tuple}, Rule::Tuple);
     set({T::String, T::File, T::Url, T::Tag, T::Email, T::Ref}, Rule::Text);
     set({T::Symbol}, Rule::Symbol);
@@ -178,6 +181,11 @@ uint32_t value(const Cell* v, bool case_sensitive) {
         return murmur3(&c.w2, 8);
     }
     case Rule::Words123: return murmur3(&v->w1, 12);
+    case Rule::Date: {
+        // By instant, so one moment written in two zones lands in one bucket.
+        const int64_t seconds = static_cast<int64_t>(std::floor(date::instant(v)));
+        return murmur3(&seconds, sizeof seconds);
+    }
     case Rule::Tuple: {
         // Trailing zero bytes are left out: 1.2.3 equals 1.2.3.0, so both must land in one
         // bucket.

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
@@ -115,7 +116,7 @@ constexpr TypeStep kTypeSteps[] = {
     {T::Percent, T::Float, percent::init},    {T::Tuple, T::Invalid, tuple::init},
     {T::Time, T::Float, time_value::init},       {T::Tag, T::String, text_kin::init_tag},
     {T::Email, T::String, text_kin::init_email},     {T::Handle, T::Integer, handle::init},
-    {T::Date, T::Invalid, nullptr},     {T::Port, T::Object, port::init},
+    {T::Date, T::Invalid, date::init}, {T::Port, T::Object, port::init},
     {T::Money, T::Invalid, money::init},    {T::Ref, T::String, text_kin::init_ref},
     {T::Point2D, T::Invalid, point::init2},  {T::Point3D, T::Invalid, point::init3},
     {T::Image, T::Series, start_images},

@@ -115,9 +115,14 @@ constexpr const char* kOptionsNames[] = {
     "quiet", "binary-base", "decimal-digits", "money-digits", "module-paths", "file-types",
     "float",
 };
-constexpr const char* kFloatNames[] = {"pretty?", "full?"};
 constexpr const char* kLocaleNames[] = {"language", "language*", "locale", "locale*",
-                                        "months", "days", "currencies"};
+                                        "months",   "days",      "currencies"};
+constexpr const char* kMonthNames[] = {"January", "February", "March",     "April",
+                                       "May",     "June",     "July",      "August",
+                                       "September", "October", "November", "December"};
+constexpr const char* kDayNames[] = {"Monday", "Tuesday", "Wednesday", "Thursday",
+                                     "Friday", "Saturday", "Sunday"};
+constexpr const char* kFloatNames[] = {"pretty?", "full?"};
 // The guards on-change* and on-deep-change* join it with the library, as the options' do.
 constexpr const char* kCurrenciesNames[] = {"list"};
 constexpr const char* kCurrencyCodes[] = {
@@ -176,6 +181,19 @@ Cell* push_text(const char* text) {
     Cell* s = string::make_at(stack::reserve(), std::strlen(text));
     string::append_cstr(s, text);
     return s;
+}
+
+// A block of new strings, pushed.
+template <size_t N>
+Cell* push_texts(const char* const (&texts)[N]) {
+    Cell* block = block::push_new(static_cast<int32_t>(N));
+    for (const char* text : texts) {
+        stack::Mark mark;
+        const Cell value = *push_text(text);
+        mark.restore();
+        block::append_cell(block, &value);
+    }
+    return block;
 }
 
 Cell arg_word(const Part& part) {
@@ -302,6 +320,8 @@ void init() {
     }
     set_field(currencies, kCurrenciesList, list);
     set_field(locale, kLocaleCurrencies, currencies);
+    set_field(locale, kMonths, push_texts(kMonthNames));
+    set_field(locale, kDays, push_texts(kDayNames));
     set_field(system, kLocale, locale);
 
     Cell* standard = push_object(kStandardNames);
@@ -320,6 +340,11 @@ void init() {
 void forget() {
     g_system = nullptr;
     set_error_maker(nullptr, nullptr);
+}
+
+const Cell* locale_months_or_none() {
+    const Cell* months = path2(kLocale, kMonths);
+    return months ? months : &g_none;
 }
 
 const Cell* get() { return g_system ? g_system : &g_none; }

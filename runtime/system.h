@@ -13,8 +13,8 @@ namespace nuv::system_object {
 // Field positions.
 enum SystemField : int32_t {
     kCatalog = 4,
-    kSchemes = 8,
     kState = 5,
+    kSchemes = 8,
     kLocale = 10,
     kOptions = 11,
     kScript = 12,
@@ -25,7 +25,7 @@ enum CatalogField : int32_t { kErrors = 4, kCatalogFields = 5 };
 enum StateField : int32_t { kStackTrace = 2, kSourceFiles = 3, kCallbacks = 4, kStateFields = 6 };
 enum CallbacksField : int32_t { kCallbackBits = 6, kCallbacksFields = 7 };
 enum OptionsField : int32_t { kOptionsMoneyDigits = 13, kOptionsFloat = 16, kOptionsFields = 17 };
-enum LocaleField : int32_t { kLocaleCurrencies = 6, kLocaleFields = 7 };
+enum LocaleField : int32_t { kMonths = 4, kDays = 5, kLocaleCurrencies = 6, kLocaleFields = 7 };
 enum CurrenciesField : int32_t { kCurrenciesList = 0 };
 enum ScriptField : int32_t { kScriptHeader = 1, kScriptArgs = 4, kScriptFields = 5 };
 enum StandardField : int32_t {
@@ -66,5 +66,7 @@ int32_t money_digits();
 // system/state/callbacks/bits when it is an integer!, else 0: the kinds of runtime callback a
 // trace run reports (one bit per kind, as hooks::Callback numbers them). No allocation.
 uint32_t callback_bits();
+// system/locale/months (none! when system/locale is no object). No allocation.
+const Cell* locale_months_or_none();
 
 }  // namespace nuv::system_object

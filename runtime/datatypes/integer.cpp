@@ -11,6 +11,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/issue.h"
 #include "runtime/datatypes/logic.h"
@@ -167,7 +168,8 @@ void math_op(ArithOp op) {
     case TypeId::Tuple: tuple::math_op(op); return;  // refuses subtract and divide itself
     case TypeId::Date:
         if (op != ArithOp::Add) fire_not_related(&words::w::subtract, TypeId::Integer);
-        fire(Err::NotDone);
+        date::add();
+        return;
     case TypeId::Money: money::math_op(op); return;
     case TypeId::Vector:
         *a = *vector::scalar_op(op, b, a, true);
@@ -205,7 +207,7 @@ Cell* to(Cell* proto, Cell* spec, TypeId) {
         break;
     }
     case TypeId::Money: v = money::to_integer(spec); break;
-    case TypeId::Date: fire(Err::NotDone);
+    case TypeId::Date: v = date::to_unix_time(spec); break;
     default: {
         if (!is_text(t)) fire_with_type(Err::BadToArg, TypeId::Integer, spec);
         int32_t error = 0;

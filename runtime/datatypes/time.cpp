@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/none.h"
@@ -244,7 +245,10 @@ const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Ce
 }
 
 void add() {
-    if (cell::is(stack::arg(1), TypeId::Date)) fire(Err::NotDone);  // date! adds, operands swapped
+    if (cell::is(stack::arg(1), TypeId::Date)) {
+        date::add();  // operands swapped
+        return;
+    }
     floating::math_op(ArithOp::Add);
 }
 

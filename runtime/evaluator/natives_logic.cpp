@@ -8,9 +8,11 @@
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/time.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
@@ -122,7 +124,9 @@ void set_operation(SetOp code, bool check, const int32_t* refinements) {
     case T::String: string::set_op(case_, skip, code); break;
     case T::Typeset: typeset::set_op(static_cast<int32_t>(code)); break;
     case T::Bitset: bitset::set_op(static_cast<int32_t>(code)); break;
-    default: fire(Err::NotDone);  // the date! difference: with its module
+    default:
+        time_value::init_cell(date::difference(stack::arg(0), stack::arg(1)), stack::arg(0));
+        break;
     }
 }
 

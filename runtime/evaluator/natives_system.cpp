@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
@@ -120,6 +121,29 @@ void list_env(bool, const int32_t*) {
     Cell* made = stack::push(none::shared());
     map::make_at(made, pairs, count);
     stack::set_result(made);
+}
+
+void now(bool, const int32_t* refinements) {
+    // Refinements 0-7 pick a field (pick's number for each); 8 is /precise, 9 /utc.
+    static constexpr int32_t kFields[] = {2, 3, 4, 6, 5, 1, 10, 11};
+    int32_t chosen = 0;
+    int32_t count = 0;
+    for (int32_t i = 0; i < 9; i++) {
+        if (refinements[i] < 0) continue;
+        count++;
+        if (i < 8) chosen = kFields[i];
+    }
+    const bool precise = refinements[8] >= 0;
+    if (count > 1 && !(count == 2 && precise && refinements[3] >= 0)) fire(Err::BadRefines);
+    Cell current;
+    date::now(&current, refinements[9] >= 0, precise);
+    if (chosen == 0) {
+        stack::set_result(&current);
+        return;
+    }
+    Cell part;
+    date::field(&current, chosen, &part);
+    stack::set_result(&part);
 }
 
 void set_env(bool check, const int32_t*) {

@@ -15,6 +15,8 @@ void get_env(bool check, const int32_t* refinements);
 void set_env(bool check, const int32_t* refinements);  // a none! value removes the variable
 // A map! of every variable's name to its value, both string!.
 void list_env(bool check, const int32_t* refinements);
+// The date, or one field of it, from the system clock.
+void now(bool check, const int32_t* refinements);
 // The source's index is clamped to its tail first; /part, /into, /next, /one, /scan and
 // /prescan go to the lexer as they are.
 void transcode(bool check, const int32_t* refinements);

@@ -116,7 +116,7 @@ using Entry = void (*)(bool check, const int32_t* refinements);
     X(93, SetEnv, "set-env", natives_system::set_env)                                       \
     X(94, GetEnv, "get-env", natives_system::get_env)                                       \
     X(95, ListEnv, "list-env", natives_system::list_env)                                    \
-    X(96, Now, "now", not_done)                                                             \
+    X(96, Now, "now", natives_system::now)                                                   \
     X(97, IsSign, "sign?", natives_math::is_sign)                                           \
     X(98, As, "as", natives_text::as)                                                       \
     X(99, Call, "call", not_done)                                                           \

@@ -38,6 +38,7 @@
 #include "runtime/number_scan.h"
 #include "runtime/stack.h"
 #include "runtime/unicode.h"
+#include "runtime/syntax/date_scan.h"
 
 namespace nuv::lexer {
 
@@ -881,8 +882,7 @@ Fail load_money(Token& t, Cell* out) {
     return Fail::None;
 }
 
-// Kinds whose datatype comes later: the token is recognised, its value not made yet.
-Fail load_later(Token&, Cell* out) { return out ? Fail::NotDone : Fail::None; }
+Fail load_date(Token& t, Cell* out) { return date_scan::scan(t.p, t.n, out) ? Fail::None : Fail::Invalid; }
 
 using Loader = Fail (*)(Token&, Cell*);
 struct LoaderTable {
@@ -904,7 +904,7 @@ consteval LoaderTable make_loaders() {
     set(Kind::Float, load_float);
     set(Kind::SpecialFloat, load_special_float);
     set(Kind::Tuple, load_tuple);
-    set(Kind::Date, load_later);
+    set(Kind::Date, load_date);
     set(Kind::Pair, load_pair);
     set(Kind::Point, load_point);
     set(Kind::Time, load_time);

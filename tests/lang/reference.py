@@ -6,9 +6,11 @@ import sys
 import tempfile
 
 
-def check(run, script, wanted, same=lambda have, want: have == want):
+def check(run, script, wanted, same=lambda have, want: have == want, labels=None):
     """Runs the lines of `script` with nuv-run `run`, compares line i of the output with
-    wanted[i] by `same`, reports the first failures and exits 1 on any failure, else 0."""
+    wanted[i] by `same`, reports the first failures (case i named by labels[i], else by line i
+    of the script) and exits 1 on any failure, else 0."""
+    labels = labels or script
     with tempfile.NamedTemporaryFile("w", suffix=".nuv", delete=False) as f:
         f.write("Nuv []\n" + "\n".join(script) + "\n")
         path = f.name
@@ -21,9 +23,9 @@ def check(run, script, wanted, same=lambda have, want: have == want):
         if not same(have, want):
             failed += 1
             if failed <= 5:
-                print(f"FAIL {script[i][:120]}\n  wanted: {str(want)[:120]}\n     got: {have[:120]}")
+                print(f"FAIL {labels[i][:120]}\n  wanted: {str(want)[:120]}\n     got: {have[:120]}")
     if out.returncode != 0:
-        print(f"nuv-run exited with {out.returncode}: {out.stdout[-400:]}")
+        print(f"nuv-run exited with {out.returncode}: {out.stdout[-400:]} {out.stderr[-400:]}")
         failed += 1
     print(f"{len(wanted) - failed} passed, {failed} failed")
     sys.exit(1 if failed else 0)

@@ -367,29 +367,27 @@ TEST(LexerTest, BadBytes) {
     });
 }
 
-// Loaders of the datatypes built later raise internal not-done with the token; scanning them
-// already gives their type.
-TEST(LexerTest, LaterTypes) {
-    struct LaterRow {
-        const char* source;
-        TypeId type;
+// Dates in each layout load; a date that names no real day, or a zone the zone field cannot
+// hold, is invalid in every layout.
+TEST(LexerTest, Dates) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"1-Jan-2020", "[1-Jan-2020]"},
+        {"2020-01-01T10:00", "[1-Jan-2020/10:00:00]"},
+        {"20200101T1030Z", "[1-Jan-2020/10:30:00]"},
+        {"20200101T103000+0100", "[1-Jan-2020/10:30:00+01:00]"},
+        {"2020-W10-3T10:00", "[4-Mar-2020/10:00:00]"},
+        {"2020-123", "[2-May-2020]"},
+        {"1/1/20 1-1-70 1-1-0020", "[1-Jan-2020 1-Jan-1970 1-Jan-0020]"},
+        {"2020-01-01T10:00-5", "[1-Jan-2020/10:00:00-05:00]"},
+        {"1-Jan-2000/10:00+5:30", "[1-Jan-2000/10:00:00+05:30]"},
+        // a zone under an hour keeps its sign
+        {"1-Jan-2000/10:00-0:15 20200101T1030-0045", "[1-Jan-2000/10:00:00-00:15 1-Jan-2020/10:30:00-00:45]"},
     };
-    const LaterRow rows[] = {
-        {"1-Jan-2020", T::Date},
-        {"2020-01-01T10:00", T::Date},
-    };
-    for (const LaterRow& r : rows) {
-        EXPECT_EQ(load(r.source), "!not-done") << r.source;
-        EXPECT_EQ(transcode(r.source, {.scan = true}), type_name(r.type)) << r.source;
-    }
-    // The error carries the token.
-    test::StackScope scope;
-    Cell* result = stack::reserve();
-    const std::string source = "a 1-Jan-2020 b";
-    EXPECT_RAISES(lexer::transcode(reinterpret_cast<const uint8_t*>(source.data()), source.size(),
-                                   {}, result),
-                  Err::NotDone);
-    EXPECT_EQ(string::to_std_utf8(&raised().args[0]), "1-Jan-2020");
+    for (const auto& [source, want] : rows) EXPECT_EQ(load(source), want) << source;
+    for (const char* bad : {"2020-02-30", "1-13-2020", "1-1-2020/24:00", "1-1-2000/10:00+16:00",
+                            "1-1-2000/10:00+1:10", "20200101T1030+1600", "2020-W10-3T10:00+16",
+                            "2020-000", "2020-W10-8", "1-Foo-2020", "1-1-2020x"})
+        EXPECT_EQ(load(bad), "!invalid date! (line 1)") << bad;
 }
 
 TEST(LexerTest, TextKinTypes) {
