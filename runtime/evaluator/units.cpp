@@ -1491,6 +1491,12 @@ class Flat {
         // better than one shared switch.
         static void* const kOps[] = {&&op_Code, &&op_Pure, &&op_SetPure, &&op_Tree, &&op_Call, &&op_AfterCall, &&op_Branch, &&op_BranchEnd, &&op_SeqOpen, &&op_StepDone, &&op_SeqClose, &&op_Return, &&op_InPlace, &&op_InfixOpen, &&op_InfixEnd, &&op_InfixTree, &&op_CheckAfter};
 #define NEXT_OP() goto* kOps[static_cast<uint8_t>(pc->op)]
+// After anything that may have run code: on to the next op, or the body handed back.
+#define CHECK_OR_HAND_BACK(want, value_only)                                    \
+    if (P::exit_pending() || i != (want) || !holds(*u)) [[unlikely]] {          \
+        if (hand_back(u, pc, i, base, value_only)) return true;                 \
+        NEXT_OP();                                                             \
+    }
         NEXT_OP();
         {
             op_Code: {
@@ -1510,10 +1516,7 @@ class Flat {
                 }
                 P::set_code(s.node, s.at);
                 i = Runner(*u).full(s);
-                if (P::exit_pending() || i != s.end || !holds(*u)) [[unlikely]] {
-                    if (hand_back(u, pc, i, base, false)) return true;
-                    NEXT_OP();
-                }
+                CHECK_OR_HAND_BACK(s.end, false);
                 pc++;
                 NEXT_OP();
             }
@@ -1527,10 +1530,7 @@ class Flat {
                 }
                 P::set_code(s.node, s.at);
                 i = r.full(s);
-                if (P::exit_pending() || i != s.end || !holds(*u)) [[unlikely]] {
-                    if (hand_back(u, pc, i, base, false)) return true;
-                    NEXT_OP();
-                }
+                CHECK_OR_HAND_BACK(s.end, false);
                 pc++;
                 NEXT_OP();
             }
@@ -1538,10 +1538,7 @@ class Flat {
                 const FlatOp& op = *pc;
                 const Step& s = *op.s;
                 i = Runner(*u).full(s);
-                if (P::exit_pending() || i != s.end || !holds(*u)) [[unlikely]] {
-                    if (hand_back(u, pc, i, base, false)) return true;
-                    NEXT_OP();
-                }
+                CHECK_OR_HAND_BACK(s.end, false);
                 pc++;
                 NEXT_OP();
             }
@@ -1622,10 +1619,7 @@ class Flat {
             op_AfterCall: {
                 const FlatOp& op = *pc;
                 const Step& s = *op.s;
-                if (P::exit_pending() || i != s.value_end || !holds(*u)) [[unlikely]] {
-                    if (hand_back(u, pc, i, base, true)) return true;
-                    NEXT_OP();
-                }
+                CHECK_OR_HAND_BACK(s.value_end, true);
                 pc++;
                 NEXT_OP();
             }
@@ -1638,10 +1632,7 @@ class Flat {
                 Cell* const mark = stack::g_args.top;
                 if (frames::g_frames.top == frames::g_frames.end || !r.pure_arguments(c)) [[unlikely]] {
                     i = r.branch(s, c);
-                    if (P::exit_pending() || i != s.value_end || !holds(*u)) [[unlikely]] {
-                        if (hand_back(u, pc, i, base, true)) return true;
-                        NEXT_OP();
-                    }
+                    CHECK_OR_HAND_BACK(s.value_end, true);
                     pc = u->flat + op.c;
                     NEXT_OP();
                 }
@@ -1748,10 +1739,7 @@ class Flat {
                     NEXT_OP();
                 }
                 i = Runner(*u).infix_call(s.node, in, c, mark);
-                if (P::exit_pending() || i != in.end || !holds(*u)) [[unlikely]] {
-                    if (hand_back(u, pc, i, base, true)) return true;
-                    NEXT_OP();
-                }
+                CHECK_OR_HAND_BACK(in.end, true);
                 pc++;
                 NEXT_OP();
             }
@@ -1778,10 +1766,7 @@ class Flat {
                 finish_infix(*u, s, in);
                 g_open_top--;
                 i = in.end;
-                if (P::exit_pending() || !holds(*u)) [[unlikely]] {
-                    if (hand_back(u, pc, i, base, true)) return true;
-                    NEXT_OP();
-                }
+                CHECK_OR_HAND_BACK(i, true);
                 pc++;
                 NEXT_OP();
             }
@@ -1792,10 +1777,7 @@ class Flat {
                 Cell* const mark = top_open().mark;
                 stack::g_args.top = mark + 1;
                 i = Runner(*u).infix(s.node, in, *op.call, mark);
-                if (P::exit_pending() || i != in.end || !holds(*u)) [[unlikely]] {
-                    if (hand_back(u, pc, i, base, true)) return true;
-                    NEXT_OP();
-                }
+                CHECK_OR_HAND_BACK(in.end, true);
                 pc++;
                 NEXT_OP();
             }
@@ -1806,15 +1788,13 @@ class Flat {
                 i = s.end;
                 if (cell::is(word::slot(&word), T::Op)) {
                     i = P::operators(s.node, s.end, top_open().mark);
-                    if (P::exit_pending() || i != s.end || !holds(*u)) [[unlikely]] {
-                        if (hand_back(u, pc, i, base, false)) return true;
-                        NEXT_OP();
-                    }
+                    CHECK_OR_HAND_BACK(s.end, false);
                 }
                 pc++;
                 NEXT_OP();
             }
         }
+#undef CHECK_OR_HAND_BACK
 #undef NEXT_OP
     }
 
