@@ -1838,6 +1838,12 @@ class Flat {
             *stack::arg(0) = *P::g_exit_value;
             stack::keep_one();
         }
+        leave_body(b, u, pc, i);
+    }
+
+    // The body of record b (already off the record stack) has its result in its frame: the
+    // frame goes, the result takes the call's place, and the caller goes on after the call.
+    [[gnu::always_inline]] static void leave_body(const OpenRec& b, Unit*& u, const FlatOp*& pc, int32_t& i) {
         P::g_body_depth = b.saved_body_depth;
         set_code_level(b.code_level);
         memory::drop_fresh(b.fresh);
@@ -1915,16 +1921,7 @@ class Flat {
         for (size_t k = g_open_top; k > t; k--)
             if (g_open[k - 1].kind == Open::Body) end_run(g_open[k - 1].callee);
         g_open_top = t - 1;
-        P::g_body_depth = b.saved_body_depth;
-        set_code_level(b.code_level);
-        memory::drop_fresh(b.fresh);
-        end_run(b.callee);
-        frames::pop_keep_result();
-        *b.mark = *(b.mark + 1);
-        stack::g_args.top = b.mark + 1;
-        u = b.caller;
-        pc = b.ret;
-        i = u->steps[b.item].value_end;
+        leave_body(b, u, pc, i);
         return true;
     }
 
