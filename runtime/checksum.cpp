@@ -74,12 +74,13 @@ uint32_t adler32_update(uint32_t adler, const uint8_t* data, size_t length) {
 }
 
 uint16_t internet(const uint8_t* data, size_t length) {
-    uint32_t sum = 0;
+    // 64 bits keep every carry of any input a process can hold; the folds then add them back
+    // in, end-around, as the one's complement sum wants.
+    uint64_t sum = 0;
     size_t i = 0;
     for (; i + 1 < length; i += 2) sum += uint32_t(data[i]) << 8 | data[i + 1];
     if (i < length) sum += data[i];
-    sum = (sum >> 16) + (sum & 0xFFFF);
-    sum += sum >> 16;
+    while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
     return uint16_t(~sum & 0xFFFF);
 }
 

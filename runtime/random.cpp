@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 
+#include "host/crypto.h"
 #include "runtime/errors.h"
 
 namespace nuv::random {
@@ -41,6 +42,16 @@ void twist() {
     g_index = 0;
 }
 
+// The kernel's generator stands in while the digest layer is not up.
+void kernel_random_bytes(uint8_t* out, size_t length) {
+    size_t got = 0;
+    while (got < length) {
+        const ssize_t n = getrandom(out + got, length - got, 0);
+        if (n > 0) got += static_cast<size_t>(n);
+        else if (n < 0 && errno != EINTR) fire(Err::FeatureNa);
+    }
+}
+
 }  // namespace
 
 void init() { mt_seed(kStartSeed); }
@@ -65,13 +76,8 @@ int32_t mt_next() {
 }
 
 int32_t secure_random_int() {
-    unsigned char bytes[4];
-    size_t got = 0;
-    while (got < sizeof bytes) {
-        const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
-        if (n > 0) got += static_cast<size_t>(n);
-        else if (n < 0 && errno != EINTR) fire(Err::FeatureNa);
-    }
+    uint8_t bytes[4];
+    if (!host::crypto::random_bytes(bytes, sizeof bytes)) kernel_random_bytes(bytes, sizeof bytes);
     const uint32_t word = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
                           (static_cast<uint32_t>(bytes[3]) << 24);
     return static_cast<int32_t>(word & kLower);

@@ -1,6 +1,7 @@
 // The process-wide pseudo-random generator (a 624-word Mersenne Twister whose right shifts are
 // arithmetic, so every draw is a non-negative 31-bit value) and the secure source, which reads
-// the kernel's generator. One generator serves the whole process; it is not guarded.
+// the digest layer's generator (the kernel's while that layer is not up). One generator serves
+// the whole process; it is not guarded.
 #pragma once
 #include <cstdint>
 
@@ -14,7 +15,7 @@ void init();  // seeds the generator with kStartSeed; once at start-up
 void mt_seed(uint32_t seed);
 int32_t mt_next();  // 0 .. 2147483647
 
-// 0 .. 2147483647 from the kernel's generator; raises internal feature-na when it is unavailable.
+// 0 .. 2147483647 from the secure source; raises internal feature-na when it is unavailable.
 int32_t secure_random_int();
 
 // limit > 0: uniform in 1..limit; limit < 0: uniform in limit..-1; 0 gives 0. The secure

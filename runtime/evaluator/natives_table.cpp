@@ -13,6 +13,7 @@
 #include "runtime/evaluator/natives_control.h"
 #include "runtime/evaluator/natives_core.h"
 #include "runtime/evaluator/natives_eval.h"
+#include "runtime/evaluator/natives_host.h"
 #include "runtime/evaluator/natives_logic.h"
 #include "runtime/evaluator/natives_loops.h"
 #include "runtime/evaluator/natives_math.h"

@@ -106,8 +106,8 @@ using Entry = void (*)(bool check, const int32_t* refinements);
     X(83, Extend, "extend", natives_bind::extend)                                           \
     X(84, Debase, "debase", natives_text::debase)                                           \
     X(85, ToLocalFile, "to-local-file", natives_text::to_local_file)                        \
-    X(86, Wait, "wait", not_done)                                                           \
-    X(87, Checksum, "checksum", not_done)                                                   \
+    X(86, Wait, "wait", natives_host::wait)                                                  \
+    X(87, Checksum, "checksum", natives_host::checksum)                                     \
     X(88, Unset, "unset", natives_eval::unset)                                              \
     X(89, NewLine, "new-line", natives_text::new_line)                                      \
     X(90, IsNewLine, "new-line?", natives_text::is_new_line)                                \
@@ -122,7 +122,7 @@ using Entry = void (*)(bool check, const int32_t* refinements);
     X(99, Call, "call", not_done)                                                           \
     X(100, IsZero, "zero?", natives_math::is_zero)                                          \
     X(101, IsSize, "size?", not_done)                                                       \
-    X(102, Browse, "browse", not_done)                                                      \
+    X(102, Browse, "browse", natives_host::browse)                                          \
     X(103, Compress, "compress", not_done)                                                  \
     X(104, Decompress, "decompress", not_done)                                              \
     X(105, Recycle, "recycle", collector::recycle)                                          \

@@ -61,5 +61,17 @@ TEST(Checksum, Internet) {
     EXPECT_EQ(checksum::internet(nullptr, 0), 0xFFFF);
 }
 
+// Past 128 KB the word sum passes 32 bits; its carries still count (end-around), so words of
+// all ones sum to all ones and the checksum is 0 at any length.
+TEST(Checksum, InternetKeepsEveryCarry) {
+    for (size_t n : {size_t{131072}, size_t{131074}, size_t{200000}, size_t{1} << 24}) {
+        const std::vector<uint8_t> ones(n, 0xFF);
+        EXPECT_EQ(checksum::internet(ones.data(), n), 0) << n;
+    }
+    std::vector<uint8_t> data(300000, 0xFF);
+    data[0] = 0xFE;  // one word of 0xFEFF: the one's complement sum is 0xFEFF
+    EXPECT_EQ(checksum::internet(data.data(), data.size()), 0x0100);
+}
+
 }  // namespace
 }  // namespace nuv
