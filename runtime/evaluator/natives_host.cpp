@@ -201,12 +201,10 @@ void browse(bool check, const int32_t*) {
     expect(check, target, 0, [](T t) { return t == T::Url || t == T::File; });
     std::string text;
     if (cell::is(target, T::File)) {
-        Cell* local = stack::reserve();
-        unset::set(local);
-        text_kin::to_local(target, false, local);
-        const std::vector<uint8_t> bytes = utf8_of(local);
+        Cell local;
+        text_kin::to_local(target, false, &local);
+        const std::vector<uint8_t> bytes = utf8_of(&local);  // at once: nothing allocates between
         text.assign(bytes.begin(), bytes.end());
-        stack::drop(1);
         // A path the opener would read as an option is made explicitly relative.
         if (!text.empty() && text[0] == '-') text.insert(0, "./");
     } else {
