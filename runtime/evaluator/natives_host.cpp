@@ -181,8 +181,12 @@ void sleep_seconds(double seconds) {
 
 }  // namespace
 
-void wait(bool, const int32_t*) {
+void wait(bool check, const int32_t*) {
     Cell* value = stack::arg(0);
+    expect(check, value, 0, [](T t) {
+        return t == T::Integer || t == T::Float || t == T::Percent || t == T::Time ||
+               t == T::Block || t == T::None;
+    });
     double seconds = 0;
     switch (cell::type_of(value)) {
     case T::Integer: seconds = cell::get_int(value); break;
