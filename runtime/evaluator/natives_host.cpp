@@ -153,8 +153,9 @@ void checksum(bool check, const int32_t* refinements) {
     }
     uint8_t sum[host::crypto::kMaxDigestSize];
     std::vector<uint8_t> key_room;
+    // Binaries are read in place: no series allocation from here to the digest's end.
     const Bytes key = spec ? bytes_of(spec, key_room) : Bytes{nullptr, 0};
-    const Bytes in = bytes_of(data, room);  // no allocation from here to the digest's end
+    const Bytes in = bytes_of(data, room);
     const bool done = spec ? host::crypto::hmac(method.digest, key.data, key.length, in.data,
                                                 in.length, sum)
                            : host::crypto::digest(method.digest, in.data, in.length, sum);
