@@ -57,10 +57,12 @@
 #include "runtime/handles.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
+#include "runtime/os.h"
 #include "runtime/output.h"
 #include "runtime/platform/pixels.h"
 #include "runtime/ownership.h"
 #include "runtime/random.h"
+#include "runtime/resource_slots.h"
 #include "runtime/stack.h"
 #include "runtime/watch.h"
 #include "runtime/syntax/lexer.h"
@@ -188,6 +190,7 @@ int run_with_deep_stack(int (*body)(void*), void* data) {
 void init() {
     g_auto_root = true;
     g_collector_on = false;
+    os::init();
     output::init();
     random::init();
     hash::set_seed(hash::kDefaultSeed);
@@ -219,6 +222,7 @@ void init() {
     interp::init();
     lexer::init();
     routines::init();
+    resource_slots::init();
     system_object::init();
 }
 
