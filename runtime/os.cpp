@@ -208,6 +208,15 @@ std::string current_dir() {
 
 bool set_current_dir(const char* path) { return chdir(path) == 0; }
 
+Clock clock_now() {
+    timespec clock{};
+    clock_gettime(CLOCK_REALTIME, &clock);
+    tm local{};
+    localtime_r(&clock.tv_sec, &local);
+    return {static_cast<int64_t>(clock.tv_sec), static_cast<int32_t>(clock.tv_nsec),
+            static_cast<int32_t>(local.tm_gmtoff)};
+}
+
 void sleep_seconds(double seconds) {
     double ms = seconds * 1000.0;
     if (!(ms >= 1.0)) ms = 1.0;

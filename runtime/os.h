@@ -34,6 +34,15 @@ std::string current_dir();
 // Changes the process's current directory; false when the system refuses.
 bool set_current_dir(const char* path);
 
+// The clock: the instant in whole seconds since 1970-01-01 UTC and the nanoseconds past it, and
+// the local zone's offset from UTC in seconds at that instant.
+struct Clock {
+    int64_t seconds;
+    int32_t nanoseconds;
+    int32_t zone_offset;
+};
+Clock clock_now();
+
 // Sleeps the seconds: times 1,000 in milliseconds, at least 1, truncated toward zero.
 void sleep_seconds(double seconds);
 

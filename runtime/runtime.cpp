@@ -142,6 +142,19 @@ bool collector_on() { return g_collector_on; }
 void set_collector_on(bool on) { g_collector_on = on; }
 Cell* root() { return &g_root_anchor; }
 
+const Cell* root_cell(int32_t index) {
+    const NodeId roots = cell::node(&g_root_anchor);
+    if (roots == 0 || index < 0 || index >= block::count(roots)) fatal("root-cell past the roots", 1);
+    return &block::raw_cells(roots)[index];
+}
+
+NodeId root_node(int32_t index) {
+    const Cell* value = root_cell(index);
+    const TypeId t = cell::type_of(value);
+    const bool context = t == TypeId::Object || t == TypeId::Error || t == TypeId::Port;
+    return context ? object::context_of(value) : cell::node(value);
+}
+
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
