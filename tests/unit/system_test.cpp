@@ -1,11 +1,9 @@
 // The system object as the runtime reads it: the lexer's exit-state types come from
-// system/lexer/exit-states when it is a block of 34 words, else from the lexer's own table; the
-// runtime error texts of the process's end.
+// system/lexer/exit-states when it is a block of 34 words, else from the lexer's own table.
 #include "runtime/system.h"
 
 #include <string>
 
-#include "runtime/os.h"
 #include "tests/unit/eval_support.h"
 
 namespace nuv {
@@ -54,16 +52,6 @@ TEST_F(ExitStates, AListOfAnotherShapeIsNotRead) {
         EXPECT_EQ(exit_types(), kOwn) << list;
         EXPECT_EQ(eval_text("transcode {[a] (b) {c}}"), "[[a] (b) \"c\"]") << list;
     }
-}
-
-TEST(RuntimeErrors, TextsByCode) {
-    EXPECT_STREQ(os::runtime_error_text(32), "segmentation fault");
-    EXPECT_STREQ(os::runtime_error_text(34), "Bus error");
-    EXPECT_STREQ(os::runtime_error_text(19), "stack error or overflow");
-    EXPECT_STREQ(os::runtime_error_text(95), "no CATCH for THROW");
-    EXPECT_STREQ(os::runtime_error_text(6), "float denormal operan");
-    EXPECT_STREQ(os::runtime_error_text(0), "unknown error code!");
-    EXPECT_STREQ(os::runtime_error_text(35), "unknown error code!");
 }
 
 }  // namespace
