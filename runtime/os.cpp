@@ -19,19 +19,6 @@ namespace nuv::os {
 
 namespace {
 
-// A sanitized build keeps the sanitizer's own fault handlers, whose reports say more.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
 bool g_console = false;
 bool g_started = false;
 void (*g_on_quit)() = nullptr;
@@ -155,7 +142,8 @@ void init() {
     fesetenv(FE_DFL_ENV);
     signal(SIGPIPE, SIG_IGN);
     g_console = isatty(STDOUT_FILENO) == 1;
-    if (kSanitized) return;
+    // A sanitized build keeps the sanitizer's own fault handlers, whose reports say more.
+    if (kAddressSanitizer) return;
     struct sigaction action {};
     action.sa_sigaction = on_fatal_signal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
@@ -164,7 +152,7 @@ void init() {
 }
 
 bool console() { return g_console; }
-bool handles_faults() { return !kSanitized; }
+bool handles_faults() { return !kAddressSanitizer; }
 
 const char* runtime_error_text(int code) {
     for (const RuntimeError& e : kRuntimeErrors)

@@ -7,6 +7,19 @@
 
 namespace nuv::os {
 
+// Whether this build runs under the address sanitizer.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kAddressSanitizer = true;
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+
 // Runs once per process before anything else of the runtime: the default floating-point
 // environment (every exception masked, round to nearest), SIGPIPE ignored (a closed pipe is a
 // failed write, not the end of the process), whether standard output is a terminal, and the

@@ -157,18 +157,6 @@ NodeId root_node(int32_t index) {
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-
 struct DeepRun {
     int (*body)(void*);
     void* data;
@@ -187,7 +175,7 @@ int run_with_deep_stack(int (*body)(void*), void* data) {
     // Reserved; pages are touched only as used. The address sanitizer leaves poisoned an unwound
     // stack deeper than 64 MB (its later reports are then false), so there the thread keeps
     // 64 MB; the evaluator's frames are built small enough for the frame limit to bind first.
-    constexpr size_t kStack = kAddressSanitizer ? size_t{64} << 20 : size_t{512} << 20;
+    constexpr size_t kStack = os::kAddressSanitizer ? size_t{64} << 20 : size_t{512} << 20;
     DeepRun run{body, data, 0};
     pthread_attr_t attr;
     pthread_t thread;
