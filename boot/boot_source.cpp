@@ -2,6 +2,8 @@
 // their folder in NUV_BOOT_DIR), so a program needs no file beside it to start.
 #include "boot/boot_source.h"
 
+#include <cstring>
+
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
@@ -13,24 +15,21 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/routines.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
+#include "runtime/system.h"
 
-#ifndef NUV_BOOT_DIR
-#error "NUV_BOOT_DIR must name the folder of the boot texts"
-#endif
-
-// Each text becomes the bytes between two symbols.
-#define NUV_BOOT_TEXT(symbol, file)                                                      \
-    __asm__(".section .rodata\n.global " #symbol "\n" #symbol ":\n.incbin \"" NUV_BOOT_DIR \
-            "/" file "\"\n.global " #symbol "_end\n" #symbol "_end:\n.previous\n");        \
-    extern "C" const uint8_t symbol[];                                                   \
+// Each file unit becomes the bytes between two symbols.
+#define NUV_BOOT_FILE(kind, name, symbol, path)                                                 \
+    __asm__(".section .rodata\n.global " #symbol "\n" #symbol ":\n.incbin \"" path "\"\n.global " \
+            #symbol "_end\n" #symbol "_end:\n.previous\n");                                    \
+    extern "C" const uint8_t symbol[];                                                           \
     extern "C" const uint8_t symbol##_end[];
-
-NUV_BOOT_TEXT(nuv_boot_actions, "actions.nuv")
-NUV_BOOT_TEXT(nuv_boot_natives, "natives.nuv")
-NUV_BOOT_TEXT(nuv_boot_typesets, "typesets.nuv")
-NUV_BOOT_TEXT(nuv_boot_constants, "constants.nuv")
+#define NUV_BOOT_STEP(name)
+#include "boot_manifest.inc"
+#undef NUV_BOOT_FILE
+#undef NUV_BOOT_STEP
 
 namespace nuv::boot_source {
 
@@ -40,28 +39,50 @@ using T = TypeId;
 
 // The action and native words and the typesets are applied as definitions, without evaluation,
 // since the words that evaluation would use (`make` first, and the typesets every spec names)
-// are among them. The rest is evaluated.
-enum class Kind : uint8_t { Functions, Typesets, Code };
+// are among them. The other units run in manifest order: statements are evaluated, steps are
+// the C++ of the runtime that makes them.
+enum class Kind : uint8_t { Define, Run, Step };
 struct Entry {
+    Kind kind;
+    const char* name;
     const uint8_t* begin;
     const uint8_t* end;
-    Kind kind;
 };
+
+constexpr Kind define = Kind::Define;
+constexpr Kind run = Kind::Run;
 
 const Entry kEntries[] = {
-    {nuv_boot_actions, nuv_boot_actions_end, Kind::Functions},
-    {nuv_boot_natives, nuv_boot_natives_end, Kind::Functions},
-    {nuv_boot_typesets, nuv_boot_typesets_end, Kind::Typesets},
-    {nuv_boot_constants, nuv_boot_constants_end, Kind::Code},
+#define NUV_BOOT_FILE(kind, name, symbol, path) {kind, name, symbol, symbol##_end},
+#define NUV_BOOT_STEP(name) {Kind::Step, name, nullptr, nullptr},
+#include "boot_manifest.inc"
+#undef NUV_BOOT_FILE
+#undef NUV_BOOT_STEP
 };
 
-// Applies `word: make type! [spec index]` definitions; any other shape raises script
-// invalid-data naming the value where the shape breaks.
-void define_functions(const Cell* code) {
+// Applies `word: make type! [spec index]` (an action or native word) and `word: [types]` (a
+// typeset: each listed word names a datatype or an earlier typeset). Any other shape raises
+// script invalid-data naming the value where the shape breaks.
+void define_all(const Cell* code) {
     const NodeId node = cell::node(code);
-    for (int32_t i = block::head_index(code), n = block::count(node); i < n; i += 4) {
+    for (int32_t i = block::head_index(code), n = block::count(node); i < n;) {
         const Cell name = block::at(node, i);
-        if (!cell::is(&name, T::SetWord) || i + 3 >= n) fire(Err::InvalidData, &name);
+        if (!cell::is(&name, T::SetWord) || i + 1 >= n) fire(Err::InvalidData, &name);
+        const Cell next = block::at(node, i + 1);
+        if (cell::is(&next, T::Block)) {
+            Cell* set = stack::push(none::shared());
+            *set = Cell{static_cast<uint32_t>(T::Typeset), 0, 0, 0};
+            const NodeId list = cell::node(&next);
+            for (int32_t k = block::head_index(&next), m = block::count(list); k < m; k++) {
+                const Cell item = block::at(list, k);
+                typeset::add(set, &item);
+            }
+            context::set_global(word::symbol_of(&name), set);
+            stack::drop(1);
+            i += 2;
+            continue;
+        }
+        if (i + 3 >= n) fire(Err::InvalidData, &name);
         Cell* type = stack::push(none::shared());
         *type = block::at(node, i + 2);
         if (cell::is(type, T::Word)) *type = *word::get(type);
@@ -71,28 +92,36 @@ void define_functions(const Cell* code) {
         native::define(type, spec, static_cast<TypeId>(type->w1));
         context::set_global(word::symbol_of(&name), type);
         stack::drop(2);
+        i += 4;
     }
 }
 
-// Applies `word: [types]` definitions: each listed word names a datatype or an earlier typeset.
-void define_typesets(const Cell* code) {
-    const NodeId node = cell::node(code);
-    for (int32_t i = block::head_index(code), n = block::count(node); i < n; i += 2) {
-        const Cell name = block::at(node, i);
-        if (!cell::is(&name, T::SetWord) || i + 1 >= n) fire(Err::InvalidData, &name);
-        Cell* types = stack::push(none::shared());
-        *types = block::at(node, i + 1);
-        if (!cell::is(types, T::Block)) fire(Err::InvalidData, types);
-        Cell* set = stack::push(none::shared());
-        *set = Cell{static_cast<uint32_t>(T::Typeset), 0, 0, 0};
-        const NodeId list = cell::node(types);
-        for (int32_t k = block::head_index(types), m = block::count(list); k < m; k++) {
-            const Cell item = block::at(list, k);
-            typeset::add(set, &item);
-        }
-        context::set_global(word::symbol_of(&name), set);
-        stack::drop(2);
-    }
+// The units the runtime makes itself, by their manifest names.
+struct Step {
+    const char* name;
+    void (*make)();
+};
+
+void system_tables() {
+    system_object::fill_tables();
+    routines::bind_collector(system_object::collector_object());
+}
+
+constexpr Step kSteps[] = {
+    {"routines", routines::bind_runtime},
+    {"type-predicates", routines::bind_predicates},
+    {"system-tables", system_tables},
+    {"codecs", system_object::put_codecs},
+};
+
+void run_step(const char* name) {
+    for (const Step& step : kSteps)
+        if (std::strcmp(step.name, name) == 0) return step.make();
+    fatal("boot manifest names an unknown step", 1);
+}
+
+void lex(const Entry& entry, Cell* code) {
+    lexer::transcode(entry.begin, static_cast<size_t>(entry.end - entry.begin), {}, code);
 }
 
 }  // namespace
@@ -109,15 +138,25 @@ void load() {
     const Cell empty = *handle::push(0, handle::Kind::Null);
     stack::drop(1);
     context::set_global(symbol::make_cstr("null-handle"), &empty);
+    // Every definition first (evaluation needs them), then the units in order.
     for (const Entry& entry : kEntries) {
+        if (entry.kind != Kind::Define) continue;
         Cell* const top = stack::g_args.top;
         Cell* code = stack::push(none::shared());
-        lexer::transcode(entry.begin, static_cast<size_t>(entry.end - entry.begin), {}, code);
-        switch (entry.kind) {
-        case Kind::Functions: define_functions(code); break;
-        case Kind::Typesets: define_typesets(code); break;
-        case Kind::Code: interp::do_block(code); break;
+        lex(entry, code);
+        define_all(code);
+        stack::g_args.top = top;
+    }
+    for (const Entry& entry : kEntries) {
+        if (entry.kind == Kind::Define) continue;
+        if (entry.kind == Kind::Step) {
+            run_step(entry.name);
+            continue;
         }
+        Cell* const top = stack::g_args.top;
+        Cell* code = stack::push(none::shared());
+        lex(entry, code);
+        interp::do_block(code);
         stack::g_args.top = top;
     }
 }

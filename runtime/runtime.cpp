@@ -58,10 +58,12 @@
 #include "runtime/handles.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
+#include "runtime/os.h"
 #include "runtime/output.h"
 #include "runtime/platform/pixels.h"
 #include "runtime/ownership.h"
 #include "runtime/random.h"
+#include "runtime/resource_slots.h"
 #include "runtime/stack.h"
 #include "runtime/watch.h"
 #include "runtime/syntax/lexer.h"
@@ -141,19 +143,20 @@ bool collector_on() { return g_collector_on; }
 void set_collector_on(bool on) { g_collector_on = on; }
 Cell* root() { return &g_root_anchor; }
 
-namespace {
+const Cell* root_cell(int32_t index) {
+    const NodeId roots = cell::node(&g_root_anchor);
+    if (roots == 0 || index < 0 || index >= block::count(roots)) fatal("root-cell past the roots", 1);
+    return &block::raw_cells(roots)[index];
+}
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
+NodeId root_node(int32_t index) {
+    const Cell* value = root_cell(index);
+    const TypeId t = cell::type_of(value);
+    const bool context = t == TypeId::Object || t == TypeId::Error || t == TypeId::Port;
+    return context ? object::context_of(value) : cell::node(value);
+}
+
+namespace {
 
 struct DeepRun {
     int (*body)(void*);
@@ -173,7 +176,7 @@ int run_with_deep_stack(int (*body)(void*), void* data) {
     // Reserved; pages are touched only as used. The address sanitizer leaves poisoned an unwound
     // stack deeper than 64 MB (its later reports are then false), so there the thread keeps
     // 64 MB; the evaluator's frames are built small enough for the frame limit to bind first.
-    constexpr size_t kStack = kAddressSanitizer ? size_t{64} << 20 : size_t{512} << 20;
+    constexpr size_t kStack = os::kAddressSanitizer ? size_t{64} << 20 : size_t{512} << 20;
     DeepRun run{body, data, 0};
     pthread_attr_t attr;
     pthread_t thread;
@@ -189,6 +192,7 @@ int run_with_deep_stack(int (*body)(void*), void* data) {
 void init() {
     g_auto_root = true;
     g_collector_on = false;
+    os::init();
     output::init();
     random::init();
     // The digest layer: without it digests raise feature-na and the secure source falls back
@@ -223,6 +227,7 @@ void init() {
     interp::init();
     lexer::init();
     routines::init();
+    resource_slots::init();
     system_object::init();
 }
 

@@ -25,6 +25,12 @@ void set_collector_on(bool on);
 // The anchor cell that holds the root block (it has no parent block).
 Cell* root();
 inline constexpr int32_t kRootCells = 9748;
+// Root value #index: a cell of the root block, valid until the root block grows (it lives
+// outside the collected frames and never moves otherwise). An index past the roots ends the
+// process with a runtime error, as it names no value at all. No allocation.
+const Cell* root_cell(int32_t index);
+// The node of root value #index: an object's context, else the series of a root series.
+NodeId root_node(int32_t index);
 inline constexpr int32_t kSymbolCells = 4000;
 
 }  // namespace nuv::runtime

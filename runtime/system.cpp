@@ -12,6 +12,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/object.h"
+#include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
@@ -94,67 +95,33 @@ consteval bool catalogue_is_sound() {
 }
 static_assert(catalogue_is_sound());
 
-// ---- The system object's fields ----
+// ---- The lists the system object takes from the runtime's own tables ----
 
-constexpr const char* kSystemNames[] = {
-    "version", "build", "words", "platform", "catalog", "state", "modules", "codecs", "schemes",
-    "ports", "locale", "options", "script", "standard", "lexer", "console", "view",
-    "reactivity", "tools",
+}  // namespace
+
+const char* const kExitStateNames[kExitStateCount] = {
+    "eof",     "error!",   "block!",  "block!",    "paren!",  "paren!",   "string!", "string!",
+    "map!",    "path!",    "datatype!", "comment", "string!", "word!",    "issue!",  "integer!",
+    "refinement!", "char!", "file!",  "binary!",   "percent!", "float!",  "float!",  "tuple!",
+    "date!",   "pair!",    "time!",   "money!",    "tag!",    "url!",     "email!",  "hex",
+    "rawstring", "ref!",
 };
-constexpr const char* kCatalogNames[] = {"datatypes", "actions", "natives", "accessors", "errors"};
-constexpr const char* kStateNames[] = {"interpreted?", "last-error", "stack-trace",
-                                       "source-files", "callbacks", "GC"};
-// Its on-change* guard, which keeps bits in step with the switches, is a library function and
-// joins it with the library (an object refuses a guard field that holds no function).
-constexpr const char* kCallbacksNames[] = {"lexer?", "parse?", "sort?", "change?", "deep?",
-                                           "port?", "bits"};
-constexpr const char* kStandardNames[] = {"header", "port", "error", "file-info", "url-parts",
-                                          "scheme"};
-constexpr const char* kOptionsNames[] = {
-    "boot", "home", "path", "script", "cache", "thru-cache", "args", "do-arg", "debug", "secure",
-    "quiet", "binary-base", "decimal-digits", "money-digits", "module-paths", "file-types",
-    "float",
-};
-constexpr const char* kLocaleNames[] = {"language", "language*", "locale", "locale*",
-                                        "months",   "days",      "currencies"};
-constexpr const char* kMonthNames[] = {"January", "February", "March",     "April",
-                                       "May",     "June",     "July",      "August",
-                                       "September", "October", "November", "December"};
-constexpr const char* kDayNames[] = {"Monday", "Tuesday", "Wednesday", "Thursday",
-                                     "Friday", "Saturday", "Sunday"};
-constexpr const char* kFloatNames[] = {"pretty?", "full?"};
-// The guards on-change* and on-deep-change* join it with the library, as the options' do.
-constexpr const char* kCurrenciesNames[] = {"list"};
+
+namespace {
+
 constexpr const char* kCurrencyCodes[] = {
 #include "runtime/datatypes/currency_table.inc"
 };
-constexpr const char* kScriptNames[] = {"title", "header", "parent", "path", "args"};
-static_assert(std::size(kSystemNames) == kSystemFields);
-static_assert(std::size(kOptionsNames) == kOptionsFields);
-static_assert(std::size(kLocaleNames) == kLocaleFields);
-static_assert(std::size(kScriptNames) == kScriptFields);
-static_assert(std::size(kCatalogNames) == kCatalogFields);
-static_assert(std::size(kStateNames) == kStateFields);
-static_assert(std::size(kCallbacksNames) == kCallbacksFields);
-static_assert(std::size(kStandardNames) == kStandardFields);
 
-// The fields of each standard prototype, all none.
-constexpr const char* kHeaderFields[] = {
-    "Title", "Name", "Type", "Version", "Date", "File", "Home", "Author", "Tabs", "Needs",
-    "License", "Note", "History", "Rights", "Usage", "Purpose", "Comment", "Language",
-    "Content", "Owner",
-};
-constexpr const char* kPortFields[] = {"spec", "scheme", "actor", "awake",
-                                       "state", "data", "extra"};
+// The fields of the error prototype, which every error! copies.
 constexpr const char* kErrorFields[] = {"code", "type", "id", "arg1", "arg2", "arg3", "near",
                                         "where", "stack", "files"};
-constexpr const char* kFileInfoFields[] = {"name", "size", "date", "type"};
-constexpr const char* kUrlPartsFields[] = {"scheme", "user-info", "host", "port", "path",
-                                           "target", "query", "fragment", "ref"};
-constexpr const char* kSchemeFields[] = {"name", "title", "info", "actor", "awake"};
 static_assert(std::size(kErrorFields) == error::kFieldCount);
 
-Cell* g_system = nullptr;  // a root-block cell once init has run
+// Root-block cells once init has run: the catalogue and the error prototype, which errors are
+// made from before the system object exists.
+Cell* g_catalogue = nullptr;
+Cell* g_error_prototype = nullptr;
 Cell g_none{static_cast<uint32_t>(T::None), 0, 0, 0};
 
 // ---- Building (values are kept on the argument stack until they are stored) ----
@@ -181,19 +148,6 @@ Cell* push_text(const char* text) {
     Cell* s = string::make_at(stack::reserve(), std::strlen(text));
     string::append_cstr(s, text);
     return s;
-}
-
-// A block of new strings, pushed.
-template <size_t N>
-Cell* push_texts(const char* const (&texts)[N]) {
-    Cell* block = block::push_new(static_cast<int32_t>(N));
-    for (const char* text : texts) {
-        stack::Mark mark;
-        const Cell value = *push_text(text);
-        mark.restore();
-        block::append_cell(block, &value);
-    }
-    return block;
 }
 
 Cell arg_word(const Part& part) {
@@ -252,6 +206,12 @@ Cell* push_catalogue() {
     return catalogue;
 }
 
+// The value of the global word `system` when it is an object, else nullptr. No allocation.
+const Cell* system_cell() {
+    const Cell* value = context::global() ? context::global_slot(words::sym::system) : nullptr;
+    return value && cell::is(value, T::Object) ? value : nullptr;
+}
+
 // The object in field #index of the object, or nullptr.
 const Cell* object_field(const Cell* object, int32_t index) {
     if (!object || !cell::is(object, T::Object)) return nullptr;
@@ -262,7 +222,7 @@ const Cell* object_field(const Cell* object, int32_t index) {
 }
 
 const Cell* path2(int32_t first, int32_t second) {
-    const Cell* inner = object_field(g_system, first);
+    const Cell* inner = object_field(system_cell(), first);
     if (!inner || !cell::is(inner, T::Object)) return nullptr;
     return object_field(inner, second);
 }
@@ -270,48 +230,35 @@ const Cell* path2(int32_t first, int32_t second) {
 }  // namespace
 
 void init() {
-    if (g_system) return;
+    if (g_catalogue) return;
     stack::Mark mark;
-    Cell* system = push_object(kSystemNames);
-    Cell* catalog = push_object(kCatalogNames);
-    set_field(catalog, kErrors, push_catalogue());
-    set_field(system, kCatalog, catalog);
+    g_catalogue = word::keep(push_catalogue());
+    g_error_prototype = word::keep(push_object(kErrorFields));
+    mark.restore();
+    set_error_maker(error::make_raised, word::keep(&g_none));
+}
 
-    Cell* state = push_object(kStateNames);
-    Cell stack_trace;
-    integer::set(&stack_trace, 1);
-    set_field(state, kStackTrace, &stack_trace);
-    set_field(state, kSourceFiles, block::push_new(4));
-    Cell* callbacks = push_object(kCallbacksNames);
-    for (int32_t i = 0; i < kCallbackBits; i++) set_field(callbacks, i, logic::shared(false));
-    Cell no_bits;
-    integer::set(&no_bits, 0);
-    set_field(callbacks, kCallbackBits, &no_bits);
-    set_field(state, kCallbacks, callbacks);
-    set_field(system, kState, state);
+void forget() {
+    g_catalogue = nullptr;
+    g_error_prototype = nullptr;
+    set_error_maker(nullptr, nullptr);
+}
 
-    // The options as start-up leaves them. Its two guards, on-change* and on-deep-change*, are
-    // library functions and join it with the library (an object refuses a guard field that
-    // holds no function).
-    Cell* options = push_object(kOptionsNames);
-    set_field(options, 10, logic::shared(false));
-    const int32_t numbers[][2] = {{11, 16}, {12, 15}, {13, 2}};
-    for (const auto& [index, value] : numbers) {
-        Cell number;
-        integer::set(&number, value);
-        set_field(options, index, &number);
-    }
-    set_field(options, 14, block::push_new(1));
-    Cell* float_options = push_object(kFloatNames);
-    set_field(float_options, 0, logic::shared(true));
-    set_field(float_options, 1, logic::shared(false));
-    set_field(options, kOptionsFloat, float_options);
-    set_field(system, kOptions, options);
-    set_field(system, kScript, push_object(kScriptNames));
-    set_field(system, kSchemes, block::push_new(10));
+void fill_tables() {
+    const Cell* system = system_cell();
+    if (!system) fire(Err::NotDone);
+    stack::Mark mark;
+    Cell* held = stack::push(system);
+    const auto object_at = [&](int32_t outer, int32_t inner) -> Cell* {
+        const Cell* object = object_field(held, outer);
+        if (inner >= 0) object = object_field(object, inner);
+        if (!object || !cell::is(object, T::Object)) fire(Err::NotDone);
+        return stack::push(object);
+    };
+    set_field(object_at(kCatalog, -1), kErrors, g_catalogue);
+    set_field(object_at(kStandard, -1), kStandardError, g_error_prototype);
 
-    Cell* locale = push_object(kLocaleNames);
-    Cell* currencies = push_object(kCurrenciesNames);
+    Cell* currencies = object_at(kLocale, kLocaleCurrencies);
     Cell* list = block::push_new(static_cast<int32_t>(std::size(kCurrencyCodes)));
     for (const char* code : kCurrencyCodes) {
         Cell word;
@@ -319,27 +266,32 @@ void init() {
         block::append_cell(list, &word);
     }
     set_field(currencies, kCurrenciesList, list);
-    set_field(locale, kLocaleCurrencies, currencies);
-    set_field(locale, kMonths, push_texts(kMonthNames));
-    set_field(locale, kDays, push_texts(kDayNames));
-    set_field(system, kLocale, locale);
 
-    Cell* standard = push_object(kStandardNames);
-    const Cell* prototypes[] = {push_object(kHeaderFields), push_object(kPortFields),
-                                push_object(kErrorFields),  push_object(kFileInfoFields),
-                                push_object(kUrlPartsFields), push_object(kSchemeFields)};
-    for (int32_t i = 0; i < kStandardFields; i++) set_field(standard, i, prototypes[i]);
-    set_field(system, kStandard, standard);
+    Cell* lexer = object_at(kLexer, -1);
+    Cell* states = block::push_new(kExitStateCount);
+    for (const char* name : kExitStateNames) {
+        Cell word;
+        word::make_at(symbol::make_cstr(name), &word);
+        block::append_cell(states, &word);
+    }
+    set_field(lexer, kExitStates, states);
 
-    g_system = word::keep(system);
-    context::set_global(words::sym::system, g_system);
+    // The global context seen as an object, stored as its own owner too, so that `context?` of
+    // a global word answers it.
+    const Cell words{static_cast<uint32_t>(T::Object), context::global(), kGlobalClass, 0};
+    *context::owner(context::global()) = words;
+    set_field(held, kWords, &words);
     mark.restore();
-    set_error_maker(error::make_raised, word::keep(&g_none));
 }
 
-void forget() {
-    g_system = nullptr;
-    set_error_maker(nullptr, nullptr);
+const Cell* collector_object() {
+    const Cell* gc = path2(kState, kStateGC);
+    return gc && cell::is(gc, T::Object) ? gc : nullptr;
+}
+
+void put_codecs() {
+    // Each codec module puts its object into system/codecs here, keyed by its format word, in
+    // the order load and save try them. None is built into the runtime yet.
 }
 
 const Cell* locale_months_or_none() {
@@ -347,10 +299,13 @@ const Cell* locale_months_or_none() {
     return months ? months : &g_none;
 }
 
-const Cell* get() { return g_system ? g_system : &g_none; }
+const Cell* get() {
+    const Cell* system = system_cell();
+    return system ? system : &g_none;
+}
 
 NodeId catalog_errors() {
-    const Cell* errors = path2(kCatalog, kErrors);
+    const Cell* errors = system_cell() ? path2(kCatalog, kErrors) : g_catalogue;
     return errors && cell::is(errors, T::Object) ? object::context_of(errors) : 0;
 }
 
@@ -363,7 +318,7 @@ NodeId category(int32_t index) {
 }
 
 Cell standard_error() {
-    const Cell* proto = path2(kStandard, kStandardError);
+    const Cell* proto = system_cell() ? path2(kStandard, kStandardError) : g_error_prototype;
     return proto && cell::is(proto, T::Object) ? *proto : g_none;
 }
 
@@ -373,7 +328,7 @@ Cell standard(StandardField field) {
 }
 
 Cell schemes() {
-    const Cell* value = object_field(g_system, kSchemes);
+    const Cell* value = object_field(system_cell(), kSchemes);
     return value && cell::is(value, T::Block) ? *value : g_none;
 }
 
@@ -383,9 +338,38 @@ int32_t stack_trace() {
 }
 
 void set_script_args(const Cell* args) {
-    const Cell* script = object_field(g_system, kScript);
+    const Cell* script = object_field(system_cell(), kScript);
     if (!script || !cell::is(script, T::Object)) return;
     *context::write_at(object::context_of(script), kScriptArgs) = *args;
+}
+
+void lexer_exit_types(TypeId* types) {
+    static TypeId own[kLexerExitItems];
+    static bool made = false;
+    if (!made) {
+        for (int32_t i = 0; i < kLexerExitItems; i++) {
+            own[i] = T::Invalid;
+            for (int t = 1; t <= kTypeCount; t++)
+                if (std::strcmp(type_name(static_cast<T>(t)), kExitStateNames[i]) == 0)
+                    own[i] = static_cast<T>(t);
+        }
+        made = true;
+    }
+    for (int32_t i = 0; i < kLexerExitItems; i++) types[i] = own[i];
+    const Cell* states = path2(kLexer, kExitStates);
+    if (!states || !cell::is(states, T::Block) || block::rs_length(states) != kExitStateCount) return;
+    const Cell* items = block::rs_abs_at(states, cell::head(states));
+    for (int32_t i = 0; i < kExitStateCount; i++)
+        if (!cell::is(&items[i], T::Word)) return;
+    for (int32_t i = 0; i < kLexerExitItems; i++) {
+        const SymId sym = symbol::resolve(word::symbol_of(&items[i]));
+        types[i] = T::Invalid;
+        for (int t = 1; t <= kTypeCount; t++) {
+            const Cell& name = registry::name_entry(static_cast<T>(t)).word;
+            if (cell::is(&name, T::Word) && symbol::resolve(word::symbol_of(&name)) == sym)
+                types[i] = static_cast<T>(t);
+        }
+    }
 }
 
 const Cell* currency_list() {
@@ -395,7 +379,7 @@ const Cell* currency_list() {
 }
 
 int32_t money_digits() {
-    const Cell* value = object_field(g_system, kOptions);
+    const Cell* value = object_field(system_cell(), kOptions);
     value = object_field(value, kOptionsMoneyDigits);
     return value && cell::is(value, T::Integer) ? integer::get(value) : -1;
 }

@@ -1,8 +1,9 @@
-// The `system` object as far as the runtime itself needs it before the boot image carries it:
-// the 19 fields in their order, `catalog/errors` (the error catalogue, built from the one
-// list of error ids and messages), `standard` (the prototypes, `error` among them) and `state`.
-// Fields nothing fills yet are none. Readers find the objects by field position, which never
-// changes, and answer 0 when user code has put something else there.
+// The `system` object as the runtime reads it. The object itself is made by the boot units in
+// Nuv; the runtime makes what comes from its own tables: the error catalogue (from the one list
+// of error ids and messages) and the error prototype, which errors are made from before the
+// object exists, the currency codes and the lexer's exit states, and the global words' object.
+// Readers find the objects by field position, which never changes, and answer 0 (or none) when
+// the word `system` or a field holds something else.
 #pragma once
 #include <cstdint>
 
@@ -12,6 +13,7 @@ namespace nuv::system_object {
 
 // Field positions.
 enum SystemField : int32_t {
+    kWords = 2,
     kCatalog = 4,
     kState = 5,
     kSchemes = 8,
@@ -19,10 +21,18 @@ enum SystemField : int32_t {
     kOptions = 11,
     kScript = 12,
     kStandard = 13,
+    kLexer = 14,
     kSystemFields = 19,
 };
 enum CatalogField : int32_t { kErrors = 4, kCatalogFields = 5 };
-enum StateField : int32_t { kStackTrace = 2, kSourceFiles = 3, kCallbacks = 4, kStateFields = 6 };
+enum StateField : int32_t {
+    kStackTrace = 2,
+    kSourceFiles = 3,
+    kCallbacks = 4,
+    kStateGC = 5,
+    kStateFields = 6,
+};
+enum LexerField : int32_t { kExitStates = 2 };
 enum CallbacksField : int32_t { kCallbackBits = 6, kCallbacksFields = 7 };
 enum OptionsField : int32_t { kOptionsMoneyDigits = 13, kOptionsFloat = 16, kOptionsFields = 17 };
 enum LocaleField : int32_t { kMonths = 4, kDays = 5, kLocaleCurrencies = 6, kLocaleFields = 7 };
@@ -35,9 +45,29 @@ enum StandardField : int32_t {
     kStandardFields = 6,
 };
 
-// Builds the catalogue and the system object, binds the global word `system` to it and makes
-// fire raise error! values from then on. Needs the runtime words; runs once a runtime.
+// The class of the global words' object (system/words).
+inline constexpr uint32_t kGlobalClass = 0xFFFFFFFFu;
+
+// What each lexer exit state produces, in state order: system/lexer/exit-states is made from it.
+inline constexpr int32_t kExitStateCount = 34;
+extern const char* const kExitStateNames[kExitStateCount];
+// The types the lexer reports for the structural exit states 0-12: what items 0-12 of
+// system/lexer/exit-states name when it is a block of 34 words, else its own table's (a name
+// that is no datatype gives TypeId::Invalid). No allocation.
+inline constexpr int32_t kLexerExitItems = 13;
+void lexer_exit_types(TypeId* types);
+
+// Builds the catalogue and the error prototype and makes fire raise error! values from then
+// on. Needs the runtime words; runs once a runtime.
 void init();
+// Fills the fields of the system object (made by its boot unit) that come from the runtime's
+// tables: catalog/errors, standard/error, locale/currencies/list, lexer/exit-states and words.
+// Raises internal not-done when the word `system` holds no object of that shape. May allocate.
+void fill_tables();
+// system/state/GC, or nullptr when it is no object. No allocation.
+const Cell* collector_object();
+// Puts the codec objects the runtime builds into system/codecs. May allocate.
+void put_codecs();
 // Drops the system object and the error maker of a runtime that exits, so that one made again
 // builds its own.
 void forget();

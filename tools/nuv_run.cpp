@@ -7,7 +7,8 @@
 //
 // The runtime starts as the console starts it: runtime init, then the boot source. print and
 // prin write to standard output. An error that reaches the top prints the console's "*** "
-// report to standard output and the status is 1; otherwise it is 0.
+// report to standard output and the status is 1; otherwise it is 0. An error in a boot unit
+// prints its report and the status is 254.
 //
 // A case table is the file's values after the header, one row after another:
 //   [code] value            the code's value molds as the value does
@@ -309,12 +310,15 @@ void set_script_args(int argc, char** argv, int first) {
     system_object::set_script_args(args);
 }
 
+constexpr int kBootFailed = 254;
+
 int usage() {
     std::fprintf(stderr, "usage: nuv-run FILE [args] | nuv-run -e TEXT | nuv-run --cases FILE\n");
     return 2;
 }
 
-// Starts the runtime and the boot source; a boot source that fails is reported like any error.
+// Starts the runtime and the boot units; a unit that fails is reported like any error, and the
+// process ends with status 254.
 bool start() {
     runtime::init();
     runtime::set_collector_on(true);
@@ -341,7 +345,7 @@ int main_of(int argc, char** argv) {
         std::fprintf(stderr, "nuv-run: cannot read %s\n", path);
         return 2;
     }
-    if (!start()) return 1;
+    if (!start()) return kBootFailed;
     if (!inline_text && !cases) set_script_args(argc, argv, 2);
     const int status =
         cases ? run_cases(text, path) : run(text, !inline_text, inline_text ? "-e" : path);

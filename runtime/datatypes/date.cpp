@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <utility>
 
@@ -21,6 +20,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/os.h"
 #include "runtime/random.h"
 #include "runtime/stack.h"
 #include "runtime/system.h"
@@ -516,18 +516,15 @@ void set_yearday(Cell* c, int32_t day) {
 }
 
 Cell* now(Cell* out, bool utc, bool precise) {
-    timespec clock{};
-    clock_gettime(CLOCK_REALTIME, &clock);
-    tm local{};
-    localtime_r(&clock.tv_sec, &local);
+    const os::Clock clock = os::clock_now();
     // The zone field holds whole quarter hours up to 15:45; the instant is kept either way.
-    const long offset = utc ? 0 : local.tm_gmtoff;
+    const long offset = utc ? 0 : clock.zone_offset;
     const long magnitude = std::min<long>(offset < 0 ? -offset : offset, 15 * 3600 + 45 * 60);
     const auto hours = static_cast<int32_t>(magnitude / 3600);
     const auto minutes = static_cast<int32_t>(magnitude % 3600 / 60 / 15 * 15);
-    const int64_t seconds = clock.tv_sec;
+    const int64_t seconds = clock.seconds;
     const double time = static_cast<double>(floor_mod(seconds, kSecondsPerDay)) +
-                        (precise ? clock.tv_nsec * 1e-9 : 0.0);
+                        (precise ? clock.nanoseconds * 1e-9 : 0.0);
     const int64_t days = kUnixEpochDays + floor_div(seconds, kSecondsPerDay);
     return set_normalized(out, kTimeFlag | zone_bits(hours, minutes, offset < 0), days, time, false);
 }

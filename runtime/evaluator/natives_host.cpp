@@ -23,6 +23,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/os.h"
 #include "runtime/output.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
@@ -165,23 +166,6 @@ void checksum(bool check, const int32_t* refinements) {
 
 // ---- wait ----
 
-namespace {
-
-// Sleeps the whole duration, through interruptions; NaN, 0 and below sleep not at all.
-void sleep_seconds(double seconds) {
-    constexpr double kYear = 365.0 * 86400;  // one call's share: every part fits a timespec
-    while (seconds > 0) {
-        const double part = seconds < kYear ? seconds : kYear;
-        const double whole = std::floor(part);
-        timespec want{static_cast<time_t>(whole), static_cast<long>((part - whole) * 1e9)};
-        timespec left{};
-        while (nanosleep(&want, &left) != 0 && errno == EINTR) want = left;
-        if (!std::isinf(seconds)) seconds -= part;
-    }
-}
-
-}  // namespace
-
 void wait(bool check, const int32_t*) {
     Cell* value = stack::arg(0);
     expect(check, value, 0, [](T t) {
@@ -195,7 +179,7 @@ void wait(bool check, const int32_t*) {
     case T::Time: seconds = time_value::get(value); break;
     default: fire(Err::InvalidArg, value);
     }
-    sleep_seconds(seconds);
+    if (seconds > 0) os::sleep_seconds(seconds);  // NaN, 0 and below sleep not at all
     none::set(stack::arg(0));
 }
 

@@ -1,34 +1,38 @@
 // The routine table and the routine call. The runtime's routines are listed once, each with its
 // word, spec text, entry and return kind; the type predicates are one entry family generated
 // from their tables.
-#include "runtime/evaluator/routines.h"
 
-#include <algorithm>
-#include <array>
-#include <iterator>
-#include <string>
-#include <string_view>
-#include <utility>
-
+#include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/routine.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/trace.h"
 #include "runtime/frames.h"
+#include "runtime/os.h"
 #include "runtime/output.h"
+#include "runtime/runtime.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
 #include "runtime/unicode.h"
+#include <algorithm>
+#include <array>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <utility>
 
 namespace nuv::routines {
 
@@ -149,6 +153,79 @@ uint64_t components_tuple(const uint64_t* args, int32_t count) {
 uint64_t as_color(const uint64_t* args) { return components_tuple(args, 3); }
 uint64_t as_ipv4(const uint64_t* args) { return components_tuple(args, 4); }
 
+// Script expect-arg naming the routine, the value's type and the argument.
+[[noreturn]] void fire_expect(const char* routine, const char* argument, const Cell* value) {
+    Cell type;
+    datatype::set(&type, cell::type_of(value));
+    Cell name;
+    word::make_at(symbol::make_cstr(routine), &name);
+    Cell arg;
+    word::make_at(symbol::make_cstr(argument), &arg);
+    fire(Err::ExpectArg, &name, &type, &arg);
+}
+
+uint64_t quit_return(const uint64_t* args) { os::quit(arg_int(args[0])); }
+
+// Sets the word in its own context with no change notice; the value is the result.
+uint64_t set_quiet(const uint64_t* args) {
+    Cell* word = arg_cell(args[1]);
+    const Cell* value = arg_cell(args[0]);
+    if (!word::is_any_word_type(cell::type_of(word))) fire_expect("set-quiet", "word", word);
+    context::set_in(word, value, word->w1, false);
+    *stack::arg(0) = *value;
+    return 0;
+}
+
+// Copies the value into the series' head cell, with no owner notice; a series at its tail
+// stays as it was.
+uint64_t set_slot_quiet(const uint64_t* args) {
+    Cell* series = arg_cell(args[1]);
+    const Cell* value = arg_cell(args[0]);
+    const T t = cell::type_of(series);
+    if (t != T::Block && t != T::Paren && !(t >= T::Path && t <= T::GetPath))
+        fire_expect("set-slot-quiet", "series", series);
+    const NodeId node = cell::node(series);
+    const int32_t at = cell::head(series);
+    if (at >= 0 && at < block::count(node)) {
+        const Cell copy = *value;
+        block::write_cells(node)[at] = copy;
+    }
+    *stack::arg(0) = *value;
+    return 0;
+}
+
+uint64_t get_current_dir(const uint64_t*) {
+    const std::string path = os::current_dir();
+    Cell* out = stack::arg(0);
+    string::load(reinterpret_cast<const uint8_t*>(path.data()), path.size(), out, string::kUtf8);
+    cell::set_header(out, T::File);
+    return 0;
+}
+
+uint64_t set_current_dir(const uint64_t* args) {
+    const Cell* path = arg_cell(args[0]);
+    if (!os::set_current_dir(string::to_std_utf8(path).c_str())) fire(Err::CannotOpen, path);
+    *stack::arg(0) = *path;
+    return 0;
+}
+
+// The cell at 1-based position idx from the stack bottom, or none.
+uint64_t pick_stack(const uint64_t* args) {
+    const int32_t idx = arg_int(args[0]);
+    const auto size = stack::g_args.top - stack::g_args.bottom;
+    *stack::arg(0) = idx > 0 && idx < size ? stack::g_args.bottom[idx - 1] : *none::shared();
+    return 0;
+}
+
+uint64_t frame_index(const uint64_t*) {
+    return static_cast<uint64_t>(stack::g_args.base - stack::g_args.bottom);
+}
+
+uint64_t collector_active(const uint64_t*) { return runtime::collector_on() ? 1 : 0; }
+uint64_t collector_cycles(const uint64_t*) {
+    return static_cast<uint32_t>(collector::stats().collections);
+}
+
 struct RuntimeRoutine {
     const char* word;
     const char* spec;
@@ -156,7 +233,17 @@ struct RuntimeRoutine {
     int32_t kind;
 };
 
+// In the order they are bound.
 constexpr RuntimeRoutine kRuntimeRoutines[] = {
+    {"quit-return",
+     "\"Stops evaluation and exits the program with a given status\" status [integer!]",
+     quit_return, kNoResult},
+    {"set-quiet",
+     "\"Set an object's field to a value without triggering eventual object's events\" word value",
+     set_quiet, kNoResult},
+    {"set-slot-quiet",
+     "\"Set a value in series without triggering eventual owner's events\" series value",
+     set_slot_quiet, kNoResult},
     {"shift-right", "\"Shift bits to the right\" data [integer!] bits [integer!] return: [integer!]",
      shift_right, kIntegerResult},
     {"shift-left", "\"Shift bits to the left\" data [integer!] bits [integer!] return: [integer!]",
@@ -165,13 +252,10 @@ constexpr RuntimeRoutine kRuntimeRoutines[] = {
      "\"Shift bits to the right (unsigned)\" data [integer!] bits [integer!] return: [integer!]",
      shift_logical, kIntegerResult},
     {"last-lf?", "\"Internal Use Only\" return: [logic!]", is_last_lf, kLogicResult},
-    {"stack-size?", "return: [integer!]", stack_size, kIntegerResult},
-    {"collect-calls", "blk [block!]", collect_calls, kNoResult},
-    {"tracing?", "return: [logic!]", is_tracing, kLogicResult},
-    {"count-chars",
-     "\"Count UTF-8 encoded characters between two positions in a binary series\" "
-     "start [binary!] pos [binary!] return: [integer!]",
-     count_chars, kIntegerResult},
+    {"get-current-dir", "\"Returns the platform's current directory for the process\" return: [file!]",
+     get_current_dir, kNoResult},
+    {"set-current-dir", "\"Sets the platform's current process directory\" path [file!]",
+     set_current_dir, kNoResult},
     {"as-color",
      "\"Combine R, G and B values into a tuple\" r [integer!] g [integer!] b [integer!] return: [tuple!]",
      as_color, kNoResult},
@@ -181,6 +265,22 @@ constexpr RuntimeRoutine kRuntimeRoutines[] = {
     {"as-rgba",
      "\"Combine R, G, B and A color components into a tuple\" r [integer!] g [integer!] b [integer!] a [integer!] return: [tuple!]",
      as_ipv4, kNoResult},
+    {"count-chars",
+     "\"Count UTF-8 encoded characters between two positions in a binary series\" "
+     "start [binary!] pos [binary!] return: [integer!]",
+     count_chars, kIntegerResult},
+    {"stack-size?", "return: [integer!]", stack_size, kIntegerResult},
+    {"pick-stack", "idx [integer!]", pick_stack, kNoResult},
+    {"frame-index?", "return: [integer!]", frame_index, kIntegerResult},
+    {"collect-calls", "blk [block!]", collect_calls, kNoResult},
+    {"tracing?", "return: [logic!]", is_tracing, kLogicResult},
+};
+
+// The fields of system/state/GC, in order.
+constexpr RuntimeRoutine kCollectorRoutines[] = {
+    {"active?", "return: [logic!]", collector_active, kLogicResult},
+    {"series-cycles", "return: [integer!]", collector_cycles, kIntegerResult},
+    {"nodes-cycles", "return: [integer!]", collector_cycles, kIntegerResult},
 };
 
 // ---- Type predicates ----
@@ -244,13 +344,16 @@ constexpr auto kTypesetEntries = typeset_entries(std::make_index_sequence<kTypes
 
 // ---- Binding ----
 
-// Makes the routine from its spec text and sets the global word to it.
-void bind(const char* name, std::string_view spec_text, Entry fn, int32_t kind) {
+// Makes the routine from its spec text and stores it: in field #field of the object when
+// there is one, else in the global word.
+void bind(const char* name, std::string_view spec_text, Entry fn, int32_t kind,
+          const Cell* object = nullptr, int32_t field = 0) {
     const stack::Mark mark;
     Cell* spec = stack::push(none::shared());
     lexer::transcode(reinterpret_cast<const uint8_t*>(spec_text.data()), spec_text.size(), {}, spec);
     const Cell* value = routine::make_value(spec, nullptr, add(fn), kind, false);
-    context::set_global(symbol::make_cstr(name), value);
+    if (object) *context::write_at(object::context_of(object), field) = *value;
+    else context::set_global(symbol::make_cstr(name), value);
     mark.restore();
 }
 
@@ -300,9 +403,13 @@ void call(const Cell* callee, const Cell* name) {
     }
 }
 
-void init() {
-    g_filled = 0;
+void init() { g_filled = 0; }
+
+void bind_runtime() {
     for (const RuntimeRoutine& r : kRuntimeRoutines) bind(r.word, r.spec, r.entry, r.kind);
+}
+
+void bind_predicates() {
     const std::string is_type_doc = "\"Returns true if the value is this type\"";
     const std::string tail = " value [any-type!] return: [logic!]";
     for (size_t k = 0; k < std::size(kTypePredicates); k++)
@@ -313,6 +420,17 @@ void init() {
         g_typeset_words[k] = *word::make_global((name + "!").c_str());
         bind(kTypesetPredicates[k], "\"Returns true if the value is any type of " + name + "\"" + tail,
              kTypesetEntries[k], kLogicResult);
+    }
+}
+
+void bind_collector(const Cell* gc) {
+    if (!gc || object::word_count(gc) < static_cast<int32_t>(std::size(kCollectorRoutines)))
+        fire(Err::NotDone);
+    const Cell object = *gc;
+    collector::Root keep(&object);
+    for (size_t k = 0; k < std::size(kCollectorRoutines); k++) {
+        const RuntimeRoutine& r = kCollectorRoutines[k];
+        bind(r.word, r.spec, r.entry, r.kind, &object, static_cast<int32_t>(k));
     }
 }
 

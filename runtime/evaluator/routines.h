@@ -37,9 +37,17 @@ Entry entry(int32_t index);  // nullptr for an index no entry has
 // arguments[0]. Raises what the entry raises.
 void call(const Cell* callee, const Cell* name);
 
-// Fills the table with the runtime's routines and binds each to its global word: the integer
-// shifts, last-lf?, stack-size?, collect-calls, tracing?, count-chars, the tuple makers
-// as-color, as-ipv4 and as-rgba, and the type predicates. After the lexer's init.
+// Empties the table. The boot units bind the routines below.
 void init();
+// Binds the runtime's routines to their global words, in order: quit-return, set-quiet,
+// set-slot-quiet, the integer shifts, last-lf?, get-current-dir, set-current-dir, the tuple
+// makers as-color, as-ipv4 and as-rgba, count-chars, stack-size?, pick-stack, frame-index?,
+// collect-calls and tracing?. After the lexer's init.
+void bind_runtime();
+// Binds the type predicates, after the typesets they read.
+void bind_predicates();
+// Makes the routines of the collector object system/state/GC (active?, series-cycles,
+// nodes-cycles) into its fields; internal not-done when it is no object of three fields.
+void bind_collector(const Cell* gc);
 
 }  // namespace nuv::routines

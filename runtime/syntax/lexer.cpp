@@ -37,6 +37,7 @@
 #include "runtime/memory.h"
 #include "runtime/number_scan.h"
 #include "runtime/stack.h"
+#include "runtime/system.h"
 #include "runtime/unicode.h"
 #include "runtime/syntax/date_scan.h"
 
@@ -90,8 +91,6 @@ bool same_letters(const uint8_t* a, const char* b, size_t n) {
 // Terminal states whose token includes the byte that ended it.
 struct TerminalTable {
     bool includes_end[kStateCount]{};
-    // The exit-state list: the type reported for the structural terminals 66-78.
-    TypeId exit_type[kStateCount]{};
 };
 consteval TerminalTable make_terminals() {
     TerminalTable t;
@@ -99,18 +98,21 @@ consteval TerminalTable make_terminals() {
                    Kind::BraceOpen, Kind::BraceClose, Kind::MapOpen, Kind::Construct, Kind::Comma,
                    Kind::String, Kind::Char, Kind::Binary, Kind::Percent, Kind::Point, Kind::Tag})
         t.includes_end[static_cast<int>(k)] = true;
-    using T = TypeId;
-    const T exits[] = {T::Invalid, T::Error, T::Block, T::Block,    T::Paren,   T::Paren, T::String,
-                       T::String,  T::Map,   T::Path,  T::Datatype, T::Invalid, T::String};
-    for (int i = 0; i < 13; i++) t.exit_type[kFirstTerminal + i] = exits[i];
     return t;
 }
 constexpr TerminalTable kTerminals = make_terminals();
 
+// The types reported for the structural terminals 66-78: items 0-12 of the exit-state list.
+struct ExitTypes {
+    TypeId types[system_object::kLexerExitItems];
+};
+
 // The type a token of the terminal state reports: its own, or the exit-state list's.
-TypeId reported_type(int state) {
+TypeId reported_type(int state, const ExitTypes& exits) {
     TypeId t = state_type(state);
-    return t != TypeId::Invalid ? t : kTerminals.exit_type[state];
+    if (t != TypeId::Invalid) return t;
+    const int item = state - kFirstTerminal;
+    return item >= 0 && item < system_object::kLexerExitItems ? exits.types[item] : TypeId::Invalid;
 }
 
 // The non-ASCII code points that separate tokens like blanks.
@@ -1010,6 +1012,8 @@ class Run {
     size_t length_;
     Options options_;
     Cell input_{};
+    ExitTypes exits_{};  // read from the system object at the first token that needs them
+    bool exits_read_ = false;
     Cell into_{};
     Run* outer_;
     size_t base_;
@@ -1366,7 +1370,11 @@ void Run::raw_string(const Step& first) {
 
 void Run::value_token(Kind kind, size_t start, size_t end, uint32_t flags) {
     const int state = static_cast<int>(kind);
-    Token t{text_ + start, end - start, flags, kind, reported_type(state)};
+    if (!exits_read_) {
+        system_object::lexer_exit_types(exits_.types);
+        exits_read_ = true;
+    }
+    Token t{text_ + start, end - start, flags, kind, reported_type(state, exits_)};
     pos_ = end;
     const bool new_line = take_new_line();
     if (!notify(Event::Prescan, t.type, state, start, end)) return;

@@ -73,6 +73,21 @@ expect construct 0 $'make object! [\n    a: 1\n    b: 1\n]' -- -e 'print mold co
 expect nothing 0 '' -- -e ''
 expect_start unlexable 1 '*** Syntax Error: (line 1) missing [ at ]' -- -e 'print 1 ]'
 
+# What start-up makes, and quit-return.
+expect colours 0 '255.240.120 0.0.0.255 true' -- -e 'print [yello transparent glass = transparent]'
+expect options 0 'Linux 16 15 2' -- -e \
+    'print [system/platform system/options/binary-base system/options/decimal-digits system/options/money-digits]'
+expect version 0 tuple -- -e 'print type? system/version'
+expect exit-states 0 34 -- -e 'print length? system/lexer/exit-states'
+expect catalogue 0 'attempt to divide by zero' -- -e 'print system/catalog/errors/math/zero-divide'
+expect words 0 true -- -e "print same? context? 'print system/words"
+expect collector 0 true -- -e \
+    'n: system/state/GC/series-cycles recycle print system/state/GC/series-cycles > n'
+expect quit-return 3 1 -- -e 'print 1 quit-return 3 print 2'
+# Output not ended by a line end is written before the process ends.
+expect quit-return-flush 0 abc -- -e 'prin "abc" quit-return 0'
+expect last-lf 0 afalse -- -e 'prin "a" print last-lf?'
+
 # A script file: its header is skipped and its output is what it prints.
 script=$(mktemp)
 trap 'rm -f "$script"' EXIT

@@ -51,7 +51,8 @@ inline void define_op(const char* name, const char* source) {
 }
 
 // Once per process: the words start-up defines (datatypes, actions, natives, typesets,
-// constants, operators), from the boot source.
+// constants, operators, the system object). The test program's start-up (main_env.cpp) has
+// loaded the boot units already.
 inline void define_all();
 inline void eval_environment() {
     static bool ready = false;
@@ -63,7 +64,7 @@ inline void eval_environment() {
         ADD_FAILURE() << "setting up the evaluation words raised " << err_word(raised().id);
     }
 }
-inline void define_all() { boot_source::load(); }
+inline void define_all() {}
 
 // The molded value of the text's evaluation, or "error <id>".
 inline std::string eval_text(const std::string& text) {

@@ -1,8 +1,10 @@
-// Starts the runtime once for the unit-test process and turns the collector switch on. What a
+// Starts the runtime and its boot units once for the unit-test process, as a program starts,
+// and turns the collector switch on. What a
 // test made stays a fresh root only until the test ends, so one test's values do not weigh on
 // the collections of every later test in the same process.
 #include <gtest/gtest.h>
 
+#include "boot/boot_source.h"
 #include "runtime/memory.h"
 #include "runtime/runtime.h"
 
@@ -10,6 +12,7 @@ namespace {
 struct RuntimeEnvironment : ::testing::Environment {
     void SetUp() override {
         nuv::runtime::init();
+        nuv::boot_source::load();
         nuv::runtime::set_collector_on(true);
         nuv::runtime::set_auto_root(false);
     }

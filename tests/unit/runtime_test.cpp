@@ -28,6 +28,20 @@ TEST(Runtime, RootBlockHoldsTheStacksAndTheSymbolBlock) {
     EXPECT_EQ(stack::g_args.bottom, memory::buf_of(block::rs_abs_at(root, 0))->cells());
 }
 
+// Root values by index: the cell and its node; an index past the roots names no value and ends
+// the process rather than read outside the root block.
+TEST(Runtime, RootCellAndRootNode) {
+    const Cell* root = runtime::root();
+    for (int32_t i = 0; i < 3; i++) {
+        EXPECT_EQ(runtime::root_cell(i), block::rs_abs_at(root, i)) << i;
+        EXPECT_EQ(runtime::root_node(i), cell::node(block::rs_abs_at(root, i))) << i;
+    }
+    const int32_t count = block::count(cell::node(root));
+    EXPECT_EQ(runtime::root_cell(count - 1), block::rs_abs_at(root, count - 1));
+    EXPECT_EXIT(runtime::root_cell(count), ::testing::ExitedWithCode(1), "root-cell past the roots");
+    EXPECT_EXIT(runtime::root_node(-1), ::testing::ExitedWithCode(1), "root-cell past the roots");
+}
+
 TEST(Runtime, ArgumentStackOverflowRaisesAndBacksOff) {
     test::StackScope scope;
     Cell v{static_cast<uint32_t>(TypeId::None), 0, 0, 0};
