@@ -58,6 +58,8 @@
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/output.h"
+#include "runtime/platform/clipboard.h"
+#include "runtime/platform/image_codecs.h"
 #include "runtime/platform/pixels.h"
 #include "runtime/ownership.h"
 #include "runtime/random.h"
@@ -220,6 +222,8 @@ void init() {
     lexer::init();
     routines::init();
     system_object::init();
+    clipboard::init();
+    image_codecs::init();
 }
 
 void exit() {

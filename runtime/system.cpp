@@ -11,6 +11,7 @@
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -370,6 +371,17 @@ Cell standard_error() {
 Cell standard(StandardField field) {
     const Cell* proto = path2(kStandard, field);
     return proto && cell::is(proto, T::Object) ? *proto : g_none;
+}
+
+const Cell* codecs() {
+    const NodeId ctx = object::context_of(g_system);
+    if (cell::is(context::values_at(ctx, kCodecs), T::None)) {
+        const stack::Mark mark;
+        Cell* made = map::make_at(stack::reserve(), nullptr, 8);
+        *context::write_at(object::context_of(g_system), kCodecs) = *made;
+        mark.restore();
+    }
+    return context::values_at(object::context_of(g_system), kCodecs);
 }
 
 Cell schemes() {

@@ -14,6 +14,7 @@ namespace nuv::system_object {
 enum SystemField : int32_t {
     kCatalog = 4,
     kState = 5,
+    kCodecs = 7,
     kSchemes = 8,
     kLocale = 10,
     kOptions = 11,
@@ -51,6 +52,8 @@ NodeId category(int32_t index);
 Cell standard_error();
 // A copy of the prototype at `field` of system/standard (none! when it is no object).
 Cell standard(StandardField field);
+// system/codecs, made an empty map! first when it holds none. May allocate.
+const Cell* codecs();
 // A copy of system/schemes (none! when it is no block!).
 Cell schemes();
 // system/state/stack-trace when it is an integer!, else 0; a copy of system/state/source-files
