@@ -24,7 +24,7 @@ struct Channel {
     explicit Channel(uint32_t m = 0) : mask(m), shift(m ? std::countr_zero(m) : 0), top(m ? m >> shift : 0) {}
     uint8_t of(uint32_t pixel, uint8_t absent) const {
         if (!mask) return absent;
-        return static_cast<uint8_t>(((pixel & mask) >> shift) * 255 / top);
+        return static_cast<uint8_t>(uint64_t{(pixel & mask) >> shift} * 255 / top);
     }
 };
 

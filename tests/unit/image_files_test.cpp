@@ -12,6 +12,8 @@
 
 #include "host/images.h"
 #include "runtime/platform/pixels.h"
+#include "tests/fuzz/image_fuzz_body.h"
+#include "tests/unit/support.h"
 #include "tests/unit/eval_support.h"
 
 namespace nuv::test {
@@ -177,6 +179,22 @@ TEST(ImageFiles, BmpRejectsWhatLiesOutsideItsData) {
     EXPECT_EQ(none.data, nullptr);
 }
 
+TEST(ImageFiles, BmpBitFieldsScaleEachMaskToEightBits) {
+    // 32 bits: red over all 32 bits, green over 5, blue over none (0), alpha absent (opaque).
+    std::vector<uint8_t> bmp(54 + 12 + 8, 0);
+    const auto put = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; i++) bmp[at + size_t(i)] = uint8_t(v >> (8 * i));
+    };
+    bmp[0] = 'B', bmp[1] = 'M';
+    put(10, 66), put(14, 40), put(18, 2), put(22, 1), put(26, 1 | 32 << 16), put(30, 3);
+    put(54, 0xFFFFFFFF), put(58, 0x1F), put(62, 0);
+    put(66, 0xFFFFFFFF), put(70, 0x80000010);
+    Decoded d(bmp);
+    ASSERT_EQ(d.status, images::Status::Ok);
+    const std::vector<uint8_t> wanted = {0, 255, 255, 255, 0, 131, 127, 255};
+    EXPECT_EQ(d.bytes(), wanted);
+}
+
 TEST(ImageFiles, ScaleAndFlip) {
     eval_environment();
     pixels::Record* r = pixels::create(2, 2, 0xFF000000);
@@ -216,6 +234,12 @@ TEST(ImageFiles, DecodingAFileAndTheEncoderErrors) {
     } catch (const Unwind&) {
         EXPECT_EQ(raised().id, Err::NoCodec);
     }
+}
+
+TEST(ImageFiles, FuzzCorpusReplays) {
+    const auto inputs = fuzz_corpus("image");
+    for (const std::vector<uint8_t>& bytes : inputs) fuzz::image_input(bytes.data(), bytes.size());
+    EXPECT_GT(inputs.size(), 20u);
 }
 
 }  // namespace
