@@ -1,9 +1,10 @@
 #include "host/clipboard.h"
 
-#include <dlfcn.h>
 
 #include <cstdint>
 #include <cstdlib>
+
+#include "host/dynamic.h"
 
 namespace nuv::host::clipboard {
 
@@ -23,18 +24,14 @@ constexpr uint32_t kInitVideo = 0x00000020;
 Sdl g_sdl{};
 int g_state = 0;  // 0 not tried, 1 started, -1 unavailable
 
-template <typename F>
-bool find(void* library, const char* name, F* entry) {
-    *entry = reinterpret_cast<F>(dlsym(library, name));
-    return *entry != nullptr;
-}
-
 bool start() {
     void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
     if (!library) return false;
-    if (!find(library, "SDL_InitSubSystem", &g_sdl.init_sub_system) || !find(library, "SDL_SetHint", &g_sdl.set_hint) ||
-        !find(library, "SDL_SetClipboardText", &g_sdl.set_clipboard_text) ||
-        !find(library, "SDL_GetClipboardText", &g_sdl.get_clipboard_text) || !find(library, "SDL_free", &g_sdl.free))
+    if (!find_entry(library, "SDL_InitSubSystem", &g_sdl.init_sub_system) ||
+        !find_entry(library, "SDL_SetHint", &g_sdl.set_hint) ||
+        !find_entry(library, "SDL_SetClipboardText", &g_sdl.set_clipboard_text) ||
+        !find_entry(library, "SDL_GetClipboardText", &g_sdl.get_clipboard_text) ||
+        !find_entry(library, "SDL_free", &g_sdl.free))
         return false;
     // With no display the offscreen driver, whose clipboard lives in the process, at once:
     // the other drivers would complain on the way.

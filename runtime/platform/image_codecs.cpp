@@ -121,6 +121,7 @@ Cell* encode(const Cell* image, int32_t format, const Cell* where, Cell* out) {
 
 void init() {
     const stack::Mark mark;
+    const Cell* decoder = routines::push("data [any-type!] return: [image!]", decode_entry, routines::kNoResult);
     for (size_t k = 0; k < std::size(kCodecs); k++) {
         const std::string_view fields = kCodecs[k].fields;
         Cell* spec = stack::push(none::shared());
@@ -129,7 +130,6 @@ void init() {
         Cell* encoder = routines::push("img [image!] where [any-type!] return: [binary!]", kEncoders[k],
                                        routines::kNoResult);
         object::add_field(codec, "encode", encoder);
-        Cell* decoder = routines::push("data [any-type!] return: [image!]", decode_entry, routines::kNoResult);
         object::add_field(codec, "decode", decoder);
         Cell* key = stack::push(word::make_global(kCodecs[k].key));
         map::put(const_cast<Cell*>(system_object::codecs()), key, codec, false);
