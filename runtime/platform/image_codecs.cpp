@@ -121,7 +121,7 @@ Cell* encode(const Cell* image, int32_t format, const Cell* where, Cell* out) {
 
 void init() {
     const stack::Mark mark;
-    const Cell* decoder = routines::push("data [any-type!] return: [image!]", decode_entry, routines::kNoResult);
+    const Cell* decoder = routines::push("data [any-type!] return: [image! none!]", decode_entry, routines::kNoResult);
     for (size_t k = 0; k < std::size(kCodecs); k++) {
         const std::string_view fields = kCodecs[k].fields;
         Cell* spec = stack::push(none::shared());
