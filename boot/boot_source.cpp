@@ -14,6 +14,7 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/platform/image_codecs.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/stack.h"
@@ -107,11 +108,15 @@ void system_tables() {
     routines::bind_collector(system_object::collector_object());
 }
 
+// Each codec module puts its object into system/codecs, keyed by its format word, in the order
+// load and save try them.
+void put_codecs() { image_codecs::init(); }
+
 constexpr Step kSteps[] = {
     {"routines", routines::bind_runtime},
     {"type-predicates", routines::bind_predicates},
     {"system-tables", system_tables},
-    {"codecs", system_object::put_codecs},
+    {"codecs", put_codecs},
 };
 
 void run_step(const char* name) {

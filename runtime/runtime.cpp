@@ -60,6 +60,7 @@
 #include "runtime/memory.h"
 #include "runtime/os.h"
 #include "runtime/output.h"
+#include "runtime/platform/clipboard.h"
 #include "runtime/platform/pixels.h"
 #include "runtime/ownership.h"
 #include "runtime/random.h"
@@ -229,6 +230,7 @@ void init() {
     routines::init();
     resource_slots::init();
     system_object::init();
+    clipboard::init();
 }
 
 void exit() {

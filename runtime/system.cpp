@@ -11,6 +11,7 @@
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/string.h"
@@ -289,11 +290,6 @@ const Cell* collector_object() {
     return gc && cell::is(gc, T::Object) ? gc : nullptr;
 }
 
-void put_codecs() {
-    // Each codec module puts its object into system/codecs here, keyed by its format word, in
-    // the order load and save try them. None is built into the runtime yet.
-}
-
 const Cell* locale_months_or_none() {
     const Cell* months = path2(kLocale, kMonths);
     return months ? months : &g_none;
@@ -325,6 +321,11 @@ Cell standard_error() {
 Cell standard(StandardField field) {
     const Cell* proto = path2(kStandard, field);
     return proto && cell::is(proto, T::Object) ? *proto : g_none;
+}
+
+const Cell* codecs() {
+    const Cell* value = object_field(system_cell(), kCodecs);
+    return value && cell::is(value, T::Map) ? value : nullptr;
 }
 
 Cell schemes() {

@@ -16,6 +16,7 @@ enum SystemField : int32_t {
     kWords = 2,
     kCatalog = 4,
     kState = 5,
+    kCodecs = 7,
     kSchemes = 8,
     kLocale = 10,
     kOptions = 11,
@@ -66,8 +67,6 @@ void init();
 void fill_tables();
 // system/state/GC, or nullptr when it is no object. No allocation.
 const Cell* collector_object();
-// Puts the codec objects the runtime builds into system/codecs. May allocate.
-void put_codecs();
 // Drops the system object and the error maker of a runtime that exits, so that one made again
 // builds its own.
 void forget();
@@ -81,6 +80,8 @@ NodeId category(int32_t index);
 Cell standard_error();
 // A copy of the prototype at `field` of system/standard (none! when it is no object).
 Cell standard(StandardField field);
+// The map! system/codecs, or nullptr when the system object holds none.
+const Cell* codecs();
 // A copy of system/schemes (none! when it is no block!).
 Cell schemes();
 // system/state/stack-trace when it is an integer!, else 0; a copy of system/state/source-files

@@ -118,6 +118,9 @@ void emit_lines(Cell* buffer, int32_t level, int32_t* budget) {
 
 }  // namespace
 
+NodeId reserve(int64_t pixel_count) { return slot_buffer(pixel_count); }
+Cell* adopt(Cell* cell, Record* record, NodeId slot) { return make_over(cell, record, slot); }
+
 Record* record_of(const Cell* c) {
     if (!c->w2) return nullptr;
     return static_cast<Record*>(handles::slot(slot_in(c->w2))->pointer);

@@ -37,6 +37,11 @@ inline int32_t count_of(const Cell* c) { return width_of(c) * height_of(c); }
 
 // The pixel record of the value, nullptr for an image without pixels.
 Record* record_of(const Cell* c);
+// A record made elsewhere becomes an image: `reserve` makes the buffer that will hold its
+// registry slot (0 for no pixels; it allocates, so it comes before the record is made, and a
+// failure then leaks nothing), `adopt` fills `cell` over the record and takes it over.
+NodeId reserve(int64_t pixel_count);
+Cell* adopt(Cell* cell, Record* record, NodeId slot);
 // A new image value in `cell` (which must not lie in a series buffer) over a w x h record of
 // one colour (argb); allocates.
 Cell* make_filled(Cell* cell, int32_t width, int32_t height, uint32_t argb);

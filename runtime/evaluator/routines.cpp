@@ -342,22 +342,24 @@ constexpr std::array<Entry, sizeof...(K)> typeset_entries(std::index_sequence<K.
 constexpr auto kTypeEntries = type_entries(std::make_index_sequence<std::size(kTypePredicates)>());
 constexpr auto kTypesetEntries = typeset_entries(std::make_index_sequence<kTypesetCount>());
 
+}  // namespace
+
 // ---- Binding ----
 
-// Makes the routine from its spec text and stores it: in field #field of the object when
-// there is one, else in the global word.
-void bind(const char* name, std::string_view spec_text, Entry fn, int32_t kind,
-          const Cell* object = nullptr, int32_t field = 0) {
-    const stack::Mark mark;
+Cell* push(std::string_view spec_text, Entry fn, int32_t kind) {
     Cell* spec = stack::push(none::shared());
     lexer::transcode(reinterpret_cast<const uint8_t*>(spec_text.data()), spec_text.size(), {}, spec);
-    const Cell* value = routine::make_value(spec, nullptr, add(fn), kind, false);
+    return routine::make_value(spec, nullptr, add(fn), kind, false);
+}
+
+void bind(const char* name, std::string_view spec_text, Entry fn, int32_t kind, const Cell* object,
+          int32_t field) {
+    const stack::Mark mark;
+    const Cell* value = push(spec_text, fn, kind);
     if (object) *context::write_at(object::context_of(object), field) = *value;
     else context::set_global(symbol::make_cstr(name), value);
     mark.restore();
 }
-
-}  // namespace
 
 int32_t add(Entry fn) {
     if (g_filled == kTableSlots) fatal("routine table full", 1);

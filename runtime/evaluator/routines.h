@@ -4,6 +4,7 @@
 #pragma once
 #include <bit>
 #include <cstdint>
+#include <string_view>
 
 #include "runtime/cell.h"
 
@@ -36,6 +37,15 @@ Entry entry(int32_t index);  // nullptr for an index no entry has
 // (script expect-arg naming `name`, the value's type and the argument). The result lands in
 // arguments[0]. Raises what the entry raises.
 void call(const Cell* callee, const Cell* name);
+
+// Pushes a new routine! of the spec text (its doc string, arguments and return:) over the
+// entry, appended to the table, and answers it; `kind` is its return kind. The caller restores
+// the stack (two cells are pushed).
+Cell* push(std::string_view spec_text, Entry fn, int32_t kind);
+// The same, stored in field #field of the object when there is one, else set as the global
+// word's value.
+void bind(const char* name, std::string_view spec_text, Entry fn, int32_t kind,
+          const Cell* object = nullptr, int32_t field = 0);
 
 // Empties the table. The boot units bind the routines below.
 void init();
