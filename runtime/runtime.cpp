@@ -58,6 +58,7 @@
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/output.h"
+#include "runtime/platform/deflate.h"
 #include "runtime/platform/pixels.h"
 #include "runtime/ownership.h"
 #include "runtime/random.h"
@@ -213,6 +214,7 @@ void init() {
     words::init();
     natives::init();
     ownership::init();
+    deflate::init();
     stack::init(args_node);
     frames::init();
     units::init();
