@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/fuzz/deflate_fuzz_body.h"
+#include "tests/unit/support.h"
+
 namespace nuv {
 namespace {
 
@@ -191,6 +194,12 @@ TEST(Deflate, EncoderBytes) {
     EXPECT_EQ(pack(deflate::deflate_compress, {}), from_hex("0300"));
     const std::string abc = "abcabcabc";
     EXPECT_EQ(pack(deflate::deflate_compress, Bytes(abc.begin(), abc.end())), from_hex("4B4C4A4E042300"));
+}
+
+TEST(Deflate, FuzzCorpusReplays) {
+    const auto inputs = test::fuzz_corpus("deflate");
+    for (const std::vector<uint8_t>& bytes : inputs) fuzz::deflate_input(bytes.data(), bytes.size());
+    EXPECT_GT(inputs.size(), 20u);
 }
 
 }  // namespace
