@@ -334,6 +334,9 @@ int inflate_block(Reader& r, const Huffman& literal, const Huffman& distance, ui
             } else {
                 for (uint64_t k = 0; k < length; k++) to[k] = from[k];
             }
+        } else if (pos >= capacity) {
+            pos += length;  // past the room only the count moves on
+            continue;
         } else {
             for (uint64_t k = 0; k < length; k++, pos++)
                 if (pos < capacity) out[pos] = out[pos - dist];
