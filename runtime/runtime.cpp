@@ -61,6 +61,7 @@
 #include "runtime/os.h"
 #include "runtime/output.h"
 #include "runtime/platform/clipboard.h"
+#include "runtime/platform/deflate.h"
 #include "runtime/platform/pixels.h"
 #include "runtime/ownership.h"
 #include "runtime/random.h"
@@ -222,6 +223,7 @@ void init() {
     words::init();
     natives::init();
     ownership::init();
+    deflate::init();
     stack::init(args_node);
     frames::init();
     units::init();
