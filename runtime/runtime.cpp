@@ -58,7 +58,10 @@
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/output.h"
+#include "runtime/platform/files.h"
 #include "runtime/platform/pixels.h"
+#include "runtime/platform/process.h"
+#include "runtime/platform/services.h"
 #include "runtime/ownership.h"
 #include "runtime/random.h"
 #include "runtime/stack.h"
@@ -212,6 +215,8 @@ void init() {
     word::bind_datatype_names();
     words::init();
     natives::init();
+    files::init();
+    process::init();
     ownership::init();
     stack::init(args_node);
     frames::init();
@@ -219,6 +224,7 @@ void init() {
     interp::init();
     lexer::init();
     routines::init();
+    services::init();
     system_object::init();
 }
 

@@ -66,6 +66,8 @@ void register_entries(const Entry* list, int32_t n) {
     for (int32_t i = 0; i < n; i++) g_table[g_filled++] = list[i];
 }
 
+void set_entry(NativeId id, Entry e) { g_table[static_cast<int32_t>(id) - 1] = e; }
+
 int32_t count() { return g_filled; }
 Entry entry(int32_t index) { return index >= 1 && index <= g_filled ? g_table[index - 1] : nullptr; }
 Cell* scratch() { return g_scratch; }

@@ -148,6 +148,8 @@ const char* native_word(NativeId id);
 void init();
 // Appends entries after the last registered one; a full table ends the process.
 void register_entries(const Entry* list, int32_t count);
+// Puts the entry of a native built by a higher layer in place of its not_done entry.
+void set_entry(NativeId id, Entry e);
 // Entries registered so far; a native! value may name only 1 .. count().
 int32_t count();
 // The entry of the 1-based index, nullptr outside 1 .. count().

@@ -262,6 +262,10 @@ int32_t add(Entry fn) {
     return g_filled;
 }
 
+void bind_global(const char* name, const char* spec, Entry entry, int32_t kind) {
+    bind(name, spec, entry, kind);
+}
+
 int32_t count() { return g_filled; }
 
 Entry entry(int32_t index) { return index >= 1 && index <= g_filled ? g_table[index - 1] : nullptr; }

@@ -29,6 +29,10 @@ int32_t add(Entry entry);
 int32_t count();
 Entry entry(int32_t index);  // nullptr for an index no entry has
 
+// Makes a routine of the spec text over the entry and sets the global word to it; for the
+// routines of higher layers, after init.
+void bind_global(const char* name, const char* spec, Entry entry, int32_t kind);
+
 // Calls the routine! (or the op! made from one) whose arguments (every spec slot, as for a
 // function) are at arguments[0..] of the frame the caller pushed. Each word! argument, last
 // first, is checked against its type block: the first item must be a word (script
