@@ -59,6 +59,7 @@
 #include "runtime/memory.h"
 #include "runtime/output.h"
 #include "runtime/platform/files.h"
+#include "runtime/platform/http.h"
 #include "runtime/platform/pixels.h"
 #include "runtime/platform/process.h"
 #include "runtime/platform/services.h"
@@ -216,6 +217,7 @@ void init() {
     words::init();
     natives::init();
     files::init();
+    http::init();
     process::init();
     ownership::init();
     stack::init(args_node);
