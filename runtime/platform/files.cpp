@@ -275,6 +275,19 @@ void size_native(bool check, const int32_t*) {
     stack::keep_one();
 }
 
+// The checksum native as the natives table had it before the file services came.
+natives::Entry g_checksum_bytes = nullptr;
+
+// checksum of a file! is the checksum of its whole content as a binary!.
+void checksum_native(bool check, const int32_t* refinements) {
+    Cell* data = stack::arg(0);
+    if (cell::is(data, T::File)) {
+        std::string bytes = read_bytes(data);
+        binary::load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), data);
+    }
+    g_checksum_bytes(check, refinements);
+}
+
 }  // namespace
 
 std::string path_of(const Cell* file) {
@@ -378,6 +391,8 @@ void init() {
     row.rename = rename;
     row.query = query;
     natives::set_entry(natives::NativeId::IsSize, size_native);
+    g_checksum_bytes = natives::entry(static_cast<int32_t>(natives::NativeId::Checksum));
+    natives::set_entry(natives::NativeId::Checksum, checksum_native);
 }
 
 }  // namespace nuv::files

@@ -81,6 +81,8 @@ Nuv [Title: "files: reads, listings, writes and the rest of the file actions"]
 [size? %sparse.bin] 3221225472.0
 [size? %missing.txt] none
 [size? %tree/] none
+[err [checksum %missing.txt 'crc32]] [cannot-open %missing.txt]
+[err [checksum %tree/ 'crc32]] [cannot-open %tree/]
 
 ; routines over the file system and the platform
 [reduce [exists? %six.txt exists? %tree/ exists? %missing.txt]] [true true false]
