@@ -62,7 +62,11 @@
 #include "runtime/output.h"
 #include "runtime/platform/clipboard.h"
 #include "runtime/platform/deflate.h"
+#include "runtime/platform/files.h"
+#include "runtime/platform/http.h"
 #include "runtime/platform/pixels.h"
+#include "runtime/platform/process.h"
+#include "runtime/platform/services.h"
 #include "runtime/ownership.h"
 #include "runtime/random.h"
 #include "runtime/resource_slots.h"
@@ -222,6 +226,9 @@ void init() {
     word::bind_datatype_names();
     words::init();
     natives::init();
+    files::init();
+    http::init();
+    process::init();
     ownership::init();
     deflate::init();
     stack::init(args_node);
@@ -231,6 +238,7 @@ void init() {
     lexer::init();
     routines::init();
     resource_slots::init();
+    services::init();
     system_object::init();
     clipboard::init();
 }

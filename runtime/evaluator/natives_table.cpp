@@ -67,10 +67,12 @@ void register_entries(const Entry* list, int32_t n) {
     for (int32_t i = 0; i < n; i++) g_table[g_filled++] = list[i];
 }
 
-void install(NativeId id, Entry entry) {
+Entry install(NativeId id, Entry entry) {
     const auto index = static_cast<int32_t>(id);
-    if (index > g_filled || g_table[index - 1] != &not_done) fatal("native slot taken", 1);
+    if (index < 1 || index > g_filled) fatal("no such native slot", 1);
+    const Entry before = g_table[index - 1];
     g_table[index - 1] = entry;
+    return before;
 }
 
 int32_t count() { return g_filled; }

@@ -148,9 +148,10 @@ const char* native_word(NativeId id);
 void init();
 // Appends entries after the last registered one; a full table ends the process.
 void register_entries(const Entry* list, int32_t count);
-// Puts a higher layer's entry in the slot of a native whose list entry is not_done; the
-// platform layer installs its natives this way when it starts up, after init.
-void install(NativeId id, Entry entry);
+// Puts a higher layer's entry in the slot of a native (the platform layer installs its natives
+// this way when it starts up, after init) and answers the entry it replaces, so a layer can
+// extend one that is already there.
+Entry install(NativeId id, Entry entry);
 // Entries registered so far; a native! value may name only 1 .. count().
 int32_t count();
 // The entry of the 1-based index, nullptr outside 1 .. count().

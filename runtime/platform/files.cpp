@@ -1,0 +1,397 @@
+#include "runtime/platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+
+#include "runtime/actions.h"
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/date.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/unset.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/natives_table.h"
+#include "runtime/stack.h"
+#include "runtime/support.h"
+#include "runtime/words.h"
+
+namespace nuv::files {
+
+namespace {
+
+using T = TypeId;
+
+// Series positions are 32-bit, so no series holds more bytes than this.
+constexpr size_t kMaxSeriesBytes = INT32_MAX;
+constexpr size_t kChunk = 64 * 1024;
+
+// A directory path: ends in "/", or is "." or "..", or ends in "/." or "/..".
+bool names_dir(const std::string& p) {
+    if (p.empty()) return false;
+    if (p.back() == '/' || p == "." || p == "..") return true;
+    auto ends = [&](const char* s) {
+        size_t n = std::strlen(s);
+        return p.size() >= n && p.compare(p.size() - n, n, s) == 0;
+    };
+    return ends("/.") || ends("/..");
+}
+
+// The integer of a /part or /seek number, a float! cut toward zero.
+int64_t number_of(const Cell* c) {
+    if (cell::is(c, T::Integer)) return cell::get_int(c);
+    double d = cell::get_double(c);
+    if (!(d > -9.0e18 && d < 9.0e18)) return d < 0 ? INT64_MIN : INT64_MAX;
+    return static_cast<int64_t>(d);
+}
+
+void close_quietly(int fd) {
+    int saved = errno;
+    ::close(fd);
+    errno = saved;
+}
+
+// Reads from the descriptor to end of file, at most `limit` bytes (-1: all).
+// Answers false on a read failure; a file growing or shrinking meanwhile gives
+// exactly the bytes read.
+bool read_to_end(int fd, int64_t limit, std::string& out) {
+    for (;;) {
+        size_t want = kChunk;
+        if (limit >= 0) {
+            size_t left = static_cast<size_t>(limit) - out.size();
+            if (left == 0) return true;
+            if (left < want) want = left;
+        }
+        if (out.size() + want > kMaxSeriesBytes) {
+            if (out.size() >= kMaxSeriesBytes) {
+                char probe;
+                ssize_t n;
+                do n = ::read(fd, &probe, 1);
+                while (n < 0 && errno == EINTR);
+                if (n == 0) return true;
+                close_quietly(fd);
+                fire(Err::NoMemory);
+            }
+            want = kMaxSeriesBytes - out.size();
+        }
+        size_t at = out.size();
+        out.resize(at + want);
+        ssize_t n;
+        do n = ::read(fd, out.data() + at, want);
+        while (n < 0 && errno == EINTR);
+        if (n < 0) return false;
+        out.resize(at + static_cast<size_t>(n));
+        if (n == 0) return true;
+    }
+}
+
+// Opens for reading; a directory answers -1 with EISDIR.
+int open_for_read(const std::string& path) {
+    int fd;
+    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close_quietly(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The bytes of the file from `seek` (-1: the start), at most `part` of them
+// (-1: all); access cannot-open on the file when it cannot be read.
+std::string read_range(const Cell* file, const std::string& path, int64_t part, int64_t seek) {
+    int fd = open_for_read(path);
+    if (fd < 0) fire(Err::CannotOpen, file);
+    std::string bytes;
+    if (seek > 0 && lseek(fd, static_cast<off_t>(seek), SEEK_SET) < 0) {
+        close_quietly(fd);
+        return bytes;  // a seek past what the file can address reads as empty
+    }
+    bool ok = read_to_end(fd, part, bytes);
+    ::close(fd);
+    if (!ok) fire(Err::CannotOpen, file);
+    return bytes;
+}
+
+// Text bytes with CR LF and lone CR made LF, in place.
+void fold_line_ends(std::string& s) {
+    size_t w = 0;
+    for (size_t r = 0; r < s.size(); r++) {
+        char c = s[r];
+        if (c == '\r') {
+            if (r + 1 < s.size() && s[r + 1] == '\n') continue;
+            c = '\n';
+        }
+        s[w++] = c;
+    }
+    s.resize(w);
+}
+
+// The entries of a directory as file! values, a subdirectory with its "/", "."
+// and ".." left out, in the order the file system gives them.
+Cell* list_dir(const Cell* file, std::string path) {
+    if (path.back() == '.') path += '/';
+    DIR* dir = opendir(path.c_str());
+    if (!dir) fire(Err::CannotOpen, file);
+    Cell* block = block::make_at(stack::reserve(), 16);
+    std::string name;
+    while (dirent* e = readdir(dir)) {
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+        name = e->d_name;
+        bool is_dir = e->d_type == DT_DIR;
+        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+            struct stat st;
+            is_dir = stat((path + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (is_dir) name += '/';
+        Cell* item = string::load_at(reinterpret_cast<const uint8_t*>(name.data()), name.size(),
+                                     block, string::kUtf8);
+        cell::set_type(item, T::File);
+    }
+    closedir(dir);
+    return block;
+}
+
+Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool, Cell* as) {
+    if (as) fire(Err::NotDone);
+    std::string path = path_of(source);
+    if (names_dir(path)) return list_dir(source, path);
+    int64_t part_n = part ? number_of(part) : -1;
+    int64_t seek_n = seek ? number_of(seek) : -1;
+    // A part of 0 still needs a readable file.
+    std::string bytes = read_range(source, path, part_n < 0 ? -1 : part_n, seek_n);
+    if (binary)
+        return binary::load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                            stack::reserve());
+    if (lines) return split_lines(bytes);
+    return text_to_string(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), nullptr);
+}
+
+// The UTF-8 of the string's first `chars` characters (-1: all).
+std::string utf8_prefix(const Cell* str, int64_t chars) {
+    std::string s = string::to_std_utf8(str);
+    if (chars < 0) return s;
+    size_t i = 0;
+    for (int64_t n = 0; i < s.size() && n < chars; n++) {
+        i++;
+        while (i < s.size() && (static_cast<uint8_t>(s[i]) & 0xC0) == 0x80) i++;
+    }
+    s.resize(i);
+    return s;
+}
+
+// Opens the target for writing: created when missing, emptied unless appending
+// or seeking.
+int open_for_write(const std::string& path, bool keep) {
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (keep ? 0 : O_TRUNC);
+    int fd;
+    do fd = ::open(path.c_str(), flags, 0666);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+Cell* write(Cell* target, Cell* data, bool, bool lines, bool, bool append, Cell* part, Cell* seek,
+            Cell* allow, Cell* as) {
+    if (allow || as) fire(Err::NotDone);
+    int64_t part_n = -1;
+    if (part) {
+        if (!cell::is(part, T::Integer)) fire(Err::InvalidRefineArg, &words::w::part, part);
+        part_n = cell::get_int(part);
+        if (part_n < 0) return unset::push();
+    }
+    int64_t seek_n = seek ? number_of(seek) : -1;
+    std::string bytes;
+    if (lines && cell::is(data, T::Block)) {
+        stack::Mark mark;
+        Cell* held = stack::push(data);
+        for (int32_t i = block::head_index(held); i < block::count(cell::node(held)); i++) {
+            Cell item = block::at(cell::node(held), i);
+            bytes += value_bytes(&item, -1);
+            bytes += '\n';
+        }
+        mark.restore();
+    } else {
+        bytes = value_bytes(data, part_n);
+        if (lines) bytes += '\n';
+    }
+    std::string path = path_of(target);
+    int fd = open_for_write(path, append || seek_n >= 0);
+    if (fd < 0) fire(Err::CannotOpen, target);
+    bool placed = true;
+    if (seek_n > 0) placed = lseek(fd, static_cast<off_t>(seek_n), SEEK_SET) >= 0;
+    if (append) placed = lseek(fd, 0, SEEK_END) >= 0;
+    if (!placed || !write_all(fd, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())) {
+        close_quietly(fd);
+        fire(Err::CannotOpen, target);
+    }
+    if (::close(fd) != 0) fire(Err::CannotClose, target);
+    return unset::push();
+}
+
+Cell* delete_(Cell* file) {
+    std::string path = path_of(file);
+    bool ok = names_dir(path) ? ::rmdir(path.c_str()) == 0 : ::unlink(path.c_str()) == 0;
+    return logic::push(ok);
+}
+
+Cell* rename(Cell* from, Cell* to) {
+    if (!cell::is(to, T::File)) fire_expect_arg(cell::type_of(to), 1);
+    bool ok = ::rename(path_of(from).c_str(), path_of(to).c_str()) == 0;
+    return logic::push(ok);
+}
+
+// The time of the last change, in UTC; none when the path names nothing, or
+// ends in "/" without naming a directory.
+Cell* query(Cell* file) {
+    std::string path = path_of(file);
+    struct stat st;
+    struct tm t;
+    if (::stat(path.c_str(), &st) != 0 || (path.back() == '/' && !S_ISDIR(st.st_mode)) ||
+        !gmtime_r(&st.st_mtim.tv_sec, &t))
+        return none::push();
+    return date::make_at_ymd_hms(stack::reserve(), t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                                 t.tm_hour, t.tm_min, t.tm_sec,
+                                 static_cast<int32_t>(st.st_mtim.tv_nsec));
+}
+
+// size?: the argument's type is checked here when the caller has not.
+void size_native(bool check, const int32_t*) {
+    Cell* file = stack::arg(0);
+    if (check && !cell::is(file, T::File)) fire_expect_arg(cell::type_of(file), 0);
+    size_of(file, file);
+    stack::keep_one();
+}
+
+// The checksum native as the natives table had it before the file services came.
+natives::Entry g_checksum_bytes = nullptr;
+
+// checksum of a file! is the checksum of its whole content as a binary!.
+void checksum_native(bool check, const int32_t* refinements) {
+    Cell* data = stack::arg(0);
+    if (cell::is(data, T::File)) {
+        std::string bytes = read_bytes(data);
+        binary::load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), data);
+    }
+    g_checksum_bytes(check, refinements);
+}
+
+}  // namespace
+
+std::string path_of(const Cell* file) {
+    std::string path = string::to_std_utf8(file);
+    if (path.find('\0') != std::string::npos) fire(Err::CannotOpen, file);
+    return path;
+}
+
+// The bytes a value writes: a string! its UTF-8, a binary! its bytes, anything
+// else its mold. `part` cuts a string to that many characters (0: nothing) and
+// a binary to that many bytes (0: all); -1 takes everything.
+std::string value_bytes(Cell* value, int64_t part) {
+    if (cell::is(value, T::String)) return utf8_prefix(value, part);
+    if (cell::is(value, T::Binary)) {
+        const uint8_t* head = binary::rs_head(value);
+        size_t n = static_cast<size_t>(binary::rs_length(value));
+        if (part > 0 && static_cast<size_t>(part) < n) n = static_cast<size_t>(part);
+        return std::string(reinterpret_cast<const char*>(head), n);
+    }
+    stack::Mark mark;
+    Cell* held = stack::push(value);
+    Cell* buffer = string::make_at(stack::reserve(), 64);
+    lookup<&ActionRow::mold>(held, ActionId::Mold)(held, buffer, false, false, false, nullptr,
+                                                   kNoLimit, 0);
+    std::string s = string::to_std_utf8(buffer);
+    mark.restore();
+    return s;
+}
+
+std::string read_bytes(const Cell* file) {
+    std::string path = path_of(file);
+    if (names_dir(path)) fire(Err::CannotOpen, file);
+    return read_range(file, path, -1, -1);
+}
+
+// A block of the lines: split at LF, one CR before the LF dropped, no empty
+// last line after a final LF; a CR ending the last unterminated line stays.
+Cell* split_lines(const std::string& s) {
+    Cell* block = block::make_at(stack::reserve(), 8);
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(s.data());
+    size_t start = 0;
+    for (size_t i = 0; i < s.size(); i++) {
+        if (s[i] != '\n') continue;
+        size_t end = i;
+        if (end > start && s[end - 1] == '\r') end--;
+        string::load_at(p + start, end - start, block, string::kUtf8);
+        start = i + 1;
+    }
+    if (start < s.size()) string::load_at(p + start, s.size() - start, block, string::kUtf8);
+    return block;
+}
+
+Cell* text_to_string(const uint8_t* bytes, size_t size, Cell* out) {
+    std::string text(reinterpret_cast<const char*>(bytes), size);
+    fold_line_ends(text);
+    return string::load(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                        out ? out : stack::reserve(), string::kUtf8);
+}
+
+void size_of(Cell* file, Cell* out) {
+    std::string path = path_of(file);
+    int fd = names_dir(path) ? -1 : open_for_read(path);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        if (fd >= 0) ::close(fd);
+        none::set(out);
+        return;
+    }
+    ::close(fd);
+    if (st.st_size <= INT32_MAX)
+        integer::set(out, static_cast<int32_t>(st.st_size));
+    else
+        floating::set(out, static_cast<double>(st.st_size));
+}
+
+bool exists(const Cell* file) {
+    struct stat st;
+    return ::stat(path_of(file).c_str(), &st) == 0;
+}
+
+void create_dir(const Cell* file) {
+    if (::mkdir(path_of(file).c_str(), 0777) != 0) fire(Err::NoCreate, file);
+}
+
+bool write_all(int fd, const uint8_t* bytes, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void init() {
+    ActionRow& row = registry::g_rows[static_cast<int>(T::File)];
+    row.read = read;
+    row.write = write;
+    row.delete_ = delete_;
+    row.rename = rename;
+    row.query = query;
+    natives::install(natives::NativeId::IsSize, size_native);
+    g_checksum_bytes = natives::install(natives::NativeId::Checksum, checksum_native);
+}
+
+}  // namespace nuv::files

@@ -1,0 +1,15 @@
+// The runtime's routines over the platform: create-dir, exists?, write-stdout, os-info and
+// get-command-line.
+#pragma once
+#include <string>
+
+namespace nuv::services {
+
+// Binds the routines; runs after the routine table is made.
+void init();
+
+// The process command line rebuilt from the arguments, separated by single spaces, each one
+// holding a blank, a tab or a double quote put in double quotes.
+std::string command_line(const char* const* args, int count);
+
+}  // namespace nuv::services

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Files and directories in a fresh directory: reading text, lines and bytes, listings, writes
+# at an offset or at the end, and the bytes that writes leave on disk.
+source "$(dirname "$0")/scratch_dir.bash"
+
+printf 'a\r\nb\r\n' >crlf.txt
+printf 'a\rb' >cr.txt
+printf 'a\n\nb' >blank.txt
+printf 'abcdef' >six.txt
+: >empty.txt
+mkdir -p tree/sub full
+printf 'x' >tree/f.txt
+printf 'x' >full/keep.txt
+truncate -s 3G sparse.bin
+
+cat >cases.nuv <<CASES
+Nuv [Title: "files: reads, listings, writes and the rest of the file actions"]
+
+[err: func [code] [e: try code reduce [e/id e/arg1]] 0] 0
+
+; text reads turn CR LF and lone CR into LF; /lines splits at LF; /binary keeps the bytes
+[read %crlf.txt] "a^/b^/"
+[read/lines %crlf.txt] ["a" "b"]
+[read/binary %crlf.txt] #{610D0A620D0A}
+[read %cr.txt] "a^/b"
+[read/lines %blank.txt] ["a" "" "b"]
+[reduce [read %empty.txt read/binary %empty.txt read/lines %empty.txt]] ["" #{} []]
+[read/part %six.txt 0] ""
+[read/part/seek %six.txt 3 2] "cde"
+[read/seek %six.txt 100] ""
+[read/binary/part %six.txt 2.9] #{6162}
+[(checksum %six.txt 'sha1) = checksum read/binary %six.txt 'sha1] true
+[0 < length? read %/proc/self/status] true
+
+; failures name the file; a directory path without its slash is not a file
+[err [read %missing.txt]] [cannot-open %missing.txt]
+[err [read %tree]] [cannot-open %tree]
+[err [read %missing/]] [cannot-open %missing/]
+[err [read/as %six.txt 'utf-8]] [not-done none]
+
+; listings: a subdirectory ends in a slash, never the entries "." and ".."
+[sort read %tree/] [%f.txt %sub/]
+[sort read %tree/sub/..] [%f.txt %sub/]
+[block? read %/] true
+[to logic! find read %/ %tmp/] true
+
+; writes
+[write %t.txt "abc" write/seek %t.txt "Z" 1 read %t.txt] "aZc"
+[write %t.txt "abc" write/seek %t.txt "Z" 0 read %t.txt] "Zbc"
+[write %t.txt "abc" write/append %t.txt "d" read %t.txt] "abcd"
+[write/append %new.txt "x" read %new.txt] "x"
+[write %t.txt "abc" write/seek/append %t.txt "Z" 0 read %t.txt] "abcZ"
+[write %t.txt "abc" write/part %t.txt "abc" -1 read %t.txt] "abc"
+[write/part %t.txt "abc" 0 read %t.txt] ""
+[write/part %t.txt "abc" 2 read %t.txt] "ab"
+[write/part %t.txt "héllo" 2 read/binary %t.txt] #{68C3A9}
+[write/part %t.txt #{010203} 0 read/binary %t.txt] #{010203}
+[write/binary/part %t.txt next #{010203} 1 read/binary %t.txt] #{02}
+[write %t.txt 12 read %t.txt] "12"
+[write %t.txt %a.txt read %t.txt] "%a.txt"
+[write/lines %t.txt [] read/binary %t.txt] #{}
+[write/lines %t.txt "a" read/binary %t.txt] #{610A}
+[unset? write %t.txt "x"] true
+[err [write/part %t.txt "abc" 1.5]] [invalid-refine-arg part]
+[err [write %no/such/dir.txt "x"]] [cannot-open %no/such/dir.txt]
+[err [write %/dev/full "x"]] [cannot-open %/dev/full]
+[err [write/allow %t.txt "x" []]] [not-done none]
+[err [write/as %t.txt "x" 'utf-8]] [not-done none]
+
+; delete, rename, query
+[write %gone.txt "x" reduce [delete %gone.txt delete %gone.txt]] [true false]
+[delete %full/] false
+[write %r1.txt "r" reduce [rename %r1.txt %r2.txt read %r2.txt rename %r1.txt %r3.txt]] [true "r" false]
+[date? query %six.txt] true
+[query %missing.txt] none
+[query %six.txt/] none
+[date? query %tree/] true
+
+; size? counts in 64 bits
+[size? %six.txt] 6
+[size? %empty.txt] 0
+[size? %sparse.bin] 3221225472.0
+[size? %missing.txt] none
+[size? %tree/] none
+[err [checksum %missing.txt 'crc32]] [cannot-open %missing.txt]
+[err [checksum %tree/ 'crc32]] [cannot-open %tree/]
+
+; routines over the file system and the platform
+[reduce [exists? %six.txt exists? %tree/ exists? %missing.txt]] [true true false]
+[create-dir %made exists? %made/] true
+[err [create-dir %made]] [no-create %made]
+[err [create-dir %no/such/made]] [no-create %no/such/made]
+[info: os-info reflect info 'words] [name arch version build]
+[info/version] $(uname -r | grep -oE '^[0-9]+\.[0-9]+\.[0-9]+')
+[copy/part info/name 6] "Linux "
+[string? get-command-line] true
+CASES
+
+if ! "$run" --cases cases.nuv; then failed=1; fi
+
+# bytes_are NAME FILE HEX: the file's exact content.
+bytes_are() {
+    local got
+    got=$(od -An -tx1 -v "$2" | tr -d ' \n')
+    if [[ "$got" != "$3" ]]; then
+        printf 'FAIL %s: %s holds %s, wanted %s\n' "$1" "$2" "$got" "$3"
+        failed=1
+    fi
+}
+"$run" -e 'write %lf.txt "x^/y" write/lines %lines.txt ["a" "b"] write %mold.txt [1 2]'
+bytes_are "text keeps LF" lf.txt 780a79
+bytes_are "lines end in LF" lines.txt 610a620a
+bytes_are "other values are molded" mold.txt 5b3120325d
+"$run" -e 'write-stdout "a^/b" write-stdout [1 2]' >stdout.txt
+bytes_are "write-stdout" stdout.txt 610a625b3120325d
+
+exit $failed

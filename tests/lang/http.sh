@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# read and write of an http url! against a local echo server on a free port, no proxy.
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/scratch_dir.bash"
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
+server_log=$dir/server.out
+python3 "$here/http_echo.py" >"$server_log" &
+server=$!
+trap 'kill $server 2>/dev/null; rm -rf "$dir"' EXIT
+for _ in $(seq 100); do [[ -s $server_log ]] && break; sleep 0.05; done
+port=$(head -1 "$server_log")
+# A port that was free a moment ago: nothing listens there.
+unused=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+base="http://127.0.0.1:$port"
+
+cat >cases.nuv <<CASES
+Nuv [Title: "url!: read and write over http"]
+
+[err: func [code] [e: try code reduce [e/id e/arg1]] 0] 0
+
+; bodies as text, bytes and lines; a 404 body comes back like any other
+[read $base/page] "a^/b"
+[read/binary $base/page] #{610D0A62}
+[read/lines $base/page] ["a" "b"]
+[read $base/missing] "not here"
+[read $base/moved] "a^/b"
+
+; /info: the status, the final response's headers, the body
+[i: read/info $base/cookies reduce [length? i i/1 i/3]] [3 200 "c"]
+[select i/2 'Set-Cookie] ["a=1" "b=2"]
+[select i/2 'X-One] "x"
+[map? i/2] true
+[i: read/info $base/moved reduce [i/1 none? select i/2 'X-Old i/3]] [200 true "a^/b"]
+[i: read/info $base/missing i/1] 404
+
+; requests: method, headers and body as the server saw them
+[t: read $base/echo to logic! find/match t "GET /echo"] true
+[to logic! find t "Content-Type: application/x-www-form-urlencoded"] true
+[to logic! find t "Accept-Charset: UTF-8"] true
+[to logic! find t "User-Agent: Nuv (Linux)"] true
+[t: write $base/echo "a=1" reduce [to logic! find/match t "POST /echo" to logic! find t "Content-Type: application/x-www-form-urlencoded" to logic! find t "Accept-Charset: UTF-8" to logic! find t "User-Agent: Nuv (Linux)" to logic! find t "^/^/a=1"]] [true true true true true]
+[t: write $base/echo [put [Content-Type: "text/plain"] "x"] reduce [to logic! find/match t "PUT /echo" to logic! find t "Content-Type: text/plain" none? find t "Accept-Charset" none? find t "x-www-form" to logic! find t "^/^/x"]] [true true true true true]
+[t: write $base/echo [get] to logic! find/match t "GET /echo"] true
+[t: write $base/echo [] to logic! find/match t "GET /echo"] true
+[t: write $base/echo [delete []] reduce [to logic! find/match t "DELETE /echo" none? find t "Accept-Charset"]] [true true]
+[t: write $base/echo [post [] #{0102}] to logic! find t "^/^/^(01)^(02)"] true
+[t: write $base/echo "héllo" to logic! find t "héllo"] true
+
+; refused and not built
+[err [write $base/echo [post "x"]]] [invalid-arg "x"]
+[err [write $base/echo ["post"]]] [invalid-arg "post"]
+[err [write $base/echo [post [] 12]]] [invalid-arg 12]
+[err [write $base/echo [post [] [1]]]] [invalid-arg [1]]
+[err [write $base/echo 12]] [invalid-arg 12]
+[err [read/part $base/page 1]] [not-done none]
+[err [read/seek $base/page 1]] [not-done none]
+[err [read/as $base/page 'utf-8]] [not-done none]
+[err [write/seek $base/echo "x" 1]] [not-done none]
+[err [read http://127.0.0.1:$unused/]] [no-connect http://127.0.0.1:$unused/]
+CASES
+
+if ! "$run" --cases cases.nuv; then failed=1; fi
+exit $failed

@@ -1,0 +1,57 @@
+#!/usr/bin/env python3
+"""A small HTTP server for the url! tests: prints its port, then answers until killed.
+
+/page     a, CR, LF, b
+/cookies  200 with two Set-Cookie headers
+/missing  404 with a body
+/moved    a redirect to /page
+/echo     the request line, then its headers as "Name: value" lines, then a blank line and
+          the body, as text
+"""
+import http.server
+import socketserver
+import sys
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def reply(self, status, body, headers=()):
+        self.send_response(status)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
+
+    def answer(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        body = self.rfile.read(length) if length else b""
+        if self.path == "/page":
+            self.reply(200, b"a\r\nb")
+        elif self.path == "/cookies":
+            self.reply(200, b"c", [("Set-Cookie", "a=1"), ("Set-Cookie", "b=2"), ("X-One", "  x")])
+        elif self.path == "/missing":
+            self.reply(404, b"not here")
+        elif self.path == "/moved":
+            self.reply(302, b"", [("Location", "/page"), ("X-Old", "gone")])
+        else:
+            lines = [f"{self.command} {self.path}"]
+            lines += [f"{k}: {v}" for k, v in self.headers.items()]
+            self.reply(200, ("\n".join(lines) + "\n\n").encode() + body)
+
+    do_GET = do_POST = do_PUT = do_DELETE = do_HEAD = answer
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+
+
+server = Server(("127.0.0.1", 0), Handler)
+print(server.server_address[1], flush=True)
+sys.stdout.close()
+server.serve_forever()
