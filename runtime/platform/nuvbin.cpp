@@ -19,6 +19,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/lz77.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
 
@@ -819,8 +820,19 @@ void decode(const uint8_t* data, size_t length, Cell* receiving) {
         Cell* input = binary::load(data, length, stack::reserve());
         fire(Err::InvalidData, input);
     }
-    const std::vector<uint8_t> copy(data, data + length);
-    if (copy[7] & kFlagPacked) fire(Err::NotDone);
+    std::vector<uint8_t> copy(data, data + kHeaderBytes);
+    if (data[7] & kFlagPacked) {
+        // The rest is an LZ77 container; error offsets then count in the unpacked document.
+        uint32_t produced = 0;
+        uint8_t* unpacked = lz77::decompress_data(data + kHeaderBytes, length - kHeaderBytes, &produced);
+        if (!unpacked) fire(Err::InvalidData, binary::load(data, length, stack::reserve()));
+        copy.insert(copy.end(), unpacked, unpacked + produced);
+        memory::tracked_free(unpacked);
+        copy[7] &= static_cast<uint8_t>(~kFlagPacked);
+        if (copy.size() < least) fire(Err::InvalidData, binary::load(data, length, stack::reserve()));
+    } else {
+        copy.insert(copy.end(), data + kHeaderBytes, data + length);
+    }
     Decoder decoder(copy.data(), copy.data() + copy.size(),
                     static_cast<size_t>(block::count(cell::node(receiving))), cell::node(receiving));
     decoder.header();

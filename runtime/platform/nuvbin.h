@@ -24,7 +24,9 @@ void encode_standard(const Cell* value, Cell* result);
 // Decodes a compact document of `length` bytes and appends its top-level values to the block
 // `receiving` (a cell outside any series buffer). The bytes are copied first, so they may lie
 // in a series buffer. Short input or a bad magic raises script invalid-data; any malformed
-// record raises script nb-invalid-record with the 1-based offset of the reading position.
+// record raises script nb-invalid-record with the 1-based offset of the reading position. With
+// flags bit 1 the bytes after the flags are an LZ77 container of the rest; one that does not
+// unpack raises invalid-data.
 // Values appended before an error stay appended.
 void decode(const uint8_t* data, size_t length, Cell* receiving);
 

@@ -8,6 +8,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/lz77.h"
 #include "tests/fuzz/nuvbin_fuzz_body.h"
 #include "tests/unit/eval_support.h"
 
@@ -218,6 +219,31 @@ TEST_F(Nuvbin, RefusesMalformedRecords) {
         {"4E555642494F01010101BF", "error invalid-data #{4E555642494F01010101BF}"},
     };
     for (const Row& row : rows) EXPECT_EQ(decode_hex(row.doc), row.wanted) << row.doc;
+}
+
+// A document whose rest is packed as an LZ77 container reads as the plain one; a container
+// that does not unpack is invalid data.
+TEST_F(Nuvbin, PackedDocumentsReadAsPlainOnes) {
+    for (const bool standard : {false, true}) {
+        test::StackScope scope;
+        Cell* code = test::load_text("b: [] loop 40 [append b reduce [\"text\" 'word 1.5 #{00}]] b");
+        Cell* value = stack::push(interp::do_block(code));
+        Cell* doc = stack::reserve();
+        if (standard) nuvbin::encode_standard(value, doc);
+        else nuvbin::encode_compact(value, doc);
+        const std::vector<uint8_t> plain(memory::buf_of(doc)->offset_ptr(),
+                                         memory::buf_of(doc)->tail_ptr());
+        std::vector<uint8_t> packed(plain.begin(), plain.begin() + 8);
+        packed[7] |= 2;
+        packed.resize(8 + plain.size());
+        const int64_t n = lz77::compress_data(plain.data() + 8, plain.size() - 8, packed.data() + 8);
+        ASSERT_GT(n, 0);
+        packed.resize(8 + static_cast<size_t>(n));
+        EXPECT_EQ(decode_hex(hex(packed.data(), packed.size())),
+                  decode_hex(hex(plain.data(), plain.size())));
+        packed[12] ^= 0xFF;  // the unpacked size no longer matches the stream
+        EXPECT_EQ(decode_hex(hex(packed.data(), packed.size())).substr(0, 19), "error invalid-data ");
+    }
 }
 
 TEST_F(Nuvbin, RefusesDeepNesting) {
