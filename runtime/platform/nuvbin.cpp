@@ -1,0 +1,842 @@
+// NUVBIN compact documents. The encoder keys each series node to the reference path of its
+// first record, so a series met again is written as a reference and reads back as the same
+// series. The decoder puts each series into its container before reading the content, so a
+// reference to a series still being read (a block that holds itself) reaches it.
+#include "runtime/platform/nuvbin.h"
+
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/character.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/errors.h"
+#include "runtime/lz77.h"
+#include "runtime/memory.h"
+#include "runtime/stack.h"
+
+namespace nuv::nuvbin {
+namespace {
+
+using T = TypeId;
+constexpr uint8_t kMagic[6] = {'N', 'U', 'V', 'B', 'I', 'N'};
+constexpr size_t kHeaderBytes = 8;  // magic, version, flags
+constexpr uint8_t kFlagCompact = 1, kFlagPacked = 2, kFlagSymbols = 4;
+constexpr uint8_t kNewLineByte = 0xC0, kSharedByte = 0xC1, kTrueByte = 0xC2, kFalseByte = 0xC3,
+                  kDefinitionByte = 0xC4, kReferenceByte = 0xFF;
+constexpr uint8_t kSmallInteger = 0x80;  // 0x80 + n for integer! 0..63
+constexpr uint8_t kFlagF = 0x40;
+constexpr uint32_t kMaxPath = 65536;
+// Header-word bits of the standard form.
+constexpr uint32_t kStdShared = 1u << 19, kStdGlobal = 1u << 25, kStdNewLine = 1u << 31;
+constexpr uint32_t kStdReference = 255;
+
+bool is_block_kind(T t) {
+    return t == T::Block || t == T::Paren || t == T::Path || t == T::LitPath ||
+           t == T::SetPath || t == T::GetPath;
+}
+bool is_text_kind(T t) {
+    return t == T::String || t == T::File || t == T::Url || t == T::Tag || t == T::Email ||
+           t == T::Ref;
+}
+// Types no document holds: writing one or reading its id raises no-codec.
+bool is_refused(T t) {
+    return t == T::Routine || t == T::Triple || t == T::Handle || t == T::Port || t == T::Event;
+}
+
+uint32_t zigzag(int32_t n) {
+    return (static_cast<uint32_t>(n) << 1) ^ static_cast<uint32_t>(n >> 31);
+}
+int32_t unzigzag(uint32_t u) { return static_cast<int32_t>((u >> 1) ^ (0u - (u & 1))); }
+
+// ---- Encoding ----
+
+// The symbols a document names, in order of first use, and their NUL-ended names.
+struct SymbolTable {
+    std::vector<SymId> symbols;
+    std::vector<uint8_t> names;
+    std::vector<uint32_t> offsets;  // of each name within `names`
+
+    uint32_t index(SymId sym) {
+        for (size_t i = 0; i < symbols.size(); i++)
+            if (symbols[i] == sym) return static_cast<uint32_t>(i);
+        symbols.push_back(sym);
+        offsets.push_back(static_cast<uint32_t>(names.size()));
+        const uint8_t* name = reinterpret_cast<const uint8_t*>(symbol::utf8_name(sym));
+        names.insert(names.end(), name, name + symbol::name_length(sym));
+        names.push_back(0);
+        return static_cast<uint32_t>(symbols.size() - 1);
+    }
+};
+
+bool is_global_word(const Cell* v) {
+    return cell::is(v, T::Issue) || v->w1 == 0 || v->w1 == context::g_global_node;
+}
+
+// Raises for a value neither form writes in this build: the refused types, the rest not done.
+void check_covered(const Cell* v) {
+    const T t = cell::type_of(v);
+    if (is_refused(t)) fire(Err::NoCodec, v);
+    if (word::is_any_word_type(t)) {
+        // Words of other contexts carry their owner; that form is not written yet.
+        if (!is_global_word(v)) fire(Err::NotDone);
+        return;
+    }
+    switch (t) {
+        case T::Unset: case T::None: case T::Logic: case T::Integer: case T::Char: case T::Pair:
+        case T::Float: case T::Percent: case T::Binary: return;
+        default:
+            if (!is_block_kind(t) && !is_text_kind(t)) fire(Err::NotDone);
+    }
+}
+
+// The standard form: every field a little-endian word, byte payloads padded to whole words.
+// What both forms' encoders share: the reference path of the value being written, and the
+// path of each series written so far, so a series met again is written as a reference to it.
+template <typename Form>
+class Walk {
+protected:
+    std::vector<uint32_t> path_ = {0};  // the position of each enclosing level, then the current
+    std::unordered_map<NodeId, std::vector<uint32_t>> shared_;
+
+    // The path of the series' first record, or nullptr when this is the first (whose path is
+    // then the current one).
+    const std::vector<uint32_t>* seen(NodeId node) {
+        auto found = shared_.find(node);
+        if (found != shared_.end()) return &found->second;
+        shared_.emplace(node, path_);
+        return nullptr;
+    }
+    // Every cell of the block from the first, one level deeper.
+    void cells(NodeId node, int32_t depth) {
+        path_.push_back(0);
+        for (int32_t i = 0; i < block::count(node); i++) {
+            const Cell c = block::at(node, i);
+            static_cast<Form*>(this)->value(&c, depth + 1);
+            path_.back()++;
+        }
+        path_.pop_back();
+    }
+};
+
+class StandardEncoder : public Walk<StandardEncoder> {
+public:
+    std::vector<uint8_t> out;
+    SymbolTable table;
+
+    void value(const Cell* v, int32_t depth) {
+        if (depth > kMaxDepth) fire(Err::TooDeep);
+        check_covered(v);
+        const T t = cell::type_of(v);
+        const uint32_t new_line = v->header & cell::kNewLine ? kStdNewLine : 0;
+        const uint32_t type = static_cast<uint32_t>(t);
+        if (t == T::Float || t == T::Percent) {
+            if (out.size() % 8) u32(0);
+            u32(type | new_line);
+            u32(v->w3);
+            u32(v->w2);
+            return;
+        }
+        if (word::is_any_word_type(t)) {
+            u32(type | new_line | (t == T::Issue ? 0 : kStdGlobal));
+            u32(table.index(word::symbol_of(v)));
+            if (t != T::Issue) u32(word::kNoIndex);  // a global word is looked up by its symbol
+            return;
+        }
+        switch (t) {
+            case T::Unset: case T::None: u32(type | new_line); return;
+            case T::Logic: u32(type | new_line); u32(logic::get(v) ? 1 : 0); return;
+            case T::Integer: case T::Char: u32(type | new_line); u32(v->w2); return;
+            case T::Pair: u32(type | new_line); u32(v->w2); u32(v->w3); return;
+            default: break;
+        }
+        const NodeId node = cell::node(v);
+        const memory::SeriesBuf* b = memory::buf(node);
+        const uint32_t unit = is_block_kind(t) ? 0 : b->unit();
+        const std::vector<uint32_t>* path = seen(node);
+        u32(type | new_line | unit << 8 | (path ? kStdShared : 0));
+        u32(static_cast<uint32_t>(cell::head(v)));
+        if (path) {
+            u32(kStdReference);
+            u32(static_cast<uint32_t>(path->size()));
+            for (uint32_t index : *path) u32(index);
+            return;
+        }
+        if (is_block_kind(t)) {
+            u32(static_cast<uint32_t>(block::count(node)));
+            cells(node, depth);
+            return;
+        }
+        u32(static_cast<uint32_t>(b->used() / unit));
+        out.insert(out.end(), memory::buf(node)->offset_ptr(), memory::buf(node)->tail_ptr());
+        while (out.size() % 4) out.push_back(0);
+    }
+
+private:
+    void u32(uint32_t u) {
+        for (int i = 0; i < 4; i++) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
+    }
+};
+
+class Encoder : public Walk<Encoder> {
+public:
+    std::vector<uint8_t> out;
+    SymbolTable table;
+
+    void value(const Cell* v, int32_t depth) {
+        if (depth > kMaxDepth) fire(Err::TooDeep);
+        if (v->header & cell::kNewLine) out.push_back(kNewLineByte);
+        const T t = cell::type_of(v);
+        switch (t) {
+            case T::Unset:
+            case T::None: type_byte(t, false); return;
+            case T::Logic: out.push_back(logic::get(v) ? kTrueByte : kFalseByte); return;
+            case T::Integer: {
+                const int32_t n = cell::get_int(v);
+                if (n >= 0 && n < 64) {
+                    out.push_back(static_cast<uint8_t>(kSmallInteger + n));
+                } else {
+                    type_byte(t, false);
+                    varint(zigzag(n));
+                }
+                return;
+            }
+            case T::Char: type_byte(t, false); varint(v->w2); return;
+            case T::Pair: type_byte(t, false); varint(zigzag(static_cast<int32_t>(v->w2)));
+                          varint(zigzag(static_cast<int32_t>(v->w3))); return;
+            case T::Float: {
+                int32_t n = 0;
+                const bool whole = whole_float(cell::get_double(v), &n);
+                whole_or_double(v, whole, n);
+                return;
+            }
+            case T::Percent: {
+                int32_t n = 0;
+                const bool whole = whole_percent(cell::get_double(v), &n);
+                whole_or_double(v, whole, n);
+                return;
+            }
+            default: break;
+        }
+        check_covered(v);
+        if (word::is_any_word_type(t)) {
+            type_byte(t, false);
+            varint(symbol_index(word::symbol_of(v)));
+            return;
+        }
+        series(v, depth);
+    }
+
+private:
+
+    void type_byte(T t, bool f) {
+        out.push_back(static_cast<uint8_t>(static_cast<uint8_t>(t) | (f ? kFlagF : 0)));
+    }
+    void varint(uint32_t u) {
+        while (u >= 0x80) {
+            out.push_back(static_cast<uint8_t>(u | 0x80));
+            u >>= 7;
+        }
+        out.push_back(static_cast<uint8_t>(u));
+    }
+    void u32(uint32_t u) {
+        for (int i = 0; i < 4; i++) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
+    }
+    void bytes(const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); }
+
+    uint32_t symbol_index(SymId sym) { return table.index(sym); }
+
+    // The whole number a float or time stands for, when it is one that fits the short form.
+    static bool whole_float(double d, int32_t* n) {
+        if (!(d >= -2147483000.0 && d <= 2147483000.0) || (d == 0.0 && std::signbit(d)))
+            return false;
+        *n = static_cast<int32_t>(d);
+        return static_cast<double>(*n) == d;
+    }
+    static bool whole_percent(double d, int32_t* n) {
+        if (!(d >= -21474836.0 && d <= 21474836.0) || (d == 0.0 && std::signbit(d)))
+            return false;
+        *n = static_cast<int32_t>(std::round(d * 100.0));
+        return static_cast<double>(*n) / 100.0 == d;
+    }
+    void whole_or_double(const Cell* v, bool whole, int32_t n) {
+        type_byte(cell::type_of(v), whole);
+        if (whole) {
+            varint(zigzag(n));
+        } else {
+            u32(v->w2);
+            u32(v->w3);
+        }
+    }
+
+    void series(const Cell* v, int32_t depth) {
+        const T t = cell::type_of(v);
+        const int32_t head = cell::head(v);
+        const NodeId node = cell::node(v);
+        const std::vector<uint32_t>* path = seen(node);
+        if (path) out.push_back(kSharedByte);
+        type_byte(t, head != 0);
+        if (head != 0) varint(static_cast<uint32_t>(head));
+        if (path) {
+            varint(static_cast<uint32_t>(path->size()));
+            for (uint32_t index : *path) varint(index);
+            return;
+        }
+        const memory::SeriesBuf* b = memory::buf(node);
+        if (is_block_kind(t)) {
+            varint(static_cast<uint32_t>(block::count(node)));
+            cells(node, depth);
+            return;
+        }
+        if (t == T::Binary) {
+            varint(static_cast<uint32_t>(b->used()));
+            bytes(memory::buf(node)->offset_ptr(), memory::buf(node)->used());
+            return;
+        }
+        const uint32_t unit = b->unit();
+        const uint32_t shift = unit == 1 ? 0 : unit == 2 ? 1 : 2;
+        varint(static_cast<uint32_t>(b->used() / unit) << 2 | shift);
+        bytes(memory::buf(node)->offset_ptr(), memory::buf(node)->used());
+    }
+};
+
+// ---- Decoding ----
+
+class Decoder {
+public:
+    Decoder(const uint8_t* start, const uint8_t* end, size_t base, NodeId receiving)
+        : start_(start), p_(start), end_(end), base_(base), receiving_(receiving) {}
+
+    void header() {
+        p_ += kHeaderBytes;
+        const uint8_t flags = start_[7];
+        standard_ = !(flags & kFlagCompact);
+        if (flags & ~(kFlagCompact | kFlagSymbols)) bad();
+        if (standard_) u32();  // root count: informative only
+        else varint();
+        const uint32_t records = standard_ ? u32() : varint();
+        if (flags & kFlagSymbols) {
+            symbol_count_ = static_cast<uint32_t>(standard_ ? signed_word() : count());
+            names_size_ = static_cast<uint32_t>(standard_ ? signed_word() : count());
+            if (4ull * symbol_count_ + names_size_ > left()) bad();
+            offsets_ = p_;
+            names_ = p_ + 4ull * symbol_count_;
+            if (names_size_ > 0 && names_[names_size_ - 1] != 0) bad();
+            p_ = names_ + names_size_;
+        }
+        if (static_cast<int32_t>(records) < 0 || records != static_cast<size_t>(end_ - p_)) bad();
+    }
+
+    void records() {
+        while (p_ < end_) {
+            if (standard_) standard_record(receiving_, 0);
+            else record(receiving_, 0);
+        }
+    }
+
+private:
+    const uint8_t* start_;
+    const uint8_t* p_;
+    const uint8_t* end_;
+    size_t base_;
+    NodeId receiving_;
+    bool standard_ = false;
+    std::vector<uint32_t> path_;  // the indexes of the reference path being read
+    uint32_t symbol_count_ = 0;
+    uint32_t names_size_ = 0;
+    const uint8_t* offsets_ = nullptr;
+    const uint8_t* names_ = nullptr;
+
+    // The symbol of a varint index: within the table, its name inside the names area, NUL-ended
+    // there and UTF-8.
+    SymId symbol() {
+        const uint8_t* at = p_;
+        return symbol_at(varint(), at);
+    }
+    SymId symbol_at(uint32_t index, const uint8_t* at) {
+        if (index >= symbol_count_) { p_ = at; bad(); }
+        uint32_t offset = 0;
+        for (int i = 0; i < 4; i++) offset |= static_cast<uint32_t>(offsets_[4 * index + i]) << (8 * i);
+        if (offset >= names_size_) { p_ = at; bad(); }
+        const uint8_t* name = names_ + offset;
+        const size_t length = std::strlen(reinterpret_cast<const char*>(name));
+        if (length == 0 || !valid_utf8(name, name + length)) { p_ = at; bad(); }
+        return symbol::make_utf8(name, length);
+    }
+    static bool valid_utf8(const uint8_t* p, const uint8_t* end) {
+        while (p < end) {
+            const uint8_t lead = *p;
+            const int n = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3
+                                                            : lead < 0xF5 ? 4 : 0;
+            if (n == 0 || end - p < n) return false;
+            uint32_t cp = n == 1 ? lead : lead & (0x3F >> (n - 1));
+            for (int i = 1; i < n; i++) {
+                if ((p[i] & 0xC0) != 0x80) return false;
+                cp = cp << 6 | (p[i] & 0x3F);
+            }
+            if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+                (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+                return false;
+            p += n;
+        }
+        return true;
+    }
+
+    [[noreturn]] void bad() {
+        fire_int(Err::NbInvalidRecord, static_cast<int32_t>(p_ - start_) + 1);
+    }
+    uint8_t byte() {
+        if (p_ >= end_) bad();
+        return *p_++;
+    }
+    uint32_t varint() {
+        uint32_t u = 0;
+        for (int shift = 0;; shift += 7) {
+            const uint8_t b = byte();
+            if (shift == 28 && (b & 0xF0)) bad();
+            u |= static_cast<uint32_t>(b & 0x7F) << shift;
+            if (!(b & 0x80)) return u;
+        }
+    }
+    // A varint that must not be negative read as signed.
+    int32_t count() {
+        const int32_t n = static_cast<int32_t>(varint());
+        if (n < 0) bad();
+        return n;
+    }
+    uint32_t u32() {
+        if (end_ - p_ < 4) bad();
+        uint32_t u = 0;
+        for (int i = 0; i < 4; i++) u |= static_cast<uint32_t>(p_[i]) << (8 * i);
+        p_ += 4;
+        return u;
+    }
+    size_t left() const { return static_cast<size_t>(end_ - p_); }
+
+    static void append(NodeId target, const Cell* value) {
+        const Cell block{static_cast<uint32_t>(T::Block), 0, target, 0};
+        block::append_cell(&block, value);
+    }
+
+    // The cell a compact reference path leads to.
+    Cell reference() {
+        const uint32_t k = varint();
+        if (k == 0 || k > kMaxPath || k > left()) bad();  // each index takes a byte at least
+        path_.resize(k);
+        for (uint32_t i = 0; i < k; i++) path_[i] = varint();
+        return resolve(p_);
+    }
+
+    // The cell the path in path_ leads to, from the first value of this document; a path that
+    // leaves its containers is a bad record at `at`.
+    Cell resolve(const uint8_t* at) {
+        Cell reached{static_cast<uint32_t>(T::Block), 0, receiving_, 0};
+        for (size_t i = 0; i < path_.size(); i++) {
+            uint64_t index = path_[i];
+            if (i == 0) index += base_;
+            if (!is_block_kind(cell::type_of(&reached)) ||
+                index >= static_cast<uint64_t>(block::count(cell::node(&reached)))) {
+                p_ = at;
+                bad();
+            }
+            reached = block::at(cell::node(&reached), static_cast<int32_t>(index));
+        }
+        return reached;
+    }
+
+    // The type of a record's id: an id with no datatype is a bad record at `at`; the types no
+    // document holds raise no-codec with the datatype.
+    T record_type(uint32_t id, const uint8_t* at) {
+        if (id == 0 || id > static_cast<uint32_t>(kTypeCount) ||
+            id == static_cast<uint32_t>(T::Symbol) || id == static_cast<uint32_t>(T::Series)) {
+            p_ = at;
+            bad();
+        }
+        const T t = static_cast<T>(id);
+        if (is_refused(t)) {
+            Cell type;
+            datatype::set(&type, t);
+            fire(Err::NoCodec, &type);
+        }
+        return t;
+    }
+
+    void record(NodeId target, int32_t depth) {
+        if (depth > kMaxDepth) fire(Err::TooDeep);
+        bool new_line = false, shared = false;
+        uint8_t b = byte();
+        for (;; b = byte()) {
+            if (b == kNewLineByte) new_line = true;
+            else if (b == kSharedByte) shared = true;
+            else if (b == kDefinitionByte) { p_--; bad(); }
+            else break;
+        }
+        Cell v{};
+        if (b >= 0x80) {
+            if (shared) { p_--; bad(); }
+            if (b < 0xC0) integer::set(&v, b - kSmallInteger);
+            else if (b == kTrueByte || b == kFalseByte) logic::set(&v, b == kTrueByte);
+            else if (b == kReferenceByte) v = reference();
+            else { p_--; bad(); }
+            finish(target, &v, new_line);
+            return;
+        }
+        const uint8_t* type_at = p_ - 1;
+        const bool f = b & kFlagF;
+        uint32_t id = b & 0x3F;
+        if (id == 63) id = varint();
+        if (id == static_cast<uint32_t>(T::Logic)) { p_ = type_at; bad(); }  // 0xC2 and 0xC3 only
+        const T t = record_type(id, type_at);
+        if (is_block_kind(t) || is_text_kind(t) || t == T::Binary) {
+            series(target, t, f, shared, new_line, depth);
+            return;
+        }
+        if (shared) { p_ = type_at; bad(); }
+        switch (t) {
+            case T::Unset:
+            case T::None: v = Cell{static_cast<uint32_t>(t), 0, 0, 0}; break;
+            case T::Integer: integer::set(&v, unzigzag(varint())); break;
+            case T::Char: {
+                const uint32_t cp = varint();
+                if (cp > 0x10FFFF) { p_ = type_at; bad(); }
+                character::set(&v, cp);
+                break;
+            }
+            case T::Word:
+            case T::SetWord:
+            case T::LitWord:
+            case T::GetWord:
+            case T::Refinement:
+            case T::Issue: {
+                // Words of other contexts carry their owner; that form is not read yet.
+                if (f) fire(Err::NotDone);
+                const SymId sym = symbol();
+                if (t == T::Issue) v = Cell{static_cast<uint32_t>(t), context::global(), sym, word::kNoIndex};
+                else word::make_at(sym, &v, t);
+                break;
+            }
+            case T::Pair: {
+                const uint32_t x = zigzag_word();
+                v = Cell{static_cast<uint32_t>(t), 0, x, zigzag_word()};
+                break;
+            }
+            case T::Float:
+            case T::Percent: {
+                double d = 0;
+                if (f) {
+                    const int32_t n = unzigzag(varint());
+                    d = t == T::Percent ? n / 100.0 : n;
+                    v = Cell{static_cast<uint32_t>(t), 0, 0, 0};
+                    cell::set_double(&v, d);
+                } else {
+                    const uint32_t low = u32();
+                    v = Cell{static_cast<uint32_t>(t), 0, low, u32()};
+                }
+                break;
+            }
+            default: fire(Err::NotDone);
+        }
+        finish(target, &v, new_line);
+    }
+    // ---- The standard form: errors name the record's first byte ----
+
+    int32_t signed_word() {
+        const int32_t n = static_cast<int32_t>(u32());
+        if (n < 0) bad();
+        return n;
+    }
+    uint32_t word_at(const uint8_t* record_at) {
+        if (end_ - p_ < 4) { p_ = record_at; bad(); }
+        return u32();
+    }
+    // A reference record: header word 255, count, the indexes.
+    Cell standard_reference(const uint8_t* record_at) {
+        if (word_at(record_at) != kStdReference) { p_ = record_at; bad(); }
+        return standard_path(record_at);
+    }
+    Cell standard_path(const uint8_t* record_at) {
+        const uint32_t k = word_at(record_at);
+        if (k == 0 || k > kMaxPath || 4ull * k > left()) { p_ = record_at; bad(); }
+        path_.resize(k);
+        for (uint32_t i = 0; i < k; i++) path_[i] = u32();
+        return resolve(record_at);
+    }
+
+    void standard_record(NodeId target, int32_t depth) {
+        if (depth > kMaxDepth) fire(Err::TooDeep);
+        const uint8_t* record_at = p_;
+        uint32_t h = word_at(record_at);
+        while ((h & 0xFF) == 0) {  // padding words
+            if (p_ == end_) { p_ = record_at; bad(); }
+            h = word_at(p_);
+        }
+        const uint32_t id = h & 0xFF;
+        const bool new_line = h & kStdNewLine;
+        const bool shared = h & kStdShared;
+        Cell v{};
+        if (id == kStdReference) {
+            v = standard_path(record_at);
+            finish(target, &v, new_line);
+            return;
+        }
+        const T t = record_type(id, record_at);
+        if (is_block_kind(t) || is_text_kind(t) || t == T::Binary) {
+            standard_series(target, t, h, record_at, depth);
+            return;
+        }
+        if (shared) { p_ = record_at; bad(); }
+        switch (t) {
+            case T::Unset:
+            case T::None: v = Cell{id, 0, 0, 0}; break;
+            case T::Logic: logic::set(&v, word_at(record_at) != 0); break;
+            case T::Integer: integer::set(&v, static_cast<int32_t>(word_at(record_at))); break;
+            case T::Char: {
+                const uint32_t cp = word_at(record_at);
+                if (cp > 0x10FFFF) { p_ = record_at; bad(); }
+                character::set(&v, cp);
+                break;
+            }
+            case T::Pair: {
+                const uint32_t x = word_at(record_at);
+                v = Cell{id, 0, x, word_at(record_at)};
+                break;
+            }
+            case T::Float:
+            case T::Percent: {
+                const uint32_t high = word_at(record_at);
+                v = Cell{id, 0, word_at(record_at), high};
+                break;
+            }
+            case T::Word:
+            case T::SetWord:
+            case T::LitWord:
+            case T::GetWord:
+            case T::Refinement: {
+                const uint32_t index = word_at(record_at);
+                word_at(record_at);  // the word's slot: a global word is looked up by its symbol
+                // Words of other contexts carry their owner; that form is not read yet.
+                if (!(h & kStdGlobal)) fire(Err::NotDone);
+                word::make_at(symbol_at(index, record_at), &v, t);
+                break;
+            }
+            case T::Issue: {
+                const SymId sym = symbol_at(word_at(record_at), record_at);
+                v = Cell{id, context::global(), sym, word::kNoIndex};
+                break;
+            }
+            default: fire(Err::NotDone);
+        }
+        finish(target, &v, new_line);
+    }
+
+    void standard_series(NodeId target, T t, uint32_t h, const uint8_t* record_at, int32_t depth) {
+        const bool new_line = h & kStdNewLine;
+        const int32_t head = static_cast<int32_t>(word_at(record_at));
+        if (head < 0) { p_ = record_at; bad(); }
+        stack::Mark mark;
+        Cell* v = stack::reserve();
+        if (h & kStdShared) {
+            *v = standard_reference(record_at);
+            shared_record(target, v, t, head, new_line, record_at);
+            mark.restore();
+            return;
+        }
+        const uint32_t n = word_at(record_at);
+        if (is_block_kind(t)) {
+            if (4ull * n > left()) { p_ = record_at; bad(); }  // a record is a word at least
+            block::make_at(v, static_cast<int32_t>(n));
+            v->header = static_cast<uint32_t>(t) | (new_line ? cell::kNewLine : 0);
+            cell::set_head(v, head);
+            append(target, v);
+            const NodeId node = cell::node(v);
+            mark.restore();
+            for (uint32_t i = 0; i < n; i++) standard_record(node, depth + 1);
+            return;
+        }
+        const uint32_t unit = (h >> 8) & 0xFF;
+        if (t == T::Binary ? unit != 1 : unit != 1 && unit != 2 && unit != 4) { p_ = record_at; bad(); }
+        const uint64_t size = static_cast<uint64_t>(n) * unit;
+        text_record(target, v, t, size, (size + 3) & ~uint64_t{3}, unit, head, new_line, record_at);
+        mark.restore();
+    }
+
+    // The text or binary of `size` bytes at the reading position, which moves on `span` bytes:
+    // `v` becomes it and is appended to the target. Code points above U+10FFFF are refused.
+    void text_record(NodeId target, Cell* v, T t, uint64_t size, uint64_t span, uint32_t unit,
+                     int32_t head, bool new_line, const uint8_t* record_at) {
+        if (span > left()) { p_ = record_at; bad(); }
+        if (unit == 4) {
+            for (uint64_t i = 0; i < size; i += 4) {
+                uint32_t cp;
+                std::memcpy(&cp, p_ + i, 4);
+                if (cp > 0x10FFFF) { p_ = record_at; bad(); }
+            }
+        }
+        const uint8_t* bytes = p_;
+        p_ += span;
+        // The input is a private copy, so the bytes stay put while the series is made.
+        if (t == T::Binary) binary::make_at(v, size);
+        else string::make_at_unit(v, size / unit, unit);
+        memory::SeriesBuf* buf = memory::buf_of(v);
+        if (size) std::memcpy(buf->offset_ptr(), bytes, size);
+        buf->tail = buf->offset + size;
+        v->header = static_cast<uint32_t>(t) | (new_line ? cell::kNewLine : 0);
+        cell::set_head(v, head);
+        append(target, v);
+    }
+
+    // `v` holds the cell a shared record's path reached: it must be of the record's storage kind
+    // (a text record never takes a block's node); retyped and at the record's head, it is
+    // appended to the target.
+    void shared_record(NodeId target, Cell* v, T t, int32_t head, bool new_line,
+                       const uint8_t* record_at) {
+        const T reached = cell::type_of(v);
+        const bool fits = is_block_kind(t)  ? is_block_kind(reached)
+                          : is_text_kind(t) ? is_text_kind(reached)
+                                            : reached == T::Binary;
+        if (!fits) { p_ = record_at; bad(); }
+        v->header = static_cast<uint32_t>(t) | (new_line ? cell::kNewLine : 0);
+        cell::set_head(v, head);
+        append(target, v);
+    }
+
+    uint32_t zigzag_word() { return static_cast<uint32_t>(unzigzag(varint())); }
+
+    static void finish(NodeId target, Cell* v, bool new_line) {
+        if (new_line) v->header |= cell::kNewLine;
+        append(target, v);
+    }
+
+    void series(NodeId target, T t, bool f, bool shared, bool new_line, int32_t depth) {
+        const uint8_t* record_at = p_;
+        const int32_t head = f ? count() : 0;
+        stack::Mark mark;
+        Cell* v = stack::reserve();
+        if (shared) {
+            *v = reference();
+            shared_record(target, v, t, head, new_line, record_at);
+            mark.restore();
+            return;
+        }
+        if (is_block_kind(t)) {
+            const int32_t n = count();
+            if (static_cast<size_t>(n) > left()) { p_ = record_at; bad(); }  // a record is a byte at least
+            block::make_at(v, n);
+            v->header = static_cast<uint32_t>(t) | (new_line ? cell::kNewLine : 0);
+            cell::set_head(v, head);
+            append(target, v);
+            const NodeId node = cell::node(v);
+            mark.restore();
+            for (int32_t i = 0; i < n; i++) record(node, depth + 1);
+            return;
+        }
+        uint64_t size = 0;
+        uint32_t unit = 1;
+        if (t == T::Binary) {
+            size = varint();
+        } else {
+            const uint32_t field = varint();
+            if ((field & 3) == 3) { p_ = record_at; bad(); }
+            unit = 1u << (field & 3);
+            size = static_cast<uint64_t>(field >> 2) * unit;
+        }
+        text_record(target, v, t, size, size, unit, head, new_line, record_at);
+        mark.restore();
+    }
+};
+
+}  // namespace
+
+void encode_compact(const Cell* value, Cell* result) {
+    Encoder encoder;
+    encoder.value(value, 0);
+    std::vector<uint8_t> doc(kMagic, kMagic + 6);
+    const bool with_symbols = !encoder.table.symbols.empty();
+    doc.push_back(1);
+    doc.push_back(with_symbols ? kFlagCompact | kFlagSymbols : kFlagCompact);
+    auto varint = [&doc](size_t size) {
+        while (size >= 0x80) {
+            doc.push_back(static_cast<uint8_t>(size | 0x80));
+            size >>= 7;
+        }
+        doc.push_back(static_cast<uint8_t>(size));
+    };
+    varint(1);  // root count
+    varint(encoder.out.size());
+    if (with_symbols) {
+        varint(encoder.table.symbols.size());
+        varint(encoder.table.names.size());
+        for (uint32_t offset : encoder.table.offsets)
+            for (int b = 0; b < 4; b++) doc.push_back(static_cast<uint8_t>(offset >> (8 * b)));
+        doc.insert(doc.end(), encoder.table.names.begin(), encoder.table.names.end());
+    }
+    doc.insert(doc.end(), encoder.out.begin(), encoder.out.end());
+    binary::load(doc.data(), doc.size(), result);
+}
+
+void encode_standard(const Cell* value, Cell* result) {
+    StandardEncoder encoder;
+    encoder.value(value, 0);
+    std::vector<uint8_t> doc(kMagic, kMagic + 6);
+    const SymbolTable& table = encoder.table;
+    const bool with_symbols = !table.symbols.empty();
+    auto u32 = [&doc](size_t u) {
+        for (int i = 0; i < 4; i++) doc.push_back(static_cast<uint8_t>(u >> (8 * i)));
+    };
+    doc.push_back(1);
+    doc.push_back(with_symbols ? kFlagSymbols : 0);
+    u32(1);  // root count
+    u32(encoder.out.size());
+    if (with_symbols) {
+        // Each name is padded with zero bytes to a multiple of 8 within the names area.
+        std::vector<uint8_t> names;
+        std::vector<uint32_t> offsets;
+        for (size_t i = 0; i < table.symbols.size(); i++) {
+            offsets.push_back(static_cast<uint32_t>(names.size()));
+            const uint8_t* name = table.names.data() + table.offsets[i];
+            names.insert(names.end(), name, name + std::strlen(reinterpret_cast<const char*>(name)) + 1);
+            while (names.size() % 8) names.push_back(0);
+        }
+        u32(table.symbols.size());
+        u32(names.size());
+        for (uint32_t offset : offsets) u32(offset);
+        doc.insert(doc.end(), names.begin(), names.end());
+    }
+    doc.insert(doc.end(), encoder.out.begin(), encoder.out.end());
+    binary::load(doc.data(), doc.size(), result);
+}
+
+void decode(const uint8_t* data, size_t length, Cell* receiving) {
+    const size_t least = length > 7 && !(data[7] & kFlagCompact) ? kHeaderBytes + 8 : kHeaderBytes + 2;
+    if (length < least || std::memcmp(data, kMagic, sizeof kMagic) != 0) {
+        Cell* input = binary::load(data, length, stack::reserve());
+        fire(Err::InvalidData, input);
+    }
+    std::vector<uint8_t> copy(data, data + kHeaderBytes);
+    if (data[7] & kFlagPacked) {
+        // The rest is an LZ77 container; error offsets then count in the unpacked document.
+        uint32_t produced = 0;
+        uint8_t* unpacked = lz77::decompress_data(data + kHeaderBytes, length - kHeaderBytes, &produced);
+        if (!unpacked) fire(Err::InvalidData, binary::load(data, length, stack::reserve()));
+        copy.insert(copy.end(), unpacked, unpacked + produced);
+        memory::tracked_free(unpacked);
+        copy[7] &= static_cast<uint8_t>(~kFlagPacked);
+        if (copy.size() < least) fire(Err::InvalidData, binary::load(data, length, stack::reserve()));
+    } else {
+        copy.insert(copy.end(), data + kHeaderBytes, data + length);
+    }
+    Decoder decoder(copy.data(), copy.data() + copy.size(),
+                    static_cast<size_t>(block::count(cell::node(receiving))), cell::node(receiving));
+    decoder.header();
+    decoder.records();
+}
+
+}  // namespace nuv::nuvbin
