@@ -115,7 +115,7 @@ void on_fatal_signal(int signal, siginfo_t* info, void* context) {
 void enter_language_thread() {
     // The alternate stack lives as long as the thread may fault: it is never freed.
     static thread_local void* alt = nullptr;
-    if (!alt) {
+    if (!alt && !kAddressSanitizer) {  // a sanitized build keeps the sanitizer's own stack
         alt = std::malloc(kAltStack);
         if (alt) {
             stack_t ss{};
