@@ -12,7 +12,9 @@
 #include <unistd.h>
 
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/date.h"
+#include "runtime/datatypes/function.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
@@ -20,11 +22,14 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/truth.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
 #include "runtime/syntax/lexer.h"
 #include "runtime/unicode.h"
+#include "runtime/words.h"
 
 namespace nuv::natives_system {
 
@@ -167,6 +172,152 @@ void set_env(bool check, const int32_t*) {
     stack::set_last(value);
 }
 
+// ---- Lexer events for a callback written in the language ----
+
+namespace {
+
+// The run's link to the callback. Positions cross between the lexer's byte offsets and the
+// input's units; for a string those are characters, converted from the last conversion on (forward
+// or backward), so a trace over a long text never recounts it from its start.
+struct LexerCallback {
+    Cell callback;  // kept reachable as the native's argument
+    Cell input;     // the series as given; the run keeps it reachable
+    bool chars;     // string input: indexes count characters
+    Cell eof;       // the word eof, the type of the end of the input
+    size_t byte = 0;     // the last conversion: a byte offset into the run's text
+    int32_t units = 0;   // and the units before it
+};
+
+int32_t index_of(LexerCallback& lc, const lexer::EventInfo& info, size_t offset) {
+    const int32_t base = cell::head(&lc.input) + static_cast<int32_t>(info.skipped);
+    if (!lc.chars) return base + static_cast<int32_t>(offset);
+    if (offset >= lc.byte) {
+        lc.units += static_cast<int32_t>(
+            unicode::utf8_length(info.text + lc.byte, info.text + offset));
+    } else {
+        lc.units -= static_cast<int32_t>(
+            unicode::utf8_length(info.text + offset, info.text + lc.byte));
+    }
+    lc.byte = offset;
+    return base + lc.units;
+}
+
+// The byte offset of an input index, clamped to the run's text.
+size_t offset_of(LexerCallback& lc, const lexer::EventInfo& info, int32_t index) {
+    const int32_t base = cell::head(&lc.input) + static_cast<int32_t>(info.skipped);
+    if (index <= base) index = base;
+    const int32_t units = index - base;
+    const size_t length = info.length;
+    if (!lc.chars) return std::min(static_cast<size_t>(units), length);
+    const uint8_t* text = info.text;
+    if (units >= lc.units) {
+        const uint8_t* at = unicode::utf8_skip_chars(text + lc.byte, text + length,
+                                                     static_cast<size_t>(units - lc.units));
+        lc.units += static_cast<int32_t>(unicode::utf8_length(text + lc.byte, at));
+        lc.byte = static_cast<size_t>(at - text);
+    } else {
+        while (lc.units > units) {
+            do lc.byte--;
+            while (lc.byte > 0 && (text[lc.byte] & 0xC0) == 0x80);
+            lc.units--;
+        }
+    }
+    return lc.byte;
+}
+
+const Cell& lexer_event_word(lexer::Event e) {
+    switch (e) {
+    case lexer::Event::Prescan: return words::w::prescan;
+    case lexer::Event::Scan: return words::w::scan;
+    case lexer::Event::Load: return words::w::load;
+    case lexer::Event::Open: return words::w::open;
+    case lexer::Event::Close: return words::w::close;
+    case lexer::Event::Error: break;
+    }
+    return words::w::error;
+}
+
+// Tokens whose prescan reports their start: the delimiters and structural tokens.
+bool reports_start(const lexer::EventInfo& info) {
+    using K = lexer::Kind;
+    if (info.event == lexer::Event::Open || info.event == lexer::Event::Error) return true;
+    if (info.event != lexer::Event::Prescan) return false;
+    switch (static_cast<K>(info.exit_state)) {
+    case K::Eof: case K::BlockOpen: case K::BlockClose: case K::ParenOpen: case K::ParenClose:
+    case K::BraceOpen: case K::BraceClose: case K::MapOpen: case K::PathOpen: case K::Construct:
+    case K::Comma: return true;
+    default: return false;
+    }
+}
+
+// The token's type argument: its datatype, else what its terminal state stands for.
+Cell type_argument(const LexerCallback& lc, const lexer::EventInfo& info) {
+    Cell type{};
+    if (info.type != T::Invalid) {
+        datatype::set(&type, info.type);
+    } else if (info.exit_state == static_cast<int>(lexer::Kind::Eof)) {
+        type = lc.eof;
+    } else if (info.exit_state == static_cast<int>(lexer::Kind::Comment)) {
+        type = words::w::comment;
+    } else if (info.exit_state == static_cast<int>(lexer::Kind::Construct)) {
+        datatype::set(&type, T::Datatype);
+    } else {
+        type = *none::shared();
+    }
+    return type;
+}
+
+// Calls the callback with the event, the input at the event's position, the type, the line
+// and the token; an input the callback moved moves the run.
+bool call_lexer_callback(void* data, lexer::EventInfo& info) {
+    auto& lc = *static_cast<LexerCallback*>(data);
+    Cell args[5];
+    args[0] = lexer_event_word(info.event);
+    const int32_t start = index_of(lc, info, info.start);
+    const int32_t end = index_of(lc, info, info.end);
+    const int32_t at = reports_start(info) ? start : end;
+    args[1] = lc.input;
+    cell::set_head(&args[1], at);
+    args[2] = type_argument(lc, info);
+    args[3] = Cell{static_cast<uint32_t>(T::Integer), 0, static_cast<uint32_t>(info.line), 0};
+    if (info.value) args[4] = *info.value;
+    else args[4] = Cell{static_cast<uint32_t>(T::Pair), 0, static_cast<uint32_t>(start),
+                        static_cast<uint32_t>(end)};
+    stack::Mark keep;
+    Cell* result = interp::call_function(&lc.callback, hooks::Callback::Lexer, args, 5);
+    const bool answer = truth::is_true(result);
+    // The argument slots stay above the top until the next push: `input` as the body left it.
+    const Cell moved = result[2];
+    keep.restore();
+    if (cell::type_of(&moved) == cell::type_of(&lc.input) &&
+        cell::node(&moved) == cell::node(&lc.input) && cell::head(&moved) != at)
+        info.resume = offset_of(lc, info, cell::head(&moved));
+    return answer;
+}
+
+// The events a callback takes: the event words of the block its body starts with, else all.
+uint32_t lexer_event_mask(const Cell* callback) {
+    const Cell body = function::body_of(callback);
+    if (!cell::is(&body, T::Block) || cell::head(&body) >= block::count(cell::node(&body)))
+        return lexer::kAllEvents;
+    const Cell* first = block::raw_cells(cell::node(&body)) + cell::head(&body);
+    if (!cell::is(first, T::Block)) return lexer::kAllEvents;
+    uint32_t mask = 0;
+    const NodeId events = cell::node(first);
+    for (int32_t i = cell::head(first), n = block::count(events); i < n; i++) {
+        const Cell* item = block::raw_cells(events) + i;
+        if (!cell::is(item, T::Word)) continue;
+        const SymId sym = symbol::resolve(word::symbol_of(item));
+        for (uint32_t bit = 1; bit <= 32; bit <<= 1) {
+            const Cell& w = lexer_event_word(static_cast<lexer::Event>(bit));
+            if (symbol::resolve(word::symbol_of(&w)) == sym) mask |= bit;
+        }
+    }
+    return mask;
+}
+
+}  // namespace
+
 void transcode(bool check, const int32_t* refinements) {
     Cell* source = stack::arg(0);
     const Cell* part = refinement_arg(refinements, 4);
@@ -178,16 +329,23 @@ void transcode(bool check, const int32_t* refinements) {
         expect(into, 2, [](T t) { return t == T::Block; });
         expect(callback, 3, [](T t) { return t == T::Function; });
     }
-    // Events carry their token's extent as a pair!: with the pair! module.
-    if (callback) fire(Err::NotDone);
     Cell input = *source;
     cell::set_head(&input, std::clamp(cell::head(&input), 0, string::length_abs(&input)));
-    const lexer::Refinements r{.next = is_flag(refinements, 0),
+    lexer::Refinements r{.next = is_flag(refinements, 0),
                                .one = is_flag(refinements, 1),
                                .prescan = is_flag(refinements, 2),
                                .scan = is_flag(refinements, 3),
                                .part = part,
                                .into = into};
+    if (!callback) {
+        lexer::run_transcode(&input, r, source);
+        return;
+    }
+    LexerCallback lc{*callback, input, !cell::is(&input, T::Binary),
+                     word::make_global_as("eof", T::Word)};
+    r.hook = call_lexer_callback;
+    r.hook_data = &lc;
+    r.events = lexer_event_mask(callback);
     lexer::run_transcode(&input, r, source);
 }
 

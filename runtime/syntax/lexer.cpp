@@ -952,8 +952,9 @@ int g_run_count = 0;
 
 class Run {
   public:
-    Run(const uint8_t* text, size_t length, const Options& options, const Cell* input)
-        : text_(text), length_(length), options_(options) {
+    Run(const uint8_t* text, size_t length, const Options& options, const Cell* input,
+        size_t skipped = 0)
+        : text_(text), length_(length), skipped_(skipped), options_(options) {
         ensure_init();
         if (input) input_ = *input;
         if (options.into) into_ = *options.into;
@@ -986,7 +987,8 @@ class Run {
     bool declined(TypeId type, size_t at);
     void first_token(TypeId type, int exit_state);
     void step();
-    void value_token(Kind kind, size_t start, size_t end, uint32_t flags);
+    // `prescanned`: the token's prescan event has been sent (a braced string at its first brace).
+    void value_token(Kind kind, size_t start, size_t end, uint32_t flags, bool prescanned = false);
     void emit(Cell value, bool new_line);
     void close_point(const Cell& mark, size_t n);
     void after_value();
@@ -1010,6 +1012,7 @@ class Run {
 
     const uint8_t* text_;
     size_t length_;
+    size_t skipped_;
     Options options_;
     Cell input_{};
     ExitTypes exits_{};  // read from the system object at the first token that needs them
@@ -1031,7 +1034,8 @@ class Run {
 bool Run::notify(Event event, TypeId type, int exit_state, size_t start, size_t end,
                  const Cell* value) {
     if (!options_.hook || !(options_.events & static_cast<uint32_t>(event))) return true;
-    EventInfo info{event, type, exit_state, line_, start, end, value, pos_};
+    EventInfo info{event, type,  exit_state, line_,   start, end,
+                   value, pos_, text_,      length_, skipped_};
     bool go_on = options_.hook(options_.hook_data, info);
     if (info.resume != pos_) {
         pos_ = std::min(info.resume, length_);
@@ -1331,7 +1335,7 @@ void Run::braced_string(size_t start) {
             if (--depth == 0) {
                 pos_ = s.end + 1;
                 notify(Event::Close, TypeId::String, 0, s.end, s.end + 1);
-                value_token(Kind::String, start, s.end + 1, flags);
+                value_token(Kind::String, start, s.end + 1, flags, true);
                 return;
             }
         } else {
@@ -1368,7 +1372,7 @@ void Run::raw_string(const Step& first) {
     value_token(Kind::RawString, first.start, s.end, flags);
 }
 
-void Run::value_token(Kind kind, size_t start, size_t end, uint32_t flags) {
+void Run::value_token(Kind kind, size_t start, size_t end, uint32_t flags, bool prescanned) {
     const int state = static_cast<int>(kind);
     if (!exits_read_) {
         system_object::lexer_exit_types(exits_.types);
@@ -1377,7 +1381,7 @@ void Run::value_token(Kind kind, size_t start, size_t end, uint32_t flags) {
     Token t{text_ + start, end - start, flags, kind, reported_type(state, exits_)};
     pos_ = end;
     const bool new_line = take_new_line();
-    if (!notify(Event::Prescan, t.type, state, start, end)) return;
+    if (!prescanned && !notify(Event::Prescan, t.type, state, start, end)) return;
     if (options_.mode == Mode::Prescan) first_token(t.type, state);
     Loader loader = kLoaders.of[state];
     const bool check_first =
@@ -1638,7 +1642,7 @@ int32_t load_string(Cell* result, const Cell* input, int32_t length, const Optio
         std::memcpy(room.bytes(), b->data() + b->offset + static_cast<size_t>(cell::head(&source)),
                     static_cast<size_t>(n));
         const size_t skip = byte_order_mark_length(room.bytes(), static_cast<size_t>(n));
-        Run run(room.bytes() + skip, static_cast<size_t>(n) - skip, options, &source);
+        Run run(room.bytes() + skip, static_cast<size_t>(n) - skip, options, &source, skip);
         return static_cast<int32_t>(run.go(result) + skip);
     }
     const uint32_t unit = string::unit_of(&source);
@@ -1666,6 +1670,9 @@ Cell* run_transcode(const Cell* input, const Refinements& refinements, Cell* res
     options.mode = refinements.scan ? Mode::Scan : refinements.prescan ? Mode::Prescan : Mode::Load;
     options.one = refinements.next || refinements.one;
     if (!options.one) options.into = refinements.into;
+    options.hook = refinements.hook;
+    options.hook_data = refinements.hook_data;
+    options.events = refinements.events;
     stack::Mark keep;
     Cell* value = stack::reserve();
     const int32_t used = load_string(value, &source, length, options);

@@ -105,7 +105,11 @@ struct EventInfo {
     size_t start;
     size_t end;
     const Cell* value;  // the value just made (load), else nullptr
-    size_t resume;      // where scanning goes on; a hook that changes it moves the run
+    size_t resume;      // where scanning goes on; a hook that changes it moves the run (clamped
+                        // to the text)
+    const uint8_t* text;  // the run's text, which no allocation moves, and its length
+    size_t length;
+    size_t skipped;       // input units before the text (a byte-order mark skipped)
 };
 // Answers false to skip the step: prescan skips the token, scan leaves it unloaded, load drops
 // the value, open and close are not recorded, error is not raised (scanning resumes at
@@ -120,6 +124,7 @@ struct Options {
     void* hook_data = nullptr;
     uint32_t events = kAllEvents;
 };
+
 
 // Scans `length` bytes of UTF-8 at `text`, which must not lie in a series buffer. The result
 // lands in *result (not in a collected buffer): the block of values (a new one, or the `into`
@@ -149,6 +154,9 @@ struct Refinements {
     bool scan = false;
     const Cell* part = nullptr;
     const Cell* into = nullptr;
+    Hook hook = nullptr;  // with its data and event mask, as in Options
+    void* hook_data = nullptr;
+    uint32_t events = kAllEvents;
 };
 Cell* run_transcode(const Cell* input, const Refinements& refinements, Cell* result);
 
