@@ -244,6 +244,9 @@ void init() {
 }
 
 void exit() {
+    // Outside a collection no slot is marked, so a sweep releases every outside resource
+    // (pixel records, library handles) the values held.
+    handles::sweep();
     units::release();
     watch::reset();
     memory::release_all();

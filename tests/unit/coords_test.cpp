@@ -110,11 +110,12 @@ TEST_F(Coords, PairServices) {
     EXPECT_EQ(cell::type_of(q), T::Point2D);
     EXPECT_EQ(point::get(q, 0), 5.0f);
     EXPECT_EQ(point::get(q, 1), 6.0f);
-    const Cell* x = word::make_global("X");
-    EXPECT_EQ(pair::field_index(x, p), 1);
-    const Cell* z = word::make_global("z");
-    EXPECT_RAISES(pair::field_index(z, p), Err::CannotUse);
-    EXPECT_RAISES(pair::field_index(z, q), Err::InvalidPath);
+    // Copies: a word made later may move the cells the earlier one came from.
+    const Cell x = *word::make_global("X");
+    EXPECT_EQ(pair::field_index(&x, p), 1);
+    const Cell z = *word::make_global("z");
+    EXPECT_RAISES(pair::field_index(&z, p), Err::CannotUse);
+    EXPECT_RAISES(pair::field_index(&z, q), Err::InvalidPath);
 }
 
 TEST_F(Coords, PointServices) {
@@ -128,10 +129,10 @@ TEST_F(Coords, PointServices) {
     EXPECT_TRUE(point::is_zero(p));
     Cell* q = point::push3(0.0f, 0.0f, 1e-40f);
     EXPECT_FALSE(point::is_zero(q));
-    const Cell* z = word::make_global("Z");
-    EXPECT_EQ(point::field_index(z, q, 3), 3);
-    EXPECT_RAISES(point::field_index(z, p, 2), Err::CannotUse);
-    EXPECT_RAISES(point::field_index(z, q, 2), Err::InvalidPath);
+    const Cell z = *word::make_global("Z");  // a copy: each raise allocates
+    EXPECT_EQ(point::field_index(&z, q, 3), 3);
+    EXPECT_RAISES(point::field_index(&z, p, 2), Err::CannotUse);
+    EXPECT_RAISES(point::field_index(&z, q, 2), Err::InvalidPath);
 }
 
 TEST_F(Coords, FormSpendsTheBudgetOnEveryCharacter) {
