@@ -1,0 +1,761 @@
+#include "runtime/evaluator/parse.h"
+
+#include <vector>
+
+#include "runtime/compare.h"
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/bitset.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/natives_table.h"
+#include "runtime/evaluator/truth.h"
+#include "runtime/stack.h"
+#include "runtime/support.h"
+#include "runtime/words.h"
+
+namespace nuv::parse {
+namespace {
+
+using compare::values_equal;
+using series::is_any_block;
+using series::is_any_string;
+
+// Keyword codes, looked up by the canonical symbol of a word.
+enum Key : uint8_t {
+    KNone = 0, KAny, KSome, KOpt, KWhile, KTo, KThru, KAhead, KNot, KSet, KCopy, KSkip, KEnd,
+    KNoneWord, KFail, KBreak, KReject, KIf, KQuote, KCase, KInto, KRemove, KInsert, KChange,
+    KCollect, KKeep, KBar,
+};
+
+// Commands a frame completes when its argument's rule has ended.
+enum Code : uint8_t { CSub, CLoop, CWhile, CTo, CThru, CAhead, CNot, CSet, CCopy };
+
+// Sub-rule entries and command frames. The rule block of a sub-rule sits in an argument-stack
+// cell (rooted for the collector); positions are indexes, never buffer addresses.
+struct Frame {
+    Code code;
+    int32_t rules_slot;   // sub-rule: argument-stack index of the enclosing rule block
+    int32_t resume;       // sub-rule: rule index to resume at in the enclosing block
+    int32_t arg_index;    // command: index of its argument in the rule block
+    int32_t start;        // input index when the rule or the current round started
+    int32_t length;       // input length then
+    int32_t min, max, round;
+    int32_t word_slot;    // set and copy: argument-stack index of the target word
+};
+
+// Frames of every call in progress; capacity made once and kept, so no frame costs an
+// allocation.
+std::vector<Frame>& frames() {
+    static std::vector<Frame> stack = [] {
+        std::vector<Frame> v;
+        v.reserve(4096);
+        return v;
+    }();
+    return stack;
+}
+
+constexpr int32_t kCellsPerFrame = 3;
+constexpr int32_t kStackLimit = 10001;
+
+const std::vector<uint8_t>& keyword_table() {
+    static std::vector<uint8_t> table = [] {
+        std::vector<uint8_t> t;
+        auto add = [&t](SymId s, Key k) {
+            SymId c = symbol::resolve(s);
+            if (c >= t.size()) t.resize(c + 1, KNone);
+            t[c] = k;
+        };
+        namespace s = words::sym;
+        add(s::any, KAny); add(s::some, KSome); add(s::opt, KOpt); add(s::while_, KWhile);
+        add(s::to, KTo); add(s::thru, KThru); add(s::ahead, KAhead); add(s::not_, KNot);
+        add(s::set, KSet); add(s::copy, KCopy); add(s::skip, KSkip); add(s::end, KEnd);
+        add(s::none, KNoneWord); add(s::fail, KFail); add(s::break_, KBreak);
+        add(s::reject, KReject); add(s::if_, KIf); add(s::quote, KQuote); add(s::case_, KCase);
+        add(s::into, KInto); add(s::remove, KRemove); add(s::insert, KInsert);
+        add(symbol::make_cstr("change"), KChange); add(s::collect, KCollect); add(s::keep, KKeep);
+        add(symbol::make_cstr("|"), KBar);
+        return t;
+    }();
+    return table;
+}
+
+Key keyword_of(const Cell* word) {
+    const auto& table = keyword_table();
+    SymId c = symbol::resolve(word::symbol_of(word));
+    return c < table.size() ? static_cast<Key>(table[c]) : KNone;
+}
+
+enum class Kind : uint8_t { Text, Bytes, Items };
+
+// One call's match state. Cells it names live on the argument stack above the call's base.
+class Engine {
+  public:
+    Engine(Cell* input, const Cell* rules, bool case_, int32_t limit)
+        : input_slot_(slot_of(input)), case_(case_), frame_base_(static_cast<int32_t>(frames().size())) {
+        TypeId t = cell::type_of(input);
+        kind_ = t == TypeId::Binary ? Kind::Bytes : is_any_block(t) ? Kind::Items : Kind::Text;
+        pos_ = cell::head(input);
+        limit_ = limit;
+        rules_slot_ = slot_of(stack::push(rules));
+        index_ = cell::head(rules);
+        enter_base();
+    }
+    ~Engine() { frames().resize(frame_base_); }
+
+    bool run();
+
+  private:
+    static int32_t slot_of(const Cell* c) { return static_cast<int32_t>(stack::index_of(c)); }
+    static Cell* at_slot(int32_t s) { return stack::at_index(static_cast<uint32_t>(s)); }
+    Cell* input() const { return at_slot(input_slot_); }
+    Cell* rules() const { return at_slot(rules_slot_); }
+    int32_t tail() const { return series::buffer_length(input()); }
+    int32_t end() const { return limit_ >= 0 && limit_ < tail() ? limit_ : tail(); }
+    int32_t rule_tail() const { return block::count(cell::node(rules())); }
+    Cell rule_at(int32_t i) const { return block::at(cell::node(rules()), i); }
+    void clamp() {
+        if (pos_ > tail()) pos_ = tail();
+    }
+
+    void enter_base() {
+        Frame f{};
+        f.code = CSub;
+        f.rules_slot = -1;
+        f.start = pos_;
+        f.length = tail();
+        push_frame(f);
+    }
+    void push_frame(const Frame& f) {
+        if ((static_cast<int32_t>(frames().size()) + 1) * kCellsPerFrame >= kStackLimit) fire(Err::ParseStack);
+        frames().push_back(f);
+    }
+    // Enters the block held in `block` as a sub-rule.
+    void enter(const Cell* block) {
+        Frame f{};
+        f.code = CSub;
+        f.rules_slot = rules_slot_;
+        f.resume = index_;
+        f.start = pos_;
+        f.length = tail();
+        push_frame(f);
+        rules_slot_ = slot_of(stack::push(block));
+        index_ = cell::head(block);
+    }
+    // Leaves the innermost sub-rule, back in its enclosing block.
+    void leave() {
+        Frame f = frames().back();
+        frames().pop_back();
+        stack::g_args.top = at_slot(rules_slot_);
+        rules_slot_ = f.rules_slot;
+        index_ = f.resume;
+    }
+
+    int32_t match_terminal(const Cell* value, int32_t at);
+    int32_t match_text(const Cell* value, int32_t at);
+    int32_t match_bytes(const Cell* value, int32_t at);
+    int32_t search(const Cell* value, bool thru);
+    bool deliver(bool ok);
+    bool block_failed();
+    void start_command(Code code, int32_t min, int32_t max, int32_t word_slot);
+    void item_done(bool ok) { pending_ = true; result_ = ok; }
+    bool take_item();
+    const Cell* resolve_word(const Cell* word, bool in_argument);
+    void expect_item(const Cell* keyword) {
+        if (index_ >= rule_tail()) fire(Err::ParseEnd, keyword);
+    }
+    bool loop_literal(const Cell* value, int32_t min, int32_t max);
+    void assign(const Frame& f);
+    bool block_succeeded();
+    int32_t count_value(const Cell& c);
+    bool is_count_item(const Cell& c);
+    bool count(const Cell& first);
+    bool loop(int32_t min, int32_t max, Code code);
+    bool keyword(Key key, const Cell& word);
+    bool end_sub_rule(bool ok);
+
+    int32_t input_slot_;
+    int32_t rules_slot_ = 0;
+    int32_t index_ = 0;
+    int32_t pos_ = 0;
+    int32_t limit_ = -1;
+    bool case_;
+    Kind kind_ = Kind::Text;
+    int32_t frame_base_;
+    bool pending_ = false;  // an item has ended with result_
+    bool result_ = true;
+    bool break_ = false;     // break or reject seen, not yet consumed by a loop
+    bool done_ = false;
+    bool final_ = false;
+    bool argument_ = false;  // the next item is a command's argument
+    Cell last_keyword_{};
+    Cell last_item_{};
+};
+
+CompareOp text_op(bool case_) { return case_ ? CompareOp::StrictEqual : CompareOp::Equal; }
+
+// Units the value matches at `at`, or -1.
+int32_t Engine::match_text(const Cell* value, int32_t at) {
+    Cell here = *input();
+    cell::set_head(&here, at);
+    int32_t room = end() - at;
+    TypeId t = cell::type_of(value);
+    if (t == TypeId::Bitset) {
+        if (room <= 0) return -1;
+        return bitset::has(value, string::char_at(&here, 0)) ? 1 : -1;
+    }
+    if (t == TypeId::Char) {
+        if (room <= 0) return -1;
+        return string::match_head(&here, value, text_op(case_)) ? 1 : -1;
+    }
+    if (t == TypeId::String || t == TypeId::File || t == TypeId::Url || t == TypeId::Email ||
+        t == TypeId::Ref || t == TypeId::Tag) {
+        int32_t n = string::length(value) + (t == TypeId::Tag ? 2 : 0);
+        if (n > room) return -1;
+        return string::match_head(&here, value, text_op(case_)) ? n : -1;
+    }
+    if (t == TypeId::Datatype || t == TypeId::Typeset) fire(Err::ParseUnsupported);
+    return -1;
+}
+
+// Binary input: a string-like value matches by its UTF-8 bytes, encoded as they are compared.
+int32_t Engine::match_bytes(const Cell* value, int32_t at) {
+    int32_t stop = end();
+    const Cell* in = input();
+    TypeId t = cell::type_of(value);
+    if (t == TypeId::Char || t == TypeId::Bitset) {
+        if (at >= stop) return -1;
+        uint8_t b = binary::byte_at(in, at);
+        if (t == TypeId::Char) return static_cast<uint32_t>(cell::get_int(value)) == b ? 1 : -1;
+        return bitset::has(value, b) ? 1 : -1;
+    }
+    if (t == TypeId::Binary) {
+        int32_t n = binary::rs_length(value);
+        if (at + n > stop) return -1;
+        const uint8_t* want = binary::rs_head(value);
+        for (int32_t i = 0; i < n; ++i)
+            if (binary::byte_at(in, at + i) != want[i]) return -1;
+        return n;
+    }
+    if (is_any_string(t)) {
+        int32_t count = string::length(value);
+        int32_t p = at;
+        for (int32_t i = 0; i < count; ++i) {
+            char32_t cp = string::char_at(value, i);
+            uint8_t enc[4];
+            int n = 0;
+            if (cp < 0x80) {
+                enc[n++] = static_cast<uint8_t>(cp);
+            } else if (cp < 0x800) {
+                enc[n++] = static_cast<uint8_t>(0xC0 | (cp >> 6));
+                enc[n++] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
+            } else if (cp < 0x10000) {
+                enc[n++] = static_cast<uint8_t>(0xE0 | (cp >> 12));
+                enc[n++] = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+                enc[n++] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
+            } else {
+                enc[n++] = static_cast<uint8_t>(0xF0 | (cp >> 18));
+                enc[n++] = static_cast<uint8_t>(0x80 | ((cp >> 12) & 0x3F));
+                enc[n++] = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+                enc[n++] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
+            }
+            if (p + n > stop) return -1;
+            for (int k = 0; k < n; ++k)
+                if (binary::byte_at(in, p + k) != enc[k]) return -1;
+            p += n;
+        }
+        return p - at;
+    }
+    if (t == TypeId::Datatype || t == TypeId::Typeset) natives::not_done(false, nullptr);
+    return -1;
+}
+
+int32_t Engine::match_terminal(const Cell* value, int32_t at) {
+    if (kind_ == Kind::Text) return match_text(value, at);
+    if (kind_ == Kind::Bytes) return match_bytes(value, at);
+    if (at >= end()) return -1;
+    Cell item = block::at(cell::node(input()), at);
+    TypeId t = cell::type_of(value);
+    if (t == TypeId::Datatype) return cell::type_of(&item) == static_cast<TypeId>(value->w1) ? 1 : -1;
+    if (t == TypeId::Typeset) return typeset::has(value, cell::type_of(&item)) ? 1 : -1;
+    if (t == TypeId::LitWord) {
+        TypeId it = cell::type_of(&item);
+        if (it != TypeId::Word && it != TypeId::LitWord) return -1;
+        return values_equal(item, *value, case_ ? CompareOp::WordsCase : CompareOp::Words) ? 1 : -1;
+    }
+    return values_equal(item, *value, case_ ? CompareOp::StrictEqual : CompareOp::Equal) ? 1 : -1;
+}
+
+// Index where `to` (or `thru`) a literal stops, or -1.
+int32_t Engine::search(const Cell* value, bool thru) {
+    if (kind_ != Kind::Items) {
+        TypeId t = cell::type_of(value);
+        bool text = is_any_string(t) || t == TypeId::Char || t == TypeId::Bitset || t == TypeId::Binary;
+        if (!text) fire(Err::ParseRule, value);
+    }
+    for (int32_t at = pos_; at <= end(); ++at) {
+        int32_t n = match_terminal(value, at);
+        if (n >= 0) return thru ? at + n : at;
+    }
+    return -1;
+}
+
+// A loop over a literal: one tight count of repeated matches.
+bool Engine::loop_literal(const Cell* value, int32_t min, int32_t max) {
+    int32_t count = 0;
+    int32_t at = pos_;
+    while (max < 0 || count < max) {
+        int32_t n = match_terminal(value, at);
+        if (n < 0) break;
+        ++count;
+        if (n == 0) { count = max < 0 ? (min > count ? min : count) : max; break; }
+        at += n;
+    }
+    if (count < min) return false;
+    pos_ = at;
+    return true;
+}
+
+// The word's value as a rule: an unset word or one holding a word is an invalid rule except in
+// a command's argument, where a word value is matched as a literal.
+const Cell* Engine::resolve_word(const Cell* word, bool in_argument) {
+    const Cell* value = word::slot(word);
+    TypeId t = cell::type_of(value);
+    if (t == TypeId::Unset) fire(Err::ParseRule, word);
+    if (t == TypeId::Word && !in_argument) fire(Err::ParseRule, word);
+    return value;
+}
+
+void Engine::start_command(Code code, int32_t min, int32_t max, int32_t word_slot) {
+    Frame f{};
+    f.code = code;
+    f.arg_index = index_;
+    f.start = pos_;
+    f.length = tail();
+    f.min = min;
+    f.max = max;
+    f.round = 1;
+    f.word_slot = word_slot;
+    push_frame(f);
+    argument_ = true;
+}
+
+// The block failed at its current item: try its next alternative, else it fails as a whole.
+// Answers true when matching goes on in the same block.
+bool Engine::block_failed() {
+    int32_t n = rule_tail();
+    for (int32_t i = index_; i < n; ++i) {
+        Cell c = rule_at(i);
+        if (cell::is(&c, TypeId::Word) && keyword_of(&c) == KBar) {
+            index_ = i + 1;
+            pos_ = frames().back().start;
+            clamp();
+            return true;
+        }
+    }
+    return false;
+}
+
+// Hands the outcome of an item, a sub-rule or a command to the frame above it. Answers false
+// when matching is over.
+bool Engine::deliver(bool ok) {
+    for (;;) {
+        Frame& f = frames().back();
+        if (f.code == CSub) {
+            if (ok) { pending_ = false; return true; }
+            if (block_failed()) { pending_ = false; return true; }
+            if (static_cast<int32_t>(frames().size()) - 1 == frame_base_) {
+                final_ = false;
+                return false;
+            }
+            pos_ = f.start;
+            clamp();
+            leave();
+            continue;
+        }
+        bool result = ok;
+        switch (f.code) {
+        case CLoop:
+        case CWhile:
+            if (ok) {
+                bool moved = f.code == CWhile || pos_ != f.start || tail() < f.length;
+                if ((f.max < 0 || f.round < f.max) && !break_ && moved) {
+                    ++f.round;
+                    f.start = pos_;
+                    f.length = tail();
+                    index_ = f.arg_index;
+                    pending_ = false;
+                    return true;
+                }
+                result = f.round >= f.min;
+            } else {
+                result = f.round - 1 >= f.min || f.min == 0;
+            }
+            break_ = false;
+            break;
+        case CTo:
+        case CThru:
+            if (ok) {
+                if (f.code == CTo) pos_ = f.start;
+            } else if (f.start < end()) {
+                pos_ = ++f.start;
+                index_ = f.arg_index;
+                pending_ = false;
+                return true;
+            } else {
+                pos_ = f.min;
+            }
+            break;
+        case CAhead:
+            if (ok) pos_ = f.start;
+            break;
+        case CNot:
+            result = !ok;
+            pos_ = f.start;
+            break;
+        case CSet:
+        case CCopy:
+            if (ok) assign(f);
+            break;
+        case CSub:
+            break;
+        }
+        clamp();
+        frames().pop_back();
+        ok = result;
+    }
+}
+
+// A copy of `count` units of the series from its head, in `value`.
+Cell* series_copy(Cell* value, Cell* part, bool items) {
+    return items ? block::copy(value, value, part, false, nullptr)
+                 : series::copy(value, value, part, false, nullptr);
+}
+
+// set and copy: the word takes the first matched item, or a copy of the matched part.
+void Engine::assign(const Frame& f) {
+    Cell* word = at_slot(f.word_slot);
+    int32_t start = f.start > tail() ? tail() : f.start;
+    Cell* value = stack::reserve();
+    if (f.code == CSet) {
+        if (pos_ == start) {
+            none::set(value);
+        } else if (kind_ == Kind::Text) {
+            Cell here = *input();
+            cell::set_head(&here, start);
+            cell::put(value, static_cast<uint32_t>(TypeId::Char), 0,
+                      static_cast<uint32_t>(string::char_at(&here, 0)), 0);
+        } else if (kind_ == Kind::Bytes) {
+            integer::set(value, binary::byte_at(input(), start));
+        } else {
+            *value = block::at(cell::node(input()), start);
+        }
+    } else {
+        *value = *input();
+        cell::set_head(value, start);
+        Cell* part = stack::reserve();
+        integer::set(part, pos_ - start);
+        value = series_copy(value, part, kind_ == Kind::Items);
+    }
+    word::set(word, value);
+    stack::g_args.top = word + 1;
+}
+
+// Evaluates the paren in a stable cell; its value is left at the stack top.
+Cell* eval_paren(const Cell& paren) {
+    Cell* held = stack::push(&paren);
+    return interp::do_block(held);
+}
+
+bool is_literal(const Cell* c) {
+    switch (cell::type_of(c)) {
+    case TypeId::Block: case TypeId::Paren: case TypeId::Word: case TypeId::SetWord:
+    case TypeId::GetWord: case TypeId::Integer: case TypeId::Datatype: case TypeId::Typeset:
+    case TypeId::Path: case TypeId::SetPath: case TypeId::GetPath: case TypeId::LitPath:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// Takes up the next rule item. Answers false when matching is over.
+bool Engine::take_item() {
+    bool argument = argument_;
+    argument_ = false;
+    if (index_ >= rule_tail()) {
+        if (argument) fire(Err::ParseEnd, &last_keyword_);
+        return block_succeeded();
+    }
+    Cell item = rule_at(index_++);
+    const Cell* rule = &item;
+    Cell value_copy;
+    if (cell::is(&item, TypeId::Word)) {
+        Key key = keyword_of(&item);
+        if (key != KNone) return keyword(key, item);
+        const Cell* value = resolve_word(&item, argument);
+        value_copy = *value;
+        rule = &value_copy;
+        if (cell::is(rule, TypeId::Word)) {
+            int32_t n = kind_ == Kind::Items && pos_ < end() &&
+                                values_equal(block::at(cell::node(input()), pos_), *rule,
+                                             case_ ? CompareOp::StrictEqual : CompareOp::Equal)
+                            ? 1 : -1;
+            if (n > 0) pos_ += n;
+            item_done(n > 0);
+            return true;
+        }
+    }
+    switch (cell::type_of(rule)) {
+    case TypeId::Block:
+        enter(rule);
+        return true;
+    case TypeId::Paren:
+        eval_paren(*rule);
+        stack::g_args.top = rules() + 1;
+        clamp();
+        if (index_ > rule_tail()) index_ = rule_tail();
+        item_done(true);
+        return true;
+    case TypeId::SetWord: {
+        Cell* word = stack::push(rule);
+        Cell* here = stack::push(input());
+        cell::set_head(here, pos_);
+        word::set(word, here);
+        stack::g_args.top = word;
+        item_done(true);
+        return true;
+    }
+    case TypeId::GetWord: {
+        const Cell* value = word::slot(rule);
+        if (cell::type_of(value) != cell::type_of(input()) || cell::node(value) != cell::node(input()))
+            fire(Err::ParseInvalidRef, rule);
+        pos_ = cell::head(value);
+        clamp();
+        item_done(true);
+        return true;
+    }
+    case TypeId::Integer:
+        return count(*rule);
+    case TypeId::Path: case TypeId::SetPath: case TypeId::GetPath: case TypeId::LitPath:
+        fire(Err::ParseRule, rule);
+    default: {
+        int32_t n = match_terminal(rule, pos_);
+        if (n >= 0) pos_ += n;
+        item_done(n >= 0);
+        return true;
+    }
+    }
+}
+
+// The block ran to its end or to a `|` after matching items.
+bool Engine::block_succeeded() {
+    if (static_cast<int32_t>(frames().size()) - 1 == frame_base_) {
+        final_ = pos_ >= end();
+        return false;
+    }
+    leave();
+    item_done(true);
+    return true;
+}
+
+// An integer read from a count item: the item itself or a word's value.
+int32_t Engine::count_value(const Cell& c) {
+    if (cell::is(&c, TypeId::Integer)) return cell::get_int(&c);
+    const Cell* v = word::slot(&c);
+    return cell::get_int(v);
+}
+
+bool Engine::is_count_item(const Cell& c) {
+    if (cell::is(&c, TypeId::Integer)) return true;
+    if (!cell::is(&c, TypeId::Word) || keyword_of(&c) != KNone) return false;
+    return cell::is(word::slot(&c), TypeId::Integer);
+}
+
+bool Engine::count(const Cell& first) {
+    int32_t min = count_value(first);
+    if (min < 0) fire(Err::OutOfRange, &first);
+    int32_t max = min;
+    if (index_ < rule_tail() && is_count_item(rule_at(index_))) {
+        Cell second = rule_at(index_++);
+        max = count_value(second);
+        if (max < 0) fire(Err::OutOfRange, &second);
+        if (max < min) fire(Err::ParseRule, &second);
+    }
+    if (index_ >= rule_tail()) fire(Err::ParseRule, &first);
+    return loop(min, max, CLoop);
+}
+
+// Starts a loop command over the next item: a literal runs as one tight count.
+bool Engine::loop(int32_t min, int32_t max, Code code) {
+    Cell next = rule_at(index_);
+    if (max == 0) {
+        ++index_;
+        item_done(true);
+        return true;
+    }
+    if (is_literal(&next) && code == CLoop) {
+        ++index_;
+        item_done(loop_literal(&next, min, max));
+        return true;
+    }
+    start_command(code, min, max, 0);
+    return true;
+}
+
+bool Engine::keyword(Key key, const Cell& word) {
+    last_keyword_ = word;
+    switch (key) {
+    case KBar:
+        return block_succeeded();
+    case KSkip: {
+        bool ok = pos_ < end();
+        if (ok) ++pos_;
+        item_done(ok);
+        return true;
+    }
+    case KEnd:
+        item_done(pos_ >= end());
+        return true;
+    case KNoneWord:
+        item_done(true);
+        return true;
+    case KFail:
+        item_done(false);
+        return true;
+    case KBreak:
+    case KReject:
+        return end_sub_rule(key == KBreak);
+    case KAny: case KSome: case KOpt: case KWhile:
+        expect_item(&word);
+        return loop(key == KSome ? 1 : 0, key == KOpt ? 1 : -1, key == KWhile ? CWhile : CLoop);
+    case KTo: case KThru: {
+        expect_item(&word);
+        Cell next = rule_at(index_);
+        if (is_literal(&next)) {
+            ++index_;
+            int32_t at = search(&next, key == KThru);
+            if (at >= 0) pos_ = at;
+            item_done(at >= 0);
+            return true;
+        }
+        start_command(key == KTo ? CTo : CThru, pos_, 0, 0);
+        return true;
+    }
+    case KAhead: case KNot:
+        expect_item(&word);
+        start_command(key == KAhead ? CAhead : CNot, 0, 0, 0);
+        return true;
+    case KSet: case KCopy: {
+        if (index_ + 1 >= rule_tail() || !cell::is(&(last_item_ = rule_at(index_)), TypeId::Word))
+            fire(Err::ParseEnd, &word);
+        Cell target = rule_at(index_++);
+        Cell* held = stack::push(&target);
+        cell::set_type(held, TypeId::Word);
+        start_command(key == KSet ? CSet : CCopy, 0, 0, slot_of(held));
+        return true;
+    }
+    case KIf: {
+        if (index_ >= rule_tail() || !cell::is(&(last_item_ = rule_at(index_)), TypeId::Paren))
+            fire(Err::ParseEnd, &word);
+        ++index_;
+        Cell* value = eval_paren(last_item_);
+        bool ok = truth::holds(value);
+        stack::g_args.top = rules() + 1;
+        clamp();
+        item_done(ok);
+        return true;
+    }
+    case KQuote: {
+        if (index_ >= rule_tail()) fire(Err::ParseEnd, &word);
+        Cell literal = rule_at(index_++);
+        int32_t n;
+        if (kind_ == Kind::Items) {
+            n = pos_ < end() && values_equal(block::at(cell::node(input()), pos_), literal,
+                                             case_ ? CompareOp::StrictEqual : CompareOp::Equal)
+                    ? 1 : -1;
+        } else {
+            n = match_terminal(&literal, pos_);
+        }
+        if (n >= 0) pos_ += n;
+        item_done(n >= 0);
+        return true;
+    }
+    default:
+        natives::not_done(false, nullptr);
+    }
+}
+
+// break and reject: the innermost sub-rule ends at once, matched or failed.
+bool Engine::end_sub_rule(bool ok) {
+    break_ = true;
+    while (frames().back().code != CSub) frames().pop_back();
+    if (static_cast<int32_t>(frames().size()) - 1 == frame_base_) {
+        final_ = ok && pos_ >= end();
+        return false;
+    }
+    leave();
+    item_done(ok);
+    return true;
+}
+
+bool Engine::run() {
+    for (;;) {
+        if (pending_) {
+            if (!deliver(result_)) return final_;
+            continue;
+        }
+        if (!take_item()) return final_;
+    }
+}
+
+}  // namespace
+
+int32_t depth() { return static_cast<int32_t>(frames().size()); }
+
+void native(bool check, const int32_t* refinements) {
+    if (check) {
+        TypeId t = cell::type_of(stack::arg(0));
+        if (!(t == TypeId::Binary || is_any_block(t) || is_any_string(t))) fire_expect_arg(t, 0);
+        if (!cell::is(stack::arg(1), TypeId::Block)) fire_expect_arg(cell::type_of(stack::arg(1)), 1);
+    }
+    Cell* input = stack::arg(0);
+    bool case_ = refinements[0] >= 0;
+    int32_t limit = -1;
+    if (refinements[1] >= 0) {
+        Cell* part = stack::arg(refinements[1]);
+        if (cell::is(part, TypeId::Integer)) {
+            limit = cell::head(input) + cell::get_int(part);
+        } else if (cell::type_of(part) == cell::type_of(input) && cell::node(part) == cell::node(input)) {
+            limit = cell::head(part);
+        } else {
+            Cell name = words::w::part;
+            fire(Err::InvalidRefineArg, &name, part);
+        }
+        if (limit <= 0) {
+            bool empty = cell::head(input) >= series::buffer_length(input);
+            logic::set(stack::arg(0), empty);
+            stack::keep_one();
+            return;
+        }
+    }
+    stack::g_args.top = stack::arg(refinements[2] >= 0 ? refinements[2] + 1 : 2);
+    if (refinements[1] >= 0 && stack::g_args.top <= stack::arg(refinements[1]))
+        stack::g_args.top = stack::arg(refinements[1] + 1);
+    bool result;
+    {
+        Engine engine(input, stack::arg(1), case_, limit);
+        result = engine.run();
+    }
+    logic::set(stack::arg(0), result);
+    stack::keep_one();
+}
+
+}  // namespace nuv::parse
