@@ -7,6 +7,7 @@
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
@@ -37,7 +38,10 @@ enum Key : uint8_t {
 };
 
 // Commands a frame completes when its argument's rule has ended.
-enum Code : uint8_t { CSub, CLoop, CWhile, CTo, CThru, CAhead, CNot, CSet, CCopy };
+enum Code : uint8_t {
+    CSub, CLoop, CWhile, CTo, CThru, CAhead, CNot, CSet, CCopy, CCase, CRemove, CChange, CInto,
+    CCollect, CKeep,
+};
 
 // Sub-rule entries and command frames. The rule block of a sub-rule sits in an argument-stack
 // cell (rooted for the collector); positions are indexes, never buffer addresses.
@@ -96,15 +100,22 @@ Key keyword_of(const Cell* word) {
 
 enum class Kind : uint8_t { Text, Bytes, Items };
 
+Kind kind_of(TypeId t) {
+    return t == TypeId::Binary ? Kind::Bytes : series::is_any_block(t) ? Kind::Items : Kind::Text;
+}
+
 // One call's match state. Cells it names live on the argument stack above the call's base.
 class Engine {
   public:
     Engine(Cell* input, const Cell* rules, bool case_, int32_t limit)
         : input_slot_(slot_of(input)), case_(case_), frame_base_(static_cast<int32_t>(frames().size())) {
         TypeId t = cell::type_of(input);
-        kind_ = t == TypeId::Binary ? Kind::Bytes : is_any_block(t) ? Kind::Items : Kind::Text;
+        kind_ = kind_of(t);
         pos_ = cell::head(input);
         limit_ = limit;
+        Cell none_cell;
+        none::set(&none_cell);
+        result_slot_ = slot_of(stack::push(&none_cell));
         rules_slot_ = slot_of(stack::push(rules));
         index_ = cell::head(rules);
         enter_base();
@@ -174,6 +185,7 @@ class Engine {
     }
     bool loop_literal(const Cell* value, int32_t min, int32_t max);
     void assign(const Frame& f);
+    void item_value(Cell* out, int32_t at);
     bool block_succeeded();
     int32_t count_value(const Cell& c);
     bool is_count_item(const Cell& c);
@@ -181,6 +193,22 @@ class Engine {
     bool loop(int32_t min, int32_t max, Code code);
     bool keyword(Key key, const Cell& word);
     bool end_sub_rule(bool ok);
+    void remove_part(int32_t from, int32_t to);
+    bool finish_change(const Frame& f, bool ok);
+    Cell* value_item(bool only_block);
+    bool same_series(const Cell* value) const {
+        return cell::type_of(value) == cell::type_of(input()) && cell::node(value) == cell::node(input());
+    }
+    const Cell* series_word(int32_t at);
+    void finish_collect(const Frame& f);
+    void keep_part(const Frame& f);
+    void keep_value(const Cell* value, bool pick);
+    Cell* target();
+  public:
+    int32_t result_slot_ = 0;   // the block of the first top-level collect, or none
+    int32_t collect_slot_ = 0;  // the innermost collect target, 0 outside any collect
+    int32_t collect_depth_ = 0;
+  private:
 
     int32_t input_slot_;
     int32_t rules_slot_ = 0;
@@ -425,11 +453,41 @@ bool Engine::deliver(bool ok) {
         case CCopy:
             if (ok) assign(f);
             break;
+        case CCase:
+            case_ = f.min != 0;
+            break;
+        case CRemove:
+            if (ok) remove_part(f.start > tail() ? tail() : f.start, pos_);
+            break;
+        case CChange:
+            result = finish_change(f, ok);
+            break;
+        case CInto:
+            result = ok && !break_ && pos_ >= tail();
+            break_ = false;
+            stack::g_args.top = input();
+            input_slot_ = f.min;
+            kind_ = kind_of(cell::type_of(input()));
+            limit_ = f.max;
+            pos_ = result ? f.start + 1 : f.start;
+            break;
+        case CCollect:
+            finish_collect(f);
+            break;
+        case CKeep:
+            if (ok) keep_part(f);
+            break;
         case CSub:
             break;
         }
         clamp();
+        Code f_code = f.code;
+        if (f.word_slot > 0 && f.code != CCollect) stack::g_args.top = at_slot(f.word_slot);
         frames().pop_back();
+        // A loop whose rule is a single command sees no shortening as progress.
+        if (frames().back().code != CSub) frames().back().length = -1;
+        // keep of a copy keeps the copied series, even of one item.
+        if (f_code == CCopy && frames().back().code == CKeep) frames().back().max = 1;
         ok = result;
     }
 }
@@ -440,6 +498,20 @@ Cell* series_copy(Cell* value, Cell* part, bool items) {
                  : series::copy(value, value, part, false, nullptr);
 }
 
+// The input's item at `at`: a char! of text, an integer! byte, a block's item.
+void Engine::item_value(Cell* out, int32_t at) {
+    if (kind_ == Kind::Text) {
+        Cell here = *input();
+        cell::set_head(&here, at);
+        cell::put(out, static_cast<uint32_t>(TypeId::Char), 0,
+                  static_cast<uint32_t>(string::char_at(&here, 0)), 0);
+    } else if (kind_ == Kind::Bytes) {
+        integer::set(out, binary::byte_at(input(), at));
+    } else {
+        *out = block::at(cell::node(input()), at);
+    }
+}
+
 // set and copy: the word takes the first matched item, or a copy of the matched part.
 void Engine::assign(const Frame& f) {
     Cell* word = at_slot(f.word_slot);
@@ -448,15 +520,8 @@ void Engine::assign(const Frame& f) {
     if (f.code == CSet) {
         if (pos_ == start) {
             none::set(value);
-        } else if (kind_ == Kind::Text) {
-            Cell here = *input();
-            cell::set_head(&here, start);
-            cell::put(value, static_cast<uint32_t>(TypeId::Char), 0,
-                      static_cast<uint32_t>(string::char_at(&here, 0)), 0);
-        } else if (kind_ == Kind::Bytes) {
-            integer::set(value, binary::byte_at(input(), start));
         } else {
-            *value = block::at(cell::node(input()), start);
+            item_value(value, start);
         }
     } else {
         *value = *input();
@@ -688,9 +753,262 @@ bool Engine::keyword(Key key, const Cell& word) {
         item_done(n >= 0);
         return true;
     }
-    default:
-        natives::not_done(false, nullptr);
+    case KCase: {
+        if (index_ >= rule_tail() || !cell::is(&(last_item_ = rule_at(index_)), TypeId::Word))
+            fire(Err::ParseEnd, &word);
+        ++index_;
+        bool on = truth::holds(word::slot(&last_item_));
+        expect_item(&word);
+        start_command(CCase, case_ ? 1 : 0, 0, 0);
+        case_ = on;
+        return true;
     }
+    case KRemove: {
+        expect_item(&word);
+        if (const Cell* at = series_word(index_)) {
+            ++index_;
+            int32_t from = cell::head(at);
+            remove_part(from < pos_ ? from : pos_, from < pos_ ? pos_ : from);
+            item_done(true);
+            return true;
+        }
+        if (cell::is(&(last_item_ = rule_at(index_)), TypeId::Path)) fire(Err::ParseRule, &last_item_);
+        start_command(CRemove, 0, 0, 0);
+        return true;
+    }
+    case KInsert: {
+        bool only = index_ < rule_tail() && cell::is(&(last_item_ = rule_at(index_)), TypeId::Word) &&
+                    symbol::resolve(word::symbol_of(&last_item_)) == symbol::resolve(words::sym::only);
+        if (only) ++index_;
+        if (index_ >= rule_tail()) fire(Err::ParseEnd, &word);
+        int32_t at = pos_;
+        if (const Cell* place = series_word(index_)) {
+            at = cell::head(place);
+            ++index_;
+            if (index_ >= rule_tail()) fire(Err::ParseRule, &last_item_);
+        }
+        if (at > tail()) at = tail();
+        Cell* value = value_item(only);
+        int32_t before = tail();
+        Cell* series = stack::push(input());
+        cell::set_head(series, at);
+        lookup<&ActionRow::insert>(series, ActionId::Insert)(series, value, -1, only, 1, false);
+        if (at <= pos_) pos_ += tail() - before;
+        stack::g_args.top = value;
+        item_done(true);
+        return true;
+    }
+    case KChange: {
+        bool only = index_ < rule_tail() && cell::is(&(last_item_ = rule_at(index_)), TypeId::Word) &&
+                    symbol::resolve(word::symbol_of(&last_item_)) == symbol::resolve(words::sym::only);
+        if (only) ++index_;
+        expect_item(&word);
+        if (const Cell* place = series_word(index_)) {
+            int32_t from = cell::head(place);
+            ++index_;
+            if (index_ >= rule_tail()) fire(Err::ParseRule, &last_item_);
+            int32_t lo = from < pos_ ? from : pos_, hi = from < pos_ ? pos_ : from;
+            if (hi > tail()) hi = tail();
+            Cell* value = value_item(only);
+            Cell* series = stack::push(input());
+            cell::set_head(series, lo);
+            lookup<&ActionRow::change>(series, ActionId::Change)(series, value, hi - lo, only, 1);
+            stack::g_args.top = value;
+            clamp();
+            item_done(true);
+            return true;
+        }
+        start_command(CChange, 0, only ? 1 : 0, 0);
+        return true;
+    }
+    case KInto: {
+        if (kind_ != Kind::Items) fire(Err::ParseBlock, input());
+        if (index_ >= rule_tail()) fire(Err::ParseEnd, &word);
+        last_item_ = rule_at(index_);
+        if (cell::is(&last_item_, TypeId::Word)) last_item_ = *word::slot(&last_item_);
+        if (!cell::is(&last_item_, TypeId::Block)) fire(Err::ParseEnd, &word);
+        Cell item{};
+        if (pos_ < end()) item = block::at(cell::node(input()), pos_);
+        TypeId t = cell::type_of(&item);
+        if (pos_ >= end() || !(is_any_block(t) || is_any_string(t) || t == TypeId::Binary)) {
+            ++index_;
+            item_done(false);
+            return true;
+        }
+        start_command(CInto, input_slot_, limit_, 0);
+        Cell* held = stack::push(&item);
+        input_slot_ = slot_of(held);
+        kind_ = kind_of(t);
+        limit_ = -1;
+        pos_ = cell::head(held);
+        clamp();
+        return true;
+    }
+    case KCollect: {
+        expect_item(&word);
+        Cell next = rule_at(index_);
+        int32_t word_slot = 0;
+        if (cell::is(&next, TypeId::Word)) {
+            SymId sym = symbol::resolve(word::symbol_of(&next));
+            if (sym == symbol::resolve(words::sym::set)) {
+                ++index_;
+                if (index_ >= rule_tail() || !cell::is(&(last_item_ = rule_at(index_)), TypeId::Word))
+                    fire(Err::ParseEnd, &word);
+                ++index_;
+                word_slot = slot_of(stack::push(&last_item_));
+                expect_item(&word);
+            } else if (sym == symbol::resolve(words::sym::into) ||
+                       sym == symbol::resolve(words::sym::after)) {
+                natives::not_done(false, nullptr);
+            }
+        }
+        Cell* target = stack::reserve();
+        none::set(target);
+        block::make_at(target, 8);
+        start_command(CCollect, collect_slot_, word_slot, slot_of(target));
+        collect_slot_ = slot_of(target);
+        ++collect_depth_;
+        return true;
+    }
+    case KKeep: {
+        if (collect_depth_ == 0) fire(Err::ParseKeep);
+        expect_item(&word);
+        bool pick = cell::is(&(last_item_ = rule_at(index_)), TypeId::Word) &&
+                    symbol::resolve(word::symbol_of(&last_item_)) == symbol::resolve(words::sym::pick);
+        if (pick) {
+            ++index_;
+            expect_item(&word);
+        }
+        last_item_ = rule_at(index_);
+        if (cell::is(&last_item_, TypeId::Paren)) {
+            ++index_;
+            Cell* value = eval_paren(last_item_);
+            keep_value(value, pick);
+            stack::g_args.top = value - 1;
+            clamp();
+            item_done(true);
+            return true;
+        }
+        start_command(CKeep, pick ? 1 : 0, 0, 0);
+        return true;
+    }
+    default:
+        fire(Err::ParseRule, &word);
+    }
+}
+
+// The value of the word at rule index `at` when it is the input series, else nullptr.
+const Cell* Engine::series_word(int32_t at) {
+    if (at >= rule_tail()) return nullptr;
+    last_item_ = rule_at(at);
+    if (!cell::is(&last_item_, TypeId::Word) || keyword_of(&last_item_) != KNone) return nullptr;
+    const Cell* value = word::slot(&last_item_);
+    return same_series(value) ? value : nullptr;
+}
+
+void Engine::remove_part(int32_t from, int32_t to) {
+    if (to > tail()) to = tail();
+    if (from > to) from = to;
+    Cell* series = stack::push(input());
+    cell::set_head(series, from);
+    Cell* part = stack::reserve();
+    integer::set(part, to - from);
+    lookup<&ActionRow::remove>(series, ActionId::Remove)(series, part, nullptr);
+    stack::g_args.top = series;
+    pos_ = from;
+}
+
+// The value item of insert and change, taken at the rule index: a paren's result, a word's
+// value, any other value as it stands. Pushed; the cell returned.
+Cell* Engine::value_item(bool) {
+    if (index_ >= rule_tail()) fire(Err::ParseEnd, &last_keyword_);
+    Cell item = rule_at(index_++);
+    if (cell::is(&item, TypeId::Paren)) {
+        Cell* result = eval_paren(item);
+        Cell value = *result;
+        stack::g_args.top = result - 1;
+        return stack::push(&value);
+    }
+    if (cell::is(&item, TypeId::Path)) fire(Err::ParseRule, &item);
+    if (cell::is(&item, TypeId::Word)) {
+        const Cell* value = word::slot(&item);
+        if (cell::is(value, TypeId::Unset)) fire(Err::NoValue, &item);
+        return stack::push(value);
+    }
+    return stack::push(&item);
+}
+
+bool Engine::finish_change(const Frame& f, bool ok) {
+    if (!ok) {
+        if (index_ >= rule_tail()) fire(Err::ParseEnd, &last_keyword_);
+        ++index_;
+        return false;
+    }
+    int32_t start = f.start > tail() ? tail() : f.start;
+    Cell* value = value_item(f.max != 0);
+    Cell* series = stack::push(input());
+    cell::set_head(series, start);
+    Cell* after = lookup<&ActionRow::change>(series, ActionId::Change)(series, value, pos_ - start,
+                                                                    f.max != 0, 1);
+    pos_ = cell::head(after);
+    stack::g_args.top = value;
+    return true;
+}
+
+Cell* Engine::target() { return at_slot(collect_slot_); }
+
+void Engine::keep_value(const Cell* value, bool pick) {
+    if (pick && cell::is(value, TypeId::Block)) {
+        int32_t n = block::rs_length(value);
+        for (int32_t i = 0; i < n; ++i) {
+            Cell item = block::at(cell::node(value), cell::head(value) + i);
+            block::append_cell(target(), &item);
+        }
+        return;
+    }
+    Cell copy = *value;
+    block::append_cell(target(), &copy);
+}
+
+// keep: nothing for an empty match, one item as itself, more as a copy; pick keeps them one by
+// one.
+void Engine::keep_part(const Frame& f) {
+    int32_t start = f.start > tail() ? tail() : f.start;
+    int32_t n = pos_ - start;
+    if (n <= 0) return;
+    for (int32_t i = 0; i < (f.min ? n : 1); ++i) {
+        Cell* value = stack::reserve();
+        if ((n == 1 && !f.max) || f.min) {
+            item_value(value, start + i);
+        } else {
+            *value = *input();
+            cell::set_head(value, start);
+            Cell* part = stack::reserve();
+            integer::set(part, n);
+            value = series_copy(value, part, kind_ == Kind::Items);
+        }
+        keep_value(value, false);
+        stack::g_args.top = value;
+    }
+}
+
+// A collect ends: its block goes to the enclosing collect, to its word, or to the result.
+void Engine::finish_collect(const Frame& f) {
+    Cell gathered = *at_slot(f.word_slot);
+    collect_slot_ = f.min;
+    --collect_depth_;
+    if (f.max > 0) {
+        word::set(at_slot(f.max), &gathered);
+        if (collect_depth_ == 0) none::set(at_slot(result_slot_));
+    } else if (collect_depth_ > 0) {
+        block::append_cell(target(), &gathered);
+    } else if (cell::is(at_slot(result_slot_), TypeId::Block)) {
+        Cell result = *at_slot(result_slot_);
+        block::append_cell(&result, &gathered);
+    } else {
+        *at_slot(result_slot_) = gathered;
+    }
+    stack::g_args.top = at_slot(f.max > 0 ? f.max : f.word_slot);
 }
 
 // break and reject: the innermost sub-rule ends at once, matched or failed.
@@ -749,13 +1067,14 @@ void native(bool check, const int32_t* refinements) {
     stack::g_args.top = stack::arg(refinements[2] >= 0 ? refinements[2] + 1 : 2);
     if (refinements[1] >= 0 && stack::g_args.top <= stack::arg(refinements[1]))
         stack::g_args.top = stack::arg(refinements[1] + 1);
-    bool result;
+    Cell outcome;
     {
         Engine engine(input, stack::arg(1), case_, limit);
-        result = engine.run();
+        bool result = engine.run();
+        outcome = *stack::at_index(static_cast<uint32_t>(engine.result_slot_));
+        if (!cell::is(&outcome, TypeId::Block)) logic::set(&outcome, result);
     }
-    logic::set(stack::arg(0), result);
-    stack::keep_one();
+    stack::set_result(&outcome);
 }
 
 }  // namespace nuv::parse
