@@ -54,6 +54,7 @@ struct Frame {
     int32_t length;       // input length then
     int32_t min, max, round;
     int32_t word_slot;    // set and copy: argument-stack index of the target word
+    bool outer_inserts;   // collect: whether the enclosing target inserts into a series
 };
 
 // Frames of every call in progress; capacity made once and kept, so no frame costs an
@@ -204,10 +205,12 @@ class Engine {
     void keep_part(const Frame& f);
     void keep_value(const Cell* value, bool pick);
     Cell* target();
+    void check_target(const Cell* into);
   public:
     int32_t result_slot_ = 0;   // the block of the first top-level collect, or none
     int32_t collect_slot_ = 0;  // the innermost collect target, 0 outside any collect
     int32_t collect_depth_ = 0;
+    bool collect_inserts_ = false;  // the innermost target is a series of collect into or after
   private:
 
     int32_t input_slot_;
@@ -859,13 +862,29 @@ bool Engine::keyword(Key key, const Cell& word) {
                 expect_item(&word);
             } else if (sym == symbol::resolve(words::sym::into) ||
                        sym == symbol::resolve(words::sym::after)) {
-                natives::not_done(false, nullptr);
+                ++index_;
+                if (index_ >= rule_tail() || !cell::is(&(last_item_ = rule_at(index_)), TypeId::Word))
+                    fire(Err::ParseEnd, &word);
+                ++index_;
+                expect_item(&word);
+                Cell* into = stack::push(word::slot(&last_item_));
+                check_target(into);
+                if (sym == symbol::resolve(words::sym::after))
+                    cell::set_head(into, series::buffer_length(into));
+                start_command(CCollect, collect_slot_, 0, slot_of(into));
+                frames().back().outer_inserts = collect_inserts_;
+                collect_slot_ = slot_of(into);
+                collect_inserts_ = true;
+                ++collect_depth_;
+                return true;
             }
         }
         Cell* target = stack::reserve();
         none::set(target);
         block::make_at(target, 8);
         start_command(CCollect, collect_slot_, word_slot, slot_of(target));
+        frames().back().outer_inserts = collect_inserts_;
+        collect_inserts_ = false;
         collect_slot_ = slot_of(target);
         ++collect_depth_;
         return true;
@@ -957,13 +976,33 @@ bool Engine::finish_change(const Frame& f, bool ok) {
 
 Cell* Engine::target() { return at_slot(collect_slot_); }
 
+// A collect into or after target: a series the input's items can go into, not the input.
+void Engine::check_target(const Cell* into) {
+    TypeId t = cell::type_of(into);
+    TypeId in = cell::type_of(input());
+    bool ok = t == in || is_any_block(t) ||
+              (is_any_string(t) && kind_ != Kind::Items);
+    if (!ok) fire(Err::ParseIntoType);
+    if (cell::node(into) == cell::node(input())) fire(Err::ParseIntoBad);
+}
+
 void Engine::keep_value(const Cell* value, bool pick) {
     if (pick && cell::is(value, TypeId::Block)) {
         int32_t n = block::rs_length(value);
         for (int32_t i = 0; i < n; ++i) {
             Cell item = block::at(cell::node(value), cell::head(value) + i);
-            block::append_cell(target(), &item);
+            keep_value(&item, false);
         }
+        return;
+    }
+    if (collect_inserts_) {
+        // A series target: inserted by its own insert, which converts text of another width.
+        check_target(target());
+        Cell* held = stack::push(value);
+        Cell* at = stack::push(target());
+        Cell* after = lookup<&ActionRow::insert>(at, ActionId::Insert)(at, held, -1, true, 1, false);
+        cell::set_head(target(), cell::head(after));
+        stack::g_args.top = held;
         return;
     }
     Cell copy = *value;
@@ -995,13 +1034,17 @@ void Engine::keep_part(const Frame& f) {
 // A collect ends: its block goes to the enclosing collect, to its word, or to the result.
 void Engine::finish_collect(const Frame& f) {
     Cell gathered = *at_slot(f.word_slot);
+    bool inserted = collect_inserts_;
     collect_slot_ = f.min;
+    collect_inserts_ = f.outer_inserts;
     --collect_depth_;
-    if (f.max > 0) {
+    if (inserted) {
+        // into and after leave the word where it was
+    } else if (f.max > 0) {
         word::set(at_slot(f.max), &gathered);
         if (collect_depth_ == 0) none::set(at_slot(result_slot_));
     } else if (collect_depth_ > 0) {
-        block::append_cell(target(), &gathered);
+        keep_value(&gathered, false);
     } else if (cell::is(at_slot(result_slot_), TypeId::Block)) {
         Cell result = *at_slot(result_slot_);
         block::append_cell(&result, &gathered);
