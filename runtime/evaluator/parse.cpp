@@ -6,6 +6,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/integer.h"
@@ -99,6 +100,22 @@ Key keyword_of(const Cell* word) {
     return c < table.size() ? static_cast<Key>(table[c]) : KNone;
 }
 
+enum Event : uint8_t { EPush, EFetch, EMatch, EParen, EIterate, EPop, EEnd, EventCount };
+
+// The event words, made at the first traced call.
+const Cell* event_word(Event e) {
+    static Cell table[EventCount];
+    static bool made = false;
+    if (!made) {
+        static const char* const names[EventCount] = {"push", "fetch", "match", "paren",
+                                                      "iterate", "pop", "end"};
+        for (int i = 0; i < EventCount; ++i)
+            table[i] = word::word_or_global(context::g_global_node, symbol::make_cstr(names[i]));
+        made = true;
+    }
+    return &table[e];
+}
+
 enum class Kind : uint8_t { Text, Bytes, Items };
 
 Kind kind_of(TypeId t) {
@@ -161,9 +178,11 @@ class Engine {
         push_frame(f);
         rules_slot_ = slot_of(stack::push(block));
         index_ = cell::head(block);
+        trace(EPush, result_);
     }
     // Leaves the innermost sub-rule, back in its enclosing block.
     void leave() {
+        trace(EPop, result_);
         Frame f = frames().back();
         frames().pop_back();
         stack::g_args.top = at_slot(rules_slot_);
@@ -178,7 +197,11 @@ class Engine {
     bool deliver(bool ok);
     bool block_failed();
     void start_command(Code code, int32_t min, int32_t max, int32_t word_slot);
-    void item_done(bool ok) { pending_ = true; result_ = ok; }
+    void item_done(bool ok) {
+        pending_ = true;
+        result_ = ok;
+        trace(EMatch, ok);
+    }
     bool take_item();
     const Cell* resolve_word(const Cell* word, bool in_argument);
     void expect_item(const Cell* keyword) {
@@ -194,6 +217,11 @@ class Engine {
     bool loop(int32_t min, int32_t max, Code code);
     bool keyword(Key key, const Cell& word);
     bool end_sub_rule(bool ok);
+    void trace(Event e, bool ok);
+  public:
+    int32_t callback_slot_ = 0;  // the trace callback, 0 without /trace
+    bool stopped_ = false;       // the callback answered none or false
+  private:
     void remove_part(int32_t from, int32_t to);
     bool finish_change(const Frame& f, bool ok);
     Cell* value_item(bool only_block);
@@ -230,6 +258,30 @@ class Engine {
     Cell last_keyword_{};
     Cell last_item_{};
 };
+
+// Calls the trace callback with the event, the match result, the rule and input at their
+// positions and a copy of the rule blocks in use; none or false stops the match.
+void Engine::trace(Event e, bool ok) {
+    if (callback_slot_ == 0 || stopped_) return;
+    Cell* values = stack::push(event_word(e));
+    Cell* match = stack::reserve();
+    logic::set(match, ok);
+    Cell* rule = stack::push(rules());
+    cell::set_head(rule, index_ > rule_tail() ? rule_tail() : index_);
+    Cell* in = stack::push(input());
+    cell::set_head(in, pos_ > tail() ? tail() : pos_);
+    Cell* copy = stack::reserve();
+    none::set(copy);
+    block::make_at(copy, static_cast<int32_t>(frames().size()) - frame_base_ + 1);
+    for (size_t i = static_cast<size_t>(frame_base_) + 1; i < frames().size(); ++i) {
+        int32_t slot = frames()[i].rules_slot;
+        if (frames()[i].code == CSub && slot > 0) block::append_cell(copy, at_slot(slot));
+    }
+    block::append_cell(copy, rules());
+    Cell* answer = interp::call_function(at_slot(callback_slot_), hooks::Callback::Parse, values, 5);
+    if (!truth::holds(answer)) stopped_ = true;
+    stack::g_args.top = values;
+}
 
 CompareOp text_op(bool case_) { return case_ ? CompareOp::StrictEqual : CompareOp::Equal; }
 
@@ -377,6 +429,7 @@ void Engine::start_command(Code code, int32_t min, int32_t max, int32_t word_slo
     f.word_slot = word_slot;
     push_frame(f);
     argument_ = true;
+    trace(EPush, result_);
 }
 
 // The block failed at its current item: try its next alternative, else it fails as a whole.
@@ -424,6 +477,8 @@ bool Engine::deliver(bool ok) {
                     f.length = tail();
                     index_ = f.arg_index;
                     pending_ = false;
+                    argument_ = true;
+                    trace(EIterate, ok);
                     return true;
                 }
                 result = f.round >= f.min;
@@ -440,6 +495,9 @@ bool Engine::deliver(bool ok) {
                 pos_ = ++f.start;
                 index_ = f.arg_index;
                 pending_ = false;
+                argument_ = true;
+                trace(EPop, ok);
+                trace(EIterate, ok);
                 return true;
             } else {
                 pos_ = f.min;
@@ -484,6 +542,8 @@ bool Engine::deliver(bool ok) {
             break;
         }
         clamp();
+        result_ = result;
+        trace(EPop, result);
         Code f_code = f.code;
         if (f.word_slot > 0 && f.code != CCollect) stack::g_args.top = at_slot(f.word_slot);
         frames().pop_back();
@@ -590,7 +650,9 @@ bool Engine::take_item() {
         stack::g_args.top = rules() + 1;
         clamp();
         if (index_ > rule_tail()) index_ = rule_tail();
-        item_done(true);
+        trace(EParen, true);
+        pending_ = true;
+        result_ = true;
         return true;
     case TypeId::SetWord: {
         Cell* word = stack::push(rule);
@@ -630,7 +692,8 @@ bool Engine::block_succeeded() {
         return false;
     }
     leave();
-    item_done(true);
+    pending_ = true;
+    result_ = true;
     return true;
 }
 
@@ -671,7 +734,9 @@ bool Engine::loop(int32_t min, int32_t max, Code code) {
     }
     if (is_literal(&next) && code == CLoop) {
         ++index_;
+        trace(EPush, result_);
         item_done(loop_literal(&next, min, max));
+        trace(EPop, result_);
         return true;
     }
     start_command(code, min, max, 0);
@@ -1056,6 +1121,7 @@ void Engine::finish_collect(const Frame& f) {
 
 // break and reject: the innermost sub-rule ends at once, matched or failed.
 bool Engine::end_sub_rule(bool ok) {
+    trace(EMatch, ok);
     break_ = true;
     while (frames().back().code != CSub) frames().pop_back();
     if (static_cast<int32_t>(frames().size()) - 1 == frame_base_) {
@@ -1063,18 +1129,25 @@ bool Engine::end_sub_rule(bool ok) {
         return false;
     }
     leave();
-    item_done(ok);
+    pending_ = true;
+    result_ = ok;
     return true;
 }
 
 bool Engine::run() {
     for (;;) {
+        if (stopped_) return result_;
         if (pending_) {
-            if (!deliver(result_)) return final_;
+            if (!deliver(result_)) break;
             continue;
         }
-        if (!take_item()) return final_;
+        if (!argument_ && index_ < rule_tail()) trace(EFetch, result_);
+        if (stopped_) return result_;
+        if (!take_item()) break;
     }
+    trace(EPop, final_);
+    trace(EEnd, final_);
+    return final_;
 }
 
 }  // namespace
@@ -1113,9 +1186,11 @@ void native(bool check, const int32_t* refinements) {
     Cell outcome;
     {
         Engine engine(input, stack::arg(1), case_, limit);
+        if (refinements[2] >= 0)
+            engine.callback_slot_ = static_cast<int32_t>(stack::index_of(stack::arg(refinements[2])));
         bool result = engine.run();
         outcome = *stack::at_index(static_cast<uint32_t>(engine.result_slot_));
-        if (!cell::is(&outcome, TypeId::Block)) logic::set(&outcome, result);
+        if (engine.stopped_ || !cell::is(&outcome, TypeId::Block)) logic::set(&outcome, result);
     }
     stack::set_result(&outcome);
 }
