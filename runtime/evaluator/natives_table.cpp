@@ -12,6 +12,7 @@
 #include "runtime/evaluator/natives_bind.h"
 #include "runtime/evaluator/natives_control.h"
 #include "runtime/evaluator/natives_core.h"
+#include "runtime/evaluator/parse.h"
 #include "runtime/evaluator/natives_eval.h"
 #include "runtime/evaluator/natives_host.h"
 #include "runtime/evaluator/natives_logic.h"

@@ -60,7 +60,7 @@ using Entry = void (*)(bool check, const int32_t* refinements);
     X(37, Stats, "stats", natives_system::stats)                                            \
     X(38, Bind, "bind", natives_bind::bind)                                                 \
     X(39, In, "in", natives_bind::in)                                                       \
-    X(40, Parse, "parse", not_done)                                                         \
+    X(40, Parse, "parse", parse::native)                                                    \
     X(41, Union, "union", natives_logic::union_)                                            \
     X(42, Intersect, "intersect", natives_logic::intersect)                                 \
     X(43, Unique, "unique", natives_logic::unique)                                          \

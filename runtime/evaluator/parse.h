@@ -1,0 +1,15 @@
+// The parse dialect: one iterative matcher over strings, binaries and blocks. Sub-rules and
+// commands are frames on one rules stack shared by nested calls, so grammar depth costs stack
+// cells, not machine stack.
+#pragma once
+#include <cstdint>
+
+namespace nuv::parse {
+
+// The native: arguments[0] the input, [1] the rules; refinements /case, /part, /trace.
+void native(bool check, const int32_t* refinements);
+
+// Frames in use on the rules stack (all nested calls); 0 between calls.
+int32_t depth();
+
+}  // namespace nuv::parse
