@@ -1,8 +1,5 @@
 #include "runtime/platform/image_codecs.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -16,6 +13,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/routines.h"
+#include "runtime/platform/files.h"
 #include "runtime/platform/pixels.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
@@ -26,17 +24,6 @@ namespace nuv::image_codecs {
 using T = TypeId;
 
 namespace {
-
-// The whole file, or false when it cannot be opened or read.
-bool read_file(const std::string& path, std::vector<uint8_t>* bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    uint8_t chunk[65536];
-    ssize_t n;
-    while ((n = ::read(fd, chunk, sizeof chunk)) > 0) bytes->insert(bytes->end(), chunk, chunk + n);
-    ::close(fd);
-    return n == 0;
-}
 
 Cell* decode_bytes(const Cell* binary, Cell* out) {
     const Cell held = *binary;
@@ -90,10 +77,9 @@ Cell* decode(const Cell* data, Cell* out) {
     switch (cell::type_of(data)) {
     case T::Binary: return decode_bytes(data, out);
     case T::File: {
-        std::vector<uint8_t> bytes;
-        if (!read_file(string::to_std_utf8(data), &bytes)) fire(Err::CannotOpen, data);
+        const std::string bytes = files::read_bytes(data);
         const stack::Mark mark;
-        Cell* loaded = binary::load(bytes.data(), bytes.size(), nullptr);
+        Cell* loaded = binary::load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), nullptr);
         decode_bytes(loaded, out);
         mark.restore();
         if (!cell::is(out, T::Image)) fire(Err::BadMedia);
