@@ -37,7 +37,13 @@ CHECKSUMS = {
     "money": {"nuv": "$1234560.00000", "python": "1234560.00000"},
     "dates": "4000003 4737",
     "deflate": "888894 888894 -911638369 817371221",
+    "pattern": "76011 50558 237690 9476155",
 }
+
+# Workloads that read the peers' generated data find it here; it is written once when missing.
+DATA = "/tmp/nuv-bench-data"
+GENERATOR = os.path.join(HERE, "..", "..", "shared", "bench-peers", "gen_data.py")
+NEEDS_DATA = {"pattern"}
 
 
 TWIN = "_fresh"
@@ -92,6 +98,9 @@ def main():
     if unknown:
         parser.error(f"no such workload: {', '.join(unknown)}")
     names = [name for base in dict.fromkeys(bases) for name in (base, base + TWIN)]
+    if NEEDS_DATA & set(bases) and not os.path.exists(os.path.join(DATA, "src.txt")):
+        os.makedirs(DATA, exist_ok=True)
+        subprocess.run([python, GENERATOR, DATA], check=True, capture_output=True)
     nuv_times = {}
     print(f"{'workload':19} " + " ".join(f"{r[0]:>9}" for r in runners)
           + "  nuv/python" + ("  nuv/lua" if lua else "") + "  fresh/orig")
