@@ -15,6 +15,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/platform/image_codecs.h"
+#include "runtime/platform/nuvbin_codec.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/stack.h"
@@ -110,7 +111,10 @@ void system_tables() {
 
 // Each codec module puts its object into system/codecs, keyed by its format word, in the order
 // load and save try them.
-void put_codecs() { image_codecs::init(); }
+void put_codecs() {
+    image_codecs::init();
+    nuvbin_codec::init();
+}
 
 constexpr Step kSteps[] = {
     {"routines", routines::bind_runtime},

@@ -815,10 +815,12 @@ void encode_standard(const Cell* value, Cell* result) {
 }
 
 void decode(const uint8_t* data, size_t length, Cell* receiving) {
+    // Copied before anything allocates: the bytes may lie in a series buffer, which moves.
+    const std::vector<uint8_t> input(data, data + length);
+    data = input.data();
     const size_t least = length > 7 && !(data[7] & kFlagCompact) ? kHeaderBytes + 8 : kHeaderBytes + 2;
     if (length < least || std::memcmp(data, kMagic, sizeof kMagic) != 0) {
-        Cell* input = binary::load(data, length, stack::reserve());
-        fire(Err::InvalidData, input);
+        fire(Err::InvalidData, binary::load(data, length, stack::reserve()));
     }
     std::vector<uint8_t> copy(data, data + kHeaderBytes);
     if (data[7] & kFlagPacked) {
