@@ -193,6 +193,14 @@ Cell* write(Cell* target, Cell* data, bool binary, bool lines, bool info, bool, 
 
 }  // namespace
 
+std::string read_bytes(const Cell* url) {
+    if (!is_http(url)) fire(Err::NotDone);
+    host::http::Response response;
+    if (!host::http::request("GET", string::to_std_utf8(url), kDefaultHeaders, nullptr, response))
+        fire(Err::NoConnect, url);
+    return std::move(response.body);
+}
+
 void init() {
     ActionRow& row = registry::g_rows[static_cast<int>(T::Url)];
     row.read = read;

@@ -14,6 +14,7 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/platform/files.h"
+#include "runtime/platform/http.h"
 #include "runtime/platform/pixels.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
@@ -76,8 +77,10 @@ static_assert(std::size(kEncoders) == std::size(kCodecs));
 Cell* decode(const Cell* data, Cell* out) {
     switch (cell::type_of(data)) {
     case T::Binary: return decode_bytes(data, out);
-    case T::File: {
-        const std::string bytes = files::read_bytes(data);
+    case T::File:
+    case T::Url: {
+        const std::string bytes =
+            cell::is(data, T::File) ? files::read_bytes(data) : http::read_bytes(data);
         const stack::Mark mark;
         Cell* loaded = binary::load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), nullptr);
         decode_bytes(loaded, out);
@@ -85,7 +88,6 @@ Cell* decode(const Cell* data, Cell* out) {
         if (!cell::is(out, T::Image)) fire(Err::BadMedia);
         return out;
     }
-    case T::Url: fire(Err::NotDone);
     default: fire(Err::InvalidArg, data);
     }
 }

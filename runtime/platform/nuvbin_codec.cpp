@@ -12,6 +12,7 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/platform/files.h"
+#include "runtime/platform/http.h"
 #include "runtime/platform/nuvbin.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
@@ -81,7 +82,11 @@ uint64_t decode_entry(const uint64_t* args) {
         decode_document(&payload, &bytes, stack::arg(0));
         return 0;
     }
-    case T::Url: fire(Err::NotDone);
+    case T::Url: {
+        const std::string bytes = http::read_bytes(&payload);
+        decode_document(&payload, &bytes, stack::arg(0));
+        return 0;
+    }
     default: fire(Err::InvalidData, &payload);
     }
 }

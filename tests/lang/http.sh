@@ -23,6 +23,11 @@ Nuv [Title: "url!: read and write over http"]
 [read/binary $base/page] #{610D0A62}
 [read/lines $base/page] ["a" "b"]
 [read $base/missing] "not here"
+
+; the codecs fetch a url! payload: a page that is no document, or no image, is refused as such
+[err [system/codecs/nuvbin/decode $base/page]] [invalid-data $base/page]
+[e: try [system/codecs/png/decode $base/page] e/id] bad-media
+[e: try [system/codecs/nuvbin/decode http://127.0.0.1:$unused/x] e/id] no-connect
 [read $base/moved] "a^/b"
 
 ; /info: the status, the final response's headers, the body
