@@ -127,12 +127,18 @@ Cell* result_of(const host::http::Response& response, bool binary, bool lines, b
     return block;
 }
 
-Cell* perform(Cell* url, const char* method, const Headers& headers, const std::string* body,
-              bool binary, bool lines, bool info) {
+// One request; access no-connect when no response comes.
+host::http::Response fetch(const Cell* url, const char* method, const Headers& headers,
+                           const std::string* body) {
     host::http::Response response;
     if (!host::http::request(method, string::to_std_utf8(url), headers, body, response))
         fire(Err::NoConnect, url);
-    return result_of(response, binary, lines, info);
+    return response;
+}
+
+Cell* perform(Cell* url, const char* method, const Headers& headers, const std::string* body,
+              bool binary, bool lines, bool info) {
+    return result_of(fetch(url, method, headers, body), binary, lines, info);
 }
 
 Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as) {
@@ -195,10 +201,7 @@ Cell* write(Cell* target, Cell* data, bool binary, bool lines, bool info, bool, 
 
 std::string read_bytes(const Cell* url) {
     if (!is_http(url)) fire(Err::NotDone);
-    host::http::Response response;
-    if (!host::http::request("GET", string::to_std_utf8(url), kDefaultHeaders, nullptr, response))
-        fire(Err::NoConnect, url);
-    return std::move(response.body);
+    return fetch(url, "GET", kDefaultHeaders, nullptr).body;
 }
 
 void init() {

@@ -26,8 +26,8 @@ Nuv [Title: "url!: read and write over http"]
 
 ; the codecs fetch a url! payload: a page that is no document, or no image, is refused as such
 [err [system/codecs/nuvbin/decode $base/page]] [invalid-data $base/page]
-[e: try [system/codecs/png/decode $base/page] e/id] bad-media
-[e: try [system/codecs/nuvbin/decode http://127.0.0.1:$unused/x] e/id] no-connect
+[err [system/codecs/png/decode $base/page]] [bad-media none]
+[err [system/codecs/nuvbin/decode http://127.0.0.1:$unused/x]] [no-connect http://127.0.0.1:$unused/x]
 [read $base/moved] "a^/b"
 
 ; /info: the status, the final response's headers, the body
