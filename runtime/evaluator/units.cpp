@@ -392,7 +392,9 @@ class Builder {
             }
         }
         c.total = static_cast<int32_t>(c.spec.size());
-        c.frame_header = frames::header_for(&name, type == T::Function ? frames::kInterpFunction : frames::kInterpNative);
+        const uint32_t kind = type == T::Function ? frames::kInterpFunction : frames::kInterpNative;
+        const uint32_t flag = boot_code::is_marked(u_.node) ? 0 : frames::kInterpFlag;
+        c.frame_header = frames::header_for(&name, (kind & ~frames::kInterpFlag) | flag);
         c.branches[0] = c.branches[1] = -1;
         const auto index = native::index_of(&callee);
         if (type == T::Native) {
@@ -1162,11 +1164,11 @@ class Runner {
         ensure_spec(c);
         int32_t i;
         if (c.type == T::Function) {
-            frames::push_interp_function(&c.name, c.ctx);
+            frames::push_interp_function(&c.name, c.ctx, P::frame_flag());
             const bool fetched = c.pure_args && pure_arguments(c);
             return function_call(s, c, mark, fetched);
         } else {
-            frames::push_interp_native(&c.name);
+            frames::push_interp_native(&c.name, P::frame_flag());
             if (c.pure_args && pure_arguments(c)) {
                 native(c);
                 i = s.value_end;
@@ -1301,7 +1303,7 @@ class Runner {
         ensure_spec(c);
         P::check_machine_stack();
         stack::g_args.top = mark;
-        frames::push_interp_native(&c.name);
+        frames::push_interp_native(&c.name, P::frame_flag());
         stack::g_args.top = mark + 1;
         int32_t i = arguments(c, node, op.at + 1, 2);
         if (!P::exit_pending()) [[likely]] native(c);
@@ -1331,7 +1333,7 @@ class Runner {
         }
         P::check_machine_stack();
         stack::g_args.top = mark;
-        frames::push_interp_native(&c.name);
+        frames::push_interp_native(&c.name, P::frame_flag());
         stack::g_args.top = mark + c.arg_count;
         run_branch(seq);
         frames::pop_keep_result();
@@ -1342,7 +1344,7 @@ class Runner {
         ensure_spec(c);
         if (c.pure_branch && pure_branch(c)) return s.value_end;
         P::check_machine_stack();
-        frames::push_interp_native(&c.name);
+        frames::push_interp_native(&c.name, P::frame_flag());
         bool compiled = false;
         const int32_t i = arguments(c, s.node, s.at + 1, 0, &compiled);
         if (!P::exit_pending()) [[likely]] {
@@ -1428,12 +1430,7 @@ inline OpenRec& top_open() { return g_open[g_open_top - 1]; }
 
 inline int32_t code_level() { return static_cast<int32_t>(P::g_code - P::g_codes.base); }
 inline void set_code_level(int32_t level) { P::g_code = P::g_codes.base + level; }
-// Pushes a code position as a CodeScope does.
-inline void push_code(NodeId node, int32_t index) {
-    if (P::g_code + 1 == P::g_codes.end) [[unlikely]] P::grow_codes();
-    ++P::g_code;
-    cell::put(P::g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(index), node, 0);
-}
+using P::push_code;
 
 // The check after anything that may have run code: the unit still holds.
 [[gnu::noinline]] bool holds_slow(Unit& u) {
