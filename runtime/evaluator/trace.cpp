@@ -70,11 +70,14 @@ struct InCallback {
 
 void report_error(const Cell* error) { event(Event::Error, nullptr, -1, nullptr, error); }
 
-// Boot code is run as the runtime's own: no event comes from inside it (the code running is boot
-// code, or the event's code is: a boot function's prolog and epilog). The run's opening and
-// closing are the trace run's own.
+// Boot code is run as the runtime's own: the interpreter reports no step inside it (the code
+// running is boot code, or the event's code is: a boot function's prolog and epilog). The run's
+// opening and closing, and the events of fire, throw and catch, are not the interpreter's.
 bool from_boot_code(Event e, const Cell* code) {
-    if (e == Event::Init || e == Event::End) return false;
+    constexpr uint32_t kNotSteps = static_cast<uint32_t>(Event::Init) | static_cast<uint32_t>(Event::End) |
+                                   static_cast<uint32_t>(Event::Error) | static_cast<uint32_t>(Event::Throw) |
+                                   static_cast<uint32_t>(Event::Catch);
+    if (static_cast<uint32_t>(e) & kNotSteps) return false;
     if (code && series::is_any_block(cell::type_of(code)) && boot_code::is_marked(cell::node(code))) return true;
     return e != Event::Prolog && e != Event::Epilog && interp::parts::g_code->w3 != 0;
 }
