@@ -25,6 +25,9 @@ using T = TypeId;
 // process. `frame-probe` exists before it is sealed, `user-probe` only after.
 constexpr const char* kUnit = R"(
     boot-add: func [b] [append b 1]
+    boot-add-only: func [b] [append/only b [1]]
+    boot-get: func [] [:append]
+    boot-set: func [] [boot-word: 'set]
     boot-read: func [] [boot-data]
     boot-platform: func [] [system/platform]
     boot-nested: func [b] [either tail? b [append b [x (1 + 2)]] [b]]
@@ -151,6 +154,11 @@ TEST(BootCode, ItsCallsKeepTheLibraryDefinitions) {
     ensure_unit();
     const KeepGlobal keep("append");
     EXPECT_EQ(eval_text("user-add: func [b] [append b 1] append: none reduce [boot-add [] user-add []]"), "[[1] 1]");
+    check_cases({
+        {"boot-add-only []", "[[1]]"},
+        {"action? boot-get", "true"},
+        {"append", "none"},
+    });
     // The function the boot unit made with a body the user gave is the user's.
     EXPECT_EQ(eval_text("f: boot-make [append [] 2] f"), "2");
 }
@@ -158,10 +166,12 @@ TEST(BootCode, ItsCallsKeepTheLibraryDefinitions) {
 TEST(BootCode, DataWordsStayGlobal) {
     ensure_unit();
     const KeepGlobal keep("boot-data");
+    const KeepGlobal keep_word("boot-word");
     check_cases({
         {"boot-data: 5 boot-read", "5"},
         {"boot-data: 'changed boot-read", "changed"},
         {"boot-platform", "Linux"},
+        {"boot-set boot-word", "set"},  // a set-word of boot code sets the global
         {"same? context? pick reflect :boot-read 'body 1 system/words", "true"},
         {"same? context? pick reflect :boot-add 'body 1 system/words", "false"},
     });
