@@ -34,20 +34,20 @@ extern CodeStack g_codes;
 void grow_codes();
 
 // A position in the block of the current code cell (or in a block run inline with it, which is
-// boot code when that is).
+// boot code when that is). The cell is a block already.
 inline void set_code(NodeId node, int32_t i) {
-    g_code->header = static_cast<uint32_t>(TypeId::Block);
     g_code->w1 = static_cast<uint32_t>(i);
     g_code->w2 = node;
 }
 
-// Pushes the code cell of a run of block `node` from `index`.
-inline void push_code(NodeId node, int32_t index) {
+// Pushes the code cell of a run of block `node` from `index`; `boot` is 1 when the block is boot
+// code.
+inline void push_code(NodeId node, int32_t index, uint32_t boot) {
     if (g_code + 1 == g_codes.end) [[unlikely]] grow_codes();
     ++g_code;
-    cell::put(g_code, static_cast<uint32_t>(TypeId::Block), static_cast<uint32_t>(index), node,
-              boot_code::is_marked(node) ? 1 : 0);
+    cell::put(g_code, static_cast<uint32_t>(TypeId::Block), static_cast<uint32_t>(index), node, boot);
 }
+inline void push_code(NodeId node, int32_t index) { push_code(node, index, boot_code::is_marked(node) ? 1 : 0); }
 
 // The interpreter flag of the frames the current code pushes: none for boot code.
 inline uint32_t frame_flag() { return g_code->w3 ? 0 : frames::kInterpFlag; }
@@ -56,6 +56,7 @@ inline uint32_t frame_flag() { return g_code->w3 ? 0 : frames::kInterpFlag; }
 // included; it starts at the block's head.
 struct CodeScope {
     CodeScope(NodeId node, int32_t index) { push_code(node, index); }
+    CodeScope(NodeId node, int32_t index, uint32_t boot) { push_code(node, index, boot); }
     ~CodeScope() { --g_code; }
     CodeScope(const CodeScope&) = delete;
     CodeScope& operator=(const CodeScope&) = delete;

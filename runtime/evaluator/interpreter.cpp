@@ -1186,16 +1186,18 @@ void run_block(const Cell* block, Run run) {
             if (from < 0) return;
         }
     }
-    CodeScope scope(cell::node(block), cell::head(block));
-    collector::FreshScope fresh;  // what each expression made is held by the stack or stored
     const NodeId node = cell::node(block);
-    const int32_t count = code_of(node).count;
+    memory::SeriesBuf* const b = memory::buf(node);  // read before anything allocates
+    const uint32_t boot = (b->flags & memory::kBootCode) ? 1 : 0;
+    const auto count = static_cast<int32_t>(b->used() / sizeof(Cell));
+    CodeScope scope(node, cell::head(block), boot);
+    collector::FreshScope fresh;  // what each expression made is held by the stack or stored
     int32_t i = std::clamp(from, 0, count);
     [[maybe_unused]] const int32_t head = i;
     if (run == Run::InFrame) {
         stack::reset();
     } else {
-        frames::push_eval(&words::w::body, parts::frame_flag());
+        frames::push_eval(&words::w::body, boot ? 0 : frames::kInterpFlag);
     }
     if constexpr (Traced) emit_run(trace::Event::Enter, node, head, head, nullptr);
     if (i >= count) {
