@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "runtime/boot_code.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
@@ -14,6 +15,8 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/frames.h"
+#include "runtime/os.h"
 #include "runtime/platform/image_codecs.h"
 #include "runtime/platform/nuvbin_codec.h"
 #include "runtime/evaluator/interpreter.h"
@@ -21,6 +24,7 @@
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
 #include "runtime/system.h"
+#include "runtime/words.h"
 
 // Each file unit becomes the bytes between two symbols.
 #define NUV_BOOT_FILE(kind, name, symbol, path)                                                 \
@@ -50,6 +54,8 @@ struct Entry {
     const uint8_t* begin;
     const uint8_t* end;
 };
+
+constexpr int kNoCatch = 95;  // the runtime error of an unwinding that reaches the entry frame
 
 constexpr Kind define = Kind::Define;
 constexpr Kind run = Kind::Run;
@@ -165,9 +171,16 @@ void load() {
         Cell* const top = stack::g_args.top;
         Cell* code = stack::push(none::shared());
         lex(entry, code);
+        boot_code::mark(code);
         interp::do_block(code);
         stack::g_args.top = top;
     }
+    boot_code::seal();
+}
+
+void run_at_entry(void (*units)()) {
+    frames::Owner entry(&words::w::anon, frames::kCatch);
+    if (entry.run(units)) os::quit_with_status(kNoCatch, reinterpret_cast<uintptr_t>(&run_at_entry));
 }
 
 }  // namespace nuv::boot_source

@@ -5,8 +5,14 @@
 
 namespace nuv::boot_source {
 
-// Lexes and evaluates every text in the global context, in order. Raises what they raise; the
-// runtime is not usable when it does.
+// Lexes and evaluates every text in the global context, in order, each `run` unit as boot code
+// (runtime/boot_code.h), whose calls are bound to the library object at the end. Raises what
+// they raise; the runtime is not usable when it does.
 void load();
+
+// Runs the units (load) under the entry frame, the outermost frame of the process, which takes
+// every kind of unwinding: one that reaches it ends the process as runtime error 95. An error
+// no frame of the units takes prints its report and ends the process with status 254.
+void run_at_entry(void (*units)());
 
 }  // namespace nuv::boot_source

@@ -115,6 +115,7 @@ struct Call {
     actions::Entry action_entry;
     mutable NodeId compiled;  // the compiled spec, once the callee has one (0 before)
     uint32_t frame_header;    // the header of the frame the call pushes (0: the name does not fit one)
+    uint32_t frame_flag;      // its interpreter flag: none in boot code
     std::vector<Cell> spec;   // what it holds: the spec word and typeset of each entry
     int32_t total;       // its entries, in cells
     int32_t refinements; // refinement entries
@@ -154,8 +155,9 @@ struct Watched {
 };
 
 struct Speculation {
-    int32_t index;  // global slot
+    int32_t index;  // global slot, or the slot of the library object's context `library`
     Cell value;
+    NodeId library = 0;
 };
 
 // ---- Flat code ----
@@ -213,6 +215,7 @@ struct Unit {
     std::vector<Speculation> speculations;
     std::vector<NodeId> callees;  // the information nodes of the speculated values
     uint64_t epoch = 0;
+    uint32_t boot = 0;   // 1 when the block is boot code (its parens and branches are too)
     int32_t active = 0;  // runs in progress
     bool dead = false;   // no longer holds: every run in progress hands back
     bool buried = false; // dropped from the table while running: freed when the last run ends
@@ -341,18 +344,21 @@ class Builder {
         u_.series.push_back(w);
     }
 
-    // The value of a global word when it is a callable or an op (the slot is then watched).
+    // The value of a global word, or of a word of boot code bound to the library object, when it
+    // is a callable or an op (a global slot is then watched; every write into the library object
+    // moves the epoch).
     const Cell* speculate(const Cell& word) {
-        if (word.w1 != context::g_global_node || context::g_global_node == 0) return nullptr;
+        const NodeId library = word.w1 == context::g_library_node ? word.w1 : 0;
+        if ((word.w1 != context::g_global_node && library == 0) || word.w1 == 0) return nullptr;
         const Cell* slot = context::plain_slot(&word);
         if (!slot || !callable_or_op(cell::type_of(slot))) return nullptr;
         const auto index = static_cast<int32_t>(word.w3);
         bool known = false;
-        for (const Speculation& s : u_.speculations) known = known || s.index == index;
+        for (const Speculation& s : u_.speculations) known = known || (s.index == index && s.library == library);
         if (!known) {
-            u_.speculations.push_back(Speculation{index, *slot});
+            u_.speculations.push_back(Speculation{index, *slot, library});
             u_.callees.push_back(slot->w3);
-            watch::watch_slot(index);
+            if (library == 0) watch::watch_slot(index);
         }
         return slot;
     }
@@ -392,7 +398,9 @@ class Builder {
             }
         }
         c.total = static_cast<int32_t>(c.spec.size());
-        c.frame_header = frames::header_for(&name, type == T::Function ? frames::kInterpFunction : frames::kInterpNative);
+        const uint32_t kind = type == T::Function ? frames::kInterpFunction : frames::kInterpNative;
+        c.frame_flag = u_.boot ? 0 : frames::kInterpFlag;
+        c.frame_header = frames::header_for(&name, (kind & ~frames::kInterpFlag) | c.frame_flag);
         c.branches[0] = c.branches[1] = -1;
         const auto index = native::index_of(&callee);
         if (type == T::Native) {
@@ -753,6 +761,7 @@ Unit* build(NodeId node, int32_t head) {
     auto u = std::make_unique<Unit>();
     u->node = node;
     u->head = head;
+    u->boot = boot_code::is_marked(node) ? 1 : 0;
     Builder(*u).sequence(node, head);
     if (g_settings.flat) FlatBuilder(*u).build();
     u->epoch = checked_epoch();
@@ -765,11 +774,14 @@ Unit* build(NodeId node, int32_t head) {
 // ---- Checks ----
 
 
-// The global context's value slot `index`, or nullptr past its values.
-const Cell* global_value(int32_t index) {
-    memory::SeriesBuf* values = memory::buf(context::g_global_values);
-    if (index < 0 || static_cast<size_t>(index) >= values->used() / sizeof(Cell)) return nullptr;
-    return reinterpret_cast<const Cell*>(values->offset_ptr()) + index;
+// The speculated slot's value now, or nullptr past its context's values or when a later library
+// object has replaced the one it was read from (whose writes no longer move the epoch).
+const Cell* speculated_value(const Speculation& s) {
+    if (s.library != 0 && s.library != context::g_library_node) return nullptr;
+    const NodeId node = s.library != 0 ? context::cell_of(s.library)->w2 : context::g_global_values;
+    memory::SeriesBuf* values = memory::buf(node);
+    if (s.index < 0 || static_cast<size_t>(s.index) >= values->used() / sizeof(Cell)) return nullptr;
+    return reinterpret_cast<const Cell*>(values->offset_ptr()) + s.index;
 }
 
 [[noreturn]] void verify_failed(const char* what, NodeId node) {
@@ -785,7 +797,7 @@ void verify(const Unit& u) {
             verify_failed("a covered series", w.node);
     }
     for (const Speculation& s : u.speculations) {
-        const Cell* slot = global_value(s.index);
+        const Cell* slot = speculated_value(s);
         if (!slot || std::memcmp(slot, &s.value, sizeof(Cell)) != 0)
             verify_failed("a speculated global", static_cast<NodeId>(s.index));
     }
@@ -802,7 +814,7 @@ void verify(const Unit& u) {
         }
     }
     for (const Speculation& s : u.speculations) {
-        const Cell* slot = global_value(s.index);
+        const Cell* slot = speculated_value(s);
         if (!slot || std::memcmp(slot, &s.value, sizeof(Cell)) != 0) {
             u.dead = true;
             return false;
@@ -895,6 +907,17 @@ class Runner {
   private:
     Unit& u_;
     const Step* steps_;
+
+    // The frame of call `c`, from its header made at build time (a name that fits none raises).
+    static void push_frame(const Call& c) {
+        if (c.frame_header == 0) [[unlikely]] {
+            frames::push(&c.name, c.frame_flag);
+        } else if (c.type == T::Function) {
+            frames::push_made(c.frame_header, c.name.w1, c.ctx, context::cell_of(c.ctx)->w2);
+        } else {
+            frames::push_made(c.frame_header, c.name.w1);
+        }
+    }
     const Call* calls() const { return u_.calls.data(); }
     const Arg* args() const { return u_.args.data(); }
     const Infix* infixes() const { return u_.infixes.data(); }
@@ -1029,7 +1052,7 @@ class Runner {
     [[gnu::noinline]] void paren(const Step& s) {
         P::check_machine_stack();
         const Sequence& seq = u_.sequences[s.child];
-        P::CodeScope scope(seq.node, seq.head);
+        P::CodeScope scope(seq.node, seq.head, u_.boot);
         collector::FreshScope fresh;
         if (seq.steps.empty()) {
             stack::push(unset::shared());
@@ -1162,11 +1185,11 @@ class Runner {
         ensure_spec(c);
         int32_t i;
         if (c.type == T::Function) {
-            frames::push_interp_function(&c.name, c.ctx);
+            push_frame(c);
             const bool fetched = c.pure_args && pure_arguments(c);
             return function_call(s, c, mark, fetched);
         } else {
-            frames::push_interp_native(&c.name);
+            push_frame(c);
             if (c.pure_args && pure_arguments(c)) {
                 native(c);
                 i = s.value_end;
@@ -1225,7 +1248,7 @@ class Runner {
             if (u->sequences[0].lone_exit >= 0 && room(2) && frames::g_frames.top != frames::g_frames.end &&
                 exit_value(*u, u->calls[u->steps[u->sequences[0].lone_exit].child]))
                 return;
-            P::CodeScope scope(node, head);
+            P::CodeScope scope(node, head, u->boot);
             collector::FreshScope fresh;
             g_counters.runs++;
             if (u->flat) {
@@ -1301,7 +1324,7 @@ class Runner {
         ensure_spec(c);
         P::check_machine_stack();
         stack::g_args.top = mark;
-        frames::push_interp_native(&c.name);
+        push_frame(c);
         stack::g_args.top = mark + 1;
         int32_t i = arguments(c, node, op.at + 1, 2);
         if (!P::exit_pending()) [[likely]] native(c);
@@ -1331,7 +1354,7 @@ class Runner {
         }
         P::check_machine_stack();
         stack::g_args.top = mark;
-        frames::push_interp_native(&c.name);
+        push_frame(c);
         stack::g_args.top = mark + c.arg_count;
         run_branch(seq);
         frames::pop_keep_result();
@@ -1342,7 +1365,7 @@ class Runner {
         ensure_spec(c);
         if (c.pure_branch && pure_branch(c)) return s.value_end;
         P::check_machine_stack();
-        frames::push_interp_native(&c.name);
+        push_frame(c);
         bool compiled = false;
         const int32_t i = arguments(c, s.node, s.at + 1, 0, &compiled);
         if (!P::exit_pending()) [[likely]] {
@@ -1376,7 +1399,7 @@ class Runner {
                 return;
             }
         }
-        P::CodeScope scope(seq.node, seq.head);
+        P::CodeScope scope(seq.node, seq.head, u_.boot);
         collector::FreshScope fresh;
         stack::reset();
         if (seq.steps.empty()) {
@@ -1428,12 +1451,7 @@ inline OpenRec& top_open() { return g_open[g_open_top - 1]; }
 
 inline int32_t code_level() { return static_cast<int32_t>(P::g_code - P::g_codes.base); }
 inline void set_code_level(int32_t level) { P::g_code = P::g_codes.base + level; }
-// Pushes a code position as a CodeScope does.
-inline void push_code(NodeId node, int32_t index) {
-    if (P::g_code + 1 == P::g_codes.end) [[unlikely]] P::grow_codes();
-    ++P::g_code;
-    cell::put(P::g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(index), node, 0);
-}
+using P::push_code;
 
 // The check after anything that may have run code: the unit still holds.
 [[gnu::noinline]] bool holds_slow(Unit& u) {
@@ -1598,7 +1616,7 @@ class Flat {
                 b.depth = depth;
                 b.saved_body_depth = P::g_body_depth;
                 P::g_body_depth = depth;
-                push_code(callee->node, callee->head);
+                push_code(callee->node, callee->head, callee->boot);
                 g_counters.runs++;
                 g_counters.inline_bodies++;
                 callee->active++;
@@ -1667,7 +1685,7 @@ class Flat {
                 q.fresh = memory::fresh_count();
                 q.code_level = code_level();
                 q.scope = nullptr;
-                push_code(seq.node, seq.head);
+                push_code(seq.node, seq.head, u->boot);
                 q.mark = stack::reset();
                 if (seq.steps.empty()) stack::push(unset::shared());
                 pc = on ? pc + 1 : u->flat + op.b;
@@ -1694,7 +1712,7 @@ class Flat {
                 q.fresh = memory::fresh_count();
                 q.code_level = code_level();
                 q.scope = nullptr;
-                push_code(seq.node, seq.head);
+                push_code(seq.node, seq.head, u->boot);
                 if (seq.steps.empty()) stack::push(unset::shared());
                 pc++;
                 NEXT_OP();
