@@ -12,4 +12,8 @@ void native(bool check, const int32_t* refinements);
 // Frames in use on the rules stack (all nested calls); 0 between calls.
 int32_t depth();
 
+// Drops what the engine learnt of a runtime's symbols; runtime-exit calls it, since a runtime
+// made again may give the same ids to other names.
+void forget();
+
 }  // namespace nuv::parse
