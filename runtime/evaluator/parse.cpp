@@ -66,6 +66,8 @@ struct Frame {
 // reached a depth no frame costs an allocation.
 std::vector<Frame> g_frames;
 
+uint64_t g_items_taken = 0;
+
 constexpr int32_t kCellsPerFrame = 3;
 constexpr int32_t kStackLimit = 10001;
 
@@ -953,6 +955,7 @@ Cell* eval_paren(const Cell& paren) {
 
 // Takes up the next rule item. Answers false when matching is over.
 bool Engine::take_item() {
+    ++g_items_taken;
     bool argument = argument_;
     argument_ = false;
     if (index_ >= rule_tail()) {
@@ -1107,6 +1110,12 @@ bool Engine::keyword(Key key, const Cell& word) {
     case KTo: case KThru: {
         expect_item(&word);
         Cell next = rule_at(index_);
+        if (cell::is(&next, TypeId::Word) && keyword_of(&next) == KEnd) {
+            ++index_;
+            pos_ = std::max(pos_, end());
+            item_done(true);
+            return true;
+        }
         if (const Cell* literal = literal_of(&next)) {
             Cell value = *literal;
             ++index_;
@@ -1360,6 +1369,9 @@ Cell* Engine::value_item(bool) {
 }
 
 bool Engine::finish_change(const Frame& f, bool ok) {
+    // The rule may have held keywords of its own: a missing value names `change` itself.
+    int32_t keyword_at = f.arg_index - (f.max != 0 ? 2 : 1);
+    if (keyword_at >= 0 && keyword_at < rule_tail()) last_keyword_ = rule_at(keyword_at);
     if (!ok) {
         if (index_ >= rule_tail()) fire(Err::ParseEnd, &last_keyword_);
         ++index_;
@@ -1490,6 +1502,8 @@ bool Engine::run() {
 }  // namespace
 
 int32_t depth() { return static_cast<int32_t>(g_frames.size()); }
+
+uint64_t items_taken() { return g_items_taken; }
 
 void forget() {
     g_keys.clear();
