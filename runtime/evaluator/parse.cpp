@@ -68,6 +68,11 @@ std::vector<Frame> g_frames;
 
 uint64_t g_items_taken = 0;
 
+// Rises whenever code outside the engine may have run (a paren, a callback) or the engine has
+// written a word or edited a series: what was read from rule blocks and words before it may
+// have changed since.
+uint64_t g_stamp = 0;
+
 constexpr int32_t kCellsPerFrame = 3;
 constexpr int32_t kStackLimit = 10001;
 
@@ -162,6 +167,16 @@ struct OneUnit {
     bool complemented = false;
     bool fold = false;
     char32_t want = 0;
+    NodeId bitset = 0;  // the bitset the bytes were read from (0: none, or bytes of no node)
+
+    // Reads the bitset's bytes again: a test kept across an allocation needs it first.
+    void reread() {
+        if (!bitset) return;
+        memory::SeriesBuf* b = memory::buf(bitset);
+        bits = b->offset_ptr();
+        bytes = b->used();
+        complemented = (b->flags & bitset::kComplemented) != 0;
+    }
 
     bool test(char32_t c) const {
         if (bits) {
@@ -191,9 +206,8 @@ OneUnit no_unit() {
 OneUnit one_unit(const Cell* value, bool fold) {
     if (cell::is(value, TypeId::Char)) return char_unit(static_cast<char32_t>(cell::get_int(value)), fold);
     OneUnit u;
-    u.bits = bitset::bits(value);
-    u.bytes = bitset::byte_count(value);
-    u.complemented = bitset::is_complemented(value);
+    u.bitset = cell::node(value);
+    u.reread();
     return u;
 }
 
@@ -252,7 +266,29 @@ struct Guards {
     SymId watched[2 * kMax];  // canonical symbols of the words the tests were read from
     int watched_count = 0;
     bool skip_tail = false;
+
+    void reread() {
+        for (int i = 0; i < count; ++i) tests[i].reread();
+    }
 };
+
+// Guards read for a block, kept while nothing they were read from can have changed. One entry
+// per loop depth (modulo the table's size): a loop's rounds read its block's guards again.
+struct GuardEntry {
+    uint64_t stamp = ~uint64_t{0};
+    NodeId node = 0;
+    int32_t head = 0;
+    int32_t count = 0;
+    uint8_t mode = 0;
+    bool usable = false;
+    Guards guards;
+};
+GuardEntry g_guard_cache[16];
+
+// How a loop's round over a block ended when it needed no frame, or that the engine goes on.
+enum class Round : uint8_t { Engine, Matched, Failed };
+// How one item of such a round ended.
+enum class Step : uint8_t { Match, Fail, Bar, Engine };
 
 // One call's match state. Cells it names live on the argument stack above the call's base.
 class Engine {
@@ -357,6 +393,10 @@ class Engine {
     }
     bool loop_literal(const Cell* value, int32_t min, int32_t max);
     bool guards_of(const Cell& block, bool skip_tail, Guards* out);
+    const Guards* cached_guards(const Cell& block, bool skip_tail);
+    Round quick_round(Frame& f);
+    Step quick_item(NodeId node, int32_t* i, int32_t n);
+    bool quick_loop(Frame& f, bool* ok);
     int32_t scan(const Guards& g, int32_t at, int32_t stop);
     void skip_positions(Frame& f, bool rounds);
     void set_here(const Cell& set_word, int32_t at);
@@ -417,6 +457,7 @@ class Engine {
 // positions and a new block of the rule blocks in progress, outermost first: the callback may
 // change that block as it likes. None or false stops the match.
 void Engine::call_back(Event e, bool ok) {
+    ++g_stamp;
     Cell* values = stack::push(event_word(e));
     Cell* match = stack::reserve();
     logic::set(match, ok);
@@ -696,6 +737,27 @@ bool Engine::guards_of(const Cell& block, bool skip_tail, Guards* g) {
     return true;
 }
 
+// The guards of the block, read again only when the block, the case flag, the input's kind or
+// the stamp differ from the last reading at this depth; nullptr when the block has none.
+const Guards* Engine::cached_guards(const Cell& block, bool skip_tail) {
+    GuardEntry& e = g_guard_cache[g_frames.size() % std::size(g_guard_cache)];
+    NodeId node = cell::node(&block);
+    uint8_t mode = static_cast<uint8_t>((skip_tail ? 1 : 0) | (case_ ? 2 : 0) | (static_cast<int>(kind_) << 2));
+    if (e.stamp != g_stamp || e.node != node || e.head != cell::head(&block) ||
+        e.count != block::count(node) || e.mode != mode) {
+        e.stamp = g_stamp;
+        e.node = node;
+        e.head = cell::head(&block);
+        e.count = block::count(node);
+        e.mode = mode;
+        e.guards = Guards{};
+        e.usable = guards_of(block, skip_tail, &e.guards);
+    } else if (e.usable) {
+        e.guards.reread();
+    }
+    return e.usable ? &e.guards : nullptr;
+}
+
 // The first index from `at` below `stop` whose unit passes a test of the guards, else stop.
 int32_t Engine::scan(const Guards& g, int32_t at, int32_t stop) {
     Units in = units();
@@ -729,8 +791,9 @@ void Engine::skip_positions(Frame& f, bool rounds) {
     }
     if (!cell::is(block, TypeId::Block)) return;
     Cell rule = *block;
-    Guards g;
-    if (!guards_of(rule, rounds, &g)) return;
+    const Guards* found = cached_guards(rule, rounds);
+    if (!found) return;
+    const Guards& g = *found;
     int32_t stop = end();
     if (rounds && f.max >= 0) stop = static_cast<int32_t>(std::min<int64_t>(stop, static_cast<int64_t>(pos_) + f.max - f.round));
     int32_t from = pos_;
@@ -747,6 +810,150 @@ void Engine::skip_positions(Frame& f, bool rounds) {
         f.round += at - from;
         f.length = tail();
     }
+}
+
+// ---- Rounds that need no frame ----
+
+// One item of a quick round at rule index *i of the block (n items), taken as the engine would
+// take it when it needs no frame, no evaluation and no event: literals and words holding one,
+// skip, end, none, fail, set-words, and loops and searches over a literal. Step::Engine leaves
+// *i on an item the engine must take.
+Step Engine::quick_item(NodeId node, int32_t* i, int32_t n) {
+    ++g_items_taken;
+    Cell item = block::at(node, *i);
+    TypeId t = cell::type_of(&item);
+    if (t == TypeId::Word) {
+        Key key = keyword_of(&item);
+        bool ok;
+        switch (key) {
+        case KNone: {
+            const Cell* literal = literal_of(&item);
+            if (!literal) return Step::Engine;
+            Cell value = *literal;
+            ++*i;
+            int32_t k = match_terminal(&value, pos_);
+            if (k < 0) return Step::Fail;
+            pos_ += k;
+            return Step::Match;
+        }
+        case KBar:
+            last_keyword_ = item;
+            return Step::Bar;
+        case KSkip:
+            ok = pos_ < end();
+            if (ok) ++pos_;
+            break;
+        case KEnd:
+            ok = pos_ >= end();
+            break;
+        case KNoneWord:
+            ok = true;
+            break;
+        case KFail:
+            ok = false;
+            break;
+        case KAny: case KSome: case KOpt: case KWhile: case KTo: case KThru: {
+            if (*i + 1 >= n) return Step::Engine;
+            Cell next = block::at(node, *i + 1);
+            bool search_ = key == KTo || key == KThru;
+            if (search_ && cell::is(&next, TypeId::Word) && keyword_of(&next) == KEnd) {
+                pos_ = std::max(pos_, end());
+                ok = true;
+                break;
+            }
+            const Cell* literal = literal_of(&next);
+            if (!literal) return Step::Engine;
+            Cell value = *literal;
+            if (search_) {
+                int32_t at = search(&value, key == KThru);
+                ok = at >= 0;
+                if (ok) pos_ = at;
+            } else {
+                ok = loop_literal(&value, key == KSome ? 1 : 0, key == KOpt ? 1 : -1);
+            }
+            ++*i;
+            break;
+        }
+        default:
+            return Step::Engine;
+        }
+        last_keyword_ = item;
+        ++*i;
+        return ok ? Step::Match : Step::Fail;
+    }
+    if (t == TypeId::SetWord) {
+        ++*i;
+        set_here(item, pos_);
+        return Step::Match;
+    }
+    if (!is_literal(&item)) return Step::Engine;
+    ++*i;
+    int32_t k = match_terminal(&item, pos_);
+    if (k < 0) return Step::Fail;
+    pos_ += k;
+    return Step::Match;
+}
+
+// Untraced, a round of a loop whose argument is a block runs here, without entering the block,
+// while its items need no frame. On reaching an item that does, the block is entered as the
+// engine would have entered it and the engine goes on from that item (Round::Engine, as when
+// the round cannot run here at all).
+Round Engine::quick_round(Frame& f) {
+    if (callback_slot_ != 0 || frame_limit_reached()) return Round::Engine;
+    Cell block = rule_at(f.arg_index);
+    if (cell::is(&block, TypeId::Word)) {
+        if (keyword_of(&block) != KNone) return Round::Engine;
+        const Cell* value = context::plain_slot(&block);
+        if (!value) return Round::Engine;
+        block = *value;
+    }
+    if (!cell::is(&block, TypeId::Block)) return Round::Engine;
+    NodeId node = cell::node(&block);
+    int32_t start = pos_;
+    int32_t i = cell::head(&block);
+    for (;;) {
+        int32_t n = block::count(node);
+        if (i >= n) return Round::Matched;
+        switch (quick_item(node, &i, n)) {
+        case Step::Match:
+            continue;
+        case Step::Bar:
+            return Round::Matched;
+        case Step::Fail: {
+            const Cell* cells = block::raw_cells(node);
+            while (i < n && !is_bar(cells[i])) ++i;
+            pos_ = start;
+            clamp();
+            if (i >= n) return Round::Failed;
+            ++i;
+            continue;
+        }
+        case Step::Engine: {
+            Frame sub{};
+            sub.code = CSub;
+            sub.rules_slot = rules_slot_;
+            sub.resume = f.arg_index + 1;
+            sub.start = start;
+            sub.length = f.length;
+            g_frames.push_back(sub);
+            rules_slot_ = slot_of(stack::push(&block));
+            index_ = i;
+            argument_ = false;
+            return Round::Engine;
+        }
+        }
+    }
+}
+
+// Runs the loop's next round quickly when it can (see quick_round). True with the round's
+// outcome in *ok when the round ended here, the rule index then after the loop's argument.
+bool Engine::quick_loop(Frame& f, bool* ok) {
+    Round r = quick_round(f);
+    if (r == Round::Engine) return false;
+    *ok = r == Round::Matched;
+    index_ = f.arg_index + 1;
+    argument_ = false;
+    return true;
 }
 
 // The word's value as a rule: an unset word or one holding a word is an invalid rule except in
@@ -822,6 +1029,7 @@ bool Engine::deliver(bool ok) {
                     argument_ = true;
                     trace(EIterate, ok);
                     skip_positions(f, true);
+                    if (quick_loop(f, &ok)) continue;
                     return true;
                 }
                 result = f.round >= f.min;
@@ -918,6 +1126,7 @@ void Engine::item_value(Cell* out, int32_t at) {
 
 // set and copy: the word takes the first matched item, or a copy of the matched part.
 void Engine::assign(const Frame& f) {
+    ++g_stamp;
     Cell* word = at_slot(f.word_slot);
     int32_t start = f.start > tail() ? tail() : f.start;
     Cell* value = stack::reserve();
@@ -940,6 +1149,7 @@ void Engine::assign(const Frame& f) {
 
 // A set-word rule: its word refers to the input at `at`.
 void Engine::set_here(const Cell& set_word, int32_t at) {
+    ++g_stamp;
     Cell* word = stack::push(&set_word);
     Cell* here = stack::push(input());
     cell::set_head(here, at);
@@ -949,6 +1159,7 @@ void Engine::set_here(const Cell& set_word, int32_t at) {
 
 // Evaluates the paren in a stable cell; its value is left at the stack top.
 Cell* eval_paren(const Cell& paren) {
+    ++g_stamp;
     Cell* held = stack::push(&paren);
     return interp::do_block(held);
 }
@@ -1078,6 +1289,11 @@ bool Engine::loop(int32_t min, int32_t max, Code code) {
     }
     start_command(code, min, max, 0);
     skip_positions(g_frames.back(), true);
+    bool ok;
+    if (quick_loop(g_frames.back(), &ok)) {
+        pending_ = true;
+        result_ = ok;
+    }
     return true;
 }
 
@@ -1191,6 +1407,7 @@ bool Engine::keyword(Key key, const Cell& word) {
         return true;
     }
     case KInsert: {
+        ++g_stamp;
         bool only = index_ < rule_tail() && cell::is(&(last_item_ = rule_at(index_)), TypeId::Word) &&
                     symbol::resolve(word::symbol_of(&last_item_)) == symbol::resolve(words::sym::only);
         if (only) ++index_;
@@ -1213,6 +1430,7 @@ bool Engine::keyword(Key key, const Cell& word) {
         return true;
     }
     case KChange: {
+        ++g_stamp;
         bool only = index_ < rule_tail() && cell::is(&(last_item_ = rule_at(index_)), TypeId::Word) &&
                     symbol::resolve(word::symbol_of(&last_item_)) == symbol::resolve(words::sym::only);
         if (only) ++index_;
@@ -1337,6 +1555,7 @@ const Cell* Engine::series_word(int32_t at) {
 }
 
 void Engine::remove_part(int32_t from, int32_t to) {
+    ++g_stamp;
     if (to > tail()) to = tail();
     if (from > to) from = to;
     Cell* series = stack::push(input());
@@ -1369,6 +1588,7 @@ Cell* Engine::value_item(bool) {
 }
 
 bool Engine::finish_change(const Frame& f, bool ok) {
+    ++g_stamp;
     // The rule may have held keywords of its own: a missing value names `change` itself.
     int32_t keyword_at = f.arg_index - (f.max != 0 ? 2 : 1);
     if (keyword_at >= 0 && keyword_at < rule_tail()) last_keyword_ = rule_at(keyword_at);
@@ -1401,6 +1621,7 @@ void Engine::check_target(const Cell* into) {
 }
 
 void Engine::keep_value(const Cell* value, bool pick) {
+    ++g_stamp;
     if (pick && cell::is(value, TypeId::Block)) {
         int32_t n = block::rs_length(value);
         for (int32_t i = 0; i < n; ++i) {
@@ -1447,6 +1668,7 @@ void Engine::keep_part(const Frame& f) {
 
 // A collect ends: its block goes to the enclosing collect, to its word, or to the result.
 void Engine::finish_collect(const Frame& f) {
+    ++g_stamp;
     Cell gathered = *at_slot(f.word_slot);
     bool inserted = collect_inserts_;
     collect_slot_ = f.min;
