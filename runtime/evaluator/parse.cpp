@@ -803,7 +803,9 @@ void Engine::skip_positions(Frame& f, bool rounds) {
         Cell set_word = block::at(cell::node(&rule), g.set_words[s]);
         if (arg_symbol && symbol::resolve(word::symbol_of(&set_word)) == arg_symbol) return;
     }
-    for (int s = 0; s < g.set_count; ++s) set_here(block::at(cell::node(&rule), g.set_words[s]), at - 1);
+    Cell* held = stack::push(&rule);
+    for (int s = 0; s < g.set_count; ++s) set_here(block::at(cell::node(held), g.set_words[s]), at - 1);
+    stack::g_args.top = held;
     pos_ = at;
     f.start = at;
     if (rounds) {
@@ -908,40 +910,40 @@ Round Engine::quick_round(Frame& f) {
         block = *value;
     }
     if (!cell::is(&block, TypeId::Block)) return Round::Engine;
-    NodeId node = cell::node(&block);
+    // Held where the collector sees it: a set-word of the round may rebind the word it came from.
+    Cell* held = stack::push(&block);
+    NodeId node = cell::node(held);
     int32_t start = pos_;
-    int32_t i = cell::head(&block);
+    int32_t i = cell::head(held);
     for (;;) {
         int32_t n = block::count(node);
-        if (i >= n) return Round::Matched;
-        switch (quick_item(node, &i, n)) {
-        case Step::Match:
-            continue;
-        case Step::Bar:
-            return Round::Matched;
-        case Step::Fail: {
+        Step step = i >= n ? Step::Bar : quick_item(node, &i, n);
+        if (step == Step::Match) continue;
+        if (step == Step::Fail) {
             const Cell* cells = block::raw_cells(node);
             while (i < n && !is_bar(cells[i])) ++i;
             pos_ = start;
             clamp();
-            if (i >= n) return Round::Failed;
-            ++i;
-            continue;
+            if (i < n) {
+                ++i;
+                continue;
+            }
         }
-        case Step::Engine: {
-            Frame sub{};
-            sub.code = CSub;
-            sub.rules_slot = rules_slot_;
-            sub.resume = f.arg_index + 1;
-            sub.start = start;
-            sub.length = f.length;
-            g_frames.push_back(sub);
-            rules_slot_ = slot_of(stack::push(&block));
-            index_ = i;
-            argument_ = false;
-            return Round::Engine;
+        if (step != Step::Engine) {
+            stack::g_args.top = held;
+            return step == Step::Bar ? Round::Matched : Round::Failed;
         }
-        }
+        Frame sub{};
+        sub.code = CSub;
+        sub.rules_slot = rules_slot_;
+        sub.resume = f.arg_index + 1;
+        sub.start = start;
+        sub.length = f.length;
+        g_frames.push_back(sub);
+        rules_slot_ = slot_of(held);
+        index_ = i;
+        argument_ = false;
+        return Round::Engine;
     }
 }
 
