@@ -25,6 +25,9 @@ TEST(ParseStacks, BackAtBaseAfterEveryWayOut) {
              {R"(parse/trace "a" ["a"] func [e m r i s] [do make error! "cb"])", "error message"},
              {R"(catch [parse/trace "a" ["a"] func [e m r i s] [throw 9]])", "9"},
              {R"(f: does [parse "aa" [some ["a" (return 5)]]] f)", "5"},
+             {R"(parse "xab" [any [p: "a" (do make error! "x") | skip]])", "error message"},
+             {R"(parse "xab" [any ["a" undefined-rule-word | skip]])", "error parse-rule"},
+             {R"(parse to binary! "x 1" [any [integer! (do make error! "x") | skip]])", "error message"},
          }) {
         StackScope scope;
         Cell* top = stack::g_args.top;
