@@ -52,6 +52,7 @@
 #include "runtime/evaluator/actions_table.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/natives_table.h"
+#include "runtime/evaluator/parse.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/units.h"
 #include "runtime/frames.h"
@@ -256,6 +257,7 @@ void exit() {
     // classes, output state and roots.
     system_object::forget();
     object::forget_classes();
+    parse::forget();
     forget_raised();
 }
 

@@ -1,16 +1,18 @@
 #include "runtime/evaluator/parse.h"
 
+#include <algorithm>
 #include <vector>
 
+#include "runtime/case_fold.h"
 #include "runtime/compare.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
-#include "runtime/datatypes/logic.h"
-#include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -20,8 +22,10 @@
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/natives_table.h"
 #include "runtime/evaluator/truth.h"
+#include "runtime/memory.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
+#include "runtime/syntax/lexer.h"
 #include "runtime/words.h"
 
 namespace nuv::parse {
@@ -58,62 +62,82 @@ struct Frame {
     bool outer_inserts;   // collect: whether the enclosing target inserts into a series
 };
 
-// Frames of every call in progress; capacity made once and kept, so no frame costs an
-// allocation.
-std::vector<Frame>& frames() {
-    static std::vector<Frame> stack = [] {
-        std::vector<Frame> v;
-        v.reserve(4096);
-        return v;
-    }();
-    return stack;
-}
+// Frames of every call in progress. The capacity stays between calls, so once the stack has
+// reached a depth no frame costs an allocation.
+std::vector<Frame> g_frames;
+
+uint64_t g_items_taken = 0;
+
+// Rises whenever code outside the engine may have run (a paren, a callback) or the engine has
+// written a word or edited a series: what was read from rule blocks and words before it may
+// have changed since.
+uint64_t g_stamp = 0;
 
 constexpr int32_t kCellsPerFrame = 3;
 constexpr int32_t kStackLimit = 10001;
 
-const std::vector<uint8_t>& keyword_table() {
-    static std::vector<uint8_t> table = [] {
-        std::vector<uint8_t> t;
-        auto add = [&t](SymId s, Key k) {
-            SymId c = symbol::resolve(s);
-            if (c >= t.size()) t.resize(c + 1, KNone);
-            t[c] = k;
-        };
-        namespace s = words::sym;
-        add(s::any, KAny); add(s::some, KSome); add(s::opt, KOpt); add(s::while_, KWhile);
-        add(s::to, KTo); add(s::thru, KThru); add(s::ahead, KAhead); add(s::not_, KNot);
-        add(s::set, KSet); add(s::copy, KCopy); add(s::skip, KSkip); add(s::end, KEnd);
-        add(s::none, KNoneWord); add(s::fail, KFail); add(s::break_, KBreak);
-        add(s::reject, KReject); add(s::if_, KIf); add(s::quote, KQuote); add(s::case_, KCase);
-        add(s::into, KInto); add(s::remove, KRemove); add(s::insert, KInsert);
-        add(symbol::make_cstr("change"), KChange); add(s::collect, KCollect); add(s::keep, KKeep);
-        add(symbol::make_cstr("|"), KBar);
-        return t;
-    }();
-    return table;
+// One more frame would reach the stack limit.
+bool frame_limit_reached() {
+    return (static_cast<int32_t>(g_frames.size()) + 1) * kCellsPerFrame >= kStackLimit;
 }
 
-Key keyword_of(const Cell* word) {
-    const auto& table = keyword_table();
-    SymId c = symbol::resolve(word::symbol_of(word));
-    return c < table.size() ? static_cast<Key>(table[c]) : KNone;
+// ---- Keywords: one table read per word ----
+
+constexpr uint8_t kUnlearned = 0xFF;
+// The keyword of each canonical symbol, and of each symbol id met so far (kUnlearned for the
+// rest): a word's spelling in any case finds its keyword in one read.
+std::vector<uint8_t> g_canonical_keys;
+std::vector<uint8_t> g_keys;
+
+void make_canonical_keys() {
+    auto add = [](SymId s, Key k) {
+        SymId c = symbol::resolve(s);
+        if (c >= g_canonical_keys.size()) g_canonical_keys.resize(c + 1, KNone);
+        g_canonical_keys[c] = k;
+    };
+    namespace s = words::sym;
+    add(s::any, KAny); add(s::some, KSome); add(s::opt, KOpt); add(s::while_, KWhile);
+    add(s::to, KTo); add(s::thru, KThru); add(s::ahead, KAhead); add(s::not_, KNot);
+    add(s::set, KSet); add(s::copy, KCopy); add(s::skip, KSkip); add(s::end, KEnd);
+    add(s::none, KNoneWord); add(s::fail, KFail); add(s::break_, KBreak);
+    add(s::reject, KReject); add(s::if_, KIf); add(s::quote, KQuote); add(s::case_, KCase);
+    add(s::into, KInto); add(s::remove, KRemove); add(s::insert, KInsert);
+    add(symbol::make_cstr("change"), KChange); add(s::collect, KCollect); add(s::keep, KKeep);
+    add(symbol::make_cstr("|"), KBar);
 }
+
+Key learn_keyword(SymId s) {
+    if (g_canonical_keys.empty()) make_canonical_keys();
+    SymId c = symbol::resolve(s);
+    Key k = c < g_canonical_keys.size() ? static_cast<Key>(g_canonical_keys[c]) : KNone;
+    if (s >= g_keys.size()) g_keys.resize(std::max<size_t>(s + 1, g_keys.size() * 2), kUnlearned);
+    g_keys[s] = k;
+    return k;
+}
+
+inline Key keyword_of(const Cell* word) {
+    SymId s = word::symbol_of(word);
+    if (s < g_keys.size() && g_keys[s] != kUnlearned) return static_cast<Key>(g_keys[s]);
+    return learn_keyword(s);
+}
+
+inline bool is_bar(const Cell& c) { return cell::is(&c, TypeId::Word) && keyword_of(&c) == KBar; }
 
 enum Event : uint8_t { EPush, EFetch, EMatch, EParen, EIterate, EPop, EEnd, EventCount };
 
-// The event words, made at the first traced call.
+// The event words, made at the first traced call of a runtime.
+Cell g_event_words[EventCount];
+bool g_event_words_made = false;
+
 const Cell* event_word(Event e) {
-    static Cell table[EventCount];
-    static bool made = false;
-    if (!made) {
+    if (!g_event_words_made) {
         static const char* const names[EventCount] = {"push", "fetch", "match", "paren",
                                                       "iterate", "pop", "end"};
         for (int i = 0; i < EventCount; ++i)
-            table[i] = word::word_or_global(context::g_global_node, symbol::make_cstr(names[i]));
-        made = true;
+            g_event_words[i] = word::word_or_global(context::g_global_node, symbol::make_cstr(names[i]));
+        g_event_words_made = true;
     }
-    return &table[e];
+    return &g_event_words[e];
 }
 
 enum class Kind : uint8_t { Text, Bytes, Items };
@@ -122,11 +146,156 @@ Kind kind_of(TypeId t) {
     return t == TypeId::Binary ? Kind::Bytes : series::is_any_block(t) ? Kind::Items : Kind::Text;
 }
 
+// ---- Reading units straight from buffers (valid until the next allocation) ----
+
+// A text or binary input's units from the buffer's first used one.
+struct Units {
+    const uint8_t* p;
+    uint32_t unit;
+    int shift;
+    char32_t at(int32_t i) const {
+        const uint8_t* q = p + (static_cast<size_t>(i) << shift);
+        return unit == 1 ? *q : string::get_char(q, unit);
+    }
+};
+
+// The test one unit passes to match a literal that is one unit long: a char! (folded to upper
+// case unless case-sensitive, a byte's exact code on binary input) or a bitset, never folded.
+struct OneUnit {
+    const uint8_t* bits = nullptr;  // a bitset's bytes, or nullptr for a char
+    size_t bytes = 0;
+    bool complemented = false;
+    bool fold = false;
+    char32_t want = 0;
+    NodeId bitset = 0;  // the bitset the bytes were read from (0: none, or bytes of no node)
+
+    // Reads the bitset's bytes again: a test kept across an allocation needs it first.
+    void reread() {
+        if (!bitset) return;
+        memory::SeriesBuf* b = memory::buf(bitset);
+        bits = b->offset_ptr();
+        bytes = b->used();
+        complemented = (b->flags & bitset::kComplemented) != 0;
+    }
+
+    bool test(char32_t c) const {
+        if (bits) {
+            size_t i = c >> 3;
+            return i < bytes ? (bits[i] & (0x80u >> (c & 7))) != 0 : complemented;
+        }
+        return (fold ? case_fold::to_upper(c) : c) == want;
+    }
+};
+
+OneUnit char_unit(char32_t c, bool fold) {
+    OneUnit u;
+    u.fold = fold;
+    u.want = fold ? case_fold::to_upper(c) : c;
+    return u;
+}
+
+// A unit test no unit passes.
+OneUnit no_unit() {
+    OneUnit u;
+    static const uint8_t none_set = 0;
+    u.bits = &none_set;
+    return u;
+}
+
+// `value` is a char! or a bitset.
+OneUnit one_unit(const Cell* value, bool fold) {
+    if (cell::is(value, TypeId::Char)) return char_unit(static_cast<char32_t>(cell::get_int(value)), fold);
+    OneUnit u;
+    u.bitset = cell::node(value);
+    u.reread();
+    return u;
+}
+
+// The first byte of a code point's UTF-8 form.
+uint8_t utf8_lead(char32_t cp) {
+    if (cp < 0x80) return static_cast<uint8_t>(cp);
+    if (cp < 0x800) return static_cast<uint8_t>(0xC0 | (cp >> 6));
+    if (cp < 0x10000) return static_cast<uint8_t>(0xE0 | (cp >> 12));
+    return static_cast<uint8_t>(0xF0 | (cp >> 18));
+}
+
+// A rule item taken as a literal value: anything but blocks, parens, words, counts, datatypes,
+// typesets and paths.
+bool is_literal(const Cell* c) {
+    switch (cell::type_of(c)) {
+    case TypeId::Block: case TypeId::Paren: case TypeId::Word: case TypeId::SetWord:
+    case TypeId::GetWord: case TypeId::Integer: case TypeId::Datatype: case TypeId::Typeset:
+    case TypeId::Path: case TypeId::SetPath: case TypeId::GetPath: case TypeId::LitPath:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// The literal a rule item stands for: the item itself, or the value of a word that is no
+// keyword when that value is a literal; nullptr for anything else (and for a word whose slot
+// needs a look-up that could raise, which the engine then makes in its own order). The
+// pointer is valid until the next allocation.
+const Cell* literal_of(const Cell* item) {
+    if (is_literal(item)) return item;
+    if (!cell::is(item, TypeId::Word) || keyword_of(item) != KNone) return nullptr;
+    const Cell* value = context::plain_slot(item);
+    if (!value || cell::is(value, TypeId::Unset) || !is_literal(value)) return nullptr;
+    return value;
+}
+
+// A set-word the engine can write with nothing else happening: its context is no object's,
+// so no change notice runs.
+bool quiet_set_word(const Cell* set_word) {
+    NodeId ctx = set_word->w1;
+    if (ctx == 0 || static_cast<int32_t>(set_word->w3) < 0) return false;
+    return ctx == context::g_global_node || context::kind(ctx) != context::Kind::Object;
+}
+
+// What every alternative of a rule block must pass at its first unit: each alternative begins,
+// after set-words, with a literal that consumes at least one unit (alone, after `some` or
+// after a count of 1 or more). At a position whose unit passes none of the tests each
+// alternative fails at its first test, having set only its set-words. `skip_tail`: the last
+// alternative is `skip` alone, which matches wherever a unit is left.
+struct Guards {
+    static constexpr int kMax = 4;
+    OneUnit tests[kMax];
+    int count = 0;
+    int32_t set_words[kMax];  // rule indexes of the set-words before the tests, in order
+    int set_count = 0;
+    SymId watched[2 * kMax];  // canonical symbols of the words the tests were read from
+    int watched_count = 0;
+    bool skip_tail = false;
+
+    void reread() {
+        for (int i = 0; i < count; ++i) tests[i].reread();
+    }
+};
+
+// Guards read for a block, kept while nothing they were read from can have changed. One entry
+// per loop depth (modulo the table's size): a loop's rounds read its block's guards again.
+struct GuardEntry {
+    uint64_t stamp = ~uint64_t{0};
+    NodeId node = 0;
+    int32_t head = 0;
+    int32_t count = 0;
+    uint8_t mode = 0;
+    bool usable = false;
+    Guards guards;
+};
+GuardEntry g_guard_cache[16];
+
+// How a loop's round over a block ended when it needed no frame, or that the engine goes on.
+enum class Round : uint8_t { Engine, Matched, Failed };
+// How one item of such a round ended.
+enum class Step : uint8_t { Match, Fail, Bar, Engine };
+
 // One call's match state. Cells it names live on the argument stack above the call's base.
 class Engine {
   public:
     Engine(Cell* input, const Cell* rules, bool case_, int32_t limit)
-        : input_slot_(slot_of(input)), case_(case_), frame_base_(static_cast<int32_t>(frames().size())) {
+        : input_slot_(slot_of(input)), case_(case_), frame_base_(static_cast<int32_t>(g_frames.size())) {
+        if (g_frames.capacity() == 0) g_frames.reserve(256);
         TypeId t = cell::type_of(input);
         kind_ = kind_of(t);
         pos_ = cell::head(input);
@@ -138,7 +307,7 @@ class Engine {
         index_ = cell::head(rules);
         enter_base();
     }
-    ~Engine() { frames().resize(frame_base_); }
+    ~Engine() { g_frames.resize(frame_base_); }
 
     bool run();
 
@@ -147,12 +316,24 @@ class Engine {
     static Cell* at_slot(int32_t s) { return stack::at_index(static_cast<uint32_t>(s)); }
     Cell* input() const { return at_slot(input_slot_); }
     Cell* rules() const { return at_slot(rules_slot_); }
-    int32_t tail() const { return series::buffer_length(input()); }
-    int32_t end() const { return limit_ >= 0 && limit_ < tail() ? limit_ : tail(); }
+    int32_t tail() const {
+        const memory::SeriesBuf* b = memory::buf_of(input());
+        return static_cast<int32_t>(b->used() >> series::unit_shift(b->unit()));
+    }
+    int32_t end() const {
+        int32_t t = tail();
+        return limit_ >= 0 && limit_ < t ? limit_ : t;
+    }
+    Units units() const {
+        memory::SeriesBuf* b = memory::buf_of(input());
+        uint32_t unit = b->unit();
+        return {b->offset_ptr(), unit, series::unit_shift(unit)};
+    }
     int32_t rule_tail() const { return block::count(cell::node(rules())); }
     Cell rule_at(int32_t i) const { return block::at(cell::node(rules()), i); }
     void clamp() {
-        if (pos_ > tail()) pos_ = tail();
+        int32_t t = tail();
+        if (pos_ > t) pos_ = t;
     }
 
     void enter_base() {
@@ -164,8 +345,8 @@ class Engine {
         push_frame(f);
     }
     void push_frame(const Frame& f) {
-        if ((static_cast<int32_t>(frames().size()) + 1) * kCellsPerFrame >= kStackLimit) fire(Err::ParseStack);
-        frames().push_back(f);
+        if (frame_limit_reached()) fire(Err::ParseStack);
+        g_frames.push_back(f);
     }
     // Enters the block held in `block` as a sub-rule.
     void enter(const Cell* block) {
@@ -183,8 +364,8 @@ class Engine {
     // Leaves the innermost sub-rule, back in its enclosing block.
     void leave() {
         trace(EPop, result_);
-        Frame f = frames().back();
-        frames().pop_back();
+        Frame f = g_frames.back();
+        g_frames.pop_back();
         stack::g_args.top = at_slot(rules_slot_);
         rules_slot_ = f.rules_slot;
         index_ = f.resume;
@@ -193,6 +374,9 @@ class Engine {
     int32_t match_terminal(const Cell* value, int32_t at);
     int32_t match_text(const Cell* value, int32_t at);
     int32_t match_bytes(const Cell* value, int32_t at);
+    int32_t match_token(const Cell* type, int32_t at);
+    bool same_text(const Units& in, int32_t at, const Cell* value, int32_t n) const;
+    bool first_unit(const Cell* value, OneUnit* out) const;
     int32_t search(const Cell* value, bool thru);
     bool deliver(bool ok);
     bool block_failed();
@@ -208,6 +392,14 @@ class Engine {
         if (index_ >= rule_tail()) fire(Err::ParseEnd, keyword);
     }
     bool loop_literal(const Cell* value, int32_t min, int32_t max);
+    bool guards_of(const Cell& block, bool skip_tail, Guards* out);
+    const Guards* cached_guards(const Cell& block, bool skip_tail);
+    Round quick_round(Frame& f);
+    Step quick_item(NodeId node, int32_t* i, int32_t n);
+    bool quick_loop(Frame& f, bool* ok);
+    int32_t scan(const Guards& g, int32_t at, int32_t stop);
+    void skip_positions(Frame& f, bool rounds);
+    void set_here(const Cell& set_word, int32_t at);
     void assign(const Frame& f);
     void item_value(Cell* out, int32_t at);
     bool block_succeeded();
@@ -217,7 +409,10 @@ class Engine {
     bool loop(int32_t min, int32_t max, Code code);
     bool keyword(Key key, const Cell& word);
     bool end_sub_rule(bool ok);
-    void trace(Event e, bool ok);
+    void trace(Event e, bool ok) {
+        if (callback_slot_ != 0 && !stopped_) call_back(e, ok);
+    }
+    void call_back(Event e, bool ok);
   public:
     int32_t callback_slot_ = 0;  // the trace callback, 0 without /trace
     bool stopped_ = false;       // the callback answered none or false
@@ -252,7 +447,6 @@ class Engine {
     bool pending_ = false;  // an item has ended with result_
     bool result_ = true;
     bool break_ = false;     // break or reject seen, not yet consumed by a loop
-    bool done_ = false;
     bool final_ = false;
     bool argument_ = false;  // the next item is a command's argument
     Cell last_keyword_{};
@@ -260,9 +454,10 @@ class Engine {
 };
 
 // Calls the trace callback with the event, the match result, the rule and input at their
-// positions and a copy of the rule blocks in use; none or false stops the match.
-void Engine::trace(Event e, bool ok) {
-    if (callback_slot_ == 0 || stopped_) return;
+// positions and a new block of the rule blocks in progress, outermost first: the callback may
+// change that block as it likes. None or false stops the match.
+void Engine::call_back(Event e, bool ok) {
+    ++g_stamp;
     Cell* values = stack::push(event_word(e));
     Cell* match = stack::reserve();
     logic::set(match, ok);
@@ -272,10 +467,10 @@ void Engine::trace(Event e, bool ok) {
     cell::set_head(in, pos_ > tail() ? tail() : pos_);
     Cell* copy = stack::reserve();
     none::set(copy);
-    block::make_at(copy, static_cast<int32_t>(frames().size()) - frame_base_ + 1);
-    for (size_t i = static_cast<size_t>(frame_base_) + 1; i < frames().size(); ++i) {
-        int32_t slot = frames()[i].rules_slot;
-        if (frames()[i].code == CSub && slot > 0) block::append_cell(copy, at_slot(slot));
+    block::make_at(copy, static_cast<int32_t>(g_frames.size()) - frame_base_ + 1);
+    for (size_t i = static_cast<size_t>(frame_base_) + 1; i < g_frames.size(); ++i) {
+        int32_t slot = g_frames[i].rules_slot;
+        if (g_frames[i].code == CSub && slot > 0) block::append_cell(copy, at_slot(slot));
     }
     block::append_cell(copy, rules());
     Cell* answer = interp::call_function(at_slot(callback_slot_), hooks::Callback::Parse, values, 5);
@@ -283,82 +478,112 @@ void Engine::trace(Event e, bool ok) {
     stack::g_args.top = values;
 }
 
-CompareOp text_op(bool case_) { return case_ ? CompareOp::StrictEqual : CompareOp::Equal; }
+// ---- Terminals ----
 
-// Units the value matches at `at`, or -1.
-int32_t Engine::match_text(const Cell* value, int32_t at) {
-    Cell here = *input();
-    cell::set_head(&here, at);
-    int32_t room = end() - at;
-    TypeId t = cell::type_of(value);
-    if (t == TypeId::Bitset) {
-        if (room <= 0) return -1;
-        return bitset::has(value, string::char_at(&here, 0)) ? 1 : -1;
+// The `n` characters of the text value from its head equal the input's units from `at`,
+// folded unless case-sensitive.
+bool Engine::same_text(const Units& in, int32_t at, const Cell* value, int32_t n) const {
+    const uint8_t* want = string::head_ptr(value);
+    uint32_t unit = string::unit_of(value);
+    for (int32_t i = 0; i < n; ++i, want += unit) {
+        char32_t a = in.at(at + i);
+        char32_t b = string::get_char(want, unit);
+        if (a != b && (case_ || case_fold::to_upper(a) != case_fold::to_upper(b))) return false;
     }
-    if (t == TypeId::Char) {
-        if (room <= 0) return -1;
-        return string::match_head(&here, value, text_op(case_)) ? 1 : -1;
-    }
-    if (t == TypeId::String || t == TypeId::File || t == TypeId::Url || t == TypeId::Email ||
-        t == TypeId::Ref || t == TypeId::Tag) {
-        int32_t n = string::length(value) + (t == TypeId::Tag ? 2 : 0);
-        if (n > room) return -1;
-        return string::match_head(&here, value, text_op(case_)) ? n : -1;
-    }
-    if (t == TypeId::Datatype || t == TypeId::Typeset) fire(Err::ParseUnsupported);
-    return -1;
+    return true;
 }
 
-// Binary input: a string-like value matches by its UTF-8 bytes, encoded as they are compared.
+// Units the value matches at `at` of text input, or -1.
+int32_t Engine::match_text(const Cell* value, int32_t at) {
+    int32_t room = end() - at;
+    switch (cell::type_of(value)) {
+    case TypeId::Bitset:
+    case TypeId::Char:
+        if (room <= 0) return -1;
+        return one_unit(value, !case_).test(units().at(at)) ? 1 : -1;
+    case TypeId::String: case TypeId::File: case TypeId::Url: case TypeId::Email: case TypeId::Ref: {
+        int32_t n = string::length(value);
+        if (n > room) return -1;
+        return same_text(units(), at, value, n) ? n : -1;
+    }
+    case TypeId::Tag: {
+        int32_t n = string::length(value);
+        if (n + 2 > room) return -1;
+        Units in = units();
+        if (in.at(at) != U'<' || in.at(at + n + 1) != U'>') return -1;
+        return same_text(in, at + 1, value, n) ? n + 2 : -1;
+    }
+    case TypeId::Datatype:
+    case TypeId::Typeset:
+        fire(Err::ParseUnsupported);
+    default:
+        return -1;
+    }
+}
+
+// Bytes the value matches at `at` of binary input, or -1: a string-like value by its UTF-8
+// bytes, encoded as they are compared.
 int32_t Engine::match_bytes(const Cell* value, int32_t at) {
     int32_t stop = end();
-    const Cell* in = input();
     TypeId t = cell::type_of(value);
     if (t == TypeId::Char || t == TypeId::Bitset) {
         if (at >= stop) return -1;
-        uint8_t b = binary::byte_at(in, at);
-        if (t == TypeId::Char) return static_cast<uint32_t>(cell::get_int(value)) == b ? 1 : -1;
-        return bitset::has(value, b) ? 1 : -1;
+        return one_unit(value, false).test(units().at(at)) ? 1 : -1;
     }
     if (t == TypeId::Binary) {
         int32_t n = binary::rs_length(value);
+        if (n < 0) n = 0;
         if (at + n > stop) return -1;
-        const uint8_t* want = binary::rs_head(value);
-        for (int32_t i = 0; i < n; ++i)
-            if (binary::byte_at(in, at + i) != want[i]) return -1;
-        return n;
+        return std::memcmp(units().p + at, binary::rs_head(value), static_cast<size_t>(n)) == 0 ? n : -1;
     }
     if (is_any_string(t)) {
         int32_t count = string::length(value);
+        const uint8_t* in = units().p;
         int32_t p = at;
         for (int32_t i = 0; i < count; ++i) {
             char32_t cp = string::char_at(value, i);
             uint8_t enc[4];
             int n = 0;
-            if (cp < 0x80) {
-                enc[n++] = static_cast<uint8_t>(cp);
-            } else if (cp < 0x800) {
-                enc[n++] = static_cast<uint8_t>(0xC0 | (cp >> 6));
-                enc[n++] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
-            } else if (cp < 0x10000) {
-                enc[n++] = static_cast<uint8_t>(0xE0 | (cp >> 12));
-                enc[n++] = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
-                enc[n++] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
-            } else {
-                enc[n++] = static_cast<uint8_t>(0xF0 | (cp >> 18));
-                enc[n++] = static_cast<uint8_t>(0x80 | ((cp >> 12) & 0x3F));
-                enc[n++] = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
-                enc[n++] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
-            }
+            enc[n++] = utf8_lead(cp);
+            if (cp >= 0x10000) enc[n++] = static_cast<uint8_t>(0x80 | ((cp >> 12) & 0x3F));
+            if (cp >= 0x800) enc[n++] = static_cast<uint8_t>(0x80 | ((cp >> 6) & 0x3F));
+            if (cp >= 0x80) enc[n++] = static_cast<uint8_t>(0x80 | (cp & 0x3F));
             if (p + n > stop) return -1;
             for (int k = 0; k < n; ++k)
-                if (binary::byte_at(in, p + k) != enc[k]) return -1;
+                if (in[p + k] != enc[k]) return -1;
             p += n;
         }
         return p - at;
     }
-    if (t == TypeId::Datatype || t == TypeId::Typeset) natives::not_done(false, nullptr);
+    if (t == TypeId::Datatype || t == TypeId::Typeset) return match_token(value, at);
     return -1;
+}
+
+// A datatype or typeset over binary input: the lexer scans the next token (blanks before it
+// skipped) and a token of that type, or in the typeset, is matched whole. An invalid token, a
+// comment or no token at all matches nothing. The lexer reads only the token and the byte
+// after it, so a match costs the token's length, not the input's.
+int32_t Engine::match_token(const Cell* type, int32_t at) {
+    int32_t room = end() - at;
+    if (room <= 0) return -1;
+    // The automaton finds the token's extent in place (it allocates nothing); a braced string
+    // may nest past it, so that one is read to the end of the input.
+    lexer::Step step = lexer::scan_token(units().p + at, static_cast<size_t>(room), 0, 0);
+    bool braced = step.state == static_cast<int>(lexer::Kind::BraceOpen);
+    int32_t window = braced ? room : static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(room), step.end + 1));
+    Cell* source = stack::push(input());
+    cell::set_head(source, at);
+    Cell* found = stack::reserve();
+    none::set(found);
+    lexer::Options options;
+    options.mode = lexer::Mode::Scan;
+    options.one = true;
+    int32_t used = lexer::load_string(found, source, window, options);
+    TypeId got = cell::is(found, TypeId::Datatype) ? static_cast<TypeId>(found->w1) : TypeId::Invalid;
+    stack::g_args.top = source;
+    if (got == TypeId::Invalid || got == TypeId::Error || used <= 0) return -1;
+    bool ok = cell::is(type, TypeId::Datatype) ? got == static_cast<TypeId>(type->w1) : typeset::has(type, got);
+    return ok ? used : -1;
 }
 
 int32_t Engine::match_terminal(const Cell* value, int32_t at) {
@@ -377,12 +602,53 @@ int32_t Engine::match_terminal(const Cell* value, int32_t at) {
     return values_equal(item, *value, case_ ? CompareOp::StrictEqual : CompareOp::Equal) ? 1 : -1;
 }
 
-// Index where `to` (or `thru`) a literal stops, or -1.
+// The test the first unit of any match of a literal passes on text or binary input; false when
+// the literal may match without consuming anything (an empty text or binary).
+bool Engine::first_unit(const Cell* value, OneUnit* out) const {
+    TypeId t = cell::type_of(value);
+    bool text = kind_ == Kind::Text;
+    if (t == TypeId::Char || t == TypeId::Bitset) {
+        *out = one_unit(value, text && !case_);
+        return true;
+    }
+    if (t == TypeId::Binary && !text) {
+        if (binary::rs_length(value) <= 0) return false;
+        *out = char_unit(binary::rs_head(value)[0], false);
+        return true;
+    }
+    if (is_any_string(t)) {
+        if (t == TypeId::Tag && text) {
+            *out = char_unit(U'<', false);
+            return true;
+        }
+        if (string::length(value) == 0) return false;
+        char32_t c = string::char_at(value, 0);
+        *out = text ? char_unit(c, !case_) : char_unit(utf8_lead(c), false);
+        return true;
+    }
+    *out = no_unit();
+    return true;
+}
+
+// Index where `to` (or `thru`) a literal stops, or -1. On text and binary input the literal's
+// first unit is looked for in a run over the units, and only there is the literal compared.
 int32_t Engine::search(const Cell* value, bool thru) {
     if (kind_ != Kind::Items) {
         TypeId t = cell::type_of(value);
         bool text = is_any_string(t) || t == TypeId::Char || t == TypeId::Bitset || t == TypeId::Binary;
         if (!text) fire(Err::ParseRule, value);
+        OneUnit first;
+        if (first_unit(value, &first)) {
+            int32_t stop = end();
+            Units in = units();
+            bool single = t == TypeId::Char || t == TypeId::Bitset;
+            for (int32_t at = pos_; at < stop; ++at) {
+                if (!first.test(in.at(at))) continue;
+                int32_t n = single ? 1 : match_terminal(value, at);
+                if (n >= 0) return thru ? at + n : at;
+            }
+            return -1;
+        }
     }
     for (int32_t at = pos_; at <= end(); ++at) {
         int32_t n = match_terminal(value, at);
@@ -391,8 +657,25 @@ int32_t Engine::search(const Cell* value, bool thru) {
     return -1;
 }
 
-// A loop over a literal: one tight count of repeated matches.
+// A loop over a literal: one tight count of repeated matches. A char or bitset over text or
+// binary input is a run over the units.
 bool Engine::loop_literal(const Cell* value, int32_t min, int32_t max) {
+    TypeId t = cell::type_of(value);
+    if (kind_ != Kind::Items && (t == TypeId::Char || t == TypeId::Bitset)) {
+        int64_t cap = max < 0 ? INT64_MAX : static_cast<int64_t>(pos_) + max;
+        int32_t limit = static_cast<int32_t>(std::min<int64_t>(end(), cap));
+        OneUnit u = one_unit(value, kind_ == Kind::Text && !case_);
+        Units in = units();
+        int32_t at = pos_;
+        if (in.unit == 1) {
+            while (at < limit && u.test(in.p[at])) ++at;
+        } else {
+            while (at < limit && u.test(in.at(at))) ++at;
+        }
+        if (at - pos_ < min) return false;
+        if (at > pos_) pos_ = at;
+        return true;
+    }
     int32_t count = 0;
     int32_t at = pos_;
     while (max < 0 || count < max) {
@@ -404,6 +687,274 @@ bool Engine::loop_literal(const Cell* value, int32_t min, int32_t max) {
     }
     if (count < min) return false;
     pos_ = at;
+    return true;
+}
+
+// ---- Skipping positions no alternative can start at ----
+
+// Reads the guards of a rule block (see Guards); false when some alternative has none, or
+// (with `skip_tail`) when the last alternative is not `skip` alone. No allocation.
+bool Engine::guards_of(const Cell& block, bool skip_tail, Guards* g) {
+    NodeId node = cell::node(&block);
+    int32_t n = block::count(node);
+    int32_t i = cell::head(&block);
+    if (i < 0 || i >= n) return false;
+    const Cell* cells = block::raw_cells(node);
+    for (;;) {
+        while (i < n && cell::is(&cells[i], TypeId::SetWord)) {
+            if (g->set_count == Guards::kMax || !quiet_set_word(&cells[i])) return false;
+            g->set_words[g->set_count++] = i++;
+        }
+        if (i >= n || is_bar(cells[i])) return false;  // an alternative that may match empty
+        const Cell* item = &cells[i];
+        const Cell* literal = nullptr;
+        if (cell::is(item, TypeId::Word)) {
+            Key key = keyword_of(item);
+            if (key == KSkip && skip_tail && i + 1 == n) {
+                g->skip_tail = true;
+                break;
+            }
+            if (key == KSome && i + 1 < n) item = &cells[++i];
+        } else if (cell::is(item, TypeId::Integer) && cell::get_int(item) >= 1 && i + 1 < n) {
+            item = &cells[++i];
+        }
+        literal = literal_of(item);
+        if (!literal || g->count == Guards::kMax || !first_unit(literal, &g->tests[g->count]))
+            return false;
+        ++g->count;
+        if (cell::is(item, TypeId::Word)) g->watched[g->watched_count++] = symbol::resolve(word::symbol_of(item));
+        while (i < n && !is_bar(cells[i])) ++i;
+        if (i >= n) break;
+        ++i;
+    }
+    if (g->skip_tail != skip_tail) return false;
+    // A set-word that would change a word a test was read from changes the tests.
+    for (int s = 0; s < g->set_count; ++s) {
+        SymId sym = symbol::resolve(word::symbol_of(&cells[g->set_words[s]]));
+        for (int w = 0; w < g->watched_count; ++w)
+            if (g->watched[w] == sym) return false;
+    }
+    return true;
+}
+
+// The guards of the block, read again only when the block, the case flag, the input's kind or
+// the stamp differ from the last reading at this depth; nullptr when the block has none.
+const Guards* Engine::cached_guards(const Cell& block, bool skip_tail) {
+    GuardEntry& e = g_guard_cache[g_frames.size() % std::size(g_guard_cache)];
+    NodeId node = cell::node(&block);
+    uint8_t mode = static_cast<uint8_t>((skip_tail ? 1 : 0) | (case_ ? 2 : 0) | (static_cast<int>(kind_) << 2));
+    if (e.stamp != g_stamp || e.node != node || e.head != cell::head(&block) ||
+        e.count != block::count(node) || e.mode != mode) {
+        e.stamp = g_stamp;
+        e.node = node;
+        e.head = cell::head(&block);
+        e.count = block::count(node);
+        e.mode = mode;
+        e.guards = Guards{};
+        e.usable = guards_of(block, skip_tail, &e.guards);
+    } else if (e.usable) {
+        e.guards.reread();
+    }
+    return e.usable ? &e.guards : nullptr;
+}
+
+// The first index from `at` below `stop` whose unit passes a test of the guards, else stop.
+int32_t Engine::scan(const Guards& g, int32_t at, int32_t stop) {
+    Units in = units();
+    if (g.count == 1 && in.unit == 1) {
+        const OneUnit& u = g.tests[0];
+        while (at < stop && !u.test(in.p[at])) ++at;
+        return at;
+    }
+    for (; at < stop; ++at) {
+        char32_t c = in.at(at);
+        for (int i = 0; i < g.count; ++i)
+            if (g.tests[i].test(c)) return at;
+    }
+    return stop;
+}
+
+// Untraced, a loop (`rounds`) whose argument is a block ending in the alternative `skip`, or a
+// `to` or `thru` over a block, passes at once over the positions where no alternative can
+// start: there every round would be the skip alone, every try a failure at its first test.
+// The set-words those rounds or tries would have set are set as the last of them did.
+void Engine::skip_positions(Frame& f, bool rounds) {
+    if (callback_slot_ != 0 || kind_ == Kind::Items || frame_limit_reached()) return;
+    Cell arg = rule_at(f.arg_index);
+    const Cell* block = &arg;
+    SymId arg_symbol = 0;
+    if (cell::is(&arg, TypeId::Word)) {
+        if (keyword_of(&arg) != KNone) return;
+        block = context::plain_slot(&arg);
+        if (!block) return;
+        arg_symbol = symbol::resolve(word::symbol_of(&arg));
+    }
+    if (!cell::is(block, TypeId::Block)) return;
+    Cell rule = *block;
+    const Guards* found = cached_guards(rule, rounds);
+    if (!found) return;
+    const Guards& g = *found;
+    int32_t stop = end();
+    if (rounds && f.max >= 0) stop = static_cast<int32_t>(std::min<int64_t>(stop, static_cast<int64_t>(pos_) + f.max - f.round));
+    int32_t from = pos_;
+    int32_t at = scan(g, from, stop);
+    if (at <= from) return;
+    for (int s = 0; s < g.set_count; ++s) {
+        Cell set_word = block::at(cell::node(&rule), g.set_words[s]);
+        if (arg_symbol && symbol::resolve(word::symbol_of(&set_word)) == arg_symbol) return;
+    }
+    Cell* held = stack::push(&rule);
+    for (int s = 0; s < g.set_count; ++s) set_here(block::at(cell::node(held), g.set_words[s]), at - 1);
+    stack::g_args.top = held;
+    pos_ = at;
+    f.start = at;
+    if (rounds) {
+        f.round += at - from;
+        f.length = tail();
+    }
+}
+
+// ---- Rounds that need no frame ----
+
+// One item of a quick round at rule index *i of the block (n items), taken as the engine would
+// take it when it needs no frame, no evaluation and no event: literals and words holding one,
+// skip, end, none, fail, set-words, and loops and searches over a literal. Step::Engine leaves
+// *i on an item the engine must take.
+Step Engine::quick_item(NodeId node, int32_t* i, int32_t n) {
+    ++g_items_taken;
+    Cell item = block::at(node, *i);
+    TypeId t = cell::type_of(&item);
+    if (t == TypeId::Word) {
+        Key key = keyword_of(&item);
+        bool ok;
+        switch (key) {
+        case KNone: {
+            const Cell* literal = literal_of(&item);
+            if (!literal) return Step::Engine;
+            Cell value = *literal;
+            ++*i;
+            int32_t k = match_terminal(&value, pos_);
+            if (k < 0) return Step::Fail;
+            pos_ += k;
+            return Step::Match;
+        }
+        case KBar:
+            last_keyword_ = item;
+            return Step::Bar;
+        case KSkip:
+            ok = pos_ < end();
+            if (ok) ++pos_;
+            break;
+        case KEnd:
+            ok = pos_ >= end();
+            break;
+        case KNoneWord:
+            ok = true;
+            break;
+        case KFail:
+            ok = false;
+            break;
+        case KAny: case KSome: case KOpt: case KWhile: case KTo: case KThru: {
+            if (*i + 1 >= n) return Step::Engine;
+            Cell next = block::at(node, *i + 1);
+            bool search_ = key == KTo || key == KThru;
+            if (search_ && cell::is(&next, TypeId::Word) && keyword_of(&next) == KEnd) {
+                pos_ = std::max(pos_, end());
+                ok = true;
+                break;
+            }
+            const Cell* literal = literal_of(&next);
+            if (!literal) return Step::Engine;
+            Cell value = *literal;
+            if (search_) {
+                int32_t at = search(&value, key == KThru);
+                ok = at >= 0;
+                if (ok) pos_ = at;
+            } else {
+                ok = loop_literal(&value, key == KSome ? 1 : 0, key == KOpt ? 1 : -1);
+            }
+            ++*i;
+            break;
+        }
+        default:
+            return Step::Engine;
+        }
+        last_keyword_ = item;
+        ++*i;
+        return ok ? Step::Match : Step::Fail;
+    }
+    if (t == TypeId::SetWord) {
+        ++*i;
+        set_here(item, pos_);
+        return Step::Match;
+    }
+    if (!is_literal(&item)) return Step::Engine;
+    ++*i;
+    int32_t k = match_terminal(&item, pos_);
+    if (k < 0) return Step::Fail;
+    pos_ += k;
+    return Step::Match;
+}
+
+// Untraced, a round of a loop whose argument is a block runs here, without entering the block,
+// while its items need no frame. On reaching an item that does, the block is entered as the
+// engine would have entered it and the engine goes on from that item (Round::Engine, as when
+// the round cannot run here at all).
+Round Engine::quick_round(Frame& f) {
+    if (callback_slot_ != 0 || frame_limit_reached()) return Round::Engine;
+    Cell block = rule_at(f.arg_index);
+    if (cell::is(&block, TypeId::Word)) {
+        if (keyword_of(&block) != KNone) return Round::Engine;
+        const Cell* value = context::plain_slot(&block);
+        if (!value) return Round::Engine;
+        block = *value;
+    }
+    if (!cell::is(&block, TypeId::Block)) return Round::Engine;
+    // Held where the collector sees it: a set-word of the round may rebind the word it came from.
+    Cell* held = stack::push(&block);
+    NodeId node = cell::node(held);
+    int32_t start = pos_;
+    int32_t i = cell::head(held);
+    for (;;) {
+        int32_t n = block::count(node);
+        Step step = i >= n ? Step::Bar : quick_item(node, &i, n);
+        if (step == Step::Match) continue;
+        if (step == Step::Fail) {
+            const Cell* cells = block::raw_cells(node);
+            while (i < n && !is_bar(cells[i])) ++i;
+            pos_ = start;
+            clamp();
+            if (i < n) {
+                ++i;
+                continue;
+            }
+        }
+        if (step != Step::Engine) {
+            stack::g_args.top = held;
+            return step == Step::Bar ? Round::Matched : Round::Failed;
+        }
+        Frame sub{};
+        sub.code = CSub;
+        sub.rules_slot = rules_slot_;
+        sub.resume = f.arg_index + 1;
+        sub.start = start;
+        sub.length = f.length;
+        g_frames.push_back(sub);
+        rules_slot_ = slot_of(held);
+        index_ = i;
+        argument_ = false;
+        return Round::Engine;
+    }
+}
+
+// Runs the loop's next round quickly when it can (see quick_round). True with the round's
+// outcome in *ok when the round ended here, the rule index then after the loop's argument.
+bool Engine::quick_loop(Frame& f, bool* ok) {
+    Round r = quick_round(f);
+    if (r == Round::Engine) return false;
+    *ok = r == Round::Matched;
+    index_ = f.arg_index + 1;
+    argument_ = false;
     return true;
 }
 
@@ -436,11 +987,11 @@ void Engine::start_command(Code code, int32_t min, int32_t max, int32_t word_slo
 // Answers true when matching goes on in the same block.
 bool Engine::block_failed() {
     int32_t n = rule_tail();
+    const Cell* cells = block::raw_cells(cell::node(rules()));
     for (int32_t i = index_; i < n; ++i) {
-        Cell c = rule_at(i);
-        if (cell::is(&c, TypeId::Word) && keyword_of(&c) == KBar) {
+        if (is_bar(cells[i])) {
             index_ = i + 1;
-            pos_ = frames().back().start;
+            pos_ = g_frames.back().start;
             clamp();
             return true;
         }
@@ -452,11 +1003,11 @@ bool Engine::block_failed() {
 // when matching is over.
 bool Engine::deliver(bool ok) {
     for (;;) {
-        Frame& f = frames().back();
+        Frame& f = g_frames.back();
         if (f.code == CSub) {
             if (ok) { pending_ = false; return true; }
             if (block_failed()) { pending_ = false; return true; }
-            if (static_cast<int32_t>(frames().size()) - 1 == frame_base_) {
+            if (static_cast<int32_t>(g_frames.size()) - 1 == frame_base_) {
                 final_ = false;
                 return false;
             }
@@ -479,6 +1030,8 @@ bool Engine::deliver(bool ok) {
                     pending_ = false;
                     argument_ = true;
                     trace(EIterate, ok);
+                    skip_positions(f, true);
+                    if (quick_loop(f, &ok)) continue;
                     return true;
                 }
                 result = f.round >= f.min;
@@ -498,6 +1051,7 @@ bool Engine::deliver(bool ok) {
                 argument_ = true;
                 trace(EPop, ok);
                 trace(EIterate, ok);
+                skip_positions(f, false);
                 return true;
             } else {
                 pos_ = f.min;
@@ -546,11 +1100,11 @@ bool Engine::deliver(bool ok) {
         trace(EPop, result);
         Code f_code = f.code;
         if (f.word_slot > 0 && f.code != CCollect) stack::g_args.top = at_slot(f.word_slot);
-        frames().pop_back();
+        g_frames.pop_back();
         // A loop whose rule is a single command sees no shortening as progress.
-        if (frames().back().code != CSub) frames().back().length = -1;
+        if (g_frames.back().code != CSub) g_frames.back().length = -1;
         // keep of a copy keeps the copied series, even of one item.
-        if (f_code == CCopy && frames().back().code == CKeep) frames().back().max = 1;
+        if (f_code == CCopy && g_frames.back().code == CKeep) g_frames.back().max = 1;
         ok = result;
     }
 }
@@ -564,12 +1118,9 @@ Cell* series_copy(Cell* value, Cell* part, bool items) {
 // The input's item at `at`: a char! of text, an integer! byte, a block's item.
 void Engine::item_value(Cell* out, int32_t at) {
     if (kind_ == Kind::Text) {
-        Cell here = *input();
-        cell::set_head(&here, at);
-        cell::put(out, static_cast<uint32_t>(TypeId::Char), 0,
-                  static_cast<uint32_t>(string::char_at(&here, 0)), 0);
+        cell::put(out, static_cast<uint32_t>(TypeId::Char), 0, static_cast<uint32_t>(units().at(at)), 0);
     } else if (kind_ == Kind::Bytes) {
-        integer::set(out, binary::byte_at(input(), at));
+        integer::set(out, units().p[at]);
     } else {
         *out = block::at(cell::node(input()), at);
     }
@@ -577,6 +1128,7 @@ void Engine::item_value(Cell* out, int32_t at) {
 
 // set and copy: the word takes the first matched item, or a copy of the matched part.
 void Engine::assign(const Frame& f) {
+    ++g_stamp;
     Cell* word = at_slot(f.word_slot);
     int32_t start = f.start > tail() ? tail() : f.start;
     Cell* value = stack::reserve();
@@ -597,25 +1149,26 @@ void Engine::assign(const Frame& f) {
     stack::g_args.top = word + 1;
 }
 
+// A set-word rule: its word refers to the input at `at`.
+void Engine::set_here(const Cell& set_word, int32_t at) {
+    ++g_stamp;
+    Cell* word = stack::push(&set_word);
+    Cell* here = stack::push(input());
+    cell::set_head(here, at);
+    word::set(word, here);
+    stack::g_args.top = word;
+}
+
 // Evaluates the paren in a stable cell; its value is left at the stack top.
 Cell* eval_paren(const Cell& paren) {
+    ++g_stamp;
     Cell* held = stack::push(&paren);
     return interp::do_block(held);
 }
 
-bool is_literal(const Cell* c) {
-    switch (cell::type_of(c)) {
-    case TypeId::Block: case TypeId::Paren: case TypeId::Word: case TypeId::SetWord:
-    case TypeId::GetWord: case TypeId::Integer: case TypeId::Datatype: case TypeId::Typeset:
-    case TypeId::Path: case TypeId::SetPath: case TypeId::GetPath: case TypeId::LitPath:
-        return false;
-    default:
-        return true;
-    }
-}
-
 // Takes up the next rule item. Answers false when matching is over.
 bool Engine::take_item() {
+    ++g_items_taken;
     bool argument = argument_;
     argument_ = false;
     if (index_ >= rule_tail()) {
@@ -654,15 +1207,10 @@ bool Engine::take_item() {
         pending_ = true;
         result_ = true;
         return true;
-    case TypeId::SetWord: {
-        Cell* word = stack::push(rule);
-        Cell* here = stack::push(input());
-        cell::set_head(here, pos_);
-        word::set(word, here);
-        stack::g_args.top = word;
+    case TypeId::SetWord:
+        set_here(*rule, pos_);
         item_done(true);
         return true;
-    }
     case TypeId::GetWord: {
         const Cell* value = word::slot(rule);
         if (cell::type_of(value) != cell::type_of(input()) || cell::node(value) != cell::node(input()))
@@ -687,7 +1235,7 @@ bool Engine::take_item() {
 
 // The block ran to its end or to a `|` after matching items.
 bool Engine::block_succeeded() {
-    if (static_cast<int32_t>(frames().size()) - 1 == frame_base_) {
+    if (static_cast<int32_t>(g_frames.size()) - 1 == frame_base_) {
         final_ = pos_ >= end();
         return false;
     }
@@ -724,7 +1272,8 @@ bool Engine::count(const Cell& first) {
     return loop(min, max, CLoop);
 }
 
-// Starts a loop command over the next item: a literal runs as one tight count.
+// Starts a loop command over the next item: a literal, or a word holding one, runs as one
+// tight count.
 bool Engine::loop(int32_t min, int32_t max, Code code) {
     Cell next = rule_at(index_);
     if (max == 0) {
@@ -732,14 +1281,21 @@ bool Engine::loop(int32_t min, int32_t max, Code code) {
         item_done(true);
         return true;
     }
-    if (is_literal(&next) && code == CLoop) {
+    if (const Cell* literal = literal_of(&next)) {
+        Cell value = *literal;
         ++index_;
         trace(EPush, result_);
-        item_done(loop_literal(&next, min, max));
+        item_done(loop_literal(&value, min, max));
         trace(EPop, result_);
         return true;
     }
     start_command(code, min, max, 0);
+    skip_positions(g_frames.back(), true);
+    bool ok;
+    if (quick_loop(g_frames.back(), &ok)) {
+        pending_ = true;
+        result_ = ok;
+    }
     return true;
 }
 
@@ -772,14 +1328,22 @@ bool Engine::keyword(Key key, const Cell& word) {
     case KTo: case KThru: {
         expect_item(&word);
         Cell next = rule_at(index_);
-        if (is_literal(&next)) {
+        if (cell::is(&next, TypeId::Word) && keyword_of(&next) == KEnd) {
             ++index_;
-            int32_t at = search(&next, key == KThru);
+            pos_ = std::max(pos_, end());
+            item_done(true);
+            return true;
+        }
+        if (const Cell* literal = literal_of(&next)) {
+            Cell value = *literal;
+            ++index_;
+            int32_t at = search(&value, key == KThru);
             if (at >= 0) pos_ = at;
             item_done(at >= 0);
             return true;
         }
         start_command(key == KTo ? CTo : CThru, pos_, 0, 0);
+        skip_positions(g_frames.back(), false);
         return true;
     }
     case KAhead: case KNot:
@@ -845,6 +1409,7 @@ bool Engine::keyword(Key key, const Cell& word) {
         return true;
     }
     case KInsert: {
+        ++g_stamp;
         bool only = index_ < rule_tail() && cell::is(&(last_item_ = rule_at(index_)), TypeId::Word) &&
                     symbol::resolve(word::symbol_of(&last_item_)) == symbol::resolve(words::sym::only);
         if (only) ++index_;
@@ -867,6 +1432,7 @@ bool Engine::keyword(Key key, const Cell& word) {
         return true;
     }
     case KChange: {
+        ++g_stamp;
         bool only = index_ < rule_tail() && cell::is(&(last_item_ = rule_at(index_)), TypeId::Word) &&
                     symbol::resolve(word::symbol_of(&last_item_)) == symbol::resolve(words::sym::only);
         if (only) ++index_;
@@ -937,7 +1503,7 @@ bool Engine::keyword(Key key, const Cell& word) {
                 if (sym == symbol::resolve(words::sym::after))
                     cell::set_head(into, series::buffer_length(into));
                 start_command(CCollect, collect_slot_, 0, slot_of(into));
-                frames().back().outer_inserts = collect_inserts_;
+                g_frames.back().outer_inserts = collect_inserts_;
                 collect_slot_ = slot_of(into);
                 collect_inserts_ = true;
                 ++collect_depth_;
@@ -948,7 +1514,7 @@ bool Engine::keyword(Key key, const Cell& word) {
         none::set(target);
         block::make_at(target, 8);
         start_command(CCollect, collect_slot_, word_slot, slot_of(target));
-        frames().back().outer_inserts = collect_inserts_;
+        g_frames.back().outer_inserts = collect_inserts_;
         collect_inserts_ = false;
         collect_slot_ = slot_of(target);
         ++collect_depth_;
@@ -991,6 +1557,7 @@ const Cell* Engine::series_word(int32_t at) {
 }
 
 void Engine::remove_part(int32_t from, int32_t to) {
+    ++g_stamp;
     if (to > tail()) to = tail();
     if (from > to) from = to;
     Cell* series = stack::push(input());
@@ -1023,6 +1590,10 @@ Cell* Engine::value_item(bool) {
 }
 
 bool Engine::finish_change(const Frame& f, bool ok) {
+    ++g_stamp;
+    // The rule may have held keywords of its own: a missing value names `change` itself.
+    int32_t keyword_at = f.arg_index - (f.max != 0 ? 2 : 1);
+    if (keyword_at >= 0 && keyword_at < rule_tail()) last_keyword_ = rule_at(keyword_at);
     if (!ok) {
         if (index_ >= rule_tail()) fire(Err::ParseEnd, &last_keyword_);
         ++index_;
@@ -1052,6 +1623,7 @@ void Engine::check_target(const Cell* into) {
 }
 
 void Engine::keep_value(const Cell* value, bool pick) {
+    ++g_stamp;
     if (pick && cell::is(value, TypeId::Block)) {
         int32_t n = block::rs_length(value);
         for (int32_t i = 0; i < n; ++i) {
@@ -1098,6 +1670,7 @@ void Engine::keep_part(const Frame& f) {
 
 // A collect ends: its block goes to the enclosing collect, to its word, or to the result.
 void Engine::finish_collect(const Frame& f) {
+    ++g_stamp;
     Cell gathered = *at_slot(f.word_slot);
     bool inserted = collect_inserts_;
     collect_slot_ = f.min;
@@ -1123,8 +1696,8 @@ void Engine::finish_collect(const Frame& f) {
 bool Engine::end_sub_rule(bool ok) {
     trace(EMatch, ok);
     break_ = true;
-    while (frames().back().code != CSub) frames().pop_back();
-    if (static_cast<int32_t>(frames().size()) - 1 == frame_base_) {
+    while (g_frames.back().code != CSub) g_frames.pop_back();
+    if (static_cast<int32_t>(g_frames.size()) - 1 == frame_base_) {
         final_ = ok && pos_ >= end();
         return false;
     }
@@ -1136,14 +1709,14 @@ bool Engine::end_sub_rule(bool ok) {
 
 bool Engine::run() {
     for (;;) {
-        if (stopped_) return result_;
         if (pending_) {
             if (!deliver(result_)) break;
-            continue;
+        } else {
+            if (callback_slot_ != 0 && !argument_ && index_ < rule_tail()) trace(EFetch, result_);
+            if (stopped_) return result_;
+            if (!take_item()) break;
         }
-        if (!argument_ && index_ < rule_tail()) trace(EFetch, result_);
         if (stopped_) return result_;
-        if (!take_item()) break;
     }
     trace(EPop, final_);
     trace(EEnd, final_);
@@ -1152,7 +1725,15 @@ bool Engine::run() {
 
 }  // namespace
 
-int32_t depth() { return static_cast<int32_t>(frames().size()); }
+int32_t depth() { return static_cast<int32_t>(g_frames.size()); }
+
+uint64_t items_taken() { return g_items_taken; }
+
+void forget() {
+    g_keys.clear();
+    g_canonical_keys.clear();
+    g_event_words_made = false;
+}
 
 void native(bool check, const int32_t* refinements) {
     if (check) {

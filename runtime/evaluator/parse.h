@@ -12,4 +12,12 @@ void native(bool check, const int32_t* refinements);
 // Frames in use on the rules stack (all nested calls); 0 between calls.
 int32_t depth();
 
+// Rule items taken up one at a time since start-up (a loop over a literal or a search counts
+// as one): what matching a grammar costs, counted.
+uint64_t items_taken();
+
+// Drops what the engine learnt of a runtime's symbols; runtime-exit calls it, since a runtime
+// made again may give the same ids to other names.
+void forget();
+
 }  // namespace nuv::parse

@@ -25,6 +25,9 @@ TEST(ParseStacks, BackAtBaseAfterEveryWayOut) {
              {R"(parse/trace "a" ["a"] func [e m r i s] [do make error! "cb"])", "error message"},
              {R"(catch [parse/trace "a" ["a"] func [e m r i s] [throw 9]])", "9"},
              {R"(f: does [parse "aa" [some ["a" (return 5)]]] f)", "5"},
+             {R"(parse "xab" [any [p: "a" (do make error! "x") | skip]])", "error message"},
+             {R"(parse "xab" [any ["a" undefined-rule-word | skip]])", "error parse-rule"},
+             {R"(parse to binary! "x 1" [any [integer! (do make error! "x") | skip]])", "error message"},
          }) {
         StackScope scope;
         Cell* top = stack::g_args.top;
@@ -33,6 +36,33 @@ TEST(ParseStacks, BackAtBaseAfterEveryWayOut) {
         EXPECT_EQ(stack::g_args.top, top) << c.source;
         EXPECT_EQ(eval_text(R"(parse "ab" [collect [keep skip] skip])"), "[#\"a\"]") << c.source;
         EXPECT_EQ(parse::depth(), 0) << c.source;
+    }
+}
+
+// Over 20,000 units, searches, runs and loops that skip positions no alternative can start at
+// take up a few items, not some per position.
+TEST(ParseCounts, RunsAndSkipsTakeNoItemPerPosition) {
+    struct Case {
+        const char* rule;
+        const char* wanted;
+        uint64_t most;
+    };
+    StackScope scope;
+    eval_text(R"(d: make bitset! "0123456789" x: make bitset! "x")");
+    for (Case c : {
+             Case{"[to #\"1\" to end]", "true", 4},
+             {"[thru \"1x\" to end]", "true", 4},
+             {"[some x \"1\" to end]", "true", 5},
+             {"[some [#\"Y\" | skip]]", "true", 40},
+             {"[any [p: some d (n: n + 1) | skip]]", "true", 20},
+             {"[to [\"12\" | \"1x\"] to end]", "true", 12},
+             {"[thru [some d] to end]", "true", 12},
+             {"[2 5 [\"1\" | skip] to end]", "true", 40},
+         }) {
+        eval_text(R"(n: 0 s: append/dup copy "" "x" 10000 append s "1" append/dup s "x" 10000)");
+        uint64_t before = parse::items_taken();
+        EXPECT_EQ(eval_text(std::string("parse s ") + c.rule), c.wanted) << c.rule;
+        EXPECT_LE(parse::items_taken() - before, c.most) << c.rule;
     }
 }
 
