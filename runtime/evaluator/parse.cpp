@@ -1328,7 +1328,8 @@ bool Engine::keyword(Key key, const Cell& word) {
     case KTo: case KThru: {
         expect_item(&word);
         Cell next = rule_at(index_);
-        if (cell::is(&next, TypeId::Word) && keyword_of(&next) == KEnd) {
+        // Untraced, `to end` goes at once; a trace run sees the command's own events.
+        if (callback_slot_ == 0 && cell::is(&next, TypeId::Word) && keyword_of(&next) == KEnd) {
             ++index_;
             pos_ = std::max(pos_, end());
             item_done(true);
