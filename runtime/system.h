@@ -6,8 +6,10 @@
 // the word `system` or a field holds something else.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "runtime/cell.h"
+#include "runtime/errors.h"
 
 namespace nuv::system_object {
 
@@ -67,6 +69,10 @@ void init();
 void fill_tables();
 // system/state/GC, or nullptr when it is no object. No allocation.
 const Cell* collector_object();
+// The report line of the raise made from the runtime's own error list ("*** Script Error: "
+// and the message with its arguments), for failures before any catalogue can be trusted. An
+// argument is given by its number, word or datatype, else by its type. No allocation of values.
+std::string list_report(const RaisedError& error);
 // Drops the system object and the error maker of a runtime that exits, so that one made again
 // builds its own.
 void forget();
