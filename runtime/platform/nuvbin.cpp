@@ -17,12 +17,15 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/character.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/object.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/frames.h"
@@ -50,6 +53,7 @@ constexpr uint32_t kMaxPath = 65536;
 constexpr uint8_t kContextOnStack = 4, kContextSelf = 8, kContextValues = 16;
 // Header-word bits of the standard form.
 constexpr uint32_t kStdShared = 1u << 19, kStdGlobal = 1u << 25, kStdNewLine = 1u << 31;
+constexpr uint32_t kStdMoneySign = 1u << 22;
 constexpr uint32_t kStdReference = 255;
 
 bool is_block_kind(T t) {
@@ -76,6 +80,33 @@ void put_varint(std::vector<uint8_t>* out, size_t u) {
         u >>= 7;
     }
     out->push_back(static_cast<uint8_t>(u));
+}
+
+// Values whose whole payload lives in the cell, written field by field in the documented
+// layouts (never as our memory holds them).
+bool is_immediate(T t) {
+    return t == T::Datatype || t == T::Typeset || t == T::Tuple || t == T::Date ||
+           t == T::Time || t == T::Money || t == T::Point2D || t == T::Point3D;
+}
+
+// The 12 payload bytes of a money! value: the currency index, then the 11 bytes of packed
+// digits, most significant first.
+constexpr size_t kMoneyBytes = 12;
+void money_bytes(const Cell* v, uint8_t* out) {
+    out[0] = static_cast<uint8_t>(money::currency_of(v));
+    std::memcpy(out + 1, reinterpret_cast<const uint8_t*>(v) + 5, kMoneyBytes - 1);
+}
+// The 12 bytes of a typeset!'s bitmap: type t is bit 0x80 >> (t mod 8) of byte t div 8.
+constexpr size_t kTypesetBytes = 12;
+void typeset_bytes(const Cell* v, uint8_t* out) {
+    std::memcpy(out, &v->w1, kTypesetBytes);
+}
+// The three little-endian words of a 12-byte payload.
+void payload_words(const uint8_t* bytes, uint32_t* words) {
+    for (int w = 0; w < 3; w++) {
+        words[w] = 0;
+        for (int i = 0; i < 4; i++) words[w] |= static_cast<uint32_t>(bytes[4 * w + i]) << (8 * i);
+    }
 }
 
 // ---- Encoding ----
@@ -115,7 +146,7 @@ void check_covered(const Cell* v) {
         case T::Unset: case T::None: case T::Logic: case T::Integer: case T::Char: case T::Pair:
         case T::Float: case T::Percent: case T::Binary: return;
         default:
-            if (!is_block_kind(t) && !is_text_kind(t)) fire(Err::NotDone);
+            if (!is_block_kind(t) && !is_text_kind(t) && !is_immediate(t)) fire(Err::NotDone);
     }
 }
 
@@ -162,7 +193,11 @@ public:
         const T t = cell::type_of(v);
         const uint32_t new_line = v->header & cell::kNewLine ? kStdNewLine : 0;
         const uint32_t type = static_cast<uint32_t>(t);
-        if (t == T::Float || t == T::Percent) {
+        if (is_immediate(t) && t != T::Time) {
+            immediate(v, type | new_line);
+            return;
+        }
+        if (t == T::Float || t == T::Percent || t == T::Time) {
             if (out.size() % 8) u32(0);
             u32(type | new_line);
             u32(v->w3);
@@ -208,6 +243,35 @@ private:
     void u32(uint32_t u) {
         for (int i = 0; i < 4; i++) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
     }
+    void words3(const uint8_t* bytes) {
+        uint32_t words[3];
+        payload_words(bytes, words);
+        for (uint32_t w : words) u32(w);
+    }
+    // The values kept whole in the cell; `header` is the record's header word so far.
+    void immediate(const Cell* v, uint32_t header) {
+        uint8_t bytes[12] = {};
+        switch (cell::type_of(v)) {
+            case T::Datatype: u32(header); u32(v->w1); return;
+            case T::Typeset: typeset_bytes(v, bytes); u32(header); words3(bytes); return;
+            case T::Tuple: {
+                const int32_t size = tuple::size_of(v);
+                for (int32_t i = 0; i < size; i++) bytes[i] = tuple::byte_at(v, i);
+                u32(header | static_cast<uint32_t>(size) << 8);
+                words3(bytes);
+                return;
+            }
+            case T::Money:
+                money_bytes(v, bytes);
+                u32(header | (money::is_negative(v) ? kStdMoneySign : 0));
+                words3(bytes);
+                return;
+            case T::Date: u32(header); u32(date::word_of(v)); u32(v->w3); u32(v->w2); return;
+            case T::Point2D: u32(header); u32(v->w1); u32(v->w2); return;
+            case T::Point3D: u32(header); u32(v->w1); u32(v->w2); u32(v->w3); return;
+            default: return;
+        }
+    }
 };
 
 class Encoder : public Walk<Encoder> {
@@ -238,6 +302,44 @@ public:
             case T::Char: type_byte(t, false); varint(v->w2); return;
             case T::Pair: type_byte(t, false); varint(zigzag(static_cast<int32_t>(v->w2)));
                           varint(zigzag(static_cast<int32_t>(v->w3))); return;
+            case T::Datatype: type_byte(t, false); varint(v->w1); return;
+            case T::Typeset: {
+                uint8_t bytes[kTypesetBytes];
+                typeset_bytes(v, bytes);
+                size_t n = kTypesetBytes;
+                while (n > 0 && bytes[n - 1] == 0) n--;
+                type_byte(t, false);
+                out.push_back(static_cast<uint8_t>(n));
+                this->bytes(bytes, n);
+                return;
+            }
+            case T::Tuple: {
+                const int32_t size = tuple::size_of(v);
+                type_byte(t, size != 3);
+                if (size != 3) out.push_back(static_cast<uint8_t>(size));
+                for (int32_t i = 0; i < size; i++) out.push_back(tuple::byte_at(v, i));
+                return;
+            }
+            case T::Money: {
+                uint8_t bytes[kMoneyBytes];
+                money_bytes(v, bytes);
+                type_byte(t, money::is_negative(v));
+                this->bytes(bytes, kMoneyBytes);
+                return;
+            }
+            case T::Date: {
+                const bool time = date::has_time(date::word_of(v));
+                type_byte(t, time);
+                u32(date::word_of(v));
+                if (time) {
+                    u32(v->w2);
+                    u32(v->w3);
+                }
+                return;
+            }
+            case T::Point2D: type_byte(t, false); u32(v->w1); u32(v->w2); return;
+            case T::Point3D: type_byte(t, false); u32(v->w1); u32(v->w2); u32(v->w3); return;
+            case T::Time:
             case T::Float: {
                 int32_t n = 0;
                 const bool whole = whole_float(cell::get_double(v), &n);
@@ -597,6 +699,11 @@ private:
             return;
         }
         if (shared) { p_ = type_at; bad(); }
+        if (is_immediate(t) && t != T::Time) {
+            v = compact_immediate(t, f, type_at);
+            finish(target, &v, new_line);
+            return;
+        }
         switch (t) {
             case T::Unset:
             case T::None: v = Cell{static_cast<uint32_t>(t), 0, 0, 0}; break;
@@ -626,6 +733,7 @@ private:
                 break;
             }
             case T::Float:
+            case T::Time:
             case T::Percent: {
                 double d = 0;
                 if (f) {
@@ -742,6 +850,160 @@ private:
         if (block::count(series) != n) { p_ = type_at; bad(); }  // a definition among them
     }
 
+    // ---- Values kept whole in the cell: each is checked as its makers would build it ----
+
+    // An id a datatype! may name.
+    static bool is_type_id(uint32_t id) {
+        return id >= 1 && id <= static_cast<uint32_t>(kTypeCount) &&
+               id != static_cast<uint32_t>(T::Symbol) && id != static_cast<uint32_t>(T::Series);
+    }
+    // A money! of the 12 payload bytes: a currency of the list (or none) and decimal digits.
+    bool money_at(const uint8_t* bytes, bool negative, Cell* v) {
+        if (bytes[0] != 0 && money::currency_symbol(bytes[0]) == 0) return false;
+        for (size_t i = 1; i < kMoneyBytes; i++)
+            if ((bytes[i] >> 4) > 9 || (bytes[i] & 0xF) > 9) return false;
+        *v = Cell{static_cast<uint32_t>(T::Money) | (negative ? money::kSignBit : 0), 0, 0, 0};
+        std::memcpy(reinterpret_cast<uint8_t*>(v) + 4, bytes, kMoneyBytes);
+        return true;
+    }
+    // A date! of the word and stored time: a calendar day, the time present as the flag says,
+    // and the local time of day within the day.
+    static bool date_at(uint32_t word, double time, Cell* v) {
+        const int32_t month = date::month_of(word), day = date::day_of(word);
+        if (month < 1 || month > 12 || day < 1 || day > date::month_length(date::year_of(word), month))
+            return false;
+        if (date::has_time(word)) {
+            const double local = time + date::zone_seconds(word);
+            if (!(local >= 0.0 && local < date::kSecondsPerDay)) return false;
+        } else if (time != 0.0) {
+            return false;
+        }
+        date::init_cell(word, time, v);
+        return true;
+    }
+    // A tuple! of `size` bytes (3..12), none set past the size.
+    static bool tuple_at(int32_t size, const uint8_t* bytes, Cell* v) {
+        if (size < tuple::kMinSize || size > tuple::kMaxSize) return false;
+        for (int32_t i = size; i < tuple::kMaxSize; i++)
+            if (bytes[i] != 0) return false;
+        uint32_t words[3];
+        payload_words(bytes, words);
+        tuple::set(v, size, words[0], words[1], words[2]);
+        return true;
+    }
+    void read_bytes(uint8_t* out, size_t n) {
+        if (left() < n) bad();
+        std::memcpy(out, p_, n);
+        p_ += n;
+    }
+    // The compact payload of a value kept in the cell.
+    Cell compact_immediate(T t, bool f, const uint8_t* type_at) {
+        Cell v{};
+        uint8_t bytes[12] = {};
+        bool valid = true;
+        switch (t) {
+            case T::Datatype: {
+                const uint32_t id = varint();
+                valid = is_type_id(id);
+                if (valid) datatype::set(&v, static_cast<T>(id));
+                break;
+            }
+            case T::Typeset: {
+                const uint8_t n = byte();
+                if (n > kTypesetBytes) { p_ = type_at; bad(); }
+                read_bytes(bytes, n);
+                uint32_t words[3];
+                payload_words(bytes, words);
+                v = Cell{static_cast<uint32_t>(t), words[0], words[1], words[2]};
+                break;
+            }
+            case T::Tuple: {
+                const int32_t size = f ? byte() : 3;
+                if (size < tuple::kMinSize || size > tuple::kMaxSize) { p_ = type_at; bad(); }
+                read_bytes(bytes, static_cast<size_t>(size));
+                valid = tuple_at(size, bytes, &v);
+                break;
+            }
+            case T::Money:
+                read_bytes(bytes, kMoneyBytes);
+                valid = money_at(bytes, f, &v);
+                break;
+            case T::Date: {
+                const uint32_t word = u32();
+                double time = 0;
+                if (date::has_time(word) != f) { p_ = type_at; bad(); }
+                if (f) {
+                    const uint32_t low = u32();
+                    const Cell halves{0, 0, low, u32()};
+                    time = cell::get_double(&halves);
+                }
+                valid = date_at(word, time, &v);
+                break;
+            }
+            case T::Point2D: {
+                const uint32_t x = u32();
+                v = Cell{static_cast<uint32_t>(t), x, u32(), 0};
+                break;
+            }
+            default: {  // point3D!
+                const uint32_t x = u32();
+                const uint32_t y = u32();
+                v = Cell{static_cast<uint32_t>(t), x, y, u32()};
+                break;
+            }
+        }
+        if (!valid) { p_ = type_at; bad(); }
+        return v;
+    }
+    // The standard payload of a value kept in the cell, after its header word `h`.
+    Cell standard_immediate(T t, uint32_t h, const uint8_t* record_at) {
+        Cell v{};
+        uint8_t bytes[12];
+        bool valid = true;
+        auto words3 = [&] {
+            for (int w = 0; w < 3; w++) {
+                const uint32_t word = word_at(record_at);
+                for (int i = 0; i < 4; i++) bytes[4 * w + i] = static_cast<uint8_t>(word >> (8 * i));
+            }
+        };
+        switch (t) {
+            case T::Datatype: {
+                const uint32_t id = word_at(record_at);
+                valid = is_type_id(id);
+                if (valid) datatype::set(&v, static_cast<T>(id));
+                break;
+            }
+            case T::Typeset: {
+                const uint32_t w1 = word_at(record_at);
+                const uint32_t w2 = word_at(record_at);
+                v = Cell{static_cast<uint32_t>(t), w1, w2, word_at(record_at)};
+                break;
+            }
+            case T::Tuple: words3(); valid = tuple_at(static_cast<int32_t>(h >> 8 & 0xFF), bytes, &v); break;
+            case T::Money: words3(); valid = money_at(bytes, h & kStdMoneySign, &v); break;
+            case T::Date: {
+                const uint32_t word = word_at(record_at);
+                const uint32_t high = word_at(record_at);
+                const Cell halves{0, 0, word_at(record_at), high};
+                valid = date_at(word, cell::get_double(&halves), &v);
+                break;
+            }
+            case T::Point2D: {
+                const uint32_t x = word_at(record_at);
+                v = Cell{static_cast<uint32_t>(t), x, word_at(record_at), 0};
+                break;
+            }
+            default: {  // point3D!
+                const uint32_t x = word_at(record_at);
+                const uint32_t y = word_at(record_at);
+                v = Cell{static_cast<uint32_t>(t), x, y, word_at(record_at)};
+                break;
+            }
+        }
+        if (!valid) { p_ = record_at; bad(); }
+        return v;
+    }
+
     // ---- The standard form: errors name the record's first byte ----
 
     int32_t signed_word() {
@@ -789,6 +1051,11 @@ private:
             return;
         }
         if (shared) { p_ = record_at; bad(); }
+        if (is_immediate(t) && t != T::Time) {
+            v = standard_immediate(t, h, record_at);
+            finish(target, &v, new_line);
+            return;
+        }
         switch (t) {
             case T::Unset:
             case T::None: v = Cell{id, 0, 0, 0}; break;
@@ -806,6 +1073,7 @@ private:
                 break;
             }
             case T::Float:
+            case T::Time:
             case T::Percent: {
                 const uint32_t high = word_at(record_at);
                 v = Cell{id, 0, word_at(record_at), high};

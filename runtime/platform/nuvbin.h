@@ -1,8 +1,9 @@
 // NUVBIN compact documents: values to bytes and back, with shared series kept shared.
 // This build covers the scalar types (unset!, none!, logic!, integer!, char!, float!, percent!,
-// pair!), the block kinds (block!, paren!, the four path types), the text kinds (string!,
-// file!, url!, tag!, email!, ref!) and binary!; every other type raises internal not-done on
-// both sides, the types no document may hold raise access no-codec.
+// pair!, time!), the values kept whole in the cell (datatype!, typeset!, tuple!, date!, money!,
+// point2D!, point3D!), the block kinds (block!, paren!, the four path types), the text kinds
+// (string!, file!, url!, tag!, email!, ref!) and binary!; every other type raises internal
+// not-done on both sides, the types no document may hold raise access no-codec.
 #pragma once
 #include <cstddef>
 #include <cstdint>
