@@ -3,7 +3,7 @@
 // status 254. Until the graphical console is built it then says so and exits.
 #include <cstdio>
 
-#include "boot/boot_source.h"
+#include "boot/boot_units.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/string.h"
@@ -32,7 +32,7 @@ int start(void*) {
     nuv::runtime::init();
     nuv::runtime::set_collector_on(true);
     nuv::frames::Owner frame(&nuv::words::w::anon, nuv::frames::kTry);
-    if (frame.run([] { nuv::boot_source::load(); })) {
+    if (frame.run([] { nuv::boot_units::run(); })) {
         print_boot_error();
         nuv::os::quit(kBootFailed);
     }

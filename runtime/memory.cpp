@@ -7,14 +7,19 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/errors.h"
+#include "runtime/lz77.h"
 #include "runtime/runtime.h"
 #include "runtime/watch.h"
 
@@ -175,6 +180,53 @@ void set_stress(bool on) { g_stress = on; }
 uint64_t relocations() { return g_relocations; }
 Counters& counters() { return g_counters; }
 
+// The image the program carries: a word (1 when the image is an LZ77 container to unpack),
+// then the document. The image's own generator is built without one, so both are weak.
+extern "C" __attribute__((weak)) const uint8_t nuv_boot_image[];
+extern "C" __attribute__((weak)) const uint8_t nuv_boot_image_end[];
+
+namespace {
+
+const uint8_t* g_image = nullptr;
+size_t g_image_length = 0;
+std::vector<uint8_t> g_image_file;
+
+void locate_image() {
+    g_image = nullptr;
+    g_image_length = 0;
+    if (const char* name = std::getenv("NUV_TEST_BOOT_IMAGE"); name && *name) {
+        std::ifstream in(name, std::ios::binary);
+        if (!in) fatal("cannot read the boot image named by NUV_TEST_BOOT_IMAGE", 1);
+        g_image_file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        g_image = g_image_file.data();
+        g_image_length = g_image_file.size();
+        return;
+    }
+    const uint8_t* start = nuv_boot_image;
+    const uint8_t* end = nuv_boot_image_end;
+    if (start == nullptr || end == nullptr || end - start < 4) return;
+    uint32_t packed = 0;
+    std::memcpy(&packed, start, 4);
+    g_image = start + 4;
+    g_image_length = static_cast<size_t>(end - g_image);
+    if (packed != 1) return;
+    uint32_t produced = 0;
+    g_image = lz77::decompress_data(g_image, g_image_length, &produced);
+    g_image_length = produced;
+    if (!g_image) {
+        std::fputs("Error: Nuvbin compressed data corrupted!\n", stdout);
+        std::fflush(stdout);
+        std::_Exit(1);
+    }
+}
+
+}  // namespace
+
+const uint8_t* boot_image(size_t* length) {
+    *length = g_image_length;
+    return g_image;
+}
+
 void init() {
     Record& r = g_record;
     r = Record{};
@@ -190,6 +242,7 @@ void init() {
     g_collect = collector::collect;
     const char* stress = std::getenv("NUV_GC_STRESS");
     g_stress = stress && stress[0] == '1';
+    locate_image();
 }
 
 void* os_alloc(size_t size) {

@@ -231,10 +231,10 @@ const Cell* path2(int32_t first, int32_t second) {
 
 }  // namespace
 
-void init() {
+void init(const Cell* catalogue) {
     if (g_catalogue) return;
     stack::Mark mark;
-    g_catalogue = word::keep(push_catalogue());
+    g_catalogue = catalogue ? const_cast<Cell*>(catalogue) : word::keep(push_catalogue());
     g_error_prototype = word::keep(push_object(kErrorFields));
     mark.restore();
     set_error_maker(error::make_raised, word::keep(&g_none));
@@ -266,6 +266,8 @@ std::string list_report(const RaisedError& error) {
     }
     return out;
 }
+
+const Cell* catalogue() { return g_catalogue; }
 
 void forget() {
     g_catalogue = nullptr;

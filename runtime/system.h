@@ -61,8 +61,11 @@ inline constexpr int32_t kLexerExitItems = 13;
 void lexer_exit_types(TypeId* types);
 
 // Builds the catalogue and the error prototype and makes fire raise error! values from then
-// on. Needs the runtime words; runs once a runtime.
-void init();
+// on. Needs the runtime words; runs once a runtime. With `catalogue` (a root cell: the boot
+// image's catalogue object) that one is used instead of one built from the error list.
+void init(const Cell* catalogue = nullptr);
+// The catalogue object fire uses (a root cell), or nullptr before init.
+const Cell* catalogue();
 // Fills the fields of the system object (made by its boot unit) that come from the runtime's
 // tables: catalog/errors, standard/error, locale/currencies/list, lexer/exit-states and words.
 // Raises internal not-done when the word `system` holds no object of that shape. May allocate.

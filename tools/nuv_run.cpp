@@ -29,7 +29,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "boot/boot_source.h"
+#include "boot/boot_units.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/none.h"
@@ -325,7 +325,7 @@ bool start() {
     TopScope scope;
     Cell* result = stack::push(none::shared());
     frames::Owner frame(&words::w::anon, frames::kTry);
-    if (!frame.run([] { boot_source::load(); })) return true;
+    if (!frame.run([] { boot_units::run(); })) return true;
     *result = cell::is(stack::top(), T::Error) ? *stack::top() : *raised_value();
     write_line("boot source: " + report(*result));
     return false;

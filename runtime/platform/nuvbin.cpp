@@ -21,6 +21,8 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string.h"
@@ -28,6 +30,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/natives_table.h"
 #include "runtime/frames.h"
 #include "runtime/lz77.h"
 #include "runtime/memory.h"
@@ -421,6 +424,13 @@ private:
             varint(zigzag(static_cast<int32_t>(v->w3)));
             return true;
         }
+        if (t == T::Native || t == T::Action) {
+            type_byte(t, false);
+            varint(static_cast<uint32_t>(native::index_of(v)));
+            const Cell spec{static_cast<uint32_t>(T::Block), 0, native::spec_node(v), 0};
+            value(&spec, 1);
+            return true;
+        }
         if (t != T::Object) return false;
         auto found = boot_->find(object::context_of(v));
         if (found == boot_->end()) return false;
@@ -530,10 +540,15 @@ public:
         if (static_cast<int32_t>(records) < 0 || records != static_cast<size_t>(end_ - p_)) bad();
     }
 
+    void boot_scratch(NodeId scratch) { scratch_ = scratch; }
+    const std::vector<int32_t>& tops() const { return top_; }
+
     void records() {
         while (p_ < end_) {
+            last_top_ = -1;
             if (standard_) standard_record(receiving_, 0);
             else record(receiving_, 0);
+            if (last_top_ >= 0) top_.push_back(last_top_);
         }
     }
 
@@ -544,6 +559,12 @@ private:
     size_t base_;
     NodeId receiving_;
     bool boot_;
+    // Boot mode: where each top-level record's value stands in the receiving block (makers may
+    // keep roots of their own there while the image is read), and a block that takes each
+    // definition's value before it moves to its word.
+    std::vector<int32_t> top_;
+    int32_t last_top_ = -1;
+    NodeId scratch_ = 0;
     bool standard_ = false;
     std::vector<uint32_t> path_;  // the indexes of the reference path being read
     uint32_t symbol_count_ = 0;
@@ -617,8 +638,9 @@ private:
     }
     size_t left() const { return static_cast<size_t>(end_ - p_); }
 
-    static void append(NodeId target, const Cell* value) {
+    void append(NodeId target, const Cell* value) {
         const Cell block{static_cast<uint32_t>(T::Block), 0, target, 0};
+        if (target == receiving_) last_top_ = block::count(target);
         block::append_cell(&block, value);
     }
 
@@ -637,7 +659,8 @@ private:
         Cell reached{static_cast<uint32_t>(T::Block), 0, receiving_, 0};
         for (size_t i = 0; i < path_.size(); i++) {
             uint64_t index = path_[i];
-            if (i == 0) index += base_;
+            if (i == 0 && boot_) index = index < top_.size() ? top_[index] : ~uint64_t{0};
+            else if (i == 0) index += base_;
             if (!is_block_kind(cell::type_of(&reached)) ||
                 index >= static_cast<uint64_t>(block::count(cell::node(&reached)))) {
                 p_ = at;
@@ -764,6 +787,20 @@ private:
             context_record(target, new_line, type_at, depth);
             return true;
         }
+        if (t == T::Native || t == T::Action) {
+            if (shared) { p_ = type_at; bad(); }
+            entry_record(target, t, new_line, type_at, depth);
+            return true;
+        }
+        if (t == T::Datatype) {
+            // The image defines a word for every datatype, the storage types among them.
+            const uint32_t id = varint();
+            if (shared || id < 1 || id > static_cast<uint32_t>(kTypeCount)) { p_ = type_at; bad(); }
+            Cell v;
+            datatype::set(&v, static_cast<T>(id));
+            finish(target, &v, new_line);
+            return true;
+        }
         if (!word_kind) return false;
         if (shared) { p_ = type_at; bad(); }
         Cell v{};
@@ -787,27 +824,47 @@ private:
             finish(target, &v, new_line);
             return true;
         }
-        // The value lands at the receiving block's tail, then moves to the word's slot (the
-        // word holds it already), so nothing allocates between the two.
+        // The value lands in the scratch block, then moves to the word's slot (the word holds
+        // it already), so nothing allocates between the two.
         const NodeId ctx = v.w1;
         const int32_t slot = static_cast<int32_t>(v.w3);
-        const int32_t before = block::count(receiving_);
-        record(receiving_, depth + 1);
-        if (block::count(receiving_) != before + 1) { p_ = type_at; bad(); }  // a definition's value
-        memory::SeriesBuf* values = memory::buf(receiving_);
-        values->tail -= sizeof(Cell);
-        const Cell value = *reinterpret_cast<const Cell*>(values->tail_ptr());
+        const Cell value = scratch_value(type_at, depth);
         if (context::values_on_stack(ctx)) { p_ = type_at; bad(); }
         *context::write_at(ctx, slot) = value;
         return true;
     }
 
+    // The value of the next record, read through the scratch block (a definition is no value).
+    // Valid until the next allocation.
+    Cell scratch_value(const uint8_t* at, int32_t depth) {
+        record(scratch_, depth + 1);
+        memory::SeriesBuf* cells = memory::buf(scratch_);
+        if (cells->used() != sizeof(Cell)) { p_ = at; bad(); }
+        cells->tail = cells->offset;
+        return *reinterpret_cast<const Cell*>(cells->offset_ptr());
+    }
+
+    // A native! or action! of the image: its 1-based table position, then its spec block, which
+    // becomes the table entry's spec (as the entry's definition) and the value's.
+    void entry_record(NodeId target, T t, bool new_line, const uint8_t* type_at, int32_t depth) {
+        const uint32_t index = varint();
+        const uint32_t limit = t == T::Action ? kActionCount : static_cast<uint32_t>(natives::count());
+        if (index < 1 || index > limit) { p_ = type_at; bad(); }
+        stack::Mark mark;
+        Cell* held = stack::push(none::shared());
+        *held = scratch_value(type_at, depth);
+        if (!cell::is(held, T::Block)) { p_ = type_at; bad(); }
+        native::define_entry(t, held, static_cast<int32_t>(index));
+        Cell* value = native::make_unchecked(stack::reserve(), t, held, static_cast<int32_t>(index));
+        finish(target, value, new_line);
+        mark.restore();
+    }
+
     // The context of the object at the top-level position (counted from this document's first
     // record); anything else there is a bad record at `at`.
     NodeId context_at(uint32_t position, const uint8_t* at) {
-        const uint64_t index = base_ + static_cast<uint64_t>(position);
-        if (index >= static_cast<uint64_t>(block::count(receiving_))) { p_ = at; bad(); }
-        const Cell c = block::at(receiving_, static_cast<int32_t>(index));
+        if (position >= top_.size()) { p_ = at; bad(); }
+        const Cell c = block::at(receiving_, top_[position]);
         if (!cell::is(&c, T::Object)) { p_ = at; bad(); }
         return object::context_of(&c);
     }
@@ -1174,7 +1231,7 @@ private:
 
     uint32_t zigzag_word() { return static_cast<uint32_t>(unzigzag(varint())); }
 
-    static void finish(NodeId target, Cell* v, bool new_line) {
+    void finish(NodeId target, Cell* v, bool new_line) {
         if (new_line) v->header |= cell::kNewLine;
         append(target, v);
     }
@@ -1278,7 +1335,7 @@ void encode_standard(const Cell* value, Cell* result) {
     binary::load(doc.data(), doc.size(), result);
 }
 
-void decode_boot(const uint8_t* data, size_t length, Cell* receiving) {
+void decode_boot(const uint8_t* data, size_t length, Cell* receiving, std::vector<int32_t>* tops) {
     if (length < kHeaderBytes || std::memcmp(data, kMagic, sizeof kMagic) != 0) {
         fire(Err::InvalidData, binary::load(data, std::min(length, kHeaderBytes), stack::reserve()));
     }
@@ -1296,8 +1353,12 @@ void decode_boot(const uint8_t* data, size_t length, Cell* receiving) {
     }
     Decoder decoder(data, data + length, static_cast<size_t>(block::count(cell::node(receiving))),
                     cell::node(receiving), true);
+    const stack::Mark mark;
+    decoder.boot_scratch(cell::node(block::make_at(stack::reserve(), 1)));
     decoder.header();
     decoder.records();
+    if (tops) *tops = decoder.tops();
+    mark.restore();
 }
 
 namespace {
@@ -1311,14 +1372,14 @@ namespace {
 
 }  // namespace
 
-void load_boot(const uint8_t* image, size_t length) {
+void load_boot(const uint8_t* image, size_t length, std::vector<int32_t>* tops) {
     if (length < kHeaderBytes || std::memcmp(image, kMagic, sizeof kMagic) != 0)
         boot_failed("Error: Not a Nuvbin file!");
     const bool auto_root = runtime::auto_root();
     runtime::set_auto_root(false);
     frames::Owner frame(&words::w::anon, frames::kTry);
     const stack::Mark mark;
-    const auto failed = frame.run([&] { decode_boot(image, length, runtime::root()); });
+    const auto failed = frame.run([&] { decode_boot(image, length, runtime::root(), tops); });
     mark.restore();
     runtime::set_auto_root(auto_root);
     if (!failed) return;

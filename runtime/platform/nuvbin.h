@@ -40,14 +40,17 @@ void decode(const uint8_t* data, size_t length, Cell* receiving);
 // standard document is a bad record at its flags byte). A definition record sets its word to
 // its value and appends nothing; a context record appends an object over a new context; a word
 // naming a context by position is bound to the object at that position among this document's
-// top-level values. Errors as for decode.
-void decode_boot(const uint8_t* data, size_t length, Cell* receiving);
+// top-level values. Errors as for decode. With `tops`, it receives the index in the block of
+// each top-level value, in order (makers may keep roots of their own there meanwhile).
+void decode_boot(const uint8_t* data, size_t length, Cell* receiving,
+                 std::vector<int32_t>* tops = nullptr);
 
 // Start-up's load of the boot image into the root block, with auto-root off for its duration.
 // A bad magic prints "Error: Not a Nuvbin file!", a container that does not unpack "Error:
 // Nuvbin compressed data corrupted!", any other failure the error's report made from the
-// runtime's own error list; each then ends the process with status 1.
-void load_boot(const uint8_t* image, size_t length);
+// runtime's own error list; each then ends the process with status 1. `tops` as for
+// decode_boot.
+void load_boot(const uint8_t* image, size_t length, std::vector<int32_t>* tops);
 
 // Writes a boot image: definition records, contexts as top-level records, and top-level
 // values, in the order given. A word bound to a context written before names it by position,

@@ -1,8 +1,5 @@
 // NUVBIN boot mode: definition records, contexts as top-level records and words that name them by
 // position, the boot writer's documents read back, the refusals, and the load's fatal lines.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
@@ -170,30 +167,8 @@ TEST_F(NuvbinBoot, RefusesMalformedRecords) {
 }
 
 // The load in a child process: its standard output and exit status.
-struct Ended {
-    std::string out;
-    int status;
-};
-Ended load_in_child(const std::vector<uint8_t>& image) {
-    int fds[2];
-    if (pipe(fds) != 0) return {"no pipe", -1};
-    std::fflush(stdout);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], 1);
-        close(fds[0]);
-        nuvbin::load_boot(image.data(), image.size());
-        std::fflush(stdout);
-        std::_Exit(0);
-    }
-    close(fds[1]);
-    std::string out;
-    char buffer[256];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, n);
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+test::Ended load_in_child(const std::vector<uint8_t>& image) {
+    return test::in_child([&] { nuvbin::load_boot(image.data(), image.size(), nullptr); });
 }
 
 TEST_F(NuvbinBoot, LoadEndsTheProcessOnABadImage) {
@@ -215,7 +190,7 @@ TEST_F(NuvbinBoot, LoadEndsTheProcessOnABadImage) {
         {&cut, "*** Script Error: NUVBIN - invalid record at index 24\n", 1},
     };
     for (const Row& row : rows) {
-        const Ended ended = load_in_child(*row.image);
+        const test::Ended ended = load_in_child(*row.image);
         EXPECT_EQ(ended.out, row.out);
         EXPECT_EQ(ended.status, row.status);
     }
