@@ -9,32 +9,42 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/character.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/date.h"
+#include "runtime/datatypes/error.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/hash_block.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/logic.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
-#include "runtime/datatypes/money.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/natives_table.h"
 #include "runtime/frames.h"
+#include "runtime/hashtable.h"
 #include "runtime/lz77.h"
 #include "runtime/memory.h"
 #include "runtime/output.h"
+#include "runtime/ownership.h"
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
 #include "runtime/system.h"
@@ -52,11 +62,15 @@ constexpr uint8_t kNewLineByte = 0xC0, kSharedByte = 0xC1, kTrueByte = 0xC2, kFa
 constexpr uint8_t kSmallInteger = 0x80;  // 0x80 + n for integer! 0..63
 constexpr uint8_t kFlagF = 0x40;
 constexpr uint32_t kMaxPath = 65536;
-// Flags of a context record beside its kind (bits 0-1).
-constexpr uint8_t kContextOnStack = 4, kContextSelf = 8, kContextValues = 16;
 // Header-word bits of the standard form.
 constexpr uint32_t kStdShared = 1u << 19, kStdGlobal = 1u << 25, kStdNewLine = 1u << 31;
-constexpr uint32_t kStdMoneySign = 1u << 22;
+constexpr uint32_t kStdMoneySign = 1u << 22, kStdComplemented = 1u << 23, kStdHandlers = 1u << 24;
+constexpr uint32_t kStdSourceShift = 16;  // an op!'s underlying type
+// Context flags as the compact form holds them; the standard header keeps them higher up.
+constexpr uint8_t kContextKind = 3, kContextOnStack = 4, kContextSelf = 8, kContextValues = 16;
+// The fields of an error! a document holds: arg1, arg2, arg3, near, where, stack.
+constexpr int32_t kErrorFields = 6;
+constexpr int32_t kNoClass = -1;  // the class of a decoded object: it shares no layout
 constexpr uint32_t kStdReference = 255;
 
 bool is_block_kind(T t) {
@@ -136,15 +150,30 @@ bool is_global_word(const Cell* v) {
     return cell::is(v, T::Issue) || v->w1 == 0 || v->w1 == context::g_global_node;
 }
 
+// The owner a word carries in a document: object! or function!, or none! when the word is
+// written by its symbol alone (no context, the global one, or a context whose owner is none!,
+// unset!, block! or an error!, whose record holds no words). A word of a context owned by
+// anything else has no codec.
+T carried_owner(const Cell* v) {
+    if (is_global_word(v)) return T::None;
+    const T t = cell::type_of(context::owner(v->w1));
+    if (t == T::Object || t == T::Function) return t;
+    if (t == T::None || t == T::Unset || t == T::Block || t == T::Error) return T::None;
+    fire(Err::NoCodec, v);
+}
+
+Cell block_of(NodeId node) { return Cell{static_cast<uint32_t>(T::Block), 0, node, 0}; }
+// The cells a context's values series holds (none for one whose values live on the stack).
+int32_t stored_values(NodeId ctx) {
+    const NodeId values = context::cell_of(ctx)->w2;
+    return context::values_on_stack(ctx) || values == 0 ? 0 : block::count(values);
+}
+
 // Raises for a value neither form writes in this build: the refused types, the rest not done.
 void check_covered(const Cell* v) {
     const T t = cell::type_of(v);
     if (is_refused(t)) fire(Err::NoCodec, v);
-    if (word::is_any_word_type(t)) {
-        // Words of other contexts carry their owner; that form is not written yet.
-        if (!is_global_word(v)) fire(Err::NotDone);
-        return;
-    }
+    if (word::is_any_word_type(t)) return;
     switch (t) {
         case T::Unset: case T::None: case T::Logic: case T::Integer: case T::Char: case T::Pair:
         case T::Float: case T::Percent: case T::Binary: return;
@@ -183,6 +212,192 @@ protected:
         }
         path_.pop_back();
     }
+
+    // ---- Values with a context, and natives, actions and ops: both forms write the same
+    // fields, each in its own encoding (the Form's head, uint, sint, context_head, reference) ----
+
+    Form& form() { return *static_cast<Form*>(this); }
+    static uint32_t new_line_bit(const Cell* v) { return v->header & cell::kNewLine ? kStdNewLine : 0; }
+
+    // Writes a word that carries its owner, an object!, function!, error!, native!, action! or
+    // op!; false for any other value.
+    bool context_value(const Cell* v, int32_t depth) {
+        const T t = cell::type_of(v);
+        const uint32_t nl = new_line_bit(v);
+        switch (t) {
+            case T::Object:
+            case T::Function:
+                if (const std::vector<uint32_t>* path = seen(v->w1)) {
+                    form().head(t, false, nl | kStdShared, true);
+                    form().reference(*path);
+                } else {
+                    owner_record(v, nl, depth);
+                }
+                return true;
+            case T::Error: error_record(v, nl, depth); return true;
+            case T::Bitset:
+            case T::Vector:
+            case T::Hash:
+            case T::Map:
+            case T::Image: buffer_record(v, nl, depth); return true;
+            case T::Native:
+            case T::Action: {
+                form().head(t, false, nl, false);
+                form().uint(static_cast<uint32_t>(native::index_of(v)));
+                // The spec stands at the native's own position.
+                const Cell spec = block_of(native::spec_node(v));
+                form().value(&spec, depth + 1);
+                return true;
+            }
+            case T::Op: {
+                const T source = native::op_source(v);
+                if (source == T::Routine) fire(Err::NoCodec, v);
+                form().head(t, false, nl | static_cast<uint32_t>(source) << kStdSourceShift, false);
+                Cell inner = *v;
+                inner.header = static_cast<uint32_t>(source);
+                form().value(&inner, depth + 1);
+                return true;
+            }
+            default:
+                if (!word::is_any_word_type(t) || t == T::Issue || carried_owner(v) == T::None) return false;
+                bound_word(v, nl, depth);
+                return true;
+        }
+    }
+
+    // bitset!, vector!, hash!, map! and image!: keyed by their buffer as the series are, written
+    // whole from the first unit.
+    void buffer_record(const Cell* v, uint32_t nl, int32_t depth) {
+        const T t = cell::type_of(v);
+        const NodeId node = cell::node(v);  // an image's pixel slot, a map's body
+        const bool has_head = t == T::Vector || t == T::Hash || t == T::Image;
+        const bool complemented = t == T::Bitset && bitset::is_complemented(v);
+        const uint32_t unit = t == T::Vector ? memory::buf(node)->unit() : 0;
+        const std::vector<uint32_t>* path = node ? seen(node) : nullptr;
+        form().head(t, has_head ? cell::head(v) != 0 : complemented,
+                    nl | unit << 8 | (complemented ? kStdComplemented : 0) | (path ? kStdShared : 0), path != nullptr);
+        if (has_head) form().head_index(static_cast<uint32_t>(cell::head(v)));
+        if (path) {
+            form().reference(*path);
+            return;
+        }
+        switch (t) {
+            case T::Bitset:
+                form().uint(static_cast<uint32_t>(bitset::byte_count(v)));
+                form().raw(memory::buf(node)->offset_ptr(), bitset::byte_count(v));
+                return;
+            case T::Vector:
+                form().vector_head(vector::elem_type(v), unit, static_cast<uint32_t>(memory::buf(node)->used() / unit));
+                form().raw(memory::buf(node)->offset_ptr(), memory::buf(node)->used());
+                return;
+            case T::Hash:
+                form().uint(static_cast<uint32_t>(block::count(node)));
+                cells(node, depth);
+                return;
+            case T::Image: {
+                const image::Record* r = image::record_of(v);
+                form().image_size(static_cast<uint32_t>(image::width_of(v)), static_cast<uint32_t>(image::height_of(v)));
+                if (r) form().raw(r->data, static_cast<size_t>(image::count(r)) * 4);
+                return;
+            }
+            default: {  // map!: the live entries, key then value, in slot order
+                int32_t live = 0;
+                for (int32_t i = 0; i + 1 < block::count(node); i += 2) live += block::raw_cells(node)[i + 1].header != 0;
+                form().uint(static_cast<uint32_t>(2 * live));
+                path_.push_back(0);
+                for (int32_t i = 0; i + 1 < block::count(node); i += 2) {
+                    if (block::raw_cells(node)[i + 1].header == 0) continue;
+                    for (int32_t k = 0; k < 2; k++) {
+                        const Cell c = block::at(node, i + k);
+                        form().value(&c, depth + 1);
+                        path_.back()++;
+                    }
+                }
+                path_.pop_back();
+                return;
+            }
+        }
+    }
+
+    // A word of an object's or function's context: its symbol, its index, then the owner, or a
+    // reference to where the owner was written.
+    void bound_word(const Cell* v, uint32_t nl, int32_t depth) {
+        const NodeId ctx = v->w1;
+        const std::vector<uint32_t>* path = seen(ctx);
+        form().head(cell::type_of(v), true, nl | (path ? kStdShared : 0), path != nullptr);
+        form().uint(form().table.index(word::symbol_of(v)));
+        form().sint(static_cast<int32_t>(v->w3));
+        if (path) {
+            form().reference(*path);
+            return;
+        }
+        const Cell owner = *context::owner(ctx);
+        owner_record(&owner, 0, depth + 1);
+    }
+
+    void owner_record(const Cell* owner, uint32_t nl, int32_t depth) {
+        if (depth > kMaxDepth) fire(Err::TooDeep);
+        if (cell::is(owner, T::Object)) {
+            const NodeId record = object::record_of(owner);
+            form().head(T::Object, record != 0, nl | (record ? kStdHandlers : 0), false);
+            form().sint(object::class_of(owner));
+            for (int32_t which = 0; record && which < 2; which++)
+                form().sint(static_cast<int16_t>(block::raw_cells(record)[which].w2 >> 16));
+            context_record(object::context_of(owner), depth);
+            return;
+        }
+        const Cell body = function::body_of(owner);
+        if (!cell::is(&body, T::Block)) fire(Err::NoCodec, owner);
+        const Cell spec = block_of(function::spec_node(owner));
+        form().head(T::Function, false, nl, false);
+        form().uint(static_cast<uint32_t>(block::count(function::spec_node(owner))));
+        form().uint(static_cast<uint32_t>(block::count(cell::node(&body))));
+        context_record(function::context_of(owner), depth);
+        path_.push_back(0);
+        form().value(&spec, depth + 1);
+        path_.back() = 1;
+        form().value(&body, depth + 1);
+        path_.pop_back();
+    }
+
+    // The context's flags and words, then its values when any is set.
+    void context_record(NodeId ctx, int32_t depth) {
+        const int32_t n = context::word_count(ctx);
+        const int32_t stored = std::min(n, stored_values(ctx));
+        bool any = false;
+        for (int32_t i = 0; i < stored && !any; i++) any = !cell::is(context::values_at(ctx, i), T::Unset);
+        const uint32_t header = context::cell_of(ctx)->header;
+        form().context_head(static_cast<uint8_t>(
+            static_cast<uint32_t>(context::kind(ctx)) | (context::values_on_stack(ctx) ? kContextOnStack : 0) |
+            (header & context::kHasSelf ? kContextSelf : 0) | (any ? kContextValues : 0)));
+        form().uint(static_cast<uint32_t>(n));
+        for (int32_t i = 0; i < n; i++) form().uint(form().table.index(word::symbol_of(context::word_at(ctx, i))));
+        if (!any) return;
+        path_.push_back(0);
+        for (int32_t i = 0; i < n; i++) {
+            const Cell c = i < stored ? *context::values_at(ctx, i) : Cell{static_cast<uint32_t>(T::Unset), 0, 0, 0};
+            form().value(&c, depth + 1);
+            path_.back()++;
+        }
+        path_.pop_back();
+    }
+
+    // The error's code, then its fields from arg1 on as one nested level. Its context is a
+    // path target, though an error is always written whole.
+    void error_record(const Cell* v, uint32_t nl, int32_t depth) {
+        const Cell code = *error::field(v, error::kCode);
+        if (!cell::is(&code, T::Integer)) fire(Err::NoCodec, v);
+        seen(object::context_of(v));
+        form().head(T::Error, false, nl, false);
+        form().uint(code.w2);
+        path_.push_back(0);
+        for (int32_t f = 0; f < kErrorFields; f++) {
+            const Cell c = *error::field(v, error::kArg1 + f);
+            form().value(&c, depth + 1);
+            path_.back()++;
+        }
+        path_.pop_back();
+    }
 };
 
 class StandardEncoder : public Walk<StandardEncoder> {
@@ -192,6 +407,7 @@ public:
 
     void value(const Cell* v, int32_t depth) {
         if (depth > kMaxDepth) fire(Err::TooDeep);
+        if (context_value(v, depth)) return;
         check_covered(v);
         const T t = cell::type_of(v);
         const uint32_t new_line = v->header & cell::kNewLine ? kStdNewLine : 0;
@@ -241,6 +457,32 @@ public:
         out.insert(out.end(), memory::buf(node)->offset_ptr(), memory::buf(node)->tail_ptr());
         while (out.size() % 4) out.push_back(0);
     }
+
+    // The fields as the walk writes them: every one a word.
+    void head(T t, bool, uint32_t bits, bool) { u32(static_cast<uint32_t>(t) | bits); }
+    void uint(uint32_t u) { u32(u); }
+    void sint(int32_t n) { u32(static_cast<uint32_t>(n)); }
+    void context_head(uint8_t flags) {
+        u32(static_cast<uint32_t>(T::Context) | static_cast<uint32_t>(flags & kContextKind) << 26 |
+            static_cast<uint32_t>((flags & kContextSelf) != 0) << 28 |
+            static_cast<uint32_t>((flags & kContextOnStack) != 0) << 29 |
+            static_cast<uint32_t>((flags & kContextValues) != 0) << 30);
+    }
+    void reference(const std::vector<uint32_t>& path) {
+        u32(kStdReference);
+        u32(static_cast<uint32_t>(path.size()));
+        for (uint32_t index : path) u32(index);
+    }
+    void head_index(uint32_t head) { u32(head); }
+    void raw(const uint8_t* p, size_t n) {
+        out.insert(out.end(), p, p + n);
+        while (out.size() % 4) out.push_back(0);
+    }
+    void vector_head(T elem, uint32_t, uint32_t count) {
+        u32(count);
+        u32(static_cast<uint32_t>(elem));
+    }
+    void image_size(uint32_t width, uint32_t height) { u32(width | height << 16); }
 
 private:
     void u32(uint32_t u) {
@@ -358,6 +600,7 @@ public:
             default: break;
         }
         if (boot_ && boot_value(v)) return;
+        if (context_value(v, depth)) return;
         check_covered(v);
         if (word::is_any_word_type(t)) {
             type_byte(t, false);
@@ -385,29 +628,38 @@ public:
         keep_paths_ = true;
     }
 
-    // A top-level context record of the object's context: flags, its words, then its values
-    // when one is set.
-    void context_record(NodeId ctx) {
-        const bool on_stack = context::values_on_stack(ctx);
-        const int32_t n = context::word_count(ctx);
-        bool values = false;
-        for (int32_t i = 0; !on_stack && i < n && !values; i++)
-            values = !cell::is(context::values_at(ctx, i), T::Unset);
-        const uint32_t kind = static_cast<uint32_t>(context::kind(ctx));
-        const bool self = context::cell_of(ctx)->header & context::kHasSelf;
+    // A top-level record at the position: the object's context.
+    void top_level_context(NodeId ctx, uint32_t position) {
+        path_ = {position};
+        context_record(ctx, 0);
+    }
+
+    // The fields as the walk writes them: varints, zigzags, a flags byte.
+    void head(T t, bool f, uint32_t, bool shared) {
+        if (shared) out.push_back(kSharedByte);
+        type_byte(t, f);
+    }
+    void uint(uint32_t u) { varint(u); }
+    void sint(int32_t n) { varint(zigzag(n)); }
+    void context_head(uint8_t flags) {
         type_byte(T::Context, false);
-        out.push_back(static_cast<uint8_t>(kind | (on_stack ? kContextOnStack : 0) |
-                                           (self ? kContextSelf : 0) |
-                                           (values ? kContextValues : 0)));
-        varint(static_cast<uint32_t>(n));
-        for (int32_t i = 0; i < n; i++) varint(symbol_index(context::word_at(ctx, i)->w2));
-        if (!values) return;
-        keep_paths_ = false;
-        for (int32_t i = 0; i < n; i++) {
-            const Cell c = *context::values_at(ctx, i);
-            value(&c, 1);
-        }
-        keep_paths_ = true;
+        out.push_back(flags);
+    }
+    void reference(const std::vector<uint32_t>& path) {
+        varint(static_cast<uint32_t>(path.size()));
+        for (uint32_t index : path) varint(index);
+    }
+    void head_index(uint32_t head) {
+        if (head != 0) varint(head);
+    }
+    void raw(const uint8_t* p, size_t n) { bytes(p, n); }
+    void vector_head(T elem, uint32_t unit, uint32_t count) {
+        out.push_back(static_cast<uint8_t>(static_cast<uint32_t>(elem) << 2 | (unit == 1 ? 0 : unit == 2 ? 1 : unit == 4 ? 2 : 3)));
+        varint(count);
+    }
+    void image_size(uint32_t width, uint32_t height) {
+        varint(width);
+        varint(height);
     }
 
 private:
@@ -422,13 +674,6 @@ private:
             varint(symbol_index(word::symbol_of(v)));
             varint(found->second);
             varint(zigzag(static_cast<int32_t>(v->w3)));
-            return true;
-        }
-        if (t == T::Native || t == T::Action) {
-            type_byte(t, false);
-            varint(static_cast<uint32_t>(native::index_of(v)));
-            const Cell spec{static_cast<uint32_t>(T::Block), 0, native::spec_node(v), 0};
-            value(&spec, 1);
             return true;
         }
         if (t != T::Object) return false;
@@ -661,12 +906,10 @@ private:
             uint64_t index = path_[i];
             if (i == 0 && boot_) index = index < top_.size() ? top_[index] : ~uint64_t{0};
             else if (i == 0) index += base_;
-            if (!is_block_kind(cell::type_of(&reached)) ||
-                index >= static_cast<uint64_t>(block::count(cell::node(&reached)))) {
+            if (!step(&reached, index)) {
                 p_ = at;
                 bad();
             }
-            reached = block::at(cell::node(&reached), static_cast<int32_t>(index));
         }
         return reached;
     }
@@ -717,6 +960,7 @@ private:
         const T t = record_type(id, type_at);
         if (boot_ && boot_record(target, t, f, shared, definition, new_line, type_at, depth)) return;
         if (definition) { p_ = type_at; bad(); }
+        if (with_context(target, t, f, shared, new_line, 0, depth, type_at)) return;
         if (is_block_kind(t) || is_text_kind(t) || t == T::Binary) {
             series(target, t, f, shared, new_line, depth);
             return;
@@ -743,8 +987,7 @@ private:
             case T::GetWord:
             case T::Refinement:
             case T::Issue: {
-                // Words of other contexts carry their owner; that form is not read yet.
-                if (f) fire(Err::NotDone);
+                if (f) { p_ = type_at; bad(); }  // an issue! has no context
                 const SymId sym = symbol();
                 if (t == T::Issue) v = Cell{static_cast<uint32_t>(t), context::global(), sym, word::kNoIndex};
                 else word::make_at(sym, &v, t);
@@ -873,38 +1116,530 @@ private:
     // words, then its values when present. It reads back as an object over the context, which
     // is in the target before its values are read, so they may name it.
     void context_record(NodeId target, bool new_line, const uint8_t* type_at, int32_t depth) {
-        const uint8_t flags = byte();
-        const uint32_t kind = flags & 3;
+        p_ = type_at;
+        std::vector<SymId> words;
+        const uint8_t flags = context_head(type_at, &words);
+        const uint32_t kind = flags & kContextKind;
         const bool on_stack = flags & kContextOnStack;
-        const bool values = flags & kContextValues;
-        if (kind == 0 || kind == 3 || (flags & ~31) || (on_stack && values)) {
+        if (kind == 0 || kind == 3 || (on_stack && (flags & kContextValues))) {
             p_ = type_at;
             bad();
         }
-        const int32_t n = count();
-        if (static_cast<size_t>(n) > left()) { p_ = type_at; bad(); }  // a symbol takes a byte
+        const auto n = static_cast<int32_t>(words.size());
         stack::Mark mark;
         Cell* holder = stack::reserve();
         *holder = Cell{static_cast<uint32_t>(T::Object), 0, 0, 0};
         holder->w1 = context::make(n, on_stack, flags & kContextSelf, 0,
                                    static_cast<context::Kind>(kind));
-        for (int32_t i = 0; i < n; i++) {
-            const uint8_t* at = p_;
-            const SymId sym = symbol();
+        for (const SymId sym : words) {
             int32_t slot = 0;
-            if (context::find_word_ex(holder->w1, sym, false, &slot) != -1) { p_ = at; bad(); }
+            if (context::find_word_ex(holder->w1, sym, false, &slot) != -1) { p_ = type_at; bad(); }
         }
         const NodeId ctx = holder->w1;
         Cell* object = object::push(ctx, object::new_class());
         if (new_line) object->header |= cell::kNewLine;
         append(target, object);
+        if (flags & kContextValues) context_values(ctx, 0, n, depth, type_at);
         mark.restore();
-        if (!values) return;
-        // The values are read into the values series, emptied first (its cells stay unset).
-        const NodeId series = context::cell_of(ctx)->w2;
-        memory::buf(series)->tail = memory::buf(series)->offset;
-        for (int32_t i = 0; i < n; i++) record(series, depth + 1);
-        if (block::count(series) != n) { p_ = type_at; bad(); }  // a definition among them
+    }
+
+    // ---- Values with a context, and natives, actions and ops, in either form: each is made by
+    // the maker `make` uses, and reaches the target before its content is read, so a reference
+    // back to it from inside reaches it ----
+
+    // Fields read alike in both forms: a varint or zigzag in the compact form, a word in the
+    // standard one. Errors name `at`, the record's start.
+    uint32_t field(const uint8_t* at) { return standard_ ? word_at(at) : varint(); }
+    int32_t signed_field(const uint8_t* at) {
+        return standard_ ? static_cast<int32_t>(word_at(at)) : unzigzag(varint());
+    }
+    // A count of items that take at least `least` bytes each in what is left.
+    int32_t count_field(const uint8_t* at, size_t least) {
+        const uint32_t n = field(at);
+        if (static_cast<int32_t>(n) < 0 || static_cast<uint64_t>(n) * least > left()) { p_ = at; bad(); }
+        return static_cast<int32_t>(n);
+    }
+    SymId symbol_field(const uint8_t* at) { return symbol_at(field(at), at); }
+    void any_record(NodeId target, int32_t depth) {
+        if (standard_) standard_record(target, depth);
+        else record(target, depth);
+    }
+    Cell reference_field(const uint8_t* at) { return standard_ ? standard_reference(at) : reference(); }
+
+    // The head of a nested record (a word's owner, a function's body).
+    struct Head {
+        T t;
+        bool f;  // compact: the F bit; standard: handler indexes follow (bit 24)
+        bool shared;
+        bool new_line;
+    };
+    Head head_of(const uint8_t* at) {
+        Head h{};
+        uint32_t id = 0;
+        if (standard_) {
+            const uint32_t w = word_at(at);
+            id = w & 0xFF;
+            h = Head{T::Unset, (w & kStdHandlers) != 0, (w & kStdShared) != 0, (w & kStdNewLine) != 0};
+        } else {
+            uint8_t b = byte();
+            for (;; b = byte()) {
+                if (b == kNewLineByte) h.new_line = true;
+                else if (b == kSharedByte) h.shared = true;
+                else break;
+            }
+            if (b >= 0x80) { p_ = at; bad(); }
+            id = b & 0x3F;
+            h.f = (b & kFlagF) != 0;
+        }
+        if (id == 0 || id > static_cast<uint32_t>(kTypeCount)) { p_ = at; bad(); }
+        h.t = static_cast<T>(id);
+        return h;
+    }
+
+    // A new argument-stack cell, unset: the collector may look at it before it is filled.
+    static Cell* fresh_cell() {
+        Cell* c = stack::reserve();
+        *c = Cell{static_cast<uint32_t>(T::Unset), 0, 0, 0};
+        return c;
+    }
+
+    // Runs a maker as `make` runs it; an error it raises becomes a bad record at `at`. The
+    // argument stack comes back to where it stood.
+    template <class Body>
+    void made(const uint8_t* at, Body&& body) {
+        Cell* const top = stack::g_args.top;
+        std::optional<UnwindKind> failed;
+        {
+            frames::Owner frame(&words::w::anon, frames::kTry);
+            failed = frame.run(body);
+        }
+        stack::g_args.top = top;
+        if (failed) { p_ = at; bad(); }
+    }
+
+    static bool in_cells(NodeId node, uint64_t index, Cell* reached) {
+        if (node == 0 || index >= static_cast<uint64_t>(block::count(node))) return false;
+        *reached = block::at(node, static_cast<int32_t>(index));
+        return true;
+    }
+    static bool bound_elsewhere(const Cell* word) {
+        return word->w1 != 0 && word->w1 != context::g_global_node;
+    }
+    // One step of a reference path: what `index` selects inside the value reached, or false.
+    static bool step(Cell* reached, uint64_t index) {
+        Cell c = *reached;
+        T t = cell::type_of(&c);
+        if (word::is_any_word_type(t) && t != T::Issue) {
+            if (!bound_elsewhere(&c)) return false;
+            if (!context::values_on_stack(c.w1)) return in_cells(context::cell_of(c.w1)->w2, index, reached);
+            c = *context::owner(c.w1);  // a function's local context: the word stands for its function
+            t = cell::type_of(&c);
+            if (t != T::Function) return false;
+        }
+        switch (t) {
+            case T::Native:
+            case T::Action: return in_cells(native::spec_node(&c), index, reached);
+            case T::Function:
+            case T::Op:
+                if (index == 0) {
+                    *reached = block_of(native::spec_node(&c));
+                    return true;
+                }
+                if (index != 1 || t != T::Function) return false;
+                *reached = function::body_of(&c);
+                return cell::is(reached, T::Block);
+            case T::Object: return in_cells(context::cell_of(object::context_of(&c))->w2, index, reached);
+            case T::Error:
+                if (index >= static_cast<uint64_t>(kErrorFields)) return false;
+                *reached = *error::field(&c, error::kArg1 + static_cast<int32_t>(index));
+                return true;
+            default:
+                if (!is_block_kind(t) && t != T::Hash && t != T::Map) return false;
+                return in_cells(cell::node(&c), index, reached);
+        }
+    }
+    // A native's, action's, op's or function's cell, reached where a block record shares its
+    // spec, becomes that spec block.
+    static void as_spec(Cell* v) {
+        if (native::is_any_function(cell::type_of(v))) *v = block_of(native::spec_node(v));
+    }
+    // The object! or function! (`t`, or either for T::Unset) owning the context of what a
+    // reference reached: the value itself, an op! of the function, or a word of its context.
+    Cell owner_of(const Cell& reached, T t, const uint8_t* at) {
+        Cell c = reached;
+        const T r = cell::type_of(&c);
+        if (r == T::Op && native::op_source(&c) == T::Function) {
+            c.header = static_cast<uint32_t>(T::Function);
+        } else if (word::is_any_word_type(r) && r != T::Issue) {
+            if (!bound_elsewhere(&c)) { p_ = at; bad(); }
+            c = *context::owner(c.w1);
+        }
+        const T o = cell::type_of(&c);
+        if (t == T::Unset ? o != T::Object && o != T::Function : o != t) { p_ = at; bad(); }
+        c.header = static_cast<uint32_t>(o);
+        return c;
+    }
+    // Binds the word to the context: its index lies in the context and names its symbol (-1:
+    // no index, as `self` has).
+    void bind_to(Cell* w, NodeId ctx, const uint8_t* at) {
+        const auto index = static_cast<int32_t>(w->w3);
+        if (index != -1 &&
+            (index < 0 || index >= context::word_count(ctx) ||
+             symbol::resolve(word::symbol_of(context::word_at(ctx, index))) != symbol::resolve(w->w2))) {
+            p_ = at;
+            bad();
+        }
+        w->w1 = ctx;
+    }
+
+    bool with_context(NodeId target, T t, bool f, bool shared, bool new_line, uint32_t h, int32_t depth,
+                      const uint8_t* at) {
+        if (depth > kMaxDepth) fire(Err::TooDeep);
+        const auto place = [&](const Cell& made_value) {
+            Cell v = made_value;
+            finish(target, &v, new_line);
+        };
+        switch (t) {
+            case T::Object:
+            case T::Function:
+                if (shared) place(owner_of(reference_field(at), t, at));
+                else if (t == T::Object) object_body(f, place, depth, at);
+                else function_body(place, depth, at);
+                return true;
+            case T::Error: if (shared) { p_ = at; bad(); } error_body(target, new_line, depth, at); return true;
+            case T::Bitset:
+            case T::Vector:
+            case T::Hash:
+            case T::Map:
+            case T::Image: buffer_body(target, t, f, shared, new_line, h, depth, at); return true;
+            case T::Native:
+            case T::Action:
+            case T::Op: {
+                if (shared) { p_ = at; bad(); }
+                const int32_t index = t == T::Op ? 0 : count_field(at, 0);
+                // The spec (or the op's source) is read where the value will stand.
+                const int32_t position = block::count(target);
+                any_record(target, depth + 1);
+                Cell inner = block::at(target, position);
+                const T it = cell::type_of(&inner);
+                if (t == T::Op ? (it != T::Native && it != T::Action && it != T::Function) ||
+                                     (standard_ && (h >> kStdSourceShift & 0xFF) != static_cast<uint32_t>(it))
+                               : it != T::Block) {
+                    p_ = at;
+                    bad();
+                }
+                stack::Mark mark;
+                Cell* out = fresh_cell();
+                made(at, [&] {
+                    if (t == T::Op) native::op_make(out, &inner, t);
+                    else native::make_value(out, t, &inner, index, &inner);
+                });
+                if (new_line) out->header |= cell::kNewLine;
+                block::write_cells(target)[position] = *out;
+                mark.restore();
+                return true;
+            }
+            default:
+                if (!word::is_any_word_type(t) || t == T::Issue || !f) return false;
+                bound_word(target, t, shared, new_line, depth, at);
+                return true;
+        }
+    }
+
+    void bound_word(NodeId target, T t, bool shared, bool new_line, int32_t depth, const uint8_t* at) {
+        const SymId sym = symbol_field(at);
+        const int32_t index = signed_field(at);
+        Cell w{static_cast<uint32_t>(t) | (new_line ? cell::kNewLine : 0), 0, sym, static_cast<uint32_t>(index)};
+        if (shared) {
+            bind_to(&w, owner_of(reference_field(at), T::Unset, at).w1, at);
+            append(target, &w);
+            return;
+        }
+        // The word stands in the target before its owner's content is read: references to the
+        // owner lead to the word.
+        const Head h = head_of(at);
+        if (h.shared || h.new_line || (h.t != T::Object && h.t != T::Function)) { p_ = at; bad(); }
+        const auto place = [&](const Cell& owner) {
+            bind_to(&w, owner.w1, at);
+            append(target, &w);
+        };
+        if (h.t == T::Object) object_body(h.f, place, depth + 1, at);
+        else function_body(place, depth + 1, at);
+    }
+
+    // A context record's flags (as the compact form holds them) and the symbol of each word.
+    uint8_t context_head(const uint8_t* at, std::vector<SymId>* words) {
+        uint8_t flags = 0;
+        if (standard_) {
+            const uint32_t h = word_at(at);
+            if ((h & 0xFF) != static_cast<uint32_t>(T::Context) || (h & 0x00FFFF00)) { p_ = at; bad(); }
+            flags = static_cast<uint8_t>((h >> 26 & 3) | (h >> 29 & 1) << 2 | (h >> 28 & 1) << 3 | (h >> 30 & 1) << 4);
+        } else {
+            if (byte() != static_cast<uint8_t>(T::Context)) { p_ = at; bad(); }
+            flags = byte();
+            if (flags & ~(kContextKind | kContextOnStack | kContextSelf | kContextValues)) { p_ = at; bad(); }
+        }
+        const int32_t n = count_field(at, 1);
+        if (n > object::kMaxFields) { p_ = at; bad(); }
+        for (int32_t i = 0; i < n; i++) words->push_back(symbol_field(at));
+        return flags;
+    }
+
+    template <class Place>
+    void object_body(bool f, const Place& place, int32_t depth, const uint8_t* at) {
+        signed_field(at);  // the writer's class, which names nothing here: the object gets none
+        int32_t handlers[2] = {-1, -1};
+        for (int32_t which = 0; f && which < 2; which++) handlers[which] = signed_field(at);
+        std::vector<SymId> words;
+        const uint8_t flags = context_head(at, &words);
+        if ((flags & kContextKind) != static_cast<uint8_t>(context::Kind::Object) || (flags & kContextOnStack)) {
+            p_ = at;
+            bad();
+        }
+        const auto n = static_cast<int32_t>(words.size());
+        stack::Mark mark;
+        Cell* object = object::make_empty(fresh_cell(), n);
+        const Cell unset{static_cast<uint32_t>(T::Unset), 0, 0, 0};
+        for (int32_t i = 0; i < n; i++)
+            if (object::add_field(object, words[i], &unset) != i) { p_ = at; bad(); }  // a word twice
+        const NodeId ctx = object::context_of(object);
+        object->w2 = static_cast<uint32_t>(kNoClass);
+        *context::owner(ctx) = *object;
+        if (f) {
+            // The handler indexes name the handler fields; the record takes their /local counts
+            // when they first run.
+            const SymId names[2] = {words::w::on_change_star.w2, words::w::on_deep_change_star.w2};
+            for (int32_t which = 0; which < 2; which++)
+                if (handlers[which] != object::find_symbol(object, names[which])) { p_ = at; bad(); }
+            if (handlers[0] < 0 && handlers[1] < 0) { p_ = at; bad(); }
+            object::attach_record(ctx, handlers[0], 0, handlers[1], 0);
+        }
+        place(*object);
+        if (flags & kContextValues) context_values(ctx, 0, n, depth, at);
+        for (int32_t which = 0; f && which < 2; which++)
+            if (handlers[which] >= 0 && !cell::is(context::values_at(ctx, handlers[which]), T::Function)) {
+                p_ = at;
+                bad();
+            }
+        // The record made the object an owner while its fields were empty: it now owns their series.
+        for (int32_t i = 0; f && handlers[1] >= 0 && i < n; i++) {
+            Cell value = *context::values_at(ctx, i);
+            const Cell word = *context::word_at(ctx, i);
+            ownership::bind(&value, object, &word);
+        }
+        mark.restore();
+    }
+
+    // Values `from` .. from + n - 1 of the context, each read straight into its slot, so a
+    // reference to an earlier value, or to a series of this value still being read, reaches it.
+    // The values after them are kept; a failure leaves every slot filled.
+    void context_values(NodeId ctx, int32_t from, int32_t n, int32_t depth, const uint8_t* at) {
+        const NodeId values = context::cell_of(ctx)->w2;
+        const int32_t total = block::count(values);
+        if (total < from + n) { p_ = at; bad(); }
+        const std::vector<Cell> kept(block::raw_cells(values) + from + n, block::raw_cells(values) + total);
+        const Cell unset{static_cast<uint32_t>(T::Unset), 0, 0, 0};
+        watch::series_written(values);
+        memory::buf(values)->tail = memory::buf(values)->offset + static_cast<size_t>(from) * sizeof(Cell);
+        try {
+            for (int32_t i = 0; i < n; i++) any_record(values, depth + 1);
+        } catch (...) {
+            while (block::count(values) < from + n) append(values, &unset);
+            for (const Cell& c : kept) append(values, &c);
+            throw;
+        }
+        for (const Cell& c : kept) append(values, &c);
+        if (block::count(values) != total) { p_ = at; bad(); }
+    }
+
+    template <class Place>
+    void function_body(const Place& place, int32_t depth, const uint8_t* at) {
+        const int32_t spec_cells = count_field(at, 0);
+        const int32_t body_cells = count_field(at, 0);
+        std::vector<SymId> words;
+        const uint8_t flags = context_head(at, &words);
+        if ((flags & kContextKind) != static_cast<uint8_t>(context::Kind::Function) ||
+            !(flags & kContextOnStack) || (flags & kContextValues)) {
+            p_ = at;
+            bad();
+        }
+        stack::Mark mark;
+        Cell* scratch = block::make_at(fresh_cell(), 1);
+        any_record(cell::node(scratch), depth + 1);
+        const Cell spec = block::at(cell::node(scratch), 0);
+        if (!cell::is(&spec, T::Block) || block::count(cell::node(&spec)) != spec_cells) { p_ = at; bad(); }
+        Cell* fn = fresh_cell();
+        made(at, [&] {
+            Cell* empty = block::push_new(1);
+            const uint32_t attributes = function::validate_spec(&spec);
+            function::make_value(&spec, empty, 0, 0, 0, attributes);
+            *fn = *stack::top();
+        });
+        // The context the spec makes must be the one written.
+        const NodeId ctx = function::context_of(fn);
+        if (context::word_count(ctx) != static_cast<int32_t>(words.size())) { p_ = at; bad(); }
+        for (size_t i = 0; i < words.size(); i++)
+            if (word::symbol_of(context::word_at(ctx, static_cast<int32_t>(i))) != words[i]) { p_ = at; bad(); }
+        place(*fn);
+        // The body: a block record, read into the function's own body block.
+        const Head h = head_of(at);
+        if (h.t != T::Block) { p_ = at; bad(); }
+        const int32_t head = standard_ || h.f ? count_field(at, 0) : 0;
+        Cell body{static_cast<uint32_t>(T::Block) | (h.new_line ? cell::kNewLine : 0), static_cast<uint32_t>(head),
+                  cell::node(function::info(fn, function::Info::Body)), 0};
+        if (h.shared) {
+            Cell reached = reference_field(at);
+            as_spec(&reached);
+            if (!is_block_kind(cell::type_of(&reached))) { p_ = at; bad(); }
+            body.w2 = cell::node(&reached);
+        }
+        block::write_cells(function::info_node(fn))[static_cast<int32_t>(function::Info::Body)] = body;
+        if (!h.shared) {
+            const int32_t n = count_field(at, standard_ ? 4 : 1);
+            if (n != body_cells) { p_ = at; bad(); }
+            for (int32_t i = 0; i < n; i++) any_record(body.w2, depth + 1);
+        }
+        mark.restore();
+    }
+
+    // The bytes of a payload of `size` bytes, taking `span` bytes of the input.
+    const uint8_t* payload(uint64_t size, const uint8_t* at) {
+        const uint64_t span = standard_ ? (size + 3) & ~uint64_t{3} : size;
+        if (span > left()) { p_ = at; bad(); }
+        const uint8_t* bytes = p_;
+        p_ += span;
+        return bytes;
+    }
+    // An element type and size a vector! holds.
+    static bool vector_kind(uint32_t elem, uint32_t unit) {
+        switch (static_cast<T>(elem)) {
+            case T::Char:
+            case T::Integer: return unit == 1 || unit == 2 || unit == 4;
+            case T::Float: return unit == 4 || unit == 8;
+            case T::Percent: return unit == 8;
+            default: return false;
+        }
+    }
+
+    void buffer_body(NodeId target, T t, bool f, bool shared, bool new_line, uint32_t h, int32_t depth,
+                     const uint8_t* at) {
+        const bool has_head = t == T::Vector || t == T::Hash || t == T::Image;
+        const int32_t head = has_head && (standard_ || f) ? count_field(at, 0) : 0;
+        const uint32_t nl = new_line ? cell::kNewLine : 0;
+        stack::Mark mark;
+        Cell* v = fresh_cell();
+        if (shared) {
+            *v = reference_field(at);
+            if (!cell::is(v, t)) { p_ = at; bad(); }
+            v->header = static_cast<uint32_t>(t) | nl;
+            if (has_head) cell::set_head(v, head);
+            append(target, v);
+            mark.restore();
+            return;
+        }
+        switch (t) {
+            case T::Bitset: {
+                const int32_t n = count_field(at, 1);
+                if (static_cast<size_t>(n) > bitset::kMaxBytes) { p_ = at; bad(); }
+                const uint8_t* bytes = payload(static_cast<uint64_t>(n), at);
+                bitset::make_at(v, static_cast<size_t>(n), 0, standard_ ? (h & kStdComplemented) != 0 : f);
+                if (n) std::memcpy(bitset::bits(v), bytes, static_cast<size_t>(n));
+                break;
+            }
+            case T::Vector: {
+                uint32_t elem = 0, unit = 0, count = 0;
+                if (standard_) {
+                    count = field(at);
+                    elem = field(at);
+                    unit = h >> 8 & 0xFF;
+                } else {
+                    const uint8_t kind = byte();
+                    elem = kind >> 2;
+                    unit = 1u << (kind & 3);
+                    count = field(at);
+                }
+                if (!vector_kind(elem, unit)) { p_ = at; bad(); }
+                const uint64_t size = uint64_t{count} * unit;
+                const uint8_t* bytes = payload(size, at);
+                vector::make_at(v, count, static_cast<T>(elem), unit);
+                memory::SeriesBuf* buf = memory::buf_of(v);
+                if (size) std::memcpy(buf->offset_ptr(), bytes, size);
+                buf->tail = buf->offset + size;
+                cell::set_head(v, head);
+                break;
+            }
+            case T::Image: {
+                uint32_t width = 0, height = 0;
+                if (standard_) {
+                    const uint32_t size = field(at);
+                    width = size & 0xFFFF;
+                    height = size >> 16;
+                } else {
+                    width = field(at);
+                    height = field(at);
+                }
+                const uint64_t pixels = uint64_t{width} * height;
+                if (width > static_cast<uint32_t>(image::kMaxSide) || height > static_cast<uint32_t>(image::kMaxSide) ||
+                    static_cast<uint64_t>(head) > pixels) {
+                    p_ = at;
+                    bad();
+                }
+                const uint8_t* bytes = payload(pixels * 4, at);
+                image::make_filled(v, static_cast<int32_t>(width), static_cast<int32_t>(height), 0);
+                if (image::Record* r = image::record_of(v)) std::memcpy(r->data, bytes, pixels * 4);
+                cell::set_head(v, head);
+                break;
+            }
+            case T::Hash: {
+                // Made indexed and empty, the cells read into it, then indexed whole.
+                const int32_t n = count_field(at, standard_ ? 4 : 1);
+                block::make_at(v, n);
+                hash_block::index(v, n);
+                v->header |= nl;
+                cell::set_head(v, head);
+                append(target, v);
+                const Cell hash = *v;
+                mark.restore();
+                for (int32_t i = 0; i < n; i++) any_record(cell::node(&hash), depth + 1);
+                hashtable::rebuild(hash_block::index_of(&hash));
+                return;
+            }
+            default: {  // map!: the pairs read into its body, then indexed
+                const int32_t n = count_field(at, standard_ ? 4 : 1);
+                if (n % 2) { p_ = at; bad(); }
+                map::make_at(v, nullptr, n / 2);
+                v->header |= nl;
+                append(target, v);
+                const Cell made_map = *v;
+                mark.restore();
+                const NodeId body = map::body_of(&made_map);
+                for (int32_t i = 0; i < n; i++) {
+                    const uint8_t* key_at = p_;
+                    any_record(body, depth + 1);
+                    if (i % 2 == 0 && !map::is_key_type(cell::type_of(block::raw_cells(body) + i))) {
+                        p_ = key_at;
+                        bad();
+                    }
+                }
+                hashtable::put_cell(map::table_of(&made_map), 0, 2);
+                return;
+            }
+        }
+        v->header |= nl;
+        append(target, v);
+        mark.restore();
+    }
+
+    void error_body(NodeId target, bool new_line, int32_t depth, const uint8_t* at) {
+        const uint32_t code = field(at);
+        if (code > 0xFFFF) { p_ = at; bad(); }
+        stack::Mark mark;
+        Cell* error = fresh_cell();
+        made(at, [&] { error::make_at(error, static_cast<Err>(code)); });
+        Cell v = *error;
+        finish(target, &v, new_line);
+        context_values(object::context_of(error), error::kArg1, kErrorFields, depth, at);
+        mark.restore();
     }
 
     // ---- Values kept whole in the cell: each is checked as its makers would build it ----
@@ -1103,6 +1838,8 @@ private:
             return;
         }
         const T t = record_type(id, record_at);
+        const bool f = word::is_any_word_type(t) ? !(h & kStdGlobal) : (h & kStdHandlers) != 0;
+        if (with_context(target, t, f, shared && t != T::Op, new_line, h, depth, record_at)) return;
         if (is_block_kind(t) || is_text_kind(t) || t == T::Binary) {
             standard_series(target, t, h, record_at, depth);
             return;
@@ -1143,8 +1880,7 @@ private:
             case T::Refinement: {
                 const uint32_t index = word_at(record_at);
                 word_at(record_at);  // the word's slot: a global word is looked up by its symbol
-                // Words of other contexts carry their owner; that form is not read yet.
-                if (!(h & kStdGlobal)) fire(Err::NotDone);
+                if (!(h & kStdGlobal)) { p_ = record_at; bad(); }
                 word::make_at(symbol_at(index, record_at), &v, t);
                 break;
             }
@@ -1163,7 +1899,7 @@ private:
         const int32_t head = static_cast<int32_t>(word_at(record_at));
         if (head < 0) { p_ = record_at; bad(); }
         stack::Mark mark;
-        Cell* v = stack::reserve();
+        Cell* v = fresh_cell();
         if (h & kStdShared) {
             *v = standard_reference(record_at);
             shared_record(target, v, t, head, new_line, record_at);
@@ -1219,6 +1955,7 @@ private:
     // appended to the target.
     void shared_record(NodeId target, Cell* v, T t, int32_t head, bool new_line,
                        const uint8_t* record_at) {
+        if (is_block_kind(t)) as_spec(v);
         const T reached = cell::type_of(v);
         const bool fits = is_block_kind(t)  ? is_block_kind(reached)
                           : is_text_kind(t) ? is_text_kind(reached)
@@ -1240,7 +1977,7 @@ private:
         const uint8_t* record_at = p_;
         const int32_t head = f ? count() : 0;
         stack::Mark mark;
-        Cell* v = stack::reserve();
+        Cell* v = fresh_cell();
         if (shared) {
             *v = reference();
             shared_record(target, v, t, head, new_line, record_at);
@@ -1404,7 +2141,7 @@ void BootWriter::define(uint32_t sym, const Cell* value) {
 uint32_t BootWriter::context(const Cell* object) {
     const NodeId ctx = object::context_of(object);
     state_->contexts.emplace(ctx, state_->records);
-    state_->encoder.context_record(ctx);
+    state_->encoder.top_level_context(ctx, state_->records);
     return state_->records++;
 }
 
@@ -1419,28 +2156,34 @@ std::vector<uint8_t> BootWriter::document() const {
 
 
 void decode(const uint8_t* data, size_t length, Cell* receiving) {
-    // Copied before anything allocates: the bytes may lie in a series buffer, which moves.
-    const std::vector<uint8_t> input(data, data + length);
-    data = input.data();
-    const size_t least = length > 7 && !(data[7] & kFlagCompact) ? kHeaderBytes + 8 : kHeaderBytes + 2;
-    if (length < least || std::memcmp(data, kMagic, sizeof kMagic) != 0) {
-        fire(Err::InvalidData, binary::load(data, length, stack::reserve()));
-    }
-    std::vector<uint8_t> copy(data, data + kHeaderBytes);
-    if (data[7] & kFlagPacked) {
-        // The rest is an LZ77 container; error offsets then count in the unpacked document.
+    // Copied once, before anything allocates: the bytes may lie in a series buffer, which moves.
+    std::vector<uint8_t> input(data, data + length);
+    auto invalid = [&input] { fire(Err::InvalidData, binary::load(input.data(), input.size(), stack::reserve())); };
+    const size_t least = length > 7 && !(input[7] & kFlagCompact) ? kHeaderBytes + 8 : kHeaderBytes + 2;
+    if (length < least || std::memcmp(input.data(), kMagic, sizeof kMagic) != 0) invalid();
+    const uint8_t* start = input.data();
+    size_t size = length;
+    // The rest may be an LZ77 container: unpacked into a buffer with 8 bytes to spare, which
+    // takes the header in front of the document in place. Error offsets then count in the
+    // unpacked document.
+    struct Unpacked {
+        uint8_t* bytes = nullptr;
+        ~Unpacked() {
+            if (bytes) memory::tracked_free(bytes);
+        }
+    } unpacked;
+    if (input[7] & kFlagPacked) {
         uint32_t produced = 0;
-        uint8_t* unpacked = lz77::decompress_data(data + kHeaderBytes, length - kHeaderBytes, &produced);
-        if (!unpacked) fire(Err::InvalidData, binary::load(data, length, stack::reserve()));
-        copy.insert(copy.end(), unpacked, unpacked + produced);
-        memory::tracked_free(unpacked);
-        copy[7] &= static_cast<uint8_t>(~kFlagPacked);
-        if (copy.size() < least) fire(Err::InvalidData, binary::load(data, length, stack::reserve()));
-    } else {
-        copy.insert(copy.end(), data + kHeaderBytes, data + length);
+        unpacked.bytes = lz77::decompress_data(start + kHeaderBytes, length - kHeaderBytes, &produced);
+        if (!unpacked.bytes || kHeaderBytes + produced < least) invalid();
+        std::memmove(unpacked.bytes + kHeaderBytes, unpacked.bytes, produced);
+        std::memcpy(unpacked.bytes, start, kHeaderBytes);
+        unpacked.bytes[7] &= static_cast<uint8_t>(~kFlagPacked);
+        start = unpacked.bytes;
+        size = kHeaderBytes + produced;
     }
-    Decoder decoder(copy.data(), copy.data() + copy.size(),
-                    static_cast<size_t>(block::count(cell::node(receiving))), cell::node(receiving));
+    Decoder decoder(start, start + size, static_cast<size_t>(block::count(cell::node(receiving))),
+                    cell::node(receiving));
     decoder.header();
     decoder.records();
 }

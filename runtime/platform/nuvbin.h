@@ -2,8 +2,10 @@
 // This build covers the scalar types (unset!, none!, logic!, integer!, char!, float!, percent!,
 // pair!, time!), the values kept whole in the cell (datatype!, typeset!, tuple!, date!, money!,
 // point2D!, point3D!), the block kinds (block!, paren!, the four path types), the text kinds
-// (string!, file!, url!, tag!, email!, ref!) and binary!; every other type raises internal
-// not-done on both sides, the types no document may hold raise access no-codec.
+// (string!, file!, url!, tag!, email!, ref!), binary!, the words (a word of an object's or a
+// function's context carries that owner), object! (with its change handlers), function!,
+// error!, native!, action! and op!; every other type raises internal not-done on both sides,
+// the types no document may hold raise access no-codec.
 #pragma once
 #include <cstddef>
 #include <cstdint>

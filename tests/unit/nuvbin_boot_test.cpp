@@ -146,7 +146,7 @@ TEST_F(NuvbinBoot, RefusesMalformedRecords) {
         {{"a", "b"}, "0E020100" "4F010002", "error nb-invalid-record 31"},  // past the words
         {{"a"}, "0E000100", "error nb-invalid-record 19"},       // kind 0
         {{"a"}, "0E160100", "error nb-invalid-record 19"},       // on the stack with values
-        {{"a"}, "0E0202000000", "error nb-invalid-record 23"},   // a word given twice
+        {{"a"}, "0E0202000000", "error nb-invalid-record 19"},   // a word given twice
         {{"a"}, "85" "0F01", "error nb-invalid-record 21"},      // a symbol index equal to S
     };
     for (const Row& row : rows) {

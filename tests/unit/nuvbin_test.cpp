@@ -1,5 +1,5 @@
-// NUVBIN compact documents: the exact bytes written for each covered type, round trips that keep
-// heads, new-line markers and sharing, and the errors of malformed documents.
+// NUVBIN documents: the exact bytes written for each covered type, round trips that keep heads,
+// new-line markers and sharing, and the errors of malformed documents.
 #include "runtime/platform/nuvbin.h"
 
 #include <string>
@@ -159,7 +159,12 @@ TEST_F(Nuvbin, RoundTripsTheCoveredTypes) {
           "next next [1 [2 \"x\"] (3)]", "new-line next [1 2 3] true",
           "b: [1] reduce [b next b (b)]", "b: copy [] append/only b b b",
           "s: \"ab\" reduce [s s reduce [s]]", "[a b: 'c :d /e #f]", "#a", "'x",
-          "[héllo wörld héllo]"})
+          "[héllo wörld héllo]", "integer!", "make typeset! [block! integer!]", "1.2.3.4",
+          "1-Jan-2000/10:00+5:30", "-USD$2.5", "1:02:03", "(1.5, 2)", "(1, 2, 3)",
+          "func [x] [x + 1]", ":append", ":+", "make object! [a: 1 f: func [k] [a + k]]",
+          "o: make object! [a: 1] reduce [in o 'a o]", "try [1 / 0]",
+          "make bitset! \"abc\"", "make vector! [integer! 16 [1 -2]]", "make hash! [a 1]",
+          "make map! [a 1 \"b\" [2]]", "make image! 2x1"})
         check_round_trip(text);
 }
 
@@ -226,7 +231,9 @@ TEST_F(Nuvbin, RefusesMalformedRecords) {
 TEST_F(Nuvbin, PackedDocumentsReadAsPlainOnes) {
     for (const bool standard : {false, true}) {
         test::StackScope scope;
-        Cell* code = test::load_text("b: [] loop 40 [append b reduce [\"text\" 'word 1.5 #{00}]] b");
+        Cell* code = test::load_text(
+            "b: [] loop 40 [append b reduce [\"text\" 'word 1.5 #{00} make object! [a: 1 f: func [x] [a + x]] "
+            "make map! [k 1] 1.2.3 $1 1-Jan-2000 make hash! [h] make vector! [float! 64 [1.5]]]] b");
         Cell* value = stack::push(interp::do_block(code));
         Cell* doc = stack::reserve();
         if (standard) nuvbin::encode_standard(value, doc);
