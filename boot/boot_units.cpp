@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/boot_code.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/handle.h"
@@ -12,17 +13,22 @@
 #include "runtime/errors.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/evaluator/routines.h"
+#include "runtime/frames.h"
+#include "runtime/os.h"
 #include "runtime/platform/image_codecs.h"
 #include "runtime/platform/nuvbin_codec.h"
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
 #include "runtime/system.h"
+#include "runtime/words.h"
 
 namespace nuv::boot_units {
 
 namespace {
 
 using T = TypeId;
+
+constexpr int kNoCatch = 95;  // the runtime error of an unwinding that reaches the entry frame
 
 // The units the runtime makes itself, by their manifest names.
 struct Step {
@@ -76,10 +82,17 @@ void run() {
         } else if (cell::is(&unit, T::Block)) {
             Cell* const top = stack::g_args.top;
             Cell* code = stack::push(&unit);
+            boot_code::mark(code);
             interp::do_block(code);
             stack::g_args.top = top;
         }
     }
+    boot_code::seal();
+}
+
+void run_at_entry(void (*units)()) {
+    frames::Owner entry(&words::w::anon, frames::kCatch);
+    if (entry.run(units)) os::quit_with_status(kNoCatch, reinterpret_cast<uintptr_t>(&run_at_entry));
 }
 
 }  // namespace nuv::boot_units

@@ -10,8 +10,14 @@ namespace nuv::boot_units {
 void make_prelude();
 // Runs the C++ step of the name; a name no step has ends the process (the manifest is wrong).
 void run_step(const char* name);
-// The prelude, then every unit of the loaded image in order. Raises what a unit raises; the
-// runtime is not usable when it does. Without an image nothing runs.
+// The prelude, then every unit of the loaded image in order, each run unit as boot code
+// (runtime/boot_code.h), whose calls are bound to the library object at the end. Raises what a
+// unit raises; the runtime is not usable when it does. Without an image nothing runs.
 void run();
+
+// Runs the units (run) under the entry frame, the outermost frame of the process, which takes
+// every kind of unwinding: one that reaches it ends the process as runtime error 95. An error
+// no frame of the units takes prints its report and ends the process with status 254.
+void run_at_entry(void (*units)());
 
 }  // namespace nuv::boot_units

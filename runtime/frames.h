@@ -120,13 +120,17 @@ void push_compiled_call(const Cell* name, NodeId function);
 inline void push_try(const Cell* name) { push(name, kTry); }
 inline void push_try_all(const Cell* name) { push(name, kTryAll); }
 inline void push_catch(const Cell* name) { push(name, kCatch); }
-inline void push_eval(const Cell* name) { push(name, kEval); }
+// The interpreter's pushes take the interpreter flag as an argument: the frames that boot code
+// pushes (boot_code.h) have none.
+inline void push_eval(const Cell* name, uint32_t flag = kInterpFlag) { push(name, (kEval & ~kInterpFlag) | flag); }
 inline void push_loop(const Cell* name) { push(name, kLoop); }
-inline void push_interp_native(const Cell* name) { push(name, kInterpNative); }
+inline void push_interp_native(const Cell* name, uint32_t flag = kInterpFlag) {
+    push(name, (kInterpNative & ~kInterpFlag) | flag);
+}
 // With a context, the frame keeps its values word as push_function does, so unwinding through
 // an interpreted call restores a re-entered function's values too.
-inline void push_interp_function(const Cell* name, NodeId function = 0) {
-    push(name, kInterpFunction);
+inline void push_interp_function(const Cell* name, NodeId function = 0, uint32_t flag = kInterpFlag) {
+    push(name, (kInterpFunction & ~kInterpFlag) | flag);
     if (!function) return;
     Frame* f = top();
     f->function = function;

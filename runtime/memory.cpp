@@ -726,7 +726,7 @@ NodeId copy_series_buffer(NodeId node) {
     NodeId fresh = alloc_bytes(size);
     SeriesBuf* from = buf(node);
     SeriesBuf* to = buf(fresh);
-    to->flags = (from->flags & ~(kLocationBits | watch::kWatched)) | (to->flags & kLocationBits) |
+    to->flags = (from->flags & ~(kLocationBits | watch::kWatched | kBootCode)) | (to->flags & kLocationBits) |
                 kAllocated;
     std::memcpy(to->data(), from->offset_ptr(), from->used());
     to->offset = 0;
@@ -761,7 +761,7 @@ NodeId series_copy_range(NodeId node, size_t start, size_t count) {
     SeriesBuf* from = buf(node);
     SeriesBuf* to = buf(fresh);
     std::memcpy(to->data(), from->offset_ptr() + start * unit, count * unit);
-    to->flags = (from->flags & ~(kLocationBits | kOwned | watch::kWatched)) |
+    to->flags = (from->flags & ~(kLocationBits | kOwned | watch::kWatched | kBootCode)) |
                 (to->flags & kLocationBits) | kAllocated;
     to->tail = count * unit;
     g_counters.bytes_copied += count * unit;

@@ -38,6 +38,8 @@ inline constexpr uint32_t kCentred = 0x10000000;
 inline constexpr uint32_t kMark = 0x08000000;       // the collector's mark
 inline constexpr uint32_t kBig = 0x01000000;        // lives in an OS block of its own
 inline constexpr uint32_t kExternal = 0x00100000;   // tracked heap allocation, never moved
+// A block of the boot image's code (boot_code.h); a copy never gets it from its source.
+inline constexpr uint32_t kBootCode = 0x00200000;
 inline constexpr uint32_t kUtf16Loaded = 0x00040000;
 inline constexpr uint32_t kOwned = 0x00020000;      // ownership flags (owned, owner)
 inline constexpr uint32_t kOwner = 0x00010000;
@@ -141,8 +143,8 @@ void series_set_flags(NodeId node, uint32_t flags);
 // copies the units in use to the start of the new data. Returns the new buffer.
 SeriesBuf* expand_series(NodeId node, size_t new_size);
 SeriesBuf* expand_series_zeroed(NodeId node, size_t new_size, uint8_t byte);
-// A new byte series holding a copy of the units in use, flags copied but the watch; returns its
-// node. A buffer keeps every flag when it moves or grows.
+// A new byte series holding a copy of the units in use, flags copied but the watch and the
+// boot-code mark; returns its node. A buffer keeps every flag when it moves or grows.
 NodeId copy_series_buffer(NodeId node);
 
 // Nodes and frames.
@@ -165,7 +167,7 @@ Cell* series_alloc_tail(NodeId node);
 // Moves the tail on n bytes, expanding a buffer that lacks room; returns the place to write.
 uint8_t* series_alloc_tail_bytes(NodeId node, size_t n);
 // A new series with the same unit holding count units from unit index start, flags copied but
-// where it lives, its ownership and its watch.
+// where it lives, its ownership, its watch and the boot-code mark.
 NodeId series_copy_range(NodeId node, size_t start, size_t count);
 
 // ---- Fresh nodes ----

@@ -8,7 +8,8 @@
 // The runtime starts as the console starts it: runtime init, then the boot source. print and
 // prin write to standard output. An error that reaches the top prints the console's "*** "
 // report to standard output and the status is 1; otherwise it is 0. An error in a boot unit
-// prints its report and the status is 254.
+// prints its report to standard error and the status is 254; an unwinding that leaves the boot
+// units (a throw no catch takes) ends the process as runtime error 95.
 //
 // A case table is the file's values after the header, one row after another:
 //   [code] value            the code's value molds as the value does
@@ -310,25 +311,18 @@ void set_script_args(int argc, char** argv, int first) {
     system_object::set_script_args(args);
 }
 
-constexpr int kBootFailed = 254;
-
 int usage() {
     std::fprintf(stderr, "usage: nuv-run FILE [args] | nuv-run -e TEXT | nuv-run --cases FILE\n");
     return 2;
 }
 
-// Starts the runtime and the boot units; a unit that fails is reported like any error, and the
-// process ends with status 254.
-bool start() {
+// Starts the runtime and the boot units under the entry frame: an error in a unit prints its
+// report and ends the process with status 254.
+void start() {
     runtime::init();
     runtime::set_collector_on(true);
     TopScope scope;
-    Cell* result = stack::push(none::shared());
-    frames::Owner frame(&words::w::anon, frames::kTry);
-    if (!frame.run([] { boot_units::run(); })) return true;
-    *result = cell::is(stack::top(), T::Error) ? *stack::top() : *raised_value();
-    write_line("boot source: " + report(*result));
-    return false;
+    boot_units::run_at_entry(boot_units::run);
 }
 
 int main_of(int argc, char** argv) {
@@ -345,7 +339,7 @@ int main_of(int argc, char** argv) {
         std::fprintf(stderr, "nuv-run: cannot read %s\n", path);
         return 2;
     }
-    if (!start()) return kBootFailed;
+    start();
     if (!inline_text && !cases) set_script_args(argc, argv, 2);
     const int status =
         cases ? run_cases(text, path) : run(text, !inline_text, inline_text ? "-e" : path);

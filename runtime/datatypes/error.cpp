@@ -102,7 +102,9 @@ Cell* new_error(Cell* out) {
 }
 
 void set_near(const Cell* error) {
-    put_field(error, kNear, g_position && *g_position ? **g_position : *unset::shared());
+    Cell near = g_position && *g_position ? **g_position : *unset::shared();
+    if (cell::is(&near, T::Block)) near.w3 = 0;  // the evaluator's own mark on its code position
+    put_field(error, kNear, near);
 }
 
 void set_args(const Cell* error, const Cell* arg1, const Cell* arg2, const Cell* arg3) {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/boot_code.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -168,6 +169,7 @@ NodeId make_value(const Cell* spec_in, const Cell* body_in, NodeId ctx, int32_t 
     if (cell::is(body, T::Block)) {
         cell::set_head(body, block::head_index(body));
         Cell* copied = block::copy_deep(body, true, true);
+        boot_code::keep_mark(cell::node(body), copied);
         *body = *copied;
         body->header = static_cast<uint32_t>(T::Block);
     } else {

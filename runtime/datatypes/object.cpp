@@ -8,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "runtime/boot_code.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
@@ -186,6 +187,7 @@ void copy_function(NodeId ctx, int32_t index) {
     stack::push(&info_holder);
     const Cell body = block::at(info, 0);
     Cell copy = *block::copy_deep(&body, true, true);
+    boot_code::keep_mark(cell::node(&body), &copy);
     copy.header = body.header;
     context::bind_block(&copy, ctx, true);
     context::bind_block(&copy, fn_ctx, false);

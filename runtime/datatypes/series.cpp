@@ -107,8 +107,8 @@ bool same_family(const Cell* a, const Cell* b) {
 }
 
 // A new buffer of the source's unit holding `count` units from `start`, with the source's flags
-// except where it lives, its ownership and its watch. At least one unit of room, so the copy can
-// grow.
+// except where it lives, its ownership, its watch and the boot-code mark. At least one unit of
+// room, so the copy can grow.
 NodeId copy_units(NodeId source, int32_t start, int32_t count) {
     const uint32_t unit = memory::buf(source)->unit();
     const NodeId fresh = memory::alloc_series(static_cast<size_t>(std::max(count, 1)), unit, 0);
@@ -116,7 +116,7 @@ NodeId copy_units(NodeId source, int32_t start, int32_t count) {
     SeriesBuf* to = memory::buf(fresh);
     std::memcpy(to->data(), from.at(start), from.bytes(count));
     constexpr uint32_t kNotCopied = memory::kLocationBits | memory::kOwned | memory::kOwner |
-                                    memory::kMark | watch::kWatched;
+                                    memory::kMark | watch::kWatched | memory::kBootCode;
     to->flags = (from.b->flags & ~kNotCopied) | (to->flags & memory::kLocationBits) |
                 memory::kAllocated;
     to->offset = 0;

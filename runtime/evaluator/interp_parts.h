@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "runtime/boot_code.h"
 #include "runtime/cell.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/context.h"
@@ -22,7 +23,8 @@ namespace nuv::interp::parts {
 // ---- Code positions ----
 
 // The current code cell (the top of the code stack): the innermost block run and the index of
-// the expression being run. Error reports read it as `near`.
+// the expression being run. Error reports read it as `near`. Word 3 is 1 while the block is boot
+// code (boot_code.h), 0 otherwise: the frames such code pushes have no interpreter flag.
 extern Cell* g_code;
 struct CodeStack {
     Cell* base;
@@ -31,18 +33,30 @@ struct CodeStack {
 extern CodeStack g_codes;
 void grow_codes();
 
+// A position in the block of the current code cell (or in a block run inline with it, which is
+// boot code when that is). The cell is a block already.
 inline void set_code(NodeId node, int32_t i) {
-    cell::put(g_code, static_cast<uint32_t>(TypeId::Block), static_cast<uint32_t>(i), node, 0);
+    g_code->w1 = static_cast<uint32_t>(i);
+    g_code->w2 = node;
 }
+
+// Pushes the code cell of a run of block `node` from `index`; `boot` is 1 when the block is boot
+// code.
+inline void push_code(NodeId node, int32_t index, uint32_t boot) {
+    if (g_code + 1 == g_codes.end) [[unlikely]] grow_codes();
+    ++g_code;
+    cell::put(g_code, static_cast<uint32_t>(TypeId::Block), static_cast<uint32_t>(index), node, boot);
+}
+inline void push_code(NodeId node, int32_t index) { push_code(node, index, boot_code::is_marked(node) ? 1 : 0); }
+
+// The interpreter flag of the frames the current code pushes: none for boot code.
+inline uint32_t frame_flag() { return g_code->w3 ? 0 : frames::kInterpFlag; }
 
 // A block run's own code cell, on top of the code stack for the run's duration, every exit
 // included; it starts at the block's head.
 struct CodeScope {
-    CodeScope(NodeId node, int32_t index) {
-        if (g_code + 1 == g_codes.end) [[unlikely]] grow_codes();
-        ++g_code;
-        cell::put(g_code, static_cast<uint32_t>(TypeId::Block), static_cast<uint32_t>(index), node, 0);
-    }
+    CodeScope(NodeId node, int32_t index) { push_code(node, index); }
+    CodeScope(NodeId node, int32_t index, uint32_t boot) { push_code(node, index, boot); }
     ~CodeScope() { --g_code; }
     CodeScope(const CodeScope&) = delete;
     CodeScope& operator=(const CodeScope&) = delete;

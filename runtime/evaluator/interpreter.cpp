@@ -811,7 +811,7 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
         const Cell body = plan.body;
         const NodeId ctx = function::context_of(callee);
         const NodeId words = words_of(plan, ctx);
-        frames::push_interp_function(frame_name, ctx);
+        frames::push_interp_function(frame_name, ctx, parts::frame_flag());
         if constexpr (Infix) stack::g_args.top = mark + 1;
         i = fetch_function_args<Infix, Traced>(callee, &plan, shape, node, i, frame_name, path, path_from, words);
         if (!exit_pending()) [[likely]] {
@@ -824,7 +824,7 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
         }
     } else if (type == T::Routine) {
         const NodeId words = words_of(plan, function::context_of(callee));
-        frames::push_interp_native(frame_name);
+        frames::push_interp_native(frame_name, parts::frame_flag());
         if constexpr (Infix) stack::g_args.top = mark + 1;
         i = fetch_function_args<Infix, Traced>(callee, &plan, shape, node, i, frame_name, path, path_from, words);
         if (!exit_pending()) [[likely]] {
@@ -834,7 +834,7 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
         }
     } else {
         const NativeCall call{plan.fast, plan.flags, plan.native_entry, plan.action_entry};
-        frames::push_interp_native(frame_name);
+        frames::push_interp_native(frame_name, parts::frame_flag());
         if constexpr (Infix) stack::g_args.top = mark + 1;
         int32_t refinements[kMaxRefinements];
         i = fetch_native_args<Infix, Traced>(callee, &plan, shape, node, i, frame_name, path, path_from, refinements);
@@ -867,7 +867,7 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
     const PlanArg right = plan.args[1];
     const NodeId compiled = plan.shape.compiled;
     stack::g_args.top = mark;
-    frames::push_interp_native(name);
+    frames::push_interp_native(name, parts::frame_flag());
     stack::g_args.top = mark + 1;
     i = eval_expression<true, true>(node, i);
     if (!exit_pending()) [[likely]] {
@@ -889,7 +889,7 @@ int32_t invoke(const Cell* callee, NodeId node, int32_t i, const Cell* name, con
     const bool two_way = plan.flags & kTwoWay;
     if (plan.shape.args != (two_way ? 3 : 2)) return invoke<false>(callee, node, i, name, nullptr, 0);
     const Shape shape = plan.shape;
-    frames::push_interp_native(name);
+    frames::push_interp_native(name, parts::frame_flag());
     int32_t entry = 0;
     i = fetch_leading<false>(callee, &plan, shape, node, i, name, &entry);
     if (!exit_pending()) [[likely]] run_chosen(two_way, stack::arg(1), stack::arg(2));
@@ -1186,16 +1186,18 @@ void run_block(const Cell* block, Run run) {
             if (from < 0) return;
         }
     }
-    CodeScope scope(cell::node(block), cell::head(block));
-    collector::FreshScope fresh;  // what each expression made is held by the stack or stored
     const NodeId node = cell::node(block);
-    const int32_t count = code_of(node).count;
+    memory::SeriesBuf* const b = memory::buf(node);  // read before anything allocates
+    const uint32_t boot = (b->flags & memory::kBootCode) ? 1 : 0;
+    const auto count = static_cast<int32_t>(b->used() / sizeof(Cell));
+    CodeScope scope(node, cell::head(block), boot);
+    collector::FreshScope fresh;  // what each expression made is held by the stack or stored
     int32_t i = std::clamp(from, 0, count);
     [[maybe_unused]] const int32_t head = i;
     if (run == Run::InFrame) {
         stack::reset();
     } else {
-        frames::push_eval(&words::w::body);
+        frames::push_eval(&words::w::body, boot ? 0 : frames::kInterpFlag);
     }
     if constexpr (Traced) emit_run(trace::Event::Enter, node, head, head, nullptr);
     if (i >= count) {

@@ -3,11 +3,14 @@
 
 #include <bit>
 
+#include "runtime/boot_code.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/evaluator/interp_parts.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/frames.h"
 #include "runtime/watch.h"
@@ -67,6 +70,18 @@ struct InCallback {
 
 void report_error(const Cell* error) { event(Event::Error, nullptr, -1, nullptr, error); }
 
+// Boot code is run as the runtime's own: the interpreter reports no step inside it (the code
+// running is boot code, or the event's code is: a boot function's prolog and epilog). The run's
+// opening and closing, and the events of fire, throw and catch, are not the interpreter's.
+bool from_boot_code(Event e, const Cell* code) {
+    constexpr uint32_t kNotSteps = static_cast<uint32_t>(Event::Init) | static_cast<uint32_t>(Event::End) |
+                                   static_cast<uint32_t>(Event::Error) | static_cast<uint32_t>(Event::Throw) |
+                                   static_cast<uint32_t>(Event::Catch);
+    if (static_cast<uint32_t>(e) & kNotSteps) return false;
+    if (code && series::is_any_block(cell::type_of(code)) && boot_code::is_marked(cell::node(code))) return true;
+    return e != Event::Prolog && e != Event::Epilog && interp::parts::g_code->w3 != 0;
+}
+
 }  // namespace
 
 bool body_tracing(uint32_t function_header) {
@@ -92,7 +107,7 @@ uint32_t mask_of(const Cell* callback) {
 
 void event(Event e, const Cell* code, int32_t at, const Cell* ref, const Cell* value) {
     const auto bit = static_cast<uint32_t>(e);
-    if (!hooks::g_tracing || !(g_mask & bit)) return;
+    if (!hooks::g_tracing || !(g_mask & bit) || from_boot_code(e, code)) return;
     const Switch off(false);  // from here on, a raise (a full stack) reports nothing
     Cell args[6];
     args[0] = event_word(std::countr_zero(bit));

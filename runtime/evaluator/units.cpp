@@ -115,6 +115,7 @@ struct Call {
     actions::Entry action_entry;
     mutable NodeId compiled;  // the compiled spec, once the callee has one (0 before)
     uint32_t frame_header;    // the header of the frame the call pushes (0: the name does not fit one)
+    uint32_t frame_flag;      // its interpreter flag: none in boot code
     std::vector<Cell> spec;   // what it holds: the spec word and typeset of each entry
     int32_t total;       // its entries, in cells
     int32_t refinements; // refinement entries
@@ -213,6 +214,7 @@ struct Unit {
     std::vector<Speculation> speculations;
     std::vector<NodeId> callees;  // the information nodes of the speculated values
     uint64_t epoch = 0;
+    uint32_t boot = 0;   // 1 when the block is boot code (its parens and branches are too)
     int32_t active = 0;  // runs in progress
     bool dead = false;   // no longer holds: every run in progress hands back
     bool buried = false; // dropped from the table while running: freed when the last run ends
@@ -392,7 +394,9 @@ class Builder {
             }
         }
         c.total = static_cast<int32_t>(c.spec.size());
-        c.frame_header = frames::header_for(&name, type == T::Function ? frames::kInterpFunction : frames::kInterpNative);
+        const uint32_t kind = type == T::Function ? frames::kInterpFunction : frames::kInterpNative;
+        c.frame_flag = u_.boot ? 0 : frames::kInterpFlag;
+        c.frame_header = frames::header_for(&name, (kind & ~frames::kInterpFlag) | c.frame_flag);
         c.branches[0] = c.branches[1] = -1;
         const auto index = native::index_of(&callee);
         if (type == T::Native) {
@@ -753,6 +757,7 @@ Unit* build(NodeId node, int32_t head) {
     auto u = std::make_unique<Unit>();
     u->node = node;
     u->head = head;
+    u->boot = boot_code::is_marked(node) ? 1 : 0;
     Builder(*u).sequence(node, head);
     if (g_settings.flat) FlatBuilder(*u).build();
     u->epoch = checked_epoch();
@@ -895,6 +900,17 @@ class Runner {
   private:
     Unit& u_;
     const Step* steps_;
+
+    // The frame of call `c`, from its header made at build time (a name that fits none raises).
+    static void push_frame(const Call& c) {
+        if (c.frame_header == 0) [[unlikely]] {
+            frames::push(&c.name, c.frame_flag);
+        } else if (c.type == T::Function) {
+            frames::push_made(c.frame_header, c.name.w1, c.ctx, context::cell_of(c.ctx)->w2);
+        } else {
+            frames::push_made(c.frame_header, c.name.w1);
+        }
+    }
     const Call* calls() const { return u_.calls.data(); }
     const Arg* args() const { return u_.args.data(); }
     const Infix* infixes() const { return u_.infixes.data(); }
@@ -1029,7 +1045,7 @@ class Runner {
     [[gnu::noinline]] void paren(const Step& s) {
         P::check_machine_stack();
         const Sequence& seq = u_.sequences[s.child];
-        P::CodeScope scope(seq.node, seq.head);
+        P::CodeScope scope(seq.node, seq.head, u_.boot);
         collector::FreshScope fresh;
         if (seq.steps.empty()) {
             stack::push(unset::shared());
@@ -1162,11 +1178,11 @@ class Runner {
         ensure_spec(c);
         int32_t i;
         if (c.type == T::Function) {
-            frames::push_interp_function(&c.name, c.ctx);
+            push_frame(c);
             const bool fetched = c.pure_args && pure_arguments(c);
             return function_call(s, c, mark, fetched);
         } else {
-            frames::push_interp_native(&c.name);
+            push_frame(c);
             if (c.pure_args && pure_arguments(c)) {
                 native(c);
                 i = s.value_end;
@@ -1225,7 +1241,7 @@ class Runner {
             if (u->sequences[0].lone_exit >= 0 && room(2) && frames::g_frames.top != frames::g_frames.end &&
                 exit_value(*u, u->calls[u->steps[u->sequences[0].lone_exit].child]))
                 return;
-            P::CodeScope scope(node, head);
+            P::CodeScope scope(node, head, u->boot);
             collector::FreshScope fresh;
             g_counters.runs++;
             if (u->flat) {
@@ -1301,7 +1317,7 @@ class Runner {
         ensure_spec(c);
         P::check_machine_stack();
         stack::g_args.top = mark;
-        frames::push_interp_native(&c.name);
+        push_frame(c);
         stack::g_args.top = mark + 1;
         int32_t i = arguments(c, node, op.at + 1, 2);
         if (!P::exit_pending()) [[likely]] native(c);
@@ -1331,7 +1347,7 @@ class Runner {
         }
         P::check_machine_stack();
         stack::g_args.top = mark;
-        frames::push_interp_native(&c.name);
+        push_frame(c);
         stack::g_args.top = mark + c.arg_count;
         run_branch(seq);
         frames::pop_keep_result();
@@ -1342,7 +1358,7 @@ class Runner {
         ensure_spec(c);
         if (c.pure_branch && pure_branch(c)) return s.value_end;
         P::check_machine_stack();
-        frames::push_interp_native(&c.name);
+        push_frame(c);
         bool compiled = false;
         const int32_t i = arguments(c, s.node, s.at + 1, 0, &compiled);
         if (!P::exit_pending()) [[likely]] {
@@ -1376,7 +1392,7 @@ class Runner {
                 return;
             }
         }
-        P::CodeScope scope(seq.node, seq.head);
+        P::CodeScope scope(seq.node, seq.head, u_.boot);
         collector::FreshScope fresh;
         stack::reset();
         if (seq.steps.empty()) {
@@ -1428,12 +1444,7 @@ inline OpenRec& top_open() { return g_open[g_open_top - 1]; }
 
 inline int32_t code_level() { return static_cast<int32_t>(P::g_code - P::g_codes.base); }
 inline void set_code_level(int32_t level) { P::g_code = P::g_codes.base + level; }
-// Pushes a code position as a CodeScope does.
-inline void push_code(NodeId node, int32_t index) {
-    if (P::g_code + 1 == P::g_codes.end) [[unlikely]] P::grow_codes();
-    ++P::g_code;
-    cell::put(P::g_code, static_cast<uint32_t>(T::Block), static_cast<uint32_t>(index), node, 0);
-}
+using P::push_code;
 
 // The check after anything that may have run code: the unit still holds.
 [[gnu::noinline]] bool holds_slow(Unit& u) {
@@ -1598,7 +1609,7 @@ class Flat {
                 b.depth = depth;
                 b.saved_body_depth = P::g_body_depth;
                 P::g_body_depth = depth;
-                push_code(callee->node, callee->head);
+                push_code(callee->node, callee->head, callee->boot);
                 g_counters.runs++;
                 g_counters.inline_bodies++;
                 callee->active++;
@@ -1667,7 +1678,7 @@ class Flat {
                 q.fresh = memory::fresh_count();
                 q.code_level = code_level();
                 q.scope = nullptr;
-                push_code(seq.node, seq.head);
+                push_code(seq.node, seq.head, u->boot);
                 q.mark = stack::reset();
                 if (seq.steps.empty()) stack::push(unset::shared());
                 pc = on ? pc + 1 : u->flat + op.b;
@@ -1694,7 +1705,7 @@ class Flat {
                 q.fresh = memory::fresh_count();
                 q.code_level = code_level();
                 q.scope = nullptr;
-                push_code(seq.node, seq.head);
+                push_code(seq.node, seq.head, u->boot);
                 if (seq.steps.empty()) stack::push(unset::shared());
                 pc++;
                 NEXT_OP();
