@@ -202,25 +202,29 @@ void locate_image() {
         g_image_length = g_image_file.size();
         return;
     }
-    const uint8_t* start = nuv_boot_image;
-    const uint8_t* end = nuv_boot_image_end;
-    if (start == nullptr || end == nullptr || end - start < 4) return;
+    if (nuv_boot_image && nuv_boot_image_end)
+        g_image = image_behind_word(nuv_boot_image, nuv_boot_image_end, &g_image_length);
+}
+
+}  // namespace
+
+const uint8_t* image_behind_word(const uint8_t* start, const uint8_t* end, size_t* length) {
+    *length = 0;
+    if (end - start < 4) return nullptr;
     uint32_t packed = 0;
     std::memcpy(&packed, start, 4);
-    g_image = start + 4;
-    g_image_length = static_cast<size_t>(end - g_image);
-    if (packed != 1) return;
+    *length = static_cast<size_t>(end - start - 4);
+    if (packed != 1) return start + 4;
     uint32_t produced = 0;
-    g_image = lz77::decompress_data(g_image, g_image_length, &produced);
-    g_image_length = produced;
-    if (!g_image) {
+    const uint8_t* image = lz77::decompress_data(start + 4, *length, &produced);
+    if (!image) {
         std::fputs("Error: Nuvbin compressed data corrupted!\n", stdout);
         std::fflush(stdout);
         std::_Exit(1);
     }
+    *length = produced;
+    return image;
 }
-
-}  // namespace
 
 const uint8_t* boot_image(size_t* length) {
     *length = g_image_length;

@@ -116,6 +116,11 @@ inline SeriesBuf* buf_of(const Cell* c) { return buf(cell::node(c)); }
 void init();
 // The boot image and its length in bytes, or nullptr when there is none. Valid until exit.
 const uint8_t* boot_image(size_t* length);
+// The image stored in [start, end) behind its word: the bytes after the word, or when the word
+// is 1 their LZ77 container unpacked (a tracked allocation); a container that does not unpack
+// prints "Error: Nuvbin compressed data corrupted!" and ends the process with status 1.
+// nullptr for fewer than 4 bytes.
+const uint8_t* image_behind_word(const uint8_t* start, const uint8_t* end, size_t* length);
 void release_all();   // every node frame, series frame, big block and the node table back to the OS
 
 // OS pages (mmap); a refusal raises internal no-memory / wrong-mem.

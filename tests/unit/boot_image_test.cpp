@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/lz77.h"
+#include "runtime/memory.h"
 #include "tests/unit/support.h"
 
 namespace nuv {
@@ -84,6 +86,15 @@ TEST(BootImage, AnImageOfItsOwnRunsItsUnitsInOrder) {
     EXPECT_EQ(ended.status, 0);
 }
 
+TEST(BootImage, ItsFunctionsKeepCallingWhatStartUpDefined) {
+    const std::string folder = scratch();
+    write_file(folder + "/f.nuv", "f: func [b] [append b 1]\n");
+    const std::string image = build_image(folder, "run f build:f.nuv\n");
+    const Ended ended = run({NUV_RUN_PATH, "-e", "append: none print mold f []"}, image);
+    EXPECT_EQ(ended.out, "[1]\n");
+    EXPECT_EQ(ended.status, 0);
+}
+
 TEST(BootImage, AUnitThatRaisesEndsStartUp) {
     const std::string folder = scratch();
     write_file(folder + "/bad.nuv", "1 / 0\n");
@@ -93,6 +104,32 @@ TEST(BootImage, AUnitThatRaisesEndsStartUp) {
     EXPECT_NE(ended.out.find("*** Math Error: attempt to divide by zero"), std::string::npos)
         << ended.out;
     EXPECT_EQ(ended.status, 254);
+}
+
+TEST(BootImage, AnImageBehindTheWordOneIsUnpacked) {
+    const std::string image = read_file(NUV_BOOT_IMAGE_PATH);
+    std::string stored(4 + image.size(), '\0');
+    stored[0] = 1;
+    const int64_t packed = lz77::compress_data(reinterpret_cast<const uint8_t*>(image.data()),
+                                               image.size(), reinterpret_cast<uint8_t*>(&stored[4]));
+    ASSERT_GT(packed, 0);
+    stored.resize(4 + static_cast<size_t>(packed));
+    const auto* start = reinterpret_cast<const uint8_t*>(stored.data());
+    size_t length = 0;
+    const uint8_t* unpacked = memory::image_behind_word(start, start + stored.size(), &length);
+    ASSERT_NE(unpacked, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(unpacked), length), image);
+    memory::tracked_free(const_cast<uint8_t*>(unpacked));
+    // The word 0: the bytes behind it as they are.
+    stored[0] = 0;
+    EXPECT_EQ(memory::image_behind_word(start, start + stored.size(), &length), start + 4);
+    EXPECT_EQ(length, stored.size() - 4);
+    // A container that does not unpack ends the process.
+    stored[0] = 1;
+    stored[6] = static_cast<char>(stored[6] ^ 0x40);  // its payload size
+    const Ended ended = test::in_child([&] { memory::image_behind_word(start, start + stored.size(), &length); });
+    EXPECT_EQ(ended.out, "Error: Nuvbin compressed data corrupted!\n");
+    EXPECT_EQ(ended.status, 1);
 }
 
 TEST(BootImage, ABadImageEndsTheProcessBeforeAnyStatement) {
