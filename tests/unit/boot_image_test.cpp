@@ -86,12 +86,22 @@ TEST(BootImage, AnImageOfItsOwnRunsItsUnitsInOrder) {
     EXPECT_EQ(ended.status, 0);
 }
 
-TEST(BootImage, ItsFunctionsKeepCallingWhatStartUpDefined) {
+TEST(BootImage, ItsFunctionsRunAsTheRuntimesOwn) {
     const std::string folder = scratch();
     write_file(folder + "/f.nuv", "f: func [b] [append b 1]\n");
     const std::string image = build_image(folder, "run f build:f.nuv\n");
-    const Ended ended = run({NUV_RUN_PATH, "-e", "append: none print mold f []"}, image);
+    // They keep calling what start-up defined.
+    Ended ended = run({NUV_RUN_PATH, "-e", "append: none print mold f []"}, image);
     EXPECT_EQ(ended.out, "[1]\n");
+    EXPECT_EQ(ended.status, 0);
+    // A trace run hears no event from inside them, and every event of a user's function.
+    ended = run({NUV_RUN_PATH, "-e",
+                 "g: func [b] [append b 2] log: copy [] "
+                 "do/trace [f [] g []] func [e c o v r x] [append/only log c] n: 0 m: 0 "
+                 "foreach c log [if block? c [if same? head c head reflect :f 'body [n: n + 1] "
+                 "if same? head c head reflect :g 'body [m: m + 1]]] print [n m > 0]"},
+                image);
+    EXPECT_EQ(ended.out, "0 true\n");
     EXPECT_EQ(ended.status, 0);
 }
 
