@@ -1019,8 +1019,9 @@ private:
     }
     // ---- Boot mode ----
 
-    // Words (a definition's word among them) and context records, which boot mode reads its
-    // own way; false for any other record.
+    // The records boot mode reads its own way: words (a definition's word among them), context
+    // records, natives and actions (each the definition of its table entry) and datatypes (any
+    // type id); false for any other record.
     bool boot_record(NodeId target, T t, bool f, bool shared, bool definition, bool new_line,
                      const uint8_t* type_at, int32_t depth) {
         const bool word_kind = word::is_any_word_type(t) && t != T::Issue;
@@ -1077,14 +1078,15 @@ private:
         return true;
     }
 
-    // The value of the next record, read through the scratch block (a definition is no value).
-    // Valid until the next allocation.
+    // The value of the next record, read through the scratch block (a definition is no value);
+    // the block is used as a stack, since a value read there may hold another such record.
     Cell scratch_value(const uint8_t* at, int32_t depth) {
+        const int32_t before = block::count(scratch_);
         record(scratch_, depth + 1);
-        memory::SeriesBuf* cells = memory::buf(scratch_);
-        if (cells->used() != sizeof(Cell)) { p_ = at; bad(); }
-        cells->tail = cells->offset;
-        return *reinterpret_cast<const Cell*>(cells->offset_ptr());
+        if (block::count(scratch_) != before + 1) { p_ = at; bad(); }
+        const Cell value = block::at(scratch_, before);
+        memory::buf(scratch_)->tail -= sizeof(Cell);
+        return value;
     }
 
     // A native! or action! of the image: its 1-based table position, then its spec block, which

@@ -108,6 +108,9 @@ TEST_F(NuvbinBoot, WriterOutputReadsBack) {
         integer::set(&five, 5);
         writer.define(symbol::make_cstr("boot-five"), &five);
         writer.define(symbol::make_cstr("boot-list"), code);
+        // An action inside a definition's value: its spec is read beside that value.
+        writer.define(symbol::make_cstr("boot-calls"),
+                      stack::push(interp::do_block(test::load_text("reduce [:append 1]"))));
         EXPECT_EQ(writer.value(code), 3u);
         doc = writer.document();
     }
@@ -117,6 +120,12 @@ TEST_F(NuvbinBoot, WriterOutputReadsBack) {
     ASSERT_EQ(block::count(roots), 4);
     EXPECT_EQ(global_molded("boot-five"), "5");
     EXPECT_EQ(global_molded("boot-list"), "[p q 3 (s)]");
+    const Cell* calls = context::global_slot(symbol::make_cstr("boot-calls"));
+    ASSERT_TRUE(calls && cell::is(calls, TypeId::Block));
+    ASSERT_EQ(block::count(cell::node(calls)), 2);
+    const Cell append = block::at(cell::node(calls), 0);
+    EXPECT_TRUE(cell::is(&append, TypeId::Action));
+    EXPECT_EQ(test::mold_value(block::at(cell::node(calls), 1)), "1");
     const Cell first = block::at(roots, 0);
     const Cell again = block::at(roots, 1);
     EXPECT_EQ(test::mold_value(first), test::mold_value(*object));
