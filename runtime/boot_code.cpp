@@ -14,6 +14,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/stack.h"
+#include "runtime/watch.h"
 
 namespace nuv::boot_code {
 
@@ -97,6 +98,11 @@ void seal() {
     word::keep(library);
     mark.restore();
     g_library = lib;
+    // Compiled units speculate on the library's callables: every write into it moves the epoch
+    // (through a word, or into its values as a block).
+    context::g_library_node = lib;
+    watch::watch_series(context::cell_of(lib)->w2);
+    watch::move();  // units that speculated on an earlier library object read it no more
 
     // No allocation from here on: the cells read stay where they are.
     std::vector<Cell> work;

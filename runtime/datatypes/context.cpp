@@ -19,6 +19,7 @@
 namespace nuv::context {
 
 NodeId g_global_node = 0;
+NodeId g_library_node = 0;
 NodeId g_global_values = 0;
 
 namespace {
@@ -204,6 +205,7 @@ void make_global() {
     g_global = make(kGlobalSlots, false, false, 0, Kind::Global);
     g_global_node = g_global;
     g_global_values = cell_of(g_global)->w2;
+    g_library_node = 0;
 }
 
 // ---- Finding and adding words ----

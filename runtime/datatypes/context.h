@@ -49,6 +49,9 @@ Cell* word_at(NodeId ctx, int32_t index);
 // watch first (`watch::slot_written`).
 extern NodeId g_global_node;
 extern NodeId g_global_values;
+// The library object's context (boot_code.h; 0 before start-up seals it): compiled units
+// speculate on its callables too, so a write into it moves the epoch.
+extern NodeId g_library_node;
 
 namespace detail {
 inline Cell* value_cell(NodeId ctx, int32_t index) {
@@ -79,7 +82,11 @@ inline Cell* plain_cell(const Cell* word) {
 inline const Cell* values_at(NodeId ctx, int32_t index) { return detail::value_cell(ctx, index); }
 // The same cell for a write, which must follow at once.
 inline Cell* write_at(NodeId ctx, int32_t index) {
-    if (ctx == g_global_node) watch::slot_written(index);
+    if (ctx == g_global_node) {
+        watch::slot_written(index);
+    } else if (ctx == g_library_node) [[unlikely]] {
+        watch::move();
+    }
     return detail::value_cell(ctx, index);
 }
 

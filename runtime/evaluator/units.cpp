@@ -155,8 +155,9 @@ struct Watched {
 };
 
 struct Speculation {
-    int32_t index;  // global slot
+    int32_t index;  // global slot, or the slot of the library object's context `library`
     Cell value;
+    NodeId library = 0;
 };
 
 // ---- Flat code ----
@@ -343,18 +344,21 @@ class Builder {
         u_.series.push_back(w);
     }
 
-    // The value of a global word when it is a callable or an op (the slot is then watched).
+    // The value of a global word, or of a word of boot code bound to the library object, when it
+    // is a callable or an op (a global slot is then watched; every write into the library object
+    // moves the epoch).
     const Cell* speculate(const Cell& word) {
-        if (word.w1 != context::g_global_node || context::g_global_node == 0) return nullptr;
+        const NodeId library = word.w1 == context::g_library_node ? word.w1 : 0;
+        if ((word.w1 != context::g_global_node && library == 0) || word.w1 == 0) return nullptr;
         const Cell* slot = context::plain_slot(&word);
         if (!slot || !callable_or_op(cell::type_of(slot))) return nullptr;
         const auto index = static_cast<int32_t>(word.w3);
         bool known = false;
-        for (const Speculation& s : u_.speculations) known = known || s.index == index;
+        for (const Speculation& s : u_.speculations) known = known || (s.index == index && s.library == library);
         if (!known) {
-            u_.speculations.push_back(Speculation{index, *slot});
+            u_.speculations.push_back(Speculation{index, *slot, library});
             u_.callees.push_back(slot->w3);
-            watch::watch_slot(index);
+            if (library == 0) watch::watch_slot(index);
         }
         return slot;
     }
@@ -770,11 +774,14 @@ Unit* build(NodeId node, int32_t head) {
 // ---- Checks ----
 
 
-// The global context's value slot `index`, or nullptr past its values.
-const Cell* global_value(int32_t index) {
-    memory::SeriesBuf* values = memory::buf(context::g_global_values);
-    if (index < 0 || static_cast<size_t>(index) >= values->used() / sizeof(Cell)) return nullptr;
-    return reinterpret_cast<const Cell*>(values->offset_ptr()) + index;
+// The speculated slot's value now, or nullptr past its context's values or when a later library
+// object has replaced the one it was read from (whose writes no longer move the epoch).
+const Cell* speculated_value(const Speculation& s) {
+    if (s.library != 0 && s.library != context::g_library_node) return nullptr;
+    const NodeId node = s.library != 0 ? context::cell_of(s.library)->w2 : context::g_global_values;
+    memory::SeriesBuf* values = memory::buf(node);
+    if (s.index < 0 || static_cast<size_t>(s.index) >= values->used() / sizeof(Cell)) return nullptr;
+    return reinterpret_cast<const Cell*>(values->offset_ptr()) + s.index;
 }
 
 [[noreturn]] void verify_failed(const char* what, NodeId node) {
@@ -790,7 +797,7 @@ void verify(const Unit& u) {
             verify_failed("a covered series", w.node);
     }
     for (const Speculation& s : u.speculations) {
-        const Cell* slot = global_value(s.index);
+        const Cell* slot = speculated_value(s);
         if (!slot || std::memcmp(slot, &s.value, sizeof(Cell)) != 0)
             verify_failed("a speculated global", static_cast<NodeId>(s.index));
     }
@@ -807,7 +814,7 @@ void verify(const Unit& u) {
         }
     }
     for (const Speculation& s : u.speculations) {
-        const Cell* slot = global_value(s.index);
+        const Cell* slot = speculated_value(s);
         if (!slot || std::memcmp(slot, &s.value, sizeof(Cell)) != 0) {
             u.dead = true;
             return false;

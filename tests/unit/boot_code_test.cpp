@@ -163,6 +163,26 @@ TEST(BootCode, ItsCallsKeepTheLibraryDefinitions) {
     EXPECT_EQ(eval_text("f: boot-make [append [] 2] f"), "2");
 }
 
+// A compiled unit calls the library's definition directly, and sees a write into the library
+// object (through a word of boot code the user reached) as the interpreter does.
+TEST(BootCode, CompiledCallsFollowTheLibrary) {
+    ensure_unit();
+    StackScope scope;
+    const Cell body = function::body_of(eval_value(":boot-add"));
+    const Cell word = block::at(cell::node(&body), 0);
+    const Cell before = *context::values_at(word.w1, static_cast<int32_t>(word.w3));
+    struct PutBack {
+        Cell word, value;
+        ~PutBack() { *context::write_at(word.w1, static_cast<int32_t>(word.w3)) = value; }
+    } put_back{word, before};
+    check_cases({
+        {"loop 3 [r: boot-add copy []] r", "[1]"},
+        {"lib-append: pick reflect :boot-add 'body 1 set lib-append func [s v] [reduce [v s]] boot-add [a]", "[1 [a]]"},
+        {"loop 3 [r: boot-add copy [a]] r", "[1 [a]]"},
+        {"set lib-append :append loop 3 [r: boot-add copy [a]] r", "[a 1]"},
+    });
+}
+
 TEST(BootCode, DataWordsStayGlobal) {
     ensure_unit();
     const KeepGlobal keep("boot-data");
