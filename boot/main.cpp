@@ -4,7 +4,7 @@
 // exits.
 #include <cstdio>
 
-#include "boot/boot_source.h"
+#include "boot/boot_units.h"
 #include "runtime/runtime.h"
 
 namespace {
@@ -12,7 +12,7 @@ namespace {
 int start(void*) {
     nuv::runtime::init();
     nuv::runtime::set_collector_on(true);
-    nuv::boot_source::run_at_entry(nuv::boot_source::load);
+    nuv::boot_units::run_at_entry(nuv::boot_units::run);
     std::puts("Nuv: the runtime starts, but the console is not built yet.");
     nuv::runtime::exit();
     return 0;

@@ -7,14 +7,19 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/errors.h"
+#include "runtime/lz77.h"
 #include "runtime/runtime.h"
 #include "runtime/watch.h"
 
@@ -175,6 +180,57 @@ void set_stress(bool on) { g_stress = on; }
 uint64_t relocations() { return g_relocations; }
 Counters& counters() { return g_counters; }
 
+// The image the program carries: a word (1 when the image is an LZ77 container to unpack),
+// then the document. The image's own generator is built without one, so both are weak.
+extern "C" __attribute__((weak)) const uint8_t nuv_boot_image[];
+extern "C" __attribute__((weak)) const uint8_t nuv_boot_image_end[];
+
+namespace {
+
+const uint8_t* g_image = nullptr;
+size_t g_image_length = 0;
+std::vector<uint8_t> g_image_file;
+
+void locate_image() {
+    g_image = nullptr;
+    g_image_length = 0;
+    if (const char* name = std::getenv("NUV_TEST_BOOT_IMAGE"); name && *name) {
+        std::ifstream in(name, std::ios::binary);
+        if (!in) fatal("cannot read the boot image named by NUV_TEST_BOOT_IMAGE", 1);
+        g_image_file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        g_image = g_image_file.data();
+        g_image_length = g_image_file.size();
+        return;
+    }
+    if (nuv_boot_image && nuv_boot_image_end)
+        g_image = image_behind_word(nuv_boot_image, nuv_boot_image_end, &g_image_length);
+}
+
+}  // namespace
+
+const uint8_t* image_behind_word(const uint8_t* start, const uint8_t* end, size_t* length) {
+    *length = 0;
+    if (end - start < 4) return nullptr;
+    uint32_t packed = 0;
+    std::memcpy(&packed, start, 4);
+    *length = static_cast<size_t>(end - start - 4);
+    if (packed != 1) return start + 4;
+    uint32_t produced = 0;
+    const uint8_t* image = lz77::decompress_data(start + 4, *length, &produced);
+    if (!image) {
+        std::fputs("Error: Nuvbin compressed data corrupted!\n", stdout);
+        std::fflush(stdout);
+        std::_Exit(1);
+    }
+    *length = produced;
+    return image;
+}
+
+const uint8_t* boot_image(size_t* length) {
+    *length = g_image_length;
+    return g_image;
+}
+
 void init() {
     Record& r = g_record;
     r = Record{};
@@ -190,6 +246,7 @@ void init() {
     g_collect = collector::collect;
     const char* stress = std::getenv("NUV_GC_STRESS");
     g_stress = stress && stress[0] == '1';
+    locate_image();
 }
 
 void* os_alloc(size_t size) {

@@ -110,7 +110,17 @@ extern uintptr_t* g_node_slots;
 inline SeriesBuf* buf(NodeId n) { return reinterpret_cast<SeriesBuf*>(g_node_slots[n]); }
 inline SeriesBuf* buf_of(const Cell* c) { return buf(cell::node(c)); }
 
-void init();          // memory-init: the record and the node table
+// memory-init: the record, the node table, and the boot image's place. The image is the file
+// named by NUV_TEST_BOOT_IMAGE when set (a test's own image), else the one the program carries
+// (unpacked first when the word before it is 1); a program built without one has none.
+void init();
+// The boot image and its length in bytes, or nullptr when there is none. Valid until exit.
+const uint8_t* boot_image(size_t* length);
+// The image stored in [start, end) behind its word: the bytes after the word, or when the word
+// is 1 their LZ77 container unpacked (a tracked allocation); a container that does not unpack
+// prints "Error: Nuvbin compressed data corrupted!" and ends the process with status 1.
+// nullptr for fewer than 4 bytes.
+const uint8_t* image_behind_word(const uint8_t* start, const uint8_t* end, size_t* length);
 void release_all();   // every node frame, series frame, big block and the node table back to the OS
 
 // OS pages (mmap); a refusal raises internal no-memory / wrong-mem.

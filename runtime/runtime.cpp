@@ -65,6 +65,7 @@
 #include "runtime/platform/deflate.h"
 #include "runtime/platform/files.h"
 #include "runtime/platform/http.h"
+#include "runtime/platform/nuvbin.h"
 #include "runtime/platform/pixels.h"
 #include "runtime/platform/process.h"
 #include "runtime/platform/services.h"
@@ -74,6 +75,7 @@
 #include "runtime/stack.h"
 #include "runtime/watch.h"
 #include "runtime/syntax/lexer.h"
+#include "runtime/syntax/start_texts.h"
 #include "runtime/system.h"
 #include "runtime/words.h"
 
@@ -82,6 +84,7 @@ namespace nuv::runtime {
 namespace {
 
 bool g_auto_root = false;
+std::vector<int32_t> g_image_roots;
 bool g_collector_on = false;
 Cell g_root_anchor{};
 
@@ -155,6 +158,30 @@ const Cell* root_cell(int32_t index) {
     if (roots == 0 || index < 0 || index >= block::count(roots)) fatal("root-cell past the roots", 1);
     return &block::raw_cells(roots)[index];
 }
+
+const std::vector<int32_t>& image_roots() { return g_image_roots; }
+
+namespace {
+
+// Decodes the boot image (when there is one) into the root block. It opens with the objects of
+// the catalogue, the catalogue last, then a paren! of the start-up texts; answers the root
+// index of the catalogue, or -1.
+int32_t load_image() {
+    size_t length = 0;
+    const uint8_t* image = memory::boot_image(&length);
+    g_image_roots.clear();
+    if (!image) return -1;
+    nuvbin::load_boot(image, length, &g_image_roots);
+    int32_t catalogue = -1;
+    for (const int32_t i : g_image_roots) {
+        if (cell::is(root_cell(i), TypeId::Paren)) start_texts::use_image(i);
+        if (!cell::is(root_cell(i), TypeId::Object)) break;
+        catalogue = i;
+    }
+    return catalogue;
+}
+
+}  // namespace
 
 NodeId root_node(int32_t index) {
     const Cell* value = root_cell(index);
@@ -238,9 +265,11 @@ void init() {
     interp::init();
     lexer::init();
     routines::init();
+    start_texts::reset();
     resource_slots::init();
+    const int32_t catalogue = load_image();
     services::init();
-    system_object::init();
+    system_object::init(catalogue < 0 ? nullptr : root_cell(catalogue));
     clipboard::init();
 }
 

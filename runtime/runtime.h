@@ -2,6 +2,8 @@
 // made while it is on are kept in the root block) and the collector switch (the collector and
 // the relocation stress run only while it is on).
 #pragma once
+#include <vector>
+
 #include "runtime/cell.h"
 
 namespace nuv::runtime {
@@ -32,5 +34,9 @@ const Cell* root_cell(int32_t index);
 // The node of root value #index: an object's context, else the series of a root series.
 NodeId root_node(int32_t index);
 inline constexpr int32_t kSymbolCells = 4000;
+
+// The root index of each top-level value of the boot image, in order: runtime-init decodes the
+// image into the root block. Empty in a runtime without an image.
+const std::vector<int32_t>& image_roots();
 
 }  // namespace nuv::runtime

@@ -4,6 +4,7 @@
 #include "runtime/system.h"
 
 #include <cstring>
+#include <string>
 #include <iterator>
 
 #include "runtime/datatypes/block.h"
@@ -230,14 +231,43 @@ const Cell* path2(int32_t first, int32_t second) {
 
 }  // namespace
 
-void init() {
+void init(const Cell* catalogue) {
     if (g_catalogue) return;
     stack::Mark mark;
-    g_catalogue = word::keep(push_catalogue());
+    g_catalogue = catalogue ? const_cast<Cell*>(catalogue) : word::keep(push_catalogue());
     g_error_prototype = word::keep(push_object(kErrorFields));
     mark.restore();
     set_error_maker(error::make_raised, word::keep(&g_none));
 }
+
+std::string list_report(const RaisedError& error) {
+    size_t id = 0, at = 0;
+    while (id < std::size(kIds) && kIds[id].code != err_code(error.id)) {
+        while (kParts[at].kind != Part::End) at++;
+        at++;
+        id++;
+    }
+    std::string out = "*** ";
+    out += kCategories[err_code(error.id) / 100].title;
+    out += ": ";
+    if (id == std::size(kIds)) return out + err_word(error.id);
+    const auto arg = [&error](int n) -> std::string {
+        if (n > error.argc) return "none";
+        const Cell& value = error.args[n - 1];
+        if (cell::is(&value, T::Integer)) return std::to_string(cell::get_int(&value));
+        if (cell::is(&value, T::Datatype)) return type_name(static_cast<TypeId>(value.w1));
+        if (word::is_any_word_type(cell::type_of(&value))) return symbol::utf8_name(value.w2);
+        return type_name(cell::type_of(&value));
+    };
+    if (kParts[at].kind == Part::Block) at++;
+    for (bool first = true; kParts[at].kind != Part::End; at++, first = false) {
+        if (!first) out += ' ';
+        out += kParts[at].kind == Part::Text ? kParts[at].text : arg(kParts[at].arg);
+    }
+    return out;
+}
+
+const Cell* catalogue() { return g_catalogue; }
 
 void forget() {
     g_catalogue = nullptr;

@@ -6,8 +6,10 @@
 // the word `system` or a field holds something else.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "runtime/cell.h"
+#include "runtime/errors.h"
 
 namespace nuv::system_object {
 
@@ -59,14 +61,21 @@ inline constexpr int32_t kLexerExitItems = 13;
 void lexer_exit_types(TypeId* types);
 
 // Builds the catalogue and the error prototype and makes fire raise error! values from then
-// on. Needs the runtime words; runs once a runtime.
-void init();
+// on. Needs the runtime words; runs once a runtime. With `catalogue` (a root cell: the boot
+// image's catalogue object) that one is used instead of one built from the error list.
+void init(const Cell* catalogue = nullptr);
+// The catalogue object fire uses (a root cell), or nullptr before init.
+const Cell* catalogue();
 // Fills the fields of the system object (made by its boot unit) that come from the runtime's
 // tables: catalog/errors, standard/error, locale/currencies/list, lexer/exit-states and words.
 // Raises internal not-done when the word `system` holds no object of that shape. May allocate.
 void fill_tables();
 // system/state/GC, or nullptr when it is no object. No allocation.
 const Cell* collector_object();
+// The report line of the raise made from the runtime's own error list ("*** Script Error: "
+// and the message with its arguments), for failures before any catalogue can be trusted. An
+// argument is given by its number, word or datatype, else by its type. No allocation of values.
+std::string list_report(const RaisedError& error);
 // Drops the system object and the error maker of a runtime that exits, so that one made again
 // builds its own.
 void forget();

@@ -30,7 +30,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "boot/boot_source.h"
+#include "boot/boot_units.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/none.h"
@@ -322,7 +322,7 @@ void start() {
     runtime::init();
     runtime::set_collector_on(true);
     TopScope scope;
-    boot_source::run_at_entry(boot_source::load);
+    boot_units::run_at_entry(boot_units::run);
 }
 
 int main_of(int argc, char** argv) {

@@ -26,6 +26,7 @@
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
+#include "runtime/syntax/start_texts.h"
 #include "runtime/unicode.h"
 #include <algorithm>
 #include <array>
@@ -347,8 +348,7 @@ constexpr auto kTypesetEntries = typeset_entries(std::make_index_sequence<kTypes
 // ---- Binding ----
 
 Cell* push(std::string_view spec_text, Entry fn, int32_t kind) {
-    Cell* spec = stack::push(none::shared());
-    lexer::transcode(reinterpret_cast<const uint8_t*>(spec_text.data()), spec_text.size(), {}, spec);
+    Cell* spec = start_texts::push(spec_text);
     return routine::make_value(spec, nullptr, add(fn), kind, false);
 }
 

@@ -17,7 +17,7 @@
 #include "runtime/platform/http.h"
 #include "runtime/platform/pixels.h"
 #include "runtime/stack.h"
-#include "runtime/syntax/lexer.h"
+#include "runtime/syntax/start_texts.h"
 #include "runtime/system.h"
 
 namespace nuv::image_codecs {
@@ -113,8 +113,7 @@ void init() {
     const Cell* decoder = routines::push("data [any-type!] return: [image! none!]", decode_entry, routines::kNoResult);
     for (size_t k = 0; k < std::size(kCodecs); k++) {
         const std::string_view fields = kCodecs[k].fields;
-        Cell* spec = stack::push(none::shared());
-        lexer::transcode(reinterpret_cast<const uint8_t*>(fields.data()), fields.size(), {}, spec);
+        Cell* spec = start_texts::push(fields);
         Cell* codec = object::construct(stack::reserve(), spec, nullptr, true);
         Cell* encoder = routines::push("img [image!] where [any-type!] return: [binary!]", kEncoders[k],
                                        routines::kNoResult);

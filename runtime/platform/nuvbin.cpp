@@ -4,9 +4,13 @@
 // reference to a series still being read (a block that holds itself) reaches it.
 #include "runtime/platform/nuvbin.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -26,6 +30,7 @@
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -33,12 +38,16 @@
 #include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/evaluator/natives_table.h"
 #include "runtime/frames.h"
 #include "runtime/hashtable.h"
 #include "runtime/lz77.h"
 #include "runtime/memory.h"
+#include "runtime/output.h"
 #include "runtime/ownership.h"
+#include "runtime/runtime.h"
 #include "runtime/stack.h"
+#include "runtime/system.h"
 #include "runtime/words.h"
 
 namespace nuv::nuvbin {
@@ -81,6 +90,14 @@ uint32_t zigzag(int32_t n) {
     return (static_cast<uint32_t>(n) << 1) ^ static_cast<uint32_t>(n >> 31);
 }
 int32_t unzigzag(uint32_t u) { return static_cast<int32_t>((u >> 1) ^ (0u - (u & 1))); }
+
+void put_varint(std::vector<uint8_t>* out, size_t u) {
+    while (u >= 0x80) {
+        out->push_back(static_cast<uint8_t>(u | 0x80));
+        u >>= 7;
+    }
+    out->push_back(static_cast<uint8_t>(u));
+}
 
 // Values whose whole payload lives in the cell, written field by field in the documented
 // layouts (never as our memory holds them).
@@ -173,13 +190,16 @@ class Walk {
 protected:
     std::vector<uint32_t> path_ = {0};  // the position of each enclosing level, then the current
     std::unordered_map<NodeId, std::vector<uint32_t>> shared_;
+    // Off while writing what no reference path reaches (a definition's value, a context's
+    // values): a series first met there is not offered as a reference target.
+    bool keep_paths_ = true;
 
     // The path of the series' first record, or nullptr when this is the first (whose path is
     // then the current one).
     const std::vector<uint32_t>* seen(NodeId node) {
         auto found = shared_.find(node);
         if (found != shared_.end()) return &found->second;
-        shared_.emplace(node, path_);
+        if (keep_paths_) shared_.emplace(node, path_);
         return nullptr;
     }
     // Every cell of the block from the first, one level deeper.
@@ -503,6 +523,8 @@ class Encoder : public Walk<Encoder> {
 public:
     std::vector<uint8_t> out;
     SymbolTable table;
+    // Boot mode: the top-level position of each context written as a top-level record.
+    const std::unordered_map<NodeId, uint32_t>* boot_ = nullptr;
 
     void value(const Cell* v, int32_t depth) {
         if (depth > kMaxDepth) fire(Err::TooDeep);
@@ -577,6 +599,7 @@ public:
             }
             default: break;
         }
+        if (boot_ && boot_value(v)) return;
         if (context_value(v, depth)) return;
         check_covered(v);
         if (word::is_any_word_type(t)) {
@@ -585,6 +608,30 @@ public:
             return;
         }
         series(v, depth);
+    }
+
+    // ---- Boot mode ----
+
+    // A top-level record at the position.
+    void top_level(const Cell* v, uint32_t position) {
+        path_ = {position};
+        value(v, 0);
+    }
+
+    // A definition record: the set-word, then its value.
+    void definition(SymId sym, const Cell* value) {
+        out.push_back(kDefinitionByte);
+        type_byte(T::SetWord, false);
+        varint(symbol_index(sym));
+        keep_paths_ = false;
+        this->value(value, 1);
+        keep_paths_ = true;
+    }
+
+    // A top-level record at the position: the object's context.
+    void top_level_context(NodeId ctx, uint32_t position) {
+        path_ = {position};
+        context_record(ctx, 0);
     }
 
     // The fields as the walk writes them: varints, zigzags, a flags byte.
@@ -616,6 +663,27 @@ public:
     }
 
 private:
+    // Words bound to a context written at the top level name it by its position; an object
+    // over such a context is a reference to that record. False for any other value.
+    bool boot_value(const Cell* v) {
+        const T t = cell::type_of(v);
+        if (word::is_any_word_type(t) && t != T::Issue && !is_global_word(v)) {
+            auto found = boot_->find(v->w1);
+            if (found == boot_->end()) fire(Err::NoCodec, v);
+            type_byte(t, true);
+            varint(symbol_index(word::symbol_of(v)));
+            varint(found->second);
+            varint(zigzag(static_cast<int32_t>(v->w3)));
+            return true;
+        }
+        if (t != T::Object) return false;
+        auto found = boot_->find(object::context_of(v));
+        if (found == boot_->end()) return false;
+        out.push_back(kReferenceByte);
+        varint(1);
+        varint(found->second);
+        return true;
+    }
 
     void type_byte(T t, bool f) {
         out.push_back(static_cast<uint8_t>(static_cast<uint8_t>(t) | (f ? kFlagF : 0)));
@@ -692,13 +760,15 @@ private:
 
 class Decoder {
 public:
-    Decoder(const uint8_t* start, const uint8_t* end, size_t base, NodeId receiving)
-        : start_(start), p_(start), end_(end), base_(base), receiving_(receiving) {}
+    Decoder(const uint8_t* start, const uint8_t* end, size_t base, NodeId receiving,
+            bool boot = false)
+        : start_(start), p_(start), end_(end), base_(base), receiving_(receiving), boot_(boot) {}
 
     void header() {
         p_ += kHeaderBytes;
         const uint8_t flags = start_[7];
         standard_ = !(flags & kFlagCompact);
+        if (boot_ && standard_) { p_ = start_ + 7; bad(); }  // a boot image is compact
         if (flags & ~(kFlagCompact | kFlagSymbols)) bad();
         if (standard_) u32();  // root count: informative only
         else varint();
@@ -715,10 +785,15 @@ public:
         if (static_cast<int32_t>(records) < 0 || records != static_cast<size_t>(end_ - p_)) bad();
     }
 
+    void boot_scratch(NodeId scratch) { scratch_ = scratch; }
+    const std::vector<int32_t>& tops() const { return top_; }
+
     void records() {
         while (p_ < end_) {
+            last_top_ = -1;
             if (standard_) standard_record(receiving_, 0);
             else record(receiving_, 0);
+            if (last_top_ >= 0) top_.push_back(last_top_);
         }
     }
 
@@ -728,6 +803,13 @@ private:
     const uint8_t* end_;
     size_t base_;
     NodeId receiving_;
+    bool boot_;
+    // Boot mode: where each top-level record's value stands in the receiving block (makers may
+    // keep roots of their own there while the image is read), and a block that takes each
+    // definition's value before it moves to its word.
+    std::vector<int32_t> top_;
+    int32_t last_top_ = -1;
+    NodeId scratch_ = 0;
     bool standard_ = false;
     std::vector<uint32_t> path_;  // the indexes of the reference path being read
     uint32_t symbol_count_ = 0;
@@ -801,8 +883,9 @@ private:
     }
     size_t left() const { return static_cast<size_t>(end_ - p_); }
 
-    static void append(NodeId target, const Cell* value) {
+    void append(NodeId target, const Cell* value) {
         const Cell block{static_cast<uint32_t>(T::Block), 0, target, 0};
+        if (target == receiving_) last_top_ = block::count(target);
         block::append_cell(&block, value);
     }
 
@@ -821,7 +904,8 @@ private:
         Cell reached{static_cast<uint32_t>(T::Block), 0, receiving_, 0};
         for (size_t i = 0; i < path_.size(); i++) {
             uint64_t index = path_[i];
-            if (i == 0) index += base_;
+            if (i == 0 && boot_) index = index < top_.size() ? top_[index] : ~uint64_t{0};
+            else if (i == 0) index += base_;
             if (!step(&reached, index)) {
                 p_ = at;
                 bad();
@@ -849,17 +933,18 @@ private:
 
     void record(NodeId target, int32_t depth) {
         if (depth > kMaxDepth) fire(Err::TooDeep);
-        bool new_line = false, shared = false;
+        bool new_line = false, shared = false, definition = false;
         uint8_t b = byte();
         for (;; b = byte()) {
             if (b == kNewLineByte) new_line = true;
             else if (b == kSharedByte) shared = true;
+            else if (b == kDefinitionByte && boot_) definition = true;
             else if (b == kDefinitionByte) { p_--; bad(); }
             else break;
         }
         Cell v{};
         if (b >= 0x80) {
-            if (shared) { p_--; bad(); }
+            if (shared || definition) { p_--; bad(); }
             if (b < 0xC0) integer::set(&v, b - kSmallInteger);
             else if (b == kTrueByte || b == kFalseByte) logic::set(&v, b == kTrueByte);
             else if (b == kReferenceByte) v = reference();
@@ -873,6 +958,8 @@ private:
         if (id == 63) id = varint();
         if (id == static_cast<uint32_t>(T::Logic)) { p_ = type_at; bad(); }  // 0xC2 and 0xC3 only
         const T t = record_type(id, type_at);
+        if (boot_ && boot_record(target, t, f, shared, definition, new_line, type_at, depth)) return;
+        if (definition) { p_ = type_at; bad(); }
         if (with_context(target, t, f, shared, new_line, 0, depth, type_at)) return;
         if (is_block_kind(t) || is_text_kind(t) || t == T::Binary) {
             series(target, t, f, shared, new_line, depth);
@@ -930,6 +1017,134 @@ private:
         }
         finish(target, &v, new_line);
     }
+    // ---- Boot mode ----
+
+    // The records boot mode reads its own way: words (a definition's word among them), context
+    // records, natives and actions (each the definition of its table entry) and datatypes (any
+    // type id); false for any other record.
+    bool boot_record(NodeId target, T t, bool f, bool shared, bool definition, bool new_line,
+                     const uint8_t* type_at, int32_t depth) {
+        const bool word_kind = word::is_any_word_type(t) && t != T::Issue;
+        if (definition && !word_kind) { p_ = type_at; bad(); }
+        if (t == T::Context) {
+            if (shared) { p_ = type_at; bad(); }
+            context_record(target, new_line, type_at, depth);
+            return true;
+        }
+        if (t == T::Native || t == T::Action) {
+            if (shared) { p_ = type_at; bad(); }
+            entry_record(target, t, new_line, type_at, depth);
+            return true;
+        }
+        if (t == T::Datatype) {
+            // The image defines a word for every datatype, the storage types among them.
+            const uint32_t id = varint();
+            if (shared || id < 1 || id > static_cast<uint32_t>(kTypeCount)) { p_ = type_at; bad(); }
+            Cell v;
+            datatype::set(&v, static_cast<T>(id));
+            finish(target, &v, new_line);
+            return true;
+        }
+        if (!word_kind) return false;
+        if (shared) { p_ = type_at; bad(); }
+        Cell v{};
+        const SymId sym = symbol();
+        if (f) {
+            const uint8_t* at = p_;
+            const uint32_t position = varint();
+            const int32_t index = unzigzag(varint());
+            const NodeId ctx = context_at(position, at);
+            const int32_t slot = index == -1 ? context::find_word(ctx, sym, false) : index;
+            if (slot < 0 || slot >= context::word_count(ctx) ||
+                context::word_at(ctx, slot)->w2 != sym) {
+                p_ = at;
+                bad();
+            }
+            v = Cell{static_cast<uint32_t>(t), ctx, sym, static_cast<uint32_t>(slot)};
+        } else {
+            word::make_at(sym, &v, t);
+        }
+        if (!definition) {
+            finish(target, &v, new_line);
+            return true;
+        }
+        // The value lands in the scratch block, then moves to the word's slot (the word holds
+        // it already), so nothing allocates between the two.
+        const NodeId ctx = v.w1;
+        const int32_t slot = static_cast<int32_t>(v.w3);
+        const Cell value = scratch_value(type_at, depth);
+        if (context::values_on_stack(ctx)) { p_ = type_at; bad(); }
+        *context::write_at(ctx, slot) = value;
+        return true;
+    }
+
+    // The value of the next record, read through the scratch block (a definition is no value);
+    // the block is used as a stack, since a value read there may hold another such record.
+    Cell scratch_value(const uint8_t* at, int32_t depth) {
+        const int32_t before = block::count(scratch_);
+        record(scratch_, depth + 1);
+        if (block::count(scratch_) != before + 1) { p_ = at; bad(); }
+        const Cell value = block::at(scratch_, before);
+        memory::buf(scratch_)->tail -= sizeof(Cell);
+        return value;
+    }
+
+    // A native! or action! of the image: its 1-based table position, then its spec block, which
+    // becomes the table entry's spec (as the entry's definition) and the value's.
+    void entry_record(NodeId target, T t, bool new_line, const uint8_t* type_at, int32_t depth) {
+        const uint32_t index = varint();
+        const uint32_t limit = t == T::Action ? kActionCount : static_cast<uint32_t>(natives::count());
+        if (index < 1 || index > limit) { p_ = type_at; bad(); }
+        stack::Mark mark;
+        Cell* held = stack::push(none::shared());
+        *held = scratch_value(type_at, depth);
+        if (!cell::is(held, T::Block)) { p_ = type_at; bad(); }
+        native::define_entry(t, held, static_cast<int32_t>(index));
+        Cell* value = native::make_unchecked(stack::reserve(), t, held, static_cast<int32_t>(index));
+        finish(target, value, new_line);
+        mark.restore();
+    }
+
+    // The context of the object at the top-level position (counted from this document's first
+    // record); anything else there is a bad record at `at`.
+    NodeId context_at(uint32_t position, const uint8_t* at) {
+        if (position >= top_.size()) { p_ = at; bad(); }
+        const Cell c = block::at(receiving_, top_[position]);
+        if (!cell::is(&c, T::Object)) { p_ = at; bad(); }
+        return object::context_of(&c);
+    }
+
+    // A context record: flags (kind 1 or 2, values on the stack, self, values present), its
+    // words, then its values when present. It reads back as an object over the context, which
+    // is in the target before its values are read, so they may name it.
+    void context_record(NodeId target, bool new_line, const uint8_t* type_at, int32_t depth) {
+        p_ = type_at;
+        std::vector<SymId> words;
+        const uint8_t flags = context_head(type_at, &words);
+        const uint32_t kind = flags & kContextKind;
+        const bool on_stack = flags & kContextOnStack;
+        if (kind == 0 || kind == 3 || (on_stack && (flags & kContextValues))) {
+            p_ = type_at;
+            bad();
+        }
+        const auto n = static_cast<int32_t>(words.size());
+        stack::Mark mark;
+        Cell* holder = stack::reserve();
+        *holder = Cell{static_cast<uint32_t>(T::Object), 0, 0, 0};
+        holder->w1 = context::make(n, on_stack, flags & kContextSelf, 0,
+                                   static_cast<context::Kind>(kind));
+        for (const SymId sym : words) {
+            int32_t slot = 0;
+            if (context::find_word_ex(holder->w1, sym, false, &slot) != -1) { p_ = type_at; bad(); }
+        }
+        const NodeId ctx = holder->w1;
+        Cell* object = object::push(ctx, object::new_class());
+        if (new_line) object->header |= cell::kNewLine;
+        append(target, object);
+        if (flags & kContextValues) context_values(ctx, 0, n, depth, type_at);
+        mark.restore();
+    }
+
     // ---- Values with a context, and natives, actions and ops, in either form: each is made by
     // the maker `make` uses, and reaches the target before its content is read, so a reference
     // back to it from inside reaches it ----
@@ -1755,7 +1970,7 @@ private:
 
     uint32_t zigzag_word() { return static_cast<uint32_t>(unzigzag(varint())); }
 
-    static void finish(NodeId target, Cell* v, bool new_line) {
+    void finish(NodeId target, Cell* v, bool new_line) {
         if (new_line) v->header |= cell::kNewLine;
         append(target, v);
     }
@@ -1798,32 +2013,32 @@ private:
     }
 };
 
-}  // namespace
-
-void encode_compact(const Cell* value, Cell* result) {
-    Encoder encoder;
-    encoder.value(value, 0);
+// The compact header, the symbol table and the encoder's records.
+std::vector<uint8_t> compact_document(const Encoder& encoder, size_t roots) {
     std::vector<uint8_t> doc(kMagic, kMagic + 6);
-    const bool with_symbols = !encoder.table.symbols.empty();
     doc.push_back(1);
+    const bool with_symbols = !encoder.table.symbols.empty();
     doc.push_back(with_symbols ? kFlagCompact | kFlagSymbols : kFlagCompact);
-    auto varint = [&doc](size_t size) {
-        while (size >= 0x80) {
-            doc.push_back(static_cast<uint8_t>(size | 0x80));
-            size >>= 7;
-        }
-        doc.push_back(static_cast<uint8_t>(size));
-    };
-    varint(1);  // root count
-    varint(encoder.out.size());
+    put_varint(&doc, roots);
+    put_varint(&doc, encoder.out.size());
     if (with_symbols) {
-        varint(encoder.table.symbols.size());
-        varint(encoder.table.names.size());
+        put_varint(&doc, encoder.table.symbols.size());
+        put_varint(&doc, encoder.table.names.size());
         for (uint32_t offset : encoder.table.offsets)
             for (int b = 0; b < 4; b++) doc.push_back(static_cast<uint8_t>(offset >> (8 * b)));
         doc.insert(doc.end(), encoder.table.names.begin(), encoder.table.names.end());
     }
     doc.insert(doc.end(), encoder.out.begin(), encoder.out.end());
+    return doc;
+}
+
+
+}  // namespace
+
+void encode_compact(const Cell* value, Cell* result) {
+    Encoder encoder;
+    encoder.value(value, 0);
+    const std::vector<uint8_t> doc = compact_document(encoder, 1);
     binary::load(doc.data(), doc.size(), result);
 }
 
@@ -1858,6 +2073,89 @@ void encode_standard(const Cell* value, Cell* result) {
     doc.insert(doc.end(), encoder.out.begin(), encoder.out.end());
     binary::load(doc.data(), doc.size(), result);
 }
+
+void decode_boot(const uint8_t* data, size_t length, Cell* receiving, std::vector<int32_t>* tops) {
+    if (length < kHeaderBytes || std::memcmp(data, kMagic, sizeof kMagic) != 0) {
+        fire(Err::InvalidData, binary::load(data, std::min(length, kHeaderBytes), stack::reserve()));
+    }
+    std::vector<uint8_t> unpacked;
+    if (data[7] & kFlagPacked) {
+        uint32_t produced = 0;
+        uint8_t* rest = lz77::decompress_data(data + kHeaderBytes, length - kHeaderBytes, &produced);
+        if (!rest) fire(Err::InvalidData, binary::load(data, kHeaderBytes, stack::reserve()));
+        unpacked.assign(data, data + kHeaderBytes);
+        unpacked.insert(unpacked.end(), rest, rest + produced);
+        memory::tracked_free(rest);
+        unpacked[7] &= static_cast<uint8_t>(~kFlagPacked);
+        data = unpacked.data();
+        length = unpacked.size();
+    }
+    Decoder decoder(data, data + length, static_cast<size_t>(block::count(cell::node(receiving))),
+                    cell::node(receiving), true);
+    const stack::Mark mark;
+    decoder.boot_scratch(cell::node(block::make_at(stack::reserve(), 1)));
+    decoder.header();
+    decoder.records();
+    if (tops) *tops = decoder.tops();
+    mark.restore();
+}
+
+namespace {
+
+[[noreturn]] void boot_failed(const std::string& line) {
+    output::write_text(line.data(), line.size());
+    output::write_text("\n", 1);
+    std::fflush(stdout);
+    std::_Exit(1);
+}
+
+}  // namespace
+
+void load_boot(const uint8_t* image, size_t length, std::vector<int32_t>* tops) {
+    if (length < kHeaderBytes || std::memcmp(image, kMagic, sizeof kMagic) != 0)
+        boot_failed("Error: Not a Nuvbin file!");
+    const bool auto_root = runtime::auto_root();
+    runtime::set_auto_root(false);
+    frames::Owner frame(&words::w::anon, frames::kTry);
+    const stack::Mark mark;
+    const auto failed = frame.run([&] { decode_boot(image, length, runtime::root(), tops); });
+    mark.restore();
+    runtime::set_auto_root(auto_root);
+    if (!failed) return;
+    // The container is the one part that may fail with invalid-data once the magic is right.
+    if (raised().id == Err::InvalidData) boot_failed("Error: Nuvbin compressed data corrupted!");
+    boot_failed(system_object::list_report(raised()));
+}
+
+struct BootWriter::State {
+    Encoder encoder;
+    std::unordered_map<NodeId, uint32_t> contexts;
+    uint32_t records = 0;
+};
+
+BootWriter::BootWriter() : state_(new State) { state_->encoder.boot_ = &state_->contexts; }
+BootWriter::~BootWriter() = default;
+
+void BootWriter::define(uint32_t sym, const Cell* value) {
+    state_->encoder.definition(sym, value);
+}
+
+uint32_t BootWriter::context(const Cell* object) {
+    const NodeId ctx = object::context_of(object);
+    state_->contexts.emplace(ctx, state_->records);
+    state_->encoder.top_level_context(ctx, state_->records);
+    return state_->records++;
+}
+
+uint32_t BootWriter::value(const Cell* value) {
+    state_->encoder.top_level(value, state_->records);
+    return state_->records++;
+}
+
+std::vector<uint8_t> BootWriter::document() const {
+    return compact_document(state_->encoder, state_->records);
+}
+
 
 void decode(const uint8_t* data, size_t length, Cell* receiving) {
     // Copied once, before anything allocates: the bytes may lie in a series buffer, which moves.

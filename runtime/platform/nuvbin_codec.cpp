@@ -15,7 +15,7 @@
 #include "runtime/platform/http.h"
 #include "runtime/platform/nuvbin.h"
 #include "runtime/stack.h"
-#include "runtime/syntax/lexer.h"
+#include "runtime/syntax/start_texts.h"
 #include "runtime/system.h"
 
 namespace nuv::nuvbin_codec {
@@ -98,8 +98,7 @@ constexpr std::string_view kFields = "title: \"Nuvbin codec\" name: Nuvbin mime-
 void init() {
     if (!system_object::codecs()) return;  // a system object without codecs takes none
     const stack::Mark mark;
-    Cell* spec = stack::push(none::shared());
-    lexer::transcode(reinterpret_cast<const uint8_t*>(kFields.data()), kFields.size(), {}, spec);
+    Cell* spec = start_texts::push(kFields);
     Cell* codec = object::construct(stack::reserve(), spec, nullptr, false);
     object::add_field(codec, "encode",
                       routines::push("data [any-type!] where [any-type!] return: [binary!]", encode_entry,

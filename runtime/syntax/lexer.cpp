@@ -949,6 +949,7 @@ struct Stopped {};
 class Run;
 Run* g_innermost = nullptr;
 int g_run_count = 0;
+uint64_t g_runs_started = 0;
 
 class Run {
   public:
@@ -962,6 +963,7 @@ class Run {
         outer_ = g_innermost;
         g_innermost = this;
         g_run_count++;
+        g_runs_started++;
     }
     ~Run() {
         g_values.top = base_;
@@ -1737,6 +1739,7 @@ void init() {
 }
 
 int active_runs() { return g_run_count; }
+uint64_t runs_started() { return g_runs_started; }
 size_t value_buffer_capacity() { return g_values.capacity; }
 
 }  // namespace nuv::lexer

@@ -165,6 +165,8 @@ Cell* run_transcode(const Cell* input, const Refinements& refinements, Cell* res
 void init();
 // Runs active now (nested runs count each).
 int active_runs();
+// Runs started since the process began (start-up, which reads the boot image, starts none).
+uint64_t runs_started();
 // Cells the value buffer has room for (it doubles when full).
 size_t value_buffer_capacity();
 

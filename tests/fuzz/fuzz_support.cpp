@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "boot/boot_source.h"
+#include "boot/boot_units.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/registry.h"
@@ -53,7 +53,7 @@ void start_runtime() {
     const stack::Mark mark;
     {
         frames::Owner frame(&words::w::anon, frames::kTry);
-        if (frame.run([] { boot_source::load(); })) give_up("fuzz", "the boot source failed", "");
+        if (frame.run([] { boot_units::run(); })) give_up("fuzz", "the boot source failed", "");
     }
     mark.restore();
 }

@@ -286,7 +286,7 @@ TEST(BootCodeDeathTest, TheEntryFrameEndsTheProcess) {
     };
     for (const Row& r : rows) {
         g_entry_unit = r.unit;
-        EXPECT_EXIT(boot_source::run_at_entry(run_entry_unit), ::testing::ExitedWithCode(r.status), r.text)
+        EXPECT_EXIT(boot_units::run_at_entry(run_entry_unit), ::testing::ExitedWithCode(r.status), r.text)
             << r.unit;
     }
 }
@@ -295,7 +295,7 @@ TEST(BootCode, UnitsThatEndWellLeaveTheEntryFrame) {
     eval_environment();
     g_entry_unit = "x: catch [throw 3]";
     const uint32_t depth = frames::depth();
-    boot_source::run_at_entry(run_entry_unit);
+    boot_units::run_at_entry(run_entry_unit);
     EXPECT_EQ(frames::depth(), depth);
     EXPECT_EQ(eval_text("x"), "3");
 }

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "boot/boot_source.h"
+#include "boot/boot_units.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/function.h"

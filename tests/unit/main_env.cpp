@@ -4,15 +4,18 @@
 // the collections of every later test in the same process.
 #include <gtest/gtest.h>
 
-#include "boot/boot_source.h"
+#include "boot/boot_units.h"
 #include "runtime/memory.h"
 #include "runtime/runtime.h"
+#include "runtime/syntax/lexer.h"
+#include "tests/unit/support.h"
 
 namespace {
 struct RuntimeEnvironment : ::testing::Environment {
     void SetUp() override {
         nuv::runtime::init();
-        nuv::boot_source::load();
+        nuv::boot_units::run();
+        nuv::test::g_boot_lexer_runs = nuv::lexer::runs_started();
         nuv::runtime::set_collector_on(true);
         nuv::runtime::set_auto_root(false);
     }

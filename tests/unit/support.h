@@ -1,6 +1,13 @@
 // Shared test support: the runtime is started once per test process (as the program does),
 // with the collector switch on so the relocation stress mode applies to every test.
 #pragma once
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -22,6 +29,43 @@
 #include "runtime/unicode.h"
 
 namespace nuv::test {
+
+// The lexer's runs once the test program had started (main_env.cpp): start-up reads the boot
+// image, so it lexes nothing.
+inline uint64_t g_boot_lexer_runs = ~uint64_t{0};
+
+// What a child process wrote on its standard output (and error) and its exit status (-1 when it
+// did not exit).
+struct Ended {
+    std::string out;
+    int status;
+};
+// Runs the body in a child process whose standard output and error go to a pipe; the child
+// exits with status 0 when the body returns.
+template <class F>
+Ended in_child(F&& body) {
+    int fds[2];
+    if (pipe(fds) != 0) return {"no pipe", -1};
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        dup2(fds[1], 2);
+        close(fds[0]);
+        body();
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
+    close(fds[1]);
+    std::string out;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
 
 // Runs `body` and returns the id of the error it raised; fails the test when nothing was raised.
 template <class F>

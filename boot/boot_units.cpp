@@ -1,0 +1,98 @@
+// The units of the boot image run from the root block, so nothing is lexed at start-up.
+#include "boot/boot_units.h"
+
+#include <cstring>
+#include <vector>
+
+#include "runtime/boot_code.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/none.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/errors.h"
+#include "runtime/evaluator/interpreter.h"
+#include "runtime/evaluator/routines.h"
+#include "runtime/frames.h"
+#include "runtime/os.h"
+#include "runtime/platform/image_codecs.h"
+#include "runtime/platform/nuvbin_codec.h"
+#include "runtime/runtime.h"
+#include "runtime/stack.h"
+#include "runtime/system.h"
+#include "runtime/words.h"
+
+namespace nuv::boot_units {
+
+namespace {
+
+using T = TypeId;
+
+constexpr int kNoCatch = 95;  // the runtime error of an unwinding that reaches the entry frame
+
+// The units the runtime makes itself, by their manifest names.
+struct Step {
+    const char* name;
+    void (*make)();
+};
+
+void system_tables() {
+    system_object::fill_tables();
+    routines::bind_collector(system_object::collector_object());
+}
+
+// Each codec module puts its object into system/codecs, keyed by its format word, in the order
+// load and save try them.
+void put_codecs() {
+    image_codecs::init();
+    nuvbin_codec::init();
+}
+
+constexpr Step kSteps[] = {
+    {"routines", routines::bind_runtime},
+    {"type-predicates", routines::bind_predicates},
+    {"system-tables", system_tables},
+    {"codecs", put_codecs},
+};
+
+}  // namespace
+
+void make_prelude() {
+    // No maker makes handles, so the empty one is made here.
+    const Cell empty = *handle::push(0, handle::Kind::Null);
+    stack::drop(1);
+    context::set_global(symbol::make_cstr("null-handle"), &empty);
+}
+
+void run_step(const char* name) {
+    for (const Step& step : kSteps)
+        if (std::strcmp(step.name, name) == 0) return step.make();
+    fatal("boot manifest names an unknown step", 1);
+}
+
+void run() {
+    const std::vector<int32_t> roots = runtime::image_roots();
+    if (roots.empty()) return;
+    make_prelude();
+    // Roots are read by index: a unit may grow the root block, which moves its cells.
+    for (const int32_t i : roots) {
+        const Cell unit = *runtime::root_cell(i);
+        if (cell::is(&unit, T::Issue)) {
+            run_step(symbol::utf8_name(unit.w2));
+        } else if (cell::is(&unit, T::Block)) {
+            Cell* const top = stack::g_args.top;
+            Cell* code = stack::push(&unit);
+            boot_code::mark(code);
+            interp::do_block(code);
+            stack::g_args.top = top;
+        }
+    }
+    boot_code::seal();
+}
+
+void run_at_entry(void (*units)()) {
+    frames::Owner entry(&words::w::anon, frames::kCatch);
+    if (entry.run(units)) os::quit_with_status(kNoCatch, reinterpret_cast<uintptr_t>(&run_at_entry));
+}
+
+}  // namespace nuv::boot_units

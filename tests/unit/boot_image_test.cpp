@@ -1,0 +1,179 @@
+// Start-up from the boot image: nothing is lexed, nuv-bootgen writes the same bytes from the same
+// sources, an image a test builds from a manifest of its own runs its units in order, and a bad
+// image ends the process with its line and status 1 before any statement runs.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "runtime/lz77.h"
+#include "runtime/memory.h"
+#include "tests/unit/support.h"
+
+namespace nuv {
+namespace {
+
+using test::Ended;
+
+// Runs the program with its arguments, NUV_TEST_BOOT_IMAGE set to `image` when it is not empty;
+// answers its standard output (with standard error after it) and exit status.
+Ended run(const std::vector<std::string>& args, const std::string& image = "") {
+    return test::in_child([&] {
+        if (image.empty()) unsetenv("NUV_TEST_BOOT_IMAGE");
+        else setenv("NUV_TEST_BOOT_IMAGE", image.c_str(), 1);
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        std::_Exit(127);
+    });
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A fresh folder for one test's files.
+std::string scratch() {
+    char name[] = "/tmp/nuv-boot-image-XXXXXX";
+    const char* made = mkdtemp(name);
+    return made ? made : "/tmp";
+}
+
+const std::string kManifest = std::string(NUV_SOURCE_DIR) + "/boot/manifest.txt";
+
+// The image of the project's manifest with the extra lines, written by nuv-bootgen into the
+// folder (its build facts copied there, so `build:` names resolve); answers its path.
+std::string build_image(const std::string& folder, const std::string& extra_lines) {
+    mkdir((folder + "/boot").c_str(), 0700);
+    write_file(folder + "/boot/build_facts.nuv",
+               read_file(std::string(NUV_GENERATED_DIR) + "/boot/build_facts.nuv"));
+    write_file(folder + "/manifest.txt", read_file(kManifest) + extra_lines);
+    const std::string image = folder + "/image.nuvbin";
+    const Ended made = run({NUV_BOOTGEN_PATH, folder + "/manifest.txt", NUV_SOURCE_DIR, folder, image});
+    EXPECT_EQ(made.status, 0) << made.out;
+    return image;
+}
+
+TEST(BootImage, StartUpLexesNothing) { EXPECT_EQ(test::g_boot_lexer_runs, 0u); }
+
+TEST(BootImage, SameSourcesGiveTheSameBytes) {
+    const std::string folder = scratch();
+    const std::string first = build_image(folder, "");
+    const std::string bytes = read_file(first);
+    const std::string second = build_image(folder, "");
+    EXPECT_EQ(read_file(second), bytes);
+    EXPECT_EQ(read_file(NUV_BOOT_IMAGE_PATH), bytes);  // the build's own image
+    EXPECT_GT(bytes.size(), 1000u);
+}
+
+TEST(BootImage, AnImageOfItsOwnRunsItsUnitsInOrder) {
+    const std::string folder = scratch();
+    write_file(folder + "/first.nuv", "probe: [first]\n");
+    write_file(folder + "/second.nuv", "append probe 'second\n");
+    const std::string image =
+        build_image(folder, "run first build:first.nuv\nrun second build:second.nuv\n");
+    const Ended ended = run({NUV_RUN_PATH, "-e", "print mold probe"}, image);
+    EXPECT_EQ(ended.out, "[first second]\n");
+    EXPECT_EQ(ended.status, 0);
+}
+
+TEST(BootImage, ItsFunctionsRunAsTheRuntimesOwn) {
+    const std::string folder = scratch();
+    write_file(folder + "/f.nuv", "f: func [b] [append b 1]\n");
+    const std::string image = build_image(folder, "run f build:f.nuv\n");
+    // They keep calling what start-up defined.
+    Ended ended = run({NUV_RUN_PATH, "-e", "append: none print mold f []"}, image);
+    EXPECT_EQ(ended.out, "[1]\n");
+    EXPECT_EQ(ended.status, 0);
+    // A trace run hears no event from inside them, and every event of a user's function.
+    ended = run({NUV_RUN_PATH, "-e",
+                 "g: func [b] [append b 2] log: copy [] "
+                 "do/trace [f [] g []] func [e c o v r x] [append/only log c] n: 0 m: 0 "
+                 "foreach c log [if block? c [if same? head c head reflect :f 'body [n: n + 1] "
+                 "if same? head c head reflect :g 'body [m: m + 1]]] print [n m > 0]"},
+                image);
+    EXPECT_EQ(ended.out, "0 true\n");
+    EXPECT_EQ(ended.status, 0);
+}
+
+TEST(BootImage, AUnitThatRaisesEndsStartUp) {
+    const std::string folder = scratch();
+    write_file(folder + "/bad.nuv", "1 / 0\n");
+    const std::string image = build_image(folder, "run bad build:bad.nuv\n");
+    const Ended ended = run({NUV_RUN_PATH, "-e", "print {ran}"}, image);
+    EXPECT_EQ(ended.out.find("ran"), std::string::npos);
+    EXPECT_NE(ended.out.find("*** Math Error: attempt to divide by zero"), std::string::npos)
+        << ended.out;
+    EXPECT_EQ(ended.status, 254);
+}
+
+TEST(BootImage, AnImageBehindTheWordOneIsUnpacked) {
+    const std::string image = read_file(NUV_BOOT_IMAGE_PATH);
+    std::string stored(4 + image.size(), '\0');
+    stored[0] = 1;
+    const int64_t packed = lz77::compress_data(reinterpret_cast<const uint8_t*>(image.data()),
+                                               image.size(), reinterpret_cast<uint8_t*>(&stored[4]));
+    ASSERT_GT(packed, 0);
+    stored.resize(4 + static_cast<size_t>(packed));
+    const auto* start = reinterpret_cast<const uint8_t*>(stored.data());
+    size_t length = 0;
+    const uint8_t* unpacked = memory::image_behind_word(start, start + stored.size(), &length);
+    ASSERT_NE(unpacked, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(unpacked), length), image);
+    memory::tracked_free(const_cast<uint8_t*>(unpacked));
+    // The word 0: the bytes behind it as they are.
+    stored[0] = 0;
+    EXPECT_EQ(memory::image_behind_word(start, start + stored.size(), &length), start + 4);
+    EXPECT_EQ(length, stored.size() - 4);
+    // A container that does not unpack ends the process.
+    stored[0] = 1;
+    stored[6] = static_cast<char>(stored[6] ^ 0x40);  // its payload size
+    const Ended ended = test::in_child([&] { memory::image_behind_word(start, start + stored.size(), &length); });
+    EXPECT_EQ(ended.out, "Error: Nuvbin compressed data corrupted!\n");
+    EXPECT_EQ(ended.status, 1);
+}
+
+TEST(BootImage, ABadImageEndsTheProcessBeforeAnyStatement) {
+    const std::string good = read_file(NUV_BOOT_IMAGE_PATH);
+    ASSERT_GT(good.size(), 100u);
+    std::string magic = good;
+    magic[5] = 'X';  // NUVBIX
+    std::string packed = good;
+    packed[7] = static_cast<char>(packed[7] | 2);  // the records are no LZ77 container
+    const std::string cut = good.substr(0, good.size() / 2);
+    struct Row {
+        const std::string* bytes;
+        const char* out;  // the whole output, or its start for the nb-invalid-record report
+    };
+    const Row rows[] = {
+        {&magic, "Error: Not a Nuvbin file!\n"},
+        {&packed, "Error: Nuvbin compressed data corrupted!\n"},
+        {&cut, "*** Script Error: NUVBIN - invalid record at index "},
+    };
+    const std::string folder = scratch();
+    for (const Row& row : rows) {
+        const std::string path = folder + "/bad.nuvbin";
+        write_file(path, *row.bytes);
+        const Ended ended = run({NUV_RUN_PATH, "-e", "print {ran}"}, path);
+        EXPECT_EQ(ended.out.substr(0, std::string(row.out).size()), row.out);
+        EXPECT_EQ(ended.out.find("ran"), std::string::npos) << ended.out;
+        EXPECT_EQ(ended.status, 1) << ended.out;
+    }
+    // The unchanged image, named the same way, starts as the program's own.
+    write_file(folder + "/good.nuvbin", good);
+    const Ended ended = run({NUV_RUN_PATH, "-e", "print {ran}"}, folder + "/good.nuvbin");
+    EXPECT_EQ(ended.out, "ran\n");
+    EXPECT_EQ(ended.status, 0);
+}
+
+}  // namespace
+}  // namespace nuv
