@@ -1646,11 +1646,9 @@ private:
 
     // ---- Values kept whole in the cell: each is checked as its makers would build it ----
 
-    // An id a datatype! may name.
-    static bool is_type_id(uint32_t id) {
-        return id >= 1 && id <= static_cast<uint32_t>(kTypeCount) &&
-               id != static_cast<uint32_t>(T::Symbol) && id != static_cast<uint32_t>(T::Series);
-    }
+    // An id a datatype! may name: every datatype word names one, `symbol!` and `series!` too,
+    // though no record is of those types.
+    static bool is_type_id(uint32_t id) { return id >= 1 && id <= static_cast<uint32_t>(kTypeCount); }
     // A money! of the 12 payload bytes: a currency of the list (or none) and decimal digits.
     bool money_at(const uint8_t* bytes, bool negative, Cell* v) {
         if (bytes[0] != 0 && money::currency_symbol(bytes[0]) == 0) return false;
