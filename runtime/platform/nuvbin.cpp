@@ -1013,7 +1013,7 @@ private:
                 }
                 break;
             }
-            default: fire(Err::NotDone);
+            default: p_ = type_at; bad();  // a context record stands only at the top of a boot image
         }
         finish(target, &v, new_line);
     }
@@ -1889,7 +1889,7 @@ private:
                 v = Cell{id, context::global(), sym, word::kNoIndex};
                 break;
             }
-            default: fire(Err::NotDone);
+            default: p_ = record_at; bad();  // a context record stands only at the top of a boot image
         }
         finish(target, &v, new_line);
     }
