@@ -1138,12 +1138,7 @@ void Engine::abandon(const Frame& f) {
         collect_inserts_ = f.outer_inserts;
         --collect_depth_;
         break;
-    case CInto:
-        input_slot_ = f.min;
-        kind_ = kind_of(cell::type_of(input()));
-        limit_ = f.max;
-        break;
-    default:
+    default:  // into's rule is a block, whose own sub-rule entry stops break and reject
         break;
     }
 }
