@@ -1348,9 +1348,12 @@ Cell* call_routine(const Cell* routine, const Cell* name, Cell* values, int32_t 
 
 Cell* call_callback(const Cell* callee, Callback kind, Cell* values, int32_t count) {
     const Cell* name = callback_name(kind);
-    const bool traced = trace::active() && (system_object::callback_bits() & static_cast<uint32_t>(kind));
-    if (cell::is(callee, T::Routine)) return call_routine(callee, name, values, count, traced && trace::tracing());
-    if (!trace::active()) [[likely]] return call_named<false>(callee, name, values, count, false, values);
+    const bool traced =
+        trace::active() && (system_object::callback_bits() & static_cast<uint32_t>(kind));
+    if (cell::is(callee, T::Routine))
+        return call_routine(callee, name, values, count, traced && trace::tracing());
+    if (!trace::active()) [[likely]]
+        return call_named<false>(callee, name, values, count, false, values);
     if (traced) return call_named<true>(callee, name, values, count, true, values);
     const trace::Switch off(false);
     return call_named<true>(callee, name, values, count, false, values);

@@ -284,7 +284,8 @@ bool call_lexer_callback(void* data, lexer::EventInfo& info) {
     else args[4] = Cell{static_cast<uint32_t>(T::Pair), 0, static_cast<uint32_t>(start),
                         static_cast<uint32_t>(end)};
     stack::Mark keep;
-    const bool answer = truth::is_true(interp::call_callback(&lc.callback, hooks::Callback::Lexer, args, 5));
+    const bool answer =
+        truth::is_true(interp::call_callback(&lc.callback, hooks::Callback::Lexer, args, 5));
     keep.restore();
     const Cell& moved = args[1];  // `input` as the callback left it
     if (cell::type_of(&moved) == cell::type_of(&lc.input) &&
