@@ -1289,10 +1289,11 @@ void push_refinements_off(NodeId compiled, int32_t from, NodeId ctx, int32_t* re
 }
 
 // call_function's call under a frame named `name`. `framed` (traced only): the body is framed
-// by the events call and return.
+// by the events call and return. `back`: the argument slots after the first, as the body left
+// them, are copied there.
 template <bool Traced>
 Cell* call_named(const Cell* function, const Cell* name, const Cell* values, int32_t count,
-                 [[maybe_unused]] bool framed = false) {
+                 [[maybe_unused]] bool framed = false, Cell* back = nullptr) {
     check_machine_stack();
     Cell* mark = stack::push(function);  // the function stays reachable during its call
     const NodeId ctx = function::context_of(mark);
@@ -1306,6 +1307,7 @@ Cell* call_named(const Cell* function, const Cell* name, const Cell* values, int
     if constexpr (Traced) {
         if (framed && trace::tracing()) trace::event(trace::Event::Return, nullptr, -1, name, stack::arg(0));
     }
+    for (int32_t k = 1; back && k < count; k++) back[k] = *stack::arg(k);
     frames::pop_keep_result();
     *mark = *(mark + 1);
     stack::g_args.top = mark + 1;
@@ -1323,6 +1325,40 @@ Cell* call_function(const Cell* function, Callback kind, const Cell* values, int
         return call_named<true>(function, name, values, count, true);
     const trace::Switch off(false);
     return call_named<true>(function, name, values, count);
+}
+
+namespace {
+
+// A routine callback, called directly; `framed`: by the events call and return.
+Cell* call_routine(const Cell* routine, const Cell* name, Cell* values, int32_t count, bool framed) {
+    check_machine_stack();
+    Cell* mark = stack::push(routine);  // reachable during the call
+    frames::push_interp_native(name);
+    for (int32_t k = 0; k < count; k++) stack::push(values + k);
+    push_refinements_off(compiled_spec(mark), 2 * count, function::context_of(mark), nullptr);
+    if (framed) trace::event(trace::Event::Call, nullptr, -1, name, mark);
+    routines::call(mark, name);
+    if (framed) trace::event(trace::Event::Return, nullptr, -1, name, stack::arg(0));
+    for (int32_t k = 1; k < count; k++) values[k] = *stack::arg(k);
+    frames::pop_keep_result();
+    *mark = *(mark + 1);
+    stack::g_args.top = mark + 1;
+    return mark;
+}
+
+}  // namespace
+
+Cell* call_callback(const Cell* callee, Callback kind, Cell* values, int32_t count) {
+    const Cell* name = callback_name(kind);
+    const bool traced =
+        trace::active() && (system_object::callback_bits() & static_cast<uint32_t>(kind));
+    if (cell::is(callee, T::Routine))
+        return call_routine(callee, name, values, count, traced && trace::tracing());
+    if (!trace::active()) [[likely]]
+        return call_named<false>(callee, name, values, count, false, values);
+    if (traced) return call_named<true>(callee, name, values, count, true, values);
+    const trace::Switch off(false);
+    return call_named<true>(callee, name, values, count, false, values);
 }
 
 Cell* call_aside(const Cell* function, const Cell* name, const Cell* values, int32_t count) {

@@ -48,6 +48,11 @@ using Callback = hooks::Callback;
 // a kind other than Call is traced only when system/state/callbacks/bits has the kind's bit
 // (then framed by the events call and return), else it runs with tracing off.
 Cell* call_function(const Cell* function, Callback kind, const Cell* values, int32_t count);
+// A runtime callback that may move what it was given: a routine! is called directly under a
+// frame named for the kind, a function! as call_function calls it. When the callback has run,
+// `values` holds its argument slots as it left them (the first is the result's slot, so it
+// keeps the value given). Both kinds are traced as call_function traces a function.
+Cell* call_callback(const Cell* callee, Callback kind, Cell* values, int32_t count);
 // The same call, under a frame named by `name` (a stable word cell) and traced as the code
 // around it, with a pending exit kept aside for its duration and put back when it ends
 // normally: the trace callback's call.

@@ -284,11 +284,10 @@ bool call_lexer_callback(void* data, lexer::EventInfo& info) {
     else args[4] = Cell{static_cast<uint32_t>(T::Pair), 0, static_cast<uint32_t>(start),
                         static_cast<uint32_t>(end)};
     stack::Mark keep;
-    Cell* result = interp::call_function(&lc.callback, hooks::Callback::Lexer, args, 5);
-    const bool answer = truth::is_true(result);
-    // The argument slots stay above the top until the next push: `input` as the body left it.
-    const Cell moved = result[2];
+    const bool answer =
+        truth::is_true(interp::call_callback(&lc.callback, hooks::Callback::Lexer, args, 5));
     keep.restore();
+    const Cell& moved = args[1];  // `input` as the callback left it
     if (cell::type_of(&moved) == cell::type_of(&lc.input) &&
         cell::node(&moved) == cell::node(&lc.input) && cell::head(&moved) != at)
         info.resume = offset_of(lc, info, cell::head(&moved));
@@ -327,7 +326,7 @@ void transcode(bool check, const int32_t* refinements) {
         expect(source, 0, [](T t) { return t == T::String || t == T::Binary; });
         expect(part, 1, [](T t) { return t == T::Integer || t == T::Binary || t == T::String; });
         expect(into, 2, [](T t) { return t == T::Block; });
-        expect(callback, 3, [](T t) { return t == T::Function; });
+        expect(callback, 3, [](T t) { return t == T::Function || t == T::Routine; });
     }
     Cell input = *source;
     cell::set_head(&input, std::clamp(cell::head(&input), 0, string::length_abs(&input)));

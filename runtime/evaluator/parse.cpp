@@ -1,6 +1,7 @@
 #include "runtime/evaluator/parse.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "runtime/case_fold.h"
@@ -409,6 +410,7 @@ class Engine {
     bool loop(int32_t min, int32_t max, Code code);
     bool keyword(Key key, const Cell& word);
     bool end_sub_rule(bool ok);
+    void abandon(const Frame& f);
     void trace(Event e, bool ok) {
         if (callback_slot_ != 0 && !stopped_) call_back(e, ok);
     }
@@ -1180,6 +1182,8 @@ bool Engine::take_item() {
     Cell value_copy;
     if (cell::is(&item, TypeId::Word)) {
         Key key = keyword_of(&item);
+        // A command's alternative ends before its argument: as if its block ended there.
+        if (key == KBar && argument) fire(Err::ParseEnd, &last_keyword_);
         if (key != KNone) return keyword(key, item);
         const Cell* value = resolve_word(&item, argument);
         value_copy = *value;
@@ -1268,7 +1272,7 @@ bool Engine::count(const Cell& first) {
         if (max < 0) fire(Err::OutOfRange, &second);
         if (max < min) fire(Err::ParseRule, &second);
     }
-    if (index_ >= rule_tail()) fire(Err::ParseRule, &first);
+    if (index_ >= rule_tail() || is_bar(rule_at(index_))) fire(Err::ParseRule, &first);
     return loop(min, max, CLoop);
 }
 
@@ -1693,11 +1697,31 @@ void Engine::finish_collect(const Frame& f) {
     stack::g_args.top = at_slot(f.max > 0 ? f.max : f.word_slot);
 }
 
+// A command that break or reject end before its rule has: what it switched goes back, and it
+// does nothing (a collect keeps no block, set and copy set nothing).
+void Engine::abandon(const Frame& f) {
+    switch (f.code) {
+    case CCase:
+        case_ = f.min != 0;
+        break;
+    case CCollect:
+        collect_slot_ = f.min;
+        collect_inserts_ = f.outer_inserts;
+        --collect_depth_;
+        break;
+    default:  // into's rule is a block, whose own sub-rule entry stops break and reject
+        break;
+    }
+}
+
 // break and reject: the innermost sub-rule ends at once, matched or failed.
 bool Engine::end_sub_rule(bool ok) {
     trace(EMatch, ok);
     break_ = true;
-    while (g_frames.back().code != CSub) g_frames.pop_back();
+    while (g_frames.back().code != CSub) {
+        abandon(g_frames.back());
+        g_frames.pop_back();
+    }
     if (static_cast<int32_t>(g_frames.size()) - 1 == frame_base_) {
         final_ = ok && pos_ >= end();
         return false;
@@ -1748,7 +1772,9 @@ void native(bool check, const int32_t* refinements) {
     if (refinements[1] >= 0) {
         Cell* part = stack::arg(refinements[1]);
         if (cell::is(part, TypeId::Integer)) {
-            limit = cell::head(input) + cell::get_int(part);
+            // Past either end of the index range the limit is the same as at that end.
+            const int64_t at = int64_t{cell::head(input)} + cell::get_int(part);
+            limit = static_cast<int32_t>(std::clamp<int64_t>(at, INT32_MIN, INT32_MAX));
         } else if (cell::type_of(part) == cell::type_of(input) && cell::node(part) == cell::node(input)) {
             limit = cell::head(part);
         } else {

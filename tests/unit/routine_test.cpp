@@ -199,5 +199,40 @@ TEST(Routine, SortComparator) {
     });
 }
 
+// A lexer callback: logs each event and, at the load of the first word, moves `input` past the
+// second.
+std::string g_lexer_log;
+uint64_t lexer_hook(const uint64_t* args) {
+    // The last argument first: token, line, type, input, event.
+    Cell* input = routines::arg_cell(args[3]);
+    g_lexer_log += mold_value(*routines::arg_cell(args[4])) + " ";
+    if (cell::is(routines::arg_cell(args[0]), T::Word) && cell::head(input) == 1) cell::set_head(input, 4);
+    return 1;
+}
+
+TEST(Routine, LexerCallbackCalledDirectly) {
+    eval_environment();
+    StackScope scope;
+    Cell* hook = make_routine("event input type line token return: [logic!]", nullptr,
+                              routines::add(lexer_hook), routines::kLogicResult);
+    context::set_global(symbol::make_cstr("lexer-hook"), hook);
+    g_lexer_log.clear();
+    EXPECT_EQ(eval_text("transcode/trace \"a b c\" :lexer-hook"), "[a c]");
+    EXPECT_EQ(g_lexer_log, "prescan scan load prescan scan load prescan ");
+    // do/trace sees it under its frame name only when the lexer's bit is set.
+    const char* traced = R"(only: func [[call return] e c o v r f] [append log r] log: copy []
+        system/state/callbacks/bits: BITS do/trace [transcode/trace "a" :lexer-hook] :only
+        system/state/callbacks/bits: 0 log)";
+    std::string with = traced;
+    with.replace(with.find("BITS"), 4, "1");
+    std::string without = traced;
+    without.replace(without.find("BITS"), 4, "2");
+    EXPECT_EQ(eval_text(with), "[transcode <lexer-callback> <lexer-callback> "
+                               "<lexer-callback> <lexer-callback> <lexer-callback> "
+                               "<lexer-callback> <lexer-callback> <lexer-callback> transcode]");
+    EXPECT_EQ(eval_text(without), "[transcode transcode]");
+    EXPECT_EQ(eval_text("transcode/trace \"a\" :quit-return"), "error expect-arg");
+}
+
 }  // namespace
 }  // namespace nuv::test
