@@ -17,6 +17,7 @@
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
 #include "runtime/typed_array.h"
@@ -73,9 +74,13 @@ uint32_t bound_rounded(uint32_t buckets) {
     return static_cast<uint32_t>(buckets * 0.77 + 0.5);
 }
 
-// True when a and b are equal under op.
+// True when a and b are equal under op. Vectors of two element types are two keys here: their
+// compare raises, but an index only asks whether two keys are one.
 bool equal(Cell a, Cell b, CompareOp op) {
     g_counters.compares++;
+    if (cell::is(&a, TypeId::Vector) && cell::is(&b, TypeId::Vector) &&
+        vector::elem_type(&a) != vector::elem_type(&b))
+        return false;
     return compare::values_equal(a, b, op);
 }
 
