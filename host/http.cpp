@@ -1,15 +1,49 @@
 #include "host/http.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
+#include <strings.h>
 
 #include <cstring>
 #include <mutex>
+
+#include "host/dynamic.h"
 
 namespace nuv::host::http {
 
 const char* const kUserAgent = "Nuv (Linux)";
 
 namespace {
+
+// libcurl and the many libraries it needs are loaded at the first request, so start-up never
+// pays for them; only its header is used here, for the types and option numbers.
+struct Curl {
+    CURLcode (*global_init)(long);
+    CURL* (*easy_init)();
+    CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
+    CURLcode (*easy_perform)(CURL*);
+    CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
+    void (*easy_cleanup)(CURL*);
+    curl_slist* (*slist_append)(curl_slist*, const char*);
+    void (*slist_free_all)(curl_slist*);
+};
+
+Curl g_curl{};
+
+bool load() {
+    void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    if (!library) return false;
+    if (!find_entry(library, "curl_global_init", &g_curl.global_init) ||
+        !find_entry(library, "curl_easy_init", &g_curl.easy_init) ||
+        !find_entry(library, "curl_easy_setopt", &g_curl.easy_setopt) ||
+        !find_entry(library, "curl_easy_perform", &g_curl.easy_perform) ||
+        !find_entry(library, "curl_easy_getinfo", &g_curl.easy_getinfo) ||
+        !find_entry(library, "curl_easy_cleanup", &g_curl.easy_cleanup) ||
+        !find_entry(library, "curl_slist_append", &g_curl.slist_append) ||
+        !find_entry(library, "curl_slist_free_all", &g_curl.slist_free_all))
+        return false;
+    return g_curl.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+}
 
 size_t take_body(char* data, size_t size, size_t count, void* user) {
     static_cast<std::string*>(user)->append(data, size * count);
@@ -41,52 +75,55 @@ size_t take_header(char* data, size_t size, size_t count, void* user) {
 bool request(const std::string& method, const std::string& url, const Headers& headers,
              const std::string* body, Response& out) {
     static std::once_flag started;
-    std::call_once(started, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    CURL* curl = curl_easy_init();
+    static bool loaded = false;
+    std::call_once(started, [] { loaded = load(); });
+    if (!loaded) return false;
+    const Curl& c = g_curl;
+    CURL* curl = c.easy_init();
     if (!curl) return false;
     curl_slist* list = nullptr;
     bool agent = false;
     for (const auto& [name, value] : headers) {
         std::string line = name + (value.empty() ? ";" : ": " + value);
-        list = curl_slist_append(list, line.c_str());
+        list = c.slist_append(list, line.c_str());
         if (strcasecmp(name.c_str(), "User-Agent") == 0) agent = true;
     }
     // libcurl adds an Accept header and an Expect for large bodies unless told not to.
-    list = curl_slist_append(list, "Accept:");
-    list = curl_slist_append(list, "Expect:");
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 60L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    if (!agent) curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    list = c.slist_append(list, "Accept:");
+    list = c.slist_append(list, "Expect:");
+    c.easy_setopt(curl, CURLOPT_URL, url.c_str());
+    c.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    c.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    c.easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    c.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 60L);
+    c.easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    c.easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
+    c.easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    c.easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    c.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    c.easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    if (!agent) c.easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
+    c.easy_setopt(curl, CURLOPT_HTTPHEADER, list);
     if (method == "HEAD") {
-        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+        c.easy_setopt(curl, CURLOPT_NOBODY, 1L);
     } else if (method != "GET") {
-        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
+        c.easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
     }
     if (body) {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body->data());
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));
+        c.easy_setopt(curl, CURLOPT_POSTFIELDS, body->data());
+        c.easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));
         // POSTFIELDS makes a POST; the method asked for stays.
-        if (method == "GET") curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "GET");
+        if (method == "GET") c.easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "GET");
     }
     out = Response{};
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, take_body);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &out.body);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, take_header);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &out.headers);
-    CURLcode rc = curl_easy_perform(curl);
-    if (rc == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &out.status);
-    curl_slist_free_all(list);
-    curl_easy_cleanup(curl);
+    c.easy_setopt(curl, CURLOPT_WRITEFUNCTION, take_body);
+    c.easy_setopt(curl, CURLOPT_WRITEDATA, &out.body);
+    c.easy_setopt(curl, CURLOPT_HEADERFUNCTION, take_header);
+    c.easy_setopt(curl, CURLOPT_HEADERDATA, &out.headers);
+    CURLcode rc = c.easy_perform(curl);
+    if (rc == CURLE_OK) c.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &out.status);
+    c.slist_free_all(list);
+    c.easy_cleanup(curl);
     return rc == CURLE_OK;
 }
 
