@@ -25,13 +25,10 @@ Sdl g_sdl{};
 int g_state = 0;  // 0 not tried, 1 started, -1 unavailable
 
 bool start() {
-    void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
-    if (!library) return false;
-    if (!find_entry(library, "SDL_InitSubSystem", &g_sdl.init_sub_system) ||
-        !find_entry(library, "SDL_SetHint", &g_sdl.set_hint) ||
-        !find_entry(library, "SDL_SetClipboardText", &g_sdl.set_clipboard_text) ||
-        !find_entry(library, "SDL_GetClipboardText", &g_sdl.get_clipboard_text) ||
-        !find_entry(library, "SDL_free", &g_sdl.free))
+    if (!load_library("libSDL2-2.0.so.0", Entry{"SDL_InitSubSystem", &g_sdl.init_sub_system},
+                      Entry{"SDL_SetHint", &g_sdl.set_hint},
+                      Entry{"SDL_SetClipboardText", &g_sdl.set_clipboard_text},
+                      Entry{"SDL_GetClipboardText", &g_sdl.get_clipboard_text}, Entry{"SDL_free", &g_sdl.free}))
         return false;
     // With no display the offscreen driver, whose clipboard lives in the process, at once:
     // the other drivers would complain on the way.

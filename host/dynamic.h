@@ -11,4 +11,19 @@ bool find_entry(void* library, const char* name, F* entry) {
     return *entry != nullptr;
 }
 
+// One entry to look up: its name and where its address goes.
+template <typename F>
+struct Entry {
+    const char* name;
+    F* to;
+};
+
+// Loads the shared library `soname` and sets every entry; false when the library or any
+// entry is missing.
+template <typename... F>
+bool load_library(const char* soname, Entry<F>... entries) {
+    void* library = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+    return library && (find_entry(library, entries.name, entries.to) && ...);
+}
+
 }  // namespace nuv::host

@@ -1,7 +1,6 @@
 #include "host/http.h"
 
 #include <curl/curl.h>
-#include <dlfcn.h>
 #include <strings.h>
 
 #include <cstring>
@@ -31,16 +30,13 @@ struct Curl {
 Curl g_curl{};
 
 bool load() {
-    void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
-    if (!library) return false;
-    if (!find_entry(library, "curl_global_init", &g_curl.global_init) ||
-        !find_entry(library, "curl_easy_init", &g_curl.easy_init) ||
-        !find_entry(library, "curl_easy_setopt", &g_curl.easy_setopt) ||
-        !find_entry(library, "curl_easy_perform", &g_curl.easy_perform) ||
-        !find_entry(library, "curl_easy_getinfo", &g_curl.easy_getinfo) ||
-        !find_entry(library, "curl_easy_cleanup", &g_curl.easy_cleanup) ||
-        !find_entry(library, "curl_slist_append", &g_curl.slist_append) ||
-        !find_entry(library, "curl_slist_free_all", &g_curl.slist_free_all))
+    if (!load_library("libcurl.so.4", Entry{"curl_global_init", &g_curl.global_init},
+                      Entry{"curl_easy_init", &g_curl.easy_init}, Entry{"curl_easy_setopt", &g_curl.easy_setopt},
+                      Entry{"curl_easy_perform", &g_curl.easy_perform},
+                      Entry{"curl_easy_getinfo", &g_curl.easy_getinfo},
+                      Entry{"curl_easy_cleanup", &g_curl.easy_cleanup},
+                      Entry{"curl_slist_append", &g_curl.slist_append},
+                      Entry{"curl_slist_free_all", &g_curl.slist_free_all}))
         return false;
     return g_curl.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
 }

@@ -40,25 +40,26 @@ int g_state = 0;  // 0 not tried, 1 loaded, -1 unavailable
 
 bool loaded() {
     if (g_state == 0) {
-        void* library = dlopen("libtiff.so.6", RTLD_NOW | RTLD_LOCAL);
-        g_state = library &&
-           find_entry(library, "TIFFOpenOptionsAlloc", &g_tiff.OpenOptionsAlloc) &&
-           find_entry(library, "TIFFOpenOptionsSetMaxSingleMemAlloc", &g_tiff.OpenOptionsSetMaxSingleMemAlloc) &&
-           find_entry(library, "TIFFOpenOptionsSetErrorHandlerExtR", &g_tiff.OpenOptionsSetErrorHandlerExtR) &&
-           find_entry(library, "TIFFOpenOptionsSetWarningHandlerExtR", &g_tiff.OpenOptionsSetWarningHandlerExtR) &&
-           find_entry(library, "TIFFClientOpenExt", &g_tiff.ClientOpenExt) &&
-           find_entry(library, "TIFFOpenOptionsFree", &g_tiff.OpenOptionsFree) &&
-           find_entry(library, "TIFFIsTiled", &g_tiff.IsTiled) &&
-           find_entry(library, "TIFFGetFieldDefaulted", &g_tiff.GetFieldDefaulted) &&
-           find_entry(library, "TIFFGetField", &g_tiff.GetField) &&
-           find_entry(library, "TIFFScanlineSize64", &g_tiff.ScanlineSize64) &&
-           find_entry(library, "TIFFReadScanline", &g_tiff.ReadScanline) &&
-           find_entry(library, "TIFFReadRGBAImageOriented", &g_tiff.ReadRGBAImageOriented) &&
-           find_entry(library, "TIFFClose", &g_tiff.Close) &&
-           find_entry(library, "TIFFSetField", &g_tiff.SetField) &&
-           find_entry(library, "TIFFDefaultStripSize", &g_tiff.DefaultStripSize) &&
-           find_entry(library, "TIFFWriteScanline", &g_tiff.WriteScanline) &&
-           find_entry(library, "TIFFFlush", &g_tiff.Flush) ? 1 : -1;
+        g_state = load_library("libtiff.so.6",
+                               Entry{"TIFFOpenOptionsAlloc", &g_tiff.OpenOptionsAlloc},
+                               Entry{"TIFFOpenOptionsSetMaxSingleMemAlloc", &g_tiff.OpenOptionsSetMaxSingleMemAlloc},
+                               Entry{"TIFFOpenOptionsSetErrorHandlerExtR", &g_tiff.OpenOptionsSetErrorHandlerExtR},
+                               Entry{"TIFFOpenOptionsSetWarningHandlerExtR", &g_tiff.OpenOptionsSetWarningHandlerExtR},
+                               Entry{"TIFFClientOpenExt", &g_tiff.ClientOpenExt},
+                               Entry{"TIFFOpenOptionsFree", &g_tiff.OpenOptionsFree},
+                               Entry{"TIFFIsTiled", &g_tiff.IsTiled},
+                               Entry{"TIFFGetFieldDefaulted", &g_tiff.GetFieldDefaulted},
+                               Entry{"TIFFGetField", &g_tiff.GetField},
+                               Entry{"TIFFScanlineSize64", &g_tiff.ScanlineSize64},
+                               Entry{"TIFFReadScanline", &g_tiff.ReadScanline},
+                               Entry{"TIFFReadRGBAImageOriented", &g_tiff.ReadRGBAImageOriented},
+                               Entry{"TIFFClose", &g_tiff.Close},
+                               Entry{"TIFFSetField", &g_tiff.SetField},
+                               Entry{"TIFFDefaultStripSize", &g_tiff.DefaultStripSize},
+                               Entry{"TIFFWriteScanline", &g_tiff.WriteScanline},
+                               Entry{"TIFFFlush", &g_tiff.Flush})
+                              ? 1
+                              : -1;
     }
     return g_state == 1;
 }
