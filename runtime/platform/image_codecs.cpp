@@ -26,15 +26,21 @@ using T = TypeId;
 
 namespace {
 
-Cell* decode_bytes(const Cell* binary, Cell* out) {
-    const Cell held = *binary;
-    const NodeId slot = image::reserve(1);  // before the bytes are read: it may move them
-    pixels::Record* record = pixels::decode(binary::rs_head(&held), static_cast<size_t>(binary::rs_length(&held)));
+// The image the bytes hold into `out`, none when no codec knows them; `slot` comes from
+// image::reserve, made before a series' bytes are read as it may move them.
+Cell* decode_into(NodeId slot, const uint8_t* bytes, size_t size, Cell* out) {
+    pixels::Record* record = pixels::decode(bytes, size);
     if (!record) {
         none::set(out);
         return out;
     }
     return image::adopt(out, record, slot);
+}
+
+Cell* decode_bytes(const Cell* binary, Cell* out) {
+    const Cell held = *binary;
+    const NodeId slot = image::reserve(1);
+    return decode_into(slot, binary::rs_head(&held), static_cast<size_t>(binary::rs_length(&held)), out);
 }
 
 // ---- The codec objects ----
@@ -81,10 +87,7 @@ Cell* decode(const Cell* data, Cell* out) {
     case T::Url: {
         const std::string bytes =
             cell::is(data, T::File) ? files::read_bytes(data) : http::read_bytes(data);
-        const stack::Mark mark;
-        Cell* loaded = binary::load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), nullptr);
-        decode_bytes(loaded, out);
-        mark.restore();
+        decode_into(image::reserve(1), reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), out);
         if (!cell::is(out, T::Image)) fire(Err::BadMedia);
         return out;
     }
