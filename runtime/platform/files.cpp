@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "runtime/actions.h"
 #include "runtime/datatypes/binary.h"
@@ -177,7 +178,7 @@ Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool, 
         return binary::load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
                             stack::reserve());
     if (lines) return split_lines(bytes);
-    return text_to_string(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), nullptr);
+    return text_to_string(std::move(bytes), nullptr);
 }
 
 // The UTF-8 of the string's first `chars` characters (-1: all).
@@ -340,8 +341,7 @@ Cell* split_lines(const std::string& s) {
     return block;
 }
 
-Cell* text_to_string(const uint8_t* bytes, size_t size, Cell* out) {
-    std::string text(reinterpret_cast<const char*>(bytes), size);
+Cell* text_to_string(std::string text, Cell* out) {
     fold_line_ends(text);
     return string::load(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
                         out ? out : stack::reserve(), string::kUtf8);

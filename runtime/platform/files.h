@@ -33,7 +33,7 @@ Cell* split_lines(const std::string& bytes);
 
 // Text bytes as a string! in `out` (nullptr: a new argument-stack cell), CR LF
 // and lone CR made LF.
-Cell* text_to_string(const uint8_t* bytes, size_t size, Cell* out);
+Cell* text_to_string(std::string text, Cell* out);
 
 // size? of a file!: none for a directory path or a file that cannot be opened,
 // else its size as an integer!, or a float! above the integer range.

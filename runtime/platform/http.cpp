@@ -118,7 +118,7 @@ Cell* result_of(const host::http::Response& response, bool binary, bool lines, b
     Cell* block = info ? block::make_at(stack::reserve(), 3) : nullptr;
     Cell* body = binary  ? binary::load(p, n, stack::reserve())
                  : lines ? files::split_lines(response.body)
-                         : files::text_to_string(p, n, nullptr);
+                         : files::text_to_string(response.body, nullptr);
     if (!info) return body;
     integer::make_in(block, static_cast<int32_t>(response.status));
     Cell* map = headers_map(response.headers);

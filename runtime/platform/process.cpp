@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/datatypes/binary.h"
@@ -202,7 +203,7 @@ void exchange(Stream* streams, const std::string& input, std::string* collected)
 
 // Adds what the child wrote to the string! (decoded as UTF-8, line ends made LF) or binary!
 // (at its position).
-void collect(Cell* target, const std::string& bytes) {
+void collect(Cell* target, std::string bytes) {
     if (bytes.empty()) return;
     const uint8_t* p = reinterpret_cast<const uint8_t*>(bytes.data());
     if (cell::is(target, T::Binary)) {
@@ -210,7 +211,7 @@ void collect(Cell* target, const std::string& bytes) {
         return;
     }
     stack::Mark mark;
-    Cell* text = files::text_to_string(p, bytes.size(), nullptr);
+    Cell* text = files::text_to_string(std::move(bytes), nullptr);
     string::concatenate(target, text, -1, 0, true, string::Concat::Append);
     mark.restore();
 }
@@ -279,7 +280,7 @@ void call(bool check, const int32_t* refinements) {
         result = pid;
     }
     for (int i = 1; i < 3; i++) {
-        if (io[i] && !cell::is(io[i], T::File)) collect(io[i], collected[i]);
+        if (io[i] && !cell::is(io[i], T::File)) collect(io[i], std::move(collected[i]));
     }
     integer::set(stack::arg(0), result);
     stack::keep_one();
