@@ -219,7 +219,7 @@ TEST(ImageFiles, DecodingAFileAndTheEncoderErrors) {
         {("system/codecs/png/decode %" + file.string() + " 0").c_str(), "0"},
         {("i: system/codecs/gif/decode %" + file.string() + " i/size").c_str(), "32x32"},
         {"e: try [system/codecs/png/decode %/no/such/file.png] reduce [e/id e/arg1]", "[cannot-open %/no/such/file.png]"},
-        {"e: try [system/codecs/png/decode %/proc/self/status] e/id", "bad-media"},
+        {"e: try [system/codecs/png/decode %/proc/self/status] reduce [e/id e/arg1]", "[bad-media none]"},
     });
     fs::remove(file);
     try {
@@ -233,6 +233,8 @@ TEST(ImageFiles, DecodingAFileAndTheEncoderErrors) {
         ADD_FAILURE() << "an unknown format encoded";
     } catch (const Unwind&) {
         EXPECT_EQ(raised().id, Err::NoCodec);
+        ASSERT_EQ(raised().argc, 1);
+        EXPECT_EQ(cell::get_int(&raised().args[0]), 5);
     }
 }
 
