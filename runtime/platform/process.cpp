@@ -82,7 +82,6 @@ void close_fd(int& fd) {
 struct Stream {
     int child = -1;
     int parent = -1;
-    bool owned_child = true;  // the child end is ours to close after the spawn
 };
 
 bool open_null(Stream& s, int flags) {
