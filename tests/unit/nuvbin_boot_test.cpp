@@ -18,17 +18,10 @@ protected:
     void SetUp() override { test::eval_environment(); }
 };
 
-std::vector<uint8_t> unhex(const std::string& text) {
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
 // A compact document with the symbols' names and the records (hex).
 std::vector<uint8_t> document(const std::vector<std::string>& names, const std::string& records) {
     std::vector<uint8_t> doc = {'N', 'U', 'V', 'B', 'I', 'N', 1, 5, 1};
-    const std::vector<uint8_t> body = unhex(records);
+    const std::vector<uint8_t> body = test::unhex(records);
     std::vector<uint8_t> area;
     std::vector<uint8_t> offsets;
     for (const std::string& name : names) {
@@ -54,10 +47,7 @@ std::string decode_into(const std::vector<uint8_t>& doc, Cell* into, bool boot =
         else nuvbin::decode(doc.data(), doc.size(), into);
     };
     if (!guard.run(step)) return "";
-    const RaisedError& e = raised();
-    std::string out = std::string("error ") + err_word(e.id);
-    if (e.argc > 0) out += " " + test::mold_value(e.args[0]);
-    return out;
+    return test::error_text(raised());
 }
 
 std::string global_molded(const char* name) {
