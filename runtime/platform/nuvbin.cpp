@@ -98,6 +98,9 @@ void put_varint(std::vector<uint8_t>* out, size_t u) {
     }
     out->push_back(static_cast<uint8_t>(u));
 }
+void put_u32(std::vector<uint8_t>* out, size_t u) {
+    for (int i = 0; i < 4; i++) out->push_back(static_cast<uint8_t>(u >> (8 * i)));
+}
 
 // Values whose whole payload lives in the cell, written field by field in the documented
 // layouts (never as our memory holds them).
@@ -443,9 +446,7 @@ public:
         u32(type | new_line | unit << 8 | (path ? kStdShared : 0));
         u32(static_cast<uint32_t>(cell::head(v)));
         if (path) {
-            u32(kStdReference);
-            u32(static_cast<uint32_t>(path->size()));
-            for (uint32_t index : *path) u32(index);
+            reference(*path);
             return;
         }
         if (is_block_kind(t)) {
@@ -485,9 +486,7 @@ public:
     void image_size(uint32_t width, uint32_t height) { u32(width | height << 16); }
 
 private:
-    void u32(uint32_t u) {
-        for (int i = 0; i < 4; i++) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
-    }
+    void u32(uint32_t u) { put_u32(&out, u); }
     void words3(const uint8_t* bytes) {
         uint32_t words[3];
         payload_words(bytes, words);
@@ -688,16 +687,8 @@ private:
     void type_byte(T t, bool f) {
         out.push_back(static_cast<uint8_t>(static_cast<uint8_t>(t) | (f ? kFlagF : 0)));
     }
-    void varint(uint32_t u) {
-        while (u >= 0x80) {
-            out.push_back(static_cast<uint8_t>(u | 0x80));
-            u >>= 7;
-        }
-        out.push_back(static_cast<uint8_t>(u));
-    }
-    void u32(uint32_t u) {
-        for (int i = 0; i < 4; i++) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
-    }
+    void varint(uint32_t u) { put_varint(&out, u); }
+    void u32(uint32_t u) { put_u32(&out, u); }
     void bytes(const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); }
 
     uint32_t symbol_index(SymId sym) { return table.index(sym); }
@@ -734,8 +725,7 @@ private:
         type_byte(t, head != 0);
         if (head != 0) varint(static_cast<uint32_t>(head));
         if (path) {
-            varint(static_cast<uint32_t>(path->size()));
-            for (uint32_t index : *path) varint(index);
+            reference(*path);
             return;
         }
         const memory::SeriesBuf* b = memory::buf(node);
@@ -2022,8 +2012,7 @@ std::vector<uint8_t> compact_document(const Encoder& encoder, size_t roots) {
     if (with_symbols) {
         put_varint(&doc, encoder.table.symbols.size());
         put_varint(&doc, encoder.table.names.size());
-        for (uint32_t offset : encoder.table.offsets)
-            for (int b = 0; b < 4; b++) doc.push_back(static_cast<uint8_t>(offset >> (8 * b)));
+        for (uint32_t offset : encoder.table.offsets) put_u32(&doc, offset);
         doc.insert(doc.end(), encoder.table.names.begin(), encoder.table.names.end());
     }
     doc.insert(doc.end(), encoder.out.begin(), encoder.out.end());
@@ -2046,9 +2035,7 @@ void encode_standard(const Cell* value, Cell* result) {
     std::vector<uint8_t> doc(kMagic, kMagic + 6);
     const SymbolTable& table = encoder.table;
     const bool with_symbols = !table.symbols.empty();
-    auto u32 = [&doc](size_t u) {
-        for (int i = 0; i < 4; i++) doc.push_back(static_cast<uint8_t>(u >> (8 * i)));
-    };
+    auto u32 = [&doc](size_t u) { put_u32(&doc, u); };
     doc.push_back(1);
     doc.push_back(with_symbols ? kFlagSymbols : 0);
     u32(1);  // root count
