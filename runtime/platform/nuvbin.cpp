@@ -1995,6 +1995,31 @@ private:
     }
 };
 
+// A document whose rest is an LZ77 container, unpacked: the rest unpacked into a tracked buffer
+// with 8 bytes to spare, which then takes the header in front (its packed flag cleared) and is
+// freed with this. `bytes` stays null when the container does not unpack.
+struct Unpacked {
+    uint8_t* bytes = nullptr;
+    size_t size = 0;
+
+    Unpacked() = default;
+    Unpacked(const Unpacked&) = delete;
+    Unpacked& operator=(const Unpacked&) = delete;
+    ~Unpacked() {
+        if (bytes) memory::tracked_free(bytes);
+    }
+    bool unpack(const uint8_t* doc, size_t length) {
+        uint32_t produced = 0;
+        bytes = lz77::decompress_data(doc + kHeaderBytes, length - kHeaderBytes, &produced);
+        if (!bytes) return false;
+        std::memmove(bytes + kHeaderBytes, bytes, produced);
+        std::memcpy(bytes, doc, kHeaderBytes);
+        bytes[7] &= static_cast<uint8_t>(~kFlagPacked);
+        size = kHeaderBytes + produced;
+        return true;
+    }
+};
+
 // The compact header, the symbol table and the encoder's records.
 std::vector<uint8_t> compact_document(const Encoder& encoder, size_t roots) {
     std::vector<uint8_t> doc(kMagic, kMagic + 6);
@@ -2057,17 +2082,12 @@ void decode_boot(const uint8_t* data, size_t length, Cell* receiving, std::vecto
     if (length < kHeaderBytes || std::memcmp(data, kMagic, sizeof kMagic) != 0) {
         fire(Err::InvalidData, binary::load(data, std::min(length, kHeaderBytes), stack::reserve()));
     }
-    std::vector<uint8_t> unpacked;
+    Unpacked unpacked;
     if (data[7] & kFlagPacked) {
-        uint32_t produced = 0;
-        uint8_t* rest = lz77::decompress_data(data + kHeaderBytes, length - kHeaderBytes, &produced);
-        if (!rest) fire(Err::InvalidData, binary::load(data, kHeaderBytes, stack::reserve()));
-        unpacked.assign(data, data + kHeaderBytes);
-        unpacked.insert(unpacked.end(), rest, rest + produced);
-        memory::tracked_free(rest);
-        unpacked[7] &= static_cast<uint8_t>(~kFlagPacked);
-        data = unpacked.data();
-        length = unpacked.size();
+        if (!unpacked.unpack(data, length))
+            fire(Err::InvalidData, binary::load(data, kHeaderBytes, stack::reserve()));
+        data = unpacked.bytes;
+        length = unpacked.size;
     }
     Decoder decoder(data, data + length, static_cast<size_t>(block::count(cell::node(receiving))),
                     cell::node(receiving), true);
@@ -2144,24 +2164,12 @@ void decode(const uint8_t* data, size_t length, Cell* receiving) {
     if (length < least || std::memcmp(input.data(), kMagic, sizeof kMagic) != 0) invalid();
     const uint8_t* start = input.data();
     size_t size = length;
-    // The rest may be an LZ77 container: unpacked into a buffer with 8 bytes to spare, which
-    // takes the header in front of the document in place. Error offsets then count in the
-    // unpacked document.
-    struct Unpacked {
-        uint8_t* bytes = nullptr;
-        ~Unpacked() {
-            if (bytes) memory::tracked_free(bytes);
-        }
-    } unpacked;
+    // The rest may be an LZ77 container; error offsets then count in the unpacked document.
+    Unpacked unpacked;
     if (input[7] & kFlagPacked) {
-        uint32_t produced = 0;
-        unpacked.bytes = lz77::decompress_data(start + kHeaderBytes, length - kHeaderBytes, &produced);
-        if (!unpacked.bytes || kHeaderBytes + produced < least) invalid();
-        std::memmove(unpacked.bytes + kHeaderBytes, unpacked.bytes, produced);
-        std::memcpy(unpacked.bytes, start, kHeaderBytes);
-        unpacked.bytes[7] &= static_cast<uint8_t>(~kFlagPacked);
+        if (!unpacked.unpack(start, length) || unpacked.size < least) invalid();
         start = unpacked.bytes;
-        size = kHeaderBytes + produced;
+        size = unpacked.size;
     }
     Decoder decoder(start, start + size, static_cast<size_t>(block::count(cell::node(receiving))),
                     cell::node(receiving));

@@ -7,6 +7,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/object.h"
+#include "runtime/lz77.h"
 #include "runtime/platform/nuvbin.h"
 #include "tests/unit/eval_support.h"
 
@@ -65,6 +66,30 @@ TEST_F(NuvbinBoot, DefinitionSetsTheWordAndAppendsNothing) {
     EXPECT_EQ(decode_into(document({"boot-bar"}, "81C4100005028384C3"), into), "");
     EXPECT_EQ(test::mold_value(*into), "[1 false]");
     EXPECT_EQ(global_molded("boot-bar"), "[3 4]");
+}
+
+// An image whose rest is packed as an LZ77 container reads as the plain one.
+TEST_F(NuvbinBoot, APackedImageReadsAsThePlainOne) {
+    test::StackScope scope;
+    Cell* list = stack::push(interp::do_block(test::load_text("b: copy [] loop 100 [append b 1] b")));
+    std::vector<uint8_t> plain;
+    {
+        nuvbin::BootWriter writer;
+        writer.define(symbol::make_cstr("boot-packed"), list);
+        writer.value(list);
+        plain = writer.document();
+    }
+    std::vector<uint8_t> packed(plain.begin(), plain.begin() + 8);
+    packed[7] |= 2;
+    packed.resize(plain.size());
+    const int64_t n = lz77::compress_data(plain.data() + 8, plain.size() - 8, packed.data() + 8);
+    ASSERT_GT(n, 0);
+    packed.resize(8 + static_cast<size_t>(n));
+    Cell* into = block::make_at(stack::reserve(), 4);
+    EXPECT_EQ(decode_into(packed, into), "");
+    const std::string molded = test::mold_value(*list);
+    EXPECT_EQ(test::mold_value(*into), "[" + molded + "]");
+    EXPECT_EQ(global_molded("boot-packed"), molded);
 }
 
 TEST_F(NuvbinBoot, WordsNameAContextByPosition) {
