@@ -136,10 +136,11 @@ struct SymbolTable {
     std::vector<SymId> symbols;
     std::vector<uint8_t> names;
     std::vector<uint32_t> offsets;  // of each name within `names`
+    std::unordered_map<SymId, uint32_t> indexes;  // of each symbol within `symbols`
 
     uint32_t index(SymId sym) {
-        for (size_t i = 0; i < symbols.size(); i++)
-            if (symbols[i] == sym) return static_cast<uint32_t>(i);
+        const auto [found, added] = indexes.emplace(sym, static_cast<uint32_t>(symbols.size()));
+        if (!added) return found->second;
         symbols.push_back(sym);
         offsets.push_back(static_cast<uint32_t>(names.size()));
         const uint8_t* name = reinterpret_cast<const uint8_t*>(symbol::utf8_name(sym));
