@@ -759,7 +759,7 @@ public:
         p_ += kHeaderBytes;
         const uint8_t flags = start_[7];
         standard_ = !(flags & kFlagCompact);
-        if (boot_ && standard_) { p_ = start_ + 7; bad(); }  // a boot image is compact
+        if (boot_ && standard_) bad_at(start_ + 7);  // a boot image is compact
         if (flags & ~(kFlagCompact | kFlagSymbols)) bad();
         if (standard_) u32();  // root count: informative only
         else varint();
@@ -933,16 +933,16 @@ private:
             if (b == kNewLineByte) new_line = true;
             else if (b == kSharedByte) shared = true;
             else if (b == kDefinitionByte && boot_) definition = true;
-            else if (b == kDefinitionByte) { p_--; bad(); }
+            else if (b == kDefinitionByte) bad_at(p_ - 1);
             else break;
         }
         Cell v{};
         if (b >= 0x80) {
-            if (shared || definition) { p_--; bad(); }
+            if (shared || definition) bad_at(p_ - 1);
             if (b < 0xC0) integer::set(&v, b - kSmallInteger);
             else if (b == kTrueByte || b == kFalseByte) logic::set(&v, b == kTrueByte);
             else if (b == kReferenceByte) v = reference();
-            else { p_--; bad(); }
+            else bad_at(p_ - 1);
             finish(target, &v, new_line);
             return;
         }
