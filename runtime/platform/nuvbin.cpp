@@ -98,6 +98,9 @@ void put_varint(std::vector<uint8_t>* out, size_t u) {
     }
     out->push_back(static_cast<uint8_t>(u));
 }
+void put_u32(std::vector<uint8_t>* out, size_t u) {
+    for (int i = 0; i < 4; i++) out->push_back(static_cast<uint8_t>(u >> (8 * i)));
+}
 
 // Values whose whole payload lives in the cell, written field by field in the documented
 // layouts (never as our memory holds them).
@@ -133,10 +136,11 @@ struct SymbolTable {
     std::vector<SymId> symbols;
     std::vector<uint8_t> names;
     std::vector<uint32_t> offsets;  // of each name within `names`
+    std::unordered_map<SymId, uint32_t> indexes;  // of each symbol within `symbols`
 
     uint32_t index(SymId sym) {
-        for (size_t i = 0; i < symbols.size(); i++)
-            if (symbols[i] == sym) return static_cast<uint32_t>(i);
+        const auto [found, added] = indexes.emplace(sym, static_cast<uint32_t>(symbols.size()));
+        if (!added) return found->second;
         symbols.push_back(sym);
         offsets.push_back(static_cast<uint32_t>(names.size()));
         const uint8_t* name = reinterpret_cast<const uint8_t*>(symbol::utf8_name(sym));
@@ -443,9 +447,7 @@ public:
         u32(type | new_line | unit << 8 | (path ? kStdShared : 0));
         u32(static_cast<uint32_t>(cell::head(v)));
         if (path) {
-            u32(kStdReference);
-            u32(static_cast<uint32_t>(path->size()));
-            for (uint32_t index : *path) u32(index);
+            reference(*path);
             return;
         }
         if (is_block_kind(t)) {
@@ -485,9 +487,7 @@ public:
     void image_size(uint32_t width, uint32_t height) { u32(width | height << 16); }
 
 private:
-    void u32(uint32_t u) {
-        for (int i = 0; i < 4; i++) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
-    }
+    void u32(uint32_t u) { put_u32(&out, u); }
     void words3(const uint8_t* bytes) {
         uint32_t words[3];
         payload_words(bytes, words);
@@ -688,16 +688,8 @@ private:
     void type_byte(T t, bool f) {
         out.push_back(static_cast<uint8_t>(static_cast<uint8_t>(t) | (f ? kFlagF : 0)));
     }
-    void varint(uint32_t u) {
-        while (u >= 0x80) {
-            out.push_back(static_cast<uint8_t>(u | 0x80));
-            u >>= 7;
-        }
-        out.push_back(static_cast<uint8_t>(u));
-    }
-    void u32(uint32_t u) {
-        for (int i = 0; i < 4; i++) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
-    }
+    void varint(uint32_t u) { put_varint(&out, u); }
+    void u32(uint32_t u) { put_u32(&out, u); }
     void bytes(const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); }
 
     uint32_t symbol_index(SymId sym) { return table.index(sym); }
@@ -734,8 +726,7 @@ private:
         type_byte(t, head != 0);
         if (head != 0) varint(static_cast<uint32_t>(head));
         if (path) {
-            varint(static_cast<uint32_t>(path->size()));
-            for (uint32_t index : *path) varint(index);
+            reference(*path);
             return;
         }
         const memory::SeriesBuf* b = memory::buf(node);
@@ -768,7 +759,7 @@ public:
         p_ += kHeaderBytes;
         const uint8_t flags = start_[7];
         standard_ = !(flags & kFlagCompact);
-        if (boot_ && standard_) { p_ = start_ + 7; bad(); }  // a boot image is compact
+        if (boot_ && standard_) bad_at(start_ + 7);  // a boot image is compact
         if (flags & ~(kFlagCompact | kFlagSymbols)) bad();
         if (standard_) u32();  // root count: informative only
         else varint();
@@ -824,13 +815,13 @@ private:
         return symbol_at(varint(), at);
     }
     SymId symbol_at(uint32_t index, const uint8_t* at) {
-        if (index >= symbol_count_) { p_ = at; bad(); }
+        if (index >= symbol_count_) bad_at(at);
         uint32_t offset = 0;
         for (int i = 0; i < 4; i++) offset |= static_cast<uint32_t>(offsets_[4 * index + i]) << (8 * i);
-        if (offset >= names_size_) { p_ = at; bad(); }
+        if (offset >= names_size_) bad_at(at);
         const uint8_t* name = names_ + offset;
         const size_t length = std::strlen(reinterpret_cast<const char*>(name));
-        if (length == 0 || !valid_utf8(name, name + length)) { p_ = at; bad(); }
+        if (length == 0 || !valid_utf8(name, name + length)) bad_at(at);
         return symbol::make_utf8(name, length);
     }
     static bool valid_utf8(const uint8_t* p, const uint8_t* end) {
@@ -854,6 +845,11 @@ private:
 
     [[noreturn]] void bad() {
         fire_int(Err::NbInvalidRecord, static_cast<int32_t>(p_ - start_) + 1);
+    }
+    // A bad record at `at`, where the error names it rather than where reading stands.
+    [[noreturn]] void bad_at(const uint8_t* at) {
+        p_ = at;
+        bad();
     }
     uint8_t byte() {
         if (p_ >= end_) bad();
@@ -907,8 +903,7 @@ private:
             if (i == 0 && boot_) index = index < top_.size() ? top_[index] : ~uint64_t{0};
             else if (i == 0) index += base_;
             if (!step(&reached, index)) {
-                p_ = at;
-                bad();
+                bad_at(at);
             }
         }
         return reached;
@@ -919,8 +914,7 @@ private:
     T record_type(uint32_t id, const uint8_t* at) {
         if (id == 0 || id > static_cast<uint32_t>(kTypeCount) ||
             id == static_cast<uint32_t>(T::Symbol) || id == static_cast<uint32_t>(T::Series)) {
-            p_ = at;
-            bad();
+            bad_at(at);
         }
         const T t = static_cast<T>(id);
         if (is_refused(t)) {
@@ -939,16 +933,16 @@ private:
             if (b == kNewLineByte) new_line = true;
             else if (b == kSharedByte) shared = true;
             else if (b == kDefinitionByte && boot_) definition = true;
-            else if (b == kDefinitionByte) { p_--; bad(); }
+            else if (b == kDefinitionByte) bad_at(p_ - 1);
             else break;
         }
         Cell v{};
         if (b >= 0x80) {
-            if (shared || definition) { p_--; bad(); }
+            if (shared || definition) bad_at(p_ - 1);
             if (b < 0xC0) integer::set(&v, b - kSmallInteger);
             else if (b == kTrueByte || b == kFalseByte) logic::set(&v, b == kTrueByte);
             else if (b == kReferenceByte) v = reference();
-            else { p_--; bad(); }
+            else bad_at(p_ - 1);
             finish(target, &v, new_line);
             return;
         }
@@ -956,16 +950,16 @@ private:
         const bool f = b & kFlagF;
         uint32_t id = b & 0x3F;
         if (id == 63) id = varint();
-        if (id == static_cast<uint32_t>(T::Logic)) { p_ = type_at; bad(); }  // 0xC2 and 0xC3 only
+        if (id == static_cast<uint32_t>(T::Logic)) bad_at(type_at);  // 0xC2 and 0xC3 only
         const T t = record_type(id, type_at);
         if (boot_ && boot_record(target, t, f, shared, definition, new_line, type_at, depth)) return;
-        if (definition) { p_ = type_at; bad(); }
+        if (definition) bad_at(type_at);
         if (with_context(target, t, f, shared, new_line, 0, depth, type_at)) return;
         if (is_block_kind(t) || is_text_kind(t) || t == T::Binary) {
             series(target, t, f, shared, new_line, depth);
             return;
         }
-        if (shared) { p_ = type_at; bad(); }
+        if (shared) bad_at(type_at);
         if (is_immediate(t) && t != T::Time) {
             v = compact_immediate(t, f, type_at);
             finish(target, &v, new_line);
@@ -977,7 +971,7 @@ private:
             case T::Integer: integer::set(&v, unzigzag(varint())); break;
             case T::Char: {
                 const uint32_t cp = varint();
-                if (cp > 0x10FFFF) { p_ = type_at; bad(); }
+                if (cp > 0x10FFFF) bad_at(type_at);
                 character::set(&v, cp);
                 break;
             }
@@ -987,7 +981,7 @@ private:
             case T::GetWord:
             case T::Refinement:
             case T::Issue: {
-                if (f) { p_ = type_at; bad(); }  // an issue! has no context
+                if (f) bad_at(type_at);  // an issue! has no context
                 const SymId sym = symbol();
                 if (t == T::Issue) v = Cell{static_cast<uint32_t>(t), context::global(), sym, word::kNoIndex};
                 else word::make_at(sym, &v, t);
@@ -1013,7 +1007,7 @@ private:
                 }
                 break;
             }
-            default: p_ = type_at; bad();  // a context record stands only at the top of a boot image
+            default: bad_at(type_at);  // a context record stands only at the top of a boot image
         }
         finish(target, &v, new_line);
     }
@@ -1025,28 +1019,28 @@ private:
     bool boot_record(NodeId target, T t, bool f, bool shared, bool definition, bool new_line,
                      const uint8_t* type_at, int32_t depth) {
         const bool word_kind = word::is_any_word_type(t) && t != T::Issue;
-        if (definition && !word_kind) { p_ = type_at; bad(); }
+        if (definition && !word_kind) bad_at(type_at);
         if (t == T::Context) {
-            if (shared) { p_ = type_at; bad(); }
+            if (shared) bad_at(type_at);
             context_record(target, new_line, type_at, depth);
             return true;
         }
         if (t == T::Native || t == T::Action) {
-            if (shared) { p_ = type_at; bad(); }
+            if (shared) bad_at(type_at);
             entry_record(target, t, new_line, type_at, depth);
             return true;
         }
         if (t == T::Datatype) {
             // The image defines a word for every datatype, the storage types among them.
             const uint32_t id = varint();
-            if (shared || id < 1 || id > static_cast<uint32_t>(kTypeCount)) { p_ = type_at; bad(); }
+            if (shared || id < 1 || id > static_cast<uint32_t>(kTypeCount)) bad_at(type_at);
             Cell v;
             datatype::set(&v, static_cast<T>(id));
             finish(target, &v, new_line);
             return true;
         }
         if (!word_kind) return false;
-        if (shared) { p_ = type_at; bad(); }
+        if (shared) bad_at(type_at);
         Cell v{};
         const SymId sym = symbol();
         if (f) {
@@ -1057,8 +1051,7 @@ private:
             const int32_t slot = index == -1 ? context::find_word(ctx, sym, false) : index;
             if (slot < 0 || slot >= context::word_count(ctx) ||
                 context::word_at(ctx, slot)->w2 != sym) {
-                p_ = at;
-                bad();
+                bad_at(at);
             }
             v = Cell{static_cast<uint32_t>(t), ctx, sym, static_cast<uint32_t>(slot)};
         } else {
@@ -1073,7 +1066,7 @@ private:
         const NodeId ctx = v.w1;
         const int32_t slot = static_cast<int32_t>(v.w3);
         const Cell value = scratch_value(type_at, depth);
-        if (context::values_on_stack(ctx)) { p_ = type_at; bad(); }
+        if (context::values_on_stack(ctx)) bad_at(type_at);
         *context::write_at(ctx, slot) = value;
         return true;
     }
@@ -1083,7 +1076,7 @@ private:
     Cell scratch_value(const uint8_t* at, int32_t depth) {
         const int32_t before = block::count(scratch_);
         record(scratch_, depth + 1);
-        if (block::count(scratch_) != before + 1) { p_ = at; bad(); }
+        if (block::count(scratch_) != before + 1) bad_at(at);
         const Cell value = block::at(scratch_, before);
         memory::buf(scratch_)->tail -= sizeof(Cell);
         return value;
@@ -1094,11 +1087,11 @@ private:
     void entry_record(NodeId target, T t, bool new_line, const uint8_t* type_at, int32_t depth) {
         const uint32_t index = varint();
         const uint32_t limit = t == T::Action ? kActionCount : static_cast<uint32_t>(natives::count());
-        if (index < 1 || index > limit) { p_ = type_at; bad(); }
+        if (index < 1 || index > limit) bad_at(type_at);
         stack::Mark mark;
         Cell* held = stack::push(none::shared());
         *held = scratch_value(type_at, depth);
-        if (!cell::is(held, T::Block)) { p_ = type_at; bad(); }
+        if (!cell::is(held, T::Block)) bad_at(type_at);
         native::define_entry(t, held, static_cast<int32_t>(index));
         Cell* value = native::make_unchecked(stack::reserve(), t, held, static_cast<int32_t>(index));
         finish(target, value, new_line);
@@ -1108,9 +1101,9 @@ private:
     // The context of the object at the top-level position (counted from this document's first
     // record); anything else there is a bad record at `at`.
     NodeId context_at(uint32_t position, const uint8_t* at) {
-        if (position >= top_.size()) { p_ = at; bad(); }
+        if (position >= top_.size()) bad_at(at);
         const Cell c = block::at(receiving_, top_[position]);
-        if (!cell::is(&c, T::Object)) { p_ = at; bad(); }
+        if (!cell::is(&c, T::Object)) bad_at(at);
         return object::context_of(&c);
     }
 
@@ -1124,8 +1117,7 @@ private:
         const uint32_t kind = flags & kContextKind;
         const bool on_stack = flags & kContextOnStack;
         if (kind == 0 || kind == 3 || (on_stack && (flags & kContextValues))) {
-            p_ = type_at;
-            bad();
+            bad_at(type_at);
         }
         const auto n = static_cast<int32_t>(words.size());
         stack::Mark mark;
@@ -1135,7 +1127,7 @@ private:
                                    static_cast<context::Kind>(kind));
         for (const SymId sym : words) {
             int32_t slot = 0;
-            if (context::find_word_ex(holder->w1, sym, false, &slot) != -1) { p_ = type_at; bad(); }
+            if (context::find_word_ex(holder->w1, sym, false, &slot) != -1) bad_at(type_at);
         }
         const NodeId ctx = holder->w1;
         Cell* object = object::push(ctx, object::new_class());
@@ -1158,7 +1150,7 @@ private:
     // A count of items that take at least `least` bytes each in what is left.
     int32_t count_field(const uint8_t* at, size_t least) {
         const uint32_t n = field(at);
-        if (static_cast<int32_t>(n) < 0 || static_cast<uint64_t>(n) * least > left()) { p_ = at; bad(); }
+        if (static_cast<int32_t>(n) < 0 || static_cast<uint64_t>(n) * least > left()) bad_at(at);
         return static_cast<int32_t>(n);
     }
     SymId symbol_field(const uint8_t* at) { return symbol_at(field(at), at); }
@@ -1189,11 +1181,11 @@ private:
                 else if (b == kSharedByte) h.shared = true;
                 else break;
             }
-            if (b >= 0x80) { p_ = at; bad(); }
+            if (b >= 0x80) bad_at(at);
             id = b & 0x3F;
             h.f = (b & kFlagF) != 0;
         }
-        if (id == 0 || id > static_cast<uint32_t>(kTypeCount)) { p_ = at; bad(); }
+        if (id == 0 || id > static_cast<uint32_t>(kTypeCount)) bad_at(at);
         h.t = static_cast<T>(id);
         return h;
     }
@@ -1216,7 +1208,7 @@ private:
             failed = frame.run(body);
         }
         stack::g_args.top = top;
-        if (failed) { p_ = at; bad(); }
+        if (failed) bad_at(at);
     }
 
     static bool in_cells(NodeId node, uint64_t index, Cell* reached) {
@@ -1273,11 +1265,11 @@ private:
         if (r == T::Op && native::op_source(&c) == T::Function) {
             c.header = static_cast<uint32_t>(T::Function);
         } else if (word::is_any_word_type(r) && r != T::Issue) {
-            if (!bound_elsewhere(&c)) { p_ = at; bad(); }
+            if (!bound_elsewhere(&c)) bad_at(at);
             c = *context::owner(c.w1);
         }
         const T o = cell::type_of(&c);
-        if (t == T::Unset ? o != T::Object && o != T::Function : o != t) { p_ = at; bad(); }
+        if (t == T::Unset ? o != T::Object && o != T::Function : o != t) bad_at(at);
         c.header = static_cast<uint32_t>(o);
         return c;
     }
@@ -1288,8 +1280,7 @@ private:
         if (index != -1 &&
             (index < 0 || index >= context::word_count(ctx) ||
              symbol::resolve(word::symbol_of(context::word_at(ctx, index))) != symbol::resolve(w->w2))) {
-            p_ = at;
-            bad();
+            bad_at(at);
         }
         w->w1 = ctx;
     }
@@ -1308,7 +1299,7 @@ private:
                 else if (t == T::Object) object_body(f, place, depth, at);
                 else function_body(place, depth, at);
                 return true;
-            case T::Error: if (shared) { p_ = at; bad(); } error_body(target, new_line, depth, at); return true;
+            case T::Error: if (shared) bad_at(at); error_body(target, new_line, depth, at); return true;
             case T::Bitset:
             case T::Vector:
             case T::Hash:
@@ -1317,7 +1308,7 @@ private:
             case T::Native:
             case T::Action:
             case T::Op: {
-                if (shared) { p_ = at; bad(); }
+                if (shared) bad_at(at);
                 const int32_t index = t == T::Op ? 0 : count_field(at, 0);
                 // The spec (or the op's source) is read where the value will stand.
                 const int32_t position = block::count(target);
@@ -1327,8 +1318,7 @@ private:
                 if (t == T::Op ? (it != T::Native && it != T::Action && it != T::Function) ||
                                      (standard_ && (h >> kStdSourceShift & 0xFF) != static_cast<uint32_t>(it))
                                : it != T::Block) {
-                    p_ = at;
-                    bad();
+                    bad_at(at);
                 }
                 stack::Mark mark;
                 Cell* out = fresh_cell();
@@ -1360,7 +1350,7 @@ private:
         // The word stands in the target before its owner's content is read: references to the
         // owner lead to the word.
         const Head h = head_of(at);
-        if (h.shared || h.new_line || (h.t != T::Object && h.t != T::Function)) { p_ = at; bad(); }
+        if (h.shared || h.new_line || (h.t != T::Object && h.t != T::Function)) bad_at(at);
         const auto place = [&](const Cell& owner) {
             bind_to(&w, owner.w1, at);
             append(target, &w);
@@ -1374,15 +1364,15 @@ private:
         uint8_t flags = 0;
         if (standard_) {
             const uint32_t h = word_at(at);
-            if ((h & 0xFF) != static_cast<uint32_t>(T::Context) || (h & 0x00FFFF00)) { p_ = at; bad(); }
+            if ((h & 0xFF) != static_cast<uint32_t>(T::Context) || (h & 0x00FFFF00)) bad_at(at);
             flags = static_cast<uint8_t>((h >> 26 & 3) | (h >> 29 & 1) << 2 | (h >> 28 & 1) << 3 | (h >> 30 & 1) << 4);
         } else {
-            if (byte() != static_cast<uint8_t>(T::Context)) { p_ = at; bad(); }
+            if (byte() != static_cast<uint8_t>(T::Context)) bad_at(at);
             flags = byte();
-            if (flags & ~(kContextKind | kContextOnStack | kContextSelf | kContextValues)) { p_ = at; bad(); }
+            if (flags & ~(kContextKind | kContextOnStack | kContextSelf | kContextValues)) bad_at(at);
         }
         const int32_t n = count_field(at, 1);
-        if (n > object::kMaxFields) { p_ = at; bad(); }
+        if (n > object::kMaxFields) bad_at(at);
         for (int32_t i = 0; i < n; i++) words->push_back(symbol_field(at));
         return flags;
     }
@@ -1395,15 +1385,14 @@ private:
         std::vector<SymId> words;
         const uint8_t flags = context_head(at, &words);
         if ((flags & kContextKind) != static_cast<uint8_t>(context::Kind::Object) || (flags & kContextOnStack)) {
-            p_ = at;
-            bad();
+            bad_at(at);
         }
         const auto n = static_cast<int32_t>(words.size());
         stack::Mark mark;
         Cell* object = object::make_empty(fresh_cell(), n);
         const Cell unset{static_cast<uint32_t>(T::Unset), 0, 0, 0};
         for (int32_t i = 0; i < n; i++)
-            if (object::add_field(object, words[i], &unset) != i) { p_ = at; bad(); }  // a word twice
+            if (object::add_field(object, words[i], &unset) != i) bad_at(at);  // a word twice
         const NodeId ctx = object::context_of(object);
         object->w2 = static_cast<uint32_t>(kNoClass);
         *context::owner(ctx) = *object;
@@ -1412,16 +1401,15 @@ private:
             // when they first run.
             const SymId names[2] = {words::w::on_change_star.w2, words::w::on_deep_change_star.w2};
             for (int32_t which = 0; which < 2; which++)
-                if (handlers[which] != object::find_symbol(object, names[which])) { p_ = at; bad(); }
-            if (handlers[0] < 0 && handlers[1] < 0) { p_ = at; bad(); }
+                if (handlers[which] != object::find_symbol(object, names[which])) bad_at(at);
+            if (handlers[0] < 0 && handlers[1] < 0) bad_at(at);
             object::attach_record(ctx, handlers[0], 0, handlers[1], 0);
         }
         place(*object);
         if (flags & kContextValues) context_values(ctx, 0, n, depth, at);
         for (int32_t which = 0; f && which < 2; which++)
             if (handlers[which] >= 0 && !cell::is(context::values_at(ctx, handlers[which]), T::Function)) {
-                p_ = at;
-                bad();
+                bad_at(at);
             }
         // The record made the object an owner while its fields were empty: it now owns their series.
         for (int32_t i = 0; f && handlers[1] >= 0 && i < n; i++) {
@@ -1438,7 +1426,7 @@ private:
     void context_values(NodeId ctx, int32_t from, int32_t n, int32_t depth, const uint8_t* at) {
         const NodeId values = context::cell_of(ctx)->w2;
         const int32_t total = block::count(values);
-        if (total < from + n) { p_ = at; bad(); }
+        if (total < from + n) bad_at(at);
         const std::vector<Cell> kept(block::raw_cells(values) + from + n, block::raw_cells(values) + total);
         const Cell unset{static_cast<uint32_t>(T::Unset), 0, 0, 0};
         watch::series_written(values);
@@ -1451,7 +1439,7 @@ private:
             throw;
         }
         for (const Cell& c : kept) append(values, &c);
-        if (block::count(values) != total) { p_ = at; bad(); }
+        if (block::count(values) != total) bad_at(at);
     }
 
     template <class Place>
@@ -1462,14 +1450,13 @@ private:
         const uint8_t flags = context_head(at, &words);
         if ((flags & kContextKind) != static_cast<uint8_t>(context::Kind::Function) ||
             !(flags & kContextOnStack) || (flags & kContextValues)) {
-            p_ = at;
-            bad();
+            bad_at(at);
         }
         stack::Mark mark;
         Cell* scratch = block::make_at(fresh_cell(), 1);
         any_record(cell::node(scratch), depth + 1);
         const Cell spec = block::at(cell::node(scratch), 0);
-        if (!cell::is(&spec, T::Block) || block::count(cell::node(&spec)) != spec_cells) { p_ = at; bad(); }
+        if (!cell::is(&spec, T::Block) || block::count(cell::node(&spec)) != spec_cells) bad_at(at);
         Cell* fn = fresh_cell();
         made(at, [&] {
             Cell* empty = block::push_new(1);
@@ -1479,26 +1466,26 @@ private:
         });
         // The context the spec makes must be the one written.
         const NodeId ctx = function::context_of(fn);
-        if (context::word_count(ctx) != static_cast<int32_t>(words.size())) { p_ = at; bad(); }
+        if (context::word_count(ctx) != static_cast<int32_t>(words.size())) bad_at(at);
         for (size_t i = 0; i < words.size(); i++)
-            if (word::symbol_of(context::word_at(ctx, static_cast<int32_t>(i))) != words[i]) { p_ = at; bad(); }
+            if (word::symbol_of(context::word_at(ctx, static_cast<int32_t>(i))) != words[i]) bad_at(at);
         place(*fn);
         // The body: a block record, read into the function's own body block.
         const Head h = head_of(at);
-        if (h.t != T::Block) { p_ = at; bad(); }
+        if (h.t != T::Block) bad_at(at);
         const int32_t head = standard_ || h.f ? count_field(at, 0) : 0;
         Cell body{static_cast<uint32_t>(T::Block) | (h.new_line ? cell::kNewLine : 0), static_cast<uint32_t>(head),
                   cell::node(function::info(fn, function::Info::Body)), 0};
         if (h.shared) {
             Cell reached = reference_field(at);
             as_spec(&reached);
-            if (!is_block_kind(cell::type_of(&reached))) { p_ = at; bad(); }
+            if (!is_block_kind(cell::type_of(&reached))) bad_at(at);
             body.w2 = cell::node(&reached);
         }
         block::write_cells(function::info_node(fn))[static_cast<int32_t>(function::Info::Body)] = body;
         if (!h.shared) {
             const int32_t n = count_field(at, standard_ ? 4 : 1);
-            if (n != body_cells) { p_ = at; bad(); }
+            if (n != body_cells) bad_at(at);
             for (int32_t i = 0; i < n; i++) any_record(body.w2, depth + 1);
         }
         mark.restore();
@@ -1507,7 +1494,7 @@ private:
     // The bytes of a payload of `size` bytes, taking `span` bytes of the input.
     const uint8_t* payload(uint64_t size, const uint8_t* at) {
         const uint64_t span = standard_ ? (size + 3) & ~uint64_t{3} : size;
-        if (span > left()) { p_ = at; bad(); }
+        if (span > left()) bad_at(at);
         const uint8_t* bytes = p_;
         p_ += span;
         return bytes;
@@ -1532,7 +1519,7 @@ private:
         Cell* v = fresh_cell();
         if (shared) {
             *v = reference_field(at);
-            if (!cell::is(v, t)) { p_ = at; bad(); }
+            if (!cell::is(v, t)) bad_at(at);
             v->header = static_cast<uint32_t>(t) | nl;
             if (has_head) cell::set_head(v, head);
             append(target, v);
@@ -1542,7 +1529,7 @@ private:
         switch (t) {
             case T::Bitset: {
                 const int32_t n = count_field(at, 1);
-                if (static_cast<size_t>(n) > bitset::kMaxBytes) { p_ = at; bad(); }
+                if (static_cast<size_t>(n) > bitset::kMaxBytes) bad_at(at);
                 const uint8_t* bytes = payload(static_cast<uint64_t>(n), at);
                 bitset::make_at(v, static_cast<size_t>(n), 0, standard_ ? (h & kStdComplemented) != 0 : f);
                 if (n) std::memcpy(bitset::bits(v), bytes, static_cast<size_t>(n));
@@ -1560,7 +1547,7 @@ private:
                     unit = 1u << (kind & 3);
                     count = field(at);
                 }
-                if (!vector_kind(elem, unit)) { p_ = at; bad(); }
+                if (!vector_kind(elem, unit)) bad_at(at);
                 const uint64_t size = uint64_t{count} * unit;
                 const uint8_t* bytes = payload(size, at);
                 vector::make_at(v, count, static_cast<T>(elem), unit);
@@ -1583,8 +1570,7 @@ private:
                 const uint64_t pixels = uint64_t{width} * height;
                 if (width > static_cast<uint32_t>(image::kMaxSide) || height > static_cast<uint32_t>(image::kMaxSide) ||
                     static_cast<uint64_t>(head) > pixels) {
-                    p_ = at;
-                    bad();
+                    bad_at(at);
                 }
                 const uint8_t* bytes = payload(pixels * 4, at);
                 image::make_filled(v, static_cast<int32_t>(width), static_cast<int32_t>(height), 0);
@@ -1608,7 +1594,7 @@ private:
             }
             default: {  // map!: the pairs read into its body, then indexed
                 const int32_t n = count_field(at, standard_ ? 4 : 1);
-                if (n % 2) { p_ = at; bad(); }
+                if (n % 2) bad_at(at);
                 map::make_at(v, nullptr, n / 2);
                 v->header |= nl;
                 append(target, v);
@@ -1619,8 +1605,7 @@ private:
                     const uint8_t* key_at = p_;
                     any_record(body, depth + 1);
                     if (i % 2 == 0 && !map::is_key_type(cell::type_of(block::raw_cells(body) + i))) {
-                        p_ = key_at;
-                        bad();
+                        bad_at(key_at);
                     }
                 }
                 hashtable::put_cell(map::table_of(&made_map), 0, 2);
@@ -1634,7 +1619,7 @@ private:
 
     void error_body(NodeId target, bool new_line, int32_t depth, const uint8_t* at) {
         const uint32_t code = field(at);
-        if (code > 0xFFFF) { p_ = at; bad(); }
+        if (code > 0xFFFF) bad_at(at);
         stack::Mark mark;
         Cell* error = fresh_cell();
         made(at, [&] { error::make_at(error, static_cast<Err>(code)); });
@@ -1702,7 +1687,7 @@ private:
             }
             case T::Typeset: {
                 const uint8_t n = byte();
-                if (n > kTypesetBytes) { p_ = type_at; bad(); }
+                if (n > kTypesetBytes) bad_at(type_at);
                 read_bytes(bytes, n);
                 uint32_t words[3];
                 payload_words(bytes, words);
@@ -1711,7 +1696,7 @@ private:
             }
             case T::Tuple: {
                 const int32_t size = f ? byte() : 3;
-                if (size < tuple::kMinSize || size > tuple::kMaxSize) { p_ = type_at; bad(); }
+                if (size < tuple::kMinSize || size > tuple::kMaxSize) bad_at(type_at);
                 read_bytes(bytes, static_cast<size_t>(size));
                 valid = tuple_at(size, bytes, &v);
                 break;
@@ -1723,7 +1708,7 @@ private:
             case T::Date: {
                 const uint32_t word = u32();
                 double time = 0;
-                if (date::has_time(word) != f) { p_ = type_at; bad(); }
+                if (date::has_time(word) != f) bad_at(type_at);
                 if (f) {
                     const uint32_t low = u32();
                     const Cell halves{0, 0, low, u32()};
@@ -1744,7 +1729,7 @@ private:
                 break;
             }
         }
-        if (!valid) { p_ = type_at; bad(); }
+        if (!valid) bad_at(type_at);
         return v;
     }
     // The standard payload of a value kept in the cell, after its header word `h`.
@@ -1792,7 +1777,7 @@ private:
                 break;
             }
         }
-        if (!valid) { p_ = record_at; bad(); }
+        if (!valid) bad_at(record_at);
         return v;
     }
 
@@ -1804,17 +1789,17 @@ private:
         return n;
     }
     uint32_t word_at(const uint8_t* record_at) {
-        if (end_ - p_ < 4) { p_ = record_at; bad(); }
+        if (end_ - p_ < 4) bad_at(record_at);
         return u32();
     }
     // A reference record: header word 255, count, the indexes.
     Cell standard_reference(const uint8_t* record_at) {
-        if (word_at(record_at) != kStdReference) { p_ = record_at; bad(); }
+        if (word_at(record_at) != kStdReference) bad_at(record_at);
         return standard_path(record_at);
     }
     Cell standard_path(const uint8_t* record_at) {
         const uint32_t k = word_at(record_at);
-        if (k == 0 || k > kMaxPath || 4ull * k > left()) { p_ = record_at; bad(); }
+        if (k == 0 || k > kMaxPath || 4ull * k > left()) bad_at(record_at);
         path_.resize(k);
         for (uint32_t i = 0; i < k; i++) path_[i] = u32();
         return resolve(record_at);
@@ -1825,7 +1810,7 @@ private:
         const uint8_t* record_at = p_;
         uint32_t h = word_at(record_at);
         while ((h & 0xFF) == 0) {  // padding words
-            if (p_ == end_) { p_ = record_at; bad(); }
+            if (p_ == end_) bad_at(record_at);
             h = word_at(p_);
         }
         const uint32_t id = h & 0xFF;
@@ -1844,7 +1829,7 @@ private:
             standard_series(target, t, h, record_at, depth);
             return;
         }
-        if (shared) { p_ = record_at; bad(); }
+        if (shared) bad_at(record_at);
         if (is_immediate(t) && t != T::Time) {
             v = standard_immediate(t, h, record_at);
             finish(target, &v, new_line);
@@ -1857,7 +1842,7 @@ private:
             case T::Integer: integer::set(&v, static_cast<int32_t>(word_at(record_at))); break;
             case T::Char: {
                 const uint32_t cp = word_at(record_at);
-                if (cp > 0x10FFFF) { p_ = record_at; bad(); }
+                if (cp > 0x10FFFF) bad_at(record_at);
                 character::set(&v, cp);
                 break;
             }
@@ -1880,7 +1865,7 @@ private:
             case T::Refinement: {
                 const uint32_t index = word_at(record_at);
                 word_at(record_at);  // the word's slot: a global word is looked up by its symbol
-                if (!(h & kStdGlobal)) { p_ = record_at; bad(); }
+                if (!(h & kStdGlobal)) bad_at(record_at);
                 word::make_at(symbol_at(index, record_at), &v, t);
                 break;
             }
@@ -1889,7 +1874,7 @@ private:
                 v = Cell{id, context::global(), sym, word::kNoIndex};
                 break;
             }
-            default: p_ = record_at; bad();  // a context record stands only at the top of a boot image
+            default: bad_at(record_at);  // a context record stands only at the top of a boot image
         }
         finish(target, &v, new_line);
     }
@@ -1897,7 +1882,7 @@ private:
     void standard_series(NodeId target, T t, uint32_t h, const uint8_t* record_at, int32_t depth) {
         const bool new_line = h & kStdNewLine;
         const int32_t head = static_cast<int32_t>(word_at(record_at));
-        if (head < 0) { p_ = record_at; bad(); }
+        if (head < 0) bad_at(record_at);
         stack::Mark mark;
         Cell* v = fresh_cell();
         if (h & kStdShared) {
@@ -1908,7 +1893,7 @@ private:
         }
         const uint32_t n = word_at(record_at);
         if (is_block_kind(t)) {
-            if (4ull * n > left()) { p_ = record_at; bad(); }  // a record is a word at least
+            if (4ull * n > left()) bad_at(record_at);  // a record is a word at least
             block::make_at(v, static_cast<int32_t>(n));
             v->header = static_cast<uint32_t>(t) | (new_line ? cell::kNewLine : 0);
             cell::set_head(v, head);
@@ -1919,7 +1904,7 @@ private:
             return;
         }
         const uint32_t unit = (h >> 8) & 0xFF;
-        if (t == T::Binary ? unit != 1 : unit != 1 && unit != 2 && unit != 4) { p_ = record_at; bad(); }
+        if (t == T::Binary ? unit != 1 : unit != 1 && unit != 2 && unit != 4) bad_at(record_at);
         const uint64_t size = static_cast<uint64_t>(n) * unit;
         text_record(target, v, t, size, (size + 3) & ~uint64_t{3}, unit, head, new_line, record_at);
         mark.restore();
@@ -1929,12 +1914,12 @@ private:
     // `v` becomes it and is appended to the target. Code points above U+10FFFF are refused.
     void text_record(NodeId target, Cell* v, T t, uint64_t size, uint64_t span, uint32_t unit,
                      int32_t head, bool new_line, const uint8_t* record_at) {
-        if (span > left()) { p_ = record_at; bad(); }
+        if (span > left()) bad_at(record_at);
         if (unit == 4) {
             for (uint64_t i = 0; i < size; i += 4) {
                 uint32_t cp;
                 std::memcpy(&cp, p_ + i, 4);
-                if (cp > 0x10FFFF) { p_ = record_at; bad(); }
+                if (cp > 0x10FFFF) bad_at(record_at);
             }
         }
         const uint8_t* bytes = p_;
@@ -1960,7 +1945,7 @@ private:
         const bool fits = is_block_kind(t)  ? is_block_kind(reached)
                           : is_text_kind(t) ? is_text_kind(reached)
                                             : reached == T::Binary;
-        if (!fits) { p_ = record_at; bad(); }
+        if (!fits) bad_at(record_at);
         v->header = static_cast<uint32_t>(t) | (new_line ? cell::kNewLine : 0);
         cell::set_head(v, head);
         append(target, v);
@@ -1986,7 +1971,7 @@ private:
         }
         if (is_block_kind(t)) {
             const int32_t n = count();
-            if (static_cast<size_t>(n) > left()) { p_ = record_at; bad(); }  // a record is a byte at least
+            if (static_cast<size_t>(n) > left()) bad_at(record_at);  // a record is a byte at least
             block::make_at(v, n);
             v->header = static_cast<uint32_t>(t) | (new_line ? cell::kNewLine : 0);
             cell::set_head(v, head);
@@ -2002,12 +1987,37 @@ private:
             size = varint();
         } else {
             const uint32_t field = varint();
-            if ((field & 3) == 3) { p_ = record_at; bad(); }
+            if ((field & 3) == 3) bad_at(record_at);
             unit = 1u << (field & 3);
             size = static_cast<uint64_t>(field >> 2) * unit;
         }
         text_record(target, v, t, size, size, unit, head, new_line, record_at);
         mark.restore();
+    }
+};
+
+// A document whose rest is an LZ77 container, unpacked: the rest unpacked into a tracked buffer
+// with 8 bytes to spare, which then takes the header in front (its packed flag cleared) and is
+// freed with this. `bytes` stays null when the container does not unpack.
+struct Unpacked {
+    uint8_t* bytes = nullptr;
+    size_t size = 0;
+
+    Unpacked() = default;
+    Unpacked(const Unpacked&) = delete;
+    Unpacked& operator=(const Unpacked&) = delete;
+    ~Unpacked() {
+        if (bytes) memory::tracked_free(bytes);
+    }
+    bool unpack(const uint8_t* doc, size_t length) {
+        uint32_t produced = 0;
+        bytes = lz77::decompress_data(doc + kHeaderBytes, length - kHeaderBytes, &produced);
+        if (!bytes) return false;
+        std::memmove(bytes + kHeaderBytes, bytes, produced);
+        std::memcpy(bytes, doc, kHeaderBytes);
+        bytes[7] &= static_cast<uint8_t>(~kFlagPacked);
+        size = kHeaderBytes + produced;
+        return true;
     }
 };
 
@@ -2022,8 +2032,7 @@ std::vector<uint8_t> compact_document(const Encoder& encoder, size_t roots) {
     if (with_symbols) {
         put_varint(&doc, encoder.table.symbols.size());
         put_varint(&doc, encoder.table.names.size());
-        for (uint32_t offset : encoder.table.offsets)
-            for (int b = 0; b < 4; b++) doc.push_back(static_cast<uint8_t>(offset >> (8 * b)));
+        for (uint32_t offset : encoder.table.offsets) put_u32(&doc, offset);
         doc.insert(doc.end(), encoder.table.names.begin(), encoder.table.names.end());
     }
     doc.insert(doc.end(), encoder.out.begin(), encoder.out.end());
@@ -2046,9 +2055,7 @@ void encode_standard(const Cell* value, Cell* result) {
     std::vector<uint8_t> doc(kMagic, kMagic + 6);
     const SymbolTable& table = encoder.table;
     const bool with_symbols = !table.symbols.empty();
-    auto u32 = [&doc](size_t u) {
-        for (int i = 0; i < 4; i++) doc.push_back(static_cast<uint8_t>(u >> (8 * i)));
-    };
+    auto u32 = [&doc](size_t u) { put_u32(&doc, u); };
     doc.push_back(1);
     doc.push_back(with_symbols ? kFlagSymbols : 0);
     u32(1);  // root count
@@ -2076,17 +2083,12 @@ void decode_boot(const uint8_t* data, size_t length, Cell* receiving, std::vecto
     if (length < kHeaderBytes || std::memcmp(data, kMagic, sizeof kMagic) != 0) {
         fire(Err::InvalidData, binary::load(data, std::min(length, kHeaderBytes), stack::reserve()));
     }
-    std::vector<uint8_t> unpacked;
+    Unpacked unpacked;
     if (data[7] & kFlagPacked) {
-        uint32_t produced = 0;
-        uint8_t* rest = lz77::decompress_data(data + kHeaderBytes, length - kHeaderBytes, &produced);
-        if (!rest) fire(Err::InvalidData, binary::load(data, kHeaderBytes, stack::reserve()));
-        unpacked.assign(data, data + kHeaderBytes);
-        unpacked.insert(unpacked.end(), rest, rest + produced);
-        memory::tracked_free(rest);
-        unpacked[7] &= static_cast<uint8_t>(~kFlagPacked);
-        data = unpacked.data();
-        length = unpacked.size();
+        if (!unpacked.unpack(data, length))
+            fire(Err::InvalidData, binary::load(data, kHeaderBytes, stack::reserve()));
+        data = unpacked.bytes;
+        length = unpacked.size;
     }
     Decoder decoder(data, data + length, static_cast<size_t>(block::count(cell::node(receiving))),
                     cell::node(receiving), true);
@@ -2163,24 +2165,12 @@ void decode(const uint8_t* data, size_t length, Cell* receiving) {
     if (length < least || std::memcmp(input.data(), kMagic, sizeof kMagic) != 0) invalid();
     const uint8_t* start = input.data();
     size_t size = length;
-    // The rest may be an LZ77 container: unpacked into a buffer with 8 bytes to spare, which
-    // takes the header in front of the document in place. Error offsets then count in the
-    // unpacked document.
-    struct Unpacked {
-        uint8_t* bytes = nullptr;
-        ~Unpacked() {
-            if (bytes) memory::tracked_free(bytes);
-        }
-    } unpacked;
+    // The rest may be an LZ77 container; error offsets then count in the unpacked document.
+    Unpacked unpacked;
     if (input[7] & kFlagPacked) {
-        uint32_t produced = 0;
-        unpacked.bytes = lz77::decompress_data(start + kHeaderBytes, length - kHeaderBytes, &produced);
-        if (!unpacked.bytes || kHeaderBytes + produced < least) invalid();
-        std::memmove(unpacked.bytes + kHeaderBytes, unpacked.bytes, produced);
-        std::memcpy(unpacked.bytes, start, kHeaderBytes);
-        unpacked.bytes[7] &= static_cast<uint8_t>(~kFlagPacked);
+        if (!unpacked.unpack(start, length) || unpacked.size < least) invalid();
         start = unpacked.bytes;
-        size = kHeaderBytes + produced;
+        size = unpacked.size;
     }
     Decoder decoder(start, start + size, static_cast<size_t>(block::count(cell::node(receiving))),
                     cell::node(receiving));

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/lz77.h"
@@ -63,6 +64,18 @@ std::string build_image(const std::string& folder, const std::string& extra_line
     return image;
 }
 
+// The image of the project's manifest followed by run units of a test's own, each text written
+// to NAME.nuv in a fresh folder; answers its path.
+std::string image_with_units(const std::vector<std::pair<std::string, std::string>>& units) {
+    const std::string folder = scratch();
+    std::string lines;
+    for (const auto& [name, text] : units) {
+        write_file(folder + "/" + name + ".nuv", text);
+        lines += "run " + name + " build:" + name + ".nuv\n";
+    }
+    return build_image(folder, lines);
+}
+
 TEST(BootImage, StartUpLexesNothing) { EXPECT_EQ(test::g_boot_lexer_runs, 0u); }
 
 TEST(BootImage, SameSourcesGiveTheSameBytes) {
@@ -76,20 +89,15 @@ TEST(BootImage, SameSourcesGiveTheSameBytes) {
 }
 
 TEST(BootImage, AnImageOfItsOwnRunsItsUnitsInOrder) {
-    const std::string folder = scratch();
-    write_file(folder + "/first.nuv", "probe: [first]\n");
-    write_file(folder + "/second.nuv", "append probe 'second\n");
     const std::string image =
-        build_image(folder, "run first build:first.nuv\nrun second build:second.nuv\n");
+        image_with_units({{"first", "probe: [first]\n"}, {"second", "append probe 'second\n"}});
     const Ended ended = run({NUV_RUN_PATH, "-e", "print mold probe"}, image);
     EXPECT_EQ(ended.out, "[first second]\n");
     EXPECT_EQ(ended.status, 0);
 }
 
 TEST(BootImage, ItsFunctionsRunAsTheRuntimesOwn) {
-    const std::string folder = scratch();
-    write_file(folder + "/f.nuv", "f: func [b] [append b 1]\n");
-    const std::string image = build_image(folder, "run f build:f.nuv\n");
+    const std::string image = image_with_units({{"f", "f: func [b] [append b 1]\n"}});
     // They keep calling what start-up defined.
     Ended ended = run({NUV_RUN_PATH, "-e", "append: none print mold f []"}, image);
     EXPECT_EQ(ended.out, "[1]\n");
@@ -106,9 +114,7 @@ TEST(BootImage, ItsFunctionsRunAsTheRuntimesOwn) {
 }
 
 TEST(BootImage, AUnitThatRaisesEndsStartUp) {
-    const std::string folder = scratch();
-    write_file(folder + "/bad.nuv", "1 / 0\n");
-    const std::string image = build_image(folder, "run bad build:bad.nuv\n");
+    const std::string image = image_with_units({{"bad", "1 / 0\n"}});
     const Ended ended = run({NUV_RUN_PATH, "-e", "print {ran}"}, image);
     EXPECT_EQ(ended.out.find("ran"), std::string::npos);
     EXPECT_NE(ended.out.find("*** Math Error: attempt to divide by zero"), std::string::npos)

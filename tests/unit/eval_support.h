@@ -34,6 +34,13 @@ inline std::string mold_value(const Cell& value) {
     return string::to_std_utf8(buffer);
 }
 
+// The raised error as "error <id>", then its first argument molded when it has arguments.
+inline std::string error_text(const RaisedError& e) {
+    std::string out = std::string("error ") + err_word(e.id);
+    if (e.argc > 0) out += " " + mold_value(e.args[0]);
+    return out;
+}
+
 // Binds the global word to a native! or action! whose spec block holds the text's values.
 inline void define_native(const char* name, const char* spec, int32_t index, TypeId type) {
     StackScope scope;

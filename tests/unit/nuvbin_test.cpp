@@ -15,6 +15,12 @@
 namespace nuv {
 namespace {
 
+// A table row: the input (source text or document in hex) and what it gives.
+struct Case {
+    const char* input;
+    const char* wanted;
+};
+
 class Nuvbin : public ::testing::Test {
 protected:
     void SetUp() override { test::eval_environment(); }
@@ -30,23 +36,13 @@ std::string hex(const uint8_t* p, size_t n) {
     return out;
 }
 
-std::vector<uint8_t> unhex(const std::string& text) {
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
-// Runs the step under a try frame: "" when it returns, else "error <id> <molded arg1>".
+// Runs the step under a try frame: "" when it returns, else the error's text.
 template <typename Step>
 std::string guarded(Step step) {
     frames::Owner guard(&words::w::anon, frames::kTry);
     const auto kind = guard.run(step);
     if (!kind) return "";
-    const RaisedError& e = raised();
-    std::string out = std::string("error ") + err_word(e.id);
-    if (e.argc > 0) out += " " + test::mold_value(e.args[0]);
-    return out;
+    return test::error_text(raised());
 }
 
 // The document of the text's value in hex (the standard form when `standard`), or the error.
@@ -67,7 +63,7 @@ std::string encode_text(const std::string& text, bool standard = false) {
 // The block of top-level values of the hex document, molded with /all, or the error.
 std::string decode_hex(const std::string& text) {
     test::StackScope scope;
-    const std::vector<uint8_t> bytes = unhex(text);
+    const std::vector<uint8_t> bytes = test::unhex(text);
     Cell* into = block::make_at(stack::reserve(), 4);
     std::string failure = guarded([&] { nuvbin::decode(bytes.data(), bytes.size(), into); });
     if (!failure.empty()) return failure;
@@ -98,11 +94,7 @@ void check_round_trip(const std::string& text) {
 }
 
 TEST_F(Nuvbin, WritesTheExactBytes) {
-    struct Row {
-        const char* source;
-        const char* wanted;
-    };
-    const Row rows[] = {
+    const Case rows[] = {
         {"63", "4E555642494E01010101BF"},
         {"64", "4E555642494E010101030B8001"},
         {"-1", "4E555642494E010101020B01"},
@@ -126,15 +118,11 @@ TEST_F(Nuvbin, WritesTheExactBytes) {
          "4E555642494E0105010D0204000000000200000078007900050205020F000F01C105020000"},
         {"#ab", "4E555642494E0105010201030000000061620014" "00"},
     };
-    for (const Row& row : rows) EXPECT_EQ(encode_text(row.source), row.wanted) << row.source;
+    for (const Case& row : rows) EXPECT_EQ(encode_text(row.input), row.wanted) << row.input;
 }
 
 TEST_F(Nuvbin, WritesTheExactStandardBytes) {
-    struct Row {
-        const char* source;
-        const char* wanted;
-    };
-    const Row rows[] = {
+    const Case rows[] = {
         {"[]", "4E555642494E0100010000000C000000050000000000000000000000"},
         {"\"abc\"", "4E555642494E0100010000001000000007010000000000000300000061626300"},
         // The float's header follows a zero word, so its double starts on 8 bytes.
@@ -148,7 +136,7 @@ TEST_F(Nuvbin, WritesTheExactStandardBytes) {
         {"new-line [1] true", "4E555642494E01000100000014000000050000000000000001000000"
                               "0B00008001000000"},
     };
-    for (const Row& row : rows) EXPECT_EQ(encode_text(row.source, true), row.wanted) << row.source;
+    for (const Case& row : rows) EXPECT_EQ(encode_text(row.input, true), row.wanted) << row.input;
 }
 
 TEST_F(Nuvbin, RoundTripsTheCoveredTypes) {
@@ -172,7 +160,7 @@ TEST_F(Nuvbin, SharedSeriesStayShared) {
     test::StackScope scope;
     Cell* into = block::make_at(stack::reserve(), 1);
     const std::vector<uint8_t> bytes =
-        unhex("4E555642494E0105010D0204000000000200000078007900050205020F000F01C105020000");
+        test::unhex("4E555642494E0105010D0204000000000200000078007900050205020F000F01C105020000");
     EXPECT_EQ(guarded([&] { nuvbin::decode(bytes.data(), bytes.size(), into); }), "");
     const Cell d = block::at(cell::node(into), 0);
     const Cell first = block::at(cell::node(&d), 0);
@@ -185,11 +173,7 @@ TEST_F(Nuvbin, SharedSeriesStayShared) {
 }
 
 TEST_F(Nuvbin, RefusesMalformedRecords) {
-    struct Row {
-        const char* doc;
-        const char* wanted;
-    };
-    const Row rows[] = {
+    const Case rows[] = {
         {"4E555642494E01010102C403", "error nb-invalid-record 11"},
         {"4E555642494E0101010100", "error nb-invalid-record 11"},
         {"4E555642494E0101010104", "error nb-invalid-record 11"},
@@ -223,7 +207,7 @@ TEST_F(Nuvbin, RefusesMalformedRecords) {
          "error no-codec port!"},
         {"4E555642494F01010101BF", "error invalid-data #{4E555642494F01010101BF}"},
     };
-    for (const Row& row : rows) EXPECT_EQ(decode_hex(row.doc), row.wanted) << row.doc;
+    for (const Case& row : rows) EXPECT_EQ(decode_hex(row.input), row.wanted) << row.input;
 }
 
 // A document whose rest is packed as an LZ77 container reads as the plain one; a container
@@ -249,7 +233,10 @@ TEST_F(Nuvbin, PackedDocumentsReadAsPlainOnes) {
         EXPECT_EQ(decode_hex(hex(packed.data(), packed.size())),
                   decode_hex(hex(plain.data(), plain.size())));
         packed[12] ^= 0xFF;  // the unpacked size no longer matches the stream
-        EXPECT_EQ(decode_hex(hex(packed.data(), packed.size())).substr(0, 19), "error invalid-data ");
+        // The error names the whole document as it was given.
+        const Cell* given = binary::load(packed.data(), packed.size(), stack::reserve());
+        EXPECT_EQ(decode_hex(hex(packed.data(), packed.size())),
+                  "error invalid-data " + test::mold_value(*given));
     }
 }
 

@@ -167,6 +167,14 @@ inline std::vector<int32_t> fast_decode(const std::vector<uint8_t>& in) {
     return out;
 }
 
+// The bytes the hex digits spell, two digits a byte.
+inline std::vector<uint8_t> unhex(const std::string& text) {
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i + 1 < text.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
 // The bytes of every file of the fuzz corpus folder tests/fuzz/corpus/NAME.
 inline std::vector<std::vector<uint8_t>> fuzz_corpus(const char* name) {
     namespace fs = std::filesystem;
