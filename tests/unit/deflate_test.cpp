@@ -16,12 +16,6 @@ namespace {
 using Codec = int (*)(uint8_t*, uint64_t*, const uint8_t*, uint64_t);
 using Bytes = std::vector<uint8_t>;
 
-Bytes from_hex(const std::string& hex) {
-    Bytes out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
 Bytes text(size_t n) {
     static const char* words[] = {"series ", "block ", "word ", "context ", "value\n"};
     std::string s;
@@ -131,7 +125,7 @@ TEST(Deflate, ResultCodes) {
         {deflate::gzip_compress, "616263", 17, deflate::kCorrupt, 21},
     };
     for (const Case& c : cases) {
-        const Outcome r = call(c.codec, from_hex(c.hex), c.capacity);
+        const Outcome r = call(c.codec, test::unhex(c.hex), c.capacity);
         EXPECT_EQ(r.code, c.code) << c.hex;
         if (c.length != ~0ull) {
             EXPECT_EQ(r.length, c.length) << c.hex;
@@ -145,12 +139,12 @@ TEST(Deflate, BadDynamicHeadersAreCorrupt) {
     // HLIT 257, HDIST 1, HCLEN 4 (lengths of 16, 17, 18, 0): only 18 has a code, of length 1,
     // so every symbol is "18": 11 + 127 zeros run past the 258 lengths.
     {
-        const Bytes in = from_hex("0500C0FFFF");
+        const Bytes in = test::unhex("0500C0FFFF");
         EXPECT_EQ(call(deflate::inflate_decompress, in, 10).code, deflate::kCorrupt);
     }
     // Three code-length codes of length 1 over-subscribe the code.
     {
-        const Bytes in = from_hex("0500C9FF");
+        const Bytes in = test::unhex("0500C9FF");
         EXPECT_EQ(call(deflate::inflate_decompress, in, 10).code, deflate::kCorrupt);
     }
 }
@@ -190,10 +184,10 @@ TEST(Deflate, GzipMembersConcatenate) {
 // The encoder's choices are fixed: ten equal bytes are three literals and one match of 7.
 TEST(Deflate, EncoderBytes) {
     const Bytes ten(10, 'a');
-    EXPECT_EQ(pack(deflate::deflate_compress, ten), from_hex("4B4C4C840200"));
-    EXPECT_EQ(pack(deflate::deflate_compress, {}), from_hex("0300"));
+    EXPECT_EQ(pack(deflate::deflate_compress, ten), test::unhex("4B4C4C840200"));
+    EXPECT_EQ(pack(deflate::deflate_compress, {}), test::unhex("0300"));
     const std::string abc = "abcabcabc";
-    EXPECT_EQ(pack(deflate::deflate_compress, Bytes(abc.begin(), abc.end())), from_hex("4B4C4A4E042300"));
+    EXPECT_EQ(pack(deflate::deflate_compress, Bytes(abc.begin(), abc.end())), test::unhex("4B4C4A4E042300"));
 }
 
 TEST(Deflate, FuzzCorpusReplays) {
