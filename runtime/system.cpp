@@ -392,14 +392,17 @@ void lexer_exit_types(TypeId* types) {
     const Cell* items = block::rs_abs_at(states, cell::head(states));
     for (int32_t i = 0; i < kExitStateCount; i++)
         if (!cell::is(&items[i], T::Word)) return;
+    SymId syms[kLexerExitItems];
     for (int32_t i = 0; i < kLexerExitItems; i++) {
-        const SymId sym = symbol::resolve(word::symbol_of(&items[i]));
+        syms[i] = symbol::resolve(word::symbol_of(&items[i]));
         types[i] = T::Invalid;
-        for (int t = 1; t <= kTypeCount; t++) {
-            const Cell& name = registry::name_entry(static_cast<T>(t)).word;
-            if (cell::is(&name, T::Word) && symbol::resolve(word::symbol_of(&name)) == sym)
-                types[i] = static_cast<T>(t);
-        }
+    }
+    for (int t = 1; t <= kTypeCount; t++) {
+        const Cell& name = registry::name_entry(static_cast<T>(t)).word;
+        if (!cell::is(&name, T::Word)) continue;
+        const SymId sym = symbol::resolve(word::symbol_of(&name));
+        for (int32_t i = 0; i < kLexerExitItems; i++)
+            if (syms[i] == sym) types[i] = static_cast<T>(t);
     }
 }
 

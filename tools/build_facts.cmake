@@ -19,6 +19,8 @@ function(nuv_string out text)
   set(${out} "\"${text}\"" PARENT_SCOPE)
 endfunction()
 
+# The dates are written in UTC (their "Z"), whatever zone the build machine is set to.
+set(ENV{TZ} UTC)
 git_fact(branch rev-parse --abbrev-ref HEAD)
 git_fact(tag describe --tags --abbrev=0)
 git_fact(commit rev-parse HEAD)

@@ -89,7 +89,10 @@ void cut_stack_line(std::string& text) {
     if (chars > kStackLineWidth) text.replace(cut, end - cut, "...");
 }
 
+// A failure whose error! could not be made (the user's catalogue lacks its entry, say) is
+// reported from the runtime's own error list.
 std::string report(const Cell& error) {
+    if (!cell::is(&error, T::Error)) return system_object::list_report(raised());
     TopScope scope;
     Cell v = error;
     Cell* buffer = string::make_at(stack::push(none::shared()), 128);

@@ -1187,9 +1187,8 @@ void run_block(const Cell* block, Run run) {
         }
     }
     const NodeId node = cell::node(block);
-    memory::SeriesBuf* const b = memory::buf(node);  // read before anything allocates
-    const uint32_t boot = (b->flags & memory::kBootCode) ? 1 : 0;
-    const auto count = static_cast<int32_t>(b->used() / sizeof(Cell));
+    const uint32_t boot = boot_code::is_marked(node) ? 1 : 0;
+    const int32_t count = code_of(node).count;
     CodeScope scope(node, cell::head(block), boot);
     collector::FreshScope fresh;  // what each expression made is held by the stack or stored
     int32_t i = std::clamp(from, 0, count);

@@ -1,6 +1,14 @@
 // The routine table and the routine call. The runtime's routines are listed once, each with its
 // word, spec text, entry and return kind; the type predicates are one entry family generated
 // from their tables.
+#include "runtime/evaluator/routines.h"
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
@@ -18,7 +26,6 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/evaluator/routines.h"
 #include "runtime/evaluator/trace.h"
 #include "runtime/frames.h"
 #include "runtime/os.h"
@@ -28,12 +35,6 @@
 #include "runtime/syntax/lexer.h"
 #include "runtime/syntax/start_texts.h"
 #include "runtime/unicode.h"
-#include <algorithm>
-#include <array>
-#include <iterator>
-#include <string>
-#include <string_view>
-#include <utility>
 
 namespace nuv::routines {
 

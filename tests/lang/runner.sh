@@ -42,6 +42,9 @@ expect catch-name 0 2 -- -e "print catch [catch/name [throw/name 2 'a] 'b]"
 expect error-id 0 zero-divide -- -e 'e: try [1 / 0] print e/id'
 expect mold-func 0 'func [x][x + 1]' -- -e 'f: func [x] [x + 1] print mold :f'
 expect_start top-error 1 '*** Math Error: attempt to divide by zero' -- -e '1 / 0'
+# An error the user's catalogue cannot make is reported from the runtime's own error list.
+expect no-catalogue-entry 1 '*** Math Error: attempt to divide by zero' -- \
+    -e 'system/catalog/errors: make object! [] 1 / 0'
 expect_start overflow 1 '*** Internal Error: stack overflow' -- -e 'f: func [n] [f n + 1] f 1'
 # The Stack line of a deep recursion is cut to 1,000 characters, ending in "..."; a short one is whole.
 stack_line() { "$run" "$@" | grep '^\*\*\* Stack: '; }
