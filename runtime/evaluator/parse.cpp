@@ -426,6 +426,7 @@ class Engine {
         return cell::type_of(value) == cell::type_of(input()) && cell::node(value) == cell::node(input());
     }
     const Cell* series_word(int32_t at);
+    bool take_only();
     void finish_collect(const Frame& f);
     void keep_part(const Frame& f);
     void keep_value(const Cell* value, bool pick);
@@ -1415,9 +1416,7 @@ bool Engine::keyword(Key key, const Cell& word) {
     }
     case KInsert: {
         ++g_stamp;
-        bool only = index_ < rule_tail() && cell::is(&(last_item_ = rule_at(index_)), TypeId::Word) &&
-                    symbol::resolve(word::symbol_of(&last_item_)) == symbol::resolve(words::sym::only);
-        if (only) ++index_;
+        bool only = take_only();
         if (index_ >= rule_tail()) fire(Err::ParseEnd, &word);
         int32_t at = pos_;
         if (const Cell* place = series_word(index_)) {
@@ -1438,9 +1437,7 @@ bool Engine::keyword(Key key, const Cell& word) {
     }
     case KChange: {
         ++g_stamp;
-        bool only = index_ < rule_tail() && cell::is(&(last_item_ = rule_at(index_)), TypeId::Word) &&
-                    symbol::resolve(word::symbol_of(&last_item_)) == symbol::resolve(words::sym::only);
-        if (only) ++index_;
+        bool only = take_only();
         expect_item(&word);
         if (const Cell* place = series_word(index_)) {
             int32_t from = cell::head(place);
@@ -1550,6 +1547,14 @@ bool Engine::keyword(Key key, const Cell& word) {
     default:
         fire(Err::ParseRule, &word);
     }
+}
+
+// insert and change: the word `only` at the rule index is taken when it is there.
+bool Engine::take_only() {
+    bool only = index_ < rule_tail() && cell::is(&(last_item_ = rule_at(index_)), TypeId::Word) &&
+                symbol::resolve(word::symbol_of(&last_item_)) == symbol::resolve(words::sym::only);
+    if (only) ++index_;
+    return only;
 }
 
 // The value of the word at rule index `at` when it is the input series, else nullptr.
