@@ -401,7 +401,7 @@ class Engine {
     int32_t scan(const Guards& g, int32_t at, int32_t stop);
     void skip_positions(Frame& f, bool rounds);
     void set_here(const Cell& set_word, int32_t at);
-    void assign(const Frame& f);
+    void assign(Frame f);
     void item_value(Cell* out, int32_t at);
     bool block_succeeded();
     int32_t count_value(const Cell& c);
@@ -420,15 +420,15 @@ class Engine {
     bool stopped_ = false;       // the callback answered none or false
   private:
     void remove_part(int32_t from, int32_t to);
-    bool finish_change(const Frame& f, bool ok);
+    bool finish_change(Frame f, bool ok);
     Cell* value_item(bool only_block);
     bool same_series(const Cell* value) const {
         return cell::type_of(value) == cell::type_of(input()) && cell::node(value) == cell::node(input());
     }
     const Cell* series_word(int32_t at);
     bool take_only();
-    void finish_collect(const Frame& f);
-    void keep_part(const Frame& f);
+    void finish_collect(Frame f);
+    void keep_part(Frame f);
     void keep_value(const Cell* value, bool pick);
     Cell* target();
     void check_target(const Cell* into);
@@ -821,7 +821,8 @@ void Engine::skip_positions(Frame& f, bool rounds) {
 
 // One item of a quick round at rule index *i of the block (n items), taken as the engine would
 // take it when it needs no frame, no evaluation and no event: literals and words holding one,
-// skip, end, none, fail, set-words, and loops and searches over a literal. Step::Engine leaves
+// skip, end, none, fail, set-words that run no change notice, and loops and searches over a
+// literal. Step::Engine leaves
 // *i on an item the engine must take.
 Step Engine::quick_item(NodeId node, int32_t* i, int32_t n) {
     ++g_items_taken;
@@ -887,6 +888,8 @@ Step Engine::quick_item(NodeId node, int32_t* i, int32_t n) {
         return ok ? Step::Match : Step::Fail;
     }
     if (t == TypeId::SetWord) {
+        // An object's change notice may run a parse of its own, which moves the loop's frame.
+        if (!quiet_set_word(&item)) return Step::Engine;
         ++*i;
         set_here(item, pos_);
         return Step::Match;
@@ -1019,8 +1022,12 @@ bool Engine::deliver(bool ok) {
             leave();
             continue;
         }
+        // What runs below (parens, callbacks, change notices) may run a parse of its own that
+        // moves g_frames: `f` is good only until then, and what is read after comes from here.
+        const Code code = f.code;
+        const int32_t word_slot = f.word_slot;
         bool result = ok;
-        switch (f.code) {
+        switch (code) {
         case CLoop:
         case CWhile:
             if (ok) {
@@ -1101,13 +1108,12 @@ bool Engine::deliver(bool ok) {
         clamp();
         result_ = result;
         trace(EPop, result);
-        Code f_code = f.code;
-        if (f.word_slot > 0 && f.code != CCollect) stack::g_args.top = at_slot(f.word_slot);
+        if (word_slot > 0 && code != CCollect) stack::g_args.top = at_slot(word_slot);
         g_frames.pop_back();
         // A loop whose rule is a single command sees no shortening as progress.
         if (g_frames.back().code != CSub) g_frames.back().length = -1;
         // keep of a copy keeps the copied series, even of one item.
-        if (f_code == CCopy && g_frames.back().code == CKeep) g_frames.back().max = 1;
+        if (code == CCopy && g_frames.back().code == CKeep) g_frames.back().max = 1;
         ok = result;
     }
 }
@@ -1130,7 +1136,7 @@ void Engine::item_value(Cell* out, int32_t at) {
 }
 
 // set and copy: the word takes the first matched item, or a copy of the matched part.
-void Engine::assign(const Frame& f) {
+void Engine::assign(Frame f) {
     ++g_stamp;
     Cell* word = at_slot(f.word_slot);
     int32_t start = f.start > tail() ? tail() : f.start;
@@ -1599,7 +1605,7 @@ Cell* Engine::value_item(bool) {
     return stack::push(&item);
 }
 
-bool Engine::finish_change(const Frame& f, bool ok) {
+bool Engine::finish_change(Frame f, bool ok) {
     ++g_stamp;
     // The rule may have held keywords of its own: a missing value names `change` itself.
     int32_t keyword_at = f.arg_index - (f.max != 0 ? 2 : 1);
@@ -1658,7 +1664,7 @@ void Engine::keep_value(const Cell* value, bool pick) {
 
 // keep: nothing for an empty match, one item as itself, more as a copy; pick keeps them one by
 // one.
-void Engine::keep_part(const Frame& f) {
+void Engine::keep_part(Frame f) {
     int32_t start = f.start > tail() ? tail() : f.start;
     int32_t n = pos_ - start;
     if (n <= 0) return;
@@ -1679,7 +1685,7 @@ void Engine::keep_part(const Frame& f) {
 }
 
 // A collect ends: its block goes to the enclosing collect, to its word, or to the result.
-void Engine::finish_collect(const Frame& f) {
+void Engine::finish_collect(Frame f) {
     ++g_stamp;
     Cell gathered = *at_slot(f.word_slot);
     bool inserted = collect_inserts_;
