@@ -69,9 +69,9 @@ std::vector<Frame> g_frames;
 
 uint64_t g_items_taken = 0;
 
-// Rises whenever code outside the engine may have run (a paren, a callback) or the engine has
-// written a word or edited a series: what was read from rule blocks and words before it may
-// have changed since.
+// Rises at each call and whenever code outside the engine may have run (a paren, a callback)
+// or the engine has written a word or edited a series: what was read from rule blocks and
+// words before it may have changed since.
 uint64_t g_stamp = 0;
 
 constexpr int32_t kCellsPerFrame = 3;
@@ -297,6 +297,7 @@ class Engine {
     Engine(Cell* input, const Cell* rules, bool case_, int32_t limit)
         : input_slot_(slot_of(input)), case_(case_), frame_base_(static_cast<int32_t>(g_frames.size())) {
         if (g_frames.capacity() == 0) g_frames.reserve(256);
+        ++g_stamp;  // code ran since the last call: words and rule blocks may have changed
         TypeId t = cell::type_of(input);
         kind_ = kind_of(t);
         pos_ = cell::head(input);
