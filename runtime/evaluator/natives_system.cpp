@@ -15,6 +15,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/series.h"
@@ -279,7 +280,7 @@ bool call_lexer_callback(void* data, lexer::EventInfo& info) {
     args[1] = lc.input;
     cell::set_head(&args[1], at);
     args[2] = type_argument(lc, info);
-    args[3] = Cell{static_cast<uint32_t>(T::Integer), 0, static_cast<uint32_t>(info.line), 0};
+    integer::set(&args[3], info.line);
     if (info.value) args[4] = *info.value;
     else args[4] = Cell{static_cast<uint32_t>(T::Pair), 0, static_cast<uint32_t>(start),
                         static_cast<uint32_t>(end)};

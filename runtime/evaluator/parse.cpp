@@ -69,9 +69,9 @@ std::vector<Frame> g_frames;
 
 uint64_t g_items_taken = 0;
 
-// Rises whenever code outside the engine may have run (a paren, a callback) or the engine has
-// written a word or edited a series: what was read from rule blocks and words before it may
-// have changed since.
+// Rises at each call and whenever code outside the engine may have run (a paren, a callback)
+// or the engine has written a word or edited a series: what was read from rule blocks and
+// words before it may have changed since.
 uint64_t g_stamp = 0;
 
 constexpr int32_t kCellsPerFrame = 3;
@@ -297,6 +297,7 @@ class Engine {
     Engine(Cell* input, const Cell* rules, bool case_, int32_t limit)
         : input_slot_(slot_of(input)), case_(case_), frame_base_(static_cast<int32_t>(g_frames.size())) {
         if (g_frames.capacity() == 0) g_frames.reserve(256);
+        ++g_stamp;  // code ran since the last call: words and rule blocks may have changed
         TypeId t = cell::type_of(input);
         kind_ = kind_of(t);
         pos_ = cell::head(input);
@@ -401,7 +402,7 @@ class Engine {
     int32_t scan(const Guards& g, int32_t at, int32_t stop);
     void skip_positions(Frame& f, bool rounds);
     void set_here(const Cell& set_word, int32_t at);
-    void assign(const Frame& f);
+    void assign(Frame f);
     void item_value(Cell* out, int32_t at);
     bool block_succeeded();
     int32_t count_value(const Cell& c);
@@ -420,14 +421,15 @@ class Engine {
     bool stopped_ = false;       // the callback answered none or false
   private:
     void remove_part(int32_t from, int32_t to);
-    bool finish_change(const Frame& f, bool ok);
+    bool finish_change(Frame f, bool ok);
     Cell* value_item(bool only_block);
     bool same_series(const Cell* value) const {
         return cell::type_of(value) == cell::type_of(input()) && cell::node(value) == cell::node(input());
     }
     const Cell* series_word(int32_t at);
-    void finish_collect(const Frame& f);
-    void keep_part(const Frame& f);
+    bool take_only();
+    void finish_collect(Frame f);
+    void keep_part(Frame f);
     void keep_value(const Cell* value, bool pick);
     Cell* target();
     void check_target(const Cell* into);
@@ -820,7 +822,8 @@ void Engine::skip_positions(Frame& f, bool rounds) {
 
 // One item of a quick round at rule index *i of the block (n items), taken as the engine would
 // take it when it needs no frame, no evaluation and no event: literals and words holding one,
-// skip, end, none, fail, set-words, and loops and searches over a literal. Step::Engine leaves
+// skip, end, none, fail, set-words that run no change notice, and loops and searches over a
+// literal. Step::Engine leaves
 // *i on an item the engine must take.
 Step Engine::quick_item(NodeId node, int32_t* i, int32_t n) {
     ++g_items_taken;
@@ -886,6 +889,8 @@ Step Engine::quick_item(NodeId node, int32_t* i, int32_t n) {
         return ok ? Step::Match : Step::Fail;
     }
     if (t == TypeId::SetWord) {
+        // An object's change notice may run a parse of its own, which moves the loop's frame.
+        if (!quiet_set_word(&item)) return Step::Engine;
         ++*i;
         set_here(item, pos_);
         return Step::Match;
@@ -1018,8 +1023,12 @@ bool Engine::deliver(bool ok) {
             leave();
             continue;
         }
+        // What runs below (parens, callbacks, change notices) may run a parse of its own that
+        // moves g_frames: `f` is good only until then, and what is read after comes from here.
+        const Code code = f.code;
+        const int32_t word_slot = f.word_slot;
         bool result = ok;
-        switch (f.code) {
+        switch (code) {
         case CLoop:
         case CWhile:
             if (ok) {
@@ -1100,13 +1109,12 @@ bool Engine::deliver(bool ok) {
         clamp();
         result_ = result;
         trace(EPop, result);
-        Code f_code = f.code;
-        if (f.word_slot > 0 && f.code != CCollect) stack::g_args.top = at_slot(f.word_slot);
+        if (word_slot > 0 && code != CCollect) stack::g_args.top = at_slot(word_slot);
         g_frames.pop_back();
         // A loop whose rule is a single command sees no shortening as progress.
         if (g_frames.back().code != CSub) g_frames.back().length = -1;
         // keep of a copy keeps the copied series, even of one item.
-        if (f_code == CCopy && g_frames.back().code == CKeep) g_frames.back().max = 1;
+        if (code == CCopy && g_frames.back().code == CKeep) g_frames.back().max = 1;
         ok = result;
     }
 }
@@ -1129,7 +1137,7 @@ void Engine::item_value(Cell* out, int32_t at) {
 }
 
 // set and copy: the word takes the first matched item, or a copy of the matched part.
-void Engine::assign(const Frame& f) {
+void Engine::assign(Frame f) {
     ++g_stamp;
     Cell* word = at_slot(f.word_slot);
     int32_t start = f.start > tail() ? tail() : f.start;
@@ -1415,9 +1423,7 @@ bool Engine::keyword(Key key, const Cell& word) {
     }
     case KInsert: {
         ++g_stamp;
-        bool only = index_ < rule_tail() && cell::is(&(last_item_ = rule_at(index_)), TypeId::Word) &&
-                    symbol::resolve(word::symbol_of(&last_item_)) == symbol::resolve(words::sym::only);
-        if (only) ++index_;
+        bool only = take_only();
         if (index_ >= rule_tail()) fire(Err::ParseEnd, &word);
         int32_t at = pos_;
         if (const Cell* place = series_word(index_)) {
@@ -1438,9 +1444,7 @@ bool Engine::keyword(Key key, const Cell& word) {
     }
     case KChange: {
         ++g_stamp;
-        bool only = index_ < rule_tail() && cell::is(&(last_item_ = rule_at(index_)), TypeId::Word) &&
-                    symbol::resolve(word::symbol_of(&last_item_)) == symbol::resolve(words::sym::only);
-        if (only) ++index_;
+        bool only = take_only();
         expect_item(&word);
         if (const Cell* place = series_word(index_)) {
             int32_t from = cell::head(place);
@@ -1552,6 +1556,14 @@ bool Engine::keyword(Key key, const Cell& word) {
     }
 }
 
+// insert and change: the word `only` at the rule index is taken when it is there.
+bool Engine::take_only() {
+    bool only = index_ < rule_tail() && cell::is(&(last_item_ = rule_at(index_)), TypeId::Word) &&
+                symbol::resolve(word::symbol_of(&last_item_)) == symbol::resolve(words::sym::only);
+    if (only) ++index_;
+    return only;
+}
+
 // The value of the word at rule index `at` when it is the input series, else nullptr.
 const Cell* Engine::series_word(int32_t at) {
     if (at >= rule_tail()) return nullptr;
@@ -1594,7 +1606,7 @@ Cell* Engine::value_item(bool) {
     return stack::push(&item);
 }
 
-bool Engine::finish_change(const Frame& f, bool ok) {
+bool Engine::finish_change(Frame f, bool ok) {
     ++g_stamp;
     // The rule may have held keywords of its own: a missing value names `change` itself.
     int32_t keyword_at = f.arg_index - (f.max != 0 ? 2 : 1);
@@ -1653,7 +1665,7 @@ void Engine::keep_value(const Cell* value, bool pick) {
 
 // keep: nothing for an empty match, one item as itself, more as a copy; pick keeps them one by
 // one.
-void Engine::keep_part(const Frame& f) {
+void Engine::keep_part(Frame f) {
     int32_t start = f.start > tail() ? tail() : f.start;
     int32_t n = pos_ - start;
     if (n <= 0) return;
@@ -1674,7 +1686,7 @@ void Engine::keep_part(const Frame& f) {
 }
 
 // A collect ends: its block goes to the enclosing collect, to its word, or to the result.
-void Engine::finish_collect(const Frame& f) {
+void Engine::finish_collect(Frame f) {
     ++g_stamp;
     Cell gathered = *at_slot(f.word_slot);
     bool inserted = collect_inserts_;

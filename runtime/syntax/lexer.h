@@ -125,7 +125,6 @@ struct Options {
     uint32_t events = kAllEvents;
 };
 
-
 // Scans `length` bytes of UTF-8 at `text`, which must not lie in a series buffer. The result
 // lands in *result (not in a collected buffer): the block of values (a new one, or the `into`
 // block), with `one` the first value alone (none when there is none), in scan and prescan modes

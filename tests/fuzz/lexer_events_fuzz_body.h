@@ -52,21 +52,19 @@ class LexerEventsWriter {
     }
 
   private:
-    void hex(const char* text) {
+    void hex(uint8_t b) {
         static const char digits[] = "0123456789ABCDEF";
-        for (const char* p = text; *p; p++) {
-            out_ += digits[static_cast<uint8_t>(*p) >> 4];
-            out_ += digits[static_cast<uint8_t>(*p) & 15];
-        }
+        out_ += digits[b >> 4];
+        out_ += digits[b & 15];
+    }
+    void hex(const char* text) {
+        for (const char* p = text; *p; p++) hex(static_cast<uint8_t>(*p));
     }
 
     // A piece of syntax, or a raw byte.
     void piece() {
         if (in_.pick(6) == 0) {
-            const uint8_t b = in_.next();
-            static const char digits[] = "0123456789ABCDEF";
-            out_ += digits[b >> 4];
-            out_ += digits[b & 15];
+            hex(in_.next());
             return;
         }
         hex(pick_of(in_, {"a", " ", "[", "]", "(", ")", "{", "}", "1", "1.2.x", "#[", "\"s\"",

@@ -6,31 +6,25 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <initializer_list>
 #include <string>
 
-#include "boot/boot_units.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
-#include "runtime/datatypes/none.h"
-#include "runtime/errors.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/frames.h"
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
-#include "runtime/syntax/lexer.h"
 #include "runtime/words.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace nuv::fuzz {
 
-// Starts the runtime and its boot units once, with the collector on, as a program starts.
+// Starts the runtime and its boot units once, as a program starts, with the words fuzz calls
+// make left to the argument stack.
 inline void start_booted_runtime_once() {
     static const bool started = [] {
-        runtime::init();
-        boot_units::run();
-        runtime::set_collector_on(true);
+        start_runtime();
         runtime::set_auto_root(false);
         return true;
     }();
@@ -56,9 +50,7 @@ inline const char* pick_of(Choices& c, std::initializer_list<const char*> option
 
 inline void require_step(bool law, const char* target, const char* what,
                          const std::string& program) {
-    if (law) return;
-    std::fprintf(stderr, "%s: %s\n%s\n", target, what, program.c_str());
-    std::abort();
+    if (!law) give_up(target, what, program);
 }
 
 // The program is a series of blocks: each runs under its own try frame, then `check` must hold,
@@ -69,13 +61,7 @@ void run_steps(const char* target, const std::string& program, Check check) {
     collector::FreshScope fresh;
     const stack::Mark mark;
     const uint32_t depth = frames::depth();
-    Cell* code = stack::push(none::shared());
-    try {
-        const auto* text = reinterpret_cast<const uint8_t*>(program.data());
-        lexer::transcode(text, program.size(), {}, code);
-    } catch (const Unwind&) {
-        require_step(false, target, "the written program does not lex", program);
-    }
+    Cell* code = load_program(target, program);
     const int32_t steps = block::count(cell::node(code));
     for (int32_t k = 0; k < steps; k++) {
         Cell* step = stack::push(&block::raw_cells(cell::node(code))[k]);
