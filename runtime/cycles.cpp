@@ -27,6 +27,7 @@ consteval Markers build_markers() {
     set(TypeId::Paren, "(...)");
     set(TypeId::Map, "#[...]");
     set(TypeId::Object, "make object! [...]");
+    set(TypeId::Port, "make object! [...]");
     set(TypeId::Path, "...");
     set(TypeId::LitPath, "...");
     set(TypeId::SetPath, "...");

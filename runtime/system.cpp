@@ -412,10 +412,10 @@ const Cell* currency_list() {
     return list && cell::is(list, T::Block) ? list : nullptr;
 }
 
-int32_t money_digits() {
+int32_t money_digits(int32_t otherwise) {
     const Cell* value = object_field(system_cell(), kOptions);
     value = object_field(value, kOptionsMoneyDigits);
-    return value && cell::is(value, T::Integer) ? integer::get(value) : -1;
+    return value && cell::is(value, T::Integer) ? integer::get(value) : otherwise;
 }
 
 uint32_t callback_bits() {

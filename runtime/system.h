@@ -101,8 +101,8 @@ void set_script_args(const Cell* args);
 Cell source_files();
 // system/locale/currencies/list when it is a block!, else nullptr. No allocation.
 const Cell* currency_list();
-// system/options/money-digits when it is an integer!, else -1. No allocation.
-int32_t money_digits();
+// system/options/money-digits when it is an integer!, else `otherwise`. No allocation.
+int32_t money_digits(int32_t otherwise);
 // system/state/callbacks/bits when it is an integer!, else 0: the kinds of runtime callback a
 // trace run reports (one bit per kind, as hooks::Callback numbers them). No allocation.
 uint32_t callback_bits();

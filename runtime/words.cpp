@@ -15,7 +15,8 @@ namespace {
 constexpr const char* kSymbolTexts[] = {NUV_RUNTIME_SYMBOLS(NUV_WORDS_TEXT)};
 constexpr const char* kWordTexts[] = {NUV_RUNTIME_WORDS(NUV_WORDS_TEXT)
                                           NUV_NOTICE_WORDS(NUV_WORDS_TEXT)
-                                              NUV_EVENT_WORDS(NUV_WORDS_TEXT)};
+                                              NUV_EVENT_WORDS(NUV_WORDS_TEXT)
+                                                  NUV_ERROR_WORDS(NUV_WORDS_TEXT)};
 constexpr const char* kRefinementTexts[] = {NUV_RUNTIME_REFINEMENTS(NUV_WORDS_TEXT)};
 #undef NUV_WORDS_TEXT
 static_assert(std::size(kSymbolTexts) == kSymbolCount);

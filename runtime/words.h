@@ -80,6 +80,9 @@ namespace nuv::words {
 // The trace events the lists above do not already name, made after them for the same reason.
 #define NUV_EVENT_WORDS(X) X(end, "end") X(set, "set")
 
+// Action words that errors name, made after the lists above for the same reason.
+#define NUV_ERROR_WORDS(X) X(round, "round")
+
 // Unbound refinement! cells.
 #define NUV_RUNTIME_REFINEMENTS(X) \
     X(local, "local") X(extern_, "extern") X(compare, "compare") X(part, "part") \
@@ -91,6 +94,7 @@ enum class SymIndex : uint16_t {
 };
 enum class WordIndex : uint16_t {
     NUV_RUNTIME_WORDS(NUV_WORDS_ENUM) NUV_NOTICE_WORDS(NUV_WORDS_ENUM) NUV_EVENT_WORDS(NUV_WORDS_ENUM)
+    NUV_ERROR_WORDS(NUV_WORDS_ENUM)
     Count
 };
 enum class RefinementIndex : uint16_t { NUV_RUNTIME_REFINEMENTS(NUV_WORDS_ENUM) Count };
@@ -101,7 +105,7 @@ inline constexpr int kListedWordCount = 107;
 inline constexpr int kWordCount = static_cast<int>(WordIndex::Count);
 inline constexpr int kRefinementCount = static_cast<int>(RefinementIndex::Count);
 static_assert(kSymbolCount == 111);
-static_assert(kWordCount == kListedWordCount + 4);
+static_assert(kWordCount == kListedWordCount + 5);
 static_assert(kRefinementCount == 6);
 
 // Filled by init(); 0 and empty cells before it.
@@ -124,6 +128,7 @@ namespace w {
 NUV_RUNTIME_WORDS(NUV_WORDS_VIEW)
 NUV_NOTICE_WORDS(NUV_WORDS_VIEW)
 NUV_EVENT_WORDS(NUV_WORDS_VIEW)
+NUV_ERROR_WORDS(NUV_WORDS_VIEW)
 #undef NUV_WORDS_VIEW
 }  // namespace w
 namespace ref {

@@ -12,6 +12,11 @@ namespace nuv::base_codecs {
 
 inline constexpr int64_t kInvalid = -1;
 
+// Base 58 converts the whole text as one number, in time that grows with the square of its
+// length: enbase takes at most this many bytes and debase this many characters.
+inline constexpr size_t kMax58Bytes = 10000;
+inline constexpr size_t kMax58Characters = 14000;
+
 // What decode_64 does with a last group that has no "=" padding.
 enum class Tail : uint8_t {
     Refused,   // any unpadded last group makes the text invalid (the binary literal)

@@ -30,9 +30,6 @@ namespace nuv::date {
 
 namespace {
 
-constexpr int32_t kMinYear = -16384;
-constexpr int32_t kMaxYear = 16383;
-
 int64_t floor_div(int64_t a, int64_t b) {
     const int64_t q = a / b;
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
@@ -220,8 +217,18 @@ void emit_month(int32_t month, Cell* buffer, int32_t& budget) {
 }
 
 int32_t form_date(const Cell* value, Cell* buffer, int32_t budget) {
-    const uint32_t w = word_of(value);
-    const double time = time_of(value);
+    uint32_t w = word_of(value);
+    double local = time_of(value) + zone_seconds(w);
+    if (has_time(w) && time_value::shown(local) >= kSecondsPerDay) {
+        // A clock that would show as 24:00:00 shows the next day's midnight; on the last day
+        // the field holds, it shows the last instant the text can.
+        if (year_of(w) == kMaxYear && month_of(w) == 12 && day_of(w) == 31) {
+            local = kSecondsPerDay - 1e-3;
+        } else {
+            w = days_to_word(word_days(w) + 1, w, true);
+            local = 0.0;
+        }
+    }
     const int32_t year = year_of(w);
     const char* separator = year < 0 ? "/" : "-";
     char text[64];
@@ -234,7 +241,7 @@ int32_t form_date(const Cell* value, Cell* buffer, int32_t budget) {
     budget = string::emit(buffer, text, budget);
     if (!has_time(w)) return budget;
     budget = string::emit(buffer, "/", budget);
-    budget = time_value::form_part(time + zone_seconds(w), buffer, budget);
+    budget = time_value::form_part(local, buffer, budget);
     const uint32_t zone = w & kZoneMask;
     if ((zone & ~kZoneWest) == 0) return budget;
     std::snprintf(text, sizeof text, "%c%02u:%02u", (zone & kZoneWest) ? '-' : '+', zone >> 2 & 0xF,
@@ -573,8 +580,11 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
         unset::set(value);
         return value;
     }
-    const int64_t top = word_days(w);
-    const int64_t drawn = top >= 1 ? random::random_in_range(secure, static_cast<int32_t>(top)) - 1 : 0;
+    // A day from day 0 (1 March of year 0) up to the day before the value's; below day 0 the
+    // draw mirrors, as random of a negative integer does: after the value's day, up to day 0.
+    const auto top = static_cast<int32_t>(word_days(w));
+    const int32_t day = random::random_in_range(secure, top);
+    const int64_t drawn = top > 0 ? day - 1 : top < 0 ? day + 1 : 0;
     if (!has_time(w)) return set_normalized(value, 0, drawn, 0.0, false);
     const uint32_t zone = static_cast<uint32_t>(random::random_in_range(secure, 128) - 1);
     double r;
@@ -626,7 +636,7 @@ const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Ce
         Cell where;
         if (path) where = *path;
         else none::set(&where);
-        fire(Err::InvalidPath, element, &where);
+        fire(Err::InvalidPath, &where, element);
     }
     if (!value) return field_get(parent, field, stack::reserve());
     field_set(parent, field, value);

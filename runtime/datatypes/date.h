@@ -22,6 +22,9 @@ inline constexpr uint32_t kZoneWest = 0x40;
 inline constexpr int64_t kUnixEpochDays = 719468;
 inline constexpr int32_t kSecondsPerDay = 86400;
 inline constexpr int32_t kMaxZoneHours = 15;
+// The years the 15-bit year field holds.
+inline constexpr int32_t kMinYear = -16384;
+inline constexpr int32_t kMaxYear = 16383;
 
 inline uint32_t word_of(const Cell* c) { return c->w1; }
 inline int32_t year_of(uint32_t w) { return static_cast<int32_t>(w) >> 17; }

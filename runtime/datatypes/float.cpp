@@ -434,7 +434,7 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
     TypeId result_type = vt;
     if (scale) {
         const TypeId st = cell::type_of(scale);
-        if (st == TypeId::Money) fire_word_type(Err::NotRelated, nullptr, TypeId::Money);
+        if (st == TypeId::Money) fire_word_type(Err::NotRelated, &words::w::round, TypeId::Money);
         if (st == TypeId::Integer) s = std::fabs(static_cast<double>(cell::get_int(scale)));
         else if (is_float_like(st)) s = std::fabs(cell::get_double(scale));
         else fire_expect_arg(st, 1);  // round: n /to scale

@@ -460,9 +460,9 @@ Cell* copy(Cell* series, Cell* result, Cell* part, bool, Cell*) {
             // The rectangle that ends at the head.
             const int32_t col = c == 0 ? w : c;
             const int32_t row = r < h ? r + 1 : r;
-            cw = std::min(-pw, col);
+            cw = static_cast<int32_t>(std::min(-int64_t{pw}, int64_t{col}));
             x = col - cw;
-            ch = std::min(-ph, row);
+            ch = static_cast<int32_t>(std::min(-int64_t{ph}, int64_t{row}));
             y = row - ch;
         }
     } else if (cell::is(part, T::Image)) {

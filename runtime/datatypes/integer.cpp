@@ -309,7 +309,7 @@ void power() {
 
 void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor,
            bool ceiling, bool half_ceiling) {
-    if (scale && cell::is(scale, TypeId::Money)) fire_not_related(nullptr, TypeId::Money);
+    if (scale && cell::is(scale, TypeId::Money)) fire_not_related(&words::w::round, TypeId::Money);
     const int32_t n = get(value);
     if (n == INT32_MIN) return;
     int64_t s = 1;

@@ -4,6 +4,7 @@
 // the same exact results as digit-by-digit arithmetic on the 22 packed digits.
 #include "runtime/datatypes/money.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -299,8 +300,8 @@ size_t text_of(const Cell* c, char* buf, bool all, bool group) {
         buf[n++] = whole[i];
         if (group && i + 1 < w && (w - 1 - i) % 3 == 0) buf[n++] = '\'';
     }
-    int digits = system_object::money_digits();
-    if (digits < 0) digits = 2;
+    // Two digits when the setting is not an integer; none below zero.
+    int digits = std::max(system_object::money_digits(2), 0);
     if (all || digits > kFractionDigits) digits = kFractionDigits;
     if (digits >= 1) {
         char fraction[8];
@@ -611,7 +612,7 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
         case T::Money:
         case T::Integer:
         case T::Float: s = magnitude(operand_amount(scale)); break;
-        default: integer::fire_word_type(Err::NotRelated, nullptr, cell::type_of(scale));
+        default: integer::fire_word_type(Err::NotRelated, &words::w::round, cell::type_of(scale));
         }
     }
     if (s == 0) return;

@@ -772,8 +772,9 @@ const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Ce
     return context::values_at(ctx, index);
 }
 
+// Also port!'s: values of one object-layout type compare by their fields.
 int32_t compare(Cell* a, Cell* b, CompareOp op) {
-    if (!cell::is(b, T::Object)) return kNotComparable;
+    if (cell::type_of(b) != cell::type_of(a)) return kNotComparable;
     return compare_fields(context_of(a), context_of(b), op);
 }
 

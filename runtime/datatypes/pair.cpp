@@ -33,16 +33,19 @@ using T = TypeId;
     integer::fire_with_type(Err::BadToArg, T::Pair, spec);
 }
 
-// An integer! as it is, a float! truncated toward zero (script out-of-range outside 32 bits).
-int32_t coordinate_of(const Cell* number) {
-    return cell::is(number, T::Integer) ? cell::get_int(number) : float_to_int_checked(number);
-}
-
-// A float! cell of the double, for the checked truncation.
+// The double truncated toward zero; script out-of-range, naming the double, when the whole
+// number does not fit 32 bits.
 int32_t truncated(double d) {
+    const double whole = std::trunc(d);
+    if (whole >= -2147483648.0 && whole <= 2147483647.0) return static_cast<int32_t>(whole);
     Cell f;
     floating::set(&f, d);
-    return float_to_int_checked(&f);
+    fire(Err::OutOfRange, &f);
+}
+
+// An integer! as it is, a float! truncated toward zero.
+int32_t coordinate_of(const Cell* number) {
+    return cell::is(number, T::Integer) ? cell::get_int(number) : truncated(cell::get_double(number));
 }
 
 // The x and y of a pair! as the argument cell i of a point2D! operation.
@@ -261,7 +264,7 @@ void negate(Cell* value) {
 
 void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool floor,
            bool ceiling, bool half_ceiling) {
-    if (scale && cell::is(scale, T::Money)) integer::fire_word_type(Err::NotRelated, nullptr, T::Money);
+    if (scale && cell::is(scale, T::Money)) integer::fire_word_type(Err::NotRelated, &words::w::round, T::Money);
     int32_t result[2];
     for (int i = 0; i < 2; i++) {
         Cell n;

@@ -245,7 +245,7 @@ void round(Cell* value, Cell* scale, bool even, bool down, bool half_down, bool 
     bool scaled = scale != nullptr;
     if (scale) {
         switch (cell::type_of(scale)) {
-        case T::Money: integer::fire_word_type(Err::NotRelated, nullptr, T::Money);
+        case T::Money: integer::fire_word_type(Err::NotRelated, &words::w::round, T::Money);
         case T::Pair:
             if (D == 3) fire_expect_arg(T::Pair, 1);  // round: n /to scale
             scales.v[0] = static_cast<int32_t>(scale->w2);

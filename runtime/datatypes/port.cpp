@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/function.h"
@@ -169,6 +170,7 @@ Cell* make(Cell* proto, Cell* spec, TypeId) {
 int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool flat, Cell* part, int32_t budget,
              int32_t indent) {
     const Cell port = *value;
+    if (cycles::detect(&port, buffer, budget, true)) return budget;
     budget = string::emit(buffer, "make port! [", budget);
     if (!flat) budget = string::emit(buffer, "\n", budget);
     budget = object::mold_fields(&port, buffer, all, flat, part, budget, indent + 1);
@@ -178,6 +180,10 @@ int32_t mold(Cell* value, Cell* buffer, bool, bool all, bool flat, Cell* part, i
 
 int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t budget) {
     return mold(value, buffer, false, false, false, part, budget, 0);
+}
+
+Cell* change_part(Cell* port, Cell* value, const Cell* part, bool only, int32_t dup) {
+    return Call(port).add(value).refine(part).flag(only).refine_count(dup, dup > 1).run("change");
 }
 
 // ---- The forwarding stubs ----
@@ -190,8 +196,9 @@ Cell* insert(Cell* port, Cell* value, int32_t part, bool only, int32_t dup, bool
 }
 
 Cell* change(Cell* port, Cell* value, int32_t part, bool only, int32_t dup) {
-    return Call(port).add(value).refine_count(part, part >= 0).flag(only).refine_count(dup, dup > 1)
-        .run("change");
+    Cell count;
+    integer::set(&count, part);
+    return change_part(port, value, part >= 0 ? &count : nullptr, only, dup);
 }
 
 void clear(Cell* port) { *port = *Call(port).run("clear"); }

@@ -20,6 +20,9 @@ int32_t form(Cell* value, Cell* buffer, Cell* part, int32_t budget);
 int32_t mold(Cell* value, Cell* buffer, bool only, bool all, bool flat, Cell* part,
              int32_t budget, int32_t indent);
 
+// change with its /part argument as given (none without /part): the actor measures it.
+Cell* change_part(Cell* port, Cell* value, const Cell* part, bool only, int32_t dup);
+
 extern const TypeRecord kRecord;
 void init();
 

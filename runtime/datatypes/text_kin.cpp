@@ -118,7 +118,8 @@ int32_t molded_count(int32_t len, const Cell* part, int32_t budget) {
 
 // ---- url! ----
 
-// scheme "://" host [":" port] ["/" item ("/" item | "#" issue)...]
+// scheme "://" host [":" port] ["/" ["#"] item ("/" item | "#" issue)...]: an issue! that
+// comes first stands after the "/" with its "#".
 void build_url(Cell* block, Cell* out) {
     const NodeId node = cell::node(block);
     const int32_t first = block::head_index(block);
@@ -143,8 +144,9 @@ void build_url(Cell* block, Cell* out) {
     }
     for (int32_t k = 0; i < n; i++, k++) {
         item = block::at(node, first + i);
-        const bool fragment = k > 0 && cell::is(&item, T::Issue);
-        string::append_char(cell::node(out), fragment ? U'#' : U'/');
+        const bool fragment = cell::is(&item, T::Issue);
+        if (k == 0 || !fragment) string::append_char(cell::node(out), U'/');
+        if (fragment) string::append_char(cell::node(out), U'#');
         form_onto(&item, out);
     }
 }
@@ -194,9 +196,9 @@ int32_t url_mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_
 }
 
 // url/element and file/element: the parent's text joined to the element's form by one "/".
-const Cell* url_path(Cell* parent, Cell* element, Cell* value, Cell*, Cell*, Cell*, int32_t,
+const Cell* url_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t,
                      bool, bool, bool, bool) {
-    if (value) fire(Err::BadPathSet, element, value);
+    if (value) fire(Err::BadPathSet, path ? path : none::shared(), element);
     stack::Mark mark;
     Cell* held = stack::push(parent);
     const Cell* part = cell::is(element, T::GetWord) ? word::get(element) : stack::push(element);

@@ -53,6 +53,14 @@ Split split(double s) {
     return f;
 }
 
+// Whether the seconds within a minute, shown with the text's significant digits, round up to
+// a whole minute.
+bool carries(double seconds) {
+    if (seconds < kSecondsEpsilon) return false;
+    const char* text = floating::to_text(seconds, floating::TextKind::Seconds);
+    return float_text::decimal_to_float(text, text + std::strlen(text)) >= kSecondsPerMinute;
+}
+
 double field_value(double s, Field field) {
     switch (field) {
     case Field::Hour: return floor_div(s);
@@ -156,25 +164,30 @@ Cell* field_get(const Cell* time, int32_t field, Cell* out) {
 
 // ---- Text ----
 
+double shown(double seconds) {
+    if (!std::isfinite(seconds)) return seconds;
+    const Split f = split(seconds);
+    if (!carries(f.seconds)) return seconds;
+    const double whole = ((f.hours * 60.0) + f.minutes + 1.0) * kSecondsPerMinute;
+    return f.negative ? -whole : whole;
+}
+
 int32_t form_part(double seconds, Cell* buffer, int32_t budget) {
     if (!std::isfinite(seconds))
         return string::emit(buffer, floating::to_text(seconds, floating::TextKind::Float), budget);
     Split f = split(seconds);
     // The seconds as shown; a rounding up to 60 carries into the minutes and hours.
     char second_text[32] = "00";
-    if (f.seconds >= kSecondsEpsilon) {
-        const char* text = floating::to_text(f.seconds, floating::TextKind::Seconds);
-        const size_t length = std::strlen(text);
-        if (float_text::decimal_to_float(text, text + length) >= kSecondsPerMinute) {
-            f.minutes += 1.0;
-            if (f.minutes >= 60.0) {
-                f.minutes = 0.0;
-                f.hours += 1.0;
-            }
-        } else {
-            const bool pad = length == 1 || text[1] == '.';
-            std::snprintf(second_text, sizeof second_text, "%s%s", pad ? "0" : "", text);
+    if (carries(f.seconds)) {
+        f.minutes += 1.0;
+        if (f.minutes >= 60.0) {
+            f.minutes = 0.0;
+            f.hours += 1.0;
         }
+    } else if (f.seconds >= kSecondsEpsilon) {
+        const char* text = floating::to_text(f.seconds, floating::TextKind::Seconds);
+        const bool pad = text[1] == 0 || text[1] == '.';
+        std::snprintf(second_text, sizeof second_text, "%s%s", pad ? "0" : "", text);
     }
     // The hours come from the double: a finite time may hold more hours than any integer.
     char text[400];

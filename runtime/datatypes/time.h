@@ -43,6 +43,9 @@ Cell* field_get(const Cell* time, int32_t field, Cell* out);
 // Seconds show at most six significant digits, rounded before the fields are written, so a
 // rounding up carries into minutes and hours.
 int32_t form_part(double seconds, Cell* buffer, int32_t budget);
+// The seconds as form_part shows them: a time whose seconds show as 60 comes back as the next
+// whole minute, any other as it is.
+double shown(double seconds);
 
 // ---- Slots ----
 

@@ -10,6 +10,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/unset.h"
@@ -332,9 +333,14 @@ void back() { on_stack<&ActionRow::back, ActionId::Back>(); }
 
 void change(int32_t part, int32_t only, int32_t dup) {
     Cell* series = arg(0);
+    int32_t times;
+    if (!is_buffer_series(series) && cell::is(series, TypeId::Port)) {
+        // A port has no buffer to measure: its actor takes the /part argument as given.
+        if (!dup_count(dup, &times)) return unchanged();
+        return store(port::change_part(series, arg(1), opt(part), flag(only), times));
+    }
     int32_t count = -1;
     if (part > 0 && !part_count(series, arg(part), &count)) return unchanged();
-    int32_t times;
     if (!dup_count(dup, &times)) return unchanged();
     store(action_lookup_of<&ActionRow::change>(series, ActionId::Change)(series, arg(1), count,
                                                                          flag(only), times));

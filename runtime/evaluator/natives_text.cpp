@@ -219,6 +219,8 @@ void enhex(bool check, const int32_t*) {
 void debase(bool check, const int32_t* refinements) {
     check_arg(check, 0, bit(T::String));
     const int32_t base = base_of(check, refinements);
+    if (base == 58 && static_cast<size_t>(string::length(stack::arg(0))) > base_codecs::kMax58Characters)
+        fire(Err::TooLong);
     const NodeId bytes = base_codecs::decode(base, stack::arg(0), base_codecs::Tail::Decoded);
     if (!bytes) {
         stack::set_result(none::shared());
@@ -244,7 +246,8 @@ void enbase(bool check, const int32_t* refinements) {
         unicode::string_write_utf8(value, utf8.data(), -1, false);
     }
     const uint64_t room = encoded_room(base, n);
-    if (room > static_cast<uint64_t>(INT32_MAX)) fire(Err::TooLong);
+    if (room > static_cast<uint64_t>(INT32_MAX) || (base == 58 && n > base_codecs::kMax58Bytes))
+        fire(Err::TooLong);
     Cell* out = string::make_at(stack::reserve(), static_cast<size_t>(room));
     memory::SeriesBuf* buffer = memory::buf_of(out);  // after the last allocation
     uint8_t* at = buffer->data();

@@ -12,8 +12,6 @@ namespace nuv::date_scan {
 
 namespace {
 
-constexpr int32_t kMaxYear = 9999;
-
 struct Reader {
     const uint8_t* p;
     const uint8_t* end;
@@ -91,7 +89,7 @@ bool zone_fits(const Clock& c) {
 
 // The compact and three-field layouts' range checks.
 bool real(int32_t year, int32_t month, int32_t day, const Clock& c) {
-    if (year < -kMaxYear || year > kMaxYear || month < 1 || month > 12) return false;
+    if (year < date::kMinYear || year > date::kMaxYear || month < 1 || month > 12) return false;
     if (day < 1 || day > date::month_length(year, month)) return false;
     if (!c.present) return true;
     return c.hours <= 23 && c.minutes <= 59 && c.second < 60.0;
@@ -192,7 +190,7 @@ bool three_fields(Reader& r, int32_t first, int32_t first_digits, Cell* out) {
     if (month < 0 || !r.take(separator)) return false;
     const bool negative = r.take('-');
     int32_t third_digits = 0;
-    int32_t third = r.digits(1, 4, &third_digits);
+    int32_t third = r.digits(1, 5, &third_digits);
     if (third < 0) return false;
     if (negative) third = -third;
     int32_t day;
