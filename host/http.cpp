@@ -1,7 +1,6 @@
 #include "host/http.h"
 
 #include <curl/curl.h>
-#include <strings.h>
 
 #include <cstring>
 #include <mutex>
@@ -78,11 +77,9 @@ bool request(const std::string& method, const std::string& url, const Headers& h
     CURL* curl = c.easy_init();
     if (!curl) return false;
     curl_slist* list = nullptr;
-    bool agent = false;
     for (const auto& [name, value] : headers) {
         std::string line = name + (value.empty() ? ";" : ": " + value);
         list = c.slist_append(list, line.c_str());
-        if (strcasecmp(name.c_str(), "User-Agent") == 0) agent = true;
     }
     // libcurl adds an Accept header and an Expect for large bodies unless told not to.
     list = c.slist_append(list, "Accept:");
@@ -98,7 +95,6 @@ bool request(const std::string& method, const std::string& url, const Headers& h
     c.easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     c.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     c.easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    if (!agent) c.easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
     c.easy_setopt(curl, CURLOPT_HTTPHEADER, list);
     if (method == "HEAD") {
         c.easy_setopt(curl, CURLOPT_NOBODY, 1L);

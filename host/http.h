@@ -1,6 +1,6 @@
 // One synchronous HTTP or HTTPS request over libcurl: an easy handle per request, redirects
 // followed (10 at most), 60 seconds to connect, 30 seconds without data aborts, certificates
-// checked against the system's, our own User-Agent unless a header sets one.
+// checked against the system's. Exactly the caller's headers go: no User-Agent of its own.
 #pragma once
 #include <string>
 #include <utility>
@@ -16,10 +16,11 @@ struct Response {
     std::string body;
 };
 
-// The User-Agent sent when the caller's headers name none.
+// The User-Agent callers send by default.
 extern const char* const kUserAgent;
 
-// Sends the request; `body` nullptr sends none. False when no response came (no connection,
+// Sends the request; `body` nullptr sends none. Header names and values hold no CR, LF or NUL
+// (the caller checks). False when no response came (no connection,
 // a time-out, a certificate refused, too many redirects).
 bool request(const std::string& method, const std::string& url, const Headers& headers,
              const std::string* body, Response& out);

@@ -165,9 +165,29 @@ SeriesBuf* prepare_dest(NodeId node, size_t units, uint32_t unit) {
     return b;
 }
 
+// One sequence at p (available > 0 bytes): its code point and length, or U+FFFD for the
+// longest start of a sequence that is malformed or cut by the end (at least one byte), so that
+// the byte which broke it begins the next.
+char32_t decode_char_lenient(const uint8_t* p, size_t available, size_t* length) {
+    uint32_t cls = kUtf8Table[p[0]];
+    uint32_t code = (0xFFu >> cls) & p[0];
+    uint32_t state = kTransitions[cls];
+    size_t k = 1;
+    while (state != kAccept && state != kReject && k < available) {
+        uint32_t next = kTransitions[state + kUtf8Table[p[k]]];
+        if (next == kReject) break;
+        code = (code << 6) | (p[k] & 0x3F);
+        state = next;
+        k++;
+    }
+    *length = k;
+    return state == kAccept ? static_cast<char32_t>(code) : kReplacement;
+}
+
+// With `lenient` nothing raises and nothing remains: a bad or cut sequence loads as U+FFFD.
 template <class Source>
 NodeId load_utf8_from(Source src, size_t length, NodeId dest, size_t* remainder,
-                      bool line_breaks) {
+                      bool line_breaks, bool lenient = false) {
     SeriesBuf* b;
     if (!dest) {
         dest = memory::alloc_series(length ? length : 1, 1, 0);
@@ -207,7 +227,9 @@ NodeId load_utf8_from(Source src, size_t length, NodeId dest, size_t* remainder,
             i = run;
             continue;
         }
-        if (cp >= 0x80) {
+        if (cp >= 0x80 && lenient) {
+            cp = decode_char_lenient(s + i, length - i, &seq);
+        } else if (cp >= 0x80) {
             seq = length - i;
             int32_t got = utf8_decode_char_checked(s + i, &seq);
             if (got < 0) {
@@ -283,6 +305,13 @@ size_t utf8_length(const uint8_t* start, const uint8_t* end) {
     for (const uint8_t* p = start; p < end; n++)
         p = *p < 0x80 ? p + 1 : fast_decode_utf8_char(p, end, &cp);
     return n;
+}
+
+bool utf8_well_formed(const uint8_t* start, const uint8_t* end) {
+    int32_t cp = 0;
+    for (const uint8_t* p = start; p < end && cp >= 0;)
+        p = *p < 0x80 ? p + 1 : fast_decode_utf8_char(p, end, &cp);
+    return cp >= 0;
 }
 
 const uint8_t* utf8_skip_chars(const uint8_t* start, const uint8_t* end, size_t n) {
@@ -421,6 +450,10 @@ NodeId load_utf8_into(const uint8_t* src, size_t length, Cell* text, size_t* rem
 
 NodeId load_utf8_new(const uint8_t* src, size_t length) {
     return load_utf8(src, length, 0, nullptr, false);
+}
+
+NodeId decode_utf8_lenient(const uint8_t* src, size_t length) {
+    return load_utf8_from(PtrSource{src}, length, 0, nullptr, false, true);
 }
 
 uint32_t utf16_unit_scan(const char16_t* src, size_t units) {

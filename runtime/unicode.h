@@ -1,7 +1,8 @@
 // Unicode text: the codecs between text buffers (one code point per unit of 1, 2 or 4 bytes:
 // Latin-1, UCS-2, UCS-4; never surrogate pairs) and UTF-8, UTF-16LE and Windows-1251, and the
 // in-place widening of a text buffer. Nothing narrows a buffer. Both UTF-8 decoders accept
-// exactly the well-formed sequences (no overlong forms, no surrogates, nothing above 0x10FFFF).
+// exactly the well-formed sequences (no overlong forms, no surrogates, nothing above 0x10FFFF);
+// the lenient loader replaces the others.
 // Functions that allocate may move every buffer: they take nodes or cells and return the buffer.
 #pragma once
 #include <cstddef>
@@ -23,6 +24,8 @@ inline constexpr char32_t kReplacement = 0xFFFD;
 const uint8_t* fast_decode_utf8_char(const uint8_t* p, const uint8_t* end, int32_t* cp);
 // Code points in [start, end), each undecodable sequence counting as one.
 size_t utf8_length(const uint8_t* start, const uint8_t* end);
+// True when [start, end) is all well-formed sequences.
+bool utf8_well_formed(const uint8_t* start, const uint8_t* end);
 // Position after n code points, never beyond end.
 const uint8_t* utf8_skip_chars(const uint8_t* start, const uint8_t* end, size_t n);
 // 4, 3 or 2 for a lead byte by its high bits; 0 for ASCII and continuation bytes.
@@ -69,6 +72,9 @@ NodeId load_utf8_series(NodeId src, size_t start, size_t length, NodeId dest, si
 NodeId load_utf8_into(const uint8_t* src, size_t length, Cell* text, size_t* remainder);
 // load_utf8 into a new buffer, no line-break conversion.
 NodeId load_utf8_new(const uint8_t* src, size_t length);
+// load_utf8_new for bytes that need not be UTF-8 (header lines, arguments): never raises;
+// each malformed sequence, and one cut off by the end, becomes one U+FFFD.
+NodeId decode_utf8_lenient(const uint8_t* src, size_t length);
 
 // The unit to load UTF-16 units with: 4 when a surrogate is met, else 2 when a high byte is
 // not zero, else 1.

@@ -127,6 +127,7 @@ Cell* load(const uint8_t* text, size_t size, Cell* cell, int32_t encoding) {
         if (rest) unicode::fire_invalid_utf8(text + size - rest, rest);  // cut-off last sequence
         break;
     }
+    case kUtf8Lenient: node = unicode::decode_utf8_lenient(text, size); break;
     case kUtf16le:
         node = unicode::load_utf16le(reinterpret_cast<const char16_t*>(text), size / 2, nullptr,
                                      false);

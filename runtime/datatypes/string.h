@@ -17,9 +17,11 @@
 
 namespace nuv::string {
 
-// Encodings of load: UTF-8 and UTF-16LE; any other raises access no-codec.
+// Encodings of load: UTF-8, UTF-16LE, and UTF-8 from outside bytes that need not be well
+// formed (each bad or cut sequence loads as U+FFFD); any other raises access no-codec.
 inline constexpr int32_t kUtf8 = 0;
 inline constexpr int32_t kUtf16le = -1;
+inline constexpr int32_t kUtf8Lenient = -2;
 
 // ---- Makers (each allocates) ----
 

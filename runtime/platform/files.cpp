@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -26,6 +27,7 @@
 #include "runtime/evaluator/natives_table.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
+#include "runtime/unicode.h"
 #include "runtime/words.h"
 
 namespace nuv::files {
@@ -55,6 +57,12 @@ int64_t number_of(const Cell* c) {
     double d = cell::get_double(c);
     if (!(d > -9.0e18 && d < 9.0e18)) return d < 0 ? INT64_MIN : INT64_MAX;
     return static_cast<int64_t>(d);
+}
+
+// The path of a file!, false when a NUL in it means it can name nothing.
+bool usable_path(const Cell* file, std::string& path) {
+    path = string::to_std_utf8(file);
+    return path.find('\0') == std::string::npos;
 }
 
 void close_quietly(int fd) {
@@ -97,10 +105,10 @@ bool read_to_end(int fd, int64_t limit, std::string& out) {
     }
 }
 
-// Opens for reading; a directory answers -1 with EISDIR.
-int open_for_read(const std::string& path) {
+// Opens for reading; a directory answers -1. `flags` adds to the open's own.
+int open_for_read(const std::string& path, int flags = 0) {
     int fd;
-    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
     struct stat st;
@@ -141,17 +149,31 @@ void fold_line_ends(std::string& s) {
     s.resize(w);
 }
 
+// An open directory, closed on every way out.
+struct DirHandle {
+    DIR* dir;
+    explicit DirHandle(const std::string& path) : dir(opendir(path.c_str())) {}
+    DirHandle(const DirHandle&) = delete;
+    DirHandle& operator=(const DirHandle&) = delete;
+    ~DirHandle() {
+        if (dir) closedir(dir);
+    }
+};
+
 // The entries of a directory as file! values, a subdirectory with its "/", "."
-// and ".." left out, in the order the file system gives them.
+// and ".." left out, in the order the file system gives them. A name that is
+// not UTF-8 is left out too: no file! could name it.
 Cell* list_dir(const Cell* file, std::string path) {
     if (path.back() == '.') path += '/';
-    DIR* dir = opendir(path.c_str());
-    if (!dir) fire(Err::CannotOpen, file);
+    DirHandle dir(path);
+    if (!dir.dir) fire(Err::CannotOpen, file);
     Cell* block = block::make_at(stack::reserve(), 16);
     std::string name;
-    while (dirent* e = readdir(dir)) {
+    while (dirent* e = readdir(dir.dir)) {
         if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
         name = e->d_name;
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(name.data());
+        if (!unicode::utf8_well_formed(bytes, bytes + name.size())) continue;
         bool is_dir = e->d_type == DT_DIR;
         if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
             struct stat st;
@@ -162,7 +184,6 @@ Cell* list_dir(const Cell* file, std::string path) {
                                      block, string::kUtf8);
         cell::set_type(item, T::File);
     }
-    closedir(dir);
     return block;
 }
 
@@ -243,24 +264,38 @@ Cell* write(Cell* target, Cell* data, bool, bool lines, bool, bool append, Cell*
 }
 
 Cell* delete_(Cell* file) {
-    std::string path = path_of(file);
-    bool ok = names_dir(path) ? ::rmdir(path.c_str()) == 0 : ::unlink(path.c_str()) == 0;
+    std::string path;
+    bool ok = usable_path(file, path) &&
+              (names_dir(path) ? ::rmdir(path.c_str()) == 0 : ::unlink(path.c_str()) == 0);
     return logic::push(ok);
+}
+
+// Fails when the target exists. Where the kernel or the file system lacks the
+// no-replace rename, a target found just before renaming still fails it.
+bool rename_no_replace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0) return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 Cell* rename(Cell* from, Cell* to) {
     if (!cell::is(to, T::File)) fire_expect_arg(cell::type_of(to), 1);
-    bool ok = ::rename(path_of(from).c_str(), path_of(to).c_str()) == 0;
+    std::string from_path, to_path;
+    bool ok = usable_path(from, from_path) && usable_path(to, to_path) &&
+              rename_no_replace(from_path, to_path);
     return logic::push(ok);
 }
 
 // The time of the last change, in UTC; none when the path names nothing, or
 // ends in "/" without naming a directory.
 Cell* query(Cell* file) {
-    std::string path = path_of(file);
+    std::string path;
     struct stat st;
     struct tm t;
-    if (::stat(path.c_str(), &st) != 0 || (path.back() == '/' && !S_ISDIR(st.st_mode)) ||
+    if (!usable_path(file, path) || ::stat(path.c_str(), &st) != 0 || (path.back() == '/' && !S_ISDIR(st.st_mode)) ||
         !gmtime_r(&st.st_mtim.tv_sec, &t))
         return none::push();
     return date::make_at_ymd_hms(stack::reserve(), t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
@@ -292,8 +327,8 @@ void checksum_native(bool check, const int32_t* refinements) {
 }  // namespace
 
 std::string path_of(const Cell* file) {
-    std::string path = string::to_std_utf8(file);
-    if (path.find('\0') != std::string::npos) fire(Err::CannotOpen, file);
+    std::string path;
+    if (!usable_path(file, path)) fire(Err::CannotOpen, file);
     return path;
 }
 
@@ -348,8 +383,9 @@ Cell* text_to_string(std::string text, Cell* out) {
 }
 
 void size_of(Cell* file, Cell* out) {
-    std::string path = path_of(file);
-    int fd = names_dir(path) ? -1 : open_for_read(path);
+    std::string path;
+    // Without O_NONBLOCK a FIFO would wait here for a writer.
+    int fd = !usable_path(file, path) || names_dir(path) ? -1 : open_for_read(path, O_NONBLOCK);
     struct stat st;
     if (fd < 0 || fstat(fd, &st) != 0) {
         if (fd >= 0) ::close(fd);
@@ -364,8 +400,9 @@ void size_of(Cell* file, Cell* out) {
 }
 
 bool exists(const Cell* file) {
+    std::string path;
     struct stat st;
-    return ::stat(path_of(file).c_str(), &st) == 0;
+    return usable_path(file, path) && ::stat(path.c_str(), &st) == 0;
 }
 
 void create_dir(const Cell* file) {

@@ -15,7 +15,8 @@ namespace nuv::files {
 void init();
 
 // The path text of a file! from its index, as UTF-8; a NUL in it raises access
-// cannot-open.
+// cannot-open. The actions and routines that only ask about a path (exists?,
+// size?, query, delete, rename) answer none or false for such a path instead.
 std::string path_of(const Cell* file);
 
 // The whole content of the file as bytes: access cannot-open when it cannot be
@@ -35,8 +36,9 @@ Cell* split_lines(const std::string& bytes);
 // and lone CR made LF.
 Cell* text_to_string(std::string text, Cell* out);
 
-// size? of a file!: none for a directory path or a file that cannot be opened,
-// else its size as an integer!, or a float! above the integer range.
+// size? of a file!: none for a directory path or a file that cannot be opened
+// for reading, else its size as an integer!, or a float! above the integer
+// range; it never waits (a FIFO answers at once).
 void size_of(Cell* file, Cell* out);
 
 // exists?: true when the path names anything. create-dir: one directory, access

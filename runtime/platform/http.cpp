@@ -55,8 +55,14 @@ bool is_http(const Cell* url) {
     return strncasecmp(text.c_str(), "http", 4) == 0;
 }
 
+// A CR, LF or NUL would end a header line early and start another.
+bool breaks_line(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
 // The name and value pairs of a headers block from its index: a word's spelling or the
-// formed name, a string! value as it is, another formed.
+// formed name, a string! value as it is, another formed. A name or value that would break
+// its line raises script invalid-arg with it.
 Headers headers_of(Cell* block) {
     Headers out;
     stack::Mark mark;
@@ -68,14 +74,18 @@ Headers headers_of(Cell* block) {
                                   !cell::is(&name, T::Issue) && !cell::is(&name, T::Refinement)
                               ? spelling(&name)
                               : formed(&name);
-        out.emplace_back(key, formed(&value));
+        if (breaks_line(key)) fire(Err::InvalidArg, &name);
+        std::string text = formed(&value);
+        if (breaks_line(text)) fire(Err::InvalidArg, &value);
+        out.emplace_back(std::move(key), std::move(text));
     }
     mark.restore();
     return out;
 }
 
 // The response headers as a map!: each name a word, its value a string!, or a block of the
-// strings of a name that came more than once, in arrival order.
+// strings of a name that came more than once, in arrival order. Header bytes need not be
+// UTF-8: a sequence that is not reads as U+FFFD.
 Cell* headers_map(const Headers& headers) {
     stack::Mark mark;
     Cell* body = block::make_at(stack::reserve(), static_cast<int32_t>(headers.size() * 2 + 2));
@@ -86,15 +96,23 @@ Cell* headers_map(const Headers& headers) {
             seen = seen || !strcasecmp(headers[f].first.c_str(), headers[i].first.c_str());
         if (!seen) firsts.push_back(i);
     }
+    auto load = [](const std::string& s, Cell* into) {
+        return string::load_at(reinterpret_cast<const uint8_t*>(s.data()), s.size(), into,
+                               string::kUtf8Lenient);
+    };
     for (size_t f : firsts) {
-        word::make_in_block(headers[f].first.c_str(), body);
+        const std::string& name = headers[f].first;
+        Cell word;
+        {
+            stack::Mark held;
+            Cell* text = string::load(reinterpret_cast<const uint8_t*>(name.data()), name.size(),
+                                      nullptr, string::kUtf8Lenient);
+            word::make_at(symbol::make_string(text), &word);
+            held.restore();
+        }
+        block::append_cell(body, &word);
         size_t count = 0;
-        for (const auto& h : headers)
-            count += !strcasecmp(h.first.c_str(), headers[f].first.c_str());
-        auto load = [](const std::string& s, Cell* into) {
-            string::load_at(reinterpret_cast<const uint8_t*>(s.data()), s.size(), into,
-                            string::kUtf8);
-        };
+        for (const auto& h : headers) count += !strcasecmp(h.first.c_str(), name.c_str());
         if (count == 1) {
             load(headers[f].second, body);
             continue;
@@ -127,12 +145,14 @@ Cell* result_of(const host::http::Response& response, bool binary, bool lines, b
     return block;
 }
 
-// One request; access no-connect when no response comes.
+// One request; access no-connect when no response comes. A url! holding a NUL raises
+// script invalid-arg with it before anything is sent: the request would go to a shorter URL.
 host::http::Response fetch(const Cell* url, const char* method, const Headers& headers,
                            const std::string* body) {
+    std::string address = string::to_std_utf8(url);
+    if (address.find('\0') != std::string::npos) fire(Err::InvalidArg, url);
     host::http::Response response;
-    if (!host::http::request(method, string::to_std_utf8(url), headers, body, response))
-        fire(Err::NoConnect, url);
+    if (!host::http::request(method, address, headers, body, response)) fire(Err::NoConnect, url);
     return response;
 }
 

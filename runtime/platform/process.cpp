@@ -113,8 +113,10 @@ bool open_output(Stream& s, const Cell* target) {
 }
 
 // Starts the command with the streams; the child's pid, or -1. A program that is not found
-// runs once through /bin/sh -c, as does every command with `shell`.
+// runs once through /bin/sh -c, as does every command with `shell`. A command holding a NUL
+// starts nothing: every argument would be cut at it.
 pid_t spawn(const std::string& command, bool shell, Stream* streams) {
+    if (command.find('\0') != std::string::npos) return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     for (int i = 0; i < 3; i++) posix_spawn_file_actions_adddup2(&actions, streams[i].child, i);

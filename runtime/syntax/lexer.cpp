@@ -146,19 +146,7 @@ bool find_unicode_space(const uint8_t* p, size_t n, size_t* at, size_t* after) {
     return false;
 }
 
-bool valid_utf8(const uint8_t* p, size_t n) {
-    const uint8_t* end = p + n;
-    int32_t cp;
-    while (p < end) {
-        if (*p < 0x80) {
-            p++;
-            continue;
-        }
-        p = unicode::fast_decode_utf8_char(p, end, &cp);
-        if (cp < 0) return false;
-    }
-    return true;
-}
+bool valid_utf8(const uint8_t* p, size_t n) { return unicode::utf8_well_formed(p, p + n); }
 
 // ---- Shared buffers ----
 

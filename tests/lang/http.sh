@@ -37,6 +37,8 @@ Nuv [Title: "url!: read and write over http"]
 [map? i/2] true
 [i: read/info $base/moved reduce [i/1 none? select i/2 'X-Old i/3]] [200 true "a^/b"]
 [i: read/info $base/missing i/1] 404
+; header bytes that are not UTF-8 read as U+FFFD
+[i: read/info $base/odd reduce [i/1 select i/2 'X-Odd select i/2 to word! "X-^(FFFD)" i/3]] [200 "a^(FFFD)b" "y" "c"]
 
 ; requests: method, headers and body as the server saw them
 [t: read $base/echo to logic! find/match t "GET /echo"] true
@@ -48,6 +50,10 @@ Nuv [Title: "url!: read and write over http"]
 [t: write $base/echo [get] to logic! find/match t "GET /echo"] true
 [t: write $base/echo [] to logic! find/match t "GET /echo"] true
 [t: write $base/echo [delete []] reduce [to logic! find/match t "DELETE /echo" none? find t "Accept-Charset"]] [true true]
+; a headers block, an empty one too, sends only its own headers
+[t: write $base/echo [get []] reduce [none? find t "User-Agent" none? find t "Accept-Charset" none? find t "Content-Type"]] [true true true]
+[t: write $base/echo [put [Content-Type: "text/plain"] "x"] none? find t "User-Agent"] true
+[t: write $base/echo [get [User-Agent: "me"]] reduce [to logic! find t "User-Agent: me^/" none? find t "Nuv (Linux)"]] [true true]
 [t: write $base/echo [post [] #{0102}] to logic! find t "^/^/^(01)^(02)"] true
 [t: write $base/echo "héllo" to logic! find t "héllo"] true
 
@@ -57,6 +63,16 @@ Nuv [Title: "url!: read and write over http"]
 [err [write $base/echo [post [] 12]]] [invalid-arg 12]
 [err [write $base/echo [post [] [1]]]] [invalid-arg [1]]
 [err [write $base/echo 12]] [invalid-arg 12]
+; a CR, LF or NUL in a header would end its line and start another
+[err [write $base/echo [get [X-A: "v^M^/X-Injected: yes"]]]] [invalid-arg "v^M^/X-Injected: yes"]
+[err [write $base/echo [get [X-A: "v^/tail"]]]] [invalid-arg "v^/tail"]
+[err [write $base/echo [get [X-A: "v^@tail"]]]] [invalid-arg "v^@tail"]
+[err [write $base/echo [get ["X-A^Mb" "v"]]]] [invalid-arg "X-A^Mb"]
+[err [write $base/echo [get [X-A: "v^M^/X-Injected: yes"] "x"]]] [invalid-arg "v^M^/X-Injected: yes"]
+; a url! holding a NUL is refused before any request, never cut short
+[u: to url! "$base/page^@x" e: try [read u] reduce [e/id e/arg1 = u]] [invalid-arg true]
+[e: try [write u "x"] reduce [e/id e/arg1 = u]] [invalid-arg true]
+[e: try [system/codecs/nuvbin/decode u] reduce [e/id e/arg1 = u]] [invalid-arg true]
 [err [read/part $base/page 1]] [not-done none]
 [err [read/seek $base/page 1]] [not-done none]
 [err [read/as $base/page 'utf-8]] [not-done none]

@@ -5,6 +5,7 @@
 /cookies  200 with two Set-Cookie headers
 /missing  404 with a body
 /moved    a redirect to /page
+/odd      200 with bytes that are not UTF-8 in a header's name and another's value
 /echo     the request line, then its headers as "Name: value" lines, then a blank line and
           the body, as text
 """
@@ -37,6 +38,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(200, b"c", [("Set-Cookie", "a=1"), ("Set-Cookie", "b=2"), ("X-One", "  x")])
         elif self.path == "/missing":
             self.reply(404, b"not here")
+        elif self.path == "/odd":
+            self.reply(200, b"c", [("X-Odd", "a\xffb"), ("X-\xfe", "y")])
         elif self.path == "/moved":
             self.reply(302, b"", [("Location", "/page"), ("X-Old", "gone")])
         else:

@@ -18,6 +18,10 @@ Nuv [Title: "call: statuses, streams and the shell"]
 [call/wait {sh -c "exit 6"}] 6
 [call/wait %true] 0
 [err [call/console "true"]] [not-done none]
+; the whole command goes to the shell, its own syntax and all
+[o: copy "" call/output "no-such-program-here; echo ran" o o] "ran^/"
+; a NUL would cut the command: nothing starts
+[o: copy "" reduce [call/wait/output "echo a^@b" o o call/wait/shell "echo a^@b"]] [-1 "" -1]
 
 ; output is decoded as UTF-8 with its line ends made LF; a binary! gets the bytes
 [o: copy "" call/output "echo hi" o o] "hi^/"

@@ -283,6 +283,33 @@ TEST(Unicode, LoadUtf8RejectsBadInput) {
     }
 }
 
+TEST(Unicode, LenientDecodingReplacesBadSequences) {
+    struct Case {
+        const char* what;
+        std::string in;
+        std::string want;  // UTF-8 of the loaded text
+    };
+    const std::string r = "\xEF\xBF\xBD";
+    const Case cases[] = {
+        {"well-formed", "a\xC3\xA9\xE2\x82\xAC", "a\xC3\xA9\xE2\x82\xAC"},
+        {"a byte never in UTF-8", "a\xFF" "b", "a" + r + "b"},
+        {"a lone continuation", "\x80", r},
+        {"the breaking byte starts the next", "ok\xE2\x41", "ok" + r + "A"},
+        {"a lead after a cut start", "\xC3\xC3\xA9", r + "\xC3\xA9"},
+        {"an overlong form", "\xC0\x80", r + r},
+        {"a surrogate", "\xED\xA0\x80", r + r + r},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", r + r + r + r},
+        {"cut by the end", "ab\xF0\x9F\x98", "ab" + r},
+        {"widened after a replacement", "\xFF\xF0\x9F\x98\x80", r + "\xF0\x9F\x98\x80"},
+    };
+    for (const Case& c : cases) {
+        test::StackScope scope;
+        NodeId node =
+            unicode::decode_utf8_lenient(reinterpret_cast<const uint8_t*>(c.in.data()), c.in.size());
+        EXPECT_EQ(string::to_std_utf8(over(node)), c.want) << c.what;
+    }
+}
+
 TEST(Unicode, LoadUtf8IntoAnExistingBuffer) {
     test::StackScope scope;
     // The destination's unit is kept and its old content replaced.
