@@ -817,8 +817,7 @@ Cell* swap(Cell* a, Cell* b) {
         const Cell x = at(na, ha);
         write_cells(na)[ha] = at(nb, hb);
         write_cells(nb)[hb] = x;
-        hash_block::rewritten(a, ha, 1);
-        hash_block::rewritten(b, hb, 1);
+        hash_block::swapped(a, ha, b, hb);
     }
     if (owned_a) ownership::check(a, words::w::swaped, b, ha, 1);
     if (owned_b) ownership::check(b, words::w::swaped, a, hb, 1);
