@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 #include "runtime/collector.h"
@@ -372,12 +371,9 @@ void sort_by_function(NodeId node, int32_t start, int32_t n, int32_t size, const
         carriers = push_new(size);
         push_new(size);  // the next cell: the second carrier
     }
-    std::vector<int32_t> order(static_cast<size_t>(n / size));
-    std::iota(order.begin(), order.end(), 0);
     const CallSort spec{held, cells, size, reverse, carriers};
-    const auto context = reinterpret_cast<intptr_t>(&spec);
-    const auto engine = stable ? sort::sort_records : sort::sort_records_unstable;
-    engine(order.data(), order.size(), sizeof(int32_t), context, 0, call_records);
+    const std::vector<int32_t> order = sort::order_records(
+        static_cast<size_t>(n / size), stable, reinterpret_cast<intptr_t>(&spec), call_records);
     const int32_t fit = std::clamp(count(node) - start, 0, n) / size;
     Cell* target = write_cells(node) + start;
     const Cell* source = raw_cells(cells);
