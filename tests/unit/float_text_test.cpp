@@ -207,6 +207,8 @@ TEST(FloatText, Float32DigitsReadBack) {
         {1.17549435e-38f, "1.1754944e-38"},
         {-2.5f, "-2.5"},
         {1.0f / 3.0f, "0.33333334"},
+        // The one float whose own shortest digits, read as a double, round to its neighbour.
+        {7.03853069e-26f, "7.0385307e-26"},
         {-0.0f, "-0.0"},
         {std::numeric_limits<float>::infinity(), "1.#INF"},
     };
