@@ -15,9 +15,12 @@ namespace nuv::float_text {
 
 namespace {
 
-// The longest layout is "0." and six zeros before kMaxDigits digits; the scientific form of
-// kMaxDigits digits ("d.ddd" and "e-324") is shorter.
-constexpr int kLongestLayout = 2 + 6 + kMaxDigits;
+// A positional layout always reaches this far from the point: a double's point lies in
+// -323..309, moved by a shift of a few places. Beyond it the layout is scientific.
+constexpr int kPositionalReach = 340;
+// The longest layout is "0." and kPositionalReach zeros before kMaxDigits digits; the
+// scientific form of kMaxDigits digits ("d.ddd" and "e-324") is shorter.
+constexpr int kLongestLayout = 2 + kPositionalReach + kMaxDigits;
 static_assert(kLongestLayout >= kMaxDigits + 1 + 5);
 
 // "-", then the digits or their layout, then the NUL. A negative result is read from byte 0.
@@ -43,28 +46,23 @@ constexpr double kQuietNaN = std::bit_cast<double>(uint64_t{0x7FF8000000000000})
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-}  // namespace
+// The digits of a special or zero value, or nullptr for any other.
+const Digits* special_digits(double value, bool keep_point) {
+    static constexpr Digits kNaN{"1.#NaN", kSpecialPoint, false, 6};
+    static constexpr Digits kInf{"1.#INF", kSpecialPoint, false, 6};
+    static constexpr Digits kMinusInf{"-1.#INF", kSpecialPoint, true, 7};
+    static constexpr Digits kZeros[4] = {{"0", kZeroPoint, false, 1},
+                                         {"-0", kZeroPoint, true, 2},
+                                         {"0.0", kZeroPoint, false, 3},
+                                         {"-0.0", kZeroPoint, true, 4}};
+    if (std::isnan(value)) return &kNaN;
+    if (std::isinf(value)) return std::signbit(value) ? &kMinusInf : &kInf;
+    if (value == 0.0) return &kZeros[(keep_point ? 2 : 0) + (std::signbit(value) ? 1 : 0)];
+    return nullptr;
+}
 
-Digits float_to_digits(double value, int digits, bool keep_point) {
-    const bool negative = std::signbit(value);
-    if (std::isnan(value)) return {"1.#NaN", kSpecialPoint, false, 6};
-    if (std::isinf(value)) {
-        return negative ? Digits{"-1.#INF", kSpecialPoint, true, 7}
-                        : Digits{"1.#INF", kSpecialPoint, false, 6};
-    }
-    if (value == 0.0) {
-        if (keep_point) {
-            return negative ? Digits{"-0.0", kZeroPoint, true, 4} : Digits{"0.0", kZeroPoint, false, 3};
-        }
-        return negative ? Digits{"-0", kZeroPoint, true, 2} : Digits{"0", kZeroPoint, false, 1};
-    }
-    // Scientific text "d.ddde-xx": the first digit, the rest, the exponent of the first digit.
-    char text[64];
-    const double magnitude = std::fabs(value);
-    const std::to_chars_result printed =
-        digits <= 0 ? std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific)
-                    : std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific,
-                                    std::min(digits, kMaxDigits) - 1);
+// The digits of the scientific text [text, end) ("d.ddde-xx", no sign) in the digit area.
+Digits scientific_digits(const char* text, const char* end, bool negative) {
     char* out = g_area + 1;
     int n = 0;
     const char* s = text;
@@ -75,17 +73,66 @@ Digits float_to_digits(double value, int digits, bool keep_point) {
     s++;  // the "e"
     if (*s == '+') s++;
     int exponent = 0;
-    std::from_chars(s, printed.ptr, exponent);
+    std::from_chars(s, end, exponent);
     while (n > 1 && out[n - 1] == '0') n--;
     out[n] = '\0';
     return {out, exponent + 1, negative, n};
 }
 
+// True when the digits, read as a double and rounded to 32 bits, give the magnitude again.
+bool reads_back_as(const Digits& d, float magnitude) {
+    char text[kMaxDigits + 16] = "0.";
+    std::memcpy(text + 2, d.text, static_cast<size_t>(d.length));
+    char* end = text + 2 + d.length;
+    *end++ = 'e';
+    end = std::to_chars(end, text + sizeof text, d.point).ptr;
+    return static_cast<float>(decimal_to_float(text, end)) == magnitude;
+}
+
+}  // namespace
+
+Digits float_to_digits(double value, int digits, bool keep_point) {
+    if (const Digits* special = special_digits(value, keep_point)) return *special;
+    // Scientific text "d.ddde-xx": the first digit, the rest, the exponent of the first digit.
+    char text[64];
+    const double magnitude = std::fabs(value);
+    const std::to_chars_result printed =
+        digits <= 0 ? std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific)
+                    : std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific,
+                                    std::min(digits, kMaxDigits) - 1);
+    return scientific_digits(text, printed.ptr, std::signbit(value));
+}
+
+Digits float32_to_digits(float value, bool keep_point) {
+    if (const Digits* special = special_digits(value, keep_point)) return *special;
+    const float magnitude = std::fabs(value);
+    const bool negative = std::signbit(value);
+    char text[64];
+    // The float's own shortest digits read back through a double unless that double lands on
+    // a rounding boundary between floats; then more digits of the exact value settle it (17
+    // always do: they read back to the widened value itself).
+    std::to_chars_result printed =
+        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific);
+    Digits d = scientific_digits(text, printed.ptr, negative);
+    for (int precision = d.length + 1; precision <= 17 && !reads_back_as(d, magnitude);
+         precision++) {
+        printed = std::to_chars(text, text + sizeof text, static_cast<double>(magnitude),
+                                std::chars_format::scientific, precision - 1);
+        d = scientific_digits(text, printed.ptr, negative);
+    }
+    return d;
+}
+
 const char* float_form_text(double value, int digits, bool keep_point) {
-    const Digits d = float_to_digits(value, digits, keep_point);
+    return digits_form_text(float_to_digits(value, digits, keep_point), keep_point);
+}
+
+const char* digits_form_text(const Digits& d, bool keep_point, int shift, bool positional) {
     if (d.point >= kZeroPoint) return d.text;
     const int n = d.length;
-    const int p = d.point;
+    const int p = d.point + shift;
+    const bool scientific = positional ? p > kPositionalReach || p < -kPositionalReach
+                                       : p > kHighestPoint || p < kLowestPoint;
     char* out = g_area + 1;  // holds the digits; the layout is built aside, then copied over
     char layout[kLongestLayout + 1];
     int k = 0;
@@ -98,7 +145,7 @@ const char* float_form_text(double value, int digits, bool keep_point) {
         if (keep_point) layout[k++] = '0';
         else k--;
     };
-    if (p > kHighestPoint || p < kLowestPoint) {
+    if (scientific) {
         put_digits(0, 1);
         layout[k++] = '.';
         if (n == 1) end_point();

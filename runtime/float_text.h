@@ -28,9 +28,19 @@ struct Digits {
 // "0"/"-0".
 Digits float_to_digits(double value, int digits, bool keep_point);
 
+// The shortest digit string that reads back to the same 32-bit float when read as a double
+// and rounded to 32 bits (the two roundings taken into account). Specials and zeros as
+// float_to_digits gives them.
+Digits float32_to_digits(float value, bool keep_point);
+
 // The value as number text (NUL-terminated): positional while the point position lies in
 // -6..17, scientific ("1.2345e24") outside it; with keep_point an integral result ends in ".0".
 const char* float_form_text(double value, int digits, bool keep_point);
+// The same layout of digits float_to_digits or float32_to_digits gave (and that still lie in
+// the digit area), with the point moved `shift` (a few) places to the right; with `positional`
+// never scientific. Specials and zeros are their own text.
+const char* digits_form_text(const Digits& d, bool keep_point, int shift = 0,
+                             bool positional = false);
 
 // Reads the decimal number at the start of [start, end), correctly rounded, adding
 // extra_exponent to its decimal exponent. Overflow gives a signed infinity, underflow a signed

@@ -32,7 +32,6 @@ using memory::SeriesBuf;
 constexpr uint32_t kCellBytes = sizeof(Cell);
 constexpr uint32_t kFreeSlot = 0x80000000;
 constexpr uint32_t kLiveHeader = 2;       // kinds 3-4: header of a live entry's cells
-constexpr int32_t kUpdateLimit = 30000;   // block_update leaves larger shifts to a rebuild
 
 Counters g_counters{};
 
@@ -809,13 +808,39 @@ void rebuild(NodeId table) {
     rebuild_with(table, std::max(r->buckets, sizing(cell_count(r->values)).buckets));
 }
 
-bool block_update(NodeId table, int32_t position, int32_t delta) {
-    if (delta == 0) return false;
+// Adds delta to every stored position at or after `from`, whose position-array entries lie in
+// [array_from, array_to). Few of them are reached through the array; many by one pass over
+// every bucket and every duplicate list, which reads memory in order. That pass also shifts the
+// keys of empty and deleted buckets, which are never read.
+void shift_positions(NodeId table, int32_t from, int32_t delta, int32_t array_from,
+                     int32_t array_to) {
+    const Record* r = record(table);
+    if (static_cast<int64_t>(array_to - array_from) * 8 < r->buckets) {
+        remap_positions(table, from, INT32_MAX, array_from, array_to,
+                        [delta](int32_t q) { return q + delta; });
+        return;
+    }
+    const auto shift = [from, delta](uint32_t* items, size_t n) {
+        for (size_t i = 0; i < n; i++) {
+            const uint32_t q = items[i];
+            items[i] = q + (static_cast<int32_t>(q) >= from ? static_cast<uint32_t>(delta) : 0u);
+        }
+    };
+    shift(keys_of(r), r->buckets);
+    const int32_t* store = ints_of(r->lists);
+    for (int32_t n = 1, lists = int_count(r->lists); n < lists; n++) {
+        if (store[n] < 0) continue;  // a free slot: kFreeSlot and the next one
+        const NodeId list = static_cast<NodeId>(store[n]);
+        shift(words_of(list), static_cast<size_t>(int_count(list)));
+    }
+}
+
+void block_update(NodeId table, int32_t position, int32_t delta) {
+    if (delta == 0) return;
     Record* r = record(table);
     const int32_t have = int_count(r->positions);
     if (position < 0) position = 0;
-    if (have - position > kUpdateLimit) return true;
-    if (position >= have) return false;
+    if (position >= have) return;
     if (delta > 0) {
         ensure_positions(table, have + delta);
         r = record(table);
@@ -823,29 +848,26 @@ bool block_update(NodeId table, int32_t position, int32_t delta) {
         std::memmove(pos + position + delta, pos + position,
                      static_cast<size_t>(have - position) * 4);
         std::fill(pos + position, pos + position + delta, -1);
-        remap_positions(table, position, INT32_MAX, position + delta, INT32_MAX,
-                        [delta](int32_t q) { return q + delta; });
-        return false;
+        shift_positions(table, position, delta, position + delta, have + delta);
+        return;
     }
     const int32_t removed = std::min(-delta, have - position);
     remove_hash_positions(table, position, position + removed);
-    remap_positions(table, position + removed, INT32_MAX, position + removed, INT32_MAX,
-                    [removed](int32_t q) { return q - removed; });
+    shift_positions(table, position + removed, -removed, position + removed, have);
     r = record(table);
     SeriesBuf* b = memory::buf(r->positions);
     int32_t* pos = ints_of(r->positions);
     std::memmove(pos + position, pos + position + removed,
                  static_cast<size_t>(have - position - removed) * 4);
     b->tail -= static_cast<size_t>(removed) * 4;
-    return false;
 }
 
 void cells_replaced(NodeId table, int32_t position, int32_t removed, int32_t added) {
     if (removed == added) {
         remove_range(table, position, removed);
-    } else if (block_update(table, position, -removed) || block_update(table, position, added)) {
-        rebuild(table);
-        return;
+    } else {
+        block_update(table, position, -removed);
+        block_update(table, position, added);
     }
     for (int32_t i = 0; i < added; i++)
         if (put_key(table, position + i)) return;

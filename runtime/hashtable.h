@@ -158,13 +158,13 @@ void rebuild(NodeId table);
 // Kind 0, after the block changed. delta > 0: delta cells were inserted at `position` (the
 // stored positions at or beyond it move up; the new cells are not indexed: put_cell them).
 // delta < 0: -delta cells at `position` were removed (their entries go; later positions move
-// down). Returns true, changing nothing, when more than 30,000 cells are involved: the caller
-// then rebuilds. May allocate.
-bool block_update(NodeId table, int32_t position, int32_t delta);
+// down). Costs the positions shifted, or at most one pass over the buckets and duplicate
+// lists; never a rehash. May allocate.
+void block_update(NodeId table, int32_t position, int32_t delta);
 // Kind 0, after the `removed` cells at `position` were replaced by the `added` cells that now
 // stand there (the cells after them moved by added - removed): the index follows, through
-// block_update and put_key, or is rebuilt over the whole block when they say so. With removed
-// and added equal the cells only took other values. May allocate.
+// block_update and put_key (whose growth may rebuild it). With removed and added equal the
+// cells only took other values. May allocate.
 void cells_replaced(NodeId table, int32_t position, int32_t removed, int32_t added);
 // Kind 0, after `count` cells moved from `from` to before the cell that was at `to` (positions
 // before the move): the moved and passed-over cells keep their entries at their new positions.

@@ -387,4 +387,12 @@ void sort_records_unstable(void* base, size_t count, size_t width, intptr_t cont
     if (prefix < n) quicksort_records(r, static_cast<ptrdiff_t>(prefix), n);
 }
 
+std::vector<int32_t> order_records(size_t count, bool stable, intptr_t context, CompareFn compare) {
+    std::vector<int32_t> order(count);
+    for (size_t r = 0; r < count; r++) order[r] = static_cast<int32_t>(r);
+    const auto engine = stable ? sort_records : sort_records_unstable;
+    engine(order.data(), order.size(), sizeof(int32_t), context, 0, compare);
+    return order;
+}
+
 }  // namespace nuv::sort

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace nuv::sort {
 
@@ -22,6 +23,11 @@ void sort_records(void* base, size_t count, size_t width, intptr_t context1, int
 // Unstable; allocates nothing.
 void sort_records_unstable(void* base, size_t count, size_t width, intptr_t context1,
                            intptr_t context2, CompareFn compare);
+
+// The numbers 0 .. count - 1 of records sorted by the callback, which gets pointers to two
+// int32_t record numbers: so a comparator that runs code, allocates or edits the records' series
+// sorts numbers that never move. Stable or not; allocates outside the collected heap only.
+std::vector<int32_t> order_records(size_t count, bool stable, intptr_t context, CompareFn compare);
 
 // Exchanges two records of `width` bytes: 32 bits at a time unless `bytewise`.
 void swap_records(void* a, void* b, size_t width, bool bytewise);

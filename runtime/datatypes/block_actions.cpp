@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 #include "runtime/collector.h"
@@ -372,12 +371,9 @@ void sort_by_function(NodeId node, int32_t start, int32_t n, int32_t size, const
         carriers = push_new(size);
         push_new(size);  // the next cell: the second carrier
     }
-    std::vector<int32_t> order(static_cast<size_t>(n / size));
-    std::iota(order.begin(), order.end(), 0);
     const CallSort spec{held, cells, size, reverse, carriers};
-    const auto context = reinterpret_cast<intptr_t>(&spec);
-    const auto engine = stable ? sort::sort_records : sort::sort_records_unstable;
-    engine(order.data(), order.size(), sizeof(int32_t), context, 0, call_records);
+    const std::vector<int32_t> order = sort::order_records(
+        static_cast<size_t>(n / size), stable, reinterpret_cast<intptr_t>(&spec), call_records);
     const int32_t fit = std::clamp(count(node) - start, 0, n) / size;
     Cell* target = write_cells(node) + start;
     const Cell* source = raw_cells(cells);
@@ -817,8 +813,7 @@ Cell* swap(Cell* a, Cell* b) {
         const Cell x = at(na, ha);
         write_cells(na)[ha] = at(nb, hb);
         write_cells(nb)[hb] = x;
-        hash_block::rewritten(a, ha, 1);
-        hash_block::rewritten(b, hb, 1);
+        hash_block::swapped(a, ha, b, hb);
     }
     if (owned_a) ownership::check(a, words::w::swaped, b, ha, 1);
     if (owned_b) ownership::check(b, words::w::swaped, a, hb, 1);

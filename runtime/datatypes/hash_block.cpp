@@ -24,6 +24,19 @@ Cell* index(Cell* block, int32_t room) {
     return block;
 }
 
+void swapped(const Cell* a, int32_t at_a, const Cell* b, int32_t at_b) {
+    const NodeId index = index_of(a);
+    if (!index || index != index_of(b) || at_a == at_b) {
+        rewritten(a, at_a, 1);
+        rewritten(b, at_b, 1);
+        return;
+    }
+    hashtable::remove_key(index, at_a);
+    hashtable::remove_key(index, at_b);
+    // A growth that rebuilds the index over the whole block enters the other cell too.
+    if (!hashtable::put_key(index, at_a)) hashtable::put_key(index, at_b);
+}
+
 // ---- make, to ----
 
 Cell* make(Cell* proto, Cell* spec, TypeId type) {

@@ -24,6 +24,11 @@ inline void rewritten(const Cell* series, int32_t at, int32_t n) {
         hashtable::cells_replaced(index, at, n, n);
 }
 
+// After the cells at `at_a` of series a and `at_b` of series b exchanged values: each hash!
+// among them enters its cell again. Within one hash! both positions leave the index before
+// either is entered, as an equal value's entry must name a cell that still holds it. May allocate.
+void swapped(const Cell* a, int32_t at_a, const Cell* b, int32_t at_b);
+
 // The cell, a block value of its own buffer that does not lie in a collected buffer, becomes a
 // hash! indexing every cell of that buffer, with room for at least `room` keys. Allocates.
 Cell* index(Cell* block, int32_t room);

@@ -7,7 +7,6 @@
 #include <array>
 #include <bitset>
 #include <cstring>
-#include <numeric>
 #include <unordered_set>
 #include <vector>
 
@@ -512,12 +511,9 @@ void sort_by_function(NodeId node, int32_t start, int32_t count, int32_t width,
         }
         carriers = first;
     }
-    std::vector<int32_t> order(static_cast<size_t>(count / width));
-    std::iota(order.begin(), order.end(), 0);
     const CallSort spec{held, codes.data(), width, reverse, carriers, bytes};
-    const auto context = reinterpret_cast<intptr_t>(&spec);
-    const auto engine = stable ? sort::sort_records : sort::sort_records_unstable;
-    engine(order.data(), order.size(), sizeof(int32_t), context, 0, call_records);
+    const std::vector<int32_t> order = sort::order_records(
+        static_cast<size_t>(count / width), stable, reinterpret_cast<intptr_t>(&spec), call_records);
     const int32_t fit = std::clamp(units_in(node) - start, 0, count) / width;
     for (int32_t r = 0; r < fit; r++) {
         const size_t number = static_cast<size_t>(order[static_cast<size_t>(r)]);
@@ -807,8 +803,11 @@ Cell* sort(Cell* series, bool case_, Cell* skip, Cell* compare, Cell* part, bool
     const Notice notice(series, words::w::sort, nullptr, start, count);
     count = std::clamp(units_in(node) - start, 0, count) / width * width;
     if (cell::is(series, TypeId::Vector)) {
-        if (compare && native::is_any_function(cell::type_of(compare))) fire(Err::NotDone);
-        vector::sort_records(series, start, count, width, offset, all ? width : 1, reverse);
+        if (compare && native::is_any_function(cell::type_of(compare)))
+            vector::sort_by_function(series, start, count, width, compare, all && skip, reverse,
+                                     stable);
+        else
+            vector::sort_records(series, start, count, width, offset, all ? width : 1, reverse);
         notice.done(words::w::sorted);
         return series;
     }

@@ -20,8 +20,11 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/float_text.h"
+#include "runtime/hooks.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
+#include "runtime/sort.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
 #include "runtime/words.h"
@@ -242,7 +245,23 @@ int32_t splice(Cell* vec, int32_t at, int32_t replaced, const Source& src,
 
 // ---- Text ----
 
-// The elements from the head, one space apart; chars as literals when `literal`.
+// The fewest digits of a float or percent element that load back to the same element: a
+// 32-bit one read as a double and rounded, a percent the value times 100 (before its "%"),
+// laid out without an exponent, which a percent literal cannot have.
+const char* exact_text(const uint8_t* p, uint32_t unit, bool percent) {
+    float_text::Digits d;
+    if (unit == 4) {
+        float f;
+        std::memcpy(&f, p, 4);
+        d = float_text::float32_to_digits(f, !percent);
+    } else {
+        d = float_text::float_to_digits(read_float(p, unit), 0, !percent);
+    }
+    return float_text::digits_form_text(d, !percent, percent ? 2 : 0, percent);
+}
+
+// The elements from the head, one space apart; chars as literals when `literal`, and numbers
+// in their exact text.
 int32_t emit_elems(const Cell* value, Cell* buffer, Cell* part, int32_t budget, bool literal) {
     const auto [node, elem, unit, start, n] = elements_of(value);
     char text[16];
@@ -264,17 +283,25 @@ int32_t emit_elems(const Cell* value, Cell* buffer, Cell* part, int32_t budget, 
             std::snprintf(text, sizeof text, "%d", read_int(p, unit, elem));
             budget = string::emit(buffer, text, budget);
             break;
-        case T::Float:
-            budget = string::emit(buffer,
-                                  floating::to_text(read_float(p, unit),
-                                                    unit == 4 ? floating::TextKind::Float32
-                                                              : floating::TextKind::Float),
-                                  budget);
+        case T::Float: {
+            const auto kind = unit == 4 ? floating::TextKind::Float32 : floating::TextKind::Float;
+            const char* text =
+                literal ? exact_text(p, unit, false) : floating::to_text(read_float(p, unit), kind);
+            budget = string::emit(buffer, text, budget);
             break;
+        }
         default:
-            budget = string::emit(
-                buffer, floating::to_text(read_float(p, unit) * 100.0, floating::TextKind::Percent),
-                budget);
+            if (!literal) {
+                budget = string::emit(buffer,
+                                      floating::to_text(read_float(p, unit) * 100.0,
+                                                        floating::TextKind::Percent),
+                                      budget);
+            } else {
+                // A percent literal has no infinity or NaN: those keep the float! text.
+                const bool special = floating::is_special(read_float(p, unit));
+                budget = string::emit(buffer, exact_text(p, unit, true), budget);
+                if (!special) budget = string::emit(buffer, "%", budget);
+            }
             break;
         }
     }
@@ -446,6 +473,70 @@ void sort_records(const Cell* vec, int32_t start, int32_t count, int32_t width, 
     std::memcpy(elem_at(node, start), sorted.data(), sorted.size());
 }
 
+namespace {
+
+// The comparator's records are numbers into a copy of the elements kept outside collected
+// memory, so the comparator may allocate, and even edit the vector, while nothing it sees moves.
+struct CallSort {
+    const Cell* function;  // an argument-stack cell
+    const uint8_t* bytes;  // the copy
+    T elem;
+    uint32_t unit;
+    int32_t width;         // elements per record
+    bool reverse;
+    const Cell* carriers;  // whole records: two vectors on the argument stack that hand them over
+};
+
+int32_t call_records(const void* a, const void* b, intptr_t context, intptr_t) {
+    const CallSort& s = *reinterpret_cast<const CallSort*>(context);
+    int32_t numbers[2] = {*static_cast<const int32_t*>(a), *static_cast<const int32_t*>(b)};
+    if (!s.reverse) std::swap(numbers[0], numbers[1]);  // the function sees (second, first)
+    Cell args[2];
+    const size_t bytes = static_cast<size_t>(s.width) * s.unit;
+    for (int k = 0; k < 2; k++) {
+        const uint8_t* record = s.bytes + static_cast<size_t>(numbers[k]) * bytes;
+        if (!s.carriers) {
+            read_elem(record, s.unit, s.elem, &args[k]);
+            continue;
+        }
+        args[k] = s.carriers[k];
+        const NodeId node = cell::node(&args[k]);
+        memory::buf(node)->tail = memory::buf(node)->offset;
+        SeriesBuf* buf = reserve(node, static_cast<int64_t>(bytes));
+        std::memcpy(buf->tail_ptr(), record, bytes);
+        buf->tail += bytes;
+    }
+    return hooks::call_comparator(s.function, &args[0], &args[1]);
+}
+
+}  // namespace
+
+void sort_by_function(const Cell* vec, int32_t start, int32_t count, int32_t width,
+                      const Cell* function, bool whole, bool reverse, bool stable) {
+    stack::Mark mark;
+    const Cell* held = stack::push(function);
+    const NodeId node = cell::node(vec);
+    const T elem = elem_type(vec);
+    const uint32_t unit = unit_of(node);
+    const Cell* carriers = nullptr;
+    if (whole) {
+        carriers = make_at(stack::reserve(), width, elem, unit);
+        make_at(stack::reserve(), width, elem, unit);  // the next cell: the second carrier
+    }
+    const size_t bytes = static_cast<size_t>(width) * unit;
+    const uint8_t* from = elem_at(node, start);
+    const std::vector<uint8_t> copy(from, from + static_cast<size_t>(count) * unit);
+    const CallSort spec{held, copy.data(), elem, unit, width, reverse, carriers};
+    const std::vector<int32_t> order = sort::order_records(
+        static_cast<size_t>(count / width), stable, reinterpret_cast<intptr_t>(&spec), call_records);
+    const int32_t fit = std::clamp(used_units(node) - start, 0, count) / width;
+    for (int32_t r = 0; r < fit; r++) {
+        const size_t number = static_cast<size_t>(order[static_cast<size_t>(r)]);
+        std::memcpy(elem_at(node, start + r * width), copy.data() + number * bytes, bytes);
+    }
+    mark.restore();
+}
+
 // ---- Writers ----
 
 void append_value(Cell* vec, const Cell* value) {
@@ -484,26 +575,28 @@ void to_block(const Cell* vec, Cell* block) {
 Cell* scalar_op(ArithOp op, Cell* vec, const Cell* scalar, bool scalar_left) {
     const T st = cell::type_of(scalar);
     if (!is_number(st)) fire_with_type(Err::InvalidType, st);
+    const bool floats = is_float_class(elem_type(vec));
+    const double fscalar = !floats           ? 0.0
+                           : is_int_class(st) ? cell::get_int(scalar)
+                                              : cell::get_double(scalar);
+    const int32_t iscalar = floats ? 0 : int_scalar(scalar);
+    if (!scalar_left && (floats ? is_identity(op, fscalar) : is_identity(op, iscalar))) return vec;
+    if (floats && length(vec) > 0 && is_bitwise(op)) fire_float_bitwise(op);
+    const Notice notice(vec, words::w::change, nullptr, head_in(vec), length(vec));
+    // An owner's handler may have changed the vector: its elements are read again.
     const auto [node, elem, unit, start, n] = elements_of(vec);
-    if (is_float_class(elem)) {
-        const double s = is_int_class(st) ? cell::get_int(scalar) : cell::get_double(scalar);
-        if (!scalar_left && is_identity(op, s)) return vec;
-        if (n > 0 && is_bitwise(op)) fire_float_bitwise(op);
-        for (int32_t i = 0; i < n; i++) {
-            uint8_t* p = elem_at(node, start + i);
+    for (int32_t i = 0; i < n; i++) {
+        uint8_t* p = elem_at(node, start + i);
+        if (floats) {
             const double x = read_float(p, unit);
-            write_float(p, unit,
-                        scalar_left ? floating::do_op(s, x, op) : floating::do_op(x, s, op));
-        }
-    } else {
-        const int32_t s = int_scalar(scalar);
-        if (!scalar_left && is_identity(op, s)) return vec;
-        for (int32_t i = 0; i < n; i++) {
-            uint8_t* p = elem_at(node, start + i);
+            write_float(p, unit, scalar_left ? floating::do_op(fscalar, x, op)
+                                             : floating::do_op(x, fscalar, op));
+        } else {
             const int32_t x = read_int(p, unit, elem);
-            write_int(p, unit, scalar_left ? int_op(s, x, op) : int_op(x, s, op));
+            write_int(p, unit, scalar_left ? int_op(iscalar, x, op) : int_op(x, iscalar, op));
         }
     }
+    notice.done(words::w::changed);
     return vec;
 }
 

@@ -41,6 +41,13 @@ void check_class(const Cell* vec, const Cell* value);
 // number of the element type's class compared by value; any other value never matches.
 bool elem_equals(const Cell* vec, int32_t index, const Cell* value);
 
+// Sorts as sort_records does, with the comparator (any function) ordering the records: it gets
+// each record's first element as pick answers it, or with `whole` the records as vectors of
+// this one's element type and unit. The vector is written once the sort is done, as far as it
+// still reaches; an error raised by the comparator leaves it as it was. May allocate.
+void sort_by_function(const Cell* vec, int32_t start, int32_t count, int32_t width,
+                      const Cell* function, bool whole, bool reverse, bool stable);
+
 // ---- Writers (each may allocate) ----
 
 // Stores a value exactly of the element type at the tail (script invalid-arg otherwise).

@@ -5,6 +5,7 @@
 
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
@@ -56,9 +57,26 @@ void decode_document(const Cell* payload, const std::string* bytes, Cell* out) {
     mark.restore();
 }
 
+// The compact? field of the codec that system/codecs holds: the compact form unless the field
+// is none or false. May allocate.
+bool compact_wanted() {
+    const Cell* codecs = system_object::codecs();
+    if (!codecs) return true;
+    const stack::Mark mark;
+    Cell* map = stack::push(codecs);
+    Cell* key = stack::push(word::make_global("nuvbin"));
+    const Cell codec = *map::select(map, key, nullptr, false, false, false, false, nullptr, nullptr,
+                                    false, false);
+    mark.restore();
+    if (!cell::is(&codec, T::Object)) return true;
+    const Cell field = *word::make_global("compact?");
+    return logic::value_is_true(object::get_by_word(&codec, &field), false, nullptr);
+}
+
 // encode: data [any-type!] where [any-type!], the arguments last first.
 uint64_t encode_entry(const uint64_t* args) {
-    encode_as(routines::arg_cell(args[1]), true, stack::arg(0));
+    const bool compact = compact_wanted();
+    encode_as(routines::arg_cell(args[1]), compact, stack::arg(0));
     return 0;
 }
 

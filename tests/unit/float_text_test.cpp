@@ -4,7 +4,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -187,6 +189,70 @@ TEST(FloatText, FormReadsBack) {
     for (double v : values) {
         const std::string text = float_form_text(v, 0, true);
         EXPECT_EQ(hex(decimal_to_float(text.data(), text.data() + text.size())), hex(v)) << text;
+    }
+}
+
+// The 32-bit digits are the fewest that read back, through a double rounded to 32 bits, to the
+// same float: a table of edge values, then every 4099th positive bit pattern, each checked
+// against the float's own shortest digits (never longer) and read back.
+TEST(FloatText, Float32DigitsReadBack) {
+    struct Case {
+        float value;
+        const char* want;
+    } cases[] = {
+        {0.1f, "0.1"},
+        {3.4028235e38f, "3.4028235e38"},
+        {16777217.0f, "16777216.0"},
+        {1e-45f, "1.0e-45"},
+        {1.17549435e-38f, "1.1754944e-38"},
+        {-2.5f, "-2.5"},
+        {1.0f / 3.0f, "0.33333334"},
+        // The one float whose own shortest digits, read as a double, round to its neighbour.
+        {7.03853069e-26f, "7.0385307e-26"},
+        {-0.0f, "-0.0"},
+        {std::numeric_limits<float>::infinity(), "1.#INF"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_STREQ(float_text::digits_form_text(float_text::float32_to_digits(c.value, true), true),
+                     c.want)
+            << c.want;
+    }
+    for (uint64_t pattern = 1; pattern < 0x7F800000u; pattern += 4099) {
+        const float f = std::bit_cast<float>(static_cast<uint32_t>(pattern));
+        const float_text::Digits d = float_text::float32_to_digits(f, true);
+        char shortest[32];
+        char* end = std::to_chars(shortest, shortest + sizeof shortest, f,
+                                        std::chars_format::scientific).ptr;
+        const int own = static_cast<int>(std::count_if(shortest, std::find(shortest, end, 'e'),
+                                                       [](char c) { return c >= '0' && c <= '9'; }));
+        ASSERT_LE(d.length, own) << std::string(shortest, end);
+        const std::string text = float_text::digits_form_text(d, true);
+        ASSERT_EQ(static_cast<float>(decimal_to_float(text.data(), text.data() + text.size())), f)
+            << text;
+    }
+}
+
+// A shift moves the point of the layout; positional never turns scientific, as percent text
+// (the value times 100, which takes no exponent) needs.
+TEST(FloatText, ShiftedAndPositionalLayout) {
+    struct Case {
+        double value;
+        bool positional;
+        const char* want;
+    } cases[] = {
+        {0.125, false, "12.5"},
+        {1.0 / 300.0, false, "0.33333333333333335"},
+        {1e-10, false, "1e-8"},
+        {1e-10, true, "0.00000001"},
+        {1e20, true, "10000000000000000000000"},
+        {-2.5e-7, true, "-0.000025"},
+        {0.0, true, "0"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_STREQ(float_text::digits_form_text(float_to_digits(c.value, 0, false), false, 2,
+                                                  c.positional),
+                     c.want)
+            << hex(c.value);
     }
 }
 

@@ -54,8 +54,7 @@ TEST_F(HashBlock, ScaleSelectOnAHundredThousandKeysComparesABoundedNumberOfCells
     const uint64_t scanned = block::counters().scanned;
     expect_eval("select to block! big-h 77777", "77778");
     EXPECT_EQ(block::counters().scanned - scanned, 77777u);
-    // An insertion at the head shifts more positions than the index follows one by one: it is
-    // made again, and lookups stay bounded.
+    // An insertion at the head shifts every stored position; lookups stay bounded.
     expect_eval("insert big-h 0 index? find big-h 50000", "50001");
     expect_indexed("select big-h 99999", "100000");
     expect_eval("big-h: big-s: none", "none");
@@ -67,6 +66,41 @@ TEST_F(HashBlock, ScaleAClearedLargeHashIsNotRebuiltByEachAppend) {
     expect_eval("repeat i 1000 [append h i] index? find h 700", "700");
     EXPECT_LE(hashtable::counters().rehashes - rehashes, 2u);
     expect_eval("h: none", "none");
+}
+
+// Edits at the head and in the middle of a long hash shift the index's positions and never
+// rehash it: a thousand of them leave find and select answering as on a block.
+TEST_F(HashBlock, ScaleEditsOfALongHashShiftTheIndexWithoutRebuilding) {
+    expect_eval("random/seed 5 b: copy [] repeat i 200000 [append b i] h: to hash! b length? h",
+                "200000");
+    const uint64_t rehashes = hashtable::counters().rehashes;
+    expect_eval("insert b 0 insert h 0 index? find h 100000", "100001");
+    EXPECT_EQ(hashtable::counters().rehashes, rehashes) << "one insertion at the head";
+    expect_eval(R"(
+        added: copy []
+        repeat step 1000 [
+            v: random 300000  n: random length? b
+            switch random 4 [
+                1 [insert b v insert h v append added v]
+                2 [remove b remove h]
+                3 [insert at b n v insert at h n v append added v]
+                4 [remove at b n remove at h n]
+            ]
+        ]
+        fault: none
+        repeat k 200 [
+            v: either odd? k [random 300000] [pick added k / 2]
+            unless all [
+                equal? index? any [find b v tail b] index? any [find h v tail h]
+                equal? index? any [find/last b v tail b] index? any [find/last h v tail h]
+                equal? select b v select h v
+            ] [fault: v]
+        ]
+        reduce [fault equal? b to block! h]
+    )",
+                "[none true]");
+    EXPECT_EQ(hashtable::counters().rehashes, rehashes) << "a thousand edits";
+    expect_eval("b: h: none", "none");
 }
 
 // A long random run of edits over a hash and a block holding the same values (small values, so

@@ -3,6 +3,7 @@
 // probe and rehash counts.
 #include "runtime/hashtable.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -277,7 +278,7 @@ TEST_F(HashTable, HashBlockUpdate) {
     at2.w1 = 2;
     Cell* at2_stack = stack::push(&at2);
     block::insert_each(at2_stack, inserted);
-    ASSERT_FALSE(hashtable::block_update(t, 2, 2));
+    hashtable::block_update(t, 2, 2);
     hashtable::put_cell(t, 2, 1);
     std::vector<int32_t> wanted = {1, 2, 4, 1, 1, 3, 2, 1};
     ASSERT_EQ(length(b), 8);
@@ -292,16 +293,53 @@ TEST_F(HashTable, HashBlockUpdate) {
     EXPECT_EQ(hashtable::record(t)->count, 3u);
 }
 
-TEST_F(HashTable, HashBlockUpdateGivesUpOnLargeShifts) {
-    Cell* b = block::push_new(30002);
-    for (int32_t v = 0; v < 30002; v++) {
-        Cell c = int_cell(v);
+// Splices anywhere in a long block shift the stored positions, singles and duplicate lists
+// alike, through the position array near the tail and through every bucket elsewhere: the index
+// answers as a scan does, and nothing is rehashed.
+TEST_F(HashTable, HashBlockUpdateShiftsLongBlocksWithoutRehash) {
+    constexpr int32_t kCells = 40000;
+    std::vector<int32_t> model;
+    Cell* b = block::push_new(kCells);
+    for (int32_t i = 0; i < kCells; i++) {
+        model.push_back(i % 39900);  // the first 100 values twice: duplicate lists
+        Cell c = int_cell(model.back());
         block::append_cell(b, &c);
     }
-    NodeId t = hashtable::make(30002, b, Kind::Hash, 1);
-    EXPECT_TRUE(hashtable::block_update(t, 1, 5));
-    EXPECT_FALSE(hashtable::block_update(t, 2, 0));
-    EXPECT_FALSE(hashtable::block_update(t, 3, -1)) << "29,999 cells from the change on";
+    NodeId t = hashtable::make(kCells + 100, b, Kind::Hash, 1);
+    struct Row {
+        int32_t from, removed;
+        std::vector<int32_t> added;
+    };
+    const Row rows[] = {
+        {0, 0, {7}},         {1, 0, {39901, 5}},  {0, 3, {}},      {20000, 2, {9, 9, 9}},
+        {39990, 0, {39902}}, {39995, 4, {}},      {5, 1, {12}},    {0, 0, {29999, 0}},
+    };
+    const uint64_t rehashes = hashtable::counters().rehashes;
+    for (const Row& r : rows) {
+        const std::string step = "splice at " + std::to_string(r.from);
+        model.erase(model.begin() + r.from, model.begin() + r.from + r.removed);
+        model.insert(model.begin() + r.from, r.added.begin(), r.added.end());
+        block::clear_from(b, 0);
+        for (int32_t v : model) {
+            Cell c = int_cell(v);
+            block::append_cell(b, &c);
+        }
+        hashtable::cells_replaced(t, r.from, r.removed, static_cast<int32_t>(r.added.size()));
+        for (int32_t v : {0, 5, 7, 9, 12, 99, 100, 20001, 29999, 39899, 39901, 39902}) {
+            Cell key = int_cell(v);
+            const auto first = std::find(model.begin(), model.end(), v);
+            const auto last = std::find(model.rbegin(), model.rend(), v);
+            const int32_t want_first =
+                first == model.end() ? -1 : static_cast<int32_t>(first - model.begin());
+            const int32_t want_last =
+                last == model.rend() ? -1 : static_cast<int32_t>(model.rend() - last) - 1;
+            EXPECT_EQ(hashtable::get_next(t, &key, 0, 1, CompareOp::Equal, false, false), want_first)
+                << step << " value " << v;
+            EXPECT_EQ(hashtable::get_next(t, &key, 0, 1, CompareOp::Equal, true, false), want_last)
+                << step << " value " << v;
+        }
+    }
+    EXPECT_EQ(hashtable::counters().rehashes, rehashes);
 }
 
 TEST_F(HashTable, HashBlockMove) {
