@@ -277,6 +277,29 @@ const uint8_t* fast_decode_utf8_char(const uint8_t* p, const uint8_t* end, int32
     return p;
 }
 
+std::string lenient_utf8(const uint8_t* p, size_t length) {
+    std::string out;
+    out.reserve(length);
+    const uint8_t* const end = p + length;
+    while (p < end) {
+        if (*p < 0x80) {
+            out += static_cast<char>(*p++);
+            continue;
+        }
+        const uint8_t* const start = p;
+        uint32_t state = kTransitions[kUtf8Table[*p++]];
+        while (state != kAccept && state != kReject && p < end) {
+            const uint32_t next = kTransitions[state + kUtf8Table[*p]];
+            if (next == kReject) break;  // the byte that broke the sequence is read again
+            state = next;
+            p++;
+        }
+        if (state == kAccept) out.append(reinterpret_cast<const char*>(start), p - start);
+        else out += "\xEF\xBF\xBD";  // U+FFFD
+    }
+    return out;
+}
+
 size_t utf8_length(const uint8_t* start, const uint8_t* end) {
     size_t n = 0;
     int32_t cp;

@@ -1,11 +1,12 @@
 // Unicode text: the codecs between text buffers (one code point per unit of 1, 2 or 4 bytes:
 // Latin-1, UCS-2, UCS-4; never surrogate pairs) and UTF-8, UTF-16LE and Windows-1251, and the
-// in-place widening of a text buffer. Nothing narrows a buffer. Both UTF-8 decoders accept
+// in-place widening of a text buffer. Nothing narrows a buffer. The UTF-8 decoders accept
 // exactly the well-formed sequences (no overlong forms, no surrogates, nothing above 0x10FFFF).
 // Functions that allocate may move every buffer: they take nodes or cells and return the buffer.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -43,6 +44,11 @@ int utf8_encode_char_bounded(char32_t cp, uint8_t* dest, size_t room);
 int32_t utf8_decode_char_checked(const uint8_t* p, size_t* length);
 // Raises access invalid-utf8 with a binary! of the (up to 4) bytes from p.
 [[noreturn]] void fire_invalid_utf8(const uint8_t* p, size_t available);
+// The bytes as well-formed UTF-8, for text from outside that must not fail (command-line
+// arguments, header fields): each ill-formed part becomes U+FFFD, one per maximal part that
+// begins a well-formed sequence (a lead byte and the continuation bytes it accepted), or one
+// per byte that begins none. No allocation of language values.
+std::string lenient_utf8(const uint8_t* p, size_t length);
 
 // ---- Widening (allocates when the buffer lacks room; returns the possibly moved buffer) ----
 
