@@ -129,10 +129,16 @@ struct Molded {
     bool failed;
 };
 
+// A string on the stack that molds write into when it is set, emptied first: a table's rows
+// mold several values each, and need not make a string for each.
+Cell* g_mold_buffer = nullptr;
+
 Molded mold_of(const Cell& value) {
     TopScope scope;
     const Cell* held = stack::push(&value);
-    Cell* buffer = string::make_at(stack::push(none::shared()), 64);
+    Cell* buffer = g_mold_buffer;
+    if (buffer) string::trim_min(cell::node(buffer), 0);
+    else buffer = string::make_at(stack::push(none::shared()), 64);
     const Outcome molded = write_value(held, buffer, true);
     if (molded.failed) return {"error " + id_text(molded.value), true};
     return {text_of(buffer), false};
@@ -279,6 +285,10 @@ int run_cases(const std::string& text, const char* path) {
     }
     Cell* table = stack::push(&loaded.value);
     const NodeId node = cell::node(table);
+    struct MoldBuffer {
+        MoldBuffer() { g_mold_buffer = string::make_at(stack::push(none::shared()), 256); }
+        ~MoldBuffer() { g_mold_buffer = nullptr; }
+    } mold_buffer;
     int32_t rows = 0;
     int32_t failed = 0;
     output::add(nullptr, capture_text);
