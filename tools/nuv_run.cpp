@@ -38,6 +38,7 @@
 #include <string>
 
 #include "boot/boot_units.h"
+#include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/none.h"
@@ -45,7 +46,6 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/frames.h"
@@ -110,9 +110,9 @@ std::string id_text(const Cell& error) {
     return id ? std::string(symbol::utf8_name(id), symbol::name_length(id)) : std::string("?");
 }
 
-// Forms (or molds) the value into a new string on the stack, under a frame: forming runs code
-// (a date reads the month names) that may raise. Answers that outcome; the string holds what
-// was written before any error.
+// Forms (or molds) the value into the string, under a frame: forming runs code (a date reads
+// the month names) that may raise. Answers that outcome; the string keeps what was written
+// before any error.
 Outcome write_value(const Cell* value, Cell* buffer, bool mold) {
     return guarded([=] {
         const ActionRow& row = registry::row(cell::type_of(value));
@@ -392,15 +392,13 @@ void start() {
 // "nuv-run" and system/version formed.
 int version() {
     TopScope scope;
-    const std::string source = "system/version";
-    const Outcome got = guarded([&] { return interp::do_block(load(source, false)); });
-    Cell* held = stack::push(&got.value);
-    Cell* buffer = string::make_at(stack::push(none::shared()), 16);
-    if (got.failed || write_value(held, buffer, false).failed) {
-        complain(report(got.value));
+    const Outcome got = guarded([] { return interp::do_block(load("form system/version", false)); });
+    const Cell* held = stack::push(&got.value);
+    if (got.failed || !is_string(held)) {
+        complain(report(*held));
         return 1;
     }
-    say("nuv-run " + text_of(buffer));
+    say("nuv-run " + text_of(held));
     return 0;
 }
 
