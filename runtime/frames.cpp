@@ -352,7 +352,8 @@ void return_unwind(bool has_value) {
 void throw_unwind() {
     Cell values[2] = {*stack::arg(0), *stack::arg(1)};
     uint32_t from = depth() > 0 ? depth() - 1 : 0;
-    if (g_throw_origin == 0) g_throw_origin = from;
+    // The origin is the throw's own frame: an error of the throw names `throw`, as any native's.
+    if (g_throw_origin == 0) g_throw_origin = depth();
     int32_t found = scan(from, [](const Frame* f) { return kind_of(f) == Kind::Catch; });
     if (found < 0) fire(Err::Throw, &values[0]);
     land(static_cast<uint32_t>(found), UnwindKind::Throw, values, 2);

@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/output.h"
+
 namespace nuv::os {
 
 namespace {
@@ -165,7 +167,7 @@ void set_on_quit(void (*hook)()) { g_on_quit = hook; }
 void quit_with_status(int code, uintptr_t at) { finish(code, at, false); }
 
 void quit(int status) {
-    std::fflush(stdout);
+    output::flush();
     std::fflush(stderr);
     if (g_on_quit) g_on_quit();
     _exit(status);
@@ -177,7 +179,9 @@ namespace {
 // system's own write is used.
 void finish(int code, uintptr_t at, bool from_signal) {
     if (!from_signal) {
-        std::fflush(stdout);
+        // A runtime error's own report matters more than output that cannot be written.
+        if (code == 0) output::flush();
+        else std::fflush(stdout);
         std::fflush(stderr);
     }
     if (code != 0) {

@@ -22,7 +22,7 @@ inline constexpr bool kAddressSanitizer = false;
 
 // Runs once per process before anything else of the runtime: the default floating-point
 // environment (every exception masked, round to nearest), SIGPIPE ignored (a closed pipe is a
-// failed write, not the end of the process), whether standard output is a terminal, and the
+// failed write, which the writer answers, see output::fail_write), whether standard output is a terminal, and the
 // handlers that turn SIGSEGV, SIGBUS, SIGILL and SIGFPE into runtime errors (below). Calling it
 // again only gives the calling thread its alternate signal stack.
 void init();
@@ -36,7 +36,8 @@ bool handles_faults();
 
 // The runtime errors of a fault or an unrecoverable state, and their texts.
 const char* runtime_error_text(int code);
-// Ends the process with the status, output flushed and the on-quit hook run first.
+// Ends the process with the status, output flushed and the on-quit hook run first; output
+// that cannot be written ends it with status 1 instead (output::fail_write).
 [[noreturn]] void quit(int status);
 // Ends the process with the status. A non-zero status first writes "*** Runtime Error N: text"
 // and "*** at: " with the address in 16 hexadecimal digits to standard error. Output is flushed

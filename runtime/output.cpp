@@ -1,6 +1,9 @@
 // The two hook lists and the runtime's text writer.
 #include "runtime/output.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -89,8 +92,25 @@ void call_text(const char* text, size_t length, int32_t encoding) {
 }
 
 void write_text(const char* text, size_t length) {
-    std::fwrite(text, 1, length, stdout);
+    write_stdout(text, length);
     call_text(text, length, string::kUtf8);
+}
+
+void write_stdout(const char* bytes, size_t length) {
+    if (std::fwrite(bytes, 1, length, stdout) != length) fail_write(errno);
+}
+
+void flush() {
+    if (std::fflush(stdout) != 0) fail_write(errno);
+}
+
+void fail_write(int error) {
+    if (error != EPIPE) {
+        std::fprintf(stderr, "%s: cannot write standard output: %s\n", program_invocation_short_name,
+                     std::strerror(error));
+        std::fflush(stderr);
+    }
+    _exit(1);
 }
 
 bool last_new_line() { return g_last_new_line; }

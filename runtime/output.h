@@ -1,5 +1,5 @@
 // Output hooks: where the runtime's printed output goes. Text written by the runtime goes to
-// standard output, then to every registered text hook; the printing natives hand the values
+// standard output (a failed write ends the process), then to every registered text hook; the printing natives hand the values
 // they print to every registered value hook. Hooks run in registration order. The two lists
 // are tracked tables made at start-up that grow by five entries at a time.
 #pragma once
@@ -31,6 +31,15 @@ void call_text(const char* text, size_t length, int32_t encoding);
 
 // The runtime's text writer: the UTF-8 bytes to standard output, then to the text hooks.
 void write_text(const char* text, size_t length);
+// The bytes to standard output alone. Standard output that cannot be written ends the process
+// (fail_write): no language code runs after a failed write, so none can lose output unseen.
+void write_stdout(const char* bytes, size_t length);
+// Writes out what standard output holds buffered; a failure ends the process (fail_write).
+void flush();
+// Ends the process at once with status 1 after a write to standard output failed with the
+// errno `error`: silently when the reader closed the pipe, else with one line on standard
+// error, "PROGRAM: cannot write standard output: " and the system's reason.
+[[noreturn]] void fail_write(int error);
 
 // Whether the last printed value ended its line (print) or not (prin); true before any print.
 bool last_new_line();

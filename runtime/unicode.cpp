@@ -299,6 +299,22 @@ const uint8_t* fast_decode_utf8_char(const uint8_t* p, const uint8_t* end, int32
     return p;
 }
 
+std::string lenient_utf8(const uint8_t* p, size_t length) {
+    std::string out;
+    out.reserve(length);
+    const uint8_t* const end = p + length;
+    while (p < end) {
+        size_t seq = 1;
+        if (*p >= 0x80 && decode_char_lenient(p, end - p, &seq) == kReplacement) {
+            out += "\xEF\xBF\xBD";  // U+FFFD
+        } else {
+            out.append(reinterpret_cast<const char*>(p), seq);
+        }
+        p += seq;
+    }
+    return out;
+}
+
 size_t utf8_length(const uint8_t* start, const uint8_t* end) {
     size_t n = 0;
     int32_t cp;

@@ -7,6 +7,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -46,6 +47,11 @@ int utf8_encode_char_bounded(char32_t cp, uint8_t* dest, size_t room);
 int32_t utf8_decode_char_checked(const uint8_t* p, size_t* length);
 // Raises access invalid-utf8 with a binary! of the (up to 4) bytes from p.
 [[noreturn]] void fire_invalid_utf8(const uint8_t* p, size_t available);
+// The bytes as well-formed UTF-8, for text from outside that must not fail (command-line
+// arguments, header fields): each ill-formed part becomes U+FFFD, one per maximal part that
+// begins a well-formed sequence (a lead byte and the continuation bytes it accepted), or one
+// per byte that begins none. No allocation of language values.
+std::string lenient_utf8(const uint8_t* p, size_t length);
 
 // ---- Widening (allocates when the buffer lacks room; returns the possibly moved buffer) ----
 

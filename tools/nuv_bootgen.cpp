@@ -12,8 +12,10 @@
 // the catalogue itself; then one record per unit in manifest order, a run unit as the block
 // its text lexes to and a step as an issue! of its name; start-up evaluates them. Only the
 // definitions are applied here (their values are what the image holds); a definition or a text
-// that fails fails the build: its report is printed and the status is 1. The image depends
-// only on the sources, so the same sources and build facts give the same bytes.
+// that fails fails the build: the unit's name, file and the line of the failing value, then the
+// error's report, are printed and the status is 1. The image depends only on the sources, so
+// the same sources and build facts give the same bytes.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -25,6 +27,7 @@
 #include "boot/boot_units.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/none.h"
@@ -91,6 +94,16 @@ std::vector<Unit> read_manifest(const std::string& manifest, const std::string& 
     return units;
 }
 
+// Where the image has got to, for the report of a unit that fails: the unit being lexed or
+// defined, and the index of its top-level value being defined (-1 while it is lexed).
+struct Place {
+    const Unit* unit = nullptr;
+    int32_t index = -1;
+};
+Place g_place;
+
+void enter(const Unit& unit) { g_place = Place{&unit, -1}; }
+
 // The unit's text lexed, pushed.
 Cell* lex(const Unit& unit) {
     const std::string text = read_file(unit.path);
@@ -105,6 +118,7 @@ Cell* lex(const Unit& unit) {
 void define_all(const Cell* code, nuvbin::BootWriter& writer) {
     const NodeId node = cell::node(code);
     for (int32_t i = block::head_index(code), n = block::count(node); i < n;) {
+        g_place.index = i;
         const Cell name = block::at(node, i);
         if (!cell::is(&name, T::SetWord) || i + 1 >= n) fire(Err::InvalidData, &name);
         const Cell next = block::at(node, i + 1);
@@ -195,15 +209,18 @@ std::vector<uint8_t> write_image(const std::vector<Unit>& units) {
     for (const Unit& unit : units) {
         if (unit.kind != Kind::Define) continue;
         const stack::Mark mark;
+        enter(unit);
         define_all(lex(unit), writer);
         mark.restore();
     }
+    g_place = Place{};
     write_catalogue(writer);
     run_units(units);
     write_start_texts(writer);
     for (const Unit& unit : units) {
         if (unit.kind == Kind::Define) continue;
         const stack::Mark mark;
+        enter(unit);
         if (unit.kind == Kind::Step) {
             Cell name{static_cast<uint32_t>(T::Issue), context::global(),
                       symbol::make_cstr(unit.name.c_str()), word::kNoIndex};
@@ -213,6 +230,7 @@ std::vector<uint8_t> write_image(const std::vector<Unit>& units) {
         }
         mark.restore();
     }
+    g_place = Place{};
     return writer.document();
 }
 
@@ -221,6 +239,47 @@ std::string report(const Cell& error) {
     Cell* buffer = string::make_at(stack::push(none::shared()), 128);
     registry::g_rows[static_cast<int>(T::Error)].form(&v, buffer, nullptr, 1 << 30);
     return string::to_std_utf8(buffer);
+}
+
+// The 1-based line on which the top-level value at `index` of the text starts.
+int32_t line_of_value(const std::string& text, int32_t index) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const size_t length = text.size();
+    const stack::Mark mark;
+    size_t at = 0;
+    for (int32_t k = 0;; k++) {
+        for (;;) {  // blanks and comments before the value
+            const lexer::Step step = lexer::scan_token(bytes, length, at, 0);
+            at = std::min(step.start, length);
+            if (step.state != static_cast<int>(lexer::Kind::Comment) || step.end <= at) break;
+            at = step.end;
+        }
+        if (k == index || at >= length) break;
+        lexer::Options one;
+        one.one = true;
+        at += lexer::transcode(bytes + at, length - at, one, stack::push(none::shared()));
+    }
+    mark.restore();
+    return 1 + static_cast<int32_t>(std::count(text.begin(), text.begin() + at, '\n'));
+}
+
+// Which unit failed: its name, its file and the line of the value being defined (the lexer's
+// own line for text that does not lex).
+std::string failing_unit(const Cell& error) {
+    const Unit* unit = g_place.unit;
+    if (!unit) return "a boot unit failed";
+    std::string text = "boot unit " + unit->name + " failed";
+    if (unit->kind == Kind::Step) return text;
+    text += " at " + unit->path;
+    if (g_place.index >= 0) {
+        text += " (line " + std::to_string(line_of_value(read_file(unit->path), g_place.index)) + ")";
+    } else if (cell::is(&error, T::Error) &&
+               symbol::resolve(error::type_of(&error)) ==
+                   symbol::resolve(word::symbol_of(&words::w::syntax))) {
+        const Cell* line = error::field(&error, error::kArg1);
+        if (line && cell::is(line, T::String)) text += " " + string::to_std_utf8(line);
+    }
+    return text;
 }
 
 struct Args {
@@ -235,7 +294,7 @@ int generate(void* data) {
     frames::Owner frame(&words::w::anon, frames::kTry);
     if (frame.run([args] { args->image = write_image(args->units); })) {
         const Cell error = cell::is(stack::top(), T::Error) ? *stack::top() : *raised_value();
-        give_up("a boot unit failed\n" + report(error));
+        give_up(failing_unit(error) + "\n" + report(error));
     }
     runtime::exit();
     return 0;

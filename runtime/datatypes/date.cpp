@@ -197,25 +197,23 @@ Cell* from_block(Cell* proto, Cell* spec, bool check) {
     return proto;
 }
 
-// The three-letter month name, or script invalid-months.
-void emit_month(int32_t month, Cell* buffer, int32_t& budget) {
+// The first three characters of the month's name, or script invalid-months.
+std::string month_abbreviation(int32_t month) {
     Cell months = *system_object::locale_months_or_none();
     if (!cell::is(&months, TypeId::Block) || block::rs_length(&months) < month) fire(Err::InvalidMonths);
     const Cell* name = block::rs_head(&months) + month - 1;
     if (!cell::is(name, TypeId::String)) fire(Err::InvalidMonths);
-    // The first three characters of the name's UTF-8.
     const std::string spelled = string::to_std_utf8(name);
     size_t end = 0;
     for (int32_t characters = 0; end < spelled.size() && characters < 3; characters++) {
         end++;
         while (end < spelled.size() && (static_cast<uint8_t>(spelled[end]) & 0xC0) == 0x80) end++;
     }
-    char text[16];
-    std::memcpy(text, spelled.data(), end);
-    text[end] = 0;
-    budget = string::emit(buffer, text, budget);
+    return spelled.substr(0, end);
 }
 
+// The month's name is found before anything is written: a date that cannot be formed writes
+// nothing.
 int32_t form_date(const Cell* value, Cell* buffer, int32_t budget) {
     uint32_t w = word_of(value);
     double local = time_of(value) + zone_seconds(w);
@@ -230,11 +228,12 @@ int32_t form_date(const Cell* value, Cell* buffer, int32_t budget) {
         }
     }
     const int32_t year = year_of(w);
+    const std::string month = month_abbreviation(month_of(w));
     const char* separator = year < 0 ? "/" : "-";
     char text[64];
     std::snprintf(text, sizeof text, "%d%s", day_of(w), separator);
     budget = string::emit(buffer, text, budget);
-    emit_month(month_of(w), buffer, budget);
+    budget = string::emit(buffer, month.c_str(), budget);
     const int32_t magnitude = year < 0 ? -year : year;
     std::snprintf(text, sizeof text, magnitude < 100 ? "%s%s%04d" : "%s%s%d", separator,
                   year < 0 ? "-" : "", magnitude);

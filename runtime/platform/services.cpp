@@ -16,6 +16,7 @@
 #include "runtime/platform/files.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
+#include "runtime/unicode.h"
 
 namespace nuv::services {
 
@@ -152,9 +153,9 @@ std::string command_line(const char* const* args, int count) {
     std::string line;
     for (int i = 0; i < count; i++) {
         if (i > 0) line += ' ';
-        bool quote = std::strpbrk(args[i], " \t\"") != nullptr;
+        const bool quote = !*args[i] || std::strpbrk(args[i], " \t\n\"") != nullptr;
         if (quote) line += '"';
-        line += args[i];
+        line += unicode::lenient_utf8(reinterpret_cast<const uint8_t*>(args[i]), std::strlen(args[i]));
         if (quote) line += '"';
     }
     return line;

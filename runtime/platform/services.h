@@ -9,7 +9,8 @@ namespace nuv::services {
 void init();
 
 // The process command line rebuilt from the arguments, separated by single spaces, each one
-// holding a blank, a tab or a double quote put in double quotes.
+// that is empty or holds a blank, a tab, a line feed or a double quote put in double quotes.
+// Bytes that are not UTF-8 become U+FFFD, so the line always loads as text.
 std::string command_line(const char* const* args, int count);
 
 }  // namespace nuv::services

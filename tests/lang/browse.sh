@@ -69,7 +69,7 @@ got=$(PATH=$stub_path "$run" -e 'print mold type? browse http://example.com/b')
 wait_for_lines $((before + 1)) || fail "with an opener: the opener never ran"
 got=$(PATH=$work/none "$run" -e 'print mold type? browse http://example.com')
 [[ $got == "unset!" ]] || fail "no opener: got '$got'"
-got=$(PATH=$work/none "$run" -e 'browse 1')
+got=$(PATH=$work/none "$run" -e 'browse 1' 2>&1 >/dev/null)
 [[ $got == *"expect-arg"* || $got == *"does not allow integer!"* ]] || fail "browse 1: got '$got'"
 
 exit $failed

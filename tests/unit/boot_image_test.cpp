@@ -51,15 +51,20 @@ std::string scratch() {
 
 const std::string kManifest = std::string(NUV_SOURCE_DIR) + "/boot/manifest.txt";
 
-// The image of the project's manifest with the extra lines, written by nuv-bootgen into the
-// folder (its build facts copied there, so `build:` names resolve); answers its path.
-std::string build_image(const std::string& folder, const std::string& extra_lines) {
+// nuv-bootgen run on the project's manifest with the extra lines, writing into the folder (its
+// build facts copied there, so `build:` names resolve) the image whose path it answers.
+Ended bootgen(const std::string& folder, const std::string& extra_lines, std::string* image) {
     mkdir((folder + "/boot").c_str(), 0700);
     write_file(folder + "/boot/build_facts.nuv",
                read_file(std::string(NUV_GENERATED_DIR) + "/boot/build_facts.nuv"));
     write_file(folder + "/manifest.txt", read_file(kManifest) + extra_lines);
-    const std::string image = folder + "/image.nuvbin";
-    const Ended made = run({NUV_BOOTGEN_PATH, folder + "/manifest.txt", NUV_SOURCE_DIR, folder, image});
+    *image = folder + "/image.nuvbin";
+    return run({NUV_BOOTGEN_PATH, folder + "/manifest.txt", NUV_SOURCE_DIR, folder, *image});
+}
+
+std::string build_image(const std::string& folder, const std::string& extra_lines) {
+    std::string image;
+    const Ended made = bootgen(folder, extra_lines, &image);
     EXPECT_EQ(made.status, 0) << made.out;
     return image;
 }
@@ -120,6 +125,28 @@ TEST(BootImage, AUnitThatRaisesEndsStartUp) {
     EXPECT_NE(ended.out.find("*** Math Error: attempt to divide by zero"), std::string::npos)
         << ended.out;
     EXPECT_EQ(ended.status, 254);
+}
+
+TEST(BootImage, AUnitThatFailsTheImageIsNamedWithItsFileAndLine) {
+    struct Case {
+        const char* kind;
+        const char* text;
+        const char* want;  // after the file's name
+    } cases[] = {
+        {"define", "t1: [integer!]\n\n; a note\n\nt2: 5\n",
+         " (line 5)\n*** Script Error: data not in correct format: t2:\n"},
+        {"run", "x: 1\n\ny: [2\n", " (line 4)\n*** Syntax Error: (line 4) missing ] at [2\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string folder = scratch();
+        write_file(folder + "/bad.nuv", c.text);
+        std::string image;
+        const Ended made = bootgen(folder, std::string(c.kind) + " bad build:bad.nuv\n", &image);
+        EXPECT_EQ(made.status, 1) << c.kind;
+        EXPECT_NE(made.out.find("nuv-bootgen: boot unit bad failed at " + folder + "/bad.nuv" + c.want),
+                  std::string::npos)
+            << made.out;
+    }
 }
 
 TEST(BootImage, AnImageBehindTheWordOneIsUnpacked) {

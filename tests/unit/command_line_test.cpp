@@ -8,7 +8,7 @@
 namespace nuv {
 namespace {
 
-TEST(CommandLine, QuotesArgumentsHoldingBlanksTabsOrQuotes) {
+TEST(CommandLine, QuotesEmptyArgumentsAndThoseHoldingBlanksOrQuotes) {
     struct Case {
         std::vector<const char*> args;
         std::string want;
@@ -19,6 +19,9 @@ TEST(CommandLine, QuotesArgumentsHoldingBlanksTabsOrQuotes) {
         {{"nuv", "a\tb"}, "nuv \"a\tb\""},
         {{"nuv", "say\"hi"}, "nuv \"say\"hi\""},
         {{"nuv", "héllo"}, "nuv héllo"},
+        {{"nuv", "x", "y z", "", "3"}, "nuv x \"y z\" \"\" 3"},
+        {{"nuv", "a\nb"}, "nuv \"a\nb\""},
+        {{"nuv", "\xFF", "a\xC3"}, "nuv \xEF\xBF\xBD a\xEF\xBF\xBD"},
         {{}, ""},
     };
     for (const Case& c : cases) {

@@ -457,7 +457,7 @@ TEST_F(Frames, CallerWordSkipsAnonymousFramesAndStartsAtTheThrowOrigin) {
         EXPECT_EQ(u.kind, UnwindKind::Throw);
     }
     EXPECT_NE(frames::throw_origin(), 0u);
-    EXPECT_EQ(spelling(frames::caller_word()), "outer-fn");  // where the throw began
+    EXPECT_EQ(spelling(frames::caller_word()), "throw");  // where the throw began
     EXPECT_EQ(frames::throw_origin(), 0u);
     EXPECT_EQ(spelling(frames::caller_word()), "try");       // <body> is skipped
     frames::set_depth(0);

@@ -1,4 +1,4 @@
-// Unicode codecs: both UTF-8 decoders, encoders, loading with widening, UTF-16LE in and out,
+// Unicode codecs: the UTF-8 decoders, encoders, loading with widening, UTF-16LE in and out,
 // the conversion cache, widening and Windows-1251.
 #include "runtime/unicode.h"
 
@@ -74,6 +74,28 @@ TEST(Unicode, FastDecoderStopsAtTheEndBound) {
     const uint8_t* p = unicode::fast_decode_utf8_char(in, in + 2, &cp);
     EXPECT_EQ(cp, -1);
     EXPECT_EQ(p, in + 2);
+}
+
+TEST(Unicode, LenientDecoderReplacesEachIllFormedPart) {
+    struct Case {
+        const char* what;
+        Bytes in;
+        Bytes want;
+    } cases[] = {
+        {"well-formed", {'a', 0xC3, 0xA9, 0xF0, 0x9F, 0x98, 0x80}, {'a', 0xC3, 0xA9, 0xF0, 0x9F, 0x98, 0x80}},
+        {"invalid byte", {0xFF, 'a'}, {0xEF, 0xBF, 0xBD, 'a'}},
+        {"stray continuations", {0x80, 0xBF}, {0xEF, 0xBF, 0xBD, 0xEF, 0xBF, 0xBD}},
+        {"lead then ASCII keeps the ASCII", {0xE2, 0x82, 'x'}, {0xEF, 0xBF, 0xBD, 'x'}},
+        {"overlong", {0xC0, 0xAF}, {0xEF, 0xBF, 0xBD, 0xEF, 0xBF, 0xBD}},
+        {"surrogate", {0xED, 0xA0, 0x80}, {0xEF, 0xBF, 0xBD, 0xEF, 0xBF, 0xBD, 0xEF, 0xBF, 0xBD}},
+        {"cut at the end", {'a', 0xF0, 0x9F, 0x98}, {'a', 0xEF, 0xBF, 0xBD}},
+        {"nul kept", {0x00}, {0x00}},
+        {"empty", {}, {}},
+    };
+    for (const Case& c : cases) {
+        const std::string got = unicode::lenient_utf8(c.in.data(), c.in.size());
+        EXPECT_EQ(hex(reinterpret_cast<const uint8_t*>(got.data()), got.size()), hex(c.want)) << c.what;
+    }
 }
 
 TEST(Unicode, CheckedDecoder) {
