@@ -1169,7 +1169,9 @@ void Engine::set_here(const Cell& set_word, int32_t at) {
     stack::g_args.top = word;
 }
 
-// Evaluates the paren in a stable cell; its value is left at the stack top.
+// Evaluates the paren in a stable cell pushed at the stack top; its value is left in the cell
+// above, so the top goes back to where it was by setting it to the value's cell less one (the
+// cells a command holds below it, a set word or a collect block, stay held).
 Cell* eval_paren(const Cell& paren) {
     ++g_stamp;
     Cell* held = stack::push(&paren);
@@ -1211,8 +1213,7 @@ bool Engine::take_item() {
         enter(rule);
         return true;
     case TypeId::Paren:
-        eval_paren(*rule);
-        stack::g_args.top = rules() + 1;
+        stack::g_args.top = eval_paren(*rule) - 1;
         clamp();
         if (index_ > rule_tail()) index_ = rule_tail();
         trace(EParen, true);
@@ -1378,7 +1379,7 @@ bool Engine::keyword(Key key, const Cell& word) {
         ++index_;
         Cell* value = eval_paren(last_item_);
         bool ok = truth::holds(value);
-        stack::g_args.top = rules() + 1;
+        stack::g_args.top = value - 1;
         clamp();
         item_done(ok);
         return true;
