@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runtime/case_fold.h"
+#include "runtime/collector.h"
 #include "runtime/compare.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
@@ -459,9 +460,11 @@ class Engine {
 
 // Calls the trace callback with the event, the match result, the rule and input at their
 // positions and a new block of the rule blocks in progress, outermost first: the callback may
-// change that block as it likes. None or false stops the match.
+// change that block as it likes. None or false stops the match. What the call makes is left
+// to the collector once it returns: the engine keeps nothing of it but the answer's truth.
 void Engine::call_back(Event e, bool ok) {
     ++g_stamp;
+    const collector::FreshScope fresh;
     Cell* values = stack::push(event_word(e));
     Cell* match = stack::reserve();
     logic::set(match, ok);
