@@ -566,31 +566,20 @@ int32_t Engine::match_bytes(const Cell* value, int32_t at) {
     return -1;
 }
 
-// A datatype or typeset over binary input: the lexer scans the next token (blanks before it
-// skipped) and a token of that type, or in the typeset, is matched whole. An invalid token, a
-// comment or no token at all matches nothing. The lexer reads only the token and the byte
-// after it, so a match costs the token's length, not the input's.
+// A datatype or typeset over binary input: the lexer reads the next value (blanks before it
+// skipped) and a value of that type, or in the typeset, is matched whole. An invalid value, a
+// comment or no value at all matches nothing.
 int32_t Engine::match_token(const Cell* type, int32_t at) {
     int32_t room = end() - at;
     if (room <= 0) return -1;
-    // The automaton finds the token's extent in place (it allocates nothing); a braced string
-    // may nest past it, so that one is read to the end of the input.
-    lexer::Step step = lexer::scan_token(units().p + at, static_cast<size_t>(room), 0, 0);
-    bool braced = step.state == static_cast<int>(lexer::Kind::BraceOpen);
-    int32_t window = braced ? room : static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(room), step.end + 1));
     Cell* source = stack::push(input());
     cell::set_head(source, at);
-    Cell* found = stack::reserve();
-    none::set(found);
-    lexer::Options options;
-    options.mode = lexer::Mode::Scan;
-    options.one = true;
-    int32_t used = lexer::load_string(found, source, window, options);
-    TypeId got = cell::is(found, TypeId::Datatype) ? static_cast<TypeId>(found->w1) : TypeId::Invalid;
+    const lexer::FirstValue found = lexer::first_value(source, room);
     stack::g_args.top = source;
-    if (got == TypeId::Invalid || got == TypeId::Error || used <= 0) return -1;
-    bool ok = cell::is(type, TypeId::Datatype) ? got == static_cast<TypeId>(type->w1) : typeset::has(type, got);
-    return ok ? used : -1;
+    if (found.type == TypeId::Invalid) return -1;
+    bool ok = cell::is(type, TypeId::Datatype) ? found.type == static_cast<TypeId>(type->w1)
+                                               : typeset::has(type, found.type);
+    return ok ? found.used : -1;
 }
 
 int32_t Engine::match_terminal(const Cell* value, int32_t at) {
