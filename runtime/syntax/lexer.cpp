@@ -1669,8 +1669,8 @@ int32_t load_string(Cell* result, const Cell* input, int32_t length, const Optio
 namespace {
 
 // What a first_value run learns through its hook: an error was met (the run then ends), and
-// whether the text read before it reached the window's end, so that the value may read
-// otherwise in a longer window. Strings and points are read to the end before they fail.
+// whether the run had read to the window's end by then, so that a longer window may read the
+// value otherwise. Strings and points that fail have been read to the window's end.
 struct Probe {
     bool failed = false;
     bool reached_end = false;
