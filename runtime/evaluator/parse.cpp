@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runtime/case_fold.h"
+#include "runtime/collector.h"
 #include "runtime/compare.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
@@ -459,9 +460,11 @@ class Engine {
 
 // Calls the trace callback with the event, the match result, the rule and input at their
 // positions and a new block of the rule blocks in progress, outermost first: the callback may
-// change that block as it likes. None or false stops the match.
+// change that block as it likes. None or false stops the match. What the call makes is left
+// to the collector once it returns: the engine keeps nothing of it but the answer's truth.
 void Engine::call_back(Event e, bool ok) {
     ++g_stamp;
+    const collector::FreshScope fresh;
     Cell* values = stack::push(event_word(e));
     Cell* match = stack::reserve();
     logic::set(match, ok);
@@ -563,31 +566,20 @@ int32_t Engine::match_bytes(const Cell* value, int32_t at) {
     return -1;
 }
 
-// A datatype or typeset over binary input: the lexer scans the next token (blanks before it
-// skipped) and a token of that type, or in the typeset, is matched whole. An invalid token, a
-// comment or no token at all matches nothing. The lexer reads only the token and the byte
-// after it, so a match costs the token's length, not the input's.
+// A datatype or typeset over binary input: the lexer reads the next value (blanks before it
+// skipped) and a value of that type, or in the typeset, is matched whole. An invalid value, a
+// comment or no value at all matches nothing.
 int32_t Engine::match_token(const Cell* type, int32_t at) {
     int32_t room = end() - at;
     if (room <= 0) return -1;
-    // The automaton finds the token's extent in place (it allocates nothing); a braced string
-    // may nest past it, so that one is read to the end of the input.
-    lexer::Step step = lexer::scan_token(units().p + at, static_cast<size_t>(room), 0, 0);
-    bool braced = step.state == static_cast<int>(lexer::Kind::BraceOpen);
-    int32_t window = braced ? room : static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(room), step.end + 1));
     Cell* source = stack::push(input());
     cell::set_head(source, at);
-    Cell* found = stack::reserve();
-    none::set(found);
-    lexer::Options options;
-    options.mode = lexer::Mode::Scan;
-    options.one = true;
-    int32_t used = lexer::load_string(found, source, window, options);
-    TypeId got = cell::is(found, TypeId::Datatype) ? static_cast<TypeId>(found->w1) : TypeId::Invalid;
+    const lexer::FirstValue found = lexer::first_value(source, room);
     stack::g_args.top = source;
-    if (got == TypeId::Invalid || got == TypeId::Error || used <= 0) return -1;
-    bool ok = cell::is(type, TypeId::Datatype) ? got == static_cast<TypeId>(type->w1) : typeset::has(type, got);
-    return ok ? used : -1;
+    if (found.type == TypeId::Invalid) return -1;
+    bool ok = cell::is(type, TypeId::Datatype) ? found.type == static_cast<TypeId>(type->w1)
+                                               : typeset::has(type, found.type);
+    return ok ? found.used : -1;
 }
 
 int32_t Engine::match_terminal(const Cell* value, int32_t at) {
@@ -1169,7 +1161,9 @@ void Engine::set_here(const Cell& set_word, int32_t at) {
     stack::g_args.top = word;
 }
 
-// Evaluates the paren in a stable cell; its value is left at the stack top.
+// Evaluates the paren in a stable cell pushed at the stack top; its value is left in the cell
+// above, so the top goes back to where it was by setting it to the value's cell less one (the
+// cells a command holds below it, a set word or a collect block, stay held).
 Cell* eval_paren(const Cell& paren) {
     ++g_stamp;
     Cell* held = stack::push(&paren);
@@ -1211,8 +1205,7 @@ bool Engine::take_item() {
         enter(rule);
         return true;
     case TypeId::Paren:
-        eval_paren(*rule);
-        stack::g_args.top = rules() + 1;
+        stack::g_args.top = eval_paren(*rule) - 1;
         clamp();
         if (index_ > rule_tail()) index_ = rule_tail();
         trace(EParen, true);
@@ -1378,7 +1371,7 @@ bool Engine::keyword(Key key, const Cell& word) {
         ++index_;
         Cell* value = eval_paren(last_item_);
         bool ok = truth::holds(value);
-        stack::g_args.top = rules() + 1;
+        stack::g_args.top = value - 1;
         clamp();
         item_done(ok);
         return true;

@@ -1131,7 +1131,9 @@ bool is_delimiter(uint8_t b) {
     }
 }
 
-// A path goes on at "/", becomes a set-path at ":", and ends at anything else.
+// A path goes on at "/", becomes a set-path at ":", and ends at anything else. Its close event
+// covers the ":" of a set-path, else the empty text where the path ends; a callback that
+// declines it leaves the path open, so the next value joins it.
 void Run::after_segment() {
     const Cell& m = g_values.cells[marker_];
     const TypeId kind = marker_kind(m);
@@ -1142,14 +1144,20 @@ void Run::after_segment() {
     }
     if (pos_ < length_ && text_[pos_] == ':') {
         const size_t opened = m.w3;
+        const size_t at = pos_;
         const size_t next = pos_ + 1;
         if (next < length_ && text_[next] == '/') fail(Err::Invalid, TypeId::Path, opened);
         if (kind != TypeId::Path) fail(Err::BadChar, TypeId::Invalid, opened);
         if (next < length_ && !is_delimiter(text_[next])) fail(Err::Invalid, TypeId::Path, opened);
         pos_ = next;
+        if (!notify(Event::Close, TypeId::SetPath, 0, at, next)) {
+            pos_ = at;
+            return;
+        }
         close_marker(TypeId::SetPath);
         return;
     }
+    if (!notify(Event::Close, kind, 0, pos_, pos_)) return;
     close_marker(kind);
 }
 
@@ -1441,7 +1449,9 @@ void Run::step() {
             const TypeId open = marker_kind(m);
             const bool block_like = open == TypeId::Block || open == TypeId::Map;
             const size_t at = m.w3;
-            if (!declined(open, at)) raise(Err::Missing, open, at, block_like ? "]" : ")");
+            // A path needs no closer: one left open by a declined close ends here.
+            if (!is_path_kind(open) && !declined(open, at))
+                raise(Err::Missing, open, at, block_like ? "]" : ")");
             pos_ = length_;
             close_marker(open);
         }
@@ -1642,6 +1652,76 @@ int32_t load_string(Cell* result, const Cell* input, int32_t length, const Optio
     Run run(room.bytes(), bytes, options, &source);
     const size_t used = run.go(result);
     return static_cast<int32_t>(unicode::utf8_length(room.bytes(), room.bytes() + used));
+}
+
+namespace {
+
+// What a first_value run learns through its hook: an error was met (the run then ends), and
+// whether the run had read to the window's end by then, so that a longer window may read the
+// value otherwise. Strings and points that fail have been read to the window's end.
+struct Probe {
+    bool failed = false;
+    bool reached_end = false;
+};
+
+bool probe(void* data, EventInfo& info) {
+    Probe& p = *static_cast<Probe*>(data);
+    if (!p.failed && info.event == Event::Prescan) {
+        if (info.end >= info.length) p.reached_end = true;
+        return true;
+    }
+    if (!p.failed) {
+        p.failed = true;
+        const Step s = scan_token(info.text, info.length, info.start, 0);
+        if (s.end >= info.length || info.type == TypeId::String || info.type == TypeId::Point2D)
+            p.reached_end = true;
+    }
+    info.resume = info.length;
+    return false;
+}
+
+constexpr size_t kFirstWindow = 256;
+
+}  // namespace
+
+FirstValue first_value(const Cell* binary, int32_t length) {
+    const int32_t room = std::min(length, source_of(binary).available);
+    if (room <= 0) return {TypeId::Invalid, 0};
+    memory::SeriesBuf* b = memory::buf_of(binary);
+    const Step step = scan_token(b->offset_ptr() + cell::head(binary), static_cast<size_t>(room), 0, 0);
+    const Kind kind = static_cast<Kind>(step.state);
+    if (kind == Kind::BlockClose || kind == Kind::ParenClose) return {TypeId::Invalid, 0};
+    const bool series = kind == Kind::BlockOpen || kind == Kind::MapOpen ||
+                        kind == Kind::ParenOpen || kind == Kind::PathOpen;
+    const bool long_token = series || kind == Kind::BraceOpen || kind == Kind::RawString;
+    size_t window = std::max(step.end + 1, long_token ? kFirstWindow : 0);
+    Options options;
+    options.mode = series ? Mode::Load : Mode::Scan;
+    options.one = true;
+    options.hook = probe;
+    options.events = static_cast<uint32_t>(Event::Prescan) | static_cast<uint32_t>(Event::Error);
+    stack::Mark keep;
+    Cell* found = stack::reserve();
+    for (;;) {
+        window = std::min(window, static_cast<size_t>(room));
+        Probe p;
+        options.hook_data = &p;
+        none::set(found);
+        const int32_t used = load_string(found, binary, static_cast<int32_t>(window), options);
+        // Any other token is read whole with the byte after it, as the first window holds.
+        const bool whole = !long_token || window == static_cast<size_t>(room) ||
+                           (p.failed ? !p.reached_end : static_cast<size_t>(used) < window);
+        if (!whole) {
+            window *= 2;
+            continue;
+        }
+        TypeId type = TypeId::Invalid;
+        if (series) type = cell::type_of(found);
+        else if (cell::is(found, TypeId::Datatype)) type = static_cast<TypeId>(found->w1);
+        keep.restore();
+        if (p.failed || used <= 0 || type == TypeId::Error) return {TypeId::Invalid, 0};
+        return {type, used};
+    }
 }
 
 Cell* run_transcode(const Cell* input, const Refinements& refinements, Cell* result) {

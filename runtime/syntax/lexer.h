@@ -142,6 +142,17 @@ size_t byte_order_mark_length(const uint8_t* text, size_t length);
 // units consumed, counted from the head (a skipped byte-order mark included).
 int32_t load_string(Cell* result, const Cell* input, int32_t length, const Options& options);
 
+// The first value of a binary from its head, as a matcher that steps over values sees it: its
+// datatype and the bytes it takes, blanks before it included; type Invalid for no value, an
+// invalid one or a comment. Each token is checked by its scanner; a block, paren, map, path or
+// point is loaded whole. At most `length` bytes are read, in windows that double until the value
+// ends inside one, so the cost follows the value's length rather than the binary's. Allocates.
+struct FirstValue {
+    TypeId type;
+    int32_t used;
+};
+FirstValue first_value(const Cell* binary, int32_t length);
+
 // `transcode` as the language offers it. `part` is an integer! length or a position in the
 // input's series; `into` a block. /next answers a block of the value (or type) and the input
 // after it; /one the value alone. Raises script not-same-type for a part position of another

@@ -1,6 +1,7 @@
 // The parse engine's rules stack: every call, whether it ends normally, by an error, or by an
 // unwinding that passes through it, leaves the stack and the argument stack where it found them.
 #include "runtime/evaluator/parse.h"
+#include "runtime/syntax/lexer.h"
 
 #include "tests/unit/eval_support.h"
 
@@ -64,6 +65,40 @@ TEST(ParseCounts, RunsAndSkipsTakeNoItemPerPosition) {
         EXPECT_EQ(eval_text(std::string("parse s ") + c.rule), c.wanted) << c.rule;
         EXPECT_LE(parse::items_taken() - before, c.most) << c.rule;
     }
+}
+
+
+// Over binary input a datatype reads one value per match, in windows that double: small values
+// take one lexer run each, a 4 KB block a few.
+TEST(ParseCounts, BinaryValuesReadInWindowsThatFollowTheirLength) {
+    StackScope scope;
+    struct Case {
+        const char* input;
+        const char* rule;
+        uint64_t most;
+    };
+    for (Case c : {
+             Case{R"(append/dup copy "" " [a]" 100)", "[some block!]", 101},
+             {R"(append append/dup copy "[" "a " 2048 "]")", "[block!]", 8},
+             {R"(append/dup copy "" " a/b/c" 100)", "[some path!]", 101},
+         }) {
+        eval_text(std::string("b: to binary! ") + c.input);
+        const uint64_t before = lexer::runs_started();
+        EXPECT_EQ(eval_text(std::string("parse b ") + c.rule), "true") << c.input;
+        EXPECT_LE(lexer::runs_started() - before, c.most) << c.input;
+    }
+}
+
+// A traced parse leaves what each callback made to the collector: the memory in use after one
+// over 200,000 pairs stays within twice what the same parse untraced leaves.
+TEST(ParseScale, TracedCallsLeaveTheirGarbageToTheCollector) {
+    StackScope scope;
+    eval_text(R"(s: append/dup copy "" "ab" 200000 rule: [some ["a" "b"]])");
+    ASSERT_EQ(eval_text("parse s rule"), "true");
+    const int64_t plain = std::stoll(eval_text("stats"));
+    ASSERT_EQ(eval_text("parse/trace s rule func [e m r i st] [true]"), "true");
+    const int64_t traced = std::stoll(eval_text("stats"));
+    EXPECT_LE(traced, 2 * plain) << "untraced " << plain;
 }
 
 }  // namespace
