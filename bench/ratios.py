@@ -38,12 +38,13 @@ CHECKSUMS = {
     "dates": "4000003 4737",
     "deflate": "888894 888894 -911638369 817371221",
     "pattern": "76011 50558 237690 9476155",
+    "split": "146251 9854200",
 }
 
 # Workloads that read the peers' generated data find it here; it is written once when missing.
 DATA = "/tmp/nuv-bench-data"
 GENERATOR = os.path.join(HERE, "..", "..", "shared", "bench-peers", "gen_data.py")
-NEEDS_DATA = {"pattern"}
+NEEDS_DATA = {"pattern", "split"}
 
 
 TWIN = "_fresh"

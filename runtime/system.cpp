@@ -331,7 +331,8 @@ const Cell* get() {
 }
 
 NodeId catalog_errors() {
-    const Cell* errors = system_cell() ? path2(kCatalog, kErrors) : g_catalogue;
+    const Cell* errors = path2(kCatalog, kErrors);
+    if (!errors || !cell::is(errors, T::Object)) errors = g_catalogue;
     return errors && cell::is(errors, T::Object) ? object::context_of(errors) : 0;
 }
 

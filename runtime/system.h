@@ -82,7 +82,8 @@ void forget();
 
 // The system object (none! before init). No allocation.
 const Cell* get();
-// The context of system/catalog/errors, and of category #index of it; 0 when missing.
+// The context of system/catalog/errors, or of the runtime's own catalogue while system, its
+// catalog or their errors is no object; and of category #index of it, 0 when missing.
 NodeId catalog_errors();
 NodeId category(int32_t index);
 // A copy of system/standard/error (none! when missing).

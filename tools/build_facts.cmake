@@ -19,7 +19,8 @@ function(nuv_string out text)
   set(${out} "\"${text}\"" PARENT_SCOPE)
 endfunction()
 
-# The dates are written in UTC (their "Z"), whatever zone the build machine is set to.
+# The dates are written in UTC (their "Z"), whatever zone the build machine is set to; the
+# revision's date is shown in the zone of the machine that runs the system (to-local-date).
 set(ENV{TZ} UTC)
 git_fact(branch rev-parse --abbrev-ref HEAD)
 git_fact(tag describe --tags --abbrev=0)
@@ -55,7 +56,7 @@ system/build/date: ${date}
 system/build/git/branch: ${branch_text}
 system/build/git/tag: ${tag_value}
 system/build/git/ahead: ${ahead}
-system/build/git/date: ${date}
+system/build/git/date: to-local-date ${date}
 system/build/git/commit: ${commit_value}
 system/build/git/message: ${message_text}
 ")

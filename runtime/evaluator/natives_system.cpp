@@ -1,5 +1,5 @@
 // stats, get-env, set-env and transcode: argument checks and preparation; the memory manager,
-// the C library's environment and the lexer do the work.
+// the library's printer of its table, the C library's environment and the lexer do the work.
 #include "runtime/evaluator/natives_system.h"
 
 #include <algorithm>
@@ -11,7 +11,9 @@
 
 #include <unistd.h>
 
+#include "runtime/boot_code.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/function.h"
@@ -21,6 +23,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/interpreter.h"
@@ -81,10 +84,32 @@ void check_var(const Cell* var) {
     expect(var, 0, [](T t) { return is_any_word(t) || series::is_any_string(t); });
 }
 
+// The library's printer of the memory table: the value the start-up seal keeps, so a user's
+// redefinition of the global word does not reach it; before any seal, the global word's.
+Cell memory_stats_printer() {
+    const SymId sym = symbol::make_cstr("show-memory-stats");
+    const NodeId library = boot_code::library();
+    const int32_t slot = library ? context::find_word(library, sym, true) : -1;
+    const Cell* value = slot >= 0 ? context::values_at(library, slot) : context::global_slot(sym);
+    if (!value || !cell::is(value, T::Function)) {
+        Cell name;
+        word::make_at(sym, &name);
+        fire(Err::NoValue, &name);
+    }
+    return *value;
+}
+
 }  // namespace
 
 void stats(bool, const int32_t* refinements) {
-    if (is_flag(refinements, 0)) fire(Err::NotDone);  // /show: show-memory-stats is library code
+    if (is_flag(refinements, 0)) {
+        const Cell printer = memory_stats_printer();
+        memory::stats_info(stack::arg(0));
+        const Cell info = *stack::arg(0);  // the call's pushes start at arguments[0]
+        interp::call_function(&printer, hooks::Callback::Call, &info, 1);
+        unset::set_result();
+        return;
+    }
     if (is_flag(refinements, 1)) {
         memory::stats_info(stack::arg(0));
         return;

@@ -11,23 +11,8 @@ import reference
 run = sys.argv[1]
 rng = random.Random(1970)
 COUNT = 100_000
-MONTHS = ["Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"]
 EPOCH = dt.datetime(1970, 1, 1, tzinfo=dt.timezone.utc)
-
-
-def zone_text(minutes):
-    if minutes == 0:
-        return ""
-    sign = "-" if minutes < 0 else "+"
-    return f"{sign}{abs(minutes) // 60:02}:{abs(minutes) % 60:02}"
-
-
-def text(d):
-    """The date as date! writes it."""
-    year = f"{d.year:04}" if d.year < 100 else str(d.year)
-    offset = int(d.utcoffset().total_seconds()) // 60
-    return (f"{d.day}-{MONTHS[d.month - 1]}-{year}/{d.hour}:{d.minute:02}:{d.second:02}"
-            f"{zone_text(offset)}")
+text = reference.date_text
 
 
 def random_zone():

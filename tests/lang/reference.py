@@ -1,9 +1,26 @@
 """What the outside-reference scripts share: run a Nuv script of one `print` per case and
-compare each printed line with the reference's answer."""
+compare each printed line with the reference's answer; the text of a date as date! writes it."""
 import os
 import subprocess
 import sys
 import tempfile
+
+MONTHS = ["Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"]
+
+
+def zone_text(minutes):
+    if minutes == 0:
+        return ""
+    sign = "-" if minutes < 0 else "+"
+    return f"{sign}{abs(minutes) // 60:02}:{abs(minutes) % 60:02}"
+
+
+def date_text(d):
+    """An aware datetime as date! writes it: no zone shown for UTC."""
+    year = f"{d.year:04}" if d.year < 100 else str(d.year)
+    offset = int(d.utcoffset().total_seconds()) // 60
+    return (f"{d.day}-{MONTHS[d.month - 1]}-{year}/{d.hour}:{d.minute:02}:{d.second:02}"
+            f"{zone_text(offset)}")
 
 
 def check(run, script, wanted, same=lambda have, want: have == want, labels=None):

@@ -111,6 +111,10 @@ expect collector 0 stdout true -- -e \
 expect quit-return 3 stdout 1 -- -e 'print 1 quit-return 3 print 2'
 # Output not ended by a line end is written before the process ends.
 expect quit-return-flush 0 stdout abc -- -e 'prin "abc" quit-return 0'
+# quit ends the process with status 0, quit/return with its status; halt is quit.
+expect quit 0 stdout 1 -- -e 'print 1 quit print 2'
+expect quit-status 3 stdout 1 -- -e 'print 1 quit/return 3 print 2'
+expect halt 0 stdout 1 -- -e 'print 1 halt print 2'
 expect last-lf 0 stdout afalse -- -e 'prin "a" print last-lf?'
 
 # A script file: its header is skipped and its output is what it prints.

@@ -285,15 +285,23 @@ TEST_F(Error, FireMakesAnErrorValue) {
     EXPECT_EQ(std::string(symbol::utf8_name(error::id_of(value))), "no-value");
     EXPECT_EQ(std::string(symbol::utf8_name(error::type_of(value))), "script");
 
-    // With the catalogue gone, making the value fails and the raw record still says what
-    // was raised.
+    // With system/catalog/errors no object, the value is made from the runtime's own
+    // catalogue; with a category of it gone, making the value fails and the raw record still
+    // says what was raised.
     Cell* catalog = system_path({"catalog"});
     Cell* errors = context::write_at(object::context_of(catalog), system_object::kErrors);
     const Cell saved = *errors;
     *errors = *none::shared();
     EXPECT_RAISES(fire(Err::ZeroDivide), Err::ZeroDivide);
-    EXPECT_EQ(cell::type_of(raised_value()), T::None);
+    ASSERT_EQ(cell::type_of(raised_value()), T::Error);
+    EXPECT_EQ(integer::get(error::field(raised_value(), error::kCode)), 400);
     *errors = saved;
+    Cell* math = context::write_at(system_object::catalog_errors(), 4);
+    const Cell saved_math = *math;
+    *math = *none::shared();
+    EXPECT_RAISES(fire(Err::ZeroDivide), Err::ZeroDivide);
+    EXPECT_EQ(cell::type_of(raised_value()), T::None);
+    *math = saved_math;
     EXPECT_RAISES(fire(Err::ZeroDivide), Err::ZeroDivide);
     EXPECT_EQ(cell::type_of(raised_value()), T::Error);
 }
