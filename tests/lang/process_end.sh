@@ -27,11 +27,18 @@ got=$(cd /tmp && "$run" -e 'set-current-dir %/ print mold get-current-dir')
 # "h" on standard error, first, and the status N.
 signal_case() {
     local name=$1 signal=$2 status=$3 line=$4
-    local err pid rc
+    local err out pid rc
     err=$(mktemp)
-    "$run" -e 'forever []' 2>"$err" &
+    out=$(mktemp)
+    rm -f "$out"
+    "$run" -e "write to file! {$out} {looping} forever []" 2>"$err" &
     pid=$!
-    sleep 0.3
+    # The signal goes once the runtime runs the loop, however slowly the machine starts it.
+    for _ in $(seq 600); do
+        [[ -s $out ]] && break
+        sleep 0.1
+    done
+    rm -f "$out"
     kill "-$signal" "$pid"
     wait "$pid"
     rc=$?
