@@ -469,7 +469,8 @@ void bind_methods() {
         if (!method()) fire(Err::NotDone);
     const stack::Mark mark;
     Cell* holder = object::make_empty(stack::reserve(), static_cast<int32_t>(std::size(kMethodRoutines)));
-    for (const RuntimeRoutine& r : kMethodRoutines) object::add_field(holder, r.word, push(r.spec, r.entry, r.kind));
+    for (const RuntimeRoutine& r : kMethodRoutines)
+        object::add_field(holder, r.word, push(r.spec, r.entry, r.kind));
     holder->w2 = static_cast<uint32_t>(object::new_class());
     const NodeId ctx = object::context_of(holder);
     object::finalize(holder, ctx);
