@@ -39,6 +39,7 @@ struct Step {
 void system_tables() {
     system_object::fill_tables();
     routines::bind_collector(system_object::collector_object());
+    routines::bind_methods();
 }
 
 // Each codec module puts its object into system/codecs, keyed by its format word, in the order

@@ -19,6 +19,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/ownership.h"
 #include "runtime/stack.h"
 #include "runtime/words.h"
 
@@ -297,6 +298,10 @@ void fill_tables() {
         block::append_cell(list, &word);
     }
     set_field(currencies, kCurrenciesList, list);
+    if (object::record_of(currencies) != 0) {
+        const Cell word = *object::word_at(object::context_of(currencies), kCurrenciesList);
+        ownership::bind(list, currencies, &word);
+    }
 
     Cell* lexer = object_at(kLexer, -1);
     Cell* states = block::push_new(kExitStateCount);
@@ -313,6 +318,20 @@ void fill_tables() {
     *context::owner(context::global()) = words;
     set_field(held, kWords, &words);
     mark.restore();
+}
+
+namespace {
+
+const Cell* function_or_null(const Cell* value) {
+    return value && cell::is(value, T::Function) ? value : nullptr;
+}
+
+}  // namespace
+
+const Cell* interpreted_method() { return function_or_null(path2(kState, kInterpreted)); }
+
+const Cell* float_guard() {
+    return function_or_null(object_field(path2(kOptions, kOptionsFloat), kFloatOnChange));
 }
 
 const Cell* collector_object() {

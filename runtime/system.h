@@ -29,6 +29,7 @@ enum SystemField : int32_t {
 };
 enum CatalogField : int32_t { kErrors = 4, kCatalogFields = 5 };
 enum StateField : int32_t {
+    kInterpreted = 0,
     kStackTrace = 2,
     kSourceFiles = 3,
     kCallbacks = 4,
@@ -38,6 +39,7 @@ enum StateField : int32_t {
 enum LexerField : int32_t { kExitStates = 2 };
 enum CallbacksField : int32_t { kCallbackBits = 6, kCallbacksFields = 7 };
 enum OptionsField : int32_t { kOptionsMoneyDigits = 13, kOptionsFloat = 16, kOptionsFields = 17 };
+enum FloatField : int32_t { kFloatOnChange = 2 };
 enum LocaleField : int32_t { kMonths = 4, kDays = 5, kLocaleCurrencies = 6, kLocaleFields = 7 };
 enum CurrenciesField : int32_t { kCurrenciesList = 0 };
 enum ScriptField : int32_t { kScriptHeader = 1, kScriptArgs = 4, kScriptFields = 5 };
@@ -68,8 +70,15 @@ void init(const Cell* catalogue = nullptr);
 const Cell* catalogue();
 // Fills the fields of the system object (made by its boot unit) that come from the runtime's
 // tables: catalog/errors, standard/error, locale/currencies/list, lexer/exit-states and words.
+// The currency list is written without a change notice and, when the currencies object has
+// change handlers, made its owned series, so that a later change to it reaches them.
 // Raises internal not-done when the word `system` holds no object of that shape. May allocate.
 void fill_tables();
+// The methods of the system object that call the runtime's internal routines:
+// system/state/interpreted? and system/options/float/on-change*, each nullptr when it is no
+// function!. No allocation.
+const Cell* interpreted_method();
+const Cell* float_guard();
 // system/state/GC, or nullptr when it is no object. No allocation.
 const Cell* collector_object();
 // The report line of the raise made from the runtime's own error list ("*** Script Error: "

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/logic.h"
 #include "runtime/datatypes/none.h"
@@ -34,6 +35,7 @@
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
 #include "runtime/syntax/start_texts.h"
+#include "runtime/system.h"
 #include "runtime/unicode.h"
 
 namespace nuv::routines {
@@ -228,6 +230,22 @@ uint64_t collector_cycles(const uint64_t*) {
     return static_cast<uint32_t>(collector::stats().collections);
 }
 
+// Whether the frame below the routine's own carries the interpreter flag: called from the body
+// of a function, whether that function was called by user code rather than boot code.
+uint64_t is_interpreted_call(const uint64_t*) {
+    return frames::depth() >= 2 && frames::is_eval(frames::depth() - 1, true) ? 1 : 0;
+}
+
+// Sets the float formatter's switch that the word names (pretty? or full?); any other word
+// changes nothing.
+uint64_t set_float_switch(const uint64_t* args) {
+    const bool on = args[0] != 0;
+    const SymId name = symbol::resolve(word::symbol_of(arg_cell(args[1])));
+    if (name == symbol::resolve(symbol::make_cstr("pretty?"))) floating::set_pretty(on);
+    else if (name == symbol::resolve(symbol::make_cstr("full?"))) floating::set_full(on);
+    return 0;
+}
+
 struct RuntimeRoutine {
     const char* word;
     const char* spec;
@@ -283,6 +301,13 @@ constexpr RuntimeRoutine kCollectorRoutines[] = {
     {"active?", "return: [logic!]", collector_active, kLogicResult},
     {"series-cycles", "return: [integer!]", collector_cycles, kIntegerResult},
     {"nodes-cycles", "return: [integer!]", collector_cycles, kIntegerResult},
+};
+
+// The routines the system object's methods call, kept out of the global context: the fields of
+// an object of their own, to which the methods' bodies are bound.
+constexpr RuntimeRoutine kMethodRoutines[] = {
+    {"interpreted-call?", "\"Internal Use Only\" return: [logic!]", is_interpreted_call, kLogicResult},
+    {"set-float-switch", "\"Internal Use Only\" switch [word!] value [logic!]", set_float_switch, kNoResult},
 };
 
 // ---- Type predicates ----
@@ -435,6 +460,25 @@ void bind_collector(const Cell* gc) {
         const RuntimeRoutine& r = kCollectorRoutines[k];
         bind(r.word, r.spec, r.entry, r.kind, &object, static_cast<int32_t>(k));
     }
+}
+
+void bind_methods() {
+    // Each method is looked up again after anything allocates: its cell lies in a buffer.
+    const auto methods = {system_object::interpreted_method, system_object::float_guard};
+    for (const auto method : methods)
+        if (!method()) fire(Err::NotDone);
+    const stack::Mark mark;
+    Cell* holder = object::make_empty(stack::reserve(), static_cast<int32_t>(std::size(kMethodRoutines)));
+    for (const RuntimeRoutine& r : kMethodRoutines)
+        object::add_field(holder, r.word, push(r.spec, r.entry, r.kind));
+    holder->w2 = static_cast<uint32_t>(object::new_class());
+    const NodeId ctx = object::context_of(holder);
+    object::finalize(holder, ctx);
+    for (const auto method : methods) {
+        Cell body = function::body_of(method());
+        context::bind_block(&body, ctx, false);
+    }
+    mark.restore();
 }
 
 }  // namespace nuv::routines

@@ -1,6 +1,7 @@
 // The routine table: the C++ entries that routine! values name by 1-based index, the call that
 // turns a routine's stacked arguments into machine arguments, and the runtime's own routines
-// bound to global words at start-up.
+// bound at start-up: to global words, to the fields of system/state/GC, and, for the methods of
+// the system object that reach the runtime's internals, to their bodies alone.
 #pragma once
 #include <bit>
 #include <cstdint>
@@ -59,5 +60,11 @@ void bind_predicates();
 // Makes the routines of the collector object system/state/GC (active?, series-cycles,
 // nodes-cycles) into its fields; internal not-done when it is no object of three fields.
 void bind_collector(const Cell* gc);
+// Binds the bodies of the system object's methods system/state/interpreted? and
+// system/options/float/on-change* to an object of the internal routines they call by name:
+// interpreted-call? (whether the frame below its own has the interpreter flag) and
+// set-float-switch (the float formatter's pretty? or full? switch). Internal not-done when
+// either method is no function!. Allocates.
+void bind_methods();
 
 }  // namespace nuv::routines

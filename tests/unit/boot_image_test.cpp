@@ -149,6 +149,23 @@ TEST(BootImage, AUnitThatFailsTheImageIsNamedWithItsFileAndLine) {
     }
 }
 
+TEST(BootImage, ItsCodeIsNotInterpreted) {
+    // Whether the code that calls system/state/interpreted? is user code: a unit's statements and
+    // functions are not, a block or function the user gives them is.
+    const std::string image = image_with_units(
+        {{"asks", "asks: func [] [system/state/interpreted?]\n"
+                  "at-start: reduce [system/state/interpreted? asks]\n"
+                  "runs: func [code] [do code]\n"
+                  "calls: func [f] [f]\n"}});
+    const Ended ended =
+        run({NUV_RUN_PATH, "-e",
+             "print [at-start asks runs [system/state/interpreted?] "
+             "calls func [] [system/state/interpreted?] system/state/interpreted?]"},
+            image);
+    EXPECT_EQ(ended.out, "false false false true true true\n");
+    EXPECT_EQ(ended.status, 0);
+}
+
 TEST(BootImage, AnImageBehindTheWordOneIsUnpacked) {
     const std::string image = read_file(NUV_BOOT_IMAGE_PATH);
     std::string stored(4 + image.size(), '\0');

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "runtime/datatypes/float.h"
 #include "tests/unit/eval_support.h"
 
 namespace nuv {
@@ -51,6 +52,23 @@ TEST_F(ExitStates, AListOfAnotherShapeIsNotRead) {
         eval_text(std::string("system/lexer/exit-states: ") + list);
         EXPECT_EQ(exit_types(), kOwn) << list;
         EXPECT_EQ(eval_text("transcode {[a] (b) {c}}"), "[[a] (b) \"c\"]") << list;
+    }
+}
+
+// system/options/float's fields set the formatter's switches, each to the truth of its value.
+TEST(FloatOptions, FieldsSetTheFormattersSwitches) {
+    struct Row {
+        const char* field;
+        const char* value;
+        bool pretty;
+        bool full;
+    };
+    for (const Row& r : {Row{"full?", "true", true, true}, Row{"pretty?", "none", false, true},
+                         Row{"full?", "false", false, false}, Row{"pretty?", "0", true, false},
+                         Row{"full?", "'x", true, true}, Row{"full?", "none", true, false}}) {
+        eval_text(std::string("system/options/float/") + r.field + ": " + r.value);
+        EXPECT_EQ(floating::is_pretty(), r.pretty) << r.field << " " << r.value;
+        EXPECT_EQ(floating::is_full(), r.full) << r.field << " " << r.value;
     }
 }
 
