@@ -17,6 +17,8 @@ struct Entry {
     const char* name;
     F* to;
 };
+template <typename F>
+Entry(const char*, F*) -> Entry<F>;
 
 // Loads the shared library `soname` and sets every entry; false when the library or any
 // entry is missing.
