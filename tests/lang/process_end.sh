@@ -31,7 +31,14 @@ signal_case() {
     err=$(mktemp)
     "$run" -e 'forever []' 2>"$err" &
     pid=$!
-    sleep 0.3
+    # The signal goes once the process has taken all four (SEGV, BUS, ILL, FPE: mask 4c8h),
+    # however long its start-up takes.
+    local caught i
+    for ((i = 0; i < 600; i++)); do
+        caught=$(awk '$1 == "SigCgt:" {print $2}' "/proc/$pid/status" 2>/dev/null)
+        [[ -n $caught ]] && (((16#$caught & 0x4c8) == 0x4c8)) && break
+        sleep 0.05
+    done
     kill "-$signal" "$pid"
     wait "$pid"
     rc=$?
