@@ -23,6 +23,7 @@ namespace {
 
 bool g_console = false;
 bool g_started = false;
+bool g_handles_faults = false;
 void (*g_on_quit)() = nullptr;
 // The language thread's stack: a fault just below its lowest address is the stack running over.
 uintptr_t g_stack_low = 0;
@@ -144,17 +145,26 @@ void init() {
     fesetenv(FE_DFL_ENV);
     signal(SIGPIPE, SIG_IGN);
     g_console = isatty(STDOUT_FILENO) == 1;
-    // A sanitized build keeps the sanitizer's own fault handlers, whose reports say more.
-    if (kAddressSanitizer) return;
     struct sigaction action {};
     action.sa_sigaction = on_fatal_signal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&action.sa_mask);
-    for (int s : {SIGSEGV, SIGBUS, SIGILL, SIGFPE}) sigaction(s, &action, nullptr);
+    g_handles_faults = true;
+    for (int s : {SIGSEGV, SIGBUS, SIGILL, SIGFPE}) {
+        // A sanitized build keeps the sanitizer's own handler of a signal, whose report says more;
+        // the signals it was told to leave alone are the runtime's.
+        struct sigaction current {};
+        if (kAddressSanitizer && sigaction(s, nullptr, &current) == 0 &&
+            ((current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL)) {
+            g_handles_faults = false;
+            continue;
+        }
+        sigaction(s, &action, nullptr);
+    }
 }
 
 bool console() { return g_console; }
-bool handles_faults() { return !kAddressSanitizer; }
+bool handles_faults() { return g_handles_faults; }
 
 const char* runtime_error_text(int code) {
     for (const RuntimeError& e : kRuntimeErrors)

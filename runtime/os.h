@@ -30,8 +30,8 @@ void init();
 // the language thread, whose stack running over is runtime error 19.
 void enter_language_thread();
 bool console();  // standard output is a terminal
-// Whether the fault handlers are installed: not in a sanitized build, whose sanitizer keeps its
-// own (they report more).
+// Whether the runtime's handlers take every fault signal: in a sanitized build only when the
+// sanitizer was told to leave them (it keeps its own, which report more).
 bool handles_faults();
 
 // The runtime errors of a fault or an unrecoverable state, and their texts.

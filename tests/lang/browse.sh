@@ -22,13 +22,18 @@ fail() {
     failed=1
 }
 
-# wait_for_lines N: the log holds N lines within ten seconds (the opener runs on its own).
+# wait_for_lines N [PID]: the log holds N lines within ten seconds (the opener runs on its own),
+# or, given the runner's PID, while the runner lives, however long its start-up takes.
 wait_for_lines() {
-    for _ in $(seq 100); do
-        [[ $(lines) -ge $1 ]] && return 0
+    local tries=0
+    until [[ $(lines) -ge $1 ]]; do
+        if [[ $# -gt 1 ]]; then
+            kill -0 "$2" 2>/dev/null || { [[ $(lines) -ge $1 ]]; return; }
+        elif ((++tries > 100)); then
+            return 1
+        fi
         sleep 0.1
     done
-    return 1
 }
 
 # lines: the log's line count.
@@ -42,7 +47,7 @@ browse() {
     before=$(lines)
     PATH=$stub_path "$run" -e "browse $1 wait 60" &
     pid=$!
-    wait_for_lines $((before + 1)) || fail "browse $1: the opener never ran"
+    wait_for_lines $((before + 1)) "$pid" || fail "browse $1: the opener never ran"
     for _ in $(seq 100); do
         children=$(grep -ls "^PPid:[[:space:]]*$pid\$" /proc/[0-9]*/status)
         [[ -z $children ]] && break

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -42,12 +43,22 @@ void write_file(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A fresh folder for one test's files.
-std::string scratch() {
-    char name[] = "/tmp/nuv-boot-image-XXXXXX";
-    const char* made = mkdtemp(name);
-    return made ? made : "/tmp";
-}
+// A fresh folder for one test's files, removed with them when the test is done.
+struct Scratch {
+    std::string path;
+    Scratch() {
+        char name[] = "/tmp/nuv-boot-image-XXXXXX";
+        const char* made = mkdtemp(name);
+        EXPECT_NE(made, nullptr);
+        path = made ? made : name;
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+};
 
 const std::string kManifest = std::string(NUV_SOURCE_DIR) + "/boot/manifest.txt";
 
@@ -70,9 +81,9 @@ std::string build_image(const std::string& folder, const std::string& extra_line
 }
 
 // The image of the project's manifest followed by run units of a test's own, each text written
-// to NAME.nuv in a fresh folder; answers its path.
-std::string image_with_units(const std::vector<std::pair<std::string, std::string>>& units) {
-    const std::string folder = scratch();
+// to NAME.nuv in the folder; answers its path.
+std::string image_with_units(const std::string& folder,
+                             const std::vector<std::pair<std::string, std::string>>& units) {
     std::string lines;
     for (const auto& [name, text] : units) {
         write_file(folder + "/" + name + ".nuv", text);
@@ -84,25 +95,32 @@ std::string image_with_units(const std::vector<std::pair<std::string, std::strin
 TEST(BootImage, StartUpLexesNothing) { EXPECT_EQ(test::g_boot_lexer_runs, 0u); }
 
 TEST(BootImage, SameSourcesGiveTheSameBytes) {
-    const std::string folder = scratch();
-    const std::string first = build_image(folder, "");
-    const std::string bytes = read_file(first);
-    const std::string second = build_image(folder, "");
-    EXPECT_EQ(read_file(second), bytes);
-    EXPECT_EQ(read_file(NUV_BOOT_IMAGE_PATH), bytes);  // the build's own image
-    EXPECT_GT(bytes.size(), 1000u);
+    std::string folder;
+    {
+        const Scratch scratch;
+        folder = scratch.path;
+        const std::string first = build_image(folder, "");
+        const std::string bytes = read_file(first);
+        const std::string second = build_image(folder, "");
+        EXPECT_EQ(read_file(second), bytes);
+        EXPECT_EQ(read_file(NUV_BOOT_IMAGE_PATH), bytes);  // the build's own image
+        EXPECT_GT(bytes.size(), 1000u);
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder));  // the test leaves no files behind
 }
 
 TEST(BootImage, AnImageOfItsOwnRunsItsUnitsInOrder) {
-    const std::string image =
-        image_with_units({{"first", "probe: [first]\n"}, {"second", "append probe 'second\n"}});
+    const Scratch folder;
+    const std::string image = image_with_units(
+        folder.path, {{"first", "probe: [first]\n"}, {"second", "append probe 'second\n"}});
     const Ended ended = run({NUV_RUN_PATH, "-e", "print mold probe"}, image);
     EXPECT_EQ(ended.out, "[first second]\n");
     EXPECT_EQ(ended.status, 0);
 }
 
 TEST(BootImage, ItsFunctionsRunAsTheRuntimesOwn) {
-    const std::string image = image_with_units({{"f", "f: func [b] [append b 1]\n"}});
+    const Scratch folder;
+    const std::string image = image_with_units(folder.path, {{"f", "f: func [b] [append b 1]\n"}});
     // They keep calling what start-up defined.
     Ended ended = run({NUV_RUN_PATH, "-e", "append: none print mold f []"}, image);
     EXPECT_EQ(ended.out, "[1]\n");
@@ -119,7 +137,8 @@ TEST(BootImage, ItsFunctionsRunAsTheRuntimesOwn) {
 }
 
 TEST(BootImage, AUnitThatRaisesEndsStartUp) {
-    const std::string image = image_with_units({{"bad", "1 / 0\n"}});
+    const Scratch folder;
+    const std::string image = image_with_units(folder.path, {{"bad", "1 / 0\n"}});
     const Ended ended = run({NUV_RUN_PATH, "-e", "print {ran}"}, image);
     EXPECT_EQ(ended.out.find("ran"), std::string::npos);
     EXPECT_NE(ended.out.find("*** Math Error: attempt to divide by zero"), std::string::npos)
@@ -209,7 +228,8 @@ TEST(BootImage, ABadImageEndsTheProcessBeforeAnyStatement) {
         {&packed, "Error: Nuvbin compressed data corrupted!\n"},
         {&cut, "*** Script Error: NUVBIN - invalid record at index "},
     };
-    const std::string folder = scratch();
+    const Scratch scratch;
+    const std::string& folder = scratch.path;
     for (const Row& row : rows) {
         const std::string path = folder + "/bad.nuvbin";
         write_file(path, *row.bytes);
