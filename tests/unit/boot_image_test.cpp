@@ -157,7 +157,8 @@ TEST(BootImage, AUnitThatFailsTheImageIsNamedWithItsFileAndLine) {
         {"run", "x: 1\n\ny: [2\n", " (line 4)\n*** Syntax Error: (line 4) missing ] at [2\n"},
     };
     for (const Case& c : cases) {
-        const std::string folder = scratch();
+        const Scratch scratch;
+        const std::string& folder = scratch.path;
         write_file(folder + "/bad.nuv", c.text);
         std::string image;
         const Ended made = bootgen(folder, std::string(c.kind) + " bad build:bad.nuv\n", &image);
@@ -171,7 +172,9 @@ TEST(BootImage, AUnitThatFailsTheImageIsNamedWithItsFileAndLine) {
 TEST(BootImage, ItsCodeIsNotInterpreted) {
     // Whether the code that calls system/state/interpreted? is user code: a unit's statements and
     // functions are not, a block or function the user gives them is.
+    const Scratch folder;
     const std::string image = image_with_units(
+        folder.path,
         {{"asks", "asks: func [] [system/state/interpreted?]\n"
                   "at-start: reduce [system/state/interpreted? asks]\n"
                   "runs: func [code] [do code]\n"
