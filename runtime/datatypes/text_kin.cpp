@@ -11,12 +11,15 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/hooks.h"
 #include "runtime/stack.h"
 #include "runtime/unicode.h"
 #include "runtime/words.h"
@@ -195,6 +198,12 @@ int32_t url_mold(Cell* value, Cell* buffer, bool, bool, bool, Cell* part, int32_
     return budget - written;
 }
 
+// open: the port made from the url, opened by its scheme's actor.
+Cell* url_open(Cell* url, bool new_, bool read, bool write, bool seek, Cell* allow) {
+    Cell* port = url_port(url);
+    return lookup<&ActionRow::open>(port, ActionId::Open)(port, new_, read, write, seek, allow);
+}
+
 // url/element and file/element: the parent's text joined to the element's form by one "/".
 const Cell* url_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t,
                      bool, bool, bool, bool) {
@@ -333,6 +342,20 @@ const Cell* email_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cel
 
 }  // namespace
 
+Cell* url_port(const Cell* url) {
+    Cell* held = stack::push(url);
+    // The library's parser is read at each call: a script that replaces it is heard.
+    const Cell parser_word = word::make_global_as("url-parser", T::Word);
+    Cell* parser = word::push_value(&parser_word);
+    const Cell parse_word = word::make_global_as("parse-url", T::Word);
+    Cell* function = stack::push(cell::is(parser, T::Object) ? object::get_by_word(parser, &parse_word)
+                                                             : none::shared());
+    if (!cell::is(function, T::Function)) fire(Err::InvalidArg, held);
+    Cell* parts = hooks::call_function(function, hooks::Callback::Call, held, 1);
+    if (!cell::is(parts, T::Object)) fire(Err::InvalidArg, held);
+    return port::make(parts, parts, T::Port);
+}
+
 bool in_set(Escape set, uint32_t byte) {
     if (byte >= 128) return false;
     return set == Escape::Url ? kUrlSet[byte] : kUnreserved[byte];
@@ -395,7 +418,7 @@ constexpr TypeRecord kUrlRecord{
     .id = T::Url, .parent = T::String, .name = "url!",
     .make = url_make, .to = url_to, .form = kInherited, .mold = url_mold,
     .path_access = url_path, .compare = kInherited, .append = kInherited,
-    NUV_TEXT_SERIES_SLOTS, .modify = kInherited, .mark = string::mark,
+    NUV_TEXT_SERIES_SLOTS, .modify = kInherited, .open = url_open, .mark = string::mark,
 };
 constexpr TypeRecord kFileRecord{
     .id = T::File, .parent = T::Url, .name = "file!",

@@ -24,6 +24,12 @@ bool load_escaped(const uint8_t* p, const uint8_t* end, TypeId type, Cell* out);
 // gets the current directory (ending in "/") in front. May allocate.
 void to_local(const Cell* path, bool full, Cell* out);
 
+// The port of a url! whose scheme is registered, not opened: the library's parse-url splits
+// the url and port! make takes the parts (script invalid-arg with the url when it declines
+// the text or no parser is there; port! make's errors otherwise). A new argument-stack cell;
+// may allocate and runs language code.
+Cell* url_port(const Cell* url);
+
 void init_url();
 void init_file();
 void init_tag();

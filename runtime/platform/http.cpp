@@ -12,6 +12,7 @@
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/registry.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/text_kin.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
@@ -161,8 +162,13 @@ Cell* perform(Cell* url, const char* method, const Headers& headers, const std::
     return result_of(fetch(url, method, headers, body), binary, lines, info);
 }
 
+// A url! of another scheme is read and written through the port its scheme makes.
 Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool info, Cell* as) {
-    if (part || seek || as || !is_http(source)) fire(Err::NotDone);
+    if (!is_http(source)) {
+        Cell* port = text_kin::url_port(source);
+        return lookup<&ActionRow::read>(port, ActionId::Read)(port, part, seek, binary, lines, info, as);
+    }
+    if (part || seek || as) fire(Err::NotDone);
     return perform(source, "GET", kDefaultHeaders, nullptr, binary, lines, info);
 }
 
@@ -173,9 +179,14 @@ std::string method_of(const Cell* word) {
     return m;
 }
 
-Cell* write(Cell* target, Cell* data, bool binary, bool lines, bool info, bool, Cell*, Cell* seek,
-            Cell* allow, Cell* as) {
-    if (seek || allow || as || !is_http(target)) fire(Err::NotDone);
+Cell* write(Cell* target, Cell* data, bool binary, bool lines, bool info, bool append, Cell* part,
+            Cell* seek, Cell* allow, Cell* as) {
+    if (!is_http(target)) {
+        Cell* port = text_kin::url_port(target);
+        return lookup<&ActionRow::write>(port, ActionId::Write)(port, data, binary, lines, info, append,
+                                                                part, seek, allow, as);
+    }
+    if (seek || allow || as) fire(Err::NotDone);
     std::string method = "POST";
     Headers headers = kDefaultHeaders;
     Cell body{};
