@@ -427,6 +427,59 @@ void sweep_big_series(void (*release)(NodeId)) {
     }
 }
 
+namespace {
+
+// Frames a relocation leaves are kept mapped but closed to every access, so a stale pointer
+// still faults; a later relocation opens one again for its targets instead of mapping fresh
+// memory, which spares the page faults that made stressed runs slow. A frame is reused only by
+// a relocation after the one that retired it, whose dead gap differs from the one it held.
+struct RetiredFrame {
+    uint8_t* block;  // the OS block, its rounded size in the prefix
+    size_t rounded;
+    size_t generation;
+};
+std::vector<RetiredFrame> g_retired;
+constexpr size_t kMaxRetired = 8;
+
+void retire_frame(SeriesFrame* f) {
+    uint8_t* block = reinterpret_cast<uint8_t*>(f) - kOsPrefix;
+    const size_t rounded = *reinterpret_cast<size_t*>(block);
+    g_record.os_bytes -= rounded;
+    if (g_retired.size() >= kMaxRetired) {
+        if (munmap(g_retired.front().block, g_retired.front().rounded) != 0) fire(Err::WrongMem);
+        g_retired.erase(g_retired.begin());
+    }
+    if (mprotect(block, rounded, PROT_NONE) != 0) fire(Err::WrongMem);
+    g_retired.push_back({block, rounded, g_relocations});
+}
+
+void release_retired() {
+    for (const RetiredFrame& r : g_retired) munmap(r.block, r.rounded);
+    g_retired.clear();
+}
+
+// A relocation target of data_size bytes: a retired frame of that size when one is free to be
+// reused, else a fresh one.
+SeriesFrame* relocation_frame(size_t data_size) {
+    const size_t rounded = round_up(data_size + SeriesFrame::kFrameHeader + kOsPrefix, kPage);
+    for (auto it = g_retired.begin(); it != g_retired.end(); ++it) {
+        if (it->rounded != rounded || it->generation >= g_relocations) continue;
+        uint8_t* block = it->block;
+        g_retired.erase(it);
+        if (mprotect(block, rounded, PROT_READ | PROT_WRITE) != 0) fire(Err::WrongMem);
+        g_record.os_bytes += rounded;
+        auto* f = reinterpret_cast<SeriesFrame*>(block + kOsPrefix);
+        f->total = data_size + SeriesFrame::kFrameHeader;
+        f->free = f->start();
+        f->end = f->start() + data_size;
+        link_frame_in_address_order(f);
+        return f;
+    }
+    return make_frame(data_size);
+}
+
+}  // namespace
+
 void release_all() {
     Record& r = g_record;
     while (r.first_node_frame) release_node_frame(r.first_node_frame);
@@ -436,6 +489,7 @@ void release_all() {
         f = next;
     }
     r.first_frame = r.current_frame = r.last_frame = nullptr;
+    release_retired();
     while (r.first_big) big_free(r.first_big->buffer());
     // A runtime made again hands out the same node ids as the first one did.
     munmap(g_node_slots, kNodeTableIds * sizeof(uintptr_t));
@@ -460,7 +514,7 @@ void relocate_all() {
                 if (!target || !frame_fits(target, footprint)) {
                     size_t want = r.next_frame_size;
                     while (want <= footprint + 3 * kHeaderBytes) want *= 2;
-                    target = make_frame(want);
+                    target = relocation_frame(want);
                     // A dead gap of varying length first, so that a buffer never lands at the
                     // address it had two relocations ago: a stale pointer reads other data.
                     size_t gap = kHeaderBytes * (1 + g_relocations % 3);
@@ -478,7 +532,7 @@ void relocate_all() {
     }
     for (SeriesFrame* f = old_first; f;) {
         SeriesFrame* next = f->next;
-        os_free(f);
+        retire_frame(f);
         f = next;
     }
     if (r.first_frame) r.current_frame = r.first_frame;
