@@ -36,6 +36,7 @@ Nuv [Title: "url!: read and write over http"]
 [i: load $base/png reduce [image? i i/size pick i 1]] [true 1x1 255.0.0.0]
 [i: load/as $base/png 'png i/size] 1x1
 [load $base/missing] none
+[reduce [value? 'name value? 'codec value? 'mime]] [false false false]
 [err [load http://127.0.0.1:$unused/]] [no-connect http://127.0.0.1:$unused/]
 
 ; /info: the status, the final response's headers, the body

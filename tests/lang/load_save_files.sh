@@ -45,6 +45,8 @@ Nuv [Title: "load and save with files"]
 [save %x.two 1 read/binary %x.two] #{02}
 [remove/key system/codecs 'mine remove/key system/codecs 'one remove/key system/codecs 'two length? system/codecs] 6
 [err [save %x.png 1]] [expect-arg encode integer! img]
+; the walks over the codecs leave no word behind
+[load %plain.txt save %s2.txt 1 reduce [value? 'name value? 'codec value? 'mime]] [false false false]
 CASES
 
 if ! "$run" --cases cases.nuv; then failed=1; fi
