@@ -388,12 +388,6 @@ int32_t stack_trace() {
     return value && cell::is(value, T::Integer) ? integer::get(value) : 0;
 }
 
-void set_script_args(const Cell* args) {
-    const Cell* script = object_field(system_cell(), kScript);
-    if (!script || !cell::is(script, T::Object)) return;
-    *context::write_at(object::context_of(script), kScriptArgs) = *args;
-}
-
 void lexer_exit_types(TypeId* types) {
     static TypeId own[kLexerExitItems];
     static bool made = false;

@@ -42,7 +42,6 @@ enum OptionsField : int32_t { kOptionsMoneyDigits = 13, kOptionsFloat = 16, kOpt
 enum FloatField : int32_t { kFloatOnChange = 2 };
 enum LocaleField : int32_t { kMonths = 4, kDays = 5, kLocaleCurrencies = 6, kLocaleFields = 7 };
 enum CurrenciesField : int32_t { kCurrenciesList = 0 };
-enum ScriptField : int32_t { kScriptHeader = 1, kScriptArgs = 4, kScriptFields = 5 };
 enum StandardField : int32_t {
     kStandardPort = 1,
     kStandardError = 2,
@@ -106,8 +105,6 @@ Cell schemes();
 // system/state/stack-trace when it is an integer!, else 0; a copy of system/state/source-files
 // (none! when it is not a block!).
 int32_t stack_trace();
-// Sets system/script/args (a program's arguments); ignored when system/script is no object.
-void set_script_args(const Cell* args);
 Cell source_files();
 // system/locale/currencies/list when it is a block!, else nullptr. No allocation.
 const Cell* currency_list();

@@ -1,15 +1,15 @@
 // nuv-run: runs Nuv text without the console, for tests and benchmarks.
 //
 //   nuv-run FILE [args]    evaluates the file (a first line starting with `#!` and a leading
-//                          `Nuv [...]` header are skipped) with the arguments in
-//                          system/script/args, each one that is empty or holds a blank put in
-//                          double quotes
+//                          `Nuv [...]` header are skipped)
 //   nuv-run -e TEXT        evaluates the text
 //   nuv-run --cases FILE   checks the file's table of cases (below)
 //   nuv-run --help         prints the usage line
 //   nuv-run --version      prints the runner's name and system/version
 //
-// The runtime starts as the console starts it: runtime init, then the boot source. print and
+// The runtime starts as the console starts it: runtime init, then the boot source, whose start-up
+// puts the words after the runner's own path in system/options/args (`nuv-run FILE a` gives
+// ["FILE" "a"]) and their text, as the command line writes it, in system/script/args. print and
 // prin write to standard output; a write that fails ends the process with status 1. An error
 // that reaches the top prints the console's "*** " report to standard error (standard output
 // written out first) and the status is 1; otherwise it is 0. A file that cannot be read, or
@@ -50,7 +50,6 @@
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/frames.h"
 #include "runtime/output.h"
-#include "runtime/platform/services.h"
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
@@ -361,16 +360,6 @@ int run_cases(const std::string& text, const char* path) {
     return failed ? 1 : 0;
 }
 
-// The script's arguments go to system/script/args as the command line writes them.
-void set_script_args(int argc, char** argv, int first) {
-    if (first >= argc) return;
-    const std::string text = services::command_line(argv + first, argc - first);
-    TopScope scope;
-    Cell* args = stack::push(none::shared());
-    string::load(reinterpret_cast<const uint8_t*>(text.data()), text.size(), args, string::kUtf8);
-    system_object::set_script_args(args);
-}
-
 constexpr const char* kUsage =
     "usage: nuv-run FILE [args] | nuv-run -e TEXT | nuv-run --cases FILE | nuv-run --help | "
     "nuv-run --version";
@@ -429,10 +418,7 @@ int main_of(int argc, char** argv) {
         return 2;
     }
     start();
-    if (!inline_text && !cases && !show_version) {
-        skip_interpreter_line(text);
-        set_script_args(argc, argv, 2);
-    }
+    if (!inline_text && !cases && !show_version) skip_interpreter_line(text);
     const int status = show_version ? version()
                        : cases      ? run_cases(text, path)
                                     : run(text, !inline_text, inline_text ? "-e" : path);

@@ -980,6 +980,7 @@ class Run {
     // `prescanned`: the token's prescan event has been sent (a braced string at its first brace).
     void value_token(Kind kind, size_t start, size_t end, uint32_t flags, bool prescanned = false);
     void emit(Cell value, bool new_line);
+    void append_into(size_t end);
     void close_point(const Cell& mark, size_t n);
     void after_value();
     void after_segment();
@@ -1062,6 +1063,13 @@ void Run::raise(Err id, TypeId type, size_t at, const char* missing) {
         datatype::set(&first_, TypeId::Error);
         have_first_ = true;
         throw Stopped{};
+    }
+    // The values made before the error, those outside any open block, go to the `into` block,
+    // so a caller that takes the error keeps them.
+    if (options_.into) {
+        size_t outside = g_values.top;
+        for (size_t m = marker_; m != kNone; m = marker_previous(g_values.cells[m])) outside = m;
+        append_into(outside);
     }
     stack::Mark keep;  // the argument cells survive the allocations that make the others
     Cell* arg1 = stack::reserve();
@@ -1526,10 +1534,7 @@ size_t Run::go(Cell* result) {
         return pos_;
     }
     if (options_.into) {
-        for (size_t i = 0; i < n; i++) {
-            Cell item = g_values.cells[base_ + i];
-            block::append_cell(&into_, &item);
-        }
+        append_into(g_values.top);
         *result = into_;
         return pos_;
     }
@@ -1540,6 +1545,14 @@ size_t Run::go(Cell* result) {
     b->tail = b->offset + n * sizeof(Cell);
     *result = values;
     return pos_;
+}
+
+// Appends the run's values below `end` to the `into` block. Allocates.
+void Run::append_into(size_t end) {
+    for (size_t i = base_; i < end; i++) {
+        Cell item = g_values.cells[i];
+        block::append_cell(&into_, &item);
+    }
 }
 
 // The text of a string (any text type) or the bytes of a binary, from its head.

@@ -130,7 +130,8 @@ struct Options {
 // block), with `one` the first value alone (none when there is none), in scan and prescan modes
 // the first token's datatype (none for no token, error! for an invalid one). Returns the byte
 // offset reached: after the last token used, blanks and comments after it not consumed.
-// Raises the syntax errors of the text (not in scan and prescan modes). Allocates.
+// Raises the syntax errors of the text (not in scan and prescan modes); the `into` block then
+// holds the values made before the error that lie outside any open block. Allocates.
 size_t transcode(const uint8_t* text, size_t length, const Options& options, Cell* result);
 
 // 3 when the bytes begin with the UTF-8 byte-order mark, else 0: the bytes a source read as

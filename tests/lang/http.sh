@@ -30,6 +30,15 @@ Nuv [Title: "url!: read and write over http"]
 [err [system/codecs/nuvbin/decode http://127.0.0.1:$unused/x]] [no-connect http://127.0.0.1:$unused/x]
 [read $base/moved] "a^/b"
 
+; load: a page's text as values, a body typed as an image through its codec, none for a status
+; other than 200
+[mold/flat load $base/page] "[a b]"
+[i: load $base/png reduce [image? i i/size pick i 1]] [true 1x1 255.0.0.0]
+[i: load/as $base/png 'png i/size] 1x1
+[load $base/missing] none
+[reduce [value? 'name value? 'codec value? 'mime]] [false false false]
+[err [load http://127.0.0.1:$unused/]] [no-connect http://127.0.0.1:$unused/]
+
 ; /info: the status, the final response's headers, the body
 [i: read/info $base/cookies reduce [length? i i/1 i/3]] [3 200 "c"]
 [select i/2 'Set-Cookie] ["a=1" "b=2"]

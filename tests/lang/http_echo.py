@@ -6,12 +6,24 @@
 /missing  404 with a body
 /moved    a redirect to /page
 /odd      200 with bytes that are not UTF-8 in a header's name and another's value
+/png      200 with a 1x1 PNG image, typed image/png
 /echo     the request line, then its headers as "Name: value" lines, then a blank line and
           the body, as text
 """
 import http.server
 import socketserver
+import struct
 import sys
+import zlib
+
+
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+# One red pixel: 8-bit RGB, one filter byte before the row.
+PNG = (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", 1, 1, 8, 2, 0, 0, 0)) +
+       png_chunk(b"IDAT", zlib.compress(b"\x00\xff\x00\x00")) + png_chunk(b"IEND", b""))
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -40,6 +52,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(404, b"not here")
         elif self.path == "/odd":
             self.reply(200, b"c", [("X-Odd", "a\xffb"), ("X-\xfe", "y")])
+        elif self.path == "/png":
+            self.reply(200, PNG, [("Content-Type", "image/png")])
         elif self.path == "/moved":
             self.reply(302, b"", [("Location", "/page"), ("X-Old", "gone")])
         else:

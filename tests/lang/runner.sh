@@ -140,11 +140,17 @@ expect shebang 0 stdout 2 -- "$script"
 printf '#!/usr/bin/env nuv-run\nprint 1\nprint [2\n' >"$script"
 expect shebang-lines 1 stderr $'*** Syntax Error: (line 4) missing ] at [2\n*** Where: '"$script"$' (line 4)\n*** Near : "[2"' -- "$script"
 
-# The script's arguments keep their boundaries; a byte that is not UTF-8 reads as U+FFFD, in
-# them and in the command line.
-printf 'print mold system/script/args print mold back tail get-command-line\n' >"$script"
-expect script-args 0 stdout $'{x "y z" "" 3 "a^-b" "c^/d" a\xEF\xBF\xBD}\n"\xEF\xBF\xBD"' -- \
+# The words after the runner's path keep their boundaries in system/options/args, the script
+# first; system/script/args holds them as the command line writes them. A byte that is not UTF-8
+# reads as U+FFFD, in them and in the command line.
+printf 'print mold system/options/args print mold system/script/args print mold back tail get-command-line\n' >"$script"
+expect script-args 0 stdout "[\"$script\" \"x\" \"y z\" \"\" \"3\" \"a^-b\" \"c^/d\" \"a"$'\xEF\xBF\xBD'"\"]
+{$script x \"y z\" \"\" 3 \"a^-b\" \"c^/d\" a"$'\xEF\xBF\xBD'"}
+\""$'\xEF\xBF\xBD'"\"" -- \
     "$script" x "y z" '' 3 $'a\tb' $'c\nd' $'a\xFF'
+expect inline-args 0 stdout '["-e" "print mold system/options/args"]' -- -e 'print mold system/options/args'
+expect inline-args-empty 0 stdout '["-e" "print mold system/options/args" ""]' -- -e 'print mold system/options/args' ''
+expect boot-path 0 stdout "\"$run\"" -- -e 'print mold system/options/boot'
 
 # What cannot be read, and what the runner says of itself.
 expect missing-file 2 stderr 'nuv-run: cannot read /nonexistent/file' -- /nonexistent/file
