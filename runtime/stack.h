@@ -26,15 +26,18 @@ void init(NodeId args_node);
 // Raises internal stack-overflow after backing the top off by 5 cells and emptying the cycle
 // stack.
 [[noreturn]] void overflow();
-// Takes the next free cell; its content is whatever was there. Raises stack-overflow (see
-// overflow) when the stack is full, so at most kArgCells - 1 cells are ever in use.
+// Takes the next free cell, as unset!: a value that died there would otherwise be marked as
+// what its node held, though the node may since hold another series. Raises stack-overflow
+// (see overflow) when the stack is full, so at most kArgCells - 1 cells are ever in use.
 inline Cell* reserve() {
     Cell* c = g_args.top++;
     if (g_args.top >= g_args.end) [[unlikely]] overflow();
+    c->header = static_cast<uint32_t>(TypeId::Unset);
     return c;
 }
 inline Cell* push(const Cell* value) {
-    Cell* c = reserve();
+    Cell* c = g_args.top++;
+    if (g_args.top >= g_args.end) [[unlikely]] overflow();
     *c = *value;
     return c;
 }

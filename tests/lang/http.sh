@@ -2,16 +2,7 @@
 # read and write of an http url! against a local echo server on a free port, no proxy.
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/scratch_dir.bash"
-unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
-server_log=$dir/server.out
-python3 "$here/http_echo.py" >"$server_log" &
-server=$!
-trap 'kill $server 2>/dev/null; rm -rf "$dir"' EXIT
-for _ in $(seq 100); do [[ -s $server_log ]] && break; sleep 0.05; done
-port=$(head -1 "$server_log")
-# A port that was free a moment ago: nothing listens there.
-unused=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-base="http://127.0.0.1:$port"
+source "$here/http_server.bash"
 
 cat >cases.nuv <<CASES
 Nuv [Title: "url!: read and write over http"]

@@ -2,6 +2,7 @@
 """A small HTTP server for the url! tests: prints its port, then answers until killed.
 
 /page     a, CR, LF, b
+/script   a script: its header, LF, then 1 + 2 and LF
 /cookies  200 with two Set-Cookie headers
 /missing  404 with a body
 /moved    a redirect to /page
@@ -46,6 +47,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         body = self.rfile.read(length) if length else b""
         if self.path == "/page":
             self.reply(200, b"a\r\nb")
+        elif self.path == "/script":
+            self.reply(200, b"Nuv []\n1 + 2\n")
         elif self.path == "/cookies":
             self.reply(200, b"c", [("Set-Cookie", "a=1"), ("Set-Cookie", "b=2"), ("X-One", "  x")])
         elif self.path == "/missing":

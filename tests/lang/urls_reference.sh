@@ -7,8 +7,4 @@ if ! command -v python3 >/dev/null; then
     echo "python3 is absent here; nothing checked"
     exit 0
 fi
-if [ "$("$1" -e "prin value? 'split-path")" != true ]; then
-    echo "split-path is not defined here; nothing checked"
-    exit 0
-fi
 exec python3 "$(dirname "$0")/urls_reference.py" "$1"

@@ -335,6 +335,27 @@ TEST(Collector, ACollectionDuringEvaluationKeepsPartialResults) {
     });
 }
 
+TEST(Collector, AReservedStackCellHoldsNoDeadValue) {
+    eval_environment();
+    StackScope scope;
+    Made made;
+    // A block reached only through another, and above the top a dead string! cell whose node
+    // id the inner block has since taken: reserving that cell must not mark the block as text.
+    Cell* outer = block::push_new(1);
+    Cell* inner = block::push_new(1);
+    const NodeId text = cell::node(push_text("inside"));
+    block::append_cell(inner, stack::top());
+    block::append_cell(outer, inner);
+    const NodeId inner_node = cell::node(inner);
+    stack::drop(2);
+    *stack::g_args.top = Cell{static_cast<uint32_t>(TypeId::String), 0, inner_node, 0};
+    stack::reserve();
+    made.collect();
+    ASSERT_TRUE(memory::is_linked(text));
+    const Cell item = block::at(inner_node, 0);
+    EXPECT_EQ(string::to_std_utf8(&item), "inside");
+}
+
 TEST(Collector, RecycleSwitchesAndReportsMemoryInUse) {
     const bool was = runtime::collector_on();
     check_cases({
