@@ -10,7 +10,9 @@ boot never made; both are timed (a NAME given alone runs its twin too), and the 
 with its Nuv time over the original's, which stays near 1 when a program's choice of names does
 not change its speed.
 A workload without a program for a language (money and dates have no Lua twin: Lua has no decimal
-or calendar type; reactivity, the library's reactors, has no twin at all) shows "-" there. Nothing here is a test: a slow run reports, it never fails the build.
+or calendar type) shows "-" there. The reactivity twins are observers written by hand: a
+setter that runs the relations watching the field. Nothing here is a test: a slow run reports,
+it never fails the build.
 """
 import argparse
 import os
