@@ -100,10 +100,6 @@ int64_t offset(const Cell* image, const Cell* index, int32_t base, bool* flag) {
     return clamped;
 }
 
-void notify(const Cell* image, const Cell& action, const Cell* value, int32_t index, int32_t count) {
-    ownership::check(image, action, value, index, count);
-}
-
 // The head at the tail means none, as does an index that pick refuses.
 int64_t pick_position(const Cell* image, const Cell* index) {
     bool flag = false;
@@ -335,8 +331,9 @@ const Cell* path_access(Cell* parent, Cell* element, Cell* value, Cell* path, Ce
         const Cell image = *parent;
         Cell given = *value;
         if (cell::is(&given, T::Binary)) cell::set_head(&given, 0);  // fills read from the first byte
+        const ownership::Notice notice(&image, words::w::poke, &given, cell::head(&image), 0);
         from_value(&image, &given, kind);
-        notify(&image, words::w::poke, &given, cell::head(&image), 0);
+        notice.done(words::w::poked);
         return value;
     }
     fire(Err::InvalidPath, path, element);
@@ -359,10 +356,11 @@ Cell* poke(Cell* series, int32_t index, Cell* value, Cell* index_arg) {
     const int64_t at = pick_position(series, &shown);
     if (at < 0) fire(Err::OutOfRange, &shown);
     if (!cell::is(value, T::Tuple)) fire(Err::InvalidArg, value);
-    set(record_of(series), at, argb_of_tuple(value));
     const Cell image = *series;
     const Cell given = *value;
-    notify(&image, words::w::poke, &given, static_cast<int32_t>(at), 1);
+    const ownership::Notice notice(&image, words::w::poke, &given, static_cast<int32_t>(at), 1);
+    set(record_of(&image), at, argb_of_tuple(&given));
+    notice.done(words::w::poked);
     return value;
 }
 
