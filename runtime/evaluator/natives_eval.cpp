@@ -309,7 +309,8 @@ namespace {
 
 // The library's preprocessor rewrites the block (a stable cell) in place, with no job: the
 // `expand` of the object the global word `preprocessor` holds at the call, so that this layer
-// needs no link to the library and a redefined preprocessor is the one used.
+// needs no link to the library and a redefined preprocessor is the one used. `expand` takes
+// blocks and parens: a hash! gets the error a call of it would raise.
 void expand_block(const Cell* block) {
     Cell* holder = word::push_global(symbol::make_cstr("preprocessor"));
     const Cell preprocessor = *word::get(holder);
@@ -317,6 +318,10 @@ void expand_block(const Cell* block) {
     if (!cell::is(&preprocessor, T::Object)) fire(Err::NoValue, name);
     const Cell expand = *object::get_by_word(&preprocessor, name);
     if (!cell::is(&expand, T::Function)) fire(Err::NoValue, name);
+    if (cell::is(block, T::Hash)) {
+        const Cell datatype{static_cast<uint32_t>(T::Datatype), static_cast<uint32_t>(T::Hash), 0, 0};
+        fire(Err::ExpectArg, name, &datatype, word::push_global(symbol::make_cstr("code")));
+    }
     const Cell values[2] = {*block, *none::shared()};
     interp::call_function(&expand, hooks::Callback::Call, values, 2);
 }
