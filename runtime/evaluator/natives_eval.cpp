@@ -18,6 +18,7 @@
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
@@ -306,6 +307,25 @@ void reduce(bool, const int32_t* refinements) {
 
 namespace {
 
+// The library's preprocessor rewrites the block (a stable cell) in place, with no job: the
+// `expand` of the object the global word `preprocessor` holds at the call, so that this layer
+// needs no link to the library and a redefined preprocessor is the one used. `expand` takes
+// blocks and parens: a hash! gets the error a call of it would raise.
+void expand_block(const Cell* block) {
+    Cell* holder = word::push_global(symbol::make_cstr("preprocessor"));
+    const Cell preprocessor = *word::get(holder);
+    Cell* name = word::push_global(symbol::make_cstr("expand"));
+    if (!cell::is(&preprocessor, T::Object)) fire(Err::NoValue, name);
+    const Cell expand = *object::get_by_word(&preprocessor, name);
+    if (!cell::is(&expand, T::Function)) fire(Err::NoValue, name);
+    if (cell::is(block, T::Hash)) {
+        const Cell datatype{static_cast<uint32_t>(T::Datatype), static_cast<uint32_t>(T::Hash), 0, 0};
+        fire(Err::ExpectArg, name, &datatype, word::push_global(symbol::make_cstr("code")));
+    }
+    const Cell values[2] = {*block, *none::shared()};
+    interp::call_function(&expand, hooks::Callback::Call, values, 2);
+}
+
 void do_value(const int32_t* refinements) {
     Cell* value = stack::arg(0);
     Cell* position_word = is_flag(refinements, 2) ? stack::arg(refinements[2]) : nullptr;
@@ -313,13 +333,13 @@ void do_value(const int32_t* refinements) {
     case T::Block:
     case T::Paren:
     case T::Hash:
-        if (is_flag(refinements, 0)) fire(Err::NotDone);  // /expand: with the preprocessor
+        if (is_flag(refinements, 0)) expand_block(value);
         run_block(value, position_word);
         break;
     case T::String: {
-        if (is_flag(refinements, 0)) fire(Err::NotDone);
         Cell* code = stack::push(none::shared());
         lexer::load_string(code, value, -1, {});
+        if (is_flag(refinements, 0)) expand_block(code);
         run_block(code, position_word);
         break;
     }

@@ -1,6 +1,7 @@
 // The parse engine's rules stack: every call, whether it ends normally, by an error, or by an
 // unwinding that passes through it, leaves the stack and the argument stack where it found them.
 #include "runtime/evaluator/parse.h"
+#include "runtime/memory.h"
 #include "runtime/syntax/lexer.h"
 
 #include "tests/unit/eval_support.h"
