@@ -1,7 +1,8 @@
 """replace/all/case over random texts against Python's str.replace (patterns of one character or
-more), and math over random expressions of + - * / ** on the digits 0-9 and parens against
-Python's evaluation of the same text: results within 1e-9 relative, and a zero divisor raising
-math zero-divide where Python raises ZeroDivisionError.
+more, given as text, as a parse rule or as a set of its one character), and math over random
+expressions of + - * / ** on the digits 0-9 and parens against Python's evaluation of the same
+text: results within 1e-9 relative, and a zero divisor raising math zero-divide where Python
+raises ZeroDivisionError.
 Usage: replace_math_reference.py NUV-RUN."""
 import ast
 import math
@@ -37,10 +38,12 @@ for i in range(150):
         pattern = "".join(rng.choice(PIECES) for _ in range(rng.randint(1, 2)))
     value = rng.choice(["", pattern, pattern + pattern, "x",
                         "".join(rng.choice(PIECES) for _ in range(rng.randint(0, 5)))])
-    script.append(f"print replace/all/case {text_literal(text)} {text_literal(pattern)} "
-                  f"{text_literal(value)}")
+    # The pattern as text, as a parse rule of that text, or as a set of its one character.
+    form = ["{}", "[{}]", "charset {}"][i % 3 if len(pattern) == 1 else i % 2]
+    script.append(f"print replace/all/case {text_literal(text)} "
+                  f"{form.format(text_literal(pattern))} {text_literal(value)}")
     wanted.append(text.replace(pattern, value))
-    labels.append(f"replace/all/case {text!r} {pattern!r} {value!r}")
+    labels.append(f"replace/all/case {text!r} {form.format(repr(pattern))} {value!r}")
     kinds.append("text")
 
 # Expressions: a random tree printed with parens where they are drawn; an exponent is a literal
