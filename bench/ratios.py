@@ -43,12 +43,13 @@ CHECKSUMS = {
     "split": "146251 9854200",
     "reactivity": "200000",
     "preprocess": "80000 140000",
+    "replace": "10000450 9999969 0",
 }
 
 # Workloads that read the peers' generated data find it here; it is written once when missing.
 DATA = "/tmp/nuv-bench-data"
 GENERATOR = os.path.join(HERE, "..", "..", "shared", "bench-peers", "gen_data.py")
-NEEDS_DATA = {"pattern", "split"}
+NEEDS_DATA = {"pattern", "split", "replace"}
 
 
 TWIN = "_fresh"
