@@ -129,6 +129,14 @@ std::string read_range(const Cell* file, const std::string& path, int64_t part, 
         close_quietly(fd);
         return bytes;  // a seek past what the file can address reads as empty
     }
+    // Room for what the file holds now, so that a large file is not copied as it grows.
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        int64_t expected = static_cast<int64_t>(st.st_size) - (seek > 0 ? seek : 0);
+        if (part >= 0 && part < expected) expected = part;
+        if (expected > 0 && static_cast<uint64_t>(expected) < kMaxSeriesBytes)
+            bytes.reserve(static_cast<size_t>(expected) + kChunk);
+    }
     bool ok = read_to_end(fd, part, bytes);
     ::close(fd);
     if (!ok) fire(Err::CannotOpen, file);
