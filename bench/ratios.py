@@ -11,8 +11,9 @@ with its Nuv time over the original's, which stays near 1 when a program's choic
 not change its speed.
 A workload without a program for a language (money and dates have no Lua twin: Lua has no decimal
 or calendar type; csv has none either: Lua has no CSV reader and writer; preprocess, the
-preprocessor over a large block, has no twin at all) shows "-" there. The reactivity twins are observers written by hand: a setter that runs the relations
-watching the field. Nothing here is a test: a slow run reports, it never fails the build.
+preprocessor over a large block, has no twin at all) shows "-" there. The reactivity twins are
+observers written by hand: a setter that runs the relations watching the field. Nothing here is
+a test: a slow run reports, it never fails the build.
 """
 import argparse
 import os
