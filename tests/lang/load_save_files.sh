@@ -43,7 +43,7 @@ Nuv [Title: "load and save with files"]
 [put system/codecs 'one make object! [mime-type: [] suffixes: [%.two] encode: func [v d] [#{01}] decode: none] 0] 0
 [put system/codecs 'two make object! [mime-type: [] suffixes: [%.two] encode: func [v d] [#{02}] decode: none] 0] 0
 [save %x.two 1 read/binary %x.two] #{02}
-[remove/key system/codecs 'mine remove/key system/codecs 'one remove/key system/codecs 'two length? system/codecs] 6
+[remove/key system/codecs 'mine remove/key system/codecs 'one remove/key system/codecs 'two length? system/codecs] 7
 [err [save %x.png 1]] [expect-arg encode integer! img]
 ; the walks over the codecs leave no word behind
 [load %plain.txt save %s2.txt 1 reduce [value? 'name value? 'codec value? 'mime]] [false false false]
