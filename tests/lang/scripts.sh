@@ -24,6 +24,7 @@ SCRIPT
 cat >sub/fails.nuv <<'SCRIPT'
 Nuv []
 change-dir %..
+system/script/parent: none
 1 / 0
 SCRIPT
 cat >sub/args.nuv <<'SCRIPT'
@@ -70,6 +71,7 @@ Nuv [Title: "do of script files and URLs"]
 [do %sub/args.nuv] none
 
 ; errors: the text has no header, the header is refused, the file is missing, the script fails
+; after leaving its folder and cutting its object from its parent
 [err [do %plain.txt]] [syntax no-header %plain.txt none none]
 [err [do %system.nuv]] [internal nuv-system none none none]
 [err [do %missing.nuv]] [access cannot-open %missing.nuv none none]
