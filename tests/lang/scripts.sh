@@ -67,8 +67,10 @@ Nuv [Title: "do of script files and URLs"]
 [as-before?] true
 [do %sub/nest.nuv] [[[%sub/nest.nuv %deeper.nuv] "outer"] %sub/nest.nuv %$dir/sub/]
 [as-before?] true
+; its arguments are the /args value, none without it; a trace callback sees it run
 [do/args %sub/args.nuv "a b"] "a b"
 [do %sub/args.nuv] none
+[n: 0 reduce [do-file %sub/args.nuv func [event code offset value ref frame] [n: n + 1] "x" n > 0]] ["x" true]
 
 ; errors: the text has no header, the header is refused, the file is missing, the script fails
 ; after leaving its folder and cutting its object from its parent
