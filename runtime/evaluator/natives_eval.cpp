@@ -307,14 +307,30 @@ void reduce(bool, const int32_t* refinements) {
 
 namespace {
 
+// The global word NAME, pushed: library code that natives hand work to is read from its word at
+// the call, as user code would read it, so that this layer needs no link to the library and a
+// redefinition is the one used.
+Cell* global_word(const char* name) {
+    return word::push_global(symbol::make_cstr(name));
+}
+
+// A file or URL script runs through the library's `do-file`, with no trace callback of its own
+// (an open trace run goes on through it) and the /args value or none.
+void do_script(const Cell* script, const int32_t* refinements) {
+    Cell* name = global_word("do-file");
+    const Cell do_file = *word::get(name);
+    if (!cell::is(&do_file, T::Function)) fire(Err::NoValue, name);
+    const Cell values[3] = {*script, *none::shared(),
+                            is_flag(refinements, 1) ? *stack::arg(refinements[1]) : *none::shared()};
+    stack::set_result(interp::call_function(&do_file, hooks::Callback::Call, values, 3));
+}
+
 // The library's preprocessor rewrites the block (a stable cell) in place, with no job: the
-// `expand` of the object the global word `preprocessor` holds at the call, so that this layer
-// needs no link to the library and a redefined preprocessor is the one used. `expand` takes
+// `expand` of the object the global word `preprocessor` holds at the call. `expand` takes
 // blocks and parens: a hash! gets the error a call of it would raise.
 void expand_block(const Cell* block) {
-    Cell* holder = word::push_global(symbol::make_cstr("preprocessor"));
-    const Cell preprocessor = *word::get(holder);
-    Cell* name = word::push_global(symbol::make_cstr("expand"));
+    const Cell preprocessor = *word::get(global_word("preprocessor"));
+    Cell* name = global_word("expand");
     if (!cell::is(&preprocessor, T::Object)) fire(Err::NoValue, name);
     const Cell expand = *object::get_by_word(&preprocessor, name);
     if (!cell::is(&expand, T::Function)) fire(Err::NoValue, name);
@@ -347,7 +363,7 @@ void do_value(const int32_t* refinements) {
         stack::set_result(interp::eval_path_alone(value, interp::PathMode::Normal, nullptr, false));
         break;
     case T::File:
-    case T::Url: fire(Err::NotDone);  // scripts run through the library's do-file
+    case T::Url: do_script(value, refinements); break;
     case T::Error: raise_error_value(value);
     default: stack::set_result(eval_alone(value)); break;
     }

@@ -3,6 +3,7 @@
 
 /page     a, CR, LF, b
 /script   a script: its header, LF, then 1 + 2 and LF
+/titled   a line of text, then a script with a title that answers what it sees of itself
 /cookies  200 with two Set-Cookie headers
 /missing  404 with a body
 /moved    a redirect to /page
@@ -49,6 +50,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(200, b"a\r\nb")
         elif self.path == "/script":
             self.reply(200, b"Nuv []\n1 + 2\n")
+        elif self.path == "/titled":
+            self.reply(200, b'text\nNuv [Title: "U"]\n'
+                       b'reduce [system/script/header/title system/script/path what-dir]\n')
         elif self.path == "/cookies":
             self.reply(200, b"c", [("Set-Cookie", "a=1"), ("Set-Cookie", "b=2"), ("X-One", "  x")])
         elif self.path == "/missing":

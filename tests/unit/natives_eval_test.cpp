@@ -35,16 +35,18 @@ class NativesEval : public ::testing::Test {
 
 int32_t scratch_count() { return block::count(cell::node(natives::scratch())); }
 
-// Scripts named by file! or url! run through the library's loader, which is not there yet.
-TEST_F(NativesEval, DoOfAScriptNameIsNotDone) {
-    for (TypeId type : {TypeId::File, TypeId::Url}) {
-        StackScope scope;
-        Cell* name = text("script.nuv");
-        cell::set_type(name, type);
-        stack::g_args.base = name;
-        const int32_t refinements[4] = {-1, -1, -1, -1};
-        EXPECT_RAISES(natives_eval::do_(false, refinements), Err::NotDone);
-    }
+// Scripts named by file! or url! run through the library's do-file as its word holds it at the
+// call, given the name, no callback and the /args value: a missing file gives the error of
+// reading it, and a word that holds no function no-value.
+TEST_F(NativesEval, DoOfAScriptNameCallsDoFile) {
+    check_cases({
+        {"do %no-such-script.nuv", "error cannot-open"},
+        {"saved: :do-file do-file: func [f c a] [reduce [f c a]] "
+         "r: reduce [do %a.nuv do/args http://h/s 5] do-file: :saved r",
+         "[[%a.nuv none none] [http://h/s none 5]]"},
+        {"saved: :do-file do-file: 1 e: try [do %a.nuv] do-file: :saved reduce [e/id e/arg1]",
+         "[no-value do-file]"},
+    });
 }
 
 // An unbound word in the words block is refused before any word is set.
