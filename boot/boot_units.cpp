@@ -54,6 +54,7 @@ constexpr Step kSteps[] = {
     {"type-predicates", routines::bind_predicates},
     {"system-tables", system_tables},
     {"codecs", put_codecs},
+    {"tool-routines", routines::bind_tools},
 };
 
 }  // namespace

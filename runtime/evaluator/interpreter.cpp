@@ -717,10 +717,16 @@ void run_body(const Cell& body, NodeId ctx, [[maybe_unused]] const Cell* fn = nu
         });
 }
 
-// A traced body runs with the tracing switch its function's attributes give.
+// A traced body runs with the tracing switch its function's attributes give, put back after
+// it; a body without them leaves the switch to its code (the tools' `trace true` and
+// `trace false` last beyond their call).
 void run_traced_body(const Cell& body, NodeId ctx, const Cell* fn, const Cell* name) {
-    const trace::Switch attribute(trace::body_tracing(fn->header));
-    run_body<true>(body, ctx, fn, name);
+    if (fn->header & (function::kTraceFlag | function::kNoTraceFlag)) {
+        const trace::Switch attribute(trace::body_tracing(fn->header));
+        run_body<true>(body, ctx, fn, name);
+    } else {
+        run_body<true>(body, ctx, fn, name);
+    }
 }
 
 template <bool Traced>

@@ -127,6 +127,12 @@ uint64_t collect_calls(const uint64_t* args) {
 
 uint64_t is_tracing(const uint64_t*) { return trace::tracing() ? 1 : 0; }
 
+// Switches tracing on or off inside an open trace run; outside one it stays off.
+uint64_t set_tracing(const uint64_t* args) {
+    hooks::g_tracing = args[0] != 0 && trace::active();
+    return 0;
+}
+
 // The UTF-8 sequences from start's head to pos's index in start's buffer, each step as long as
 // its lead byte says. A sequence that pos or the tail cuts counts as one, and no byte at or past
 // either is read.
@@ -310,6 +316,11 @@ constexpr RuntimeRoutine kMethodRoutines[] = {
     {"set-float-switch", "\"Internal Use Only\" switch [word!] value [logic!]", set_float_switch, kNoResult},
 };
 
+// The routines the tools' `trace` calls, kept out of the global context like the methods'.
+constexpr RuntimeRoutine kToolRoutines[] = {
+    {"set-tracing", "\"Internal Use Only\" on [logic!]", set_tracing, kNoResult},
+};
+
 // ---- Type predicates ----
 
 struct TypePredicate {
@@ -462,23 +473,38 @@ void bind_collector(const Cell* gc) {
     }
 }
 
-void bind_methods() {
-    // Each method is looked up again after anything allocates: its cell lies in a buffer.
-    const auto methods = {system_object::interpreted_method, system_object::float_guard};
-    for (const auto method : methods)
-        if (!method()) fire(Err::NotDone);
+namespace {
+
+// Binds the bodies of the functions the getters find (looked up again after anything allocates:
+// their cells lie in buffers) to a new object whose fields are the routines.
+template <size_t N, size_t M>
+void bind_bodies(const RuntimeRoutine (&table)[N], const std::array<const Cell* (*)(), M>& functions) {
+    for (const auto function : functions)
+        if (!function()) fire(Err::NotDone);
     const stack::Mark mark;
-    Cell* holder = object::make_empty(stack::reserve(), static_cast<int32_t>(std::size(kMethodRoutines)));
-    for (const RuntimeRoutine& r : kMethodRoutines)
-        object::add_field(holder, r.word, push(r.spec, r.entry, r.kind));
+    Cell* holder = object::make_empty(stack::reserve(), static_cast<int32_t>(N));
+    for (const RuntimeRoutine& r : table) object::add_field(holder, r.word, push(r.spec, r.entry, r.kind));
     holder->w2 = static_cast<uint32_t>(object::new_class());
     const NodeId ctx = object::context_of(holder);
     object::finalize(holder, ctx);
-    for (const auto method : methods) {
-        Cell body = function::body_of(method());
+    for (const auto function : functions) {
+        Cell body = function::body_of(function());
         context::bind_block(&body, ctx, false);
     }
     mark.restore();
 }
+
+const Cell* global_trace() {
+    const Cell* held = word::slot(word::make_global("trace"));
+    return held && cell::is(held, T::Function) ? held : nullptr;
+}
+
+}  // namespace
+
+void bind_methods() {
+    bind_bodies(kMethodRoutines, std::array{system_object::interpreted_method, system_object::float_guard});
+}
+
+void bind_tools() { bind_bodies(kToolRoutines, std::array{global_trace}); }
 
 }  // namespace nuv::routines

@@ -66,5 +66,9 @@ void bind_collector(const Cell* gc);
 // set-float-switch (the float formatter's pretty? or full? switch). Internal not-done when
 // either method is no function!. Allocates.
 void bind_methods();
+// Binds the body of the global `trace` (the tools unit's) to an object of the internal routine
+// it calls by name: set-tracing (the tracing switch, on only inside an open trace run). Internal
+// not-done when `trace` is no function!. Allocates.
+void bind_tools();
 
 }  // namespace nuv::routines
