@@ -67,20 +67,20 @@ bool init() {
     return g_up;
 }
 
-bool is_up() { return g_up; }
+bool is_up() { return init(); }
 
 size_t digest_size(Digest d) { return algorithm(d).size; }
 size_t block_size(Digest d) { return algorithm(d).block; }
 
 bool digest(Digest d, const uint8_t* data, size_t length, uint8_t* out) {
-    if (!g_up) return false;
+    if (!init()) return false;
     Context ctx;
     return ctx.start(d) && ctx.add(data, length) && ctx.finish(out, algorithm(d).size);
 }
 
 bool hmac(Digest d, const uint8_t* key, size_t key_length, const uint8_t* data, size_t length,
           uint8_t* out) {
-    if (!g_up) return false;
+    if (!init()) return false;
     const size_t block = algorithm(d).block;
     const size_t size = algorithm(d).size;
     Pad inner;
@@ -106,7 +106,7 @@ bool hmac(Digest d, const uint8_t* key, size_t key_length, const uint8_t* data, 
 }
 
 bool random_bytes(uint8_t* out, size_t length) {
-    if (!g_up) return false;
+    if (!init()) return false;
     // The generator takes an int count: large requests go in pieces.
     constexpr size_t kPiece = std::numeric_limits<int>::max();
     while (length > 0) {

@@ -1,6 +1,7 @@
 // The digest layer over the system's cryptographic library: the five digests, their HMAC and
 // secure random bytes. Plain bytes in and out; nothing here knows the language's values.
-// One process-wide set of algorithm handles, made by init() and kept for the process's life.
+// One process-wide set of algorithm handles, made by the first call that needs them (the
+// library's set-up costs more than the rest of start-up) and kept for the process's life.
 #pragma once
 
 #include <cstddef>
@@ -15,12 +16,12 @@ inline constexpr size_t kMaxDigestSize = 64;
 // Fetches the algorithms; true when all five and the random generator are there. Safe to call
 // again: what a first call found is kept.
 bool init();
-bool is_up();  // init() succeeded
+bool is_up();  // init() succeeds (it is tried at this call when it has not been)
 
 size_t digest_size(Digest d);  // 16, 20, 32, 48 or 64 bytes
 size_t block_size(Digest d);   // 128 for SHA-384 and SHA-512, 64 for the others
 
-// Writes digest_size(d) bytes to out. False when the layer is not up or the library fails;
+// Writes digest_size(d) bytes to out. False when the layer cannot come up or the library fails;
 // out is then unspecified.
 bool digest(Digest d, const uint8_t* data, size_t length, uint8_t* out);
 

@@ -7,7 +7,6 @@
 
 #include <iterator>
 
-#include "host/crypto.h"
 #include "runtime/case_fold.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
@@ -229,9 +228,6 @@ void init() {
     os::init();
     output::init();
     random::init();
-    // The digest layer: without it digests raise feature-na and the secure source falls back
-    // to the kernel's generator.
-    host::crypto::init();
     hash::set_seed(hash::kDefaultSeed);
     memory::init();
     watch::reset();
