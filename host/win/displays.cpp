@@ -102,7 +102,7 @@ const std::vector<Display>& hook_screens() {
     if (changed(value, &g_hooks.screens_read, &g_hooks.screens_text)) {
         g_hooks.screens.clear();
         std::string_view rest = g_hooks.screens_text;
-        while (value) {
+        while (value && *value) {
             const size_t comma = rest.find(',');
             Display display;
             if (!read_display(rest.substr(0, comma), dpi, &display)) {
