@@ -156,14 +156,25 @@ constexpr auto kControls = [] {
     return table;
 }();
 
-// The left or right key that a Shift, Ctrl or Alt key message stands for.
+// Shift, Ctrl and Alt, each with its left and right keys.
+struct Sides {
+    uint8_t vk, left, right;
+};
+constexpr Sides kSides[] = {{VK_SHIFT, VK_LSHIFT, VK_RSHIFT}, {VK_CONTROL, VK_LCONTROL, VK_RCONTROL}, {VK_MENU, VK_LMENU, VK_RMENU}};
+
+const Sides* sides_of(uint8_t vk) {
+    for (const Sides& s : kSides)
+        if (s.vk == vk) return &s;
+    return nullptr;
+}
+
+// The left or right key that a Shift, Ctrl or Alt key message stands for: the right Shift key
+// is told by its scan code, the right Ctrl and Alt keys by the extended bit.
 uint8_t sided(uint8_t vk, uint32_t scan, bool extended) {
-    switch (vk) {
-    case VK_SHIFT: return (scan & 0xFF) == 0x36 ? VK_RSHIFT : VK_LSHIFT;
-    case VK_CONTROL: return extended ? VK_RCONTROL : VK_LCONTROL;
-    case VK_MENU: return extended ? VK_RMENU : VK_LMENU;
-    default: return vk;
-    }
+    const Sides* s = sides_of(vk);
+    if (!s) return vk;
+    const bool right = vk == VK_SHIFT ? (scan & 0xFF) == 0x36 : extended;
+    return right ? s->right : s->left;
 }
 
 // A mouse button: its messages, its MK_ flag, its XBUTTON number and its virtual key.
@@ -245,6 +256,12 @@ void Input::set_down(uint8_t* table, int vk, bool down) {
     table[vk] = static_cast<uint8_t>((table[vk] & 1) | (down ? 0x80 : 0));
 }
 
+void Input::set_key(uint8_t* table, uint8_t vk, uint8_t side, bool down) {
+    set_down(table, side, down);
+    // Shift, Ctrl and Alt are down while either of their keys is.
+    if (const Sides* s = sides_of(vk); s && side != vk) set_down(table, vk, (table[s->left] | table[s->right]) & 0x80);
+}
+
 uint32_t Input::mouse_keys() const {
     return buttons_ | (async_down(VK_SHIFT) ? uint32_t{MK_SHIFT} : 0u) | (async_down(VK_CONTROL) ? uint32_t{MK_CONTROL} : 0u);
 }
@@ -265,8 +282,7 @@ void Input::key_event(const SDL_KeyboardEvent& e, std::vector<InputMessage>* out
     // AltGr types characters as Ctrl+Alt would.
     const bool alt = async_down(VK_LMENU) || (async_down(VK_RMENU) && !altgr_) || (vk == VK_MENU && !altgr_);
     const bool system = alt && !async_down(VK_CONTROL);
-    set_down(async_, side, down);
-    if (side != vk) set_down(async_, vk, async_down(sided(vk, 0, false)) || async_down(sided(vk, 0x36, true)));
+    set_key(async_, vk, side, down);
     if (side == VK_RMENU && !down) altgr_ = false;
 
     uint32_t lparam = 1 | (row->scan & 0xFFu) << 16 | (extended ? kKeyExtended : 0) | (system ? kKeyAltDown : 0);
@@ -367,8 +383,7 @@ void Input::taken(const InputMessage& m) {
         const auto vk = static_cast<uint8_t>(m.wParam);
         const auto lparam = static_cast<uint32_t>(m.lParam);
         const uint8_t side = sided(vk, lparam >> 16, lparam & kKeyExtended);
-        set_down(state_, side, down);
-        if (side != vk) set_down(state_, vk, (state_[sided(vk, 0, false)] | state_[sided(vk, 0x36, true)]) & 0x80);
+        set_key(state_, vk, side, down);
         if (!down) return;
         taken_key_ = m;
         taken_text_ = {};

@@ -131,7 +131,9 @@ private:
     };
     void key_event(const SDL_KeyboardEvent& event, std::vector<InputMessage>* out);
     void text_event(const SDL_TextInputEvent& event, std::vector<InputMessage>* out);
-    void set_down(uint8_t* table, int vk, bool down);
+    static void set_down(uint8_t* table, int vk, bool down);
+    // Sets a key and, for a left or right Shift, Ctrl or Alt (`side`), the key both stand for.
+    static void set_key(uint8_t* table, uint8_t vk, uint8_t side, bool down);
     bool async_down(int vk) const { return async_[vk] & 0x80; }
     uint32_t mouse_keys() const;
 

@@ -102,6 +102,48 @@ TEST(WinInput, KeysGiveKeyAndCharacterMessages) {
     }
 }
 
+SDL_Event key_event(bool down, SDL_Scancode sc, SDL_Keycode sym) {
+    SDL_Event e{};
+    e.key.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.keysym.scancode = sc;
+    e.key.keysym.sym = sym;
+    return e;
+}
+
+// The right Alt key is Alt; as AltGr (SDL's mode key) it is the right Alt key too, but the
+// characters typed under it are plain characters, as they are under Ctrl+Alt.
+TEST(WinInput, RightAltAndAltGr) {
+    struct Row {
+        SDL_Scancode sc;
+        SDL_Keycode sym;
+        const char* text;
+        std::vector<Want> want;
+    };
+    const Row rows[] = {
+        {SDL_SCANCODE_RALT, SDLK_RALT, "f",
+         {{WM_SYSKEYDOWN, VK_MENU, 0x138}, {WM_SYSKEYDOWN, 'F'}, {WM_SYSCHAR, 'f'}, {WM_SYSKEYUP, 'F'}, {WM_SYSKEYUP, VK_MENU, 0x138}}},
+        {SDL_SCANCODE_RALT, SDLK_MODE, "@",
+         {{WM_KEYDOWN, VK_MENU, 0x138}, {WM_KEYDOWN, 'F'}, {WM_CHAR, '@'}, {WM_KEYUP, 'F'}, {WM_KEYUP, VK_MENU, 0x138}}},
+        {SDL_SCANCODE_MODE, SDLK_MODE, "@",
+         {{WM_KEYDOWN, VK_MENU, 0x138}, {WM_KEYDOWN, 'F'}, {WM_CHAR, '@'}, {WM_KEYUP, 'F'}, {WM_KEYUP, VK_MENU, 0x138}}},
+    };
+    for (const Row& row : rows) {
+        Input in;
+        SDL_Event text{};
+        text.text.type = SDL_TEXTINPUT;
+        std::strcpy(text.text.text, row.text);
+        const std::vector<InputMessage> got =
+            run(in, {key_event(true, row.sc, row.sym), key_event(true, SDL_SCANCODE_F, 'f'), text,
+                     key_event(false, SDL_SCANCODE_F, 'f'), key_event(false, row.sc, row.sym)});
+        bool same = got.size() == row.want.size();
+        for (size_t i = 0; same && i < got.size(); ++i)
+            same = got[i].message == row.want[i].message && got[i].wParam == row.want[i].wParam &&
+                   (row.want[i].scan < 0 || static_cast<int>((got[i].lParam >> 16) & 0x1FF) == row.want[i].scan);
+        EXPECT_TRUE(same) << row.sc << "/" << row.sym << " gave" << show(got);
+        EXPECT_FALSE(in.key_state(VK_MENU) & 0x8000);
+    }
+}
+
 TEST(WinInput, RepeatedKeyDownCarriesBit30) {
     Input in;
     std::vector<SDL_Event> events = events_of("key a");  // down, text, up
