@@ -69,6 +69,7 @@ struct Hooks {
     std::string dpi_text, screens_text;
     bool dpi_read = false, screens_read = false;
     uint32_t dpi = kBaseDpi;
+    uint32_t screens_dpi = 0;  // the DPI of the displays that give none
     std::vector<Display> screens;
 };
 Hooks g_hooks;
@@ -99,7 +100,8 @@ uint32_t hook_dpi() {
 const std::vector<Display>& hook_screens() {
     const uint32_t dpi = hook_dpi();
     const char* value = std::getenv("NUV_TEST_SCREENS");
-    if (changed(value, &g_hooks.screens_read, &g_hooks.screens_text)) {
+    if (changed(value, &g_hooks.screens_read, &g_hooks.screens_text) || dpi != g_hooks.screens_dpi) {
+        g_hooks.screens_dpi = dpi;
         g_hooks.screens.clear();
         std::string_view rest = g_hooks.screens_text;
         while (value && *value) {

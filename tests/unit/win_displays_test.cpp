@@ -91,6 +91,10 @@ TEST(WinDisplays, BadTestScreensAreReportedAndIgnored) {
     EXPECT_EQ(MonitorFromPoint({-1, 0}), 2u);
     EXPECT_EQ(dpi_of(2), 120u);
     EXPECT_EQ(GetSystemMetrics(SM_CYHSCROLL), 20);
+    Env bad_dpi("NUV_TEST_DPI", "12x");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(dpi_of(2), 96u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "nuv: NUV_TEST_DPI \"12x\" is not a number of dots per inch; 96 is used\n");
 }
 
 TEST(WinDisplays, SystemColors) {
