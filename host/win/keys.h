@@ -79,10 +79,11 @@ inline constexpr uint32_t CS_DBLCLKS = 0x0008;
 // The longest pause between the presses of a double click, in milliseconds.
 inline constexpr uint32_t kDoubleClickTime = 500;
 
-// One input message as the queue takes it. `point` is the pointer in the coordinates of the
-// SDL window `window` (its client area: decorations count as none), and mouse messages pack it
-// into lParam too: the queue repacks lParam for the window it picks. `text` ties a key-down to
-// the text SDL reported after it (0: none).
+// One input message as the queue takes it, from the SDL window `window` (0: none named). A
+// mouse message's `point` is the pointer in that window's coordinates (its client area:
+// decorations count as none), packed into lParam too: the queue repacks lParam for the window it
+// picks (screen coordinates for the wheel). `text` ties a key-down to the text SDL reported
+// after it (0: none); `time` is SDL's, and TranslateMessage is given it back unchanged.
 struct InputMessage {
     uint32_t message = 0;
     intptr_t wParam = 0;
