@@ -1,6 +1,7 @@
-// The desktop's text clipboard through SDL2, which is loaded and started (video only) on the
-// first call, so that programs that never use the clipboard never pay for it. Without a
-// display SDL's offscreen driver keeps the text inside the process. No language values.
+// The desktop's text clipboard through SDL2, loaded and started (video only, the one start
+// that host/win/sdl.h keeps for the whole host) on the first call, so that programs that never
+// use the clipboard never pay for it. Without a display SDL's offscreen driver keeps the text
+// inside the process. No language values.
 #pragma once
 #include <string>
 

@@ -124,4 +124,12 @@ inline constexpr uint32_t kKeyAltDown = 1u << 29;
 inline constexpr uint32_t kKeyWasDown = 1u << 30;
 inline constexpr uint32_t kKeyReleased = 1u << 31;
 
+// A point and a rectangle in pixels; a rectangle's right and bottom lie just outside it.
+struct POINT {
+    int32_t x, y;
+};
+struct RECT {
+    int32_t left, top, right, bottom;
+};
+
 }  // namespace nuv::host::win

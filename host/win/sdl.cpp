@@ -1,0 +1,59 @@
+#include "host/win/sdl.h"
+
+#include <cstdlib>
+
+#include "host/dynamic.h"
+
+namespace nuv::host::sdl {
+
+namespace {
+
+Library g_library{};
+int g_loaded = 0;  // 0 not tried, 1 loaded, -1 missing
+int g_video = 0;   // 0 not tried, 1 running, -1 could not start
+int g_video_starts = 0;
+
+bool load() {
+    Library& l = g_library;
+    return load_library("libSDL2-2.0.so.0", Entry{"SDL_InitSubSystem", &l.init_sub_system},
+                        Entry{"SDL_SetHint", &l.set_hint},
+                        Entry{"SDL_free", &l.free}, Entry{"SDL_GetCurrentVideoDriver", &l.current_video_driver},
+                        Entry{"SDL_GetClipboardText", &l.get_clipboard_text},
+                        Entry{"SDL_SetClipboardText", &l.set_clipboard_text},
+                        Entry{"SDL_GetNumVideoDisplays", &l.num_video_displays},
+                        Entry{"SDL_GetDisplayBounds", &l.display_bounds},
+                        Entry{"SDL_GetGlobalMouseState", &l.global_mouse_state});
+}
+
+bool start(const Library& sdl) {
+    // With no display the offscreen driver at once: the others would complain on the way.
+    const bool chosen = std::getenv("SDL_VIDEODRIVER") != nullptr;
+    const bool display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+    if (!chosen && !display) sdl.set_hint(SDL_HINT_VIDEODRIVER, "offscreen");
+    if (sdl.init_sub_system(SDL_INIT_VIDEO) == 0) return true;
+    if (chosen || !display) return false;
+    sdl.set_hint(SDL_HINT_VIDEODRIVER, "offscreen");
+    return sdl.init_sub_system(SDL_INIT_VIDEO) == 0;
+}
+
+}  // namespace
+
+const Library* library() {
+    if (g_loaded == 0) g_loaded = load() ? 1 : -1;
+    return g_loaded == 1 ? &g_library : nullptr;
+}
+
+bool start_video() {
+    if (g_video == 0) {
+        const Library* sdl = library();
+        g_video = sdl && start(*sdl) ? 1 : -1;
+        if (g_video == 1) ++g_video_starts;
+    }
+    return g_video == 1;
+}
+
+bool video_running() { return g_video == 1; }
+
+int video_starts() { return g_video_starts; }
+
+}  // namespace nuv::host::sdl
