@@ -31,6 +31,7 @@ struct Window {
     HWND owner = 0;
     intptr_t menu = 0;               // a child's id, a top-level window's menu
     std::vector<HWND> children;      // z-order, bottom first
+    std::vector<HWND> owned;         // the windows it owns, in creation order
     RECT rect;                       // in the parent's client coordinates (screen for a top-level)
     RECT normal;                     // the rectangle restored from minimised or maximised
     WindowExtra extra;
@@ -41,6 +42,7 @@ struct Window {
     bool erase = false;              // WM_ERASEBKGND pending
     bool frame_dirty = true;         // the non-client area needs drawing
     bool destroyed = false;
+    uint32_t paints = 0;  // BeginPaint calls: a WM_PAINT that made none leaves the window valid
     int calls = 0;  // procedures of this window running
     // The top-level frame: the composed pixels and whether the tree changed since.
     cairo_surface_t* composed = nullptr;
@@ -93,6 +95,8 @@ bool make_surface(Window* w, int32_t width, int32_t height);
 void free_surfaces(Window* w);
 void invalidate(Window* w, const RECT* client_rect, bool erase);
 void mark_composed_dirty(Window* w);
+// Sends WM_PAINT; a window whose procedure did not call BeginPaint is left valid.
+LRESULT paint_now(Window* w);
 // The first visible window of the tree from `top` that has an invalid region, parents first.
 Window* window_needing_paint(HWND filter);
 // Fills the DC's clip with the class brush; false without one.

@@ -209,6 +209,18 @@ void invalidate(Window* w, const RECT* client_rect, bool erase) {
 
 void mark_composed_dirty(Window* w) { root(w)->composed_dirty = true; }
 
+LRESULT paint_now(Window* w) {
+    const HWND id = w->id;
+    const uint32_t before = w->paints;
+    LRESULT result = call(w, w->proc, WM_PAINT, 0, 0);
+    // A procedure that never began painting would be asked again for ever.
+    if ((w = live(id)) && w->paints == before) {
+        w->invalid = RECT{};
+        w->erase = false;
+    }
+    return result;
+}
+
 Window* window_needing_paint(HWND filter) {
     for (auto it = state().top_levels.rbegin(); it != state().top_levels.rend(); ++it)
         if (Window* w = live(*it))
@@ -273,6 +285,7 @@ cairo_t* BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
     c->rectangle(cr, r.left, r.top, std::max(r.width(), 0), std::max(r.height(), 0));
     c->clip(cr);
     const bool erase = w->erase;
+    ++w->paints;
     w->invalid = RECT{};
     w->erase = false;
     paint->hdc = cr;
@@ -328,10 +341,7 @@ bool GetUpdateRect(HWND hwnd, RECT* rect) {
 bool UpdateWindow(HWND hwnd) {
     Window* w = live(hwnd);
     if (!w) return false;
-    if (!empty(w->invalid)) {
-        SendMessage(hwnd, WM_PAINT, 0, 0);
-        ValidateRect(hwnd, nullptr);
-    }
+    if (!empty(w->invalid)) paint_now(w);
     return true;
 }
 

@@ -237,10 +237,7 @@ LRESULT DispatchMessage(const MSG* msg) {
     }
     Window* w = live(msg->hwnd);
     if (!w) return 0;
-    LRESULT result = call(w, w->proc, msg->message, msg->wParam, msg->lParam);
-    // A procedure that leaves its region invalid would be asked to paint for ever.
-    if (msg->message == WM_PAINT) ValidateRect(msg->hwnd, nullptr);
-    return result;
+    return msg->message == WM_PAINT ? paint_now(w) : call(w, w->proc, msg->message, msg->wParam, msg->lParam);
 }
 
 void PostQuitMessage(int32_t code) {
@@ -411,6 +408,7 @@ LRESULT DefWindowProc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lPa
         return static_cast<LRESULT>(n);
     }
     case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK:
         scroll_bar_click(w, static_cast<int32_t>(wParam), POINT{lparam_x(lParam), lparam_y(lParam)});
         return 0;
     case WM_SYSCOMMAND:

@@ -255,6 +255,7 @@ HWND CreateWindowEx(uint32_t ex_style, std::u16string_view class_name, std::u16s
         w->parent = parent;
     else if (p)
         w->owner = root(p)->id;
+    if (Window* owner = find(w->owner)) owner->owned.push_back(w->id);
     w->menu = hMenu;
     w->rect = RECT{x, y, x + std::max(width, 0), y + std::max(height, 0)};
     w->normal = w->rect;
@@ -302,11 +303,7 @@ HWND CreateWindowEx(uint32_t ex_style, std::u16string_view class_name, std::u16s
 bool DestroyWindow(HWND hwnd) {
     Window* w = live(hwnd);
     if (!w) return false;
-    std::vector<HWND> owned;
-    for (auto& [id, other] : state().windows)
-        if (other->owner == hwnd && !other->destroyed) owned.push_back(id);
-    std::sort(owned.begin(), owned.end());
-    for (HWND o : owned) DestroyWindow(o);
+    for (HWND o : std::vector<HWND>(w->owned)) DestroyWindow(o);
     if (!(w = live(hwnd))) return true;
     const bool top_level = is_top_level(w);
     mark_composed_dirty(w);
@@ -322,7 +319,10 @@ bool DestroyWindow(HWND hwnd) {
         if (s.capture == x->id) s.capture = 0;
         if (s.active == x->id) s.active = 0;
         kill_timers(x->id);
-        unlink(x);
+        // Children still inside the tree go with their parent's list.
+        if (x->id == hwnd || !in_tree(x, hwnd)) unlink(x);
+        if (Window* owner = find(x->owner))
+            owner->owned.erase(std::remove(owner->owned.begin(), owner->owned.end(), x->id), owner->owned.end());
         x->destroyed = true;
         call(x, x->proc, WM_NCDESTROY, 0, 0);
     }

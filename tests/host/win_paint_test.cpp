@@ -125,6 +125,28 @@ TEST_F(WinTest, InvalidateThenUpdateWindowPaintsBeforeReturning) {
     EXPECT_FALSE(PeekMessage(&msg, 0, 0, 0, PM_NOREMOVE));
 }
 
+TEST_F(WinTest, RedrawWindowPaintsTheTreeNowAndGetDcDrawsAtOnce) {
+    HWND parent = top(0, 0, 40, 40);
+    HWND inner = child(parent, 10, 10, 10, 10);
+    pump();
+    g_log.clear();
+    RedrawWindow(parent, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    EXPECT_EQ(logged(WM_PAINT).size(), 2u);
+    EXPECT_EQ(logged(WM_ERASEBKGND, inner).size(), 1u);
+    Frame frame;
+    compose_frame(parent, &frame);
+    cairo_t* dc = GetDC(inner);
+    ASSERT_NE(dc, nullptr);
+    const CairoLib* c = cairo_lib();
+    c->set_source_rgba(dc, 0, 1, 0, 1);
+    c->paint(dc);
+    ReleaseDC(inner, dc);
+    EXPECT_TRUE(frame_dirty(parent));
+    Snapshot shot(parent, 40, 40);
+    EXPECT_EQ(shot.at(15, 15), kGreen);
+    EXPECT_EQ(shot.at(25, 15), kWhite);
+}
+
 TEST_F(WinTest, ScrollBarNarrowsTheClientAndItsArrowsScroll) {
     HWND parent = top(0, 0, 200, 200);
     HWND bars = child(parent, 20, 20, 100, 100, WS_VISIBLE | WS_VSCROLL);

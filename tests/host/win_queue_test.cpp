@@ -70,6 +70,18 @@ TEST_F(WinTest, PaintComesOnlyForAnInvalidRegionAndAnEmptyQueue) {
     };
     InvalidateRect(h, nullptr, false);
     EXPECT_EQ(taken_messages(), (std::vector<uint32_t>{WM_PAINT}));
+    // One that asks again while it paints is painted again.
+    int rounds = 0;
+    g_answer = [&](HWND self, uint32_t m, intptr_t, intptr_t) -> std::optional<LRESULT> {
+        if (m != WM_PAINT) return std::nullopt;
+        PAINTSTRUCT ps;
+        BeginPaint(self, &ps);
+        EndPaint(self, &ps);
+        if (++rounds < 3) InvalidateRect(self, nullptr, false);
+        return 0;
+    };
+    InvalidateRect(h, nullptr, false);
+    EXPECT_EQ(taken_messages(), (std::vector<uint32_t>{WM_PAINT, WM_PAINT, WM_PAINT}));
     // A hidden window is not painted.
     ShowWindow(h, SW_HIDE);
     InvalidateRect(h, nullptr, false);
