@@ -55,6 +55,7 @@ struct State {
     std::vector<HWND> top_levels;  // z-order, bottom first
     HWND next_id = 2;
     HWND focus = 0, capture = 0, active = 0;
+    HWND tracking = 0;  // the window waiting for WM_MOUSELEAVE
     HCURSOR cursor = 0;
     POINT cursor_pos;
     RECT work_area{0, 0, 1920, 1080};

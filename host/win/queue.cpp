@@ -266,6 +266,10 @@ void mouse_input(uint32_t message, POINT screen, intptr_t keys) {
     s.cursor_pos = screen;
     int32_t hit = HTCLIENT;
     HWND target = live(s.capture) ? s.capture : pick_at(screen, &hit);
+    if (s.tracking && (s.tracking != target || hit != HTCLIENT)) {
+        post_input(MSG{s.tracking, WM_MOUSELEAVE, 0, 0, 0, screen});
+        s.tracking = 0;
+    }
     if (!target) return;
     if (message == WM_MOUSEMOVE && !s.capture)
         SendMessage(target, WM_SETCURSOR, target, point_lparam(hit, static_cast<int32_t>(message)));
@@ -302,6 +306,21 @@ void mouse_input(uint32_t message, POINT screen, intptr_t keys) {
         post_input(MSG{target, message - WM_MOUSEMOVE + WM_NCMOUSEMOVE, hit, point_lparam(screen.x, screen.y), 0,
                        screen});
     }
+}
+
+bool TrackMouseEvent(const TRACKMOUSEEVENT* track) {
+    State& s = state();
+    if (track->dwFlags & TME_CANCEL) {
+        if (s.tracking == track->hwndTrack) s.tracking = 0;
+        return true;
+    }
+    if (!(track->dwFlags & TME_LEAVE) || !live(track->hwndTrack)) return false;
+    int32_t hit;
+    if (pick_at(s.cursor_pos, &hit) == track->hwndTrack && hit == HTCLIENT)
+        s.tracking = track->hwndTrack;
+    else
+        post_input(MSG{track->hwndTrack, WM_MOUSELEAVE, 0, 0, 0, s.cursor_pos});
+    return true;
 }
 
 void set_event_source(const EventSource* source) { state().source = source; }

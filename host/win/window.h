@@ -332,6 +332,15 @@ void post_input(const MSG& msg);
 // second press soon and near enough on a CS_DBLCLKS window is a double click.
 void mouse_input(uint32_t message, POINT screen, intptr_t keys);
 
+// Asks for WM_MOUSELEAVE once the pointer leaves the window's client area (a child entered
+// counts as leaving), or cancels the request.
+enum : uint32_t { TME_LEAVE = 0x00000002, TME_CANCEL = 0x80000000 };
+struct TRACKMOUSEEVENT {
+    uint32_t dwFlags = 0;
+    HWND hwndTrack = 0;
+};
+bool TrackMouseEvent(const TRACKMOUSEEVENT* track);
+
 // What the display side plugs into the loop: `pump` moves waiting events into the input queue;
 // `wait` blocks until an event, a wake or the timeout (milliseconds, -1: none); `wake` may come
 // from any thread; `idle` runs when the queue has run dry, before waiting (frames are shown

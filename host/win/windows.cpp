@@ -318,6 +318,7 @@ bool DestroyWindow(HWND hwnd) {
         if (s.focus == x->id) s.focus = 0;
         if (s.capture == x->id) s.capture = 0;
         if (s.active == x->id) s.active = 0;
+        if (s.tracking == x->id) s.tracking = 0;
         kill_timers(x->id);
         // Children still inside the tree go with their parent's list.
         if (x->id == hwnd || !in_tree(x, hwnd)) unlink(x);

@@ -250,5 +250,47 @@ TEST_F(WinTest, MouseInputGoesToTheCaptureHolderAndMakesDoubleClicks) {
     EXPECT_EQ(logged(WM_MOUSEWHEEL)[0].lParam, point_lparam(120, 120));
 }
 
+TEST_F(WinTest, LeavingATrackedWindowOrEnteringItsChildSendsMouseLeave) {
+    HWND parent = top(100, 100, 60, 60);
+    HWND inner = child(parent, 30, 30, 20, 20);
+    pump();
+    struct Row {
+        POINT to;
+        HWND leaves;  // 0: no WM_MOUSELEAVE
+    };
+    const Row rows[] = {{{105, 105}, 0}, {{135, 135}, parent}, {{300, 300}, inner}};
+    HWND tracked = 0;
+    for (const Row& row : rows) {
+        g_log.clear();
+        mouse_input(WM_MOUSEMOVE, row.to, 0);
+        pump();
+        auto leaves = logged(WM_MOUSELEAVE);
+        ASSERT_EQ(leaves.size(), row.leaves ? 1u : 0u) << row.to.x;
+        if (row.leaves) {
+            EXPECT_EQ(leaves[0].hwnd, row.leaves);
+        }
+        auto moves = logged(WM_MOUSEMOVE);
+        tracked = moves.empty() ? 0 : moves[0].hwnd;
+        if (tracked) {
+            TRACKMOUSEEVENT track;
+            track.dwFlags = TME_LEAVE;
+            track.hwndTrack = tracked;
+            TrackMouseEvent(&track);
+        }
+    }
+    EXPECT_EQ(tracked, 0u);
+}
+
+TEST_F(WinTest, TransparentHitPassesToTheWindowBeneath) {
+    HWND parent = top(0, 0, 60, 60);
+    HWND below = child(parent, 0, 0, 40, 40);
+    HWND above = child(parent, 10, 10, 40, 40);
+    g_answer = [above](HWND self, uint32_t m, intptr_t, intptr_t) -> std::optional<LRESULT> {
+        return self == above && m == WM_NCHITTEST ? std::optional<LRESULT>(HTTRANSPARENT) : std::nullopt;
+    };
+    EXPECT_EQ(WindowFromPoint(POINT{20, 20}), below);
+    EXPECT_EQ(WindowFromPoint(POINT{45, 45}), parent);
+}
+
 }  // namespace
 }  // namespace nuv::test::win
