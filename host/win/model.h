@@ -4,6 +4,7 @@
 #pragma once
 #include <cairo.h>
 
+#include <deque>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -40,6 +41,7 @@ struct Window {
     cairo_surface_t* surface = nullptr;  // the whole window rectangle
     RECT invalid;                    // client coordinates; empty: valid
     bool erase = false;              // WM_ERASEBKGND pending
+    bool unpainted = false;          // listed in State::unpainted
     bool frame_dirty = true;         // the non-client area needs drawing
     bool destroyed = false;
     uint32_t paints = 0;  // BeginPaint calls: a WM_PAINT that made none leaves the window valid
@@ -53,6 +55,9 @@ struct State {
     std::vector<std::shared_ptr<Class>> classes;
     std::unordered_map<HWND, std::unique_ptr<Window>> windows;
     std::vector<HWND> top_levels;  // z-order, bottom first
+    // Windows made invalid, in that order; painted ones leave at the next look, so painting n
+    // windows looks at each once.
+    std::deque<HWND> unpainted;
     HWND next_id = 2;
     HWND focus = 0, capture = 0, active = 0;
     HWND tracking = 0;  // the window waiting for WM_MOUSELEAVE
@@ -98,7 +103,7 @@ void invalidate(Window* w, const RECT* client_rect, bool erase);
 void mark_composed_dirty(Window* w);
 // Sends WM_PAINT; a window whose procedure did not call BeginPaint is left valid.
 LRESULT paint_now(Window* w);
-// The first visible window of the tree from `top` that has an invalid region, parents first.
+// The visible window invalid longest (only `filter` when not 0), or null.
 Window* window_needing_paint(HWND filter);
 // Fills the DC's clip with the class brush; false without one.
 bool erase_background(const Window* w, cairo_t* dc);

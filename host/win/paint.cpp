@@ -157,15 +157,6 @@ void compose_into(const CairoLib* c, cairo_t* cr, model::Window* w, int32_t x, i
     }
 }
 
-model::Window* needing_paint(model::Window* w, HWND filter) {
-    if (!(w->style & WS_VISIBLE)) return nullptr;
-    if (!empty(w->invalid) && (!filter || w->id == filter)) return w;
-    for (HWND id : w->children)
-        if (model::Window* c = model::live(id))
-            if (model::Window* found = needing_paint(c, filter)) return found;
-    return nullptr;
-}
-
 }  // namespace
 
 namespace model {
@@ -205,6 +196,10 @@ void invalidate(Window* w, const RECT* client_rect, bool erase) {
     if (empty(r)) return;
     w->invalid = unite(w->invalid, r);
     w->erase = w->erase || erase;
+    if (!w->unpainted) {
+        w->unpainted = true;
+        state().unpainted.push_back(w->id);
+    }
 }
 
 void mark_composed_dirty(Window* w) { root(w)->composed_dirty = true; }
@@ -222,9 +217,17 @@ LRESULT paint_now(Window* w) {
 }
 
 Window* window_needing_paint(HWND filter) {
-    for (auto it = state().top_levels.rbegin(); it != state().top_levels.rend(); ++it)
-        if (Window* w = live(*it))
-            if (Window* found = needing_paint(w, filter)) return found;
+    auto& list = state().unpainted;
+    for (auto it = list.begin(); it != list.end();) {
+        Window* w = live(*it);
+        if (!w || empty(w->invalid)) {
+            if (w) w->unpainted = false;
+            it = list.erase(it);
+            continue;
+        }
+        if (visible_chain(w) && (!filter || w->id == filter)) return w;
+        ++it;
+    }
     return nullptr;
 }
 
