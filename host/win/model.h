@@ -61,6 +61,9 @@ struct State {
     HWND next_id = 2;
     HWND focus = 0, capture = 0, active = 0;
     HWND tracking = 0;  // the window waiting for WM_MOUSELEAVE
+    // A scroll-bar thumb being dragged: its window, bar, and where on the thumb it was taken.
+    HWND thumb_window = 0;
+    int32_t thumb_bar = 0, thumb_grip = 0;
     HCURSOR cursor = 0;
     POINT cursor_pos;
     RECT work_area{0, 0, 1920, 1080};
@@ -107,8 +110,12 @@ LRESULT paint_now(Window* w);
 Window* window_needing_paint(HWND filter);
 // Fills the DC's clip with the class brush; false without one.
 bool erase_background(const Window* w, cairo_t* dc);
-// A press on a scroll bar sends its WM_VSCROLL or WM_HSCROLL request.
+// A press on a scroll bar sends its WM_VSCROLL or WM_HSCROLL request; on the thumb it starts a
+// drag.
 void scroll_bar_click(Window* w, int32_t hit, POINT screen);
+// While a thumb is dragged, moves send SB_THUMBTRACK and the release SB_THUMBPOSITION and
+// SB_ENDSCROLL; answers whether the drag took the message.
+bool thumb_drag(uint32_t message, POINT screen);
 int32_t hit_test(const Window* w, POINT screen);
 
 // The queue's share (queue.cpp): what the tree tells the loop.

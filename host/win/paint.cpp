@@ -269,9 +269,47 @@ void scroll_bar_click(Window* w, int32_t hit, POINT screen) {
         request = SB_PAGEUP;
     else if (p.thumb_to > p.thumb_from && at >= p.thumb_to)
         request = SB_PAGEDOWN;
-    else
-        return;  // the thumb: dragging it belongs to the pointer's tracking
+    else if (p.thumb_to > p.thumb_from) {
+        State& s = state();
+        s.thumb_window = w->id;
+        s.thumb_bar = bar;
+        s.thumb_grip = at - p.thumb_from;
+        w->bars[bar].track = w->bars[bar].pos;
+        return;
+    } else {
+        return;
+    }
     SendMessage(w->id, bar == SB_VERT ? WM_VSCROLL : WM_HSCROLL, request, 0);
+}
+
+bool thumb_drag(uint32_t message, POINT screen) {
+    State& s = state();
+    Window* w = live(s.thumb_window);
+    if (!w) {
+        s.thumb_window = 0;
+        return false;
+    }
+    const HWND id = w->id;
+    const uint32_t scroll = s.thumb_bar == SB_VERT ? WM_VSCROLL : WM_HSCROLL;
+    ScrollBar& b = w->bars[s.thumb_bar];
+    if (message == WM_MOUSEMOVE) {
+        BarParts p = bar_parts(w, s.thumb_bar);
+        POINT o = screen_origin(w);
+        const int32_t at = (s.thumb_bar == SB_VERT ? screen.y - o.y : screen.x - o.x) - s.thumb_grip;
+        const int32_t room = (p.end - p.start - 2 * p.arrow) - (p.thumb_to - p.thumb_from);
+        const int64_t span = int64_t(b.max) - b.min + 1 - b.page;
+        const int64_t pos = room > 0 ? b.min + (int64_t(at) - p.start - p.arrow) * span / room : b.min;
+        b.track = static_cast<int32_t>(std::clamp<int64_t>(pos, b.min, b.min + span));
+        SendMessage(id, scroll, SB_THUMBTRACK | (intptr_t(b.track & 0xFFFF) << 16), 0);
+        return true;
+    }
+    if (message == WM_LBUTTONUP) {
+        s.thumb_window = 0;
+        SendMessage(id, scroll, SB_THUMBPOSITION | (intptr_t(b.track & 0xFFFF) << 16), 0);
+        SendMessage(id, scroll, SB_ENDSCROLL, 0);
+        return true;
+    }
+    return message != WM_MOUSEWHEEL && message != WM_MOUSEHWHEEL;
 }
 
 }  // namespace model

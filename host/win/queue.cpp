@@ -264,6 +264,7 @@ void mouse_input(uint32_t message, POINT screen, intptr_t keys) {
     State& s = state();
     Queue& q = queue();
     s.cursor_pos = screen;
+    if (s.thumb_window && thumb_drag(message, screen)) return;
     int32_t hit = HTCLIENT;
     HWND target = live(s.capture) ? s.capture : pick_at(screen, &hit);
     if (s.tracking && (s.tracking != target || hit != HTCLIENT)) {

@@ -147,7 +147,7 @@ TEST_F(WinTest, RedrawWindowPaintsTheTreeNowAndGetDcDrawsAtOnce) {
     EXPECT_EQ(shot.at(25, 15), kWhite);
 }
 
-TEST_F(WinTest, ScrollBarNarrowsTheClientAndItsArrowsScroll) {
+TEST_F(WinTest, ScrollBarNarrowsTheClientAndItsArrowsAndThumbScroll) {
     HWND parent = top(0, 0, 200, 200);
     HWND bars = child(parent, 20, 20, 100, 100, WS_VISIBLE | WS_VSCROLL);
     RECT client;
@@ -178,6 +178,23 @@ TEST_F(WinTest, ScrollBarNarrowsTheClientAndItsArrowsScroll) {
         EXPECT_EQ(scrolls[0].wParam, row.request) << row.at.y;
         EXPECT_EQ(scrolls[0].lParam, 0);
     }
+    // The thumb (window rows 16..24, 60 rows to travel over 90 positions) dragged by 30 rows.
+    g_log.clear();
+    mouse_input(WM_LBUTTONDOWN, POINT{112, 40}, MK_LBUTTON);
+    pump();
+    mouse_input(WM_MOUSEMOVE, POINT{112, 70}, MK_LBUTTON);
+    mouse_input(WM_LBUTTONUP, POINT{112, 70}, 0);
+    auto scrolls = logged(WM_VSCROLL, bars);
+    ASSERT_EQ(scrolls.size(), 3u);
+    EXPECT_EQ(scrolls[0].wParam, SB_THUMBTRACK | (45 << 16));
+    EXPECT_EQ(scrolls[1].wParam, SB_THUMBPOSITION | (45 << 16));
+    EXPECT_EQ(scrolls[2].wParam, SB_ENDSCROLL);
+    info.fMask = SIF_TRACKPOS | SIF_POS;
+    GetScrollInfo(bars, SB_VERT, &info);
+    EXPECT_EQ(info.nTrackPos, 45);
+    EXPECT_EQ(info.nPos, 0);  // the owner moves the thumb
+    EXPECT_TRUE(logged(WM_MOUSEMOVE).empty());
+
     g_log.clear();
     ShowScrollBar(bars, SB_VERT, false);
     ASSERT_EQ(logged(WM_SIZE, bars).size(), 1u);
