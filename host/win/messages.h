@@ -126,10 +126,12 @@ inline constexpr uint32_t kKeyReleased = 1u << 31;
 
 // A point and a rectangle in pixels; a rectangle's right and bottom lie just outside it.
 struct POINT {
-    int32_t x, y;
+    int32_t x = 0, y = 0;
 };
 struct RECT {
-    int32_t left, top, right, bottom;
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+    int32_t width() const { return right - left; }
+    int32_t height() const { return bottom - top; }
 };
 
 }  // namespace nuv::host::win

@@ -1,0 +1,26 @@
+#include "host/win/cairo_lib.h"
+
+#include "host/dynamic.h"
+
+namespace nuv::host::win {
+
+const CairoLib* cairo_lib() {
+    static CairoLib lib{};
+    static const bool loaded = load_library(
+        "libcairo.so.2", Entry{"cairo_image_surface_create", &lib.image_surface_create},
+        Entry{"cairo_surface_status", &lib.surface_status}, Entry{"cairo_surface_destroy", &lib.surface_destroy},
+        Entry{"cairo_surface_flush", &lib.surface_flush}, Entry{"cairo_surface_mark_dirty", &lib.surface_mark_dirty},
+        Entry{"cairo_image_surface_get_data", &lib.image_surface_get_data},
+        Entry{"cairo_image_surface_get_stride", &lib.image_surface_get_stride},
+        Entry{"cairo_image_surface_get_width", &lib.image_surface_get_width},
+        Entry{"cairo_image_surface_get_height", &lib.image_surface_get_height}, Entry{"cairo_create", &lib.create},
+        Entry{"cairo_destroy", &lib.destroy}, Entry{"cairo_status", &lib.status}, Entry{"cairo_save", &lib.save},
+        Entry{"cairo_restore", &lib.restore}, Entry{"cairo_translate", &lib.translate},
+        Entry{"cairo_rectangle", &lib.rectangle}, Entry{"cairo_clip", &lib.clip}, Entry{"cairo_fill", &lib.fill},
+        Entry{"cairo_paint", &lib.paint}, Entry{"cairo_paint_with_alpha", &lib.paint_with_alpha},
+        Entry{"cairo_set_operator", &lib.set_operator}, Entry{"cairo_set_source_rgba", &lib.set_source_rgba},
+        Entry{"cairo_set_source_surface", &lib.set_source_surface});
+    return loaded ? &lib : nullptr;
+}
+
+}  // namespace nuv::host::win

@@ -1,0 +1,38 @@
+// Cairo, loaded on the first surface rather than linked, so that programs that never open a
+// window never pay for it at start-up. Only the entries the window model draws with are kept.
+#pragma once
+#include <cairo.h>
+
+namespace nuv::host::win {
+
+// The loaded entries, by their C signatures.
+struct CairoLib {
+    cairo_surface_t* (*image_surface_create)(cairo_format_t, int, int);
+    cairo_status_t (*surface_status)(cairo_surface_t*);
+    void (*surface_destroy)(cairo_surface_t*);
+    void (*surface_flush)(cairo_surface_t*);
+    void (*surface_mark_dirty)(cairo_surface_t*);
+    unsigned char* (*image_surface_get_data)(cairo_surface_t*);
+    int (*image_surface_get_stride)(cairo_surface_t*);
+    int (*image_surface_get_width)(cairo_surface_t*);
+    int (*image_surface_get_height)(cairo_surface_t*);
+    cairo_t* (*create)(cairo_surface_t*);
+    void (*destroy)(cairo_t*);
+    cairo_status_t (*status)(cairo_t*);
+    void (*save)(cairo_t*);
+    void (*restore)(cairo_t*);
+    void (*translate)(cairo_t*, double, double);
+    void (*rectangle)(cairo_t*, double, double, double, double);
+    void (*clip)(cairo_t*);
+    void (*fill)(cairo_t*);
+    void (*paint)(cairo_t*);
+    void (*paint_with_alpha)(cairo_t*, double);
+    void (*set_operator)(cairo_t*, cairo_operator_t);
+    void (*set_source_rgba)(cairo_t*, double, double, double, double);
+    void (*set_source_surface)(cairo_t*, cairo_surface_t*, double, double);
+};
+
+// The entries, loading libcairo on the first call; null when it cannot be loaded (tried once).
+const CairoLib* cairo_lib();
+
+}  // namespace nuv::host::win
