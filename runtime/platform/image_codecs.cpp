@@ -95,12 +95,14 @@ Cell* decode(const Cell* data, Cell* out) {
     }
 }
 
+// A file or url destination gets new bytes, as none does: save writes them there.
 Cell* encode(const Cell* image, int32_t format, const Cell* where, Cell* out) {
-    if (!cell::is(where, T::None) && !cell::is(where, T::Binary)) fire(Err::InvalidArg, where);
+    const bool named = cell::is(where, T::File) || cell::is(where, T::Url);
+    if (!named && !cell::is(where, T::None) && !cell::is(where, T::Binary)) fire(Err::InvalidArg, where);
     host::images::Bytes bytes;
     pixels::encode(image::record_of(image), format, &bytes);
     const Cell target = *where;
-    if (cell::is(&target, T::None)) {
+    if (!cell::is(&target, T::Binary)) {
         binary::load(bytes.data, bytes.size, out);
     } else {
         *out = target;

@@ -33,6 +33,9 @@ Nuv [Title: "load and save with files"]
 [(read/binary %d.nuvbin) = save/as none [1 "a" 2.5] 'nuvbin] true
 [i: make image! [2x1 #{FF000000FF00}] write %i.png save/as none i 'png j: load %i.png reduce [image? j j = i]] [true true]
 [image? load/as %i.png none] true
+; an image saved to a file of an image suffix is written in that format
+[save %k.png i k: load %k.png reduce [(read/binary %k.png) = save/as none i 'png k = i]] [true true]
+[save %k.bmp i (load %k.bmp) = i] true
 [load %tree/f.txt] x
 
 ; a codec that writes the file itself ends save; one that answers data has it written; of two
