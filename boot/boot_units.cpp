@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "library/json.h"
+
 #include "runtime/boot_code.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -54,6 +56,7 @@ constexpr Step kSteps[] = {
     {"type-predicates", routines::bind_predicates},
     {"system-tables", system_tables},
     {"codecs", put_codecs},
+    {"json-routines", json::bind_routines},
 };
 
 }  // namespace
