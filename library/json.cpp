@@ -347,7 +347,11 @@ class Decoder {
         }
     }
 
+    // A word token that starts at the first byte (no blank the lexer skips before it) and
+    // takes them all.
     bool reads_as_word(const std::string& utf8) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+        if (lexer::scan_token(bytes, utf8.size(), 0, 0).start != 0) return false;
         lexer::Options options;
         options.mode = lexer::Mode::Scan;
         Cell* result = stack::reserve();
