@@ -11,6 +11,7 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/logic.h"
@@ -21,6 +22,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/float_text.h"
 #include "runtime/evaluator/parse.h"
 #include "runtime/evaluator/routines.h"
 #include "runtime/memory.h"
@@ -263,33 +265,51 @@ class Decoder {
         return ws(p + 1);
     }
 
-    // The values pushed since `from` become a block in place of them.
-    void gather(Cell* from, bool map) {
-        const int32_t count = static_cast<int32_t>(stack::g_args.top - from);
-        const uint32_t first = stack::index_of(from);
-        Cell* made = stack::reserve();
-        block::make_at(made, count);
-        memory::SeriesBuf* b = memory::buf(cell::node(made));
-        std::memcpy(b->offset_ptr(), stack::at_index(first), static_cast<size_t>(count) * sizeof(Cell));
-        b->tail = b->offset + static_cast<size_t>(count) * sizeof(Cell);
-        if (map) {
-            const Cell body = *made;
-            map::make_at(made, &body, count / 2);
-        }
-        *stack::at_index(first) = *made;
-        stack::g_args.top = stack::at_index(first) + 1;
+    // An array's or object's values wait on the stack, a chunk at a time, then move into its
+    // block, which stands in the slot `hold` (none until the first chunk moves).
+    static constexpr int32_t kChunk = 512;
+    static constexpr int32_t kLongestQuickFloat = 64;
+
+    void flush(uint32_t hold, bool last) {
+        Cell* values = stack::at_index(hold + 1);
+        const int32_t count = static_cast<int32_t>(stack::g_args.top - values);
+        Cell* held = stack::at_index(hold);
+        if (cell::is(held, T::None)) block::make_at(held, last ? count : 2 * count);
+        const NodeId node = cell::node(stack::at_index(hold));
+        const int32_t had = block::count(node);
+        memory::SeriesBuf* b = block::ensure_room(node, had + count, true);
+        std::memcpy(b->offset_ptr() + static_cast<size_t>(had) * sizeof(Cell), stack::at_index(hold + 1),
+                    static_cast<size_t>(count) * sizeof(Cell));
+        b->tail += static_cast<size_t>(count) * sizeof(Cell);
+        stack::g_args.top = stack::at_index(hold + 1);
         refresh();
+    }
+
+    // The values become the block (or map) in the slot `hold`, the stack's top after it.
+    void gather(uint32_t hold, bool map) {
+        flush(hold, true);
+        if (map) {
+            const Cell body = *stack::at_index(hold);
+            map::make_at(stack::at_index(hold), &body, block::count(cell::node(&body)) / 2);
+            refresh();
+        }
     }
 
     // An array (is_object false) or an object at p, its opening bracket or brace: the items
     // separated by commas, each a value or a property. A failed item's values are dropped.
     int32_t items(int32_t p, int32_t frames, bool is_object) {
-        const uint32_t first = stack::index_of(stack::g_args.top);
+        // The first item's rule reaches this deep whatever follows: checked before going in, so
+        // that no text nests deeper than the grammar could.
+        need(frames + kFirstItem + (is_object ? kString : kKeyword));
+        const uint32_t hold = stack::index_of(stack::reserve());
+        none::set(stack::at_index(hold));
+        const uint32_t first = hold + 1;
         p = ws(p + 1);
         const int32_t q = is_object ? property(p, frames, kFirstItem, kFirstMember) : value(p, frames + kFirstItem);
         if (q >= 0) {
             p = q;
             for (;;) {
+                if (stack::g_args.top - stack::at_index(first) >= kChunk) flush(hold, false);
                 const uint32_t before = stack::index_of(stack::g_args.top);
                 need(frames + kSeparator);
                 const int32_t r = sep(p);
@@ -305,8 +325,11 @@ class Decoder {
         } else {
             stack::g_args.top = stack::at_index(first);
         }
-        if (!is(p, is_object ? '}' : ']')) return -1;
-        gather(stack::at_index(first), is_object);
+        if (!is(p, is_object ? '}' : ']')) {
+            stack::g_args.top = stack::at_index(hold);
+            return -1;
+        }
+        gather(hold, is_object);
         return p + 1;
     }
 
@@ -445,12 +468,20 @@ class Decoder {
             integer::set(stack::reserve(), first_digit > p ? -v : v);
             return q;
         }
-        std::string text;
-        for (int32_t i = p; i < q; i++) text.push_back(static_cast<char>(at(i)));
+        char text[kLongestQuickFloat + 1];
+        const int32_t length = q - p;
+        if (q != int_end && length <= kLongestQuickFloat) {
+            // A fraction or an exponent: the lexer reads such text as this float.
+            for (int32_t i = 0; i < length; i++) text[i] = static_cast<char>(at(p + i));
+            floating::set(stack::reserve(), float_text::decimal_to_float(text, text + length));
+            return q;
+        }
+        std::string long_text;
+        for (int32_t i = p; i < q; i++) long_text.push_back(static_cast<char>(at(i)));
         lexer::Options options;
         options.one = true;
         Cell* result = stack::reserve();
-        lexer::transcode(reinterpret_cast<const uint8_t*>(text.data()), text.size(), options, result);
+        lexer::transcode(reinterpret_cast<const uint8_t*>(long_text.data()), long_text.size(), options, result);
         refresh();
         return q;
     }
