@@ -11,7 +11,8 @@ with its Nuv time over the original's, which stays near 1 when a program's choic
 not change its speed.
 A workload without a program for a language (money and dates have no Lua twin: Lua has no decimal
 or calendar type; preprocess, the preprocessor over a large block, has no twin at all) shows "-"
-there. The reactivity twins are observers written by hand: a setter that runs the relations
+there; json_write, to-json beside json.dumps, has no Lua twin either (Lua has no JSON writer)
+and no goal. The reactivity twins are observers written by hand: a setter that runs the relations
 watching the field. Nothing here is a test: a slow run reports, it never fails the build.
 """
 import argparse
@@ -43,12 +44,14 @@ CHECKSUMS = {
     "split": "146251 9854200",
     "reactivity": "200000",
     "preprocess": "80000 140000",
+    "json": "87622 3838763631 175419",
+    "json_write": {"nuv": "19572366", "python": "19539477"},
 }
 
 # Workloads that read the peers' generated data find it here; it is written once when missing.
 DATA = "/tmp/nuv-bench-data"
 GENERATOR = os.path.join(HERE, "..", "..", "shared", "bench-peers", "gen_data.py")
-NEEDS_DATA = {"pattern", "split"}
+NEEDS_DATA = {"pattern", "split", "json", "json_write"}
 
 
 TWIN = "_fresh"
