@@ -11,9 +11,10 @@ with its Nuv time over the original's, which stays near 1 when a program's choic
 not change its speed.
 A workload without a program for a language (money and dates have no Lua twin: Lua has no decimal
 or calendar type; csv has none either: Lua has no CSV reader and writer; preprocess, the
-preprocessor over a large block, has no twin at all) shows "-" there. The reactivity twins are
-observers written by hand: a setter that runs the relations watching the field. Nothing here is
-a test: a slow run reports, it never fails the build.
+preprocessor over a large block, has no twin at all) shows "-" there; json_write, to-json
+beside json.dumps, has no Lua twin either (Lua has no JSON writer) and no goal. The
+reactivity twins are observers written by hand: a setter that runs the relations watching
+the field. Nothing here is a test: a slow run reports, it never fails the build.
 """
 import argparse
 import os
@@ -46,6 +47,8 @@ CHECKSUMS = {
     "preprocess": "80000 140000",
     "replace": "10000450 9999969 0",
     "csv": "200000 7941045 9791907",
+    "json": "87622 3838763631 175419",
+    "json_write": {"nuv": "19572366", "python": "19539477"},
 }
 
 # Workloads that read the peers' generated data find it here; it is written once when missing.
@@ -54,6 +57,7 @@ GENERATOR = os.path.join(HERE, "..", "..", "shared", "bench-peers", "gen_data.py
 NEEDS_DATA = {"pattern", "split", "replace"}
 # Workloads whose data a script of ours writes into DATA once: the script and the file it writes.
 OWN_DATA = {"csv": ("csv_data.py", "rows.csv")}
+NEEDS_DATA = {"pattern", "split", "json", "json_write"}
 
 
 TWIN = "_fresh"

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "library/json.h"
+
 #include "runtime/boot_code.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
@@ -55,6 +57,7 @@ constexpr Step kSteps[] = {
     {"system-tables", system_tables},
     {"codecs", put_codecs},
     {"tool-routines", routines::bind_tools},
+    {"json-routines", json::bind_routines},
 };
 
 }  // namespace

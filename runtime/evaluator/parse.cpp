@@ -1757,6 +1757,8 @@ bool Engine::run() {
 
 int32_t depth() { return static_cast<int32_t>(g_frames.size()); }
 
+int32_t most_frames() { return (kStackLimit - 1) / kCellsPerFrame; }
+
 uint64_t items_taken() { return g_items_taken; }
 
 void forget() {

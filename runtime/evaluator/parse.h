@@ -11,6 +11,8 @@ void native(bool check, const int32_t* refinements);
 
 // Frames in use on the rules stack (all nested calls); 0 between calls.
 int32_t depth();
+// The most frames the rules stack holds: a rule that needs one more raises script parse-stack.
+int32_t most_frames();
 
 // Rule items taken up one at a time since start-up (a loop over a literal or a search counts
 // as one): what matching a grammar costs, counted.

@@ -40,13 +40,14 @@ Nuv [Title: "load and save with files"]
 
 ; a codec that writes the file itself ends save; one that answers data has it written; of two
 ; for one suffix the later one's data is written
+[before: length? system/codecs 0] 0
 [put system/codecs 'mine make object! [mime-type: [] suffixes: [%.mine] encode: func [v d] [d] decode: func [s] [reduce ['decoded s]]] 0] 0
 [reduce [unset? save %x.mine 1 exists? %x.mine]] [true false]
 [load %x.mine] [decoded %x.mine]
 [put system/codecs 'one make object! [mime-type: [] suffixes: [%.two] encode: func [v d] [#{01}] decode: none] 0] 0
 [put system/codecs 'two make object! [mime-type: [] suffixes: [%.two] encode: func [v d] [#{02}] decode: none] 0] 0
 [save %x.two 1 read/binary %x.two] #{02}
-[remove/key system/codecs 'mine remove/key system/codecs 'one remove/key system/codecs 'two length? system/codecs] 7
+[remove/key system/codecs 'mine remove/key system/codecs 'one remove/key system/codecs 'two before = length? system/codecs] true
 [err [save %x.png 1]] [expect-arg encode integer! img]
 ; the walks over the codecs leave no word behind
 [load %plain.txt save %s2.txt 1 reduce [value? 'name value? 'codec value? 'mime]] [false false false]
