@@ -324,7 +324,10 @@ bool TrackMouseEvent(const TRACKMOUSEEVENT* track) {
     return true;
 }
 
-void set_event_source(const EventSource* source) { state().source = source; }
+void set_event_source(const EventSource* source) {
+    state().source = source;
+    state().source_chosen = true;
+}
 
 void set_input_observer(void (*observer)(const MSG&)) { queue().observer = observer; }
 
