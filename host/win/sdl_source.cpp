@@ -324,8 +324,6 @@ void idle() {
     replay_turn();
 }
 
-void cursor(HCURSOR) {}
-
 // The screen window follows the model's top-level window.
 void top_level(HWND hwnd) {
     Source& s = source();
@@ -399,7 +397,7 @@ void feed_caret() {
     s.sdl->set_text_input_rect(&rect);
 }
 
-constexpr EventSource kScreenSource{pump, wait, wake, idle, cursor, top_level};
+constexpr EventSource kScreenSource{pump, wait, wake, idle, nullptr, top_level};
 
 }  // namespace
 

@@ -155,6 +155,92 @@ TEST_F(ScreenTest, OneChangeOneSize) {
     }
 }
 
+// SDL's events as a user's actions make them, for the top-level window h's screen window.
+struct Pushed {
+    uint32_t id;
+    void push(SDL_Event e) { host::sdl::library()->push_event(&e); }
+    void text(uint32_t type, const char* text) {
+        SDL_Event e{};
+        e.type = type;
+        if (type == SDL_TEXTEDITING) {
+            e.edit.windowID = id;
+            std::strcpy(e.edit.text, text);
+        } else {
+            e.text.windowID = id;
+            std::strcpy(e.text.text, text);
+        }
+        push(e);
+    }
+    void window(SDL_WindowEventID event) {
+        SDL_Event e{};
+        e.window.type = SDL_WINDOWEVENT;
+        e.window.windowID = id;
+        e.window.event = static_cast<uint8_t>(event);
+        push(e);
+    }
+    void wheel(int32_t notches, int32_t x, int32_t y) {
+        SDL_Event e{};
+        e.wheel.type = SDL_MOUSEWHEEL;
+        e.wheel.windowID = id;
+        e.wheel.y = notches;
+        e.wheel.mouseX = x;
+        e.wheel.mouseY = y;
+        push(e);
+    }
+};
+
+TEST_F(ScreenTest, EventsReachTheFocusTheWindowUnderThePointerAndTheTopLevelWindow) {
+    HWND h = top(0, 0, 200, 100);
+    HWND other = top(300, 0, 100, 100);
+    HWND c = child(h, 20, 20, 50, 50);
+    SetActiveWindow(h);
+    SetFocus(c);
+    pump();
+    g_log.clear();
+    Pushed sdl{screen_window_id(h)};
+    // An input method's composition and its commit go to the focus.
+    sdl.text(SDL_TEXTEDITING, "e");
+    sdl.text(SDL_TEXTINPUT, "\xC3\xA9");
+    // The wheel goes to the window under the pointer, not the focus.
+    sdl.wheel(1, 100, 80);
+    pump();
+    // Closing the screen window asks the window to close (posted: it comes before input).
+    sdl.window(SDL_WINDOWEVENT_CLOSE);
+    pump();
+    std::vector<std::pair<HWND, uint32_t>> got;
+    for (const Logged& l : g_log)
+        if (l.message == WM_IME_STARTCOMPOSITION || l.message == WM_IME_ENDCOMPOSITION || l.message == WM_CHAR ||
+            l.message == WM_MOUSEWHEEL || l.message == WM_CLOSE)
+            got.push_back({l.hwnd, l.message});
+    EXPECT_EQ(got, (std::vector<std::pair<HWND, uint32_t>>{{c, WM_IME_STARTCOMPOSITION},
+                                                            {c, WM_CHAR},
+                                                            {c, WM_IME_ENDCOMPOSITION},
+                                                            {h, WM_MOUSEWHEEL},
+                                                            {h, WM_CLOSE}}));
+    EXPECT_EQ(logged(WM_CHAR, c).at(0).wParam, 0xE9);
+    EXPECT_EQ(logged(WM_MOUSEWHEEL, h).at(0).wParam >> 16, 120);
+    EXPECT_FALSE(IsWindow(h));
+
+    // The screen window's focus activates its window.
+    Pushed{screen_window_id(other)}.window(SDL_WINDOWEVENT_FOCUS_GAINED);
+    pump();
+    EXPECT_EQ(GetActiveWindow(), other);
+}
+
+TEST_F(ScreenTest, TheCaretIsKeptPerProcess) {
+    HWND h = top(0, 0, 200, 100);
+    POINT p;
+    EXPECT_FALSE(SetCaretPos(1, 2));
+    EXPECT_TRUE(CreateCaret(h, 2, 16));
+    EXPECT_TRUE(SetCaretPos(30, 40));
+    ASSERT_TRUE(GetCaretPos(&p));
+    EXPECT_EQ(p.x, 30);
+    EXPECT_EQ(p.y, 40);
+    EXPECT_TRUE(DestroyCaret());
+    EXPECT_FALSE(GetCaretPos(&p));
+    EXPECT_FALSE(DestroyCaret());
+}
+
 TEST_F(ScreenTest, AWindowMovedOntoADisplayOfAnotherDpiIsTold) {
     setenv("NUV_TEST_SCREENS", "1920x1080@144,1280x1024@96+1920+0", 1);
     HWND h = top(100, 100, 200, 100);
