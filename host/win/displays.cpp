@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/win/sdl.h"
+#include "host/win/window.h"
 
 namespace nuv::host::win {
 
@@ -199,6 +200,16 @@ bool GetDpiForMonitor(HMONITOR monitor, uint32_t* dpi_x, uint32_t* dpi_y) {
     if (monitor == 0 || monitor > list.size()) return false;
     *dpi_x = *dpi_y = list[monitor - 1].dpi;
     return true;
+}
+
+HMONITOR MonitorFromWindow(uint32_t hwnd) {
+    RECT r;
+    return GetWindowRect(hwnd, &r) ? MonitorFromRect(r) : 0;
+}
+
+uint32_t GetDpiForWindow(uint32_t hwnd) {
+    uint32_t dpi = 0, unused;
+    return GetDpiForMonitor(MonitorFromWindow(hwnd), &dpi, &unused) ? dpi : 0;
 }
 
 bool GetCursorPos(POINT* point) {

@@ -22,6 +22,10 @@ HMONITOR MonitorFromPoint(POINT point);
 HMONITOR MonitorFromRect(const RECT& rect);
 // The display's dots per inch in both directions; false for a handle that names no display.
 bool GetDpiForMonitor(HMONITOR monitor, uint32_t* dpi_x, uint32_t* dpi_y);
+// The display of the window's rectangle (as MonitorFromRect); 0 for a stale id.
+HMONITOR MonitorFromWindow(uint32_t hwnd);
+// The DPI of the window's display; 0 for a stale id.
+uint32_t GetDpiForWindow(uint32_t hwnd);
 // The pointer's position on the screen.
 bool GetCursorPos(POINT* point);
 // Records where the pointer is, from the input the model has seen, for when SDL cannot tell

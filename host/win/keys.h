@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/win/messages.h"
+#include "host/win/window.h"
 
 namespace nuv::host::win {
 
@@ -74,8 +74,6 @@ enum VirtualKey : uint8_t {
     VK_OEM_102 = 0xE2,
 };
 
-// A class style: the class's windows get double-click messages.
-inline constexpr uint32_t CS_DBLCLKS = 0x0008;
 // The longest pause between the presses of a double click, in milliseconds.
 inline constexpr uint32_t kDoubleClickTime = 500;
 

@@ -69,6 +69,7 @@ struct State {
     RECT work_area{0, 0, 1920, 1080};
     HDWP next_batch = 1;
     const EventSource* source = nullptr;
+    bool source_chosen = false;  // set_event_source was called, or the screen was tried
 };
 State& state();
 
@@ -98,6 +99,9 @@ HWND pick_at(POINT screen, int32_t* code);
 // Tells the display side that a top-level window changed (made, moved, sized, shown, hidden,
 // retitled, destroyed).
 void top_level_changed(const Window* w);
+
+// The screen's event source (sdl_source.cpp), starting video; null when video cannot start.
+const EventSource* screen_source();
 
 // Painting's share (paint.cpp): surfaces, invalidation, the frame drawn, compose marks.
 bool make_surface(Window* w, int32_t width, int32_t height);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "host/win/keys.h"
 #include "host/win/model.h"
 
 namespace nuv::host::win {
@@ -38,10 +39,7 @@ struct Queue {
     std::atomic<uint32_t> manual_now{0};
     std::atomic<std::thread::id> gui_thread{};
     void (*observer)(const MSG&) = nullptr;
-    // The last press, to tell a double click.
-    HWND press_window = 0;
-    uint32_t press_message = 0, press_time = 0;
-    POINT press_point;
+    Press last_press;  // to tell a double click
 };
 
 Queue& queue() {
@@ -50,8 +48,6 @@ Queue& queue() {
 }
 
 constexpr uint32_t kMinTimer = 10;
-constexpr uint32_t kDoubleClickTime = 500;
-constexpr int32_t kDoubleClickDistance = 2;
 
 uint32_t real_now() {
     static const auto start = std::chrono::steady_clock::now();
@@ -286,19 +282,9 @@ void mouse_input(uint32_t message, POINT screen, intptr_t keys) {
         post_input(MSG{target, message, keys, point_lparam(screen.x, screen.y), 0, screen});
         return;
     }
-    if (press && message != WM_XBUTTONDOWN) {
-        const uint32_t at = now();
-        const bool twice = q.press_window == target && q.press_message == message &&
-                           at - q.press_time <= kDoubleClickTime &&
-                           std::abs(screen.x - q.press_point.x) <= kDoubleClickDistance &&
-                           std::abs(screen.y - q.press_point.y) <= kDoubleClickDistance &&
-                           (w->cls->info.style & CS_DBLCLKS);
-        q.press_window = twice ? 0 : target;
-        q.press_message = message;
-        q.press_time = at;
-        q.press_point = screen;
-        if (twice) message += 2;  // the button's DBLCLK follows its UP
-    }
+    // A second press soon and near on a CS_DBLCLKS window is the button's DBLCLK.
+    if (press && message != WM_XBUTTONDOWN)
+        message = press_message(Press{message, target, screen, now()}, w->cls->info.style & CS_DBLCLKS, &q.last_press);
     if (hit == HTCLIENT) {
         POINT c = screen;
         ScreenToClient(target, &c);
@@ -324,7 +310,10 @@ bool TrackMouseEvent(const TRACKMOUSEEVENT* track) {
     return true;
 }
 
-void set_event_source(const EventSource* source) { state().source = source; }
+void set_event_source(const EventSource* source) {
+    state().source = source;
+    state().source_chosen = true;
+}
 
 void set_input_observer(void (*observer)(const MSG&)) { queue().observer = observer; }
 

@@ -22,7 +22,20 @@ bool load() {
                         Entry{"SDL_SetClipboardText", &l.set_clipboard_text},
                         Entry{"SDL_GetNumVideoDisplays", &l.num_video_displays},
                         Entry{"SDL_GetDisplayBounds", &l.display_bounds},
-                        Entry{"SDL_GetGlobalMouseState", &l.global_mouse_state});
+                        Entry{"SDL_GetGlobalMouseState", &l.global_mouse_state},
+                        Entry{"SDL_PollEvent", &l.poll_event}, Entry{"SDL_WaitEventTimeout", &l.wait_event_timeout},
+                        Entry{"SDL_PushEvent", &l.push_event}, Entry{"SDL_RegisterEvents", &l.register_events},
+                        Entry{"SDL_CreateWindow", &l.create_window}, Entry{"SDL_DestroyWindow", &l.destroy_window},
+                        Entry{"SDL_GetWindowID", &l.window_id},
+                        Entry{"SDL_SetWindowPosition", &l.set_window_position},
+                        Entry{"SDL_SetWindowSize", &l.set_window_size},
+                        Entry{"SDL_SetWindowTitle", &l.set_window_title}, Entry{"SDL_ShowWindow", &l.show_window},
+                        Entry{"SDL_HideWindow", &l.hide_window}, Entry{"SDL_MinimizeWindow", &l.minimize_window},
+                        Entry{"SDL_RestoreWindow", &l.restore_window},
+                        Entry{"SDL_GetWindowSurface", &l.window_surface},
+                        Entry{"SDL_UpdateWindowSurface", &l.update_window_surface},
+                        Entry{"SDL_ConvertPixels", &l.convert_pixels},
+                        Entry{"SDL_SetTextInputRect", &l.set_text_input_rect});
 }
 
 bool start(const Library& sdl) {

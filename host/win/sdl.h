@@ -17,6 +17,25 @@ struct Library {
     decltype(&::SDL_GetNumVideoDisplays) num_video_displays;
     decltype(&::SDL_GetDisplayBounds) display_bounds;
     decltype(&::SDL_GetGlobalMouseState) global_mouse_state;
+    // Events and the screen windows (host/win/sdl_source.cpp).
+    decltype(&::SDL_PollEvent) poll_event;
+    decltype(&::SDL_WaitEventTimeout) wait_event_timeout;
+    decltype(&::SDL_PushEvent) push_event;
+    decltype(&::SDL_RegisterEvents) register_events;
+    decltype(&::SDL_CreateWindow) create_window;
+    decltype(&::SDL_DestroyWindow) destroy_window;
+    decltype(&::SDL_GetWindowID) window_id;
+    decltype(&::SDL_SetWindowPosition) set_window_position;
+    decltype(&::SDL_SetWindowSize) set_window_size;
+    decltype(&::SDL_SetWindowTitle) set_window_title;
+    decltype(&::SDL_ShowWindow) show_window;
+    decltype(&::SDL_HideWindow) hide_window;
+    decltype(&::SDL_MinimizeWindow) minimize_window;
+    decltype(&::SDL_RestoreWindow) restore_window;
+    decltype(&::SDL_GetWindowSurface) window_surface;
+    decltype(&::SDL_UpdateWindowSurface) update_window_surface;
+    decltype(&::SDL_ConvertPixels) convert_pixels;
+    decltype(&::SDL_SetTextInputRect) set_text_input_rect;
 };
 
 // The loaded library, or nullptr when it (or one of its entries) is missing; tried once.

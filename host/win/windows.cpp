@@ -103,7 +103,13 @@ bool in_tree(const Window* w, HWND top) {
 }
 
 void top_level_changed(const Window* w) {
-    const EventSource* source = state().source;
+    State& s = state();
+    // The screen comes with the first top-level window shown, unless a source was chosen.
+    if (!s.source_chosen && is_top_level(w) && (w->style & WS_VISIBLE)) {
+        s.source_chosen = true;
+        s.source = screen_source();
+    }
+    const EventSource* source = s.source;
     if (source && source->top_level && is_top_level(w)) source->top_level(w->id);
 }
 
