@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "host/dynamic.h"
+
 namespace nuv::host::crypto {
 
 namespace {
@@ -20,6 +22,37 @@ constexpr Algorithm kAlgorithms[kDigestCount] = {
     {"MD5", 16, 64}, {"SHA1", 20, 64}, {"SHA256", 32, 64}, {"SHA384", 48, 128}, {"SHA512", 64, 128},
 };
 
+// libcrypto is loaded at the first digest rather than linked: relocating it was a large part of
+// every process's start. Only its headers are used here, for the entries' types.
+struct Library {
+    decltype(&EVP_MD_fetch) md_fetch;
+    decltype(&EVP_MD_get_size) md_get_size;
+    decltype(&EVP_MD_CTX_new) ctx_new;
+    decltype(&EVP_MD_CTX_free) ctx_free;
+    decltype(&EVP_DigestInit_ex) init;
+    decltype(&EVP_DigestUpdate) update;
+    decltype(&EVP_DigestFinal_ex) final;
+    decltype(&RAND_status) rand_status;
+    decltype(&RAND_bytes) rand_bytes;
+    decltype(&OPENSSL_cleanse) cleanse;
+};
+Library g_lib = {};
+int g_loaded = 0;  // 0 not tried, 1 loaded, -1 missing
+
+bool load() {
+    if (g_loaded == 0) {
+        const bool found = load_library(
+            "libcrypto.so.3", Entry{"EVP_MD_fetch", &g_lib.md_fetch},
+            Entry{"EVP_MD_get_size", &g_lib.md_get_size}, Entry{"EVP_MD_CTX_new", &g_lib.ctx_new},
+            Entry{"EVP_MD_CTX_free", &g_lib.ctx_free}, Entry{"EVP_DigestInit_ex", &g_lib.init},
+            Entry{"EVP_DigestUpdate", &g_lib.update}, Entry{"EVP_DigestFinal_ex", &g_lib.final},
+            Entry{"RAND_status", &g_lib.rand_status}, Entry{"RAND_bytes", &g_lib.rand_bytes},
+            Entry{"OPENSSL_cleanse", &g_lib.cleanse});
+        g_loaded = found ? 1 : -1;
+    }
+    return g_loaded == 1;
+}
+
 EVP_MD* g_md[kDigestCount] = {};
 bool g_up = false;
 
@@ -28,20 +61,20 @@ const Algorithm& algorithm(Digest d) { return kAlgorithms[static_cast<int>(d)]; 
 // One context per digest run, freed on every path.
 class Context {
 public:
-    Context() : ctx_(EVP_MD_CTX_new()) {}
-    ~Context() { EVP_MD_CTX_free(ctx_); }
+    Context() : ctx_(g_lib.ctx_new()) {}
+    ~Context() { g_lib.ctx_free(ctx_); }
     Context(const Context&) = delete;
     Context& operator=(const Context&) = delete;
 
     bool start(Digest d) {
-        return ctx_ && EVP_DigestInit_ex(ctx_, g_md[static_cast<int>(d)], nullptr) == 1;
+        return ctx_ && g_lib.init(ctx_, g_md[static_cast<int>(d)], nullptr) == 1;
     }
     bool add(const uint8_t* data, size_t length) {
-        return length == 0 || EVP_DigestUpdate(ctx_, data, length) == 1;
+        return length == 0 || g_lib.update(ctx_, data, length) == 1;
     }
     bool finish(uint8_t* out, size_t expected) {
         unsigned int written = 0;
-        return EVP_DigestFinal_ex(ctx_, out, &written) == 1 && written == expected;
+        return g_lib.final(ctx_, out, &written) == 1 && written == expected;
     }
 
 private:
@@ -51,19 +84,20 @@ private:
 // Wipes the key material on every path.
 struct Pad {
     uint8_t bytes[128];
-    ~Pad() { OPENSSL_cleanse(bytes, sizeof bytes); }
+    ~Pad() { g_lib.cleanse(bytes, sizeof bytes); }
 };
 
 }  // namespace
 
 bool init() {
     if (g_up) return true;
+    if (!load()) return false;
     bool all = true;
     for (int i = 0; i < kDigestCount; i++) {
-        if (!g_md[i]) g_md[i] = EVP_MD_fetch(nullptr, kAlgorithms[i].name, nullptr);
-        all = all && g_md[i] && static_cast<size_t>(EVP_MD_get_size(g_md[i])) == kAlgorithms[i].size;
+        if (!g_md[i]) g_md[i] = g_lib.md_fetch(nullptr, kAlgorithms[i].name, nullptr);
+        all = all && g_md[i] && static_cast<size_t>(g_lib.md_get_size(g_md[i])) == kAlgorithms[i].size;
     }
-    g_up = all && RAND_status() == 1;
+    g_up = all && g_lib.rand_status() == 1;
     return g_up;
 }
 
@@ -111,7 +145,7 @@ bool random_bytes(uint8_t* out, size_t length) {
     constexpr size_t kPiece = std::numeric_limits<int>::max();
     while (length > 0) {
         const size_t n = length < kPiece ? length : kPiece;
-        if (RAND_bytes(out, static_cast<int>(n)) != 1) return false;
+        if (g_lib.rand_bytes(out, static_cast<int>(n)) != 1) return false;
         out += n;
         length -= n;
     }

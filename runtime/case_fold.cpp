@@ -6,6 +6,8 @@
 #include <cstring>
 #include <iterator>
 
+#include <sys/mman.h>
+
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -40,11 +42,15 @@ static_assert(sorted_and_within(tables::kLowerBmp, 0, 0xFFFF));
 static_assert(sorted_and_within(tables::kUpperAstral, 0x10000, 0x10FFFF));
 static_assert(sorted_and_within(tables::kLowerAstral, 0x10000, 0x10FFFF));
 
+// The table is fresh zeroed memory from the system: only the pages that hold a pair are
+// written, so start-up does not fault in all 256 KB of each (the pairs cluster in a few scripts).
 template <size_t N>
 const char32_t* build_table(const Pair (&pairs)[N]) {
-    auto* table = static_cast<char32_t*>(memory::tracked_alloc(kBmpEntries * sizeof(char32_t)));
-    std::memset(table, 0, kBmpEntries * sizeof(char32_t));
-    for (const Pair& p : pairs) table[p[0]] = p[1];
+    void* p = mmap(nullptr, kBmpEntries * sizeof(char32_t), PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) fire(Err::NoMemory);
+    auto* table = static_cast<char32_t*>(p);
+    for (const Pair& pair : pairs) table[pair[0]] = pair[1];
     return table;
 }
 
@@ -78,7 +84,9 @@ void put_unit(uint8_t* p, uint32_t unit, char32_t cp) {
 
 }  // namespace
 
+// The tables never change: a runtime made again keeps the ones the first made.
 void init() {
+    if (detail::g_upper) return;
     detail::g_upper = build_table(tables::kUpperBmp);
     detail::g_lower = build_table(tables::kLowerBmp);
 }

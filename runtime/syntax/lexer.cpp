@@ -6,6 +6,7 @@
 #include "runtime/syntax/lexer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -388,7 +389,12 @@ struct CachedWord {
 };
 static_assert(sizeof(CachedWord) == 32);
 constexpr size_t kWordCacheSize = 4096;
-std::unique_ptr<CachedWord[]> g_word_cache;
+// Zeroed by calloc, which takes a block this large fresh from the system without writing it: a
+// start-up that meets few words touches few of its pages.
+struct FreeCache {
+    void operator()(CachedWord* p) const { std::free(p); }
+};
+std::unique_ptr<CachedWord[], FreeCache> g_word_cache;
 
 uint32_t spelling_hash(const uint8_t* p, size_t n) {
     uint32_t h = 2166136261u;
@@ -1813,7 +1819,8 @@ void init() {
     if (!hooked) collector::add_mark_hook(mark_runs);
     hooked = true;
     hooks::g_syntax = hooks::Syntax{load_text};
-    g_word_cache = std::make_unique<CachedWord[]>(kWordCacheSize);
+    g_word_cache.reset(static_cast<CachedWord*>(std::calloc(kWordCacheSize, sizeof(CachedWord))));
+    if (!g_word_cache) fire(Err::NoMemory);
     g_values = {static_cast<Cell*>(memory::tracked_alloc(kInitialCells * sizeof(Cell))),
                 kInitialCells, 0};
     g_utf8 = {static_cast<uint8_t*>(memory::tracked_alloc(kUtf8Room)), kUtf8Room, 0};
