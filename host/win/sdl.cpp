@@ -43,6 +43,9 @@ bool start(const Library& sdl) {
     const bool chosen = std::getenv("SDL_VIDEODRIVER") != nullptr;
     const bool display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
     if (!chosen && !display) sdl.set_hint(SDL_HINT_VIDEODRIVER, "offscreen");
+    // Frames are composed in memory and copied to each window's own surface: a renderer behind
+    // that surface would load the GL stack (and a GPU driver) for nothing.
+    sdl.set_hint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (sdl.init_sub_system(SDL_INIT_VIDEO) == 0) return true;
     if (chosen || !display) return false;
     sdl.set_hint(SDL_HINT_VIDEODRIVER, "offscreen");
