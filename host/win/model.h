@@ -17,6 +17,12 @@ struct Class {
     WNDCLASS info;
 };
 
+// A cursor made from pixels (0xAARRGGBB, straight alpha, row by row).
+struct CursorImage {
+    int32_t hot_x = 0, hot_y = 0, width = 0, height = 0;
+    std::vector<uint32_t> argb;
+};
+
 struct ScrollBar {
     int32_t min = 0, max = 100, pos = 0, track = 0;
     uint32_t page = 0;
@@ -65,6 +71,8 @@ struct State {
     HWND thumb_window = 0;
     int32_t thumb_bar = 0, thumb_grip = 0;
     HCURSOR cursor = 0;
+    std::unordered_map<HCURSOR, CursorImage> cursors;  // made from pixels and not destroyed
+    HCURSOR next_cursor = 0x10000;                     // above the standard cursors' ids
     POINT cursor_pos;
     RECT work_area{0, 0, 1920, 1080};
     HDWP next_batch = 1;
@@ -99,6 +107,10 @@ HWND pick_at(POINT screen, int32_t* code);
 // Tells the display side that a top-level window changed (made, moved, sized, shown, hidden,
 // retitled, destroyed).
 void top_level_changed(const Window* w);
+
+// Whether the id names a standard cursor; the pixels of a live cursor made from pixels, else null.
+bool standard_cursor(HCURSOR cursor);
+const CursorImage* cursor_image(HCURSOR cursor);
 
 // The screen's event source (sdl_source.cpp), starting video; null when video cannot start.
 const EventSource* screen_source();

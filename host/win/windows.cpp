@@ -737,8 +737,46 @@ bool SetForegroundWindow(HWND hwnd) { return live(hwnd) && (SetActiveWindow(hwnd
 
 HWND GetForegroundWindow() { return state().active; }
 
+namespace model {
+
+bool standard_cursor(HCURSOR cursor) {
+    return (cursor >= IDC_ARROW && cursor <= IDC_CROSS) || (cursor >= IDC_SIZENWSE && cursor <= IDC_SIZEALL) ||
+           cursor == IDC_NO || cursor == IDC_HAND;
+}
+
+const CursorImage* cursor_image(HCURSOR cursor) {
+    auto& cursors = state().cursors;
+    auto it = cursors.find(cursor);
+    return it == cursors.end() ? nullptr : &it->second;
+}
+
+}  // namespace model
+
+HCURSOR LoadCursor(uint32_t id) { return standard_cursor(id) ? id : 0; }
+
+HCURSOR CreateCursor(int32_t hot_x, int32_t hot_y, int32_t width, int32_t height, const uint32_t* argb) {
+    constexpr int32_t kLargest = 256;
+    if (!argb || width <= 0 || height <= 0 || width > kLargest || height > kLargest || hot_x < 0 || hot_y < 0 ||
+        hot_x >= width || hot_y >= height)
+        return 0;
+    State& s = state();
+    const HCURSOR id = s.next_cursor++;
+    s.cursors[id] = CursorImage{hot_x, hot_y, width, height, std::vector<uint32_t>(argb, argb + width * height)};
+    return id;
+}
+
+bool DestroyCursor(HCURSOR cursor) {
+    State& s = state();
+    if (!s.cursors.erase(cursor)) return false;
+    if (s.cursor == cursor) s.cursor = 0;
+    if (s.source && s.source->cursor_destroyed) s.source->cursor_destroyed(cursor);
+    return true;
+}
+
 HCURSOR SetCursor(HCURSOR cursor) {
     State& s = state();
+    // Ids are never reused, so one above the standard range that is not kept is stale.
+    if (cursor && !standard_cursor(cursor) && !cursor_image(cursor)) return 0;
     const HCURSOR old = s.cursor;
     s.cursor = cursor;
     if (old != cursor && s.source && s.source->cursor) s.source->cursor(cursor);

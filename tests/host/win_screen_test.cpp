@@ -241,6 +241,59 @@ TEST_F(ScreenTest, TheCaretIsKeptPerProcess) {
     EXPECT_FALSE(DestroyCaret());
 }
 
+TEST_F(ScreenTest, TheScreenShowsTheCursorTheWindowsSettleOn) {
+    const std::u16string hand = u"HandBox";
+    WNDCLASS cls;
+    cls.name = hand;
+    cls.proc = recording_proc;
+    cls.cursor = LoadCursor(IDC_HAND);
+    RegisterClass(cls);
+    HWND parent = top(100, 100, 60, 60);
+    child(parent, 10, 10, 20, 20, WS_VISIBLE, 0, hand);
+    pump();
+    SetCursor(0);
+    mouse_input(WM_MOUSEMOVE, POINT{115, 115}, 0);
+    EXPECT_EQ(screen_cursor(), IDC_HAND);
+
+    // The parent's answer wins over the child's class cursor.
+    g_answer = [&](HWND self, uint32_t m, intptr_t, intptr_t) -> std::optional<LRESULT> {
+        if (m != WM_SETCURSOR || self != parent) return std::nullopt;
+        SetCursor(LoadCursor(IDC_CROSS));
+        return 1;
+    };
+    mouse_input(WM_MOUSEMOVE, POINT{116, 115}, 0);
+    EXPECT_EQ(screen_cursor(), IDC_CROSS);
+    EXPECT_EQ(LoadCursor(12345), 0u);
+}
+
+TEST_F(ScreenTest, ACursorFromPixelsIsShownAndFreed) {
+    top(0, 0, 50, 50);
+    const uint32_t pixels[6] = {0xFFFF0000, 0x80FFFFFF, 0, 0xFF000000, 0xFF00FF00, 0xFF0000FF};
+    struct Bad {
+        int32_t hot_x, hot_y, width, height;
+        const uint32_t* argb;
+    };
+    for (const Bad& bad : {Bad{0, 0, 3, 2, nullptr}, Bad{0, 0, 0, 2, pixels}, Bad{3, 0, 3, 2, pixels},
+                           Bad{0, -1, 3, 2, pixels}, Bad{0, 0, 257, 1, pixels}})
+        EXPECT_EQ(CreateCursor(bad.hot_x, bad.hot_y, bad.width, bad.height, bad.argb), 0u);
+
+    const size_t held = screen_cursors();
+    const HCURSOR made = CreateCursor(2, 1, 3, 2, pixels);
+    ASSERT_NE(made, 0u);
+    SetCursor(made);
+    EXPECT_EQ(screen_cursor(), made);
+    EXPECT_EQ(screen_cursors(), held + 1);
+    EXPECT_TRUE(DestroyCursor(made));
+    EXPECT_EQ(screen_cursors(), held);
+    EXPECT_EQ(screen_cursor(), 0u);
+    EXPECT_EQ(GetCursor(), 0u);
+    // The stale id is refused everywhere; a standard cursor is not the caller's to free.
+    EXPECT_FALSE(DestroyCursor(made));
+    EXPECT_EQ(SetCursor(made), 0u);
+    EXPECT_EQ(GetCursor(), 0u);
+    EXPECT_FALSE(DestroyCursor(IDC_ARROW));
+}
+
 TEST_F(ScreenTest, AWindowMovedOntoADisplayOfAnotherDpiIsTold) {
     setenv("NUV_TEST_SCREENS", "1920x1080@144,1280x1024@96+1920+0", 1);
     HWND h = top(100, 100, 200, 100);
