@@ -44,6 +44,7 @@ struct Window {
     WindowExtra extra;
     ScrollBar bars[3];               // SB_HORZ, SB_VERT, SB_CTL
     uint8_t alpha = 255;             // a layered window's constant alpha
+    uint32_t dpi = 96;               // a top-level window's: what its tree's frames are sized by
     cairo_surface_t* surface = nullptr;  // the whole window rectangle
     RECT invalid;                    // client coordinates; empty: valid
     bool erase = false;              // WM_ERASEBKGND pending
@@ -90,9 +91,16 @@ Window* live(HWND hwnd);
 // last call returns.
 LRESULT call(Window* w, WNDPROC proc, uint32_t message, intptr_t wParam, intptr_t lParam);
 
-// The frame's widths: left, top, right, bottom of the non-client area.
-RECT insets(uint32_t style, uint32_t ex_style, bool menu);
+// The frame's widths at a DPI: left, top, right, bottom of the non-client area without the
+// scroll bars; frame_insets for a window, window_insets with its scroll bars.
+RECT insets(uint32_t style, uint32_t ex_style, bool menu, uint32_t dpi);
+uint32_t window_dpi(const Window* w);
+int32_t scaled(int32_t size, uint32_t dpi);  // a size at 96 DPI at another
+RECT frame_insets(const Window* w);
 RECT window_insets(const Window* w);
+// The top-level window's display now has another DPI (WM_DPICHANGED has been sent): the frames
+// of its tree are sized anew, each window whose client changes told as by SWP_FRAMECHANGED.
+void dpi_changed(HWND top, uint32_t dpi);
 // The client rectangle in window coordinates.
 RECT client_in_window(const Window* w);
 // The window's top-left corner on the screen.

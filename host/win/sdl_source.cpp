@@ -350,6 +350,8 @@ void top_level(HWND hwnd) {
             RECT suggested = r;
             SendMessage(hwnd, WM_DPICHANGED, static_cast<intptr_t>(dpi | dpi << 16), reinterpret_cast<intptr_t>(&suggested));
             if (!IsWindow(hwnd)) return;
+            model::dpi_changed(hwnd, dpi);
+            if (!IsWindow(hwnd)) return;
             GetWindowRect(hwnd, &r);
         }
     }

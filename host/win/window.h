@@ -95,8 +95,10 @@ enum : int32_t {
 };
 
 // The non-client sizes at 96 DPI: a border of WS_BORDER (without a caption) and of
-// WS_EX_CLIENTEDGE, a scroll bar's width, the menu-bar strip. A caption or sizing frame counts 0:
-// those decorations belong to the screen's window, outside the model's rectangles.
+// WS_EX_CLIENTEDGE, a scroll bar's width, the menu-bar strip. A window's frame has them scaled
+// by its top-level window's DPI (size × DPI / 96), which follows the display it is on once
+// WM_DPICHANGED has told it. A caption or sizing frame counts 0: those decorations belong to the
+// screen's window, outside the model's rectangles.
 inline constexpr int kBorderSize = 1;
 inline constexpr int kClientEdgeSize = 2;
 inline constexpr int kScrollBarSize = 16;

@@ -311,5 +311,42 @@ TEST_F(ScreenTest, AWindowMovedOntoADisplayOfAnotherDpiIsTold) {
     unsetenv("NUV_TEST_SCREENS");
 }
 
+TEST_F(ScreenTest, FramesAreSizedByTheDisplaysDpi) {
+    setenv("NUV_TEST_SCREENS", "1920x1080@144,1280x1024@96+1920+0", 1);
+    HWND h = top(100, 100, 200, 150, WS_VISIBLE | WS_BORDER);
+    SetMenu(h, 1);
+    HWND bars = child(h, 0, 0, 100, 100, WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, WS_EX_CLIENTEDGE);
+    RECT r;
+    POINT origin{};
+    // At 144 DPI: bars 24, client edge 3, border 1, menu-bar strip 30.
+    ASSERT_TRUE(GetClientRect(bars, &r));
+    EXPECT_EQ(r.right, 100 - 24 - 2 * 3);
+    EXPECT_EQ(r.bottom, 100 - 24 - 2 * 3);
+    ASSERT_TRUE(ClientToScreen(h, &origin));
+    EXPECT_EQ(origin.y, 100 + 1 + 30);
+    RECT adjusted{0, 0, 10, 10};
+    AdjustWindowRectEx(&adjusted, 0, false, WS_EX_CLIENTEDGE);  // no window: the first display's DPI
+    EXPECT_EQ(adjusted.right - adjusted.left, 10 + 2 * 3);
+
+    // Moved onto the 96-DPI display, the tree is sized anew once WM_DPICHANGED has been sent.
+    g_log.clear();
+    SetWindowPos(h, 0, 2000, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ASSERT_EQ(logged(WM_DPICHANGED, h).size(), 1u);
+    ASSERT_TRUE(GetClientRect(bars, &r));
+    EXPECT_EQ(r.right, 100 - 16 - 2 * 2);
+    // The child is told its new client after the top-level window heard of the DPI.
+    size_t told = 0, sized = 0;
+    for (size_t i = 0; i < g_log.size(); ++i) {
+        if (g_log[i].message == WM_DPICHANGED) told = i;
+        if (g_log[i].message == WM_SIZE && g_log[i].hwnd == bars) sized = i;
+    }
+    EXPECT_GT(sized, told);
+    EXPECT_EQ(g_log[sized].lParam, point_lparam(100 - 16 - 4, 100 - 16 - 4));
+    origin = {};
+    ClientToScreen(h, &origin);
+    EXPECT_EQ(origin.y, 100 + 1 + 20);
+    unsetenv("NUV_TEST_SCREENS");
+}
+
 }  // namespace
 }  // namespace nuv::test::win
