@@ -17,6 +17,12 @@ struct Class {
     WNDCLASS info;
 };
 
+// A cursor made from pixels (0xAARRGGBB, straight alpha, row by row).
+struct CursorImage {
+    int32_t hot_x = 0, hot_y = 0, width = 0, height = 0;
+    std::vector<uint32_t> argb;
+};
+
 struct ScrollBar {
     int32_t min = 0, max = 100, pos = 0, track = 0;
     uint32_t page = 0;
@@ -38,6 +44,7 @@ struct Window {
     WindowExtra extra;
     ScrollBar bars[3];               // SB_HORZ, SB_VERT, SB_CTL
     uint8_t alpha = 255;             // a layered window's constant alpha
+    uint32_t dpi = 96;               // a top-level window's: what its tree's frames are sized by
     cairo_surface_t* surface = nullptr;  // the whole window rectangle
     RECT invalid;                    // client coordinates; empty: valid
     bool erase = false;              // WM_ERASEBKGND pending
@@ -65,6 +72,8 @@ struct State {
     HWND thumb_window = 0;
     int32_t thumb_bar = 0, thumb_grip = 0;
     HCURSOR cursor = 0;
+    std::unordered_map<HCURSOR, CursorImage> cursors;  // made from pixels and not destroyed
+    HCURSOR next_cursor = 0x10000;                     // above the standard cursors' ids
     POINT cursor_pos;
     RECT work_area{0, 0, 1920, 1080};
     HDWP next_batch = 1;
@@ -82,9 +91,16 @@ Window* live(HWND hwnd);
 // last call returns.
 LRESULT call(Window* w, WNDPROC proc, uint32_t message, intptr_t wParam, intptr_t lParam);
 
-// The frame's widths: left, top, right, bottom of the non-client area.
-RECT insets(uint32_t style, uint32_t ex_style, bool menu);
+// The frame's widths at a DPI: left, top, right, bottom of the non-client area without the
+// scroll bars; frame_insets for a window, window_insets with its scroll bars.
+RECT insets(uint32_t style, uint32_t ex_style, bool menu, uint32_t dpi);
+uint32_t window_dpi(const Window* w);
+int32_t scaled(int32_t size, uint32_t dpi);  // a size at 96 DPI at another
+RECT frame_insets(const Window* w);
 RECT window_insets(const Window* w);
+// The top-level window's display now has another DPI (WM_DPICHANGED has been sent): the frames
+// of its tree are sized anew, each window whose client changes told as by SWP_FRAMECHANGED.
+void dpi_changed(HWND top, uint32_t dpi);
 // The client rectangle in window coordinates.
 RECT client_in_window(const Window* w);
 // The window's top-left corner on the screen.
@@ -99,6 +115,10 @@ HWND pick_at(POINT screen, int32_t* code);
 // Tells the display side that a top-level window changed (made, moved, sized, shown, hidden,
 // retitled, destroyed).
 void top_level_changed(const Window* w);
+
+// Whether the id names a standard cursor; the pixels of a live cursor made from pixels, else null.
+bool standard_cursor(HCURSOR cursor);
+const CursorImage* cursor_image(HCURSOR cursor);
 
 // The screen's event source (sdl_source.cpp), starting video; null when video cannot start.
 const EventSource* screen_source();

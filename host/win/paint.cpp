@@ -47,10 +47,11 @@ void fill(const CairoLib* c, cairo_t* cr, const RECT& r, uint32_t argb) {
 
 // The bars' rectangles in window coordinates, inside the border, beside the client.
 RECT bar_rect(const model::Window* w, int32_t bar) {
-    RECT in = model::insets(w->style, w->ex_style, model::is_top_level(w) && w->menu != 0);
+    RECT in = model::frame_insets(w);
     const int32_t width = w->rect.width(), height = w->rect.height();
-    const int32_t v = (w->style & WS_VSCROLL) ? kScrollBarSize : 0;
-    const int32_t h = (w->style & WS_HSCROLL) ? kScrollBarSize : 0;
+    const int32_t size = model::scaled(kScrollBarSize, model::window_dpi(w));
+    const int32_t v = (w->style & WS_VSCROLL) ? size : 0;
+    const int32_t h = (w->style & WS_HSCROLL) ? size : 0;
     if (bar == SB_VERT)
         return v ? RECT{width - in.right - v, in.top, width - in.right, height - in.bottom - h} : RECT{};
     return h ? RECT{in.left, height - in.bottom - h, width - in.right - v, height - in.bottom} : RECT{};
@@ -66,7 +67,7 @@ BarParts bar_parts(const model::Window* w, int32_t bar) {
     BarParts p;
     p.start = bar == SB_VERT ? r.top : r.left;
     p.end = bar == SB_VERT ? r.bottom : r.right;
-    p.arrow = std::min(kScrollBarSize, (p.end - p.start) / 2);
+    p.arrow = std::min(model::scaled(kScrollBarSize, model::window_dpi(w)), (p.end - p.start) / 2);
     const model::ScrollBar& b = w->bars[bar];
     const int64_t range = int64_t(b.max) - b.min + 1;
     const int32_t track = p.end - p.start - 2 * p.arrow;
@@ -86,13 +87,13 @@ void draw_frame(const CairoLib* c, model::Window* w) {
     cairo_t* cr = c->create(w->surface);
     const int32_t width = w->rect.width(), height = w->rect.height();
     const bool menu = model::is_top_level(w) && w->menu != 0;
-    RECT in = model::insets(w->style, w->ex_style, menu);
+    RECT in = model::frame_insets(w);
     const int32_t b = in.left;
     fill(c, cr, RECT{0, 0, width, b}, kFrameColour);
     fill(c, cr, RECT{0, height - b, width, height}, kFrameColour);
     fill(c, cr, RECT{0, b, b, height - b}, kFrameColour);
     fill(c, cr, RECT{width - b, b, width, height - b}, kFrameColour);
-    if (menu) fill(c, cr, RECT{b, b, width - b, b + kMenuBarHeight}, kStripColour);
+    if (menu) fill(c, cr, RECT{b, b, width - b, in.top}, kStripColour);
     for (int32_t bar : {SB_HORZ, SB_VERT}) {
         RECT r = bar_rect(w, bar);
         if (empty(r)) continue;
@@ -105,9 +106,9 @@ void draw_frame(const CairoLib* c, model::Window* w) {
         fill(c, cr, along(p.end - p.arrow, p.end), kArrowColour);
         if (p.thumb_to > p.thumb_from) fill(c, cr, along(p.thumb_from, p.thumb_to), kThumbColour);
     }
+    // The corner between both bars.
     if ((w->style & WS_VSCROLL) && (w->style & WS_HSCROLL))
-        fill(c, cr, RECT{width - in.right - kScrollBarSize, height - in.bottom - kScrollBarSize, width - in.right,
-                         height - in.bottom},
+        fill(c, cr, RECT{bar_rect(w, SB_VERT).left, bar_rect(w, SB_HORZ).top, width - in.right, height - in.bottom},
              kStripColour);
     c->destroy(cr);
 }
@@ -249,7 +250,7 @@ int32_t hit_test(const Window* w, POINT screen) {
     if (contains(client_in_window(w), p)) return HTCLIENT;
     if (contains(bar_rect(w, SB_VERT), p)) return HTVSCROLL;
     if (contains(bar_rect(w, SB_HORZ), p)) return HTHSCROLL;
-    RECT in = insets(w->style, w->ex_style, is_top_level(w) && w->menu != 0);
+    RECT in = frame_insets(w);
     if (in.top > in.left && p.y >= in.left && p.y < in.top) return HTMENU;
     return HTBORDER;
 }

@@ -379,7 +379,11 @@ LRESULT DefWindowProc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lPa
     case WM_NCHITTEST: return hit_test(w, POINT{lparam_x(lParam), lparam_y(lParam)});
     case WM_SETCURSOR: {
         if (w->parent && SendMessage(w->parent, WM_SETCURSOR, wParam, lParam)) return 1;
-        if (static_cast<int16_t>(lParam & 0xFFFF) != HTCLIENT || !(w = find(hwnd)) || !w->cls->info.cursor) return 0;
+        // A request passed up from a child (wParam names it) is the child's to settle with its
+        // own class cursor: the parent's default only answers for its own pointer.
+        if (static_cast<HWND>(wParam) != hwnd || static_cast<int16_t>(lParam & 0xFFFF) != HTCLIENT ||
+            !(w = find(hwnd)) || !w->cls->info.cursor)
+            return 0;
         SetCursor(w->cls->info.cursor);
         return 1;
     }

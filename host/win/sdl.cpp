@@ -35,7 +35,12 @@ bool load() {
                         Entry{"SDL_GetWindowSurface", &l.window_surface},
                         Entry{"SDL_UpdateWindowSurface", &l.update_window_surface},
                         Entry{"SDL_ConvertPixels", &l.convert_pixels},
-                        Entry{"SDL_SetTextInputRect", &l.set_text_input_rect});
+                        Entry{"SDL_SetTextInputRect", &l.set_text_input_rect},
+                        Entry{"SDL_CreateSystemCursor", &l.create_system_cursor},
+                        Entry{"SDL_CreateColorCursor", &l.create_color_cursor},
+                        Entry{"SDL_CreateRGBSurfaceWithFormatFrom", &l.surface_from},
+                        Entry{"SDL_FreeSurface", &l.free_surface}, Entry{"SDL_SetCursor", &l.set_cursor},
+                        Entry{"SDL_FreeCursor", &l.free_cursor});
 }
 
 bool start(const Library& sdl) {

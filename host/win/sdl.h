@@ -36,6 +36,13 @@ struct Library {
     decltype(&::SDL_UpdateWindowSurface) update_window_surface;
     decltype(&::SDL_ConvertPixels) convert_pixels;
     decltype(&::SDL_SetTextInputRect) set_text_input_rect;
+    // Cursors.
+    decltype(&::SDL_CreateSystemCursor) create_system_cursor;
+    decltype(&::SDL_CreateColorCursor) create_color_cursor;
+    decltype(&::SDL_CreateRGBSurfaceWithFormatFrom) surface_from;
+    decltype(&::SDL_FreeSurface) free_surface;
+    decltype(&::SDL_SetCursor) set_cursor;
+    decltype(&::SDL_FreeCursor) free_cursor;
 };
 
 // The loaded library, or nullptr when it (or one of its entries) is missing; tried once.

@@ -64,6 +64,10 @@ struct Source {
     Replay replay;
     bool pumping = false;
     std::vector<InputMessage> messages;  // pump's scratch
+    // The screen's cursors by the model's id: standard ones made once and kept, those made from
+    // pixels until destroyed. null: SDL could not make it (the default cursor shows instead).
+    std::unordered_map<HCURSOR, SDL_Cursor*> cursors;
+    HCURSOR shown_cursor = 0;
 };
 
 Source& source() {
@@ -346,6 +350,8 @@ void top_level(HWND hwnd) {
             RECT suggested = r;
             SendMessage(hwnd, WM_DPICHANGED, static_cast<intptr_t>(dpi | dpi << 16), reinterpret_cast<intptr_t>(&suggested));
             if (!IsWindow(hwnd)) return;
+            model::dpi_changed(hwnd, dpi);
+            if (!IsWindow(hwnd)) return;
             GetWindowRect(hwnd, &r);
         }
     }
@@ -397,7 +403,57 @@ void feed_caret() {
     s.sdl->set_text_input_rect(&rect);
 }
 
-constexpr EventSource kScreenSource{pump, wait, wake, idle, nullptr, top_level};
+SDL_SystemCursor system_cursor(HCURSOR id) {
+    switch (id) {
+    case IDC_IBEAM: return SDL_SYSTEM_CURSOR_IBEAM;
+    case IDC_WAIT: return SDL_SYSTEM_CURSOR_WAIT;
+    case IDC_CROSS: return SDL_SYSTEM_CURSOR_CROSSHAIR;
+    case IDC_SIZENWSE: return SDL_SYSTEM_CURSOR_SIZENWSE;
+    case IDC_SIZENESW: return SDL_SYSTEM_CURSOR_SIZENESW;
+    case IDC_SIZEWE: return SDL_SYSTEM_CURSOR_SIZEWE;
+    case IDC_SIZENS: return SDL_SYSTEM_CURSOR_SIZENS;
+    case IDC_SIZEALL: return SDL_SYSTEM_CURSOR_SIZEALL;
+    case IDC_NO: return SDL_SYSTEM_CURSOR_NO;
+    case IDC_HAND: return SDL_SYSTEM_CURSOR_HAND;
+    default: return SDL_SYSTEM_CURSOR_ARROW;
+    }
+}
+
+SDL_Cursor* make_cursor(const sdl::Library& sdl, HCURSOR id) {
+    const model::CursorImage* image = model::cursor_image(id);
+    if (!image) return sdl.create_system_cursor(system_cursor(id));
+    // SDL copies the pixels into its cursor, so the surface only lends them for the call.
+    SDL_Surface* surface = sdl.surface_from(const_cast<uint32_t*>(image->argb.data()), image->width, image->height, 32,
+                                            image->width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (!surface) return nullptr;
+    SDL_Cursor* cursor = sdl.create_color_cursor(surface, image->hot_x, image->hot_y);
+    sdl.free_surface(surface);
+    return cursor;
+}
+
+void show_cursor(HCURSOR id) {
+    Source& s = source();
+    if (!s.sdl) return;
+    s.shown_cursor = id;
+    if (!id) {
+        s.sdl->set_cursor(nullptr);  // redraws the one shown
+        return;
+    }
+    auto it = s.cursors.find(id);
+    if (it == s.cursors.end()) it = s.cursors.emplace(id, make_cursor(*s.sdl, id)).first;
+    if (it->second) s.sdl->set_cursor(it->second);
+}
+
+void cursor_destroyed(HCURSOR id) {
+    Source& s = source();
+    if (s.shown_cursor == id) s.shown_cursor = 0;
+    auto it = s.cursors.find(id);
+    if (it == s.cursors.end()) return;
+    if (it->second) s.sdl->free_cursor(it->second);  // SDL falls back to its default when it was shown
+    s.cursors.erase(it);
+}
+
+constexpr EventSource kScreenSource{pump, wait, wake, idle, show_cursor, top_level, cursor_destroyed};
 
 }  // namespace
 
@@ -457,6 +513,10 @@ bool DestroyCaret() {
 }
 
 bool replay_ran_out() { return source().replay.ran_out; }
+
+HCURSOR screen_cursor() { return source().shown_cursor; }
+
+size_t screen_cursors() { return source().cursors.size(); }
 
 uint32_t screen_window_id(HWND hwnd) {
     auto it = source().screens.find(hwnd);

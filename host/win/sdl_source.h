@@ -3,6 +3,7 @@
 // the loop runs dry. The source comes with the first top-level window shown (see
 // set_event_source). Also the model's calls that need the screen: TranslateMessage and the caret.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "host/win/window.h"
@@ -25,6 +26,9 @@ bool DestroyCaret();
 // input ends and fails instead of hanging.
 inline constexpr int32_t kReplayRanOut = 75;
 bool replay_ran_out();
+// The cursor the screen was last asked to show (0: none), and how many cursors it holds made.
+HCURSOR screen_cursor();
+size_t screen_cursors();
 // The SDL id of a top-level window's screen window; 0 before it is first shown.
 uint32_t screen_window_id(HWND hwnd);
 

@@ -95,8 +95,10 @@ enum : int32_t {
 };
 
 // The non-client sizes at 96 DPI: a border of WS_BORDER (without a caption) and of
-// WS_EX_CLIENTEDGE, a scroll bar's width, the menu-bar strip. A caption or sizing frame counts 0:
-// those decorations belong to the screen's window, outside the model's rectangles.
+// WS_EX_CLIENTEDGE, a scroll bar's width, the menu-bar strip. A window's frame has them scaled
+// by its top-level window's DPI (size × DPI / 96), which follows the display it is on once
+// WM_DPICHANGED has told it. A caption or sizing frame counts 0: those decorations belong to the
+// screen's window, outside the model's rectangles.
 inline constexpr int kBorderSize = 1;
 inline constexpr int kClientEdgeSize = 2;
 inline constexpr int kScrollBarSize = 16;
@@ -287,7 +289,31 @@ HWND SetActiveWindow(HWND hwnd);  // WM_ACTIVATE to both; answers the old one
 HWND GetActiveWindow();
 bool SetForegroundWindow(HWND hwnd);
 HWND GetForegroundWindow();
-// The cursor the pointer shows; the display side is told through the event source.
+// The standard cursors: LoadCursor answers the handle of one of these ids (the handle is the id).
+enum : HCURSOR {
+    IDC_ARROW = 32512,
+    IDC_IBEAM = 32513,
+    IDC_WAIT = 32514,
+    IDC_CROSS = 32515,
+    IDC_SIZENWSE = 32642,
+    IDC_SIZENESW = 32643,
+    IDC_SIZEWE = 32644,
+    IDC_SIZENS = 32645,
+    IDC_SIZEALL = 32646,
+    IDC_NO = 32648,
+    IDC_HAND = 32649,
+};
+// 0 for an id that names no standard cursor.
+HCURSOR LoadCursor(uint32_t id);
+// A cursor of width × height pixels, 0xAARRGGBB with straight alpha, row by row, its hot spot
+// inside it; the pixels are copied. 0 for no pixels, an empty or larger than 256 × 256 image, or a
+// hot spot outside it.
+HCURSOR CreateCursor(int32_t hot_x, int32_t hot_y, int32_t width, int32_t height, const uint32_t* argb);
+// Frees a cursor CreateCursor made; the pointer showing it falls back to none. False for a
+// standard cursor or a stale id (ids are never reused).
+bool DestroyCursor(HCURSOR cursor);
+// The cursor the pointer shows; the display side is told through the event source. A stale
+// cursor is refused: the cursor stays and the answer is 0.
 HCURSOR SetCursor(HCURSOR cursor);
 HCURSOR GetCursor();
 POINT cursor_position();
@@ -346,6 +372,8 @@ struct EventSource {
     // A top-level window was made, moved, sized, shown, hidden, retitled or destroyed (its id
     // then fails): its screen window follows the model.
     void (*top_level)(HWND) = nullptr;
+    // A cursor made from pixels was destroyed: what the display made of it goes.
+    void (*cursor_destroyed)(HCURSOR) = nullptr;
 };
 void set_event_source(const EventSource* source);
 

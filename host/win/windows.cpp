@@ -2,6 +2,7 @@
 // enabling, focus, capture and activation.
 #include <algorithm>
 
+#include "host/win/displays.h"
 #include "host/win/model.h"
 
 namespace nuv::host::win {
@@ -49,22 +50,65 @@ LRESULT call(Window* w, WNDPROC proc, uint32_t message, intptr_t wParam, intptr_
     return proc(w->id, message, wParam, lParam);
 }
 
-RECT insets(uint32_t style, uint32_t ex_style, bool menu) {
+namespace {
+
+uint32_t display_dpi(const RECT& r) {
+    uint32_t dpi = 96, unused;
+    GetDpiForMonitor(MonitorFromRect(r), &dpi, &unused);
+    return dpi;
+}
+
+}  // namespace
+
+int32_t scaled(int32_t size, uint32_t dpi) { return static_cast<int32_t>(size * int64_t(dpi) / 96); }
+
+RECT insets(uint32_t style, uint32_t ex_style, bool menu, uint32_t dpi) {
     int32_t b = 0;
-    if (ex_style & WS_EX_CLIENTEDGE) b += kClientEdgeSize;
-    if ((style & WS_CAPTION) == WS_BORDER) b += kBorderSize;
+    if (ex_style & WS_EX_CLIENTEDGE) b += scaled(kClientEdgeSize, dpi);
+    if ((style & WS_CAPTION) == WS_BORDER) b += scaled(kBorderSize, dpi);
     RECT r{b, b, b, b};
-    if (menu) r.top += kMenuBarHeight;
+    if (menu) r.top += scaled(kMenuBarHeight, dpi);
     return r;
 }
 
 bool is_top_level(const Window* w) { return w->parent == 0; }
 
+uint32_t window_dpi(const Window* w) { return root(const_cast<Window*>(w))->dpi; }
+
+RECT frame_insets(const Window* w) {
+    return insets(w->style, w->ex_style, is_top_level(w) && w->menu != 0, window_dpi(w));
+}
+
 RECT window_insets(const Window* w) {
-    RECT r = insets(w->style, w->ex_style, is_top_level(w) && w->menu != 0);
-    if (w->style & WS_VSCROLL) r.right += kScrollBarSize;
-    if (w->style & WS_HSCROLL) r.bottom += kScrollBarSize;
+    RECT r = frame_insets(w);
+    const int32_t bar = scaled(kScrollBarSize, window_dpi(w));
+    if (w->style & WS_VSCROLL) r.right += bar;
+    if (w->style & WS_HSCROLL) r.bottom += bar;
     return r;
+}
+
+void dpi_changed(HWND top, uint32_t dpi) {
+    Window* w = live(top);
+    if (!w || !is_top_level(w) || w->dpi == dpi) return;
+    // Each window of the tree with its client before, parents first; then the frames anew.
+    std::vector<std::pair<HWND, RECT>> before;
+    std::vector<const Window*> walk{w};
+    while (!walk.empty()) {
+        const Window* at = walk.back();
+        walk.pop_back();
+        before.emplace_back(at->id, client_in_window(at));
+        for (HWND c : at->children)
+            if (const Window* child = live(c)) walk.push_back(child);
+    }
+    w->dpi = dpi;
+    for (const auto& [id, client] : before) {
+        const Window* at = live(id);
+        const RECT now = at ? client_in_window(at) : client;
+        if (now.left != client.left || now.top != client.top || now.right != client.right ||
+            now.bottom != client.bottom)
+            SetWindowPos(id, 0, 0, 0, 0, 0,
+                         SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 RECT client_in_window(const Window* w) {
@@ -265,6 +309,7 @@ HWND CreateWindowEx(uint32_t ex_style, std::u16string_view class_name, std::u16s
     w->menu = hMenu;
     w->rect = RECT{x, y, x + std::max(width, 0), y + std::max(height, 0)};
     w->normal = w->rect;
+    if (!w->parent) w->dpi = display_dpi(w->rect);
     if (!make_surface(w, w->rect.width(), w->rect.height())) return 0;
     const HWND id = w->id;
     state().windows.emplace(id, std::move(record));
@@ -594,7 +639,10 @@ bool ScreenToClient(HWND hwnd, POINT* point) {
 }
 
 bool AdjustWindowRectEx(RECT* rect, uint32_t style, bool menu, uint32_t ex_style) {
-    RECT in = insets(style, ex_style, menu);
+    // No window: the first display's DPI, as GetSystemMetrics answers.
+    uint32_t dpi = 96, unused;
+    GetDpiForMonitor(1, &dpi, &unused);
+    RECT in = insets(style, ex_style, menu, dpi);
     rect->left -= in.left;
     rect->top -= in.top;
     rect->right += in.right;
@@ -617,6 +665,7 @@ HWND SetParent(HWND hwnd, HWND parent) {
     mark_composed_dirty(w);
     unlink(w);
     w->parent = parent;
+    if (!parent) w->dpi = display_dpi(w->rect);
     siblings(w).push_back(hwnd);
     mark_composed_dirty(w);
     return old;
@@ -737,8 +786,46 @@ bool SetForegroundWindow(HWND hwnd) { return live(hwnd) && (SetActiveWindow(hwnd
 
 HWND GetForegroundWindow() { return state().active; }
 
+namespace model {
+
+bool standard_cursor(HCURSOR cursor) {
+    return (cursor >= IDC_ARROW && cursor <= IDC_CROSS) || (cursor >= IDC_SIZENWSE && cursor <= IDC_SIZEALL) ||
+           cursor == IDC_NO || cursor == IDC_HAND;
+}
+
+const CursorImage* cursor_image(HCURSOR cursor) {
+    auto& cursors = state().cursors;
+    auto it = cursors.find(cursor);
+    return it == cursors.end() ? nullptr : &it->second;
+}
+
+}  // namespace model
+
+HCURSOR LoadCursor(uint32_t id) { return standard_cursor(id) ? id : 0; }
+
+HCURSOR CreateCursor(int32_t hot_x, int32_t hot_y, int32_t width, int32_t height, const uint32_t* argb) {
+    constexpr int32_t kLargest = 256;
+    if (!argb || width <= 0 || height <= 0 || width > kLargest || height > kLargest || hot_x < 0 || hot_y < 0 ||
+        hot_x >= width || hot_y >= height)
+        return 0;
+    State& s = state();
+    const HCURSOR id = s.next_cursor++;
+    s.cursors[id] = CursorImage{hot_x, hot_y, width, height, std::vector<uint32_t>(argb, argb + width * height)};
+    return id;
+}
+
+bool DestroyCursor(HCURSOR cursor) {
+    State& s = state();
+    if (!s.cursors.erase(cursor)) return false;
+    if (s.cursor == cursor) s.cursor = 0;
+    if (s.source && s.source->cursor_destroyed) s.source->cursor_destroyed(cursor);
+    return true;
+}
+
 HCURSOR SetCursor(HCURSOR cursor) {
     State& s = state();
+    // Ids are never reused, so one above the standard range that is not kept is stale.
+    if (cursor && !standard_cursor(cursor) && !cursor_image(cursor)) return 0;
     const HCURSOR old = s.cursor;
     s.cursor = cursor;
     if (old != cursor && s.source && s.source->cursor) s.source->cursor(cursor);

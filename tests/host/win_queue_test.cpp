@@ -209,7 +209,7 @@ TEST_F(WinTest, DefaultProcedureClosesAndAsksTheParentForTheCursor) {
     EXPECT_EQ(GetCursor(), 0u);
     parent_answers = false;
     mouse_input(WM_MOUSEMOVE, POINT{116, 115}, 0);
-    EXPECT_EQ(GetCursor(), 7u);  // the class cursor
+    EXPECT_EQ(GetCursor(), IDC_ARROW);  // the class cursor
 
     PostMessage(parent, WM_CLOSE, 0, 0);
     pump();

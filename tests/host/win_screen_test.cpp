@@ -241,6 +241,59 @@ TEST_F(ScreenTest, TheCaretIsKeptPerProcess) {
     EXPECT_FALSE(DestroyCaret());
 }
 
+TEST_F(ScreenTest, TheScreenShowsTheCursorTheWindowsSettleOn) {
+    const std::u16string hand = u"HandBox";
+    WNDCLASS cls;
+    cls.name = hand;
+    cls.proc = recording_proc;
+    cls.cursor = LoadCursor(IDC_HAND);
+    RegisterClass(cls);
+    HWND parent = top(100, 100, 60, 60);
+    child(parent, 10, 10, 20, 20, WS_VISIBLE, 0, hand);
+    pump();
+    SetCursor(0);
+    mouse_input(WM_MOUSEMOVE, POINT{115, 115}, 0);
+    EXPECT_EQ(screen_cursor(), IDC_HAND);
+
+    // The parent's answer wins over the child's class cursor.
+    g_answer = [&](HWND self, uint32_t m, intptr_t, intptr_t) -> std::optional<LRESULT> {
+        if (m != WM_SETCURSOR || self != parent) return std::nullopt;
+        SetCursor(LoadCursor(IDC_CROSS));
+        return 1;
+    };
+    mouse_input(WM_MOUSEMOVE, POINT{116, 115}, 0);
+    EXPECT_EQ(screen_cursor(), IDC_CROSS);
+    EXPECT_EQ(LoadCursor(12345), 0u);
+}
+
+TEST_F(ScreenTest, ACursorFromPixelsIsShownAndFreed) {
+    top(0, 0, 50, 50);
+    const uint32_t pixels[6] = {0xFFFF0000, 0x80FFFFFF, 0, 0xFF000000, 0xFF00FF00, 0xFF0000FF};
+    struct Bad {
+        int32_t hot_x, hot_y, width, height;
+        const uint32_t* argb;
+    };
+    for (const Bad& bad : {Bad{0, 0, 3, 2, nullptr}, Bad{0, 0, 0, 2, pixels}, Bad{3, 0, 3, 2, pixels},
+                           Bad{0, -1, 3, 2, pixels}, Bad{0, 0, 257, 1, pixels}})
+        EXPECT_EQ(CreateCursor(bad.hot_x, bad.hot_y, bad.width, bad.height, bad.argb), 0u);
+
+    const size_t held = screen_cursors();
+    const HCURSOR made = CreateCursor(2, 1, 3, 2, pixels);
+    ASSERT_NE(made, 0u);
+    SetCursor(made);
+    EXPECT_EQ(screen_cursor(), made);
+    EXPECT_EQ(screen_cursors(), held + 1);
+    EXPECT_TRUE(DestroyCursor(made));
+    EXPECT_EQ(screen_cursors(), held);
+    EXPECT_EQ(screen_cursor(), 0u);
+    EXPECT_EQ(GetCursor(), 0u);
+    // The stale id is refused everywhere; a standard cursor is not the caller's to free.
+    EXPECT_FALSE(DestroyCursor(made));
+    EXPECT_EQ(SetCursor(made), 0u);
+    EXPECT_EQ(GetCursor(), 0u);
+    EXPECT_FALSE(DestroyCursor(IDC_ARROW));
+}
+
 TEST_F(ScreenTest, AWindowMovedOntoADisplayOfAnotherDpiIsTold) {
     setenv("NUV_TEST_SCREENS", "1920x1080@144,1280x1024@96+1920+0", 1);
     HWND h = top(100, 100, 200, 100);
@@ -255,6 +308,43 @@ TEST_F(ScreenTest, AWindowMovedOntoADisplayOfAnotherDpiIsTold) {
     EXPECT_EQ(GetDpiForWindow(h), 96u);
     SetWindowPos(h, 0, 2100, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     EXPECT_EQ(logged(WM_DPICHANGED, h).size(), 1u);
+    unsetenv("NUV_TEST_SCREENS");
+}
+
+TEST_F(ScreenTest, FramesAreSizedByTheDisplaysDpi) {
+    setenv("NUV_TEST_SCREENS", "1920x1080@144,1280x1024@96+1920+0", 1);
+    HWND h = top(100, 100, 200, 150, WS_VISIBLE | WS_BORDER);
+    SetMenu(h, 1);
+    HWND bars = child(h, 0, 0, 100, 100, WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, WS_EX_CLIENTEDGE);
+    RECT r;
+    POINT origin{};
+    // At 144 DPI: bars 24, client edge 3, border 1, menu-bar strip 30.
+    ASSERT_TRUE(GetClientRect(bars, &r));
+    EXPECT_EQ(r.right, 100 - 24 - 2 * 3);
+    EXPECT_EQ(r.bottom, 100 - 24 - 2 * 3);
+    ASSERT_TRUE(ClientToScreen(h, &origin));
+    EXPECT_EQ(origin.y, 100 + 1 + 30);
+    RECT adjusted{0, 0, 10, 10};
+    AdjustWindowRectEx(&adjusted, 0, false, WS_EX_CLIENTEDGE);  // no window: the first display's DPI
+    EXPECT_EQ(adjusted.right - adjusted.left, 10 + 2 * 3);
+
+    // Moved onto the 96-DPI display, the tree is sized anew once WM_DPICHANGED has been sent.
+    g_log.clear();
+    SetWindowPos(h, 0, 2000, 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ASSERT_EQ(logged(WM_DPICHANGED, h).size(), 1u);
+    ASSERT_TRUE(GetClientRect(bars, &r));
+    EXPECT_EQ(r.right, 100 - 16 - 2 * 2);
+    // The child is told its new client after the top-level window heard of the DPI.
+    size_t told = 0, sized = 0;
+    for (size_t i = 0; i < g_log.size(); ++i) {
+        if (g_log[i].message == WM_DPICHANGED) told = i;
+        if (g_log[i].message == WM_SIZE && g_log[i].hwnd == bars) sized = i;
+    }
+    EXPECT_GT(sized, told);
+    EXPECT_EQ(g_log[sized].lParam, point_lparam(100 - 16 - 4, 100 - 16 - 4));
+    origin = {};
+    ClientToScreen(h, &origin);
+    EXPECT_EQ(origin.y, 100 + 1 + 20);
     unsetenv("NUV_TEST_SCREENS");
 }
 

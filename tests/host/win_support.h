@@ -40,7 +40,7 @@ inline std::u16string recording_class(std::u16string name, std::optional<uint32_
         cls.proc = recording_proc;
         cls.background = brush;
         cls.style = style;
-        cls.cursor = 7;
+        cls.cursor = IDC_ARROW;
         RegisterClass(cls);
     }
     return name;
