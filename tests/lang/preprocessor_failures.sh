@@ -24,7 +24,7 @@ fails syntax $'*** Preprocessor Error: Syntax error\n*** Where: #trace maybe' \
 fails do-expand $'*** Preprocessor Error: Syntax error\n*** Where: #if 1' 'do/expand [#if 1]'
 fails directive-error $'*** Preprocessor Error in #if\n*** Math Error: attempt to divide by zero\n*** Where: ???\n*** Near : 1 / 0' \
     'expand-directives [#if 1 / 0 [x]]'
-fails invalid-spec $'*** Macro Error: invalid specification\n*** Where: m: func [/x]' \
+fails invalid-spec $'*** Macro Error: invalid definition\n*** Where: m: func [/x]' \
     'expand-directives [#macro m: func [/x] [1]]'
 
 exit "$failed"
