@@ -104,14 +104,18 @@ void link_frame_in_address_order(SeriesFrame* f) {
     if (after) after->next = f; else r.first_frame = f;
 }
 
-SeriesFrame* make_frame(size_t data_size) {
-    void* p = os_alloc(data_size + SeriesFrame::kFrameHeader);
-    auto* f = static_cast<SeriesFrame*>(p);
+// Lays an empty frame of data_size bytes out at `at` and links it in.
+SeriesFrame* open_frame(void* at, size_t data_size) {
+    auto* f = static_cast<SeriesFrame*>(at);
     f->total = data_size + SeriesFrame::kFrameHeader;
     f->free = f->start();
     f->end = f->start() + data_size;
     link_frame_in_address_order(f);
     return f;
+}
+
+SeriesFrame* make_frame(size_t data_size) {
+    return open_frame(os_alloc(data_size + SeriesFrame::kFrameHeader), data_size);
 }
 
 SeriesFrame* find_frame(size_t needed) {
@@ -475,12 +479,7 @@ SeriesFrame* huge_frame(size_t data_size, size_t rounded) {
     madvise(block, rounded, MADV_HUGEPAGE);  // a hint: without huge pages the frame still works
     *reinterpret_cast<size_t*>(block) = rounded;
     g_record.os_bytes += rounded;
-    auto* f = reinterpret_cast<SeriesFrame*>(block + kOsPrefix);
-    f->total = data_size + SeriesFrame::kFrameHeader;
-    f->free = f->start();
-    f->end = f->start() + data_size;
-    link_frame_in_address_order(f);
-    return f;
+    return open_frame(block + kOsPrefix, data_size);
 }
 
 // A relocation target of data_size bytes: a retired frame of that size when one is free to be
@@ -493,12 +492,7 @@ SeriesFrame* relocation_frame(size_t data_size) {
         g_retired.erase(it);
         if (mprotect(block, rounded, PROT_READ | PROT_WRITE) != 0) fire(Err::WrongMem);
         g_record.os_bytes += rounded;
-        auto* f = reinterpret_cast<SeriesFrame*>(block + kOsPrefix);
-        f->total = data_size + SeriesFrame::kFrameHeader;
-        f->free = f->start();
-        f->end = f->start() + data_size;
-        link_frame_in_address_order(f);
-        return f;
+        return open_frame(block + kOsPrefix, data_size);
     }
     return huge_frame(data_size, rounded);
 }
