@@ -214,6 +214,9 @@ void RenderTarget::BeginDraw() {
         cr_ = c->create(bitmap_->surface());
     }
     c->save(cr_);
+    cairo_matrix_t m;
+    c->get_matrix(cr_, &m);
+    base_ = {float(m.xx), float(m.yx), float(m.xy), float(m.yy), float(m.x0), float(m.y0)};
     drawing_ = true;
     clips_ = 0;
 }
@@ -252,7 +255,7 @@ bool RenderTarget::EndDraw() {
 
 void RenderTarget::begin_primitive() {
     const CairoLib* c = cairo_lib();
-    const cairo_matrix_t m = to_cairo(state_.transform);
+    const cairo_matrix_t m = to_cairo(to_device());
     c->set_matrix(cr_, &m);
     c->set_antialias(cr_, antialias(state_.antialias));
     c->set_operator(cr_, CAIRO_OPERATOR_OVER);
@@ -260,7 +263,7 @@ void RenderTarget::begin_primitive() {
 
 template <class Path>
 void RenderTarget::paint(const Brush& brush, const float* width, const StrokeStyle* style, bool winding, Path path) {
-    if (!drawing_ || !state_.transform.is_invertible()) return;
+    if (!drawing_ || !to_device().is_invertible()) return;
     const CairoLib* c = cairo_lib();
     const int bands = brush.bands();
     for (int band = 0; band < bands; ++band) {
@@ -358,7 +361,7 @@ void RenderTarget::PushAxisAlignedClip(const RectF& r, AntialiasMode mode) {
     double x0, y0, x1, y1;
     device_clip(&x0, &y0, &x1, &y1);
     c->new_path(cr_);
-    const Matrix3x2& m = state_.transform;
+    const Matrix3x2 m = to_device();
     if (finite(r) && m.is_invertible()) {
         double l, t, rt, b;
         device_box(m, r, &l, &t, &rt, &b);
@@ -378,7 +381,7 @@ void RenderTarget::PushLayer(const LayerParameters& layer) {
     double x0, y0, x1, y1;
     device_clip(&x0, &y0, &x1, &y1);
     c->new_path(cr_);
-    const Matrix3x2& m = state_.transform;
+    const Matrix3x2 m = to_device();
     const RectF& r = layer.content_bounds;
     bool open = m.is_invertible() && !std::isnan(r.left) && !std::isnan(r.top) && !std::isnan(r.right) &&
                 !std::isnan(r.bottom);
@@ -423,7 +426,7 @@ void RenderTarget::DrawBitmap(const Bitmap& bitmap, const RectF& dest, float opa
                               Matrix3x2::scale(dest.width() / area.width(), dest.height() / area.height()) *
                               Matrix3x2::translation(dest.left, dest.top);
     Matrix3x2 to_source;
-    if (!state_.transform.is_invertible() || !to_dest.invert(&to_source)) return;
+    if (!to_device().is_invertible() || !to_dest.invert(&to_source)) return;
     const CairoLib* c = cairo_lib();
     begin_primitive();
     cairo_pattern_t* p = c->pattern_create_for_surface(bitmap.surface());
@@ -450,11 +453,12 @@ void RenderTarget::DrawImage(const Bitmap& bitmap, PointF offset, Interpolation 
 
 void RenderTarget::DrawBitmapPerspective(const Bitmap& bitmap, const RectF& source, const PointF (&corners)[4]) {
     RectF area;
-    if (!drawing_ || !source_area(bitmap, &source, &area) || !state_.transform.is_invertible()) return;
+    const Matrix3x2 m = to_device();
+    if (!drawing_ || !source_area(bitmap, &source, &area) || !m.is_invertible()) return;
     PointF device[4];
     for (int i = 0; i < 4; ++i) {
         if (!finite(corners[i])) return;
-        device[i] = state_.transform.transform(corners[i]);
+        device[i] = m.transform(corners[i]);
     }
     Projective forward, back;
     if (!forward.from_corners(device) || !forward.invert(&back)) return;

@@ -50,7 +50,8 @@ struct LayerParameters {
 class RenderTarget {
 public:
     // Over a paint context (a window's, from BeginPaint or GetDC), which the caller keeps; its
-    // state is saved at BeginDraw and put back at EndDraw.
+    // state is saved at BeginDraw and put back at EndDraw, and its matrix and clip stay under
+    // what is drawn (so the transform counts from the client's origin).
     static std::unique_ptr<RenderTarget> for_context(cairo_t* cr);
     // Over width x height straight BGRA pixels, rows `stride` bytes apart, which the caller
     // keeps: premultiplied at BeginDraw; EndDraw writes back only the pixels drawing changed.
@@ -125,6 +126,8 @@ private:
     template <class Path>
     void paint(const Brush& brush, const float* width, const StrokeStyle* style, bool winding, Path path);
     void begin_primitive();
+    // The transform on the way to the device: the target's, then the paint context's own.
+    Matrix3x2 to_device() const { return state_.transform * base_; }
     bool pop_clip();
     // The device box of the current clip.
     void device_clip(double* x0, double* y0, double* x1, double* y1);
@@ -136,6 +139,7 @@ private:
     int32_t width_ = 0, height_ = 0, stride_ = 0;
     RectF extents_;
     DrawingStateBlock state_;
+    Matrix3x2 base_;  // a paint context's own matrix, under the target's transform
     size_t clips_ = 0;
     bool drawing_ = false;
 };
