@@ -5,6 +5,7 @@
 
 #include "host/gfx/bitmap.h"
 #include "host/gfx/target.h"
+#include "host/gfx/cairo_forms.h"
 #include "host/win/cairo_lib.h"
 
 namespace nuv::host::gfx {
@@ -15,9 +16,6 @@ using win::cairo_lib;
 using win::CairoLib;
 
 constexpr cairo_extend_t kExtends[] = {CAIRO_EXTEND_PAD, CAIRO_EXTEND_REPEAT, CAIRO_EXTEND_REFLECT};
-constexpr cairo_filter_t kFilters[] = {CAIRO_FILTER_NEAREST, CAIRO_FILTER_BILINEAR, CAIRO_FILTER_BEST};
-
-cairo_matrix_t to_cairo(const Matrix3x2& m) { return {m.m11, m.m12, m.m21, m.m22, m.dx, m.dy}; }
 
 float unit(float v) { return std::isfinite(v) ? std::clamp(v, 0.f, 1.f) : 0.f; }
 
@@ -116,7 +114,7 @@ std::unique_ptr<Brush> make_image_brush(cairo_surface_t* source, RectF area, Ext
     const bool mx = x == ExtendMode::Mirror, my = y == ExtendMode::Mirror;
     const int tw = mx ? 2 * w : w, th = my ? 2 * h : h;
     if (tw > kMaxSide || th > kMaxSide) return b;
-    const cairo_filter_t filter = kFilters[size_t(interpolation)];
+    const cairo_filter_t filter = to_cairo(interpolation);
     // The tile: the source rectangle at w x h pixels, then its mirror images beside and below.
     cairo_surface_t* tile = c->image_surface_create(CAIRO_FORMAT_ARGB32, tw, th);
     {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "host/gfx/cairo_forms.h"
 #include "host/win/cairo_lib.h"
 
 namespace nuv::host::gfx {
@@ -13,7 +14,6 @@ namespace {
 using win::cairo_lib;
 using win::CairoLib;
 
-constexpr cairo_filter_t kFilters[] = {CAIRO_FILTER_NEAREST, CAIRO_FILTER_BILINEAR, CAIRO_FILTER_BEST};
 
 // The blur in two passes of a sampled, normalised kernel reaching 3 deviations, each pass
 // spreading every pixel over the grown plane: the sum of every channel is kept. With a tint only
@@ -107,7 +107,7 @@ std::unique_ptr<Bitmap> Scale(const Bitmap& source, float sx, float sy, Interpol
     const cairo_matrix_t m{double(w) / source.width(), 0, 0, double(h) / source.height(), 0, 0};
     c->set_matrix(cr, &m);
     cairo_pattern_t* p = c->pattern_create_for_surface(source.surface());
-    c->pattern_set_filter(p, kFilters[size_t(interpolation)]);
+    c->pattern_set_filter(p, to_cairo(interpolation));
     c->pattern_set_extend(p, CAIRO_EXTEND_PAD);
     c->set_source(cr, p);
     c->set_operator(cr, CAIRO_OPERATOR_SOURCE);

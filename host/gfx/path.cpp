@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "host/gfx/cairo_forms.h"
 #include "host/win/cairo_lib.h"
 
 namespace nuv::host::gfx {
@@ -177,7 +178,7 @@ bool PathGeometry::GetWidenedBounds(float width, const StrokeStyle& style, const
     if (!c || !finite_ || ops_.empty() || !transform.is_invertible()) return false;
     cairo_t* cr = measuring_context(c);
     c->save(cr);
-    const cairo_matrix_t m{transform.m11, transform.m12, transform.m21, transform.m22, transform.dx, transform.dy};
+    const cairo_matrix_t m = to_cairo(transform);
     c->set_matrix(cr, &m);
     c->set_tolerance(cr, 0.25);
     bool drawn = apply_stroke(cr, width, style);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "host/gfx/cairo_forms.h"
 #include "host/win/cairo_lib.h"
 
 namespace nuv::host::gfx {
@@ -13,11 +14,8 @@ namespace {
 using win::cairo_lib;
 using win::CairoLib;
 
-constexpr cairo_filter_t kFilters[] = {CAIRO_FILTER_NEAREST, CAIRO_FILTER_BILINEAR, CAIRO_FILTER_BEST};
 // The control distance that makes a quarter ellipse of one cubic.
 constexpr double kKappa = 0.5522847498307936;
-
-cairo_matrix_t to_cairo(const Matrix3x2& m) { return {m.m11, m.m12, m.m21, m.m22, m.dx, m.dy}; }
 
 cairo_antialias_t antialias(AntialiasMode mode) {
     return mode == AntialiasMode::Aliased ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_DEFAULT;
@@ -353,56 +351,49 @@ void RenderTarget::device_clip(double* x0, double* y0, double* x1, double* y1) {
     c->clip_extents(cr_, x0, y0, x1, y1);
 }
 
-void RenderTarget::PushAxisAlignedClip(const RectF& r, AntialiasMode mode) {
-    if (!drawing_) return;
+bool RenderTarget::push_box(const RectF& r, bool usable, AntialiasMode mode) {
     const CairoLib* c = cairo_lib();
     c->save(cr_);
     ++clips_;
     double x0, y0, x1, y1;
     device_clip(&x0, &y0, &x1, &y1);
     c->new_path(cr_);
+    c->set_antialias(cr_, antialias(mode));
     const Matrix3x2 m = to_device();
-    if (finite(r) && m.is_invertible()) {
+    bool open = false;
+    if (usable && m.is_invertible()) {
         double l, t, rt, b;
         device_box(m, r, &l, &t, &rt, &b);
         if (mode == AntialiasMode::Aliased) l = std::round(l), t = std::round(t), rt = std::round(rt), b = std::round(b);
         // Kept within the clip already in force, so no coordinate is out of Cairo's range.
         l = std::max(l, x0), t = std::max(t, y0), rt = std::min(rt, x1), b = std::min(b, y1);
-        if (rt > l && b > t) c->rectangle(cr_, l, t, rt - l, b - t);
+        open = rt > l && b > t;
+        if (open) c->rectangle(cr_, l, t, rt - l, b - t);
     }
     c->clip(cr_);
+    return open;
+}
+
+void RenderTarget::PushAxisAlignedClip(const RectF& r, AntialiasMode mode) {
+    if (drawing_) push_box(r, finite(r), mode);
 }
 
 void RenderTarget::PushLayer(const LayerParameters& layer) {
     if (!drawing_) return;
-    const CairoLib* c = cairo_lib();
-    c->save(cr_);
-    ++clips_;
-    double x0, y0, x1, y1;
-    device_clip(&x0, &y0, &x1, &y1);
-    c->new_path(cr_);
-    const Matrix3x2 m = to_device();
     const RectF& r = layer.content_bounds;
-    bool open = m.is_invertible() && !std::isnan(r.left) && !std::isnan(r.top) && !std::isnan(r.right) &&
-                !std::isnan(r.bottom);
-    if (open) {
-        // The bounds, as the box of their corners in the device, within the clip in force.
-        double l, t, rt, b;
-        device_box(m, r, &l, &t, &rt, &b);
-        x0 = std::max(x0, l), y0 = std::max(y0, t), x1 = std::min(x1, rt), y1 = std::min(y1, b);
-        open = x1 > x0 && y1 > y0;
-        if (open) c->rectangle(cr_, x0, y0, x1 - x0, y1 - y0);
-    }
-    c->clip(cr_);
+    // Infinite bounds are allowed: the box is computed in doubles and cut to the clip in force.
+    const bool usable = !std::isnan(r.left) && !std::isnan(r.top) && !std::isnan(r.right) && !std::isnan(r.bottom);
+    const bool open = push_box(r, usable, AntialiasMode::PerPrimitive);
     if (!open || !layer.mask) return;
+    const CairoLib* c = cairo_lib();
     const PathGeometry& mask = *layer.mask;
-    const Matrix3x2 to_device = layer.mask_transform * m;
-    if (!mask.is_finite() || !to_device.is_invertible()) {
+    const Matrix3x2 mask_to_device = layer.mask_transform * to_device();
+    if (!mask.is_finite() || !mask_to_device.is_invertible()) {
         c->new_path(cr_);
         c->clip(cr_);
         return;
     }
-    const cairo_matrix_t cm = to_cairo(to_device);
+    const cairo_matrix_t cm = to_cairo(mask_to_device);
     c->set_matrix(cr_, &cm);
     c->set_antialias(cr_, antialias(layer.mask_antialias));
     c->set_fill_rule(cr_, mask.fill_mode() == FillMode::Winding ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
@@ -432,7 +423,7 @@ void RenderTarget::DrawBitmap(const Bitmap& bitmap, const RectF& dest, float opa
     cairo_pattern_t* p = c->pattern_create_for_surface(bitmap.surface());
     const cairo_matrix_t pm = to_cairo(to_source);
     c->pattern_set_matrix(p, &pm);
-    c->pattern_set_filter(p, kFilters[size_t(interpolation)]);
+    c->pattern_set_filter(p, to_cairo(interpolation));
     c->pattern_set_extend(p, CAIRO_EXTEND_PAD);
     c->save(cr_);
     c->new_path(cr_);

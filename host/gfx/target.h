@@ -129,6 +129,9 @@ private:
     // The transform on the way to the device: the target's, then the paint context's own.
     Matrix3x2 to_device() const { return state_.transform * base_; }
     bool pop_clip();
+    // Saves the context and clips it to the device box of r under the transform (to nothing
+    // when r is not usable); true when something is left open.
+    bool push_box(const RectF& r, bool usable, AntialiasMode mode);
     // The device box of the current clip.
     void device_clip(double* x0, double* y0, double* x1, double* y1);
 
