@@ -212,6 +212,13 @@ void RenderTarget::BeginDraw() {
         cr_ = c->create(bitmap_->surface());
     }
     c->save(cr_);
+    // Text drawn through the target is antialiased in grayscale whatever the target.
+    static cairo_font_options_t* const grayscale = [c] {
+        cairo_font_options_t* o = c->font_options_create();
+        c->font_options_set_antialias(o, CAIRO_ANTIALIAS_GRAY);
+        return o;
+    }();
+    c->set_font_options(cr_, grayscale);
     cairo_matrix_t m;
     c->get_matrix(cr_, &m);
     base_ = {float(m.xx), float(m.yx), float(m.xy), float(m.yy), float(m.x0), float(m.y0)};

@@ -114,7 +114,8 @@ public:
     // The surface drawn on and a recording's extents.
     cairo_surface_t* surface() const;
     RectF extents() const { return extents_; }
-    // The context, for text drawn through the same target; its matrix is the caller's to set.
+    // The context, for text drawn through the same target (antialiased in grayscale while
+    // drawing); its matrix is the caller's to set.
     cairo_t* context() const { return cr_; }
     // Cairo has kept out of any error state.
     bool ok() const;

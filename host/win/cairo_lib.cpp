@@ -27,6 +27,11 @@ const CairoLib* cairo_lib() {
         Entry{"cairo_transform", &lib.transform}, Entry{"cairo_identity_matrix", &lib.identity_matrix},
         Entry{"cairo_set_operator", &lib.set_operator}, Entry{"cairo_set_antialias", &lib.set_antialias},
         Entry{"cairo_set_fill_rule", &lib.set_fill_rule}, Entry{"cairo_set_tolerance", &lib.set_tolerance},
+        Entry{"cairo_font_options_create", &lib.font_options_create},
+        Entry{"cairo_font_options_destroy", &lib.font_options_destroy},
+        Entry{"cairo_font_options_set_antialias", &lib.font_options_set_antialias},
+        Entry{"cairo_font_options_get_antialias", &lib.font_options_get_antialias},
+        Entry{"cairo_set_font_options", &lib.set_font_options}, Entry{"cairo_get_font_options", &lib.get_font_options},
         // Strokes.
         Entry{"cairo_set_line_width", &lib.set_line_width}, Entry{"cairo_set_line_cap", &lib.set_line_cap},
         Entry{"cairo_set_line_join", &lib.set_line_join}, Entry{"cairo_set_miter_limit", &lib.set_miter_limit},

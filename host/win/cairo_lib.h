@@ -37,6 +37,12 @@ struct CairoLib {
     void (*set_antialias)(cairo_t*, cairo_antialias_t);
     void (*set_fill_rule)(cairo_t*, cairo_fill_rule_t);
     void (*set_tolerance)(cairo_t*, double);
+    cairo_font_options_t* (*font_options_create)();
+    void (*font_options_destroy)(cairo_font_options_t*);
+    void (*font_options_set_antialias)(cairo_font_options_t*, cairo_antialias_t);
+    cairo_antialias_t (*font_options_get_antialias)(const cairo_font_options_t*);
+    void (*set_font_options)(cairo_t*, const cairo_font_options_t*);
+    void (*get_font_options)(cairo_t*, cairo_font_options_t*);
     // Strokes.
     void (*set_line_width)(cairo_t*, double);
     void (*set_line_cap)(cairo_t*, cairo_line_cap_t);

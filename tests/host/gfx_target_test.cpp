@@ -243,7 +243,14 @@ TEST(GfxTarget, ContextTargetDrawsOnTheCallersSurfaceAndPutsItsStateBack) {
         t->BeginDraw();
         t->PushAxisAlignedClip({0, 0, 5, 5}, AntialiasMode::Aliased);
         t->FillRectangle({0, 0, 10, 10}, *solid(kRed));
+        // Text through the target is grayscale while it draws, and the caller's choice after.
+        cairo_font_options_t* options = lib->font_options_create();
+        lib->get_font_options(cr, options);
+        EXPECT_EQ(lib->font_options_get_antialias(options), CAIRO_ANTIALIAS_GRAY);
         t->EndDraw();
+        lib->get_font_options(cr, options);
+        EXPECT_EQ(lib->font_options_get_antialias(options), CAIRO_ANTIALIAS_DEFAULT);
+        lib->font_options_destroy(options);
     }
     lib->surface_flush(s);
     const uint32_t* px = reinterpret_cast<const uint32_t*>(lib->image_surface_get_data(s));
