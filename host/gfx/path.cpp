@@ -43,6 +43,8 @@ bool StrokeStyle::is_valid() const {
 
 void PathGeometry::note(PointF p) {
     if (!finite(p)) finite_ = false;
+    if (points_.empty()) box_ = {p.x, p.y, p.x, p.y};
+    box_ = {std::min(box_.left, p.x), std::min(box_.top, p.y), std::max(box_.right, p.x), std::max(box_.bottom, p.y)};
 }
 
 void PathGeometry::push(Op op, std::initializer_list<PointF> points) {

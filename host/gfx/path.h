@@ -61,6 +61,8 @@ public:
     // No coordinate that was not finite.
     bool is_finite() const { return finite_; }
     bool is_empty() const { return ops_.empty(); }
+    // The box of every point given, control points included (so it holds the curves).
+    RectF point_bounds() const { return box_; }
     size_t figure_count() const { return figures_; }
 
     // Replays the figures into cr's current path (cleared first); `filled_only` leaves out the
@@ -86,6 +88,7 @@ private:
     bool in_figure_ = false;
     bool hollow_ = false;
     bool finite_ = true;
+    RectF box_;
     size_t figures_ = 0;
     FillMode fill_mode_ = FillMode::Alternate;
 };

@@ -63,6 +63,21 @@ void device_box(const Matrix3x2& m, const RectF& r, double* l, double* t, double
         }
 }
 
+// Device coordinates Cairo's fixed point holds with room to spare; beyond them it wraps.
+constexpr double kReach = 4194304;
+
+// How far a stroke of `width` reaches past its path on the device (at most), plus a pixel.
+double stroke_pad(const Matrix3x2& m, const float* width) {
+    if (!width) return 1;
+    return double(*width) * std::sqrt(double(m.m11) * m.m11 + double(m.m12) * m.m12 + double(m.m21) * m.m21 +
+                                      double(m.m22) * m.m22) + 1;
+}
+
+// A point in doubles, for coordinates a float would round.
+struct Point2 {
+    double x, y;
+};
+
 bool usable(const RoundedRect& r) {
     return finite(r.rect) && finite(r.radius_x) && finite(r.radius_y) && r.radius_x >= 0 && r.radius_y >= 0;
 }
@@ -266,9 +281,18 @@ void RenderTarget::begin_primitive() {
     c->set_operator(cr_, CAIRO_OPERATOR_OVER);
 }
 
+bool RenderTarget::within_reach(const RectF& box, const float* width) const {
+    double l, t, r, b;
+    const Matrix3x2 m = to_device();
+    device_box(m, box, &l, &t, &r, &b);
+    const double pad = stroke_pad(m, width);
+    return l - pad > -kReach && t - pad > -kReach && r + pad < kReach && b + pad < kReach;
+}
+
 template <class Path>
-void RenderTarget::paint(const Brush& brush, const float* width, const StrokeStyle* style, bool winding, Path path) {
-    if (!drawing_ || !to_device().is_invertible()) return;
+void RenderTarget::paint(const Brush& brush, const float* width, const StrokeStyle* style, bool winding,
+                         const RectF* box, Path path) {
+    if (!drawing_ || !to_device().is_invertible() || (box && !within_reach(*box, width))) return;
     const CairoLib* c = cairo_lib();
     const int bands = brush.bands();
     for (int band = 0; band < bands; ++band) {
@@ -301,55 +325,118 @@ void RenderTarget::Clear(ColorF color) {
 }
 
 void RenderTarget::FillRectangle(const RectF& r, const Brush& brush) {
-    if (!finite(r)) return;
-    paint(brush, nullptr, nullptr, true, [&] { cairo_lib()->rectangle(cr_, r.left, r.top, r.width(), r.height()); });
+    if (!finite(r) || !drawing_) return;
+    if (within_reach(r, nullptr)) {
+        paint(brush, nullptr, nullptr, true, &r,
+              [&] { cairo_lib()->rectangle(cr_, r.left, r.top, r.width(), r.height()); });
+        return;
+    }
+    // Far past the device (a background, say): only its part over the clip is filled. The cut
+    // is made in the drawing's space, so the brush stays where it was placed.
+    double l, t, rt, b;
+    if (!visible_box(1, &l, &t, &rt, &b)) return;
+    const RectF cut{float(std::max<double>(std::min(r.left, r.right), l)),
+                    float(std::max<double>(std::min(r.top, r.bottom), t)),
+                    float(std::min<double>(std::max(r.left, r.right), rt)),
+                    float(std::min<double>(std::max(r.top, r.bottom), b))};
+    if (cut.right <= cut.left || cut.bottom <= cut.top) return;
+    paint(brush, nullptr, nullptr, true, &cut,
+          [&] { cairo_lib()->rectangle(cr_, cut.left, cut.top, cut.width(), cut.height()); });
 }
 
 void RenderTarget::DrawRectangle(const RectF& r, const Brush& brush, float width, const StrokeStyle& style) {
     if (!finite(r)) return;
-    paint(brush, &width, &style, true, [&] { cairo_lib()->rectangle(cr_, r.left, r.top, r.width(), r.height()); });
+    paint(brush, &width, &style, true, &r, [&] { cairo_lib()->rectangle(cr_, r.left, r.top, r.width(), r.height()); });
 }
 
 void RenderTarget::FillRoundedRectangle(const RoundedRect& r, const Brush& brush) {
     if (!usable(r)) return;
-    paint(brush, nullptr, nullptr, true, [&] { rounded_path(cairo_lib(), cr_, r); });
+    paint(brush, nullptr, nullptr, true, &r.rect, [&] { rounded_path(cairo_lib(), cr_, r); });
 }
 
 void RenderTarget::DrawRoundedRectangle(const RoundedRect& r, const Brush& brush, float width,
                                         const StrokeStyle& style) {
     if (!usable(r)) return;
-    paint(brush, &width, &style, true, [&] { rounded_path(cairo_lib(), cr_, r); });
+    paint(brush, &width, &style, true, &r.rect, [&] { rounded_path(cairo_lib(), cr_, r); });
 }
 
 void RenderTarget::FillEllipse(const Ellipse& e, const Brush& brush) {
     if (!usable(e)) return;
-    paint(brush, nullptr, nullptr, true,
+    const RectF box{e.point.x - e.radius_x, e.point.y - e.radius_y, e.point.x + e.radius_x, e.point.y + e.radius_y};
+    paint(brush, nullptr, nullptr, true, &box,
           [&] { ellipse_path(cairo_lib(), cr_, e.point.x, e.point.y, e.radius_x, e.radius_y); });
 }
 
 void RenderTarget::DrawEllipse(const Ellipse& e, const Brush& brush, float width, const StrokeStyle& style) {
     if (!usable(e)) return;
-    paint(brush, &width, &style, true,
+    const RectF box{e.point.x - e.radius_x, e.point.y - e.radius_y, e.point.x + e.radius_x, e.point.y + e.radius_y};
+    paint(brush, &width, &style, true, &box,
           [&] { ellipse_path(cairo_lib(), cr_, e.point.x, e.point.y, e.radius_x, e.radius_y); });
 }
 
 void RenderTarget::DrawLine(PointF from, PointF to, const Brush& brush, float width, const StrokeStyle& style) {
-    if (!finite(from) || !finite(to)) return;
-    paint(brush, &width, &style, true, [&] {
+    if (!finite(from) || !finite(to) || !drawing_) return;
+    const RectF box{std::min(from.x, to.x), std::min(from.y, to.y), std::max(from.x, to.x), std::max(from.y, to.y)};
+    Point2 a{from.x, from.y}, b{to.x, to.y};
+    const StrokeStyle* used = &style;
+    StrokeStyle shifted;
+    if (!within_reach(box, &width)) {
+        // A line far past the device is cut to the part over the clip (widened by what the stroke
+        // covers), its dashes shifted by the length cut from its start so they fall where they
+        // would have.
+        if (!(width > 0) || !finite(width)) return;
+        double l, t, rt, bt;
+        if (!visible_box(stroke_pad(to_device(), &width), &l, &t, &rt, &bt)) return;
+        double t0 = 0, t1 = 1;
+        const double dx = b.x - a.x, dy = b.y - a.y;
+        const double edges[4][2] = {{-dx, a.x - l}, {dx, rt - a.x}, {-dy, a.y - t}, {dy, bt - a.y}};
+        for (const auto& [along, room] : edges) {
+            if (along == 0) {
+                if (room < 0) return;
+                continue;
+            }
+            const double k = room / along;
+            if (along < 0) t0 = std::max(t0, k);
+            else t1 = std::min(t1, k);
+        }
+        if (t0 >= t1) return;
+        if (!style.dashes.empty() && t0 > 0) {
+            double period = 0;
+            for (float d : style.dashes) period += d;
+            shifted = style;
+            const double cut = std::hypot(dx, dy) * t0 / width;
+            if (period > 0) shifted.dash_offset = float(std::fmod(style.dash_offset + cut, period));
+            used = &shifted;
+        }
+        b = {a.x + dx * t1, a.y + dy * t1};
+        a = {a.x + dx * t0, a.y + dy * t0};
+    }
+    paint(brush, &width, used, true, nullptr, [&] {
         const CairoLib* c = cairo_lib();
-        c->move_to(cr_, from.x, from.y);
-        c->line_to(cr_, to.x, to.y);
+        c->move_to(cr_, a.x, a.y);
+        c->line_to(cr_, b.x, b.y);
     });
+}
+
+bool RenderTarget::visible_box(double pad, double* l, double* t, double* r, double* b) {
+    Matrix3x2 back;
+    if (!to_device().invert(&back)) return false;
+    double x0, y0, x1, y1;
+    device_clip(&x0, &y0, &x1, &y1);
+    device_box(back, {float(x0 - pad), float(y0 - pad), float(x1 + pad), float(y1 + pad)}, l, t, r, b);
+    return *r > *l && *b > *t;
 }
 
 void RenderTarget::FillGeometry(const PathGeometry& g, const Brush& brush) {
     if (!g.is_finite() || g.is_empty()) return;
-    paint(brush, nullptr, nullptr, g.fill_mode() == FillMode::Winding, [&] { g.replay(cr_, true); });
+    const RectF box = g.point_bounds();
+    paint(brush, nullptr, nullptr, g.fill_mode() == FillMode::Winding, &box, [&] { g.replay(cr_, true); });
 }
 
 void RenderTarget::DrawGeometry(const PathGeometry& g, const Brush& brush, float width, const StrokeStyle& style) {
     if (!g.is_finite() || g.is_empty()) return;
-    paint(brush, &width, &style, true, [&] { g.replay(cr_, false); });
+    const RectF box = g.point_bounds();
+    paint(brush, &width, &style, true, &box, [&] { g.replay(cr_, false); });
 }
 
 void RenderTarget::device_clip(double* x0, double* y0, double* x1, double* y1) {

@@ -2,7 +2,9 @@
 // offscreen bitmap, or into a recording (a pattern tile). The target keeps the transform and the
 // antialias mode and sets them on Cairo before each primitive; every input is checked first, so
 // a singular or non-finite transform or a coordinate that is not finite makes that primitive
-// draw nothing and Cairo never enters an error state. Clips and layers form one stack, popped
+// draw nothing and Cairo never enters an error state. Rectangles and lines reaching millions of
+// pixels past the device are cut to it first; other shapes that far out draw nothing (Cairo's
+// fixed point would wrap their coordinates). Clips and layers form one stack, popped
 // last in first out; EndDraw pops what is left.
 #pragma once
 #include <cstdint>
@@ -123,9 +125,17 @@ public:
 private:
     enum class Kind : uint8_t { Context, Pixels, Offscreen, Recording };
     RenderTarget(Kind kind, cairo_t* cr);
-    // Runs `path` (which makes cr's path) and fills it, or strokes it when width is not null.
+    // Runs `path` (which makes cr's path) and fills it, or strokes it when width is not null;
+    // nothing when the points' box (if given) is not within reach.
     template <class Path>
-    void paint(const Brush& brush, const float* width, const StrokeStyle* style, bool winding, Path path);
+    void paint(const Brush& brush, const float* width, const StrokeStyle* style, bool winding, const RectF* box,
+               Path path);
+    // The box of a primitive's points, stroked `width` wide (or filled when null), stays within
+    // the device coordinates Cairo holds.
+    bool within_reach(const RectF& box, const float* width) const;
+    // The box, in the drawing's space, around the current clip widened by `pad` device pixels;
+    // false when the transform cannot be inverted or the clip is empty.
+    bool visible_box(double pad, double* l, double* t, double* r, double* b);
     void begin_primitive();
     // The transform on the way to the device: the target's, then the paint context's own.
     Matrix3x2 to_device() const { return state_.transform * base_; }

@@ -115,6 +115,51 @@ TEST(GfxTarget, BadInputDrawsNothingAndDrawingGoesOn) {
     }
 }
 
+// Cairo's fixed point wraps coordinates millions of pixels out: rectangles and lines that reach
+// that far are cut to the device first, and other shapes draw nothing rather than garbage.
+TEST(GfxTarget, FarCoordinates) {
+    const RectF everything{-1e30f, -1e30f, 1e30f, 1e30f};
+    for (float degrees : {0.f, 30.f}) {
+        Canvas c;
+        c->SetTransform(Matrix3x2::rotation(degrees, {50, 50}));
+        c->FillRectangle(everything, *solid(kRed));
+        EXPECT_TRUE(c.untouched(kRedRgb)) << degrees;
+    }
+    // The brush stays placed in the drawing's space.
+    Canvas g;
+    g->FillRectangle(everything, *CreateLinearGradientBrush({0, 0}, {100, 0}, std::vector<GradientStop>{{0, kRed}, {1, kBlue}},
+                                                            ExtendMode::Clamp));
+    EXPECT_GE(g.red(1, 50), 250);
+    EXPECT_GE(g.blue(98, 50), 250);
+
+    Canvas c;
+    c->DrawLine({-1e15f, 50.5f}, {1e15f, 50.5f}, *solid(kBlack), 1);
+    EXPECT_EQ(c.rgb(0, 50), kBlackRgb);
+    EXPECT_EQ(c.rgb(99, 50), kBlackRgb);
+    EXPECT_EQ(c.rgb(50, 49), kWhiteRgb);
+    // Dashes [5 2] at width 2 from 14,000,000 pixels to the left: a whole number of periods, so
+    // a dash starts at x 0 as it would for a line starting there.
+    StrokeStyle dashed;
+    dashed.dashes = {5, 2};
+    c->DrawLine({-14e6f, 5}, {1e9f, 5}, *solid(kBlack), 2, dashed);
+    EXPECT_EQ(c.rgb(5, 5), kBlackRgb);
+    EXPECT_EQ(c.rgb(12, 5), kWhiteRgb);
+    EXPECT_EQ(c.rgb(16, 5), kBlackRgb);
+    // A line that far out which misses the device draws nothing.
+    c->DrawLine({-1e15f, -40}, {1e15f, -40}, *solid(kRed), 3);
+    // Other shapes reaching that far draw nothing.
+    c->FillEllipse({{50, 50}, 1e8f, 1e8f}, *solid(kRed));
+    PathGeometry far;
+    far.BeginFigure({-1e15f, 0}, FigureBegin::Filled);
+    far.AddLine({100, 100});
+    far.AddLine({0, 100});
+    far.EndFigure(FigureEnd::Closed);
+    c->FillGeometry(far, *solid(kRed));
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x) ASSERT_NE(c.rgb(x, y), kRedRgb) << x << "," << y;
+    EXPECT_TRUE(c->ok());
+}
+
 TEST(GfxTarget, SurfacesOverTheLimitAreRefused) {
     uint8_t pixel[4] = {};
     EXPECT_FALSE(RenderTarget::offscreen(32768, 1));
