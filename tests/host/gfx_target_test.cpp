@@ -147,7 +147,8 @@ TEST(GfxTarget, FarCoordinates) {
     EXPECT_EQ(c.rgb(16, 5), kBlackRgb);
     // A line that far out which misses the device draws nothing.
     c->DrawLine({-1e15f, -40}, {1e15f, -40}, *solid(kRed), 3);
-    // Other shapes reaching that far draw nothing.
+    // Other shapes reaching that far draw nothing, nor does a stroke that wide.
+    c->DrawLine({10, 10}, {20, 20}, *solid(kRed), 1e15f);
     c->FillEllipse({{50, 50}, 1e8f, 1e8f}, *solid(kRed));
     PathGeometry far;
     far.BeginFigure({-1e15f, 0}, FigureBegin::Filled);
@@ -352,6 +353,13 @@ TEST(GfxTarget, ShapesAndBitmaps) {
     EXPECT_EQ(d.rgb(20, 20), kBlueRgb);
     EXPECT_EQ(d.rgb(21, 20), kWhiteRgb);
     EXPECT_EQ(d.rgb(19, 20), kWhiteRgb);
+    // At half opacity over white, and a cubic stretch that keeps the ends' colours.
+    d->DrawBitmap(*bitmap, {40, 40, 42, 41}, 0.5f);
+    EXPECT_EQ(d.red(40, 40), 255);
+    EXPECT_NEAR(d.blue(40, 40), 128, 1);
+    d->DrawBitmap(*bitmap, {0, 50, 40, 60}, 1, Interpolation::Cubic);
+    EXPECT_GE(d.red(1, 55), 250);
+    EXPECT_GE(d.blue(38, 55), 250);
 }
 
 TEST(GfxTarget, PerspectiveDraw) {
