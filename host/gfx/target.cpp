@@ -21,7 +21,7 @@ cairo_antialias_t antialias(AntialiasMode mode) {
     return mode == AntialiasMode::Aliased ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_DEFAULT;
 }
 
-// The quarter-turn cubics of an ellipse, or of a rounded corner when given a quarter's part.
+// An ellipse as four quarter-turn cubics.
 void ellipse_path(const CairoLib* c, cairo_t* cr, double cx, double cy, double rx, double ry) {
     const double kx = rx * kKappa, ky = ry * kKappa;
     c->move_to(cr, cx + rx, cy);
