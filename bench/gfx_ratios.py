@@ -34,7 +34,10 @@ def main():
     parser.add_argument("--driver", default=os.path.join(HERE, "..", "build", "bin", "nuv-gfx-bench"))
     args = parser.parse_args()
     ours = best_of(args.runs, [args.driver])
-    has_peer = subprocess.run([PEER_PYTHON, "-c", "import cairo"], capture_output=True).returncode == 0
+    try:
+        has_peer = subprocess.run([PEER_PYTHON, "-c", "import cairo"], capture_output=True).returncode == 0
+    except OSError:
+        has_peer = False
     if not has_peer:
         print(f"peer skipped: {PEER_PYTHON} has no cairo module (scripts/setup installs python3-cairo)")
         theirs = {}
