@@ -6,7 +6,9 @@
 #include <sstream>
 
 #include "host/gfx/fonts.h"
+#include "host/gfx/text.h"
 #include "host/win/cairo_lib.h"
+#include "host/win/displays.h"
 
 namespace nuv::host::gfx {
 namespace {
@@ -59,6 +61,8 @@ TEST(FontsObjects, MakingFontsLoadsNothingUntilTheFirstMeasurement) {
     message_font(144);
     LOGFONT back;
     ASSERT_TRUE(GetObject(font, &back));
+    TextLayout layout("text", TextFormat{}, 100, 0);  // a layout too is a record until measured
+    layout.set_colour(0, 1, {1, 0, 0, 1});
     EXPECT_FALSE(mapped("libpango"));
     EXPECT_FALSE(mapped("libcairo"));
     EXPECT_EQ(font_counters().font_map_starts, 0);
@@ -188,6 +192,81 @@ TEST(FontsObjects, DrawTextCalcRectMatchesTheExtents) {
     RECT lines{0, 0, 0, 0};
     EXPECT_EQ(DrawText(dc, u"a\r\nb\nc", &lines, DT_CALCRECT), 3 * tm.tmHeight);
     EXPECT_EQ(DrawText(dc, u"a\r\nb\nc", &lines, DT_CALCRECT | DT_SINGLELINE), tm.tmHeight);
+}
+
+TEST(FontsObjects, DrawTextPaintsTheTextAndItsBackground) {
+    Canvas canvas;
+    cairo_t* dc = canvas.dc();
+    SelectObject(dc, mono());
+    SIZE m;
+    ASSERT_TRUE(GetTextExtentPoint32(dc, u"M", &m));
+    constexpr COLORREF kRed = 0x0000FF, kBlue = 0xFF0000;
+    SetTextColor(dc, kRed);
+    SetBkColor(dc, kBlue);
+    RECT r{10, 10, 190, 90};
+    const int32_t height = DrawText(dc, u"MM", &r, DT_LEFT);
+    // The background behind the text, not the rest of the rectangle; red glyphs on it.
+    EXPECT_EQ(canvas.at(10 + 2 * m.cx - 1, 10 + height - 1), 0x0000FFu);
+    EXPECT_EQ(canvas.at(10 + 2 * m.cx + 2, 12), 0xFFFFFFu);
+    EXPECT_EQ(canvas.at(12, 10 + height + 2), 0xFFFFFFu);
+    bool red = false;
+    for (int x = 10; x < 10 + m.cx; ++x)
+        red = red || canvas.at(x, 10 + height / 2) == 0xFF0000u;
+    EXPECT_TRUE(red);
+
+    // Transparent, centred, clipped to the rectangle: nothing outside it.
+    SetBkMode(dc, TRANSPARENT);
+    RECT clipped{0, 60, 30, 100};
+    DrawText(dc, u"MMMMMMMMMMMMMMMMMMMMMMMM", &clipped, DT_CENTER);
+    for (int x = 30; x < 200; ++x)
+        ASSERT_EQ(canvas.at(x, 75), 0xFFFFFFu) << x;
+    EXPECT_EQ(canvas.at(15, 62), 0xFFFFFFu);  // no background
+
+    // FillRect with a brush; not with a font.
+    EXPECT_TRUE(FillRect(dc, RECT{150, 0, 160, 10}, CreateSolidBrush(0x00FF00)));
+    EXPECT_EQ(canvas.at(155, 5), 0x00FF00u);
+    EXPECT_FALSE(FillRect(dc, RECT{150, 0, 160, 10}, mono()));
+    EXPECT_TRUE(FillRect(dc, RECT{160, 0, 150, 10}, GetSysColorBrush(win::COLOR_BTNFACE)));
+    EXPECT_EQ(canvas.at(155, 5), 0x00FF00u);
+    COLORREF face;
+    ASSERT_TRUE(brush_colour(GetSysColorBrush(win::COLOR_BTNFACE), &face));
+    EXPECT_EQ(face, win::GetSysColor(win::COLOR_BTNFACE));
+    EXPECT_EQ(GetSysColorBrush(win::COLOR_BTNFACE), GetSysColorBrush(win::COLOR_BTNFACE));
+    EXPECT_EQ(GetSysColorBrush(99), 0u);
+}
+
+TEST(FontsObjects, PrefixesUnderlineTheMarkedCharacter) {
+    Canvas canvas;
+    cairo_t* dc = canvas.dc();
+    SelectObject(dc, mono());
+    SIZE m;
+    GetTextExtentPoint32(dc, u"M", &m);
+    TEXTMETRIC tm;
+    GetTextMetrics(dc, &tm);
+    struct Row {
+        const char16_t* text;
+        uint32_t format;
+        int underlined;  // which character's cell has ink below the baseline; -1 none
+        int32_t width;   // in advances
+    };
+    const Row rows[] = {{u"..&..", 0, 2, 4}, {u"&&...", 0, -1, 4}, {u"...&", 0, -1, 3},
+                        {u"..&..", DT_NOPREFIX, -1, 5}};
+    for (const Row& row : rows) {
+        Canvas c;
+        SelectObject(c.dc(), mono());
+        RECT r{0, 0, 200, 50};
+        RECT calc = r;
+        DrawText(c.dc(), row.text, &calc, row.format | DT_CALCRECT);
+        EXPECT_EQ(calc.right, row.width * m.cx) << static_cast<int>(row.text[0]);
+        DrawText(c.dc(), row.text, &r, row.format);
+        for (int k = 0; k < row.width; ++k) {
+            bool ink = false;
+            for (int y = tm.tmAscent + 1; y < tm.tmHeight; ++y)
+                for (int x = k * m.cx + 1; x < (k + 1) * m.cx - 1; ++x)
+                    ink = ink || c.at(x, y) != 0xFFFFFFu;
+            EXPECT_EQ(ink, k == row.underlined) << k;
+        }
+    }
 }
 
 }  // namespace
