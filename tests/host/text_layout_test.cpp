@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "host/gfx/text.h"
-#include "host/win/cairo_lib.h"
+#include "tests/host/text_support.h"
 
 namespace nuv::host::gfx {
 namespace {
@@ -23,43 +23,10 @@ float advance() {
     return m.metrics().width;
 }
 
-// A white image surface and its cairo_t, read back as 0x00RRGGBB.
-class Canvas {
-public:
-    Canvas(int width, int height) {
-        surface_ = c_->image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-        cr_ = c_->create(surface_);
-        c_->set_source_rgba(cr_, 1, 1, 1, 1);
-        c_->paint(cr_);
-    }
-    ~Canvas() {
-        c_->destroy(cr_);
-        c_->surface_destroy(surface_);
-    }
-    cairo_t* cr() const { return cr_; }
-    uint32_t at(int x, int y) const {
-        c_->surface_flush(surface_);
-        const unsigned char* data = c_->image_surface_get_data(surface_);
-        return *reinterpret_cast<const uint32_t*>(data + y * c_->image_surface_get_stride(surface_) + x * 4) & 0xFFFFFF;
-    }
-    // Whether any pixel of the columns [x0, x1) and rows [y0, y1) is reddish / dark / not white.
-    template <typename Test>
-    bool any(int x0, int x1, int y0, int y1, Test test) const {
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x)
-                if (test(at(x, y)))
-                    return true;
-        return false;
-    }
-
-private:
-    const win::CairoLib* c_ = win::cairo_lib();
-    cairo_surface_t* surface_;
-    cairo_t* cr_;
-};
+using test::text::Canvas;
+using test::text::inked;
 
 bool reddish(uint32_t p) { return (p >> 16 & 0xFF) > 150 && (p >> 8 & 0xFF) < 100 && (p & 0xFF) < 100; }
-bool inked(uint32_t p) { return p != 0xFFFFFF; }
 
 TEST(TextLayout, CharacterPositionsAreMultiplesOfTheAdvance) {
     const float m = advance();
@@ -213,7 +180,7 @@ TEST(TextLayout, ColourRunsPaintOnlyInsideTheirRange) {
     ASSERT_TRUE(layout.set_colour(1, 4, {1, 0, 0, 1}));
     ASSERT_TRUE(layout.set_colour(3, 1, {0, 0, 0, 1}));
     EXPECT_FALSE(layout.set_colour(0, 1, {2, 0, 0, 1}));
-    ASSERT_TRUE(layout.draw(canvas.cr(), 10, 5));
+    ASSERT_TRUE(layout.draw(canvas.dc(), 10, 5));
     for (int k = 0; k < 6; ++k) {
         const int x0 = static_cast<int>(std::ceil(10 + k * m)) + 1, x1 = static_cast<int>(10 + (k + 1) * m) - 1;
         const bool red = k == 1 || k == 2 || k == 4;
@@ -232,7 +199,7 @@ TEST(TextLayout, UnderlineAndStrikethroughRunsMarkOnlyTheirRange) {
             layout.set_underline(1, 2, true);
         else
             layout.set_strikethrough(1, 2, true);
-        ASSERT_TRUE(layout.draw(canvas.cr(), 0, 0));
+        ASSERT_TRUE(layout.draw(canvas.dc(), 0, 0));
         const float baseline = layout.line_metrics()[0].baseline;
         // Dots sit on the baseline: above it, only the strike-out marks; below it, only the underline.
         const int y0 = underline ? static_cast<int>(baseline) + 1 : 3;
