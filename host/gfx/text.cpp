@@ -409,14 +409,14 @@ PointHit TextLayout::hit_test_point(float x, float y) {
     return hit;
 }
 
-std::vector<RectF> TextLayout::hit_test_range(uint32_t start, uint32_t count) {
-    std::vector<RectF> rects;
+void TextLayout::hit_test_range(uint32_t start, uint32_t count, std::vector<RectF>* rects) {
+    rects->clear();
     if (!ready())
-        return rects;
+        return;
     const uint32_t from = byte_of(start);
     const uint32_t to = byte_of(count > length() - std::min(start, length()) ? length() : start + count);
     if (from >= to)
-        return rects;
+        return;
     const PangoLib* p = pango_lib();
     for (size_t i = line_of(from); i < lines_.size() && lines_[i].start < to; ++i) {
         const Line& l = lines_[i];
@@ -440,19 +440,16 @@ std::vector<RectF> TextLayout::hit_test_range(uint32_t start, uint32_t count) {
             p->layout_line_index_to_x(l.line, a, false, &x);
             left = right = to_pixels(x);
         }
-        rects.push_back({l.origin + left, l.top, right - left, l.height});
+        rects->push_back({l.origin + left, l.top, right - left, l.height});
     }
-    return rects;
 }
 
-std::vector<LineMetrics> TextLayout::line_metrics() {
-    std::vector<LineMetrics> out;
+void TextLayout::line_metrics(std::vector<LineMetrics>* out) {
+    out->clear();
     if (!ready())
-        return out;
-    out.reserve(lines_.size());
+        return;
     for (const Line& l : lines_)
-        out.push_back({position_of(l.next) - position_of(l.start), l.height, l.baseline - l.top});
-    return out;
+        out->push_back({position_of(l.next) - position_of(l.start), l.height, l.baseline - l.top});
 }
 
 LayoutMetrics TextLayout::metrics() {

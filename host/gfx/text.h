@@ -116,9 +116,10 @@ public:
     // Positions past the end are the end; all answers are in the layout box's coordinates.
     PositionHit hit_test_position(uint32_t position, bool trailing);
     PointHit hit_test_point(float x, float y);
-    // One rectangle for each line the range touches.
-    std::vector<RectF> hit_test_range(uint32_t start, uint32_t count);
-    std::vector<LineMetrics> line_metrics();
+    // One rectangle for each line the range touches. These two fill `out` after emptying it, so
+    // that a caller keeping one buffer allocates only when it grows.
+    void hit_test_range(uint32_t start, uint32_t count, std::vector<RectF>* out);
+    void line_metrics(std::vector<LineMetrics>* out);
     LayoutMetrics metrics();
     // Draws the layout with its box's top left at (x, y) in the cairo_t's user space; false when
     // Pango cannot be loaded.

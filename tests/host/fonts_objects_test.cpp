@@ -62,7 +62,7 @@ TEST(FontsObjects, MessageFontFollowsTheDpi) {
         uint32_t dpi;
         int32_t height;
     };
-    for (const Row row : {Row{96, -12}, Row{144, -18}, Row{120, -15}, Row{192, -24}}) {
+    for (const Row row : {Row{96, -12}, Row{144, -18}, Row{120, -15}, Row{100, -12}, Row{192, -24}}) {
         const LOGFONT f = message_font(row.dpi);
         EXPECT_EQ(f.lfFaceName, u"DejaVu Sans") << row.dpi;
         EXPECT_EQ(f.lfHeight, row.height) << row.dpi;
@@ -161,10 +161,17 @@ TEST(FontsObjects, DrawTextCalcRectMatchesTheExtents) {
     const int32_t stops[] = {30, 50};  // then every 20
     EXPECT_EQ(GetTabbedTextExtent(dc, u"\t\t\tb", 2, stops) & 0xFFFF, static_cast<uint32_t>(70 + m.cx));
 
-    // Word breaks in a box four M wide: two lines, the width kept.
+    // Word breaks in a box four M wide: two lines, as wide as the wider.
     RECT box{0, 0, 4 * m.cx, 0};
     EXPECT_EQ(DrawText(dc, u"aaa bbb", &box, DT_CALCRECT | DT_WORDBREAK), 2 * tm.tmHeight);
-    EXPECT_EQ(box.right, 4 * m.cx);
+    EXPECT_EQ(box.right, 3 * m.cx);
+    // In a rectangle as wide as can be, word breaks measure the text (not the rectangle).
+    RECT wide{0, 0, INT32_MAX, 0};
+    EXPECT_EQ(DrawText(dc, u"a\tb", &wide, DT_CALCRECT | DT_EXPANDTABS | DT_WORDBREAK), tm.tmHeight);
+    EXPECT_EQ(wide.right, r.right);
+    RECT spanning{INT32_MIN, 0, INT32_MAX, 0};
+    EXPECT_EQ(DrawText(dc, u"ab", &spanning, DT_CALCRECT | DT_WORDBREAK), tm.tmHeight);
+    EXPECT_EQ(spanning.right, INT32_MIN + 2 * m.cx);
     // Without: one line; a & is no character.
     RECT line{0, 0, 4 * m.cx, 0};
     EXPECT_EQ(DrawText(dc, u"aaa &bbb", &line, DT_CALCRECT), tm.tmHeight);
