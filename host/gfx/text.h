@@ -128,6 +128,7 @@ public:
 private:
     template <typename V>
     using Runs = std::map<uint32_t, std::pair<uint32_t, V>>;  // start byte -> end byte, value
+    struct Paragraph;
     struct Line;
     bool ready();
     void build();
@@ -150,7 +151,7 @@ private:
     Runs<std::string> families_;
     Runs<float> sizes_;
     bool dirty_ = true;
-    void* layout_ = nullptr;  // the PangoLayout, made on first use
+    std::vector<Paragraph> paragraphs_;  // made on first use
     std::vector<Line> lines_;
 };
 
@@ -158,5 +159,12 @@ private:
 // neither loads anything.
 int font_map_starts();
 bool pango_loaded();
+
+// What the layouts have asked of Pango in this process: the paragraph layouts made, the bytes
+// given to them, and how often a layout's lines were worked out.
+struct TextCounters {
+    uint64_t layouts = 0, bytes = 0, builds = 0;
+};
+TextCounters text_counters();
 
 }  // namespace nuv::host::gfx

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "host/gfx/text.h"
 #include "tests/host/text_support.h"
@@ -179,6 +180,15 @@ TEST(TextLayout, RangeHitTestGivesARectanglePerLine) {
     EXPECT_FLOAT_EQ(rects[1].x, 0);
     EXPECT_FLOAT_EQ(rects[1].width, 2 * m);
     EXPECT_FLOAT_EQ(rects[1].y, rects[0].height);
+    // Across a paragraph break: "b", the break, "c".
+    TextLayout two("ab\ncd", mono(), 0, 0);
+    const std::vector<RectF> split = ranges(two, 1, 3);
+    ASSERT_EQ(split.size(), 2u);
+    EXPECT_FLOAT_EQ(split[0].x, m);
+    EXPECT_FLOAT_EQ(split[0].width, m);
+    EXPECT_FLOAT_EQ(split[1].x, 0);
+    EXPECT_FLOAT_EQ(split[1].width, m);
+    EXPECT_FLOAT_EQ(split[1].y, split[0].height);
     EXPECT_EQ(ranges(layout, 2, 0).size(), 0u);
     EXPECT_EQ(ranges(layout, 100, 5).size(), 0u);
     EXPECT_EQ(ranges(layout, 5, 1000).size(), 1u);
@@ -186,20 +196,30 @@ TEST(TextLayout, RangeHitTestGivesARectanglePerLine) {
 
 TEST(TextLayout, ColourRunsPaintOnlyInsideTheirRange) {
     const float m = advance();
-    Canvas canvas(200, 40);
-    TextLayout layout("MMMMMM", mono(), 0, 0);
-    // Later runs win where they overlap: red over 1-4, then black again over 3.
+    Canvas canvas(200, 80);
+    TextLayout layout("MMMMMM\nMMM", mono(), 0, 0);
+    // Later runs win where they overlap: red over 1-4, then black again over 3; a run from 5 to 8
+    // colours both paragraphs.
     ASSERT_TRUE(layout.set_colour(1, 4, {1, 0, 0, 1}));
     ASSERT_TRUE(layout.set_colour(3, 1, {0, 0, 0, 1}));
+    ASSERT_TRUE(layout.set_colour(5, 4, {1, 0, 0, 1}));
     EXPECT_FALSE(layout.set_colour(0, 1, {2, 0, 0, 1}));
     ASSERT_TRUE(layout.draw(canvas.dc(), 10, 5));
-    for (int k = 0; k < 6; ++k) {
-        const int x0 = static_cast<int>(std::ceil(10 + k * m)) + 1, x1 = static_cast<int>(10 + (k + 1) * m) - 1;
-        const bool red = k == 1 || k == 2 || k == 4;
-        EXPECT_TRUE(canvas.any(x0, x1, 5, 30, inked)) << k;
-        EXPECT_EQ(canvas.any(x0, x1, 5, 30, reddish), red) << k;
+    const int height = static_cast<int>(lines_of(layout)[0].height);
+    struct Row {
+        int line, column;
+        bool red;
+    };
+    const Row rows[] = {{0, 0, false}, {0, 1, true}, {0, 2, true}, {0, 3, false}, {0, 4, true},
+                        {0, 5, true},  {1, 0, true}, {1, 1, true}, {1, 2, false}};
+    for (const Row& row : rows) {
+        const int x0 = static_cast<int>(std::ceil(10 + row.column * m)) + 1;
+        const int x1 = static_cast<int>(10 + (row.column + 1) * m) - 1;
+        const int y0 = 5 + row.line * height, y1 = y0 + height;
+        EXPECT_TRUE(canvas.any(x0, x1, y0, y1, inked)) << row.line << "," << row.column;
+        EXPECT_EQ(canvas.any(x0, x1, y0, y1, reddish), row.red) << row.line << "," << row.column;
     }
-    EXPECT_FALSE(canvas.any(0, 200, 32, 40, inked));
+    EXPECT_FALSE(canvas.any(0, 200, 5 + 2 * height + 2, 80, inked));
 }
 
 TEST(TextLayout, UnderlineAndStrikethroughRunsMarkOnlyTheirRange) {
@@ -271,6 +291,33 @@ TEST(TextLayout, InvalidUtf8IsReplacedAndBadFormatsAreNamed) {
         EXPECT_EQ(layout.metrics().line_count, 0u);
     }
     EXPECT_TRUE(format_error(mono()).empty());
+}
+
+TEST(TextLayout, EachParagraphIsLaidOutOnceAndQueriesReuseTheLines) {
+    // Lines of "word é\n", "\r\n" and "\r" breaks mixed: Pango sees each paragraph alone.
+    constexpr uint32_t kLines = 5000;
+    std::string text;
+    const char* breaks[] = {"\n", "\r\n", "\r"};
+    for (uint32_t i = 0; i < kLines; ++i)
+        text += std::string("word \xC3\xA9") + breaks[i % 3];
+    const TextCounters before = text_counters();
+    TextLayout layout(text, mono(), 0, 0);
+    ASSERT_EQ(layout.metrics().line_count, kLines + 1);  // the last break opens an empty line
+    for (uint32_t k = 0; k < 2000; ++k) {
+        layout.hit_test_position(k * 7, k % 2);
+        layout.hit_test_point(3, static_cast<float>(k));
+    }
+    const TextCounters after = text_counters();
+    EXPECT_EQ(after.layouts - before.layouts, kLines + 1);
+    EXPECT_EQ(after.bytes - before.bytes, kLines * 7);  // the breaks are not given to Pango
+    EXPECT_EQ(after.builds - before.builds, 1u);
+    EXPECT_FLOAT_EQ(layout.hit_test_position(layout.length(), false).y, kLines * lines_of(layout)[0].height);
+    // A run sets the lines again, reusing the paragraphs.
+    layout.set_underline(0, layout.length(), true);
+    layout.metrics();
+    layout.metrics();
+    EXPECT_EQ(text_counters().builds - after.builds, 1u);
+    EXPECT_EQ(text_counters().layouts, after.layouts);
 }
 
 }  // namespace
