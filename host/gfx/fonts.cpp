@@ -383,7 +383,8 @@ int32_t DrawText(cairo_t* dc, std::u16string_view text, RECT* rect, uint32_t for
     const int64_t rect_height = std::max<int64_t>(int64_t{rect->bottom} - rect->top, 0);
     const float width = static_cast<float>(rect_width);
     const float height = calc ? 0 : static_cast<float>(rect_height);
-    FontLayout made = layout_in(s, converted.utf8, &f, wrap || f.end_ellipsis || f.align != TextAlign::leading ? width : 0, height);
+    const bool boxed = wrap || f.end_ellipsis || f.align != TextAlign::leading;
+    FontLayout made = layout_in(s, converted.utf8, &f, boxed ? width : 0, height);
     TextLayout& layout = *made.layout;
     if (converted.underlined >= 0)
         layout.set_underline(static_cast<uint32_t>(converted.underlined), 1, true);

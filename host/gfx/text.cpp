@@ -321,7 +321,8 @@ void TextLayout::build() {
     PangoTabArray* tabs;
     if (tab_stops_.empty()) {
         tabs = p->tab_array_new(1, false);
-        p->tab_array_set_tab(tabs, 0, PANGO_TAB_LEFT, to_units(format_.tab_stop > 0 ? format_.tab_stop : 4 * format_.size));
+        const float every = format_.tab_stop > 0 ? format_.tab_stop : 4 * format_.size;
+        p->tab_array_set_tab(tabs, 0, PANGO_TAB_LEFT, to_units(every));
     } else {
         tabs = p->tab_array_new(static_cast<int>(tab_stops_.size()), false);
         for (size_t i = 0; i < tab_stops_.size(); ++i)
