@@ -269,10 +269,12 @@ TEST(FontsObjects, HeightsWeightsAndQualityShapeTheText) {
         TEXTMETRIC tm;
         ASSERT_TRUE(GetTextMetrics(dc, &tm));
         EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent) << row.height;
-        if (row.char_height)
+        if (row.char_height) {
             EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, row.char_height) << row.height;
-        if (row.cell_height)
+        }
+        if (row.cell_height) {
             EXPECT_NEAR(tm.tmHeight, row.cell_height, 1) << row.height;
+        }
     }
     SIZE normal, bold;
     SelectObject(dc, CreateFont(-16, 0, 0, 0, FW_NORMAL, false, false, false, 0, 0, 0, 0, 0, u""));
@@ -321,6 +323,9 @@ TEST(FontsObjects, SingleLinesAlignVerticallyAndEndInAnEllipsis) {
     RECT cut{0, 0, 5 * m.cx, 0};
     EXPECT_EQ(DrawText(dc, u"MMMMMMMMMM", &cut, DT_CALCRECT | DT_SINGLELINE | DT_END_ELLIPSIS), tm.tmHeight);
     EXPECT_LE(cut.right, 5 * m.cx);
+    // With word breaks the text wraps instead.
+    RECT wrapped{0, 0, 5 * m.cx, 0};
+    EXPECT_EQ(DrawText(dc, u"MMMM MMMM", &wrapped, DT_CALCRECT | DT_WORDBREAK | DT_END_ELLIPSIS), 2 * tm.tmHeight);
 }
 
 }  // namespace
