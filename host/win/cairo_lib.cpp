@@ -53,7 +53,11 @@ const CairoLib* cairo_lib() {
         Entry{"cairo_pattern_set_extend", &lib.pattern_set_extend},
         Entry{"cairo_pattern_set_filter", &lib.pattern_set_filter},
         Entry{"cairo_pattern_set_matrix", &lib.pattern_set_matrix},
-        Entry{"cairo_pattern_status", &lib.pattern_status}, Entry{"cairo_pattern_destroy", &lib.pattern_destroy});
+        Entry{"cairo_pattern_status", &lib.pattern_status}, Entry{"cairo_pattern_destroy", &lib.pattern_destroy},
+        // Text.
+        Entry{"cairo_get_user_data", &lib.get_user_data}, Entry{"cairo_set_user_data", &lib.set_user_data},
+        Entry{"cairo_font_options_set_hint_metrics", &lib.font_options_set_hint_metrics},
+        Entry{"cairo_font_options_set_hint_style", &lib.font_options_set_hint_style});
     return loaded ? &lib : nullptr;
 }
 

@@ -76,6 +76,11 @@ struct CairoLib {
     void (*pattern_set_matrix)(cairo_pattern_t*, const cairo_matrix_t*);
     cairo_status_t (*pattern_status)(cairo_pattern_t*);
     void (*pattern_destroy)(cairo_pattern_t*);
+    // Text (host/gfx/text.cpp, host/gfx/fonts.cpp).
+    void* (*get_user_data)(cairo_t*, const cairo_user_data_key_t*);
+    cairo_status_t (*set_user_data)(cairo_t*, const cairo_user_data_key_t*, void*, cairo_destroy_func_t);
+    void (*font_options_set_hint_metrics)(cairo_font_options_t*, cairo_hint_metrics_t);
+    void (*font_options_set_hint_style)(cairo_font_options_t*, cairo_hint_style_t);
 };
 
 // The entries, loading libcairo on the first call; null when it cannot be loaded (tried once).
