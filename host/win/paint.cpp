@@ -459,7 +459,8 @@ int32_t scroll_bar_drag_pos(int32_t length, const ScrollBarParts& p, const SCROL
     const int32_t room = (length - 2 * p.arrow) - (p.thumb_to - p.thumb_from);
     const int64_t span = int64_t(info.nMax) - info.nMin + 1 - info.nPage;
     const int64_t pos = room > 0 ? info.nMin + (int64_t(at) - p.arrow) * span / room : info.nMin;
-    const int64_t top = std::max<int64_t>(info.nMin, int64_t(info.nMax) - std::max<int64_t>(int64_t(info.nPage) - 1, 0));
+    const int64_t last = int64_t(info.nMax) - std::max<int64_t>(int64_t(info.nPage) - 1, 0);
+    const int64_t top = std::max<int64_t>(info.nMin, last);
     return static_cast<int32_t>(std::clamp<int64_t>(pos, info.nMin, top));
 }
 

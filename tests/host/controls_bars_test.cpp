@@ -19,7 +19,7 @@ std::vector<Request> requests(const std::vector<Logged>& log, HWND from) {
     std::vector<Request> out;
     for (const Logged& l : log)
         if ((l.message == WM_HSCROLL || l.message == WM_VSCROLL) && l.lParam == static_cast<intptr_t>(from))
-            out.push_back(Request{static_cast<uint32_t>(l.wParam & 0xFFFF), static_cast<int16_t>((l.wParam >> 16) & 0xFFFF)});
+            out.push_back(Request{uint32_t(l.wParam & 0xFFFF), int16_t((l.wParam >> 16) & 0xFFFF)});
     return out;
 }
 

@@ -194,7 +194,8 @@ TEST_F(ButtonPaintTest, CheckBoxTakesTheParentsBrushAndTextColour) {
     g_answer = nullptr;
     Snapshot shot(b, 100, 30);
     EXPECT_EQ(shot.at(95, 2), 0xFF00FF00u);
-    EXPECT_GT(count_pixels(shot, RECT{20, 0, 100, 30}, [](uint32_t p) { return ((p >> 16) & 0xFF) > 150 && ((p >> 8) & 0xFF) < 100; }), 10);
+    auto red = [](uint32_t p) { return ((p >> 16) & 0xFF) > 150 && ((p >> 8) & 0xFF) < 100; };
+    EXPECT_GT(count_pixels(shot, RECT{20, 0, 100, 30}, red), 10);
     gfx::DeleteObject(green);
 }
 
