@@ -441,6 +441,14 @@ bool GetScrollInfo(HWND hwnd, int32_t bar, SCROLLINFO* info) {
     return true;
 }
 
+bool set_scroll_track(HWND hwnd, int32_t bar, int32_t track) {
+    Window* w = live(hwnd);
+    if (!w || bar < SB_HORZ || bar > SB_CTL) return false;
+    ScrollBar& b = w->bars[bar];
+    b.track = std::clamp(track, b.min, b.max);
+    return true;
+}
+
 ScrollBarParts scroll_bar_parts(int32_t length, int32_t arrow, const SCROLLINFO& info) {
     ScrollBarParts p;
     p.arrow = std::max(0, std::min(arrow, length / 2));

@@ -446,6 +446,9 @@ struct SCROLLINFO {
 // min .. max - page + 1. Answers the position.
 int32_t SetScrollInfo(HWND hwnd, int32_t bar, const SCROLLINFO* info, bool redraw);
 bool GetScrollInfo(HWND hwnd, int32_t bar, SCROLLINFO* info);
+// Records where a dragged thumb stands, as GetScrollInfo's SIF_TRACKPOS reports it (a control's
+// own drag); kept within the range.
+bool set_scroll_track(HWND hwnd, int32_t bar, int32_t track);
 // A scroll bar's parts along its length, from its start: the arrows' length at each end and the
 // thumb's span (empty when the page covers the range or there is no room for it). A window's
 // bars and the scroll-bar control share them.

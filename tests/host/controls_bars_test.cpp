@@ -102,6 +102,11 @@ TEST_F(BarsTest, ScrollBarThumbDragTracksThenSetsThePosition) {
     g_log.clear();
     mouse(bar, WM_LBUTTONDOWN, 8, 20);
     mouse(bar, WM_MOUSEMOVE, 8, 50);
+    SCROLLINFO info;
+    info.fMask = SIF_POS | SIF_TRACKPOS;
+    GetScrollInfo(bar, SB_CTL, &info);
+    EXPECT_EQ(info.nPos, 0);  // the owner moves it, or not
+    EXPECT_EQ(info.nTrackPos, requests(g_log, bar).at(0).pos);
     mouse(bar, WM_MOUSEMOVE, 8, 500);  // far past the end: the last position
     mouse(bar, WM_LBUTTONUP, 8, 500);
     const std::vector<Request> got = requests(g_log, bar);
