@@ -255,8 +255,10 @@ bool GetWindowRect(HWND hwnd, RECT* rect);  // screen coordinates
 bool GetClientRect(HWND hwnd, RECT* rect);  // 0, 0, width, height
 bool ClientToScreen(HWND hwnd, POINT* point);
 bool ScreenToClient(HWND hwnd, POINT* point);
-// Grows a client rectangle by the frame that the styles give.
+// Grows a client rectangle by the frame that the styles give, sized for the first display's DPI.
 bool AdjustWindowRectEx(RECT* rect, uint32_t style, bool menu, uint32_t ex_style);
+// The same at a given DPI (the frame's sizes × DPI / 96); false for DPI 0.
+bool AdjustWindowRectExForDpi(RECT* rect, uint32_t style, bool menu, uint32_t ex_style, uint32_t dpi);
 
 // The parent of a child, the owner of a popup, else 0.
 HWND GetParent(HWND hwnd);
