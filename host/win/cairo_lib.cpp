@@ -57,7 +57,10 @@ const CairoLib* cairo_lib() {
         // Text.
         Entry{"cairo_get_user_data", &lib.get_user_data}, Entry{"cairo_set_user_data", &lib.set_user_data},
         Entry{"cairo_font_options_set_hint_metrics", &lib.font_options_set_hint_metrics},
-        Entry{"cairo_font_options_set_hint_style", &lib.font_options_set_hint_style});
+        Entry{"cairo_font_options_set_hint_style", &lib.font_options_set_hint_style},
+        // Controls.
+        Entry{"cairo_arc", &lib.arc},
+        Entry{"cairo_image_surface_create_for_data", &lib.image_surface_create_for_data});
     return loaded ? &lib : nullptr;
 }
 

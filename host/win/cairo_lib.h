@@ -1,6 +1,6 @@
 // Cairo, loaded on the first surface rather than linked, so that programs that never open a
-// window never pay for it at start-up. Only the entries the window model and host/gfx draw with
-// are kept, grouped by what they touch.
+// window never pay for it at start-up. Only the entries the window model, host/gfx and the
+// controls draw with are kept, grouped by what they touch.
 #pragma once
 #include <cairo.h>
 
@@ -81,6 +81,10 @@ struct CairoLib {
     cairo_status_t (*set_user_data)(cairo_t*, const cairo_user_data_key_t*, void*, cairo_destroy_func_t);
     void (*font_options_set_hint_metrics)(cairo_font_options_t*, cairo_hint_metrics_t);
     void (*font_options_set_hint_style)(cairo_font_options_t*, cairo_hint_style_t);
+
+    // host/controls: marks and images over their pixels.
+    void (*arc)(cairo_t*, double, double, double, double, double);
+    cairo_surface_t* (*image_surface_create_for_data)(unsigned char*, cairo_format_t, int, int, int);
 };
 
 // The entries, loading libcairo on the first call; null when it cannot be loaded (tried once).
