@@ -27,6 +27,7 @@ bool register_control(std::u16string_view name, WNDPROC proc, HCURSOR cursor, ui
 bool register_classes() {
     // One line per control file.
     bool ok = true;
+    ok = register_edit() && ok;
     return ok;
 }
 
