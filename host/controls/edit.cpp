@@ -15,6 +15,7 @@
 #include "host/clipboard.h"
 #include "host/controls/controls.h"
 #include "host/gfx/fonts.h"
+#include "host/utf.h"
 #include "host/win/cairo_lib.h"
 #include "host/win/keys.h"
 #include "host/win/sdl_source.h"
@@ -499,6 +500,7 @@ void move_to(Edit& e, int32_t to, bool extend, bool keep_goal = false) {
     select(e, extend ? e.anchor : to, to);
 }
 
+// UTF-8 from the clipboard as UTF-16; a malformed sequence becomes U+FFFD.
 std::u16string utf16(std::string_view s) {
     std::u16string out;
     out.reserve(s.size());
@@ -525,34 +527,6 @@ std::u16string utf16(std::string_view s) {
     return out;
 }
 
-std::string utf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (is_high(text[i]) && i + 1 < text.size() && is_low(text[i + 1]))
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        else if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 // Pasted text as the control stores it: every line break CR LF in a multi-line control, the
 // first line alone in a single-line one.
 std::u16string pasted(const Edit& e, std::u16string_view in) {
@@ -573,7 +547,7 @@ std::u16string pasted(const Edit& e, std::u16string_view in) {
 bool copy(Edit& e) {
     const int32_t a = std::min(e.anchor, e.caret), b = std::max(e.anchor, e.caret);
     if (a == b || masked(e)) return false;  // a password never leaves the control
-    return clipboard::write_text(utf8(std::u16string_view(e.text).substr(a, b - a)));
+    return clipboard::write_text(utf8_of(std::u16string_view(e.text).substr(a, b - a)));
 }
 
 bool paste(Edit& e) {
