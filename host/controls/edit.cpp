@@ -902,14 +902,12 @@ LRESULT edit_message(Edit& e, uint32_t m, intptr_t w, intptr_t l) {
     case EM_SETTABSTOPS: {
         if (!multiline(e) || w < 0 || (w > 0 && !l)) return 0;
         const auto* stops = reinterpret_cast<const int32_t*>(l);
+        if (std::any_of(stops, stops + w, [](int32_t s) { return s <= 0; })) return 0;
         e.tab_units.assign(stops, stops + w);
-        if (std::any_of(e.tab_units.begin(), e.tab_units.end(), [](int32_t s) { return s <= 0; })) {
-            e.tab_units.clear();
-            return 0;
-        }
         std::sort(e.tab_units.begin(), e.tab_units.end());
         Dc dc(e);
         layout_all(e, dc);
+        show_caret(e, dc);
         InvalidateRect(h, nullptr, false);
         return 1;
     }

@@ -2,6 +2,7 @@
 // characters posted as input (the key-state table follows them as they leave the queue, so Shift
 // and Ctrl count), the EN_* codes the parent got, and the edit's pixels.
 #pragma once
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,11 +11,13 @@
 #include "host/controls/edit.h"
 #include "host/win/cairo_lib.h"
 #include "host/win/keys.h"
+#include "host/win/sdl_source.h"
 #include "tests/host/win_support.h"
 
 namespace nuv::test::win {
 
 using namespace nuv::host::controls;
+namespace gfx = nuv::host::gfx;
 
 enum Mods : uint32_t { kPlain = 0, kShift = 1, kCtrl = 2 };
 struct Stroke {

@@ -90,8 +90,15 @@ TEST_F(EditTest, TabsAdvanceToTheStops) {
         ASSERT_TRUE(GetCaretPos(&caret));
         EXPECT_EQ(caret.x, 2 + r.want_units * tm.tmAveCharWidth / 4 + x_width) << r.want_units;
     }
-    const int32_t bad[] = {0};
-    EXPECT_EQ(SendMessage(e, EM_SETTABSTOPS, 1, reinterpret_cast<intptr_t>(bad)), 0);
+    const int32_t bad[] = {8, 0};  // refused, the stops kept
+    EXPECT_EQ(SendMessage(e, EM_SETTABSTOPS, 2, reinterpret_cast<intptr_t>(bad)), 0);
+    POINT kept;
+    ASSERT_TRUE(GetCaretPos(&kept));
+    SendMessage(e, WM_SETTEXT, 0, reinterpret_cast<intptr_t>(u"\tX"));
+    press(e, {{VK_END}});
+    POINT caret;
+    ASSERT_TRUE(GetCaretPos(&caret));
+    EXPECT_EQ(caret.x, kept.x);
     EXPECT_EQ(SendMessage(edit(u""), EM_SETTABSTOPS, 0, 0), 0);  // a single-line control has none
 }
 
@@ -181,8 +188,8 @@ TEST_F(EditTest, TheMouseSelects) {
     pump();
     EXPECT_EQ(selection(e), Sel(5, 11));
     EXPECT_EQ(GetCapture(), 0u);
-    mouse_input(WM_LBUTTONDOWN, at(-30), MK_LBUTTON | MK_SHIFT);  // left of the text: its start
-    mouse_input(WM_LBUTTONUP, at(-30), MK_SHIFT);
+    mouse_input(WM_LBUTTONDOWN, at(1), MK_LBUTTON | MK_SHIFT);  // left of the text: its start
+    mouse_input(WM_LBUTTONUP, at(1), MK_SHIFT);
     pump();
     EXPECT_EQ(selection(e), Sel(0, 5));
     EXPECT_EQ(count_of(e, EN_SETFOCUS), 1u);
