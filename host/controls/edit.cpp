@@ -544,10 +544,16 @@ std::u16string pasted(const Edit& e, std::u16string_view in) {
     return out;
 }
 
+// Copies the selection with LF line breaks, as the desktop's other programs keep text.
 bool copy(Edit& e) {
     const int32_t a = std::min(e.anchor, e.caret), b = std::max(e.anchor, e.caret);
     if (a == b || masked(e)) return false;  // a password never leaves the control
-    return clipboard::write_text(utf8_of(std::u16string_view(e.text).substr(a, b - a)));
+    std::u16string_view part = std::u16string_view(e.text).substr(a, b - a);
+    std::u16string plain;
+    plain.reserve(part.size());
+    for (size_t i = 0; i < part.size(); ++i)
+        if (!(part[i] == u'\r' && i + 1 < part.size() && part[i + 1] == u'\n')) plain += part[i];
+    return clipboard::write_text(utf8_of(plain));
 }
 
 bool paste(Edit& e) {
@@ -573,7 +579,12 @@ void on_key(Edit& e, uint32_t vk) {
         if (lo != hi && !shift) return move_to(e, hi, false);
         return move_to(e, ctrl ? word_right(t, e.caret) : next_unit(t, e.caret), shift);
     case VK_HOME: return move_to(e, ctrl || !multiline(e) ? 0 : line.start, shift);
-    case VK_END: return move_to(e, ctrl || !multiline(e) ? length(e) : line.end, shift);
+    case VK_END: {
+        if (ctrl || !multiline(e)) return move_to(e, length(e), shift);
+        // A wrapped line's end is the next line's start: stop before its last unit instead.
+        const bool wrapped = line.end == line.next && line.end < length(e);
+        return move_to(e, wrapped ? prev_unit(t, line.end) : line.end, shift);
+    }
     case VK_UP:
     case VK_DOWN:
     case VK_PRIOR:

@@ -184,6 +184,11 @@ TEST_F(EditTest, CopyCutAndPasteGoThroughTheClipboard) {
     HWND single = edit(u"");
     SendMessage(single, WM_PASTE, 0, 0);
     EXPECT_EQ(GetWindowText(single), u"a");
+    // Copied, line breaks are LF again.
+    set_selection(multi, 0, 6);
+    SendMessage(multi, WM_COPY, 0, 0);
+    EXPECT_EQ(clipboard_text(), "a\nb\n");
+    ASSERT_TRUE(host::clipboard::write_text("a\nb\rc\r\nd \xC3\xA9"));
     // A password never reaches the clipboard.
     HWND secret = edit(u"secret", ES_PASSWORD);
     set_selection(secret, 0, -1);

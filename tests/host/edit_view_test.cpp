@@ -115,6 +115,9 @@ TEST_F(EditTest, AMultiLineControlWithoutHorizontalScrollingWraps) {
         EXPECT_LE(text_width(e, std::u16string_view(text).substr(prev, len - 1)), 120 - 4) << i;
     }
     EXPECT_EQ(GetWindowText(e), text);  // breaks made by wrapping are not stored
+    press(e, {{VK_END}});                 // stays on its line, before the space the line ends with
+    EXPECT_EQ(SendMessage(e, EM_LINEFROMCHAR, -1, 0), 0);
+    EXPECT_EQ(text[selection(e).first], u' ');
     MoveWindow(e, 10, 10, 2000, 200, true);
     EXPECT_EQ(SendMessage(e, EM_GETLINECOUNT, 0, 0), 1);
     // A word wider than the control breaks where it must.
@@ -157,6 +160,11 @@ TEST_F(EditTest, ScrollingFollowsTheCaretTheBarsAndTheWheel) {
     EXPECT_EQ(line, 30 - rows);
     EXPECT_LE(pos().nPos, line);
     EXPECT_GT(pos().nPos + rows, line);
+    // A bar hidden meanwhile shows the place once shown again.
+    ShowScrollBar(e, SB_VERT, false);
+    press(e, {{VK_HOME, kCtrl}});
+    ShowScrollBar(e, SB_VERT, true);
+    EXPECT_EQ(pos().nPos, 0);
     // A single-line control scrolls sideways to keep the caret in view.
     HWND single = edit(std::u16string(300, u'w'), 0, 100, 24);
     SetFocus(single);
