@@ -116,30 +116,35 @@ int32_t word_right(std::u16string_view t, int32_t at) {
 
 // ---- Measuring
 
-// A DC on the control with its font, made on the first need.
+// A DC on the control with its font, made on the first need. It keeps no reference to the
+// control's state, which a notification sent while it lives may destroy.
 class Dc {
 public:
-    explicit Dc(Edit& e) : e_(e) {}
+    explicit Dc(const Edit& e) : hwnd_(e.hwnd), font_(e.font.get()) {}
+    // Borrows a DC already set up (painting).
+    Dc(const Edit& e, cairo_t* dc) : hwnd_(e.hwnd), dc_(dc), own_(false) {}
     Dc(const Dc&) = delete;
     Dc& operator=(const Dc&) = delete;
     ~Dc() {
-        if (dc_ && own_) ReleaseDC(e_.hwnd, dc_);
+        if (dc_ && own_) ReleaseDC(hwnd_, dc_);
     }
-    // Borrows a DC already set up (painting).
-    Dc(Edit& e, cairo_t* dc) : e_(e), dc_(dc), own_(false) {}
     cairo_t* get() {
-        if (!dc_ && !tried_) {
-            tried_ = true;
-            dc_ = GetDC(e_.hwnd);
-            if (dc_) gfx::SelectObject(dc_, e_.font.get());
+        if (!dc_ && own_) {
+            own_ = false;
+            dc_ = GetDC(hwnd_);
+            if (dc_) {
+                own_ = true;
+                gfx::SelectObject(dc_, font_);
+            }
         }
         return dc_;
     }
 
 private:
-    Edit& e_;
+    HWND hwnd_;
+    HFONT font_ = 0;
     cairo_t* dc_ = nullptr;
-    bool own_ = true, tried_ = false;
+    bool own_ = true;  // until tried: may make one; after: made one to release
 };
 
 void ensure_metrics(Edit& e, Dc& dc) {
@@ -370,6 +375,14 @@ int32_t offset_at(Edit& e, Dc& dc, POINT p) {
 
 // ---- Scrolling
 
+// The widest line and a pixel for the caret after it; 0 when the lines wrap.
+int32_t content_width(Edit& e, Dc& dc) {
+    if (wraps(e)) return 0;
+    int32_t widest = 0;
+    for (int32_t i = 0; i < static_cast<int32_t>(e.lines.size()); ++i) widest = std::max(widest, line_width(e, dc, i));
+    return widest + 1;
+}
+
 void update_bars(Edit& e, Dc& dc) {
     const uint32_t style = style_of(e);
     const Area a = area(e);
@@ -382,12 +395,8 @@ void update_bars(Edit& e, Dc& dc) {
             si.nPage = static_cast<uint32_t>(a.rows);
             si.nPos = e.top;
         } else {
-            int32_t widest = 0;
-            if (!wraps(e))
-                for (int32_t i = 0; i < static_cast<int32_t>(e.lines.size()); ++i)
-                    widest = std::max(widest, line_width(e, dc, i));
-            si.nMax = widest;
-            si.nPage = static_cast<uint32_t>(a.width + 1);
+            si.nMax = std::max(0, content_width(e, dc) - 1);
+            si.nPage = static_cast<uint32_t>(a.width);
             si.nPos = e.scroll_x;
         }
         SCROLLINFO& last = e.shown_bars[bar];
@@ -397,22 +406,12 @@ void update_bars(Edit& e, Dc& dc) {
     }
 }
 
-int32_t widest_scroll(Edit& e, Dc& dc, const Area& a) {
-    if (wraps(e)) return 0;
-    int32_t widest = 0;
-    if (!multiline(e)) widest = line_width(e, dc, 0) + 1;  // room for the caret after the text
-    else
-        for (int32_t i = 0; i < static_cast<int32_t>(e.lines.size()); ++i)
-            widest = std::max(widest, line_width(e, dc, i) + 1);
-    return std::max(0, widest - a.width);
-}
-
 void scroll_to(Edit& e, Dc& dc, int32_t top, int32_t x) {
     const Area a = area(e);
     const int32_t most = std::max<int32_t>(0, static_cast<int32_t>(e.lines.size()) - a.rows);
     top = multiline(e) ? std::clamp(top, 0, most) : 0;
     x = std::max(0, x);
-    if (x > e.scroll_x) x = std::min(x, std::max(e.scroll_x, widest_scroll(e, dc, a)));
+    if (x > e.scroll_x) x = std::min(x, std::max(e.scroll_x, content_width(e, dc) - a.width));
     if (top != e.top || x != e.scroll_x) {
         e.top = top;
         e.scroll_x = x;
@@ -446,8 +445,6 @@ void show_caret(Edit& e, Dc& dc) {
     scroll_to(e, dc, top, x);
     place_caret(e, dc);
 }
-
-// ---- Colours
 
 // ---- Changes
 
@@ -692,11 +689,12 @@ void on_scroll(Edit& e, uint32_t message, intptr_t wParam) {
     case SB_PAGEUP: at -= page; break;
     case SB_PAGEDOWN: at += page; break;
     case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: {  // the 32-bit place, not the message's 16 bits
+    case SB_THUMBPOSITION: {  // the bar's 32-bit place when the message's 16 bits are its own
         SCROLLINFO si;
         si.fMask = SIF_TRACKPOS;
-        at = GetScrollInfo(e.hwnd, vertical ? SB_VERT : SB_HORZ, &si) ? si.nTrackPos
-                                                                       : static_cast<uint16_t>(wParam >> 16);
+        at = static_cast<uint16_t>(wParam >> 16);
+        if (GetScrollInfo(e.hwnd, vertical ? SB_VERT : SB_HORZ, &si) && (si.nTrackPos & 0xFFFF) == at)
+            at = si.nTrackPos;
         break;
     }
     case SB_TOP: at = 0; break;

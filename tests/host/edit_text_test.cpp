@@ -189,6 +189,11 @@ TEST_F(EditTest, CopyCutAndPasteGoThroughTheClipboard) {
     SendMessage(multi, WM_COPY, 0, 0);
     EXPECT_EQ(clipboard_text(), "a\nb\n");
     ASSERT_TRUE(host::clipboard::write_text("a\nb\rc\r\nd \xC3\xA9"));
+    // A malformed sequence arrives as U+FFFD.
+    ASSERT_TRUE(host::clipboard::write_text("x\xE2\x82"));
+    SendMessage(single, WM_PASTE, 0, 0);
+    EXPECT_EQ(GetWindowText(single), u"ax\uFFFD");
+    ASSERT_TRUE(host::clipboard::write_text("a\nb\rc\r\nd \xC3\xA9"));
     // A password never reaches the clipboard.
     HWND secret = edit(u"secret", ES_PASSWORD);
     set_selection(secret, 0, -1);

@@ -142,6 +142,8 @@ TEST_F(EditTest, ScrollingFollowsTheCaretTheBarsAndTheWheel) {
     ASSERT_LT(rows, 30);
     press(e, {{VK_END, kCtrl}});
     EXPECT_EQ(pos().nPos, 31 - rows);
+    SendMessage(e, WM_VSCROLL, SB_THUMBPOSITION | 5 << 16, 0);
+    EXPECT_EQ(pos().nPos, 5);
     SendMessage(e, WM_VSCROLL, SB_TOP, 0);
     EXPECT_EQ(pos().nPos, 0);
     EXPECT_EQ(selection(e), Sel(180, 180));  // scrolling leaves the caret
