@@ -10,6 +10,13 @@ namespace {
 
 using Sel = std::pair<uint32_t, uint32_t>;
 
+bool shows(const std::vector<uint32_t>& pixels, uint32_t colour) {
+    return std::find(pixels.begin(), pixels.end(), colour) != pixels.end();
+}
+
+// A palette's colour as the surface holds it, opaque.
+uint32_t argb(COLORREF c) { return 0xFF000000u | (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF); }
+
 TEST_F(EditTest, APasswordShowsBlackCircles) {
     HWND secret = edit(u"abc", ES_PASSWORD);
     HWND circles = edit(u"\u25CF\u25CF\u25CF");
@@ -54,6 +61,11 @@ TEST_F(EditTest, TheParentChoosesTheColours) {
         return red;
     };
     HWND e = edit(u"text", 0, 100, 24);
+    HWND plain = CreateWindowEx(0, u"EDIT", u"", WS_VISIBLE, 0, 0, 50, 20, 0, 0, nullptr);  // no parent to ask
+    made_.push_back(plain);
+    EXPECT_EQ(pixels(plain)[10 * 50 + 40], argb(light_palette().window));
+    set_dark(plain, true);
+    EXPECT_EQ(pixels(plain)[10 * 50 + 40], argb(dark_palette().window));
     const std::vector<uint32_t> shown = pixels(e);
     ASSERT_FALSE(asks.empty());
     EXPECT_EQ(asks.back().message, static_cast<uint32_t>(WM_CTLCOLOREDIT));
@@ -65,6 +77,36 @@ TEST_F(EditTest, TheParentChoosesTheColours) {
     EXPECT_EQ(asks.back().message, static_cast<uint32_t>(WM_CTLCOLORSTATIC));
     g_answer = nullptr;
     gfx::DeleteObject(red);
+}
+
+TEST_F(EditTest, TheSelectionShowsWhileFocusedOrKept) {
+    const uint32_t selected = argb(light_palette().selection);
+    HWND hides = edit(u"hello");
+    HWND keeps = edit(u"hello", ES_NOHIDESEL);
+    for (HWND e : {hides, keeps}) set_selection(e, 1, 4);
+    EXPECT_FALSE(shows(pixels(hides), selected));
+    EXPECT_TRUE(shows(pixels(keeps), selected));
+    SetFocus(hides);
+    EXPECT_TRUE(shows(pixels(hides), selected));
+    set_selection(hides, 2, 2);
+    EXPECT_FALSE(shows(pixels(hides), selected));
+}
+
+TEST_F(EditTest, TheTextIsAlignedByItsStyle) {
+    const int32_t room = 200 - 4, ab = [this] { return text_width(edit(u""), u"ab"); }();
+    struct Row {
+        uint32_t style;
+        int32_t caret_x;
+    };
+    const Row rows[] = {{ES_LEFT, 2 + ab}, {ES_CENTER, 2 + (room - ab) / 2 + ab}, {ES_RIGHT, 2 + room}};
+    for (const Row& r : rows) {
+        HWND e = edit(u"ab", r.style);
+        SetFocus(e);
+        press(e, {{VK_END}});
+        POINT caret;
+        ASSERT_TRUE(GetCaretPos(&caret));
+        EXPECT_EQ(caret.x, r.caret_x) << r.style;
+    }
 }
 
 TEST_F(EditTest, TabsAdvanceToTheStops) {
