@@ -448,6 +448,15 @@ void show_caret(Edit& e, Dc& dc) {
 
 // ---- Changes
 
+// The whole text laid out anew (its font, tab stops or shown characters changed), the caret
+// kept in view.
+void lay_out_again(Edit& e) {
+    Dc dc(e);
+    layout_all(e, dc);
+    InvalidateRect(e.hwnd, nullptr, false);
+    show_caret(e, dc);
+}
+
 // The part of `add` that fits under the limit when it replaces the units [a, b).
 std::u16string_view within_limit(const Edit& e, int32_t a, int32_t b, std::u16string_view add) {
     const int64_t room = static_cast<int64_t>(e.limit) - (length(e) - (b - a));
@@ -775,10 +784,7 @@ LRESULT edit_message(Edit& e, uint32_t m, intptr_t w, intptr_t l) {
         e.top = e.scroll_x = 0;
         e.goal_x = -1;
         if (masked(e)) e.mask.assign(e.text.size(), e.password);
-        Dc dc(e);
-        layout_all(e, dc);
-        InvalidateRect(h, nullptr, false);
-        show_caret(e, dc);
+        lay_out_again(e);
         notify_command(h, EN_CHANGE);
         return 1;
     }
@@ -795,10 +801,9 @@ LRESULT edit_message(Edit& e, uint32_t m, intptr_t w, intptr_t l) {
         LRESULT answer;
         font_message(e.font, h, m, w, l, &answer);
         e.metrics = false;
-        Dc dc(e);
-        layout_all(e, dc);
-        show_caret(e, dc);
+        lay_out_again(e);
         if (e.focused) {
+            Dc dc(e);
             CreateCaret(h, 1, e.line_height);
             place_caret(e, dc);
         }
@@ -914,20 +919,14 @@ LRESULT edit_message(Edit& e, uint32_t m, intptr_t w, intptr_t l) {
         if (std::any_of(stops, stops + w, [](int32_t s) { return s <= 0; })) return 0;
         e.tab_units.assign(stops, stops + w);
         std::sort(e.tab_units.begin(), e.tab_units.end());
-        Dc dc(e);
-        layout_all(e, dc);
-        show_caret(e, dc);
-        InvalidateRect(h, nullptr, false);
+        lay_out_again(e);
         return 1;
     }
     case EM_SETPASSWORDCHAR: {
         if (multiline(e)) return 0;
         e.password = static_cast<char16_t>(w);
         e.mask.assign(e.password ? e.text.size() : 0, e.password);
-        Dc dc(e);
-        layout_all(e, dc);
-        show_caret(e, dc);
-        InvalidateRect(h, nullptr, false);
+        lay_out_again(e);
         return 0;
     }
     case EM_SETCUEBANNER: {
