@@ -747,6 +747,10 @@ void paint(Edit& e) {
     const int32_t lo = std::min(e.anchor, e.caret), hi = std::max(e.anchor, e.caret);
     const bool show_sel = lo < hi && (e.focused || (style_of(e) & ES_NOHIDESEL));
     const CairoLib* cl = cairo_lib();
+    cl->save(c);  // the text stays out of the margins
+    cl->new_path(c);
+    cl->rectangle(c, a.left, 0, a.width, rc.height());
+    cl->clip(c);
     const int32_t count = static_cast<int32_t>(e.lines.size());
     for (int32_t i = e.top, y = a.top; i < count && y < rc.bottom; ++i, y += e.line_height) {
         const Line& l = e.lines[i];
@@ -760,12 +764,14 @@ void paint(Edit& e) {
         if (hi > l.end && l.next > l.end) x1 += std::max(1, e.char_width / 2);  // the line break is selected
         fill_rect(c, RECT{x0, y, x1, y + e.line_height}, pal.selection);
         cl->save(c);
+        cl->new_path(c);
         cl->rectangle(c, x0, y, x1 - x0, e.line_height);
         cl->clip(c);
         gfx::SetTextColor(c, pal.selection_text);
         run(e, dc, l.start, l.end, &at);
         cl->restore(c);
     }
+    cl->restore(c);
     if (e.focused && e.caret_shown && enabled) {
         const POINT p = caret_point(e, dc);
         fill_rect(c, RECT{p.x, p.y, p.x + 1, p.y + e.line_height}, ink);
