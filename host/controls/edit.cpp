@@ -643,9 +643,16 @@ void on_char(Edit& e, char16_t c) {
     case u'\t':
         if (multiline(e)) type_over(e, u"\t");
         return;
-    default:
-        if (c >= 0x20 && c != 0x7F) type_over(e, std::u16string_view(&c, 1));
+    default: {
+        if (c < 0x20 || c == 0x7F) return;
+        // A pair's two units come one by one: the first only when both fit, the second only
+        // after its first.
+        const int32_t lo = std::min(e.anchor, e.caret), hi = std::max(e.anchor, e.caret);
+        if (is_high(c) && static_cast<int64_t>(e.limit) - (length(e) - (hi - lo)) < 2) return;
+        if (is_low(c) && (lo == 0 || !is_high(t[lo - 1]))) return;
+        type_over(e, std::u16string_view(&c, 1));
         return;
+    }
     }
 }
 
