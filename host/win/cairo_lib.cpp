@@ -19,7 +19,14 @@ const CairoLib* cairo_lib() {
         Entry{"cairo_rectangle", &lib.rectangle}, Entry{"cairo_clip", &lib.clip}, Entry{"cairo_fill", &lib.fill},
         Entry{"cairo_paint", &lib.paint}, Entry{"cairo_paint_with_alpha", &lib.paint_with_alpha},
         Entry{"cairo_set_operator", &lib.set_operator}, Entry{"cairo_set_source_rgba", &lib.set_source_rgba},
-        Entry{"cairo_set_source_surface", &lib.set_source_surface});
+        Entry{"cairo_set_source_surface", &lib.set_source_surface},
+        // Text.
+        Entry{"cairo_get_user_data", &lib.get_user_data}, Entry{"cairo_set_user_data", &lib.set_user_data},
+        Entry{"cairo_move_to", &lib.move_to}, Entry{"cairo_font_options_create", &lib.font_options_create},
+        Entry{"cairo_font_options_destroy", &lib.font_options_destroy},
+        Entry{"cairo_font_options_set_antialias", &lib.font_options_set_antialias},
+        Entry{"cairo_font_options_set_hint_metrics", &lib.font_options_set_hint_metrics},
+        Entry{"cairo_font_options_set_hint_style", &lib.font_options_set_hint_style});
     return loaded ? &lib : nullptr;
 }
 
