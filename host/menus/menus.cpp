@@ -848,7 +848,7 @@ bool AppendMenu(HMENU menu, uint32_t flags, uintptr_t item, std::u16string_view 
     MENUITEMINFO info;
     info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
     info.fType = (flags & MF_SEPARATOR) ? MFT_SEPARATOR : MFT_STRING;
-    info.fState = ((flags & (MF_GRAYED | MF_DISABLED)) ? MFS_GRAYED : 0) | (flags & MF_CHECKED);
+    info.fState = ((flags & (MF_GRAYED | MF_DISABLED)) ? uint32_t{MFS_GRAYED} : 0u) | (flags & MF_CHECKED);
     if (flags & MF_POPUP) {
         info.hSubMenu = static_cast<HMENU>(item);
         if (!menu_of(info.hSubMenu)) return false;
