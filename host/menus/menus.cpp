@@ -7,7 +7,6 @@
 #include "host/menus/menus.h"
 
 #include <algorithm>
-#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
