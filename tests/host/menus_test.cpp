@@ -1,11 +1,14 @@
 // Menus: the item records, the bar and popup loops driven by keys and clicks fed one step each
 // time the loop runs dry (then WM_QUIT, as when a replay runs out, so no loop can wait for
 // ever), the owner's notifications in order, and the pixels of the bar and of a popup.
+#include <cstdlib>
 #include <deque>
+#include <fstream>
 #include <functional>
 
 #include "host/menus/menus.h"
 #include "host/win/keys.h"
+#include "host/win/sdl_source.h"
 #include "tests/host/win_support.h"
 
 namespace nuv::test::win {
@@ -469,6 +472,50 @@ TEST_F(MenuTest, ItemsAreMadeReadAndChangedByPositionOrCommand) {
     EXPECT_FALSE(IsMenu(sub));  // with the menu that held it
     EXPECT_FALSE(DestroyMenu(menu));
     EXPECT_EQ(GetMenuItemCount(menu), -1);
+}
+
+// ---- Through the screen: the test kit's input script, replayed while the menu loop waits
+
+// Runs a window with the bar "&File" ("&Open", "&Quit") as a program does while the script
+// replays (one script a process: the screen reads it when video starts); WM_COMMAND ends it.
+void replay_on_bar(const char* script, intptr_t code, bool command) {
+    const std::string path = ::testing::TempDir() + "menu_replay.txt";
+    std::ofstream(path) << script;
+    setenv("NUV_TEST_INPUT", path.c_str(), 1);
+    g_answer = [](HWND, uint32_t m, intptr_t, intptr_t) -> std::optional<LRESULT> {
+        if (m == WM_COMMAND) PostQuitMessage(0);
+        return std::nullopt;
+    };
+    HMENU file = CreatePopupMenu(), bar = CreateMenu();
+    AppendMenu(file, MF_STRING, 101, u"&Open");
+    AppendMenu(file, MF_STRING, 102, u"&Quit");
+    AppendMenu(bar, MF_POPUP, static_cast<uintptr_t>(file), u"&File");
+    HWND h = CreateWindowEx(0, recording_class(u"Recorder", 0xFFFFFFFF), u"top", WS_VISIBLE, 0, 0, 300, 200, 0, 0,
+                            nullptr);
+    SetMenu(h, bar);
+    MSG msg;
+    while (GetMessage(&msg, 0, 0, 0)) {
+        TranslateMessage(&msg);
+        DispatchMessage(&msg);
+    }
+    EXPECT_EQ(msg.wParam, code);
+    const std::vector<Logged> commands = logged(WM_COMMAND, h);
+    ASSERT_EQ(commands.size(), command ? 1u : 0u);
+    if (command) EXPECT_EQ(commands[0].wParam, 102);
+    const std::vector<Logged> selects = logged(WM_MENUSELECT, h);
+    ASSERT_GE(selects.size(), 2u);
+    EXPECT_EQ(selects[selects.size() - 2].wParam, selected(command ? 102 : 101, MF_HILITE));
+    EXPECT_EQ(selects.back().wParam, kClosed);
+    DestroyWindow(h);
+    DestroyMenu(bar);
+}
+
+using MenuScreenTest = WinTest;
+
+TEST_F(MenuScreenTest, AReplayedAltFQChoosesQuit) { replay_on_bar("key Left Alt\nkey f\nkey q\n", 0, true); }
+
+TEST_F(MenuScreenTest, AReplayRunningOutInsideTheMenuEndsIt) {
+    replay_on_bar("key Left Alt\nkey f\n", kReplayRanOut, false);
 }
 
 // ---- Pixels
