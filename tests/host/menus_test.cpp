@@ -479,7 +479,8 @@ TEST_F(MenuTest, ItemsAreMadeReadAndChangedByPositionOrCommand) {
 // Runs a window with the bar "&File" ("&Open", "&Quit") as a program does while the script
 // replays (one script a process: the screen reads it when video starts); WM_COMMAND ends it.
 void replay_on_bar(const char* script, intptr_t code, bool command) {
-    const std::string path = ::testing::TempDir() + "menu_replay.txt";
+    const std::string path =
+        ::testing::TempDir() + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
     std::ofstream(path) << script;
     setenv("NUV_TEST_INPUT", path.c_str(), 1);
     g_answer = [](HWND, uint32_t m, intptr_t, intptr_t) -> std::optional<LRESULT> {
