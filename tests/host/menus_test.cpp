@@ -201,6 +201,56 @@ TEST_F(MenuTest, EveryWayToQuitHighlightsQuitBeforeItsCommand) {
     }
 }
 
+TEST_F(MenuTest, TheBarMovesToItsNeighbourWhileAPopupIsOpen) {
+    HWND h = framed();
+    HMENU edit = CreatePopupMenu();
+    AppendMenu(edit, MF_STRING, 201, u"&Copy");
+    AppendMenu(bar_, MF_POPUP, static_cast<uintptr_t>(edit), u"&Edit");
+    AppendMenu(bar_, MF_STRING, 301, u"&Help");  // a command on the bar itself
+    DrawMenuBar(h);
+    RECT file, edit_item, help;
+    ASSERT_TRUE(GetMenuItemRect(h, bar_, 0, &file));
+    ASSERT_TRUE(GetMenuItemRect(h, bar_, 1, &edit_item));
+    ASSERT_TRUE(GetMenuItemRect(h, bar_, 2, &help));
+    EXPECT_EQ(edit_item.left, file.right);
+    struct Row {
+        const char* name;
+        std::function<void()> start, step;
+        uint32_t command;
+    };
+    const std::vector<Row> rows{
+        {"a click on File, the pointer onto Edit", [&] { click(centre(file)); },
+         [&] { mouse_input(WM_MOUSEMOVE, centre(edit_item), 0); }, 201},
+        {"Alt+F, Right", [&] { type(h, u'f', true); }, [&] { press(h, VK_RIGHT); }, 201},
+        {"Alt+E, Left, Left round to Help", [&] { type(h, u'e', true); },
+         [&] {
+             press(h, VK_LEFT);
+             press(h, VK_LEFT);
+             press(h, VK_RETURN);
+         },
+         301},
+        {"a click on Help", [&] { click(centre(help)); }, [] {}, 301},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        g_log.clear();
+        row.start();
+        g_steps.push_back(row.step);
+        if (row.command == 201) g_steps.push_back([&] { type(h, u'c'); });
+        EXPECT_FALSE(pump_to_quit());
+        const std::vector<Logged> commands = logged(WM_COMMAND, h);
+        ASSERT_EQ(commands.size(), 1u);
+        EXPECT_EQ(commands[0].wParam, row.command);
+        if (row.command == 201) {
+            const std::vector<Logged> popups = logged(WM_INITMENUPOPUP, h);
+            ASSERT_FALSE(popups.empty());
+            EXPECT_EQ(popups.back().wParam, edit);
+            EXPECT_EQ(popups.back().lParam, 1);
+        }
+        g_steps.clear();
+    }
+}
+
 TEST_F(MenuTest, DismissingTheMenuClosesItWithoutACommand) {
     struct Row {
         const char* name;
