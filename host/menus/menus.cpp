@@ -162,9 +162,6 @@ constexpr uint32_t kSeparatorColour = 0xFFC8C8C8;
 constexpr gfx::COLORREF kTextColour = 0x000000;
 constexpr gfx::COLORREF kGrayedColour = 0x6D6D6D;
 
-// A 1×1 surface's context that text is measured on, with the menu font of the last DPI asked.
-cairo_t* measuring(uint32_t dpi);
-
 gfx::HFONT menu_font(uint32_t dpi) {
     static std::vector<std::pair<uint32_t, gfx::HFONT>> fonts;
     for (const auto& [at, font] : fonts)
@@ -174,6 +171,7 @@ gfx::HFONT menu_font(uint32_t dpi) {
     return font;
 }
 
+// A 1×1 surface's context that text is measured on, with the menu font of the DPI selected.
 cairo_t* measuring(uint32_t dpi) {
     static cairo_t* dc = nullptr;
     if (!dc) {
