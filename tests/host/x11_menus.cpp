@@ -2,16 +2,13 @@
 // point of its owner, it shows there on the root window, pixel for pixel its window's frame;
 // once closed, the owner shows again where it was. The first check runs from a timer inside the
 // menu loop, which then closes the menu with Escape.
-#include <functional>
-
 #include "host/menus/menus.h"
 #include "host/win/cairo_lib.h"
 #include "host/win/keys.h"
 #include "host/win/sdl_source.h"
 #include "tests/host/win_support.h"
 // After the others: X's macros (None, Bool, True) would clash with their names.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "tests/host/x11_support.h"
 
 namespace nuv::test::win {
 namespace {
@@ -51,27 +48,6 @@ bool screen_shows(HWND popup, const RECT& r) {
     return same;
 }
 
-unsigned long root_pixel(POINT p) {
-    XImage* image = XGetImage(g_check.x, DefaultRootWindow(g_check.x), p.x, p.y, 1, 1, AllPlanes, ZPixmap);
-    if (!image) return 0;
-    const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
-    XDestroyImage(image);
-    return pixel;
-}
-
-// Runs the loop (real clock, a 20 ms timer keeping it turning) until `done` or `ms` pass.
-bool run_until(const std::function<bool()>& done, uint32_t ms) {
-    const uintptr_t tick = SetTimer(0, 0, 20, nullptr);
-    const uint32_t start = GetTickCount();
-    MSG msg;
-    while (!done() && GetTickCount() - start < ms && GetMessage(&msg, 0, 0, 0)) {
-        TranslateMessage(&msg);
-        DispatchMessage(&msg);
-    }
-    KillTimer(0, tick);
-    return done();
-}
-
 void look(HWND, uint32_t, uintptr_t, uint32_t) {
     RECT item;
     if (GetMenuItemRect(0, g_check.menu, 0, &item)) {
@@ -103,7 +79,7 @@ TEST(X11Menus, APopupMenuShowsAtItsPointOnTheScreen) {
     EXPECT_EQ(g_check.shown.top, at.y);
     // Where the popup was, the owner shows again once its screen window is exposed.
     const POINT middle{(g_check.shown.left + g_check.shown.right) / 2, (g_check.shown.top + g_check.shown.bottom) / 2};
-    EXPECT_TRUE(run_until([&] { return root_pixel(middle) == 0xFFFFFF; }, 3000));
+    EXPECT_TRUE(run_until([&] { return root_pixel(g_check.x, middle.x, middle.y) == 0xFFFFFF; }, 3000));
     DestroyMenu(g_check.menu);
     DestroyWindow(g_check.owner);
     XCloseDisplay(g_check.x);
