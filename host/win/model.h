@@ -92,6 +92,7 @@ struct State {
     RECT work_area{0, 0, 1920, 1080};
     HDWP next_batch = 1;
     const EventSource* source = nullptr;
+    const MenuHooks* menu_hooks = nullptr;
     bool source_chosen = false;  // set_event_source was called, or the screen was tried
 };
 State& state();

@@ -97,7 +97,12 @@ void draw_frame(const CairoLib* c, model::Window* w) {
     fill(c, cr, RECT{0, height - b, width, height}, kFrameColour);
     fill(c, cr, RECT{0, b, b, height - b}, kFrameColour);
     fill(c, cr, RECT{width - b, b, width, height - b}, kFrameColour);
-    if (menu) fill(c, cr, RECT{b, b, width - b, in.top}, kStripColour);
+    if (menu) {
+        const RECT strip{b, b, width - b, in.top};
+        fill(c, cr, strip, kStripColour);
+        const MenuHooks* hooks = model::state().menu_hooks;
+        if (hooks && hooks->paint_bar) hooks->paint_bar(w->id, cr, strip);
+    }
     for (int32_t bar : {SB_HORZ, SB_VERT}) {
         RECT r = bar_rect(w, bar);
         if (empty(r)) continue;

@@ -364,10 +364,23 @@ void advance_clock(uint32_t ms) { queue().manual_now += ms; }
 
 enum : intptr_t { SC_MINIMIZE = 0xF020, SC_MAXIMIZE = 0xF030, SC_CLOSE = 0xF060, SC_RESTORE = 0xF120 };
 
+namespace {
+
+bool menu_message(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lParam) {
+    const MenuHooks* hooks = state().menu_hooks;
+    return hooks && hooks->default_message && hooks->default_message(hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
 LRESULT DefWindowProc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lParam) {
     Window* w = find(hwnd);
     if (!w) return 0;
     switch (message) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+    case WM_SYSCHAR: menu_message(hwnd, message, wParam, lParam); return 0;
     case WM_NCCREATE: return 1;
     case WM_CLOSE: DestroyWindow(hwnd); return 0;
     case WM_ERASEBKGND: return erase_background(w, reinterpret_cast<cairo_t*>(wParam)) ? 1 : 0;
@@ -422,6 +435,10 @@ LRESULT DefWindowProc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lPa
     }
     case WM_NCLBUTTONDOWN:
     case WM_NCLBUTTONDBLCLK:
+        if (wParam == HTMENU) {
+            menu_message(hwnd, message, wParam, lParam);
+            return 0;
+        }
         scroll_bar_click(w, static_cast<int32_t>(wParam), POINT{lparam_x(lParam), lparam_y(lParam)});
         return 0;
     case WM_SYSCOMMAND:
@@ -430,7 +447,7 @@ LRESULT DefWindowProc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lPa
         case SC_MAXIMIZE: ShowWindow(hwnd, SW_SHOWMAXIMIZED); break;
         case SC_RESTORE: ShowWindow(hwnd, SW_RESTORE); break;
         case SC_CLOSE: SendMessage(hwnd, WM_CLOSE, 0, 0); break;
-        default: break;
+        default: menu_message(hwnd, message, wParam, lParam); break;
         }
         return 0;
     default: return 0;

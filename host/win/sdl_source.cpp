@@ -150,6 +150,8 @@ void screen_changed(HWND hwnd, const SDL_WindowEvent& e) {
         SetWindowPos(hwnd, 0, k.left, k.top, k.width(), k.height(), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void show_frame(HWND hwnd, const Screen& screen);
+
 void window_event(const SDL_WindowEvent& e) {
     const HWND hwnd = window_of(e.windowID);
     if (!hwnd) return;
@@ -158,6 +160,12 @@ void window_event(const SDL_WindowEvent& e) {
     case SDL_WINDOWEVENT_MOVED:
     case SDL_WINDOWEVENT_RESIZED:
     case SDL_WINDOWEVENT_SIZE_CHANGED: screen_changed(hwnd, e); return;
+    case SDL_WINDOWEVENT_EXPOSED: {
+        // What was shown before the window was mapped is lost: show the frame again.
+        const Screen& screen = source().screens[hwnd];
+        if (screen.window && screen.shown && !screen.minimised) show_frame(hwnd, screen);
+        return;
+    }
     case SDL_WINDOWEVENT_FOCUS_GAINED:
         if (GetActiveWindow() != hwnd) SetActiveWindow(hwnd);
         return;
@@ -333,9 +341,15 @@ void top_level(HWND hwnd) {
     const bool visible = IsWindowVisible(hwnd);
     if (!screen.window) {
         if (!visible) return;
-        screen.title = model::find(hwnd)->text;
+        const model::Window* w = model::find(hwnd);
+        screen.title = w->text;
+        // A popup that never takes the focus (a menu, a drop-down list) is shown as one: no
+        // decorations, placed where the model puts it, kept out of the task bar.
+        const uint32_t kind = (w->style & WS_POPUP) && (w->ex_style & WS_EX_NOACTIVATE)
+                                  ? SDL_WINDOW_BORDERLESS | SDL_WINDOW_POPUP_MENU | SDL_WINDOW_SKIP_TASKBAR
+                                  : SDL_WINDOW_RESIZABLE;
         screen.window = sdl.create_window(utf8_of(screen.title).c_str(), r.left, r.top, std::max(r.width(), 1),
-                                          std::max(r.height(), 1), SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+                                          std::max(r.height(), 1), SDL_WINDOW_HIDDEN | kind);
         if (!screen.window) return;
         screen.id = sdl.window_id(screen.window);
         screen.known = r;

@@ -175,6 +175,15 @@ intptr_t SetWindowLong(HWND hwnd, int32_t index, intptr_t value);
 bool GetClassName(HWND hwnd, std::u16string* name);
 bool SetMenu(HWND hwnd, intptr_t menu);
 intptr_t GetMenu(HWND hwnd);
+// What the menus (host/menus) lend the model, installed with their first menu: `paint_bar` draws
+// a top-level window's menu bar into its frame's strip (window coordinates); `default_message`
+// sees the default procedure's key, WM_SYSCHAR, WM_SYSCOMMAND and menu-strip press messages and
+// answers whether it took one.
+struct MenuHooks {
+    void (*paint_bar)(HWND top, cairo_t* cr, const RECT& strip) = nullptr;
+    bool (*default_message)(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lParam) = nullptr;
+};
+void set_menu_hooks(const MenuHooks* hooks);
 
 // Window text, through WM_SETTEXT (lParam: a NUL-ended const char16_t*) and WM_GETTEXTLENGTH /
 // WM_GETTEXT (wParam: room in units with the NUL, lParam: char16_t*; answers the units copied).

@@ -473,6 +473,8 @@ intptr_t GetMenu(HWND hwnd) {
     return w && is_top_level(w) ? w->menu : 0;
 }
 
+void set_menu_hooks(const MenuHooks* hooks) { state().menu_hooks = hooks; }
+
 bool SetWindowText(HWND hwnd, std::u16string_view text) {
     if (!live(hwnd)) return false;
     std::u16string copy(text);

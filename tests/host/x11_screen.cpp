@@ -4,13 +4,10 @@
 // as the test runs.
 #include <dlfcn.h>
 
-#include <functional>
-
 #include "host/win/sdl_source.h"
 #include "tests/host/win_support.h"
 // After the others: X's macros (None, Bool, True) would clash with their names.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "tests/host/x11_support.h"
 #include <X11/keysym.h>
 
 namespace nuv::test::win {
@@ -27,27 +24,6 @@ bool load_xtest(XTest* x) {
     x->motion = reinterpret_cast<decltype(x->motion)>(dlsym(lib, "XTestFakeMotionEvent"));
     x->key = reinterpret_cast<decltype(x->key)>(dlsym(lib, "XTestFakeKeyEvent"));
     return x->motion && x->key;
-}
-
-// Runs the loop (real clock, a 20 ms timer keeping it turning) until `done` or `ms` pass.
-bool run_until(const std::function<bool()>& done, uint32_t ms) {
-    const uintptr_t tick = SetTimer(0, 0, 20, nullptr);
-    const uint32_t start = GetTickCount();
-    MSG msg;
-    while (!done() && GetTickCount() - start < ms && GetMessage(&msg, 0, 0, 0)) {
-        TranslateMessage(&msg);
-        DispatchMessage(&msg);
-    }
-    KillTimer(0, tick);
-    return done();
-}
-
-unsigned long root_pixel(Display* x, int px, int py) {
-    XImage* image = XGetImage(x, DefaultRootWindow(x), px, py, 1, 1, AllPlanes, ZPixmap);
-    if (!image) return 0;
-    const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
-    XDestroyImage(image);
-    return pixel;
 }
 
 TEST(X11Screen, AFrameReachesTheScreenAndAKeyTheWindow) {
