@@ -803,7 +803,9 @@ void paint_bar(HWND top, cairo_t* cr, const RECT& strip) {
     c->restore(cr);
 }
 
-constexpr MenuHooks kHooks{paint_bar, default_message};
+void destroy_menu(intptr_t menu) { DestroyMenu(static_cast<HMENU>(menu)); }
+
+constexpr MenuHooks kHooks{paint_bar, default_message, destroy_menu};
 
 HMENU make(bool bar) {
     static const bool installed = (set_menu_hooks(&kHooks), true);

@@ -182,6 +182,8 @@ intptr_t GetMenu(HWND hwnd);
 struct MenuHooks {
     void (*paint_bar)(HWND top, cairo_t* cr, const RECT& strip) = nullptr;
     bool (*default_message)(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lParam) = nullptr;
+    // A destroyed top-level window's menu goes with it.
+    void (*destroy_menu)(intptr_t menu) = nullptr;
 };
 void set_menu_hooks(const MenuHooks* hooks);
 

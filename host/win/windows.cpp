@@ -1,6 +1,7 @@
 // Classes, window records and their tree: creation and destruction, geometry, z-order, showing,
 // enabling, focus, capture and activation.
 #include <algorithm>
+#include <utility>
 
 #include "host/win/displays.h"
 #include "host/win/model.h"
@@ -413,6 +414,8 @@ bool DestroyWindow(HWND hwnd) {
             owner->owned.erase(std::remove(owner->owned.begin(), owner->owned.end(), x->id), owner->owned.end());
         x->destroyed = true;
         call(x, x->proc, WM_NCDESTROY, 0, 0);
+        if (is_top_level(x) && x->menu && s.menu_hooks && s.menu_hooks->destroy_menu)
+            s.menu_hooks->destroy_menu(std::exchange(x->menu, 0));
     }
     if (top_level && s.source && s.source->top_level) s.source->top_level(hwnd);
     return true;

@@ -448,6 +448,20 @@ TEST_F(MenuTest, AHandlerThatDestroysTheOwnerOrTheMenuEndsTheLoop) {
     }
 }
 
+// A top-level window's menu, with its popups, goes with the window; one taken off first stays.
+TEST_F(MenuTest, ADestroyedWindowTakesItsMenuWithIt) {
+    HWND h = framed();
+    ASSERT_TRUE(DestroyWindow(h));
+    EXPECT_FALSE(IsMenu(bar_));
+    EXPECT_FALSE(IsMenu(file_));
+    HWND other = top(100, 100, 300, 200);
+    const HMENU kept = keep(CreateMenu());
+    SetMenu(other, kept);
+    SetMenu(other, 0);
+    ASSERT_TRUE(DestroyWindow(other));
+    EXPECT_TRUE(IsMenu(kept));
+}
+
 TEST_F(MenuTest, OnlyOneMenuLoopRunsAtATime) {
     HWND h = framed();
     int32_t inner = -1;
