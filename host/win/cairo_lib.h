@@ -1,5 +1,6 @@
 // Cairo, loaded on the first surface rather than linked, so that programs that never open a
-// window never pay for it at start-up. Only the entries the window model draws with are kept.
+// window never pay for it at start-up. Only the entries the window model and the controls draw
+// with are kept.
 #pragma once
 #include <cairo.h>
 
@@ -30,6 +31,14 @@ struct CairoLib {
     void (*set_operator)(cairo_t*, cairo_operator_t);
     void (*set_source_rgba)(cairo_t*, double, double, double, double);
     void (*set_source_surface)(cairo_t*, cairo_surface_t*, double, double);
+    // host/controls: outlines, marks and arrows.
+    void (*new_path)(cairo_t*);
+    void (*move_to)(cairo_t*, double, double);
+    void (*line_to)(cairo_t*, double, double);
+    void (*close_path)(cairo_t*);
+    void (*arc)(cairo_t*, double, double, double, double, double);
+    void (*stroke)(cairo_t*);
+    void (*set_line_width)(cairo_t*, double);
 };
 
 // The entries, loading libcairo on the first call; null when it cannot be loaded (tried once).
