@@ -82,23 +82,6 @@ bool tokens(std::string_view line, std::vector<std::string>* out, size_t* rest_a
     }
 }
 
-// "12" or "10.5": tenths of a point, within 1 .. kMaxFontPoints points.
-bool parse_size(const std::string& text, int32_t* tenths) {
-    int32_t whole = 0, tenth = 0;
-    size_t i = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        whole = whole * 10 + (text[i] - '0');
-        if (whole > kMaxFontPoints) return false;
-    }
-    if (i == 0) return false;
-    if (i < text.size()) {
-        if (text[i] != '.' || i + 2 != text.size() || text[i + 1] < '0' || text[i + 1] > '9') return false;
-        tenth = text[i + 1] - '0';
-    }
-    *tenths = whole * 10 + tenth;
-    return *tenths >= 10 && *tenths <= kMaxFontPoints * 10;
-}
-
 struct ButtonName {
     const char* word;
     int32_t id;
@@ -169,7 +152,7 @@ bool parse(std::string_view line, Answer* answer, std::string* error) {
             return false;
         }
         answer->family = words[1];
-        if (!parse_size(words[2], &answer->tenths)) {
+        if (!(answer->tenths = parse_tenths(words[2]))) {
             *error = "font size \"" + words[2] + "\" is not a number of points from 1 to 1000";
             return false;
         }
@@ -239,6 +222,28 @@ void reject(const Answer&, const char* what) {
                  h.answers_path.c_str(), h.line_number, h.line.c_str(), what);
 }
 
+int32_t parse_tenths(std::string_view text) {
+    int32_t whole = 0, tenth = 0;
+    size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        whole = whole * 10 + (text[i] - '0');
+        if (whole > kMaxFontPoints) return 0;
+    }
+    if (i == 0) return 0;
+    if (i < text.size()) {
+        if (text[i] != '.' || i + 2 != text.size() || text[i + 1] < '0' || text[i + 1] > '9') return 0;
+        tenth = text[i + 1] - '0';
+    }
+    const int32_t tenths = whole * 10 + tenth;
+    return tenths >= 10 && tenths <= kMaxFontPoints * 10 ? tenths : 0;
+}
+
+std::string tenths_text(int32_t tenths) {
+    std::string text = std::to_string(tenths / 10);
+    if (tenths % 10) text += "." + std::to_string(tenths % 10);
+    return text;
+}
+
 void field(std::string* line, std::string_view text) {
     *line += " \"";
     for (const char c : text) {
@@ -268,6 +273,38 @@ void log_request(const std::string& line) {
     std::fputs(line.c_str(), h.requests);
     std::fputc('\n', h.requests);
     std::fflush(h.requests);
+}
+
+std::u16string utf16_of(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int extra = lead < 0x80 ? 0 : lead >= 0xC2 && lead < 0xE0 ? 1 : lead >= 0xE0 && lead < 0xF0 ? 2
+                                                                          : lead >= 0xF0 && lead < 0xF5 ? 3 : -1;
+        char32_t c = extra <= 0 ? lead : lead & (0x3F >> extra);
+        bool good = extra >= 0 && i + extra < text.size() + (extra == 0);
+        for (int k = 1; good && k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            good = (next & 0xC0) == 0x80;
+            c = c << 6 | (next & 0x3F);
+        }
+        static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+        if (good && extra > 0) good = c >= kLeast[extra] && c < 0x110000 && (c < 0xD800 || c >= 0xE000);
+        if (!good) {
+            out += u'\uFFFD';
+            ++i;
+            continue;
+        }
+        i += extra + 1;
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
 }
 
 }  // namespace nuv::host::dialogs::answers

@@ -40,6 +40,10 @@ Route route(Answer* answer);
 // "a file dialog").
 void reject(const Answer& answer, const char* what);
 
+// "12" or "10.5" points as tenths of a point, 1 to kMaxFontPoints points; 0 for anything else.
+int32_t parse_tenths(std::string_view text);
+std::string tenths_text(int32_t tenths);
+
 // Appends a request line (kind and fields, as written by `field`) to NUV_TEST_REQUESTS.
 void log_request(const std::string& line);
 // Appends ` "text"` quoted to a line.
@@ -48,5 +52,8 @@ void field(std::string* line, std::string_view text);
 // Whether the dialogs have a screen to show on: a display is named and the video driver (chosen
 // or running) is not an offscreen one.
 bool has_display();
+
+// UTF-8 read from files and libraries as UTF-16; invalid sequences become U+FFFD.
+std::u16string utf16_of(std::string_view text);
 
 }  // namespace nuv::host::dialogs::answers

@@ -6,7 +6,7 @@
 #include "host/dialogs/answers.h"
 #include "host/dialogs/dialog_windows.h"
 #include "host/dialogs/dialogs.h"
-#include "host/utf16.h"
+#include "host/utf.h"
 
 namespace nuv::host::dialogs {
 
@@ -83,12 +83,12 @@ bool file_dialog(OPENFILENAME* ofn, bool save) {
     }
 
     std::string line = save ? "save" : request.multi ? "open-multi" : "open";
-    answers::field(&line, utf16::to_utf8(request.title));
-    answers::field(&line, utf16::to_utf8(request.folder));
-    answers::field(&line, utf16::to_utf8(request.name));
+    answers::field(&line, utf8_of(request.title));
+    answers::field(&line, utf8_of(request.folder));
+    answers::field(&line, utf8_of(request.name));
     for (const auto& [text, patterns] : request.filters) {
-        answers::field(&line, utf16::to_utf8(text));
-        answers::field(&line, utf16::to_utf8(patterns));
+        answers::field(&line, utf8_of(text));
+        answers::field(&line, utf8_of(patterns));
     }
     answers::log_request(line);
 
@@ -96,13 +96,19 @@ bool file_dialog(OPENFILENAME* ofn, bool save) {
     std::optional<windows::FileChoice> choice;
     switch (answers::route(&answer)) {
         case answers::Route::Cancel: return false;
-        case answers::Route::Window: choice = windows::run_file(request); break;
+        case answers::Route::Window: {
+            windows::FileChoice chosen;
+            const windows::Outcome outcome = windows::run_file(request, &chosen);
+            if (outcome == windows::Outcome::Failed) g_last_error = CDERR_INITIALIZATION;
+            if (outcome == windows::Outcome::Ok) choice = chosen;
+            break;
+        }
         case answers::Route::Answer:
             if (answer.verb == answers::Verb::File) {
-                choice = windows::FileChoice{u"", {utf16::from_utf8(answer.path)}};
+                choice = windows::FileChoice{u"", {answers::utf16_of(answer.path)}};
             } else if (answer.verb == answers::Verb::Files && (request.multi || answer.names.size() == 1)) {
-                choice = windows::FileChoice{utf16::from_utf8(answer.path), {}};
-                for (const std::string& name : answer.names) choice->names.push_back(utf16::from_utf8(name));
+                choice = windows::FileChoice{answers::utf16_of(answer.path), {}};
+                for (const std::string& name : answer.names) choice->names.push_back(answers::utf16_of(name));
             } else if (answer.verb != answers::Verb::Cancel) {
                 answers::reject(answer, request.multi ? "a file dialog of several files" : "a file dialog");
             }
@@ -121,16 +127,22 @@ std::optional<std::u16string> SHBrowseForFolder(const BROWSEINFO& info) {
     g_last_error = 0;
     const std::u16string title(info.lpszTitle), start(info.lpszStartFolder);
     std::string line = "dir";
-    answers::field(&line, utf16::to_utf8(title));
-    answers::field(&line, utf16::to_utf8(start));
+    answers::field(&line, utf8_of(title));
+    answers::field(&line, utf8_of(start));
     answers::log_request(line);
 
     answers::Answer answer;
     switch (answers::route(&answer)) {
         case answers::Route::Cancel: return std::nullopt;
-        case answers::Route::Window: return windows::run_folder(info.hwndOwner, title, start);
+        case answers::Route::Window: {
+            std::u16string folder;
+            const windows::Outcome outcome = windows::run_folder(info.hwndOwner, title, start, &folder);
+            if (outcome == windows::Outcome::Failed) g_last_error = CDERR_INITIALIZATION;
+            if (outcome != windows::Outcome::Ok) return std::nullopt;
+            return folder;
+        }
         case answers::Route::Answer:
-            if (answer.verb == answers::Verb::Dir) return utf16::from_utf8(answer.path);
+            if (answer.verb == answers::Verb::Dir) return answers::utf16_of(answer.path);
             if (answer.verb != answers::Verb::Cancel) answers::reject(answer, "a folder dialog");
             return std::nullopt;
     }

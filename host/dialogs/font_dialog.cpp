@@ -10,7 +10,7 @@
 #include "host/dialogs/answers.h"
 #include "host/dialogs/dialog_windows.h"
 #include "host/dialogs/dialogs.h"
-#include "host/utf16.h"
+#include "host/utf.h"
 #include "host/dynamic.h"
 #include "host/win/displays.h"
 
@@ -75,7 +75,7 @@ std::vector<FontFamily> list_families() {
     if (fonts) fc.font_set_destroy(fonts);
     fc.object_set_destroy(objects);
     fc.pattern_destroy(pattern);
-    for (const auto& [name, mono] : families) out.push_back(FontFamily{utf16::from_utf8(name), mono});
+    for (const auto& [name, mono] : families) out.push_back(FontFamily{answers::utf16_of(name), mono});
     std::stable_sort(out.begin(), out.end(), [](const FontFamily& a, const FontFamily& b) {
         return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
                                             [](char16_t x, char16_t y) { return fold(x) < fold(y); });
@@ -93,12 +93,6 @@ const FontFamily* find_family(std::u16string_view name, bool fixed_only) {
 uint32_t owner_dpi(HWND owner) {
     const uint32_t dpi = owner ? win::GetDpiForWindow(owner) : 0;
     return dpi ? dpi : 96;
-}
-
-std::string size_text(int32_t tenths) {
-    std::string text = std::to_string(tenths / 10);
-    if (tenths % 10) text += "." + std::to_string(tenths % 10);
-    return text;
 }
 
 }  // namespace
@@ -123,8 +117,8 @@ bool ChooseFont(CHOOSEFONT* cf) {
     }
 
     std::string line = "font";
-    answers::field(&line, utf16::to_utf8(start.family));
-    line += ' ' + size_text(start.tenths);
+    answers::field(&line, utf8_of(start.family));
+    line += ' ' + answers::tenths_text(start.tenths);
     if (start.bold) line += " bold";
     if (start.italic) line += " italic";
     if (fixed_only) line += " fixed-pitch";
@@ -134,10 +128,14 @@ bool ChooseFont(CHOOSEFONT* cf) {
     std::optional<windows::FontChoice> choice;
     switch (answers::route(&answer)) {
         case answers::Route::Cancel: return false;
-        case answers::Route::Window: choice = windows::run_font(cf->hwndOwner, start, fixed_only); break;
+        case answers::Route::Window: {
+            windows::FontChoice chosen;
+            if (windows::run_font(cf->hwndOwner, start, fixed_only, &chosen) == windows::Outcome::Ok) choice = chosen;
+            break;
+        }
         case answers::Route::Answer:
             if (answer.verb == answers::Verb::Font) {
-                const std::u16string family = utf16::from_utf8(answer.family);
+                const std::u16string family = answers::utf16_of(answer.family);
                 // The chooser offers only what fontconfig lists (when it can be asked).
                 const FontFamily* listed = find_family(family, fixed_only);
                 if (listed || font_families().empty())

@@ -5,7 +5,7 @@
 #include "host/dialogs/answers.h"
 #include "host/dialogs/dialog_windows.h"
 #include "host/dialogs/dialogs.h"
-#include "host/utf16.h"
+#include "host/utf.h"
 #include "host/win/sdl.h"
 
 namespace nuv::host::dialogs {
@@ -81,7 +81,7 @@ int32_t MessageBox(HWND owner, std::u16string_view text, std::u16string_view cap
     const uint32_t kind = type & MB_TYPEMASK;
     if (kind >= std::size(kSets) || !kSets[kind].name) return 0;
     const ButtonSet& set = kSets[kind];
-    const std::string caption8 = utf16::to_utf8(caption), text8 = utf16::to_utf8(text);
+    const std::string caption8 = utf8_of(caption), text8 = utf8_of(text);
     std::string line = "message";
     answers::field(&line, caption8);
     answers::field(&line, text8);

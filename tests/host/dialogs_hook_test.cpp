@@ -377,5 +377,14 @@ TEST_F(DialogHook, FixedPitchOnlyOffersMonospacedFamilies) {
     EXPECT_EQ(font_families().size(), families.size());
 }
 
+// Paths and families read as UTF-8 reach the dialogs' UTF-16 whole, or with U+FFFD in place of
+// what is not UTF-8.
+TEST(DialogTexts, Utf8ReadsAsUtf16) {
+    EXPECT_EQ(answers::utf16_of("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), u"a\u00e9\u20ac\U0001F600");
+    EXPECT_EQ(answers::utf16_of("a\xC3"), u"a\uFFFD");
+    EXPECT_EQ(answers::utf16_of("\xED\xA0\x80x"), u"\uFFFD\uFFFD\uFFFDx");  // an encoded surrogate
+    EXPECT_EQ(answers::utf16_of("\xC0\xAF"), u"\uFFFD\uFFFD");              // an overlong '/'
+}
+
 }  // namespace
 }  // namespace nuv::test::dialogs

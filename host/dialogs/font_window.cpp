@@ -1,0 +1,96 @@
+// The font chooser's window: the families fontconfig lists (fixed pitch only when asked), a
+// size field over the usual sizes, bold and italic boxes, OK and Cancel.
+#include <string>
+
+#include "host/controls/controls.h"
+#include "host/dialogs/answers.h"
+#include "host/dialogs/control_codes.h"
+#include "host/dialogs/dialog_windows.h"
+#include "host/utf.h"
+
+namespace nuv::host::dialogs::windows {
+
+using namespace win;
+using namespace codes;
+
+namespace {
+
+enum : uint32_t { kIdFamily = 10, kIdSize = 11, kIdSizes = 12, kIdBold = 13, kIdItalic = 14 };
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+std::u16string size_text(int32_t tenths) { return answers::utf16_of(answers::tenths_text(tenths)); }
+
+class FontDialog : public Dialog {
+public:
+    FontDialog(const FontChoice& start, bool fixed_only, FontChoice* choice)
+        : start_(start), fixed_only_(fixed_only), choice_(choice) {}
+
+    bool build() override {
+        const bool made =
+            control(u"STATIC", u"Family:", 0, 10, 10, 200, 20, 0) &&
+            (families_ = control(u"ListBox", u"", LBS_NOTIFY | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 10, 32, 240, 220,
+                                 kIdFamily)) &&
+            control(u"STATIC", u"Size:", 0, 260, 10, 80, 20, 0) &&
+            (size_ = control(u"EDIT", size_text(start_.tenths), WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 260, 32, 80,
+                             22, kIdSize)) &&
+            (sizes_ = control(u"ListBox", u"", LBS_NOTIFY | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 260, 58, 80, 194,
+                              kIdSizes)) &&
+            (bold_ = control(u"BUTTON", u"Bold", BS_AUTOCHECKBOX | WS_TABSTOP, 350, 32, 90, 22, kIdBold)) &&
+            (italic_ = control(u"BUTTON", u"Italic", BS_AUTOCHECKBOX | WS_TABSTOP, 350, 58, 90, 22, kIdItalic)) &&
+            control(u"BUTTON", u"OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 350, 196, 90, 24, kIdOk) &&
+            control(u"BUTTON", u"Cancel", WS_TABSTOP, 350, 228, 90, 24, kIdCancel);
+        if (!made) return false;
+        intptr_t at = 0;
+        for (const FontFamily& family : font_families()) {
+            if (fixed_only_ && !family.fixed_pitch) continue;
+            shown_.push_back(&family);
+            SendMessage(families_, LB_ADDSTRING, 0, reinterpret_cast<intptr_t>(family.name.c_str()));
+            if (family.name == start_.family) at = static_cast<intptr_t>(shown_.size() - 1);
+        }
+        SendMessage(families_, LB_SETCURSEL, at, 0);
+        for (const int32_t points : kFontSizes)
+            SendMessage(sizes_, LB_ADDSTRING, 0, reinterpret_cast<intptr_t>(size_text(points * 10).c_str()));
+        SendMessage(bold_, BM_SETCHECK, start_.bold, 0);
+        SendMessage(italic_, BM_SETCHECK, start_.italic, 0);
+        first_focus = families_;
+        return true;
+    }
+
+    void command(uint32_t id, uint32_t code, HWND) override {
+        if (id != kIdSizes || code != LBN_SELCHANGE) return;
+        const LRESULT at = SendMessage(sizes_, LB_GETCURSEL, 0, 0);
+        if (at >= 0 && static_cast<size_t>(at) < std::size(kFontSizes)) SetWindowText(size_, size_text(kFontSizes[at] * 10));
+    }
+
+    // OK needs a family chosen and a size in range; else the dialog stays, the size field focused.
+    bool accept() override {
+        const LRESULT at = SendMessage(families_, LB_GETCURSEL, 0, 0);
+        const int32_t tenths = answers::parse_tenths(trimmed(utf8_of(GetWindowText(size_))));
+        if (!tenths) SetFocus(size_);
+        if (at < 0 || static_cast<size_t>(at) >= shown_.size() || !tenths) return false;
+        *choice_ = FontChoice{shown_[at]->name, tenths, SendMessage(bold_, BM_GETCHECK, 0, 0) == 1,
+                              SendMessage(italic_, BM_GETCHECK, 0, 0) == 1};
+        return true;
+    }
+
+private:
+    const FontChoice& start_;
+    bool fixed_only_;
+    FontChoice* choice_;
+    std::vector<const FontFamily*> shown_;
+    HWND families_ = 0, size_ = 0, sizes_ = 0, bold_ = 0, italic_ = 0;
+};
+
+}  // namespace
+
+Outcome run_font(HWND owner, const FontChoice& start, bool fixed_only, FontChoice* choice) {
+    FontDialog dialog(start, fixed_only, choice);
+    return run_modal(dialog, owner, u"Font", 450, 262);
+}
+
+}  // namespace nuv::host::dialogs::windows
