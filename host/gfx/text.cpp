@@ -395,18 +395,16 @@ PointHit TextLayout::hit_test_point(float x, float y) {
     PointHit hit;
     if (!ready() || !std::isfinite(x) || !std::isfinite(y))
         return hit;
-    size_t i = 0;
-    while (i + 1 < lines_.size() && y >= lines_[i].top + lines_[i].height)
-        ++i;  // lines are few beside the text; a search would not pay
-    const Line& l = lines_[i];
+    // The first line whose bottom is below the point, or the last.
+    const auto below = std::upper_bound(lines_.begin(), lines_.end() - 1, y,
+                                        [](float at, const Line& line) { return at < line.top + line.height; });
+    const Line& l = *below;
     const bool inside_y = y >= lines_.front().top && y < lines_.back().top + lines_.back().height;
     const float from_left = std::clamp(x - l.origin, -1e6f, 1e6f);
     int index = 0, trailing = 0;
     const bool inside_x = pango_lib()->layout_line_x_to_index(l.line, to_units(from_left), &index, &trailing);
-    uint32_t position = position_of(static_cast<uint32_t>(index));
-    // Pango answers the trailing edge as a count of characters into the cluster.
-    hit.position = position;
-    hit.trailing = trailing > 0;
+    hit.position = position_of(static_cast<uint32_t>(index));
+    hit.trailing = trailing > 0;  // Pango counts the characters of the cluster up to the edge
     hit.inside = inside_x && inside_y && l.end > l.start;
     return hit;
 }

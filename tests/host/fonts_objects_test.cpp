@@ -6,7 +6,9 @@
 #include <sstream>
 
 #include "host/gfx/fonts.h"
-#include "host/win/cairo_lib.h"
+#include "host/gfx/text.h"
+#include "host/win/displays.h"
+#include "tests/host/text_support.h"
 
 namespace nuv::host::gfx {
 namespace {
@@ -19,32 +21,8 @@ bool mapped(const char* name) {
     return all.str().find(name) != std::string::npos;
 }
 
-// A white 200×100 image surface and its cairo_t.
-class Canvas {
-public:
-    Canvas(int width = 200, int height = 100) {
-        surface_ = c_->image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-        cr_ = c_->create(surface_);
-        c_->set_source_rgba(cr_, 1, 1, 1, 1);
-        c_->paint(cr_);
-    }
-    ~Canvas() {
-        c_->destroy(cr_);
-        c_->surface_destroy(surface_);
-    }
-    cairo_t* dc() const { return cr_; }
-    // 0x00RRGGBB.
-    uint32_t at(int x, int y) const {
-        c_->surface_flush(surface_);
-        const unsigned char* data = c_->image_surface_get_data(surface_);
-        return *reinterpret_cast<const uint32_t*>(data + y * c_->image_surface_get_stride(surface_) + x * 4) & 0xFFFFFF;
-    }
-
-private:
-    const win::CairoLib* c_ = win::cairo_lib();
-    cairo_surface_t* surface_;
-    cairo_t* cr_;
-};
+using test::text::Canvas;
+using test::text::inked;
 
 HFONT mono(int32_t height = -16) {
     return CreateFont(height, 0, 0, 0, FW_NORMAL, false, false, false, DEFAULT_CHARSET, 0, 0, DEFAULT_QUALITY, 0,
@@ -59,6 +37,8 @@ TEST(FontsObjects, MakingFontsLoadsNothingUntilTheFirstMeasurement) {
     message_font(144);
     LOGFONT back;
     ASSERT_TRUE(GetObject(font, &back));
+    TextLayout layout("text", TextFormat{}, 100, 0);  // a layout too is a record until measured
+    layout.set_colour(0, 1, {1, 0, 0, 1});
     EXPECT_FALSE(mapped("libpango"));
     EXPECT_FALSE(mapped("libcairo"));
     EXPECT_EQ(font_counters().font_map_starts, 0);
@@ -175,7 +155,11 @@ TEST(FontsObjects, DrawTextCalcRectMatchesTheExtents) {
     EXPECT_EQ(r.bottom, tm.tmHeight);
     EXPECT_EQ(r.right, static_cast<int32_t>(tabbed & 0xFFFF));
     EXPECT_EQ(static_cast<int32_t>(tabbed >> 16), tm.tmHeight);
-    EXPECT_GE(r.right, 8 * tm.tmAveCharWidth);
+    EXPECT_EQ(r.right, 8 * tm.tmAveCharWidth + m.cx);
+    const int32_t stop = 40;
+    EXPECT_EQ(GetTabbedTextExtent(dc, u"a\tb", 1, &stop) & 0xFFFF, static_cast<uint32_t>(40 + m.cx));
+    const int32_t stops[] = {30, 50};  // then every 20
+    EXPECT_EQ(GetTabbedTextExtent(dc, u"\t\t\tb", 2, stops) & 0xFFFF, static_cast<uint32_t>(70 + m.cx));
 
     // Word breaks in a box four M wide: two lines, the width kept.
     RECT box{0, 0, 4 * m.cx, 0};
@@ -188,6 +172,148 @@ TEST(FontsObjects, DrawTextCalcRectMatchesTheExtents) {
     RECT lines{0, 0, 0, 0};
     EXPECT_EQ(DrawText(dc, u"a\r\nb\nc", &lines, DT_CALCRECT), 3 * tm.tmHeight);
     EXPECT_EQ(DrawText(dc, u"a\r\nb\nc", &lines, DT_CALCRECT | DT_SINGLELINE), tm.tmHeight);
+}
+
+TEST(FontsObjects, DrawTextPaintsTheTextAndItsBackground) {
+    Canvas canvas;
+    cairo_t* dc = canvas.dc();
+    SelectObject(dc, mono());
+    SIZE m;
+    ASSERT_TRUE(GetTextExtentPoint32(dc, u"M", &m));
+    constexpr COLORREF kRed = 0x0000FF, kBlue = 0xFF0000;
+    SetTextColor(dc, kRed);
+    SetBkColor(dc, kBlue);
+    RECT r{10, 10, 190, 90};
+    const int32_t height = DrawText(dc, u"MM", &r, DT_LEFT);
+    // The background behind the text, not the rest of the rectangle; red glyphs on it.
+    EXPECT_EQ(canvas.at(10 + 2 * m.cx - 1, 10 + height - 1), 0x0000FFu);
+    EXPECT_EQ(canvas.at(10 + 2 * m.cx + 2, 12), 0xFFFFFFu);
+    EXPECT_EQ(canvas.at(12, 10 + height + 2), 0xFFFFFFu);
+    bool red = false;
+    for (int x = 10; x < 10 + m.cx; ++x)
+        red = red || canvas.at(x, 10 + height / 2) == 0xFF0000u;
+    EXPECT_TRUE(red);
+
+    // Transparent, centred, clipped to the rectangle: nothing outside it.
+    SetBkMode(dc, TRANSPARENT);
+    RECT clipped{0, 60, 30, 100};
+    DrawText(dc, u"MMMMMMMMMMMMMMMMMMMMMMMM", &clipped, DT_CENTER);
+    for (int x = 30; x < 200; ++x)
+        ASSERT_EQ(canvas.at(x, 75), 0xFFFFFFu) << x;
+    EXPECT_EQ(canvas.at(15, 62), 0xFFFFFFu);  // no background
+
+    // FillRect with a brush; not with a font.
+    EXPECT_TRUE(FillRect(dc, RECT{150, 0, 160, 10}, CreateSolidBrush(0x00FF00)));
+    EXPECT_EQ(canvas.at(155, 5), 0x00FF00u);
+    EXPECT_FALSE(FillRect(dc, RECT{150, 0, 160, 10}, mono()));
+    EXPECT_TRUE(FillRect(dc, RECT{160, 0, 150, 10}, GetSysColorBrush(win::COLOR_BTNFACE)));
+    EXPECT_EQ(canvas.at(155, 5), 0x00FF00u);
+    COLORREF face;
+    ASSERT_TRUE(brush_colour(GetSysColorBrush(win::COLOR_BTNFACE), &face));
+    EXPECT_EQ(face, win::GetSysColor(win::COLOR_BTNFACE));
+    EXPECT_EQ(GetSysColorBrush(win::COLOR_BTNFACE), GetSysColorBrush(win::COLOR_BTNFACE));
+    EXPECT_EQ(GetSysColorBrush(99), 0u);
+}
+
+TEST(FontsObjects, PrefixesUnderlineTheMarkedCharacter) {
+    Canvas canvas;
+    cairo_t* dc = canvas.dc();
+    SelectObject(dc, mono());
+    SIZE m;
+    GetTextExtentPoint32(dc, u"M", &m);
+    TEXTMETRIC tm;
+    GetTextMetrics(dc, &tm);
+    struct Row {
+        const char16_t* text;
+        uint32_t format;
+        int underlined;  // which character's cell has ink below the baseline; -1 none
+        int32_t width;   // in advances
+    };
+    const Row rows[] = {{u"..&..", 0, 2, 4}, {u"&&...", 0, -1, 4}, {u"...&", 0, -1, 3},
+                        {u"..&..", DT_NOPREFIX, -1, 5}};
+    for (const Row& row : rows) {
+        Canvas c;
+        SelectObject(c.dc(), mono());
+        RECT r{0, 0, 200, 50};
+        RECT calc = r;
+        DrawText(c.dc(), row.text, &calc, row.format | DT_CALCRECT);
+        EXPECT_EQ(calc.right, row.width * m.cx) << static_cast<int>(row.text[0]);
+        DrawText(c.dc(), row.text, &r, row.format);
+        for (int k = 0; k < row.width; ++k) {
+            bool ink = false;
+            for (int y = tm.tmAscent + 1; y < tm.tmHeight; ++y)
+                for (int x = k * m.cx + 1; x < (k + 1) * m.cx - 1; ++x)
+                    ink = ink || c.at(x, y) != 0xFFFFFFu;
+            EXPECT_EQ(ink, k == row.underlined) << k;
+        }
+    }
+}
+
+TEST(FontsObjects, HeightsWeightsAndQualityShapeTheText) {
+    Canvas canvas;
+    cairo_t* dc = canvas.dc();
+    struct Row {
+        int32_t height;
+        int32_t char_height, cell_height;  // 0: not checked
+    };
+    const Row rows[] = {{-16, 16, 0}, {-30, 30, 0}, {19, 0, 19}, {40, 0, 40}, {0, 12, 0}};
+    for (const Row& row : rows) {
+        SelectObject(dc, mono(row.height));
+        TEXTMETRIC tm;
+        ASSERT_TRUE(GetTextMetrics(dc, &tm));
+        EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent) << row.height;
+        if (row.char_height)
+            EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, row.char_height) << row.height;
+        if (row.cell_height)
+            EXPECT_NEAR(tm.tmHeight, row.cell_height, 1) << row.height;
+    }
+    SIZE normal, bold;
+    SelectObject(dc, CreateFont(-16, 0, 0, 0, FW_NORMAL, false, false, false, 0, 0, 0, 0, 0, u""));
+    GetTextExtentPoint32(dc, u"Wide words", &normal);
+    SelectObject(dc, CreateFont(-16, 0, 0, 0, FW_BOLD, false, false, false, 0, 0, 0, 0, 0, u""));
+    GetTextExtentPoint32(dc, u"Wide words", &bold);
+    EXPECT_GT(bold.cx, normal.cx);
+
+    // Aliased glyphs have no grey edge; antialiased ones do.
+    for (const uint8_t quality : {NONANTIALIASED_QUALITY, DEFAULT_QUALITY}) {
+        Canvas c;
+        SelectObject(c.dc(), CreateFont(-40, 0, 0, 0, FW_NORMAL, false, false, false, 0, 0, 0, quality, 0, u""));
+        RECT r{0, 0, 200, 100};
+        DrawText(c.dc(), u"Ox", &r, 0);
+        const bool grey = c.any(0, 200, 0, 100, [](uint32_t p) { return p != 0 && p != 0xFFFFFF; });
+        EXPECT_EQ(grey, quality != NONANTIALIASED_QUALITY);
+    }
+}
+
+TEST(FontsObjects, SingleLinesAlignVerticallyAndEndInAnEllipsis) {
+    Canvas canvas;
+    cairo_t* dc = canvas.dc();
+    SelectObject(dc, mono());
+    SetBkMode(dc, TRANSPARENT);
+    TEXTMETRIC tm;
+    GetTextMetrics(dc, &tm);
+    struct Row {
+        uint32_t format;
+        int32_t top;  // where the text's line starts in a rectangle 100 high
+    };
+    const Row rows[] = {{DT_SINGLELINE, 0},
+                        {DT_SINGLELINE | DT_VCENTER, (100 - tm.tmHeight) / 2},
+                        {DT_SINGLELINE | DT_BOTTOM, 100 - tm.tmHeight},
+                        {DT_VCENTER, 0}};  // only single lines align vertically
+    for (const Row& row : rows) {
+        Canvas c;
+        SelectObject(c.dc(), mono());
+        RECT r{0, 0, 200, 100};
+        DrawText(c.dc(), u"\u2588", &r, row.format);  // a full block fills its line
+        EXPECT_FALSE(c.any(0, 200, 0, std::max(row.top - 1, 0), inked)) << row.format;
+        EXPECT_TRUE(c.any(0, 200, row.top + 2, row.top + tm.tmHeight - 2, inked)) << row.format;
+        EXPECT_FALSE(c.any(0, 200, row.top + tm.tmHeight + 1, 100, inked)) << row.format;
+    }
+    SIZE m;
+    GetTextExtentPoint32(dc, u"M", &m);
+    RECT cut{0, 0, 5 * m.cx, 0};
+    EXPECT_EQ(DrawText(dc, u"MMMMMMMMMM", &cut, DT_CALCRECT | DT_SINGLELINE | DT_END_ELLIPSIS), tm.tmHeight);
+    EXPECT_LE(cut.right, 5 * m.cx);
 }
 
 }  // namespace
