@@ -30,7 +30,8 @@ const CairoLib* cairo_lib() {
         // Controls.
         Entry{"cairo_new_path", &lib.new_path}, Entry{"cairo_line_to", &lib.line_to},
         Entry{"cairo_close_path", &lib.close_path}, Entry{"cairo_arc", &lib.arc}, Entry{"cairo_stroke", &lib.stroke},
-        Entry{"cairo_set_line_width", &lib.set_line_width});
+        Entry{"cairo_set_line_width", &lib.set_line_width},
+        Entry{"cairo_image_surface_create_for_data", &lib.image_surface_create_for_data});
     return loaded ? &lib : nullptr;
 }
 

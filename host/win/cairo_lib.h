@@ -49,6 +49,7 @@ struct CairoLib {
     void (*arc)(cairo_t*, double, double, double, double, double);
     void (*stroke)(cairo_t*);
     void (*set_line_width)(cairo_t*, double);
+    cairo_surface_t* (*image_surface_create_for_data)(unsigned char*, cairo_format_t, int, int, int);
 };
 
 // The entries, loading libcairo on the first call; null when it cannot be loaded (tried once).
