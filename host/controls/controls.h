@@ -47,6 +47,7 @@ bool register_static();
 bool register_scrollbar();
 bool register_progress();
 bool register_trackbar();
+bool register_edit();
 
 // ---- Messages every control answers or sends
 
