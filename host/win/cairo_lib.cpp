@@ -22,7 +22,14 @@ const CairoLib* cairo_lib() {
         Entry{"cairo_set_source_surface", &lib.set_source_surface}, Entry{"cairo_new_path", &lib.new_path},
         Entry{"cairo_move_to", &lib.move_to}, Entry{"cairo_line_to", &lib.line_to},
         Entry{"cairo_close_path", &lib.close_path}, Entry{"cairo_arc", &lib.arc}, Entry{"cairo_stroke", &lib.stroke},
-        Entry{"cairo_set_line_width", &lib.set_line_width});
+        Entry{"cairo_set_line_width", &lib.set_line_width},
+        // Text.
+        Entry{"cairo_get_user_data", &lib.get_user_data}, Entry{"cairo_set_user_data", &lib.set_user_data},
+        Entry{"cairo_font_options_create", &lib.font_options_create},
+        Entry{"cairo_font_options_destroy", &lib.font_options_destroy},
+        Entry{"cairo_font_options_set_antialias", &lib.font_options_set_antialias},
+        Entry{"cairo_font_options_set_hint_metrics", &lib.font_options_set_hint_metrics},
+        Entry{"cairo_font_options_set_hint_style", &lib.font_options_set_hint_style});
     return loaded ? &lib : nullptr;
 }
 

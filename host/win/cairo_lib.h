@@ -39,6 +39,15 @@ struct CairoLib {
     void (*arc)(cairo_t*, double, double, double, double, double);
     void (*stroke)(cairo_t*);
     void (*set_line_width)(cairo_t*, double);
+
+    // Text (host/gfx/text.cpp, host/gfx/fonts.cpp).
+    void* (*get_user_data)(cairo_t*, const cairo_user_data_key_t*);
+    cairo_status_t (*set_user_data)(cairo_t*, const cairo_user_data_key_t*, void*, cairo_destroy_func_t);
+    cairo_font_options_t* (*font_options_create)();
+    void (*font_options_destroy)(cairo_font_options_t*);
+    void (*font_options_set_antialias)(cairo_font_options_t*, cairo_antialias_t);
+    void (*font_options_set_hint_metrics)(cairo_font_options_t*, cairo_hint_metrics_t);
+    void (*font_options_set_hint_style)(cairo_font_options_t*, cairo_hint_style_t);
 };
 
 // The entries, loading libcairo on the first call; null when it cannot be loaded (tried once).

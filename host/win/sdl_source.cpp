@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/images.h"
+#include "host/utf.h"
 #include "host/win/cairo_lib.h"
 #include "host/win/displays.h"
 #include "host/win/keys.h"
@@ -73,33 +74,6 @@ struct Source {
 Source& source() {
     static Source* s = new Source;
     return *s;
-}
-
-std::string utf8(std::u16string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        else if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 HWND window_of(uint32_t sdl_id) {
@@ -360,7 +334,7 @@ void top_level(HWND hwnd) {
     if (!screen.window) {
         if (!visible) return;
         screen.title = model::find(hwnd)->text;
-        screen.window = sdl.create_window(utf8(screen.title).c_str(), r.left, r.top, std::max(r.width(), 1),
+        screen.window = sdl.create_window(utf8_of(screen.title).c_str(), r.left, r.top, std::max(r.width(), 1),
                                           std::max(r.height(), 1), SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
         if (!screen.window) return;
         screen.id = sdl.window_id(screen.window);
@@ -369,7 +343,7 @@ void top_level(HWND hwnd) {
     // The record's text: asking the window would send it WM_GETTEXT on every move.
     if (const std::u16string& title = model::find(hwnd)->text; title != screen.title) {
         screen.title = title;
-        sdl.set_window_title(screen.window, utf8(screen.title).c_str());
+        sdl.set_window_title(screen.window, utf8_of(screen.title).c_str());
     }
     const bool iconic = IsIconic(hwnd);
     if (iconic != screen.minimised) {

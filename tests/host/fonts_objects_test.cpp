@@ -1,0 +1,273 @@
+// Font and brush objects and the text of a device context: records read back, the message font
+// at a DPI, DrawText's layout against the extents, and nothing loaded until text is measured.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "host/gfx/fonts.h"
+#include "host/gfx/text.h"
+#include "host/win/cairo_lib.h"
+#include "host/win/displays.h"
+
+namespace nuv::host::gfx {
+namespace {
+
+// Whether a library whose file name holds `name` is mapped into this process.
+bool mapped(const char* name) {
+    std::ifstream maps("/proc/self/maps");
+    std::stringstream all;
+    all << maps.rdbuf();
+    return all.str().find(name) != std::string::npos;
+}
+
+// A white 200×100 image surface and its cairo_t.
+class Canvas {
+public:
+    Canvas(int width = 200, int height = 100) {
+        surface_ = c_->image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        cr_ = c_->create(surface_);
+        c_->set_source_rgba(cr_, 1, 1, 1, 1);
+        c_->paint(cr_);
+    }
+    ~Canvas() {
+        c_->destroy(cr_);
+        c_->surface_destroy(surface_);
+    }
+    cairo_t* dc() const { return cr_; }
+    // 0x00RRGGBB.
+    uint32_t at(int x, int y) const {
+        c_->surface_flush(surface_);
+        const unsigned char* data = c_->image_surface_get_data(surface_);
+        return *reinterpret_cast<const uint32_t*>(data + y * c_->image_surface_get_stride(surface_) + x * 4) & 0xFFFFFF;
+    }
+
+private:
+    const win::CairoLib* c_ = win::cairo_lib();
+    cairo_surface_t* surface_;
+    cairo_t* cr_;
+};
+
+HFONT mono(int32_t height = -16) {
+    return CreateFont(height, 0, 0, 0, FW_NORMAL, false, false, false, DEFAULT_CHARSET, 0, 0, DEFAULT_QUALITY, 0,
+                      u"DejaVu Sans Mono");
+}
+
+TEST(FontsObjects, MakingFontsLoadsNothingUntilTheFirstMeasurement) {
+    ASSERT_FALSE(mapped("libpango")) << "this test runs in a process of its own";
+    const HFONT font = mono();
+    ASSERT_NE(font, 0u);
+    ASSERT_NE(GetStockObject(DEFAULT_GUI_FONT), 0u);
+    message_font(144);
+    LOGFONT back;
+    ASSERT_TRUE(GetObject(font, &back));
+    TextLayout layout("text", TextFormat{}, 100, 0);  // a layout too is a record until measured
+    layout.set_colour(0, 1, {1, 0, 0, 1});
+    EXPECT_FALSE(mapped("libpango"));
+    EXPECT_FALSE(mapped("libcairo"));
+    EXPECT_EQ(font_counters().font_map_starts, 0);
+    EXPECT_FALSE(font_counters().pango_loaded);
+
+    Canvas canvas;
+    SelectObject(canvas.dc(), font);
+    SIZE size;
+    ASSERT_TRUE(GetTextExtentPoint32(canvas.dc(), u"M", &size));
+    EXPECT_GT(size.cx, 0);
+    EXPECT_TRUE(mapped("libpango"));
+    EXPECT_TRUE(mapped("libcairo"));
+    EXPECT_EQ(font_counters().font_map_starts, 1);
+    EXPECT_TRUE(font_counters().pango_loaded);
+    ASSERT_TRUE(GetTextExtentPoint32(canvas.dc(), u"MM", &size));
+    EXPECT_EQ(font_counters().font_map_starts, 1);
+}
+
+TEST(FontsObjects, MessageFontFollowsTheDpi) {
+    struct Row {
+        uint32_t dpi;
+        int32_t height;
+    };
+    for (const Row row : {Row{96, -12}, Row{144, -18}, Row{120, -15}, Row{192, -24}}) {
+        const LOGFONT f = message_font(row.dpi);
+        EXPECT_EQ(f.lfFaceName, u"DejaVu Sans") << row.dpi;
+        EXPECT_EQ(f.lfHeight, row.height) << row.dpi;
+    }
+}
+
+TEST(FontsObjects, RecordsReadBackAndBadOnesAreRefused) {
+    LOGFONT f;
+    f.lfHeight = -20;
+    f.lfWeight = FW_BOLD;
+    f.lfItalic = 1;
+    f.lfUnderline = 1;
+    f.lfStrikeOut = 1;
+    f.lfOrientation = 900;
+    f.lfEscapement = 900;
+    f.lfQuality = NONANTIALIASED_QUALITY;
+    f.lfFaceName = u"DejaVu Serif";
+    const HFONT font = CreateFontIndirect(f);
+    ASSERT_NE(font, 0u);
+    LOGFONT back;
+    ASSERT_TRUE(GetObject(font, &back));
+    EXPECT_EQ(back, f);
+
+    LOGFONT long_name = f;
+    long_name.lfFaceName = std::u16string(32, u'x');
+    LOGFONT heavy = f;
+    heavy.lfWeight = 1001;
+    LOGFONT tall = f;
+    tall.lfHeight = -100000;
+    for (const LOGFONT& bad : {long_name, heavy, tall})
+        EXPECT_EQ(CreateFontIndirect(bad), 0u);
+
+    const HBRUSH brush = CreateSolidBrush(0x00FF8040);
+    EXPECT_FALSE(GetObject(brush, &back));
+    COLORREF colour;
+    ASSERT_TRUE(brush_colour(brush, &colour));
+    EXPECT_EQ(colour, 0x00FF8040u);
+    EXPECT_FALSE(brush_colour(font, &colour));
+
+    // Ids are never reused; stock objects survive deletion.
+    EXPECT_TRUE(DeleteObject(font));
+    EXPECT_FALSE(GetObject(font, &back));
+    EXPECT_FALSE(DeleteObject(font));
+    EXPECT_GT(CreateSolidBrush(0), brush);
+    const HFONT stock = GetStockObject(DEFAULT_GUI_FONT);
+    EXPECT_TRUE(DeleteObject(stock));
+    ASSERT_TRUE(GetObject(stock, &back));
+    EXPECT_EQ(back, message_font(96));
+    EXPECT_EQ(GetStockObject(0), 0u);
+}
+
+TEST(FontsObjects, DcStateStartsAtDefaultsAndAnswersWhatWasBefore) {
+    Canvas canvas;
+    cairo_t* dc = canvas.dc();
+    const HFONT stock = GetStockObject(DEFAULT_GUI_FONT);
+    EXPECT_EQ(current_font(dc), stock);
+    const HFONT font = mono();
+    EXPECT_EQ(SelectObject(dc, font), stock);
+    EXPECT_EQ(SelectObject(dc, stock), font);
+    EXPECT_EQ(SelectObject(dc, CreateSolidBrush(0)), 0u);
+    EXPECT_EQ(current_font(dc), stock);
+    EXPECT_EQ(SetTextColor(dc, 0x0000FF), 0u);
+    EXPECT_EQ(GetTextColor(dc), 0x0000FFu);
+    EXPECT_EQ(SetBkColor(dc, 0x00FF00), 0xFFFFFFu);
+    EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE);
+    EXPECT_EQ(SetBkMode(dc, 7), 0);
+    EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
+    // A deleted font selected in a DC falls back to the stock font.
+    SelectObject(dc, font);
+    DeleteObject(font);
+    EXPECT_EQ(current_font(dc), stock);
+    EXPECT_EQ(SelectObject(nullptr, stock), 0u);
+}
+
+TEST(FontsObjects, DrawTextCalcRectMatchesTheExtents) {
+    Canvas canvas;
+    cairo_t* dc = canvas.dc();
+    SelectObject(dc, mono());
+    SIZE m;
+    ASSERT_TRUE(GetTextExtentPoint32(dc, u"M", &m));
+    TEXTMETRIC tm;
+    ASSERT_TRUE(GetTextMetrics(dc, &tm));
+    EXPECT_EQ(m.cy, tm.tmHeight);
+
+    // Tabs expanded: one line as wide as the tabbed extent.
+    RECT r{0, 0, 0, 0};
+    const int32_t height = DrawText(dc, u"a\tb", &r, DT_CALCRECT | DT_EXPANDTABS);
+    const uint32_t tabbed = GetTabbedTextExtent(dc, u"a\tb", 0, nullptr);
+    EXPECT_EQ(height, tm.tmHeight);
+    EXPECT_EQ(r.bottom, tm.tmHeight);
+    EXPECT_EQ(r.right, static_cast<int32_t>(tabbed & 0xFFFF));
+    EXPECT_EQ(static_cast<int32_t>(tabbed >> 16), tm.tmHeight);
+    EXPECT_GE(r.right, 8 * tm.tmAveCharWidth);
+
+    // Word breaks in a box four M wide: two lines, the width kept.
+    RECT box{0, 0, 4 * m.cx, 0};
+    EXPECT_EQ(DrawText(dc, u"aaa bbb", &box, DT_CALCRECT | DT_WORDBREAK), 2 * tm.tmHeight);
+    EXPECT_EQ(box.right, 4 * m.cx);
+    // Without: one line; a & is no character.
+    RECT line{0, 0, 4 * m.cx, 0};
+    EXPECT_EQ(DrawText(dc, u"aaa &bbb", &line, DT_CALCRECT), tm.tmHeight);
+    EXPECT_EQ(line.right, 7 * m.cx);
+    RECT lines{0, 0, 0, 0};
+    EXPECT_EQ(DrawText(dc, u"a\r\nb\nc", &lines, DT_CALCRECT), 3 * tm.tmHeight);
+    EXPECT_EQ(DrawText(dc, u"a\r\nb\nc", &lines, DT_CALCRECT | DT_SINGLELINE), tm.tmHeight);
+}
+
+TEST(FontsObjects, DrawTextPaintsTheTextAndItsBackground) {
+    Canvas canvas;
+    cairo_t* dc = canvas.dc();
+    SelectObject(dc, mono());
+    SIZE m;
+    ASSERT_TRUE(GetTextExtentPoint32(dc, u"M", &m));
+    constexpr COLORREF kRed = 0x0000FF, kBlue = 0xFF0000;
+    SetTextColor(dc, kRed);
+    SetBkColor(dc, kBlue);
+    RECT r{10, 10, 190, 90};
+    const int32_t height = DrawText(dc, u"MM", &r, DT_LEFT);
+    // The background behind the text, not the rest of the rectangle; red glyphs on it.
+    EXPECT_EQ(canvas.at(10 + 2 * m.cx - 1, 10 + height - 1), 0x0000FFu);
+    EXPECT_EQ(canvas.at(10 + 2 * m.cx + 2, 12), 0xFFFFFFu);
+    EXPECT_EQ(canvas.at(12, 10 + height + 2), 0xFFFFFFu);
+    bool red = false;
+    for (int x = 10; x < 10 + m.cx; ++x)
+        red = red || canvas.at(x, 10 + height / 2) == 0xFF0000u;
+    EXPECT_TRUE(red);
+
+    // Transparent, centred, clipped to the rectangle: nothing outside it.
+    SetBkMode(dc, TRANSPARENT);
+    RECT clipped{0, 60, 30, 100};
+    DrawText(dc, u"MMMMMMMMMMMMMMMMMMMMMMMM", &clipped, DT_CENTER);
+    for (int x = 30; x < 200; ++x)
+        ASSERT_EQ(canvas.at(x, 75), 0xFFFFFFu) << x;
+    EXPECT_EQ(canvas.at(15, 62), 0xFFFFFFu);  // no background
+
+    // FillRect with a brush; not with a font.
+    EXPECT_TRUE(FillRect(dc, RECT{150, 0, 160, 10}, CreateSolidBrush(0x00FF00)));
+    EXPECT_EQ(canvas.at(155, 5), 0x00FF00u);
+    EXPECT_FALSE(FillRect(dc, RECT{150, 0, 160, 10}, mono()));
+    EXPECT_TRUE(FillRect(dc, RECT{160, 0, 150, 10}, GetSysColorBrush(win::COLOR_BTNFACE)));
+    EXPECT_EQ(canvas.at(155, 5), 0x00FF00u);
+    COLORREF face;
+    ASSERT_TRUE(brush_colour(GetSysColorBrush(win::COLOR_BTNFACE), &face));
+    EXPECT_EQ(face, win::GetSysColor(win::COLOR_BTNFACE));
+    EXPECT_EQ(GetSysColorBrush(win::COLOR_BTNFACE), GetSysColorBrush(win::COLOR_BTNFACE));
+    EXPECT_EQ(GetSysColorBrush(99), 0u);
+}
+
+TEST(FontsObjects, PrefixesUnderlineTheMarkedCharacter) {
+    Canvas canvas;
+    cairo_t* dc = canvas.dc();
+    SelectObject(dc, mono());
+    SIZE m;
+    GetTextExtentPoint32(dc, u"M", &m);
+    TEXTMETRIC tm;
+    GetTextMetrics(dc, &tm);
+    struct Row {
+        const char16_t* text;
+        uint32_t format;
+        int underlined;  // which character's cell has ink below the baseline; -1 none
+        int32_t width;   // in advances
+    };
+    const Row rows[] = {{u"..&..", 0, 2, 4}, {u"&&...", 0, -1, 4}, {u"...&", 0, -1, 3},
+                        {u"..&..", DT_NOPREFIX, -1, 5}};
+    for (const Row& row : rows) {
+        Canvas c;
+        SelectObject(c.dc(), mono());
+        RECT r{0, 0, 200, 50};
+        RECT calc = r;
+        DrawText(c.dc(), row.text, &calc, row.format | DT_CALCRECT);
+        EXPECT_EQ(calc.right, row.width * m.cx) << static_cast<int>(row.text[0]);
+        DrawText(c.dc(), row.text, &r, row.format);
+        for (int k = 0; k < row.width; ++k) {
+            bool ink = false;
+            for (int y = tm.tmAscent + 1; y < tm.tmHeight; ++y)
+                for (int x = k * m.cx + 1; x < (k + 1) * m.cx - 1; ++x)
+                    ink = ink || c.at(x, y) != 0xFFFFFFu;
+            EXPECT_EQ(ink, k == row.underlined) << k;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace nuv::host::gfx
