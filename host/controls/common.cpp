@@ -27,6 +27,10 @@ bool register_control(std::u16string_view name, WNDPROC proc, HCURSOR cursor, ui
 bool register_classes() {
     // One line per control file.
     bool ok = true;
+    ok = register_listbox() && ok;
+    ok = register_combobox() && ok;
+    ok = register_tab() && ok;
+    ok = register_monthcal() && ok;
     return ok;
 }
 

@@ -47,6 +47,10 @@ bool register_static();
 bool register_scrollbar();
 bool register_progress();
 bool register_trackbar();
+bool register_listbox();
+bool register_combobox();
+bool register_tab();
+bool register_monthcal();
 
 // ---- Messages every control answers or sends
 

@@ -1,0 +1,45 @@
+// The controls' test kit: the window model's fixture with every control class registered, a
+// control made as a child of a recording top-level window (which logs what the control tells
+// it), mouse and key input injected through the model, and pixel counts over a snapshot.
+#pragma once
+#include "host/controls/controls.h"
+#include "tests/host/win_support.h"
+
+namespace nuv::test::win {
+
+using namespace nuv::host::controls;
+namespace gfx = nuv::host::gfx;
+
+class ControlTest : public WinTest {
+protected:
+    void SetUp() override {
+        WinTest::SetUp();
+        ASSERT_TRUE(register_classes());
+        parent_ = top(100, 100, 300, 200);
+    }
+    // A visible child control of the recording parent, with the id 7.
+    HWND control(std::u16string_view cls, uint32_t style, int32_t x, int32_t y, int32_t w, int32_t h,
+                 std::u16string_view text = u"") {
+        return CreateWindowEx(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent_, 7, nullptr);
+    }
+    // A mouse message at a point of the window's client area, dispatched.
+    static void mouse(HWND hwnd, uint32_t message, int32_t x, int32_t y) {
+        POINT at{x, y};
+        ClientToScreen(hwnd, &at);
+        mouse_input(message, at, message == WM_LBUTTONDOWN || message == WM_MOUSEMOVE ? intptr_t{MK_LBUTTON} : 0);
+        pump();
+    }
+    static void click(HWND hwnd, int32_t x, int32_t y) {
+        mouse(hwnd, WM_LBUTTONDOWN, x, y);
+        mouse(hwnd, WM_LBUTTONUP, x, y);
+    }
+    static void key(HWND hwnd, uint32_t message, uint32_t vk) {
+        post_input(MSG{hwnd, message, vk, message == WM_KEYUP ? intptr_t(kKeyReleased | kKeyWasDown) : 1, 0, {}});
+        pump();
+    }
+    // The parent's log of one message from the control.
+    std::vector<Logged> told(uint32_t message) const { return logged(message, parent_); }
+    HWND parent_ = 0;
+};
+
+}  // namespace nuv::test::win
