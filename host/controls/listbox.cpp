@@ -238,7 +238,7 @@ void paint(HWND hwnd) {
             gfx::SetTextColor(dc, i == lb->sel ? pal.selection_text : text);
             RECT at{pad - lb->hpos, y, std::max(client.right, lb->extent) - lb->hpos, y + h};
             gfx::DrawText(dc, lb->items[static_cast<size_t>(i)], &at, gfx::DT_SINGLELINE | gfx::DT_VCENTER | gfx::DT_NOPREFIX);
-            if (lb->focused && i == lb->caret) frame_rect(dc, row, pal.accent, 1);
+            if (lb->focused && i == lb->caret) frame_rect(dc, row, i == lb->sel ? pal.selection_text : pal.accent, 1);
         }
     }
     EndPaint(hwnd, &ps);
