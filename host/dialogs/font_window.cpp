@@ -3,15 +3,16 @@
 #include <string>
 
 #include "host/controls/controls.h"
+#include "host/controls/edit.h"
+#include "host/controls/listbox.h"
 #include "host/dialogs/answers.h"
-#include "host/dialogs/control_codes.h"
 #include "host/dialogs/dialog_windows.h"
 #include "host/utf.h"
 
 namespace nuv::host::dialogs::windows {
 
 using namespace win;
-using namespace codes;
+using namespace controls;
 
 namespace {
 
@@ -33,16 +34,16 @@ public:
     bool build() override {
         const bool made =
             control(u"STATIC", u"Family:", 0, 10, 10, 200, 20, 0) &&
-            (families_ = control(u"ListBox", u"", LBS_NOTIFY | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 10, 32, 240, 220,
+            (families_ = control(u"ListBox", u"", uint32_t{LBS_NOTIFY} | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 10, 32, 240, 220,
                                  kIdFamily)) &&
             control(u"STATIC", u"Size:", 0, 260, 10, 80, 20, 0) &&
             (size_ = control(u"EDIT", size_text(start_.tenths), WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 260, 32, 80,
                              22, kIdSize)) &&
-            (sizes_ = control(u"ListBox", u"", LBS_NOTIFY | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 260, 58, 80, 194,
+            (sizes_ = control(u"ListBox", u"", uint32_t{LBS_NOTIFY} | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 260, 58, 80, 194,
                               kIdSizes)) &&
-            (bold_ = control(u"BUTTON", u"Bold", BS_AUTOCHECKBOX | WS_TABSTOP, 350, 32, 90, 22, kIdBold)) &&
-            (italic_ = control(u"BUTTON", u"Italic", BS_AUTOCHECKBOX | WS_TABSTOP, 350, 58, 90, 22, kIdItalic)) &&
-            control(u"BUTTON", u"OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 350, 196, 90, 24, kIdOk) &&
+            (bold_ = control(u"BUTTON", u"Bold", uint32_t{BS_AUTOCHECKBOX} | WS_TABSTOP, 350, 32, 90, 22, kIdBold)) &&
+            (italic_ = control(u"BUTTON", u"Italic", uint32_t{BS_AUTOCHECKBOX} | WS_TABSTOP, 350, 58, 90, 22, kIdItalic)) &&
+            control(u"BUTTON", u"OK", uint32_t{BS_DEFPUSHBUTTON} | WS_TABSTOP, 350, 196, 90, 24, kIdOk) &&
             control(u"BUTTON", u"Cancel", WS_TABSTOP, 350, 228, 90, 24, kIdCancel);
         if (!made) return false;
         intptr_t at = 0;

@@ -7,7 +7,6 @@
 
 #include "host/controls/controls.h"
 #include "host/dialogs/answers.h"
-#include "host/dialogs/control_codes.h"
 #include "host/dialogs/dialog_windows.h"
 #include "host/utf.h"
 #include "host/win/displays.h"
@@ -61,11 +60,11 @@ LRESULT dialog_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lPara
         case WM_COMMAND: {
             const auto id = static_cast<uint32_t>(wParam & 0xFFFF);
             const auto code = static_cast<uint32_t>((wParam >> 16) & 0xFFFF);
-            if (code == codes::BN_CLICKED && id == kIdOk) {
+            if (code == controls::BN_CLICKED && id == kIdOk) {
                 ask_accept(hwnd);
                 return 0;
             }
-            if (code == codes::BN_CLICKED && id == kIdCancel) {
+            if (code == controls::BN_CLICKED && id == kIdCancel) {
                 end(hwnd, Outcome::Cancel);
                 return 0;
             }

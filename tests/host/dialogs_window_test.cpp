@@ -7,6 +7,9 @@
 
 #include <unistd.h>
 
+#include "host/controls/combobox.h"
+#include "host/controls/edit.h"
+#include "host/controls/listbox.h"
 #include "host/dialogs/answers.h"
 #include "host/dialogs/dialog_windows.h"
 #include "host/win/keys.h"
@@ -184,6 +187,204 @@ TEST(DialogFolders, ListingMatchingAndNames) {
     EXPECT_EQ(windows::resolve(u"/home/u", u"../v/./w/"), u"/home/v/w");
     EXPECT_EQ(windows::resolve(u"/home/u", u"/etc"), u"/etc");
     EXPECT_EQ(windows::resolve(u"/home", u".."), u"/");
+}
+
+
+// ---- The dialogs with their controls, worked as a person would
+
+namespace fs = std::filesystem;
+namespace controls = nuv::host::controls;
+using nuv::host::dialogs::answers::utf16_of;
+
+// A folder of a.txt, b.txt, notes.md and sub/c.txt, removed after the test.
+class DialogWithControls : public DialogWindow {
+protected:
+    void SetUp() override {
+        DialogWindow::SetUp();
+        root_ = fs::path(::testing::TempDir()) / ("dialogs_work_" + std::to_string(::getpid()));
+        fs::create_directories(root_ / "sub");
+        for (const char* name : {"a.txt", "b.txt", "notes.md", "sub/c.txt"}) std::ofstream(root_ / name) << "x";
+        folder_ = utf16_of(root_.string());
+    }
+    void TearDown() override {
+        fs::remove_all(root_);
+        DialogWindow::TearDown();
+    }
+    fs::path root_;
+    std::u16string folder_;
+};
+
+// The dialog's control of that id.
+HWND item(uint32_t id) {
+    const HWND dialog = GetActiveWindow();
+    for (HWND h = GetWindow(dialog, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT))
+        if (GetWindowLong(h, GWLP_ID) == static_cast<intptr_t>(id)) return h;
+    return 0;
+}
+
+std::vector<std::u16string> items(HWND list) {
+    std::vector<std::u16string> out;
+    const LRESULT count = SendMessage(list, controls::LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::u16string text(static_cast<size_t>(SendMessage(list, controls::LB_GETTEXTLEN, i, 0)) + 1, u'\0');
+        text.resize(static_cast<size_t>(SendMessage(list, controls::LB_GETTEXT, i, reinterpret_cast<intptr_t>(text.data()))));
+        out.push_back(text);
+    }
+    return out;
+}
+
+void type(std::u16string_view text) {
+    for (const char16_t c : text) post_input(MSG{GetFocus(), WM_CHAR, c, 1});
+}
+
+// A click on the list's item, with Ctrl held when asked.
+void click_item(HWND list, int32_t index, bool ctrl = false) {
+    RECT r;
+    SendMessage(list, controls::LB_GETITEMRECT, index, reinterpret_cast<intptr_t>(&r));
+    POINT p{r.left + 5, r.top + r.height() / 2};
+    ClientToScreen(list, &p);
+    if (ctrl) post_input(MSG{GetFocus(), WM_KEYDOWN, VK_CONTROL, 1});
+    mouse_input(WM_LBUTTONDOWN, p, MK_LBUTTON | (ctrl ? MK_CONTROL : 0));
+    mouse_input(WM_LBUTTONUP, p, ctrl ? MK_CONTROL : 0);
+    if (ctrl) post_input(MSG{GetFocus(), WM_KEYUP, VK_CONTROL, static_cast<intptr_t>(1u | kKeyReleased)});
+}
+
+enum : uint32_t { kFolderField = 10, kList = 11, kNameField = 12, kTypeList = 13 };
+
+TEST_F(DialogWithControls, AFileDialogListsNavigatesAndAnswers) {
+    windows::FileRequest request;
+    request.folder = folder_;
+    request.name = u"start.txt";
+    request.filters = {{u"Text files", u"*.txt"}, {u"Notes", u"*.md"}};
+    request.multi = true;
+    std::vector<std::u16string> listed, filtered, inside;
+    std::u16string name_after_click, name_after_ctrl_click, start_name;
+    windows::FileChoice choice;
+    g_steps = {
+        [&] {
+            listed = items(item(kList));
+            start_name = GetWindowText(item(kNameField));
+        },
+        // Another filter picked: the list follows.
+        [&] {
+            SendMessage(item(kTypeList), controls::CB_SETCURSEL, 1, 0);
+            SendMessage(GetActiveWindow(), WM_COMMAND, (controls::CBN_SELCHANGE << 16) | kTypeList, item(kTypeList));
+            filtered = items(item(kList));
+            SendMessage(item(kTypeList), controls::CB_SETCURSEL, 0, 0);
+            SendMessage(GetActiveWindow(), WM_COMMAND, (controls::CBN_SELCHANGE << 16) | kTypeList, item(kTypeList));
+        },
+        [&] { click_item(item(kList), 2); },
+        [&] { name_after_click = GetWindowText(item(kNameField)); },
+        [&] { click_item(item(kList), 3, true); },
+        [&] { name_after_ctrl_click = GetWindowText(item(kNameField)); },
+        // Into sub by its name and Enter, then a file chosen there.
+        [&] {
+            SetFocus(item(kNameField));
+            SendMessage(item(kNameField), controls::EM_SETSEL, 0, -1);
+            type(u"sub");
+            press(VK_RETURN);
+        },
+        [&] {
+            inside = items(item(kList));
+            type(u"c.txt");
+            press(VK_RETURN);
+        },
+    };
+    g_step = 0;
+    const uintptr_t timer = SetTimer(0, 0, 10, run_step);
+    const Outcome outcome = windows::run_file(request, &choice);
+    KillTimer(0, timer);
+    ASSERT_EQ(outcome, Outcome::Ok);
+    EXPECT_EQ(listed, (std::vector<std::u16string>{u"../", u"sub/", u"a.txt", u"b.txt"}));
+    EXPECT_EQ(start_name, u"start.txt");
+    EXPECT_EQ(filtered, (std::vector<std::u16string>{u"../", u"sub/", u"notes.md"}));
+    EXPECT_EQ(name_after_click, u"a.txt");
+    EXPECT_EQ(name_after_ctrl_click, u"\"a.txt\" \"b.txt\"");
+    EXPECT_EQ(inside, (std::vector<std::u16string>{u"../", u"c.txt"}));
+    EXPECT_EQ(choice.folder, folder_ + u"/sub");
+    EXPECT_EQ(choice.names, std::vector<std::u16string>{u"c.txt"});
+}
+
+TEST_F(DialogWithControls, SeveralNamesAnswerOnlyAMultipleChoice) {
+    for (const bool multi : {true, false}) {
+        windows::FileRequest request;
+        request.folder = folder_;
+        request.multi = multi;
+        windows::FileChoice choice;
+        g_steps = {[] { type(u"\"a.txt\" \"b.txt\""); }, [] { press(VK_RETURN); }, [] { press(VK_ESCAPE); }};
+        g_step = 0;
+        const uintptr_t timer = SetTimer(0, 0, 10, run_step);
+        const Outcome outcome = windows::run_file(request, &choice);
+        KillTimer(0, timer);
+        EXPECT_EQ(outcome, multi ? Outcome::Ok : Outcome::Cancel);
+        if (multi) {
+            EXPECT_EQ(choice.folder, folder_);
+            EXPECT_EQ(choice.names, (std::vector<std::u16string>{u"a.txt", u"b.txt"}));
+        }
+    }
+}
+
+TEST_F(DialogWithControls, AFolderPickerGoesInAndAnswersItsField) {
+    std::vector<std::u16string> listed, inside;
+    std::u16string field_after_click;
+    std::u16string answer;
+    g_steps = {
+        [&] { listed = items(item(kList)); },
+        [&] { click_item(item(kList), 1); },
+        [&] {
+            field_after_click = GetWindowText(item(kFolderField));
+            press(VK_RETURN);  // the list has the focus: into sub
+        },
+        [&] {
+            inside = items(item(kList));
+            SendMessage(GetActiveWindow(), WM_COMMAND, windows::kIdOk, 0);
+        },
+    };
+    g_step = 0;
+    const uintptr_t timer = SetTimer(0, 0, 10, run_step);
+    const Outcome outcome = windows::run_folder(0, u"Pick one", folder_, &answer);
+    KillTimer(0, timer);
+    ASSERT_EQ(outcome, Outcome::Ok);
+    EXPECT_EQ(listed, (std::vector<std::u16string>{u"../", u"sub/"}));
+    EXPECT_EQ(field_after_click, folder_ + u"/sub");
+    EXPECT_EQ(inside, std::vector<std::u16string>{u"../"});
+    EXPECT_EQ(answer, folder_ + u"/sub");
+}
+
+TEST_F(DialogWindow, TheFontChooserOffersFixedPitchAndTakesASize) {
+    enum : uint32_t { kFamilies = 10, kSize = 11, kBold = 13 };
+    windows::FontChoice start{u"DejaVu Sans Mono", 100, false, true};
+    windows::FontChoice choice;
+    std::vector<std::u16string> families;
+    std::u16string start_size;
+    int accepted_bad_size = -1;
+    g_steps = {
+        [&] {
+            families = items(item(kFamilies));
+            start_size = GetWindowText(item(kSize));
+            SetWindowText(item(kSize), u"0");
+            press(VK_RETURN);  // no such size: the chooser stays
+        },
+        [&] {
+            accepted_bad_size = IsWindow(GetActiveWindow()) && GetFocus() == item(kSize);
+            SetWindowText(item(kSize), u"12");
+            SendMessage(item(kBold), controls::BM_CLICK, 0, 0);
+            press(VK_RETURN);
+        },
+    };
+    g_step = 0;
+    const uintptr_t timer = SetTimer(0, 0, 10, run_step);
+    const Outcome outcome = windows::run_font(0, start, true, &choice);
+    KillTimer(0, timer);
+    ASSERT_EQ(outcome, Outcome::Ok);
+    EXPECT_NE(std::find(families.begin(), families.end(), u"DejaVu Sans Mono"), families.end());
+    EXPECT_EQ(std::find(families.begin(), families.end(), u"DejaVu Sans"), families.end());
+    EXPECT_EQ(start_size, u"10");
+    EXPECT_EQ(accepted_bad_size, 1);
+    EXPECT_EQ(choice.family, u"DejaVu Sans Mono");
+    EXPECT_EQ(choice.tenths, 120);
+    EXPECT_TRUE(choice.bold);
+    EXPECT_TRUE(choice.italic);
 }
 
 }  // namespace
