@@ -5,6 +5,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "host/controls/combobox.h"
 #include "host/controls/controls.h"
 #include "host/dialogs/answers.h"
 #include "host/dialogs/dialog_windows.h"
@@ -104,6 +105,22 @@ void tab(Dialog& dialog, bool back) {
     }
 }
 
+char16_t fold(char16_t c);
+
+// Whether the focused control takes Enter and Escape itself: a combo box with its list dropped
+// (the focus may be its edit).
+bool takes_enter(HWND focus) {
+    for (HWND h = focus; h; h = GetParent(h)) {
+        std::u16string cls;
+        if (GetClassName(h, &cls) && cls.size() == controls::kComboBoxClass.size() &&
+            std::equal(cls.begin(), cls.end(), controls::kComboBoxClass.begin(),
+                       [](char16_t a, char16_t b) { return fold(a) == fold(b); }))
+            return SendMessage(h, controls::CB_GETDROPPEDSTATE, 0, 0) != 0;
+        if (!(GetWindowLong(h, GWL_STYLE) & WS_CHILD)) break;
+    }
+    return false;
+}
+
 char16_t fold(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
 // * and ? over a name, the last star's place kept so that a mismatch retries from it alone.
@@ -183,7 +200,13 @@ Outcome run_modal(Dialog& dialog, HWND owner, std::u16string_view title, int32_t
             PostQuitMessage(static_cast<int32_t>(msg.wParam));
             break;
         }
-        if (msg.message == WM_KEYDOWN && (msg.hwnd == hwnd || IsChild(hwnd, msg.hwnd))) {
+        if (msg.message == WM_KEYDOWN && (msg.hwnd == hwnd || IsChild(hwnd, msg.hwnd)) &&
+            !((msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE) && takes_enter(msg.hwnd))) {
+            // Enter presses the Cancel button when it has the focus, else asks for OK.
+            if (msg.wParam == VK_RETURN && GetWindowLong(msg.hwnd, GWLP_ID) == kIdCancel && msg.hwnd != hwnd) {
+                end(hwnd, Outcome::Cancel);
+                continue;
+            }
             if (msg.wParam == VK_RETURN) {
                 ask_accept(hwnd);
                 continue;

@@ -305,6 +305,48 @@ TEST_F(DialogWithControls, AFileDialogListsNavigatesAndAnswers) {
     EXPECT_EQ(choice.names, std::vector<std::u16string>{u"c.txt"});
 }
 
+// Enter and Escape close a dropped list first; Enter on the Cancel button cancels.
+TEST_F(DialogWithControls, KeysGoToADroppedListAndTheFocusedCancel) {
+    struct Row {
+        std::vector<std::function<void()>> steps;
+        Outcome want;
+    };
+    bool open_after_escape = false, dropped_after_escape = true;
+    const Row rows[] = {
+        {{[] {
+              SetFocus(item(kTypeList));
+              SendMessage(item(kTypeList), controls::CB_SHOWDROPDOWN, 1, 0);
+              press(VK_ESCAPE);
+          },
+          [&] {
+              open_after_escape = IsWindow(GetActiveWindow()) && item(kTypeList) != 0;
+              dropped_after_escape = SendMessage(item(kTypeList), controls::CB_GETDROPPEDSTATE, 0, 0) != 0;
+              press(VK_ESCAPE);
+          }},
+         Outcome::Cancel},
+        {{[] {
+              SetFocus(item(windows::kIdCancel));
+              type(u"");
+              press(VK_RETURN);
+          }},
+         Outcome::Cancel},
+    };
+    for (const Row& row : rows) {
+        windows::FileRequest request;
+        request.folder = folder_;
+        request.name = u"a.txt";  // Enter anywhere else would answer it
+        windows::FileChoice choice;
+        g_steps = row.steps;
+        g_step = 0;
+        const uintptr_t timer = SetTimer(0, 0, 10, run_step);
+        EXPECT_EQ(windows::run_file(request, &choice), row.want);
+        KillTimer(0, timer);
+        EXPECT_EQ(g_step, row.steps.size());
+    }
+    EXPECT_TRUE(open_after_escape);
+    EXPECT_FALSE(dropped_after_escape);
+}
+
 TEST_F(DialogWithControls, SeveralNamesAnswerOnlyAMultipleChoice) {
     for (const bool multi : {true, false}) {
         windows::FileRequest request;
