@@ -53,7 +53,4 @@ void field(std::string* line, std::string_view text);
 // or running) is not an offscreen one.
 bool has_display();
 
-// UTF-8 read from files and libraries as UTF-16; invalid sequences become U+FFFD.
-std::u16string utf16_of(std::string_view text);
-
 }  // namespace nuv::host::dialogs::answers

@@ -105,10 +105,10 @@ bool file_dialog(OPENFILENAME* ofn, bool save) {
         }
         case answers::Route::Answer:
             if (answer.verb == answers::Verb::File) {
-                choice = windows::FileChoice{u"", {answers::utf16_of(answer.path)}};
+                choice = windows::FileChoice{u"", {utf16_of(answer.path)}};
             } else if (answer.verb == answers::Verb::Files && (request.multi || answer.names.size() == 1)) {
-                choice = windows::FileChoice{answers::utf16_of(answer.path), {}};
-                for (const std::string& name : answer.names) choice->names.push_back(answers::utf16_of(name));
+                choice = windows::FileChoice{utf16_of(answer.path), {}};
+                for (const std::string& name : answer.names) choice->names.push_back(utf16_of(name));
             } else if (answer.verb != answers::Verb::Cancel) {
                 answers::reject(answer, request.multi ? "a file dialog of several files" : "a file dialog");
             }
@@ -142,7 +142,7 @@ std::optional<std::u16string> SHBrowseForFolder(const BROWSEINFO& info) {
             return folder;
         }
         case answers::Route::Answer:
-            if (answer.verb == answers::Verb::Dir) return answers::utf16_of(answer.path);
+            if (answer.verb == answers::Verb::Dir) return utf16_of(answer.path);
             if (answer.verb != answers::Verb::Cancel) answers::reject(answer, "a folder dialog");
             return std::nullopt;
     }

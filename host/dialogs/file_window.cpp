@@ -30,7 +30,7 @@ bool is_folder(const std::u16string& path) {
 std::u16string current_folder() {
     std::error_code error;
     const std::filesystem::path here = std::filesystem::current_path(error);
-    return error ? u"/" : answers::utf16_of(here.string());
+    return error ? u"/" : utf16_of(here.string());
 }
 
 std::u16string list_text(HWND list, intptr_t index) {

@@ -75,7 +75,7 @@ std::vector<FontFamily> list_families() {
     if (fonts) fc.font_set_destroy(fonts);
     fc.object_set_destroy(objects);
     fc.pattern_destroy(pattern);
-    for (const auto& [name, mono] : families) out.push_back(FontFamily{answers::utf16_of(name), mono});
+    for (const auto& [name, mono] : families) out.push_back(FontFamily{utf16_of(name), mono});
     std::stable_sort(out.begin(), out.end(), [](const FontFamily& a, const FontFamily& b) {
         return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
                                             [](char16_t x, char16_t y) { return fold(x) < fold(y); });
@@ -135,7 +135,7 @@ bool ChooseFont(CHOOSEFONT* cf) {
         }
         case answers::Route::Answer:
             if (answer.verb == answers::Verb::Font) {
-                const std::u16string family = answers::utf16_of(answer.family);
+                const std::u16string family = utf16_of(answer.family);
                 // The chooser offers only what fontconfig lists (when it can be asked).
                 const FontFamily* listed = find_family(family, fixed_only);
                 if (listed || font_families().empty())

@@ -24,7 +24,7 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-std::u16string size_text(int32_t tenths) { return answers::utf16_of(answers::tenths_text(tenths)); }
+std::u16string size_text(int32_t tenths) { return utf16_of(answers::tenths_text(tenths)); }
 
 class FontDialog : public Dialog {
 public:

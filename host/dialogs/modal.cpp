@@ -58,6 +58,13 @@ LRESULT dialog_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lPara
         }
         case WM_NCDESTROY: open_dialogs().erase(hwnd); break;
         case WM_CLOSE: end(hwnd, Outcome::Cancel); return 0;
+        case WM_ERASEBKGND: {
+            // The face colour of the window's palette, light or dark.
+            RECT client;
+            GetClientRect(hwnd, &client);
+            controls::fill_rect(reinterpret_cast<cairo_t*>(wParam), client, controls::palette(hwnd).face);
+            return 1;
+        }
         case WM_COMMAND: {
             const auto id = static_cast<uint32_t>(wParam & 0xFFFF);
             const auto code = static_cast<uint32_t>((wParam >> 16) & 0xFFFF);
@@ -76,17 +83,6 @@ LRESULT dialog_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lPara
         default: break;
     }
     return DefWindowProc(hwnd, message, wParam, lParam);
-}
-
-bool register_dialog_class() {
-    WNDCLASS known;
-    if (GetClassInfo(kDialogClass, &known)) return known.proc == dialog_proc;
-    WNDCLASS cls;
-    cls.name = std::u16string(kDialogClass);
-    cls.proc = dialog_proc;
-    cls.cursor = IDC_ARROW;
-    cls.background = 0xFFF0F0F0;
-    return RegisterClass(cls);
 }
 
 // Moves the focus to the next (or previous) enabled control of the tab order.
@@ -162,7 +158,8 @@ HWND Dialog::control(std::u16string_view cls, std::u16string_view text, uint32_t
 int32_t Dialog::px(int32_t size) const { return static_cast<int32_t>(int64_t{size} * dpi / 96); }
 
 Outcome run_modal(Dialog& dialog, HWND owner, std::u16string_view title, int32_t width, int32_t height) {
-    if (!register_dialog_class() || !controls::register_classes()) return Outcome::Failed;
+    if (!controls::register_control(kDialogClass, dialog_proc, IDC_ARROW, 0) || !controls::register_classes())
+        return Outcome::Failed;
     const HWND top = owner && IsWindow(owner) ? GetAncestor(owner, GA_ROOT) : 0;
     dialog.dpi = top ? GetDpiForWindow(top) : 96;
     if (!dialog.dpi) dialog.dpi = 96;
@@ -234,7 +231,7 @@ std::vector<std::u16string> list_folder(const std::u16string& folder, std::u16st
     std::vector<std::u16string> folders, matched;
     std::error_code error;
     for (fs::directory_iterator it(utf8_of(folder), error), end; !error && it != end; it.increment(error)) {
-        const std::u16string name = answers::utf16_of(it->path().filename().string());
+        const std::u16string name = utf16_of(it->path().filename().string());
         if (name.empty() || name[0] == u'.') continue;
         std::error_code kind_error;
         if (it->is_directory(kind_error)) folders.push_back(name + u'/');
@@ -291,7 +288,7 @@ std::u16string resolve(const std::u16string& base, const std::u16string& path) {
     }
     std::string out = p.lexically_normal().string();
     while (out.size() > 1 && out.back() == '/') out.pop_back();
-    return answers::utf16_of(out);
+    return utf16_of(out);
 }
 
 DialogCounters& counters() {

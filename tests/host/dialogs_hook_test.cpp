@@ -10,6 +10,7 @@
 
 #include "host/dialogs/answers.h"
 #include "host/dialogs/dialogs.h"
+#include "host/utf.h"
 #include "host/win/sdl.h"
 
 namespace nuv::test::dialogs {
@@ -18,6 +19,7 @@ namespace {
 using namespace nuv::host::dialogs;
 namespace answers = nuv::host::dialogs::answers;
 namespace gfx = nuv::host::gfx;
+using nuv::host::utf16_of;
 
 std::string temp_path(const char* name) {
     return ::testing::TempDir() + "dialogs_" + std::to_string(::getpid()) + "_" + name;
@@ -380,10 +382,10 @@ TEST_F(DialogHook, FixedPitchOnlyOffersMonospacedFamilies) {
 // Paths and families read as UTF-8 reach the dialogs' UTF-16 whole, or with U+FFFD in place of
 // what is not UTF-8.
 TEST(DialogTexts, Utf8ReadsAsUtf16) {
-    EXPECT_EQ(answers::utf16_of("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), u"a\u00e9\u20ac\U0001F600");
-    EXPECT_EQ(answers::utf16_of("a\xC3"), u"a\uFFFD");
-    EXPECT_EQ(answers::utf16_of("\xED\xA0\x80x"), u"\uFFFD\uFFFD\uFFFDx");  // an encoded surrogate
-    EXPECT_EQ(answers::utf16_of("\xC0\xAF"), u"\uFFFD\uFFFD");              // an overlong '/'
+    EXPECT_EQ(utf16_of("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), u"a\u00e9\u20ac\U0001F600");
+    EXPECT_EQ(utf16_of("a\xC3"), u"a\uFFFD");
+    EXPECT_EQ(utf16_of("\xED\xA0\x80x"), u"\uFFFD\uFFFD\uFFFDx");  // an encoded surrogate
+    EXPECT_EQ(utf16_of("\xC0\xAF"), u"\uFFFD\uFFFD");              // an overlong '/'
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "host/controls/listbox.h"
 #include "host/dialogs/answers.h"
 #include "host/dialogs/dialog_windows.h"
+#include "host/utf.h"
 #include "host/win/keys.h"
 #include "tests/host/win_support.h"
 
@@ -130,6 +131,29 @@ TEST_F(DialogWindow, TabWalksTheControlsBothWays) {
     EXPECT_EQ(focus, (std::vector<HWND>{probe.first, probe.second, probe.first, probe.second}));
 }
 
+// The dialog's own face, light, then dark once its window is told so.
+TEST_F(DialogWindow, TheDialogIsPaintedInItsPalette) {
+    auto face_at = [](HWND dialog) {
+        Frame frame;
+        if (!compose_frame(dialog, &frame)) return 0u;
+        const auto* row = reinterpret_cast<const uint32_t*>(frame.pixels + 80 * frame.stride);
+        return row[150] & 0xFFFFFF;
+    };
+    auto argb = [](uint32_t colorref) {
+        return (colorref & 0xFF) << 16 | (colorref & 0xFF00) | (colorref >> 16 & 0xFF);
+    };
+    uint32_t light = 0, dark = 0;
+    Probe probe;
+    run(probe, {[&] { light = face_at(GetActiveWindow()); },
+                [&] { nuv::host::controls::set_dark(GetActiveWindow(), true); },
+                [&] {
+                    dark = face_at(GetActiveWindow());
+                    press(VK_ESCAPE);
+                }});
+    EXPECT_EQ(light, argb(nuv::host::controls::light_palette().face));
+    EXPECT_EQ(dark, argb(nuv::host::controls::dark_palette().face));
+}
+
 TEST_F(DialogWindow, ADialogThatCannotBeBuiltLeavesNothing) {
     const HWND owner = top(0, 0, 300, 200);
     Probe probe;
@@ -146,7 +170,7 @@ TEST(DialogFolders, ListingMatchingAndNames) {
     fs::create_directories(root / "Alpha");
     fs::create_directories(root / ".cache");
     for (const char* name : {"b.txt", "A.TXT", "c.md", ".hidden.txt", "readme"}) std::ofstream(root / name) << "x";
-    const std::u16string folder = nuv::host::dialogs::answers::utf16_of(root.string());
+    const std::u16string folder = nuv::host::utf16_of(root.string());
     struct Row {
         const char16_t* patterns;
         bool files;
@@ -194,7 +218,7 @@ TEST(DialogFolders, ListingMatchingAndNames) {
 
 namespace fs = std::filesystem;
 namespace controls = nuv::host::controls;
-using nuv::host::dialogs::answers::utf16_of;
+using nuv::host::utf16_of;
 
 // A folder of a.txt, b.txt, notes.md and sub/c.txt, removed after the test.
 class DialogWithControls : public DialogWindow {
