@@ -12,6 +12,7 @@
 #include "host/controls/listbox.h"
 #include "host/dialogs/answers.h"
 #include "host/dialogs/dialog_windows.h"
+#include "host/dialogs/dialogs.h"
 #include "host/utf.h"
 #include "host/win/keys.h"
 #include "tests/host/win_support.h"
@@ -369,6 +370,39 @@ TEST_F(DialogWithControls, KeysGoToADroppedListAndTheFocusedCancel) {
     }
     EXPECT_TRUE(open_after_escape);
     EXPECT_FALSE(dropped_after_escape);
+}
+
+// With a display and no hook the call opens the dialog, and the person's choice reaches the
+// caller's buffer: the folder, then the names.
+TEST_F(DialogWithControls, GetOpenFileNameWithAPersonFillsTheBuffer) {
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    const std::optional<std::string> saved_driver = driver ? std::optional<std::string>(driver) : std::nullopt;
+    unsetenv("SDL_VIDEODRIVER");
+    unsetenv("NUV_TEST_ANSWERS");
+    unsetenv("NUV_TEST_INPUT");
+    setenv("DISPLAY", ":97", 1);  // no server there: video falls back to drawing off screen
+    std::u16string buffer(256, u'#');
+    const std::u16string start = folder_ + u"/x.txt";
+    std::copy(start.begin(), start.end(), buffer.begin());
+    buffer[start.size()] = u'\0';
+    nuv::host::dialogs::OPENFILENAME ofn;
+    ofn.lpstrFile = buffer.data();
+    ofn.nMaxFile = 256;
+    ofn.Flags = nuv::host::dialogs::OFN_ALLOWMULTISELECT;
+    g_steps = {[] {
+        SendMessage(item(kNameField), controls::EM_SETSEL, 0, -1);
+        type(u"\"b.txt\" \"a.txt\"");
+        press(VK_RETURN);
+    }};
+    g_step = 0;
+    const uintptr_t timer = SetTimer(0, 0, 10, run_step);
+    const bool chosen = nuv::host::dialogs::GetOpenFileName(&ofn);
+    KillTimer(0, timer);
+    if (saved_driver) setenv("SDL_VIDEODRIVER", saved_driver->c_str(), 1);
+    unsetenv("DISPLAY");
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(buffer.substr(0, folder_.size() + 14), folder_ + std::u16string(u"\0b.txt\0a.txt\0\0", 14));
+    EXPECT_EQ(nuv::host::dialogs::dialog_counters().windows, 1);
 }
 
 TEST_F(DialogWithControls, SeveralNamesAnswerOnlyAMultipleChoice) {
