@@ -269,8 +269,9 @@ void click_item(HWND list, int32_t index, bool ctrl = false) {
     POINT p{r.left + 5, r.top + r.height() / 2};
     ClientToScreen(list, &p);
     if (ctrl) post_input(MSG{GetFocus(), WM_KEYDOWN, VK_CONTROL, 1});
-    mouse_input(WM_LBUTTONDOWN, p, MK_LBUTTON | (ctrl ? MK_CONTROL : 0));
-    mouse_input(WM_LBUTTONUP, p, ctrl ? MK_CONTROL : 0);
+    const intptr_t held = ctrl ? intptr_t{MK_CONTROL} : 0;
+    mouse_input(WM_LBUTTONDOWN, p, MK_LBUTTON | held);
+    mouse_input(WM_LBUTTONUP, p, held);
     if (ctrl) post_input(MSG{GetFocus(), WM_KEYUP, VK_CONTROL, static_cast<intptr_t>(1u | kKeyReleased)});
 }
 
