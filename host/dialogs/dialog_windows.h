@@ -70,6 +70,10 @@ struct FontChoice {
     bool bold = false, italic = false;
 };
 Outcome run_font(HWND owner, const FontChoice& start, bool fixed_only, FontChoice* choice);
+// A LOGFONT's height for a size in tenths of a point at a DPI: the character height, negative.
+inline int32_t font_height(int32_t tenths, uint32_t dpi) {
+    return -static_cast<int32_t>((int64_t{tenths} * dpi + 360) / 720);
+}
 
 // The entries of a folder as the dialogs list them: "../" unless it is the root, then the
 // folders (each ending in '/'), then with `files` the files matching one of the patterns

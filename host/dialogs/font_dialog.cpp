@@ -153,7 +153,7 @@ bool ChooseFont(CHOOSEFONT* cf) {
     font.lfFaceName = choice->family.substr(0, 31);
     font.lfWeight = choice->bold ? gfx::FW_BOLD : gfx::FW_NORMAL;
     font.lfItalic = choice->italic;
-    font.lfHeight = -static_cast<int32_t>((int64_t{choice->tenths} * dpi + 360) / 720);
+    font.lfHeight = windows::font_height(choice->tenths, dpi);
     cf->iPointSize = choice->tenths;
     return true;
 }

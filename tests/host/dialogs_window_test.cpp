@@ -453,12 +453,13 @@ TEST_F(DialogWithControls, AFolderPickerGoesInAndAnswersItsField) {
 }
 
 TEST_F(DialogWindow, TheFontChooserOffersFixedPitchAndTakesASize) {
-    enum : uint32_t { kFamilies = 10, kSize = 11, kBold = 13 };
+    enum : uint32_t { kFamilies = 10, kSize = 11, kBold = 13, kSample = 15 };
     windows::FontChoice start{u"DejaVu Sans Mono", 100, false, true};
     windows::FontChoice choice;
     std::vector<std::u16string> families;
     std::u16string start_size;
     int accepted_bad_size = -1;
+    nuv::host::gfx::LOGFONT sample;
     g_steps = {
         [&] {
             families = items(item(kFamilies));
@@ -470,6 +471,8 @@ TEST_F(DialogWindow, TheFontChooserOffersFixedPitchAndTakesASize) {
             accepted_bad_size = IsWindow(GetActiveWindow()) && GetFocus() == item(kSize);
             SetWindowText(item(kSize), u"12");
             SendMessage(item(kBold), controls::BM_CLICK, 0, 0);
+            nuv::host::gfx::GetObject(static_cast<uint32_t>(SendMessage(item(kSample), controls::WM_GETFONT, 0, 0)),
+                                      &sample);
             press(VK_RETURN);
         },
     };
@@ -486,6 +489,11 @@ TEST_F(DialogWindow, TheFontChooserOffersFixedPitchAndTakesASize) {
     EXPECT_EQ(choice.tenths, 120);
     EXPECT_TRUE(choice.bold);
     EXPECT_TRUE(choice.italic);
+    // The sample shows the font as chosen so far.
+    EXPECT_EQ(sample.lfFaceName, u"DejaVu Sans Mono");
+    EXPECT_EQ(sample.lfHeight, -16);
+    EXPECT_EQ(sample.lfWeight, 700);
+    EXPECT_EQ(sample.lfItalic, 1);
 }
 
 }  // namespace
