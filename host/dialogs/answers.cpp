@@ -199,7 +199,8 @@ Route route(Answer* answer) {
             h.answers.open(path);
             h.answers_path = path;
             h.line_number = 0;
-            if (!h.answers) std::fprintf(stderr, "nuv: NUV_TEST_ANSWERS %s: cannot be read; every dialog is cancelled\n", path);
+            if (!h.answers)
+                std::fprintf(stderr, "nuv: NUV_TEST_ANSWERS %s: cannot be read; every dialog is cancelled\n", path);
         }
         if (!h.answers.is_open()) return Route::Cancel;
         h.answers.clear();  // a file written to while we run is read on

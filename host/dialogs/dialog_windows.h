@@ -7,6 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "host/controls/combobox.h"
+#include "host/controls/controls.h"
+#include "host/controls/edit.h"
+#include "host/controls/listbox.h"
 #include "host/dialogs/dialogs.h"
 #include "host/win/window.h"
 
@@ -40,6 +44,14 @@ public:
     uint32_t dpi = 96;
 };
 enum : uint32_t { kIdOk = 1, kIdCancel = 2 };
+
+// The styles the dialogs give their controls.
+inline constexpr uint32_t kFieldStyle = win::WS_BORDER | win::WS_TABSTOP | uint32_t{controls::ES_AUTOHSCROLL};
+inline constexpr uint32_t kListStyle =
+    uint32_t{controls::LBS_NOTIFY} | win::WS_VSCROLL | win::WS_BORDER | win::WS_TABSTOP;
+inline constexpr uint32_t kDropListStyle = uint32_t{controls::CBS_DROPDOWNLIST} | win::WS_VSCROLL | win::WS_TABSTOP;
+inline constexpr uint32_t kOkStyle = uint32_t{controls::BS_DEFPUSHBUTTON} | win::WS_TABSTOP;
+inline constexpr uint32_t kCheckStyle = uint32_t{controls::BS_AUTOCHECKBOX} | win::WS_TABSTOP;
 
 // Opens the dialog owned by `owner`'s top-level window (disabled meanwhile), centred over it,
 // and runs its loop until it is answered. A WM_QUIT taken meanwhile cancels it and is posted

@@ -4,10 +4,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "host/controls/controls.h"
-#include "host/controls/combobox.h"
-#include "host/controls/edit.h"
-#include "host/controls/listbox.h"
 #include "host/dialogs/answers.h"
 #include "host/dialogs/dialog_windows.h"
 #include "host/utf.h"
@@ -67,9 +63,9 @@ protected:
         folder_ = start.empty() ? current_folder() : resolve(u"", start);
         if (!is_folder(folder_)) folder_ = current_folder();
         const HWND label = control(u"STATIC", u"Folder:", 0, 10, 12, 60, 20, 0);
-        folder_field_ = control(u"EDIT", folder_, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 75, 10, width - 85, 22,
+        folder_field_ = control(u"EDIT", folder_, kFieldStyle, 75, 10, width - 85, 22,
                                 kIdFolder);
-        list_ = control(u"ListBox", u"", uint32_t{LBS_NOTIFY} | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 10, 40, width - 20,
+        list_ = control(u"ListBox", u"", kListStyle, 10, 40, width - 20,
                         list_height, kIdList);
         if (!label || !folder_field_ || !list_) return false;
         refill();
@@ -98,12 +94,12 @@ public:
     bool build() override {
         if (!build_view(request_.folder, 480, 220)) return false;
         const bool made = control(u"STATIC", u"File name:", 0, 10, 272, 60, 20, 0) &&
-                          (name_ = control(u"EDIT", request_.name, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 75, 270,
+                          (name_ = control(u"EDIT", request_.name, kFieldStyle, 75, 270,
                                            280, 22, kIdName)) &&
                           control(u"STATIC", u"Type:", 0, 10, 302, 60, 20, 0) &&
-                          (type_ = control(u"ComboBox", u"", uint32_t{CBS_DROPDOWNLIST} | WS_VSCROLL | WS_TABSTOP, 75, 300, 280,
+                          (type_ = control(u"ComboBox", u"", kDropListStyle, 75, 300, 280,
                                            200, kIdType)) &&
-                          control(u"BUTTON", request_.save ? u"Save" : u"Open", uint32_t{BS_DEFPUSHBUTTON} | WS_TABSTOP, 370,
+                          control(u"BUTTON", request_.save ? u"Save" : u"Open", kOkStyle, 370,
                                   270, 100, 24, kIdOk) &&
                           control(u"BUTTON", u"Cancel", WS_TABSTOP, 370, 300, 100, 24, kIdCancel);
         if (!made) return false;
@@ -183,7 +179,7 @@ public:
     bool build() override {
         if (!build_view(start_, 400, 230)) return false;
         const bool made = control(u"STATIC", title_, 0, 10, 282, 200, 20, 0) &&
-                          control(u"BUTTON", u"OK", uint32_t{BS_DEFPUSHBUTTON} | WS_TABSTOP, 190, 280, 95, 24, kIdOk) &&
+                          control(u"BUTTON", u"OK", kOkStyle, 190, 280, 95, 24, kIdOk) &&
                           control(u"BUTTON", u"Cancel", WS_TABSTOP, 295, 280, 95, 24, kIdCancel);
         first_focus = list_;
         return made;

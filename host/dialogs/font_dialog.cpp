@@ -111,7 +111,8 @@ bool ChooseFont(CHOOSEFONT* cf) {
     if (cf->Flags & CF_INITTOLOGFONTSTRUCT) {
         start.family = font.lfFaceName;
         const int64_t pixels = font.lfHeight < 0 ? -int64_t{font.lfHeight} : font.lfHeight;
-        if (pixels) start.tenths = static_cast<int32_t>(std::clamp<int64_t>((pixels * 720 + dpi / 2) / dpi, 10, kMaxFontPoints * 10));
+        const int64_t tenths = (pixels * 720 + dpi / 2) / dpi;
+        if (pixels) start.tenths = static_cast<int32_t>(std::clamp<int64_t>(tenths, 10, kMaxFontPoints * 10));
         start.bold = font.lfWeight >= gfx::FW_BOLD;
         start.italic = font.lfItalic;
     }
@@ -142,7 +143,9 @@ bool ChooseFont(CHOOSEFONT* cf) {
                     choice = windows::FontChoice{listed ? listed->name : family, answer.tenths, answer.bold,
                                                  answer.italic};
                 else
-                    std::fprintf(stderr, "nuv: NUV_TEST_ANSWERS: the font chooser offers no %sfamily \"%s\"; taken as no answer\n",
+                    std::fprintf(stderr,
+                                 "nuv: NUV_TEST_ANSWERS: the font chooser offers no %sfamily \"%s\"; "
+                                 "taken as no answer\n",
                                  fixed_only ? "fixed-pitch " : "", answer.family.c_str());
             } else if (answer.verb != answers::Verb::Cancel) {
                 answers::reject(answer, "a font chooser");

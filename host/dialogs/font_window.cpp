@@ -4,9 +4,6 @@
 #include <optional>
 #include <string>
 
-#include "host/controls/controls.h"
-#include "host/controls/edit.h"
-#include "host/controls/listbox.h"
 #include "host/dialogs/answers.h"
 #include "host/dialogs/dialog_windows.h"
 #include "host/utf.h"
@@ -39,16 +36,16 @@ public:
     bool build() override {
         const bool made =
             control(u"STATIC", u"Family:", 0, 10, 10, 200, 20, 0) &&
-            (families_ = control(u"ListBox", u"", uint32_t{LBS_NOTIFY} | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 10, 32, 240, 220,
+            (families_ = control(u"ListBox", u"", kListStyle, 10, 32, 240, 220,
                                  kIdFamily)) &&
             control(u"STATIC", u"Size:", 0, 260, 10, 80, 20, 0) &&
-            (size_ = control(u"EDIT", size_text(start_.tenths), WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 260, 32, 80,
+            (size_ = control(u"EDIT", size_text(start_.tenths), kFieldStyle, 260, 32, 80,
                              22, kIdSize)) &&
-            (sizes_ = control(u"ListBox", u"", uint32_t{LBS_NOTIFY} | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 260, 58, 80, 194,
+            (sizes_ = control(u"ListBox", u"", kListStyle, 260, 58, 80, 194,
                               kIdSizes)) &&
-            (bold_ = control(u"BUTTON", u"Bold", uint32_t{BS_AUTOCHECKBOX} | WS_TABSTOP, 350, 32, 90, 22, kIdBold)) &&
-            (italic_ = control(u"BUTTON", u"Italic", uint32_t{BS_AUTOCHECKBOX} | WS_TABSTOP, 350, 58, 90, 22, kIdItalic)) &&
-            control(u"BUTTON", u"OK", uint32_t{BS_DEFPUSHBUTTON} | WS_TABSTOP, 350, 196, 90, 24, kIdOk) &&
+            (bold_ = control(u"BUTTON", u"Bold", kCheckStyle, 350, 32, 90, 22, kIdBold)) &&
+            (italic_ = control(u"BUTTON", u"Italic", kCheckStyle, 350, 58, 90, 22, kIdItalic)) &&
+            control(u"BUTTON", u"OK", kOkStyle, 350, 196, 90, 24, kIdOk) &&
             control(u"BUTTON", u"Cancel", WS_TABSTOP, 350, 228, 90, 24, kIdCancel) &&
             (sample_ = control(u"STATIC", u"AaBbYyZz 0123", 0, 10, 262, 430, 44, kIdSample));
         if (!made) return false;

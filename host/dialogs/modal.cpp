@@ -166,7 +166,8 @@ Outcome run_modal(Dialog& dialog, HWND owner, std::u16string_view title, int32_t
     width = dialog.px(width);
     height = dialog.px(height);
     RECT over{0, 0, 0, 0};
-    if (!top || !GetWindowRect(top, &over)) over = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (!top || !GetWindowRect(top, &over))
+        over = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     const int32_t x = std::max(over.left + (over.width() - width) / 2, 0);
     const int32_t y = std::max(over.top + (over.height() - height) / 2, 0);
     const HWND hwnd = CreateWindowEx(0, kDialogClass, title, WS_POPUP | WS_CAPTION | WS_SYSMENU, x, y, width, height,

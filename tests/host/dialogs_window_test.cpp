@@ -252,7 +252,8 @@ std::vector<std::u16string> items(HWND list) {
     const LRESULT count = SendMessage(list, controls::LB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
         std::u16string text(static_cast<size_t>(SendMessage(list, controls::LB_GETTEXTLEN, i, 0)) + 1, u'\0');
-        text.resize(static_cast<size_t>(SendMessage(list, controls::LB_GETTEXT, i, reinterpret_cast<intptr_t>(text.data()))));
+        const LRESULT length = SendMessage(list, controls::LB_GETTEXT, i, reinterpret_cast<intptr_t>(text.data()));
+        text.resize(static_cast<size_t>(length));
         out.push_back(text);
     }
     return out;
