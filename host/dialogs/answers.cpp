@@ -217,7 +217,7 @@ Route route(Answer* answer) {
     return Route::Window;
 }
 
-void reject(const Answer&, const char* what) {
+void reject(const char* what) {
     const Hook& h = hook();
     std::fprintf(stderr, "nuv: NUV_TEST_ANSWERS %s:%d: \"%s\" does not answer %s; taken as no answer\n",
                  h.answers_path.c_str(), h.line_number, h.line.c_str(), what);

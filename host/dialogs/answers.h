@@ -2,7 +2,7 @@
 // NUV_TEST_ANSWERS=FILE each dialog or message box takes the file's next line:
 //   file P | files DIR NAME... | dir P | font "FAMILY" SIZE [bold] [italic] | cancel |
 //   button ok|cancel|yes|no
-// (a word, or a "quoted" text with \" \\ \n \t escapes). NUV_TEST_REQUESTS=FILE gets a line per
+// (a word, or a "quoted" text with \" \\ \n \r \t escapes). NUV_TEST_REQUESTS=FILE gets a line per
 // dialog opened, its fields in the same quoting. Bad lines are reported on stderr and answered
 // as cancel. The files are opened at the first dialog, anew when the variable's value changes.
 #pragma once
@@ -38,7 +38,7 @@ Route route(Answer* answer);
 
 // Reports on stderr that the line just taken does not answer this kind of dialog (`what`, e.g.
 // "a file dialog").
-void reject(const Answer& answer, const char* what);
+void reject(const char* what);
 
 // "12" or "10.5" points as tenths of a point, 1 to kMaxFontPoints points; 0 for anything else.
 int32_t parse_tenths(std::string_view text);

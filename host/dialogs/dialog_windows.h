@@ -1,5 +1,5 @@
 // The dialogs' windows, opened when a person answers: each builds its window from the controls,
-// runs the modal loop (modal.h) and says what was chosen, or nothing on cancel.
+// runs the modal loop (modal.cpp) and says what was chosen, or nothing on cancel.
 #pragma once
 #include <cstdint>
 #include <optional>

@@ -110,7 +110,7 @@ bool file_dialog(OPENFILENAME* ofn, bool save) {
                 choice = windows::FileChoice{utf16_of(answer.path), {}};
                 for (const std::string& name : answer.names) choice->names.push_back(utf16_of(name));
             } else if (answer.verb != answers::Verb::Cancel) {
-                answers::reject(answer, request.multi ? "a file dialog of several files" : "a file dialog");
+                answers::reject(request.multi ? "a file dialog of several files" : "a file dialog");
             }
             break;
     }
@@ -143,7 +143,7 @@ std::optional<std::u16string> SHBrowseForFolder(const BROWSEINFO& info) {
         }
         case answers::Route::Answer:
             if (answer.verb == answers::Verb::Dir) return utf16_of(answer.path);
-            if (answer.verb != answers::Verb::Cancel) answers::reject(answer, "a folder dialog");
+            if (answer.verb != answers::Verb::Cancel) answers::reject("a folder dialog");
             return std::nullopt;
     }
     return std::nullopt;

@@ -148,7 +148,7 @@ bool ChooseFont(CHOOSEFONT* cf) {
                                  "taken as no answer\n",
                                  fixed_only ? "fixed-pitch " : "", answer.family.c_str());
             } else if (answer.verb != answers::Verb::Cancel) {
-                answers::reject(answer, "a font chooser");
+                answers::reject("a font chooser");
             }
             break;
     }

@@ -97,7 +97,7 @@ int32_t MessageBox(HWND owner, std::u16string_view text, std::u16string_view cap
     if (route != answers::Route::Answer) return set.ids[0];
     if (answer.verb == answers::Verb::Button && has(set, answer.button)) return answer.button;
     if (answer.verb == answers::Verb::Cancel && set.closed) return set.closed;
-    answers::reject(answer, "this message box");
+    answers::reject("this message box");
     return set.ids[0];
 }
 
