@@ -5,7 +5,9 @@
 #include "host/gfx/fonts.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <memory>
 #include <unordered_map>
@@ -35,6 +37,7 @@ struct Measured {
 struct Object {
     bool font;
     bool stock;
+    bool dc_brush = false;  // the stock brush whose colour is each device context's own
     LOGFONT record;  // a font's
     COLORREF colour = 0;  // a brush's
     std::optional<Measured> measured;
@@ -44,6 +47,7 @@ struct Objects {
     std::unordered_map<HGDIOBJ, Object> table;
     HGDIOBJ next = 1;
     HFONT gui_font = 0;
+    HBRUSH dc_brush = 0;
     std::unordered_map<int32_t, HBRUSH> system_brushes;
 
     HGDIOBJ add(Object object) {
@@ -141,6 +145,7 @@ struct DcText {
     HFONT font = 0;  // 0: the stock GUI font
     COLORREF text = 0x000000;
     COLORREF background = 0xFFFFFF;
+    COLORREF brush = 0xFFFFFF;  // the DC brush's
     int32_t mode = OPAQUE;
 };
 
@@ -190,6 +195,10 @@ FontLayout layout_in(DcText* s, const std::string& utf8, TextFormat* format_out,
 
 int32_t pixels_up(float v) { return static_cast<int32_t>(std::ceil(v - 1e-3f)); }
 
+int32_t saturated(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
 }  // namespace
 
 bool operator==(const LOGFONT& a, const LOGFONT& b) {
@@ -205,7 +214,7 @@ HFONT CreateFontIndirect(const LOGFONT& font) {
         return 0;
     if (font.lfHeight < -kMaxHeight || font.lfHeight > kMaxHeight || font.lfWeight < 0 || font.lfWeight > 1000)
         return 0;
-    return objects().add(Object{true, false, font, 0, std::nullopt});
+    return objects().add(Object{true, false, false, font, 0, std::nullopt});
 }
 
 HFONT CreateFont(int32_t height, int32_t width, int32_t escapement, int32_t orientation, int32_t weight,
@@ -248,23 +257,28 @@ bool DeleteObject(HGDIOBJ id) {
 }
 
 HGDIOBJ GetStockObject(int32_t which) {
+    Objects& all = objects();
+    if (which == DC_BRUSH) {
+        if (!all.dc_brush)
+            all.dc_brush = all.add(Object{false, true, true, {}, 0xFFFFFF, std::nullopt});
+        return all.dc_brush;
+    }
     if (which != DEFAULT_GUI_FONT)
         return 0;
-    Objects& all = objects();
     if (!all.gui_font)
-        all.gui_font = all.add(Object{true, true, message_font(96), 0, std::nullopt});
+        all.gui_font = all.add(Object{true, true, false, message_font(96), 0, std::nullopt});
     return all.gui_font;
 }
 
 LOGFONT message_font(uint32_t dpi) {
     LOGFONT f;
-    f.lfHeight = -static_cast<int32_t>(std::lround(9.0 * dpi / 72));
+    f.lfHeight = -static_cast<int32_t>(std::min<uint64_t>(9ull * dpi / 72, kMaxHeight));
     f.lfWeight = FW_NORMAL;
     f.lfFaceName = u"DejaVu Sans";
     return f;
 }
 
-HBRUSH CreateSolidBrush(COLORREF colour) { return objects().add(Object{false, false, {}, colour & 0xFFFFFF, {}}); }
+HBRUSH CreateSolidBrush(COLORREF colour) { return objects().add(Object{false, false, false, {}, colour & 0xFFFFFF, {}}); }
 
 HBRUSH GetSysColorBrush(int32_t index) {
     if (index < 0 || index > 30)
@@ -273,7 +287,7 @@ HBRUSH GetSysColorBrush(int32_t index) {
     const auto it = all.system_brushes.find(index);
     if (it != all.system_brushes.end())
         return it->second;
-    const HBRUSH brush = all.add(Object{false, true, {}, win::GetSysColor(index), {}});
+    const HBRUSH brush = all.add(Object{false, true, false, {}, win::GetSysColor(index), {}});
     all.system_brushes.emplace(index, brush);
     return brush;
 }
@@ -283,6 +297,21 @@ bool brush_colour(HBRUSH brush, COLORREF* out) {
     if (!object || object->font || !out)
         return false;
     *out = object->colour;
+    return true;
+}
+
+bool dc_brush_colour(cairo_t* dc, HBRUSH brush, COLORREF* out) {
+    const Object* object = objects().find(brush);
+    if (!object || object->font || !out)
+        return false;
+    if (!object->dc_brush) {
+        *out = object->colour;
+        return true;
+    }
+    const DcText* s = state(dc);
+    if (!s)
+        return false;
+    *out = s->brush;
     return true;
 }
 
@@ -321,6 +350,8 @@ COLORREF SetTextColor(cairo_t* dc, COLORREF colour) { return swap_field(dc, &DcT
 COLORREF GetTextColor(cairo_t* dc) { return read_field(dc, &DcText::text); }
 COLORREF SetBkColor(cairo_t* dc, COLORREF colour) { return swap_field(dc, &DcText::background, colour & 0xFFFFFF); }
 COLORREF GetBkColor(cairo_t* dc) { return read_field(dc, &DcText::background); }
+COLORREF SetDCBrushColor(cairo_t* dc, COLORREF colour) { return swap_field(dc, &DcText::brush, colour & 0xFFFFFF); }
+COLORREF GetDCBrushColor(cairo_t* dc) { return read_field(dc, &DcText::brush); }
 int32_t SetBkMode(cairo_t* dc, int32_t mode) {
     return mode == TRANSPARENT || mode == OPAQUE ? swap_field(dc, &DcText::mode, mode) : 0;
 }
@@ -345,7 +376,7 @@ float default_tab(const Measured& font) { return 8.0f * static_cast<float>(font.
 
 bool FillRect(cairo_t* dc, const RECT& rect, HBRUSH brush) {
     COLORREF colour;
-    if (!dc || !brush_colour(brush, &colour) || !win::cairo_lib())
+    if (!dc_brush_colour(dc, brush, &colour))
         return false;
     if (rect.right > rect.left && rect.bottom > rect.top)
         fill(dc, rect.left, rect.top, rect.width(), rect.height(), colour);
@@ -372,29 +403,35 @@ int32_t DrawText(cairo_t* dc, std::u16string_view text, RECT* rect, uint32_t for
                   : (format & DT_BOTTOM)  ? ParagraphAlign::far
                                           : ParagraphAlign::near;
     const bool calc = format & DT_CALCRECT;
-    const float width = static_cast<float>(std::max(rect->width(), 0));
-    const float height = calc ? 0 : static_cast<float>(std::max(rect->height(), 0));
-    FontLayout made = layout_in(s, converted.utf8, &f, wrap || f.end_ellipsis || f.align != TextAlign::leading ? width : 0, height);
+    // In 64 bits: a rectangle may span more than 31 bits.
+    const int64_t rect_width = std::max<int64_t>(int64_t{rect->right} - rect->left, 0);
+    const int64_t rect_height = std::max<int64_t>(int64_t{rect->bottom} - rect->top, 0);
+    const float width = static_cast<float>(rect_width);
+    const float height = calc ? 0 : static_cast<float>(rect_height);
+    const bool boxed = wrap || f.end_ellipsis || f.align != TextAlign::leading;
+    FontLayout made = layout_in(s, converted.utf8, &f, boxed ? width : 0, height);
     TextLayout& layout = *made.layout;
     if (converted.underlined >= 0)
         layout.set_underline(static_cast<uint32_t>(converted.underlined), 1, true);
     const LayoutMetrics m = layout.metrics();
     const int32_t text_height = pixels_up(m.height);
     if (calc) {
-        if (!wrap)
-            rect->right = rect->left + pixels_up(m.width);
-        rect->bottom = rect->top + text_height;
+        rect->right = saturated(int64_t{rect->left} + pixels_up(m.width));
+        rect->bottom = saturated(int64_t{rect->top} + text_height);
         return text_height;
     }
     const win::CairoLib* c = win::cairo_lib();
     c->save(dc);
     if (!(format & DT_NOCLIP)) {
-        c->rectangle(dc, rect->left, rect->top, rect->width(), rect->height());
+        c->rectangle(dc, rect->left, rect->top, static_cast<double>(rect_width), static_cast<double>(rect_height));
         c->clip(dc);
     }
-    if (s->mode == OPAQUE)
-        for (const RectF& r : layout.hit_test_range(0, layout.length()))
+    if (s->mode == OPAQUE) {
+        static std::vector<RectF> lines;  // kept: painting allocates only when a text has more lines
+        layout.hit_test_range(0, layout.length(), &lines);
+        for (const RectF& r : lines)
             fill(dc, rect->left + r.x, rect->top + r.y, r.width, r.height, s->background);
+    }
     layout.set_default_colour(rgba_of(s->text));
     layout.draw(dc, static_cast<float>(rect->left), static_cast<float>(rect->top));
     c->restore(dc);

@@ -29,7 +29,7 @@ HFONT mono(int32_t height = -16) {
                       u"DejaVu Sans Mono");
 }
 
-TEST(FontsObjects, MakingFontsLoadsNothingUntilTheFirstMeasurement) {
+TEST(FontsLoading, MakingFontsLoadsNothingUntilTheFirstMeasurement) {
     ASSERT_FALSE(mapped("libpango")) << "this test runs in a process of its own";
     const HFONT font = mono();
     ASSERT_NE(font, 0u);
@@ -62,7 +62,7 @@ TEST(FontsObjects, MessageFontFollowsTheDpi) {
         uint32_t dpi;
         int32_t height;
     };
-    for (const Row row : {Row{96, -12}, Row{144, -18}, Row{120, -15}, Row{192, -24}}) {
+    for (const Row row : {Row{96, -12}, Row{144, -18}, Row{120, -15}, Row{100, -12}, Row{192, -24}}) {
         const LOGFONT f = message_font(row.dpi);
         EXPECT_EQ(f.lfFaceName, u"DejaVu Sans") << row.dpi;
         EXPECT_EQ(f.lfHeight, row.height) << row.dpi;
@@ -137,14 +137,40 @@ TEST(FontsObjects, DcStateStartsAtDefaultsAndAnswersWhatWasBefore) {
     EXPECT_EQ(SelectObject(nullptr, stock), 0u);
 }
 
-TEST(FontsObjects, DrawTextCalcRectMatchesTheExtents) {
+// The DC brush fills with the colour each device context sets for it, and stays when deleted.
+TEST(FontsObjects, TheDcBrushTakesEachContextsColour) {
+    Canvas one, two;
+    const HBRUSH brush = GetStockObject(DC_BRUSH);
+    ASSERT_NE(brush, 0u);
+    EXPECT_EQ(GetStockObject(DC_BRUSH), brush);
+    EXPECT_EQ(SetDCBrushColor(one.dc(), 0x0000FF), 0xFFFFFFu);
+    EXPECT_EQ(GetDCBrushColor(one.dc()), 0x0000FFu);
+    EXPECT_TRUE(FillRect(one.dc(), RECT{0, 0, 10, 10}, brush));
+    EXPECT_TRUE(FillRect(two.dc(), RECT{0, 0, 10, 10}, brush));
+    EXPECT_EQ(one.at(5, 5), 0xFF0000u);  // COLORREF red read back as 0x00RRGGBB
+    EXPECT_EQ(two.at(5, 5), 0xFFFFFFu);
+    EXPECT_TRUE(DeleteObject(brush));
+    EXPECT_EQ(GetStockObject(DC_BRUSH), brush);
+    COLORREF colour = 0;
+    EXPECT_TRUE(dc_brush_colour(one.dc(), brush, &colour));
+    EXPECT_EQ(colour, 0x0000FFu);
+}
+
+// A canvas with DejaVu Sans Mono 16 px selected, its "M" and its metrics.
+class MonoDc : public testing::Test {
+protected:
+    void SetUp() override {
+        SelectObject(dc, mono());
+        ASSERT_TRUE(GetTextExtentPoint32(dc, u"M", &m));
+        ASSERT_TRUE(GetTextMetrics(dc, &tm));
+    }
     Canvas canvas;
     cairo_t* dc = canvas.dc();
-    SelectObject(dc, mono());
     SIZE m;
-    ASSERT_TRUE(GetTextExtentPoint32(dc, u"M", &m));
     TEXTMETRIC tm;
-    ASSERT_TRUE(GetTextMetrics(dc, &tm));
+};
+
+TEST_F(MonoDc, DrawTextCalcRectMatchesTheExtents) {
     EXPECT_EQ(m.cy, tm.tmHeight);
 
     // Tabs expanded: one line as wide as the tabbed extent.
@@ -161,10 +187,17 @@ TEST(FontsObjects, DrawTextCalcRectMatchesTheExtents) {
     const int32_t stops[] = {30, 50};  // then every 20
     EXPECT_EQ(GetTabbedTextExtent(dc, u"\t\t\tb", 2, stops) & 0xFFFF, static_cast<uint32_t>(70 + m.cx));
 
-    // Word breaks in a box four M wide: two lines, the width kept.
+    // Word breaks in a box four M wide: two lines, as wide as the wider.
     RECT box{0, 0, 4 * m.cx, 0};
     EXPECT_EQ(DrawText(dc, u"aaa bbb", &box, DT_CALCRECT | DT_WORDBREAK), 2 * tm.tmHeight);
-    EXPECT_EQ(box.right, 4 * m.cx);
+    EXPECT_EQ(box.right, 3 * m.cx);
+    // In a rectangle as wide as can be, word breaks measure the text (not the rectangle).
+    RECT wide{0, 0, INT32_MAX, 0};
+    EXPECT_EQ(DrawText(dc, u"a\tb", &wide, DT_CALCRECT | DT_EXPANDTABS | DT_WORDBREAK), tm.tmHeight);
+    EXPECT_EQ(wide.right, r.right);
+    RECT spanning{INT32_MIN, 0, INT32_MAX, 0};
+    EXPECT_EQ(DrawText(dc, u"ab", &spanning, DT_CALCRECT | DT_WORDBREAK), tm.tmHeight);
+    EXPECT_EQ(spanning.right, INT32_MIN + 2 * m.cx);
     // Without: one line; a & is no character.
     RECT line{0, 0, 4 * m.cx, 0};
     EXPECT_EQ(DrawText(dc, u"aaa &bbb", &line, DT_CALCRECT), tm.tmHeight);
@@ -174,12 +207,7 @@ TEST(FontsObjects, DrawTextCalcRectMatchesTheExtents) {
     EXPECT_EQ(DrawText(dc, u"a\r\nb\nc", &lines, DT_CALCRECT | DT_SINGLELINE), tm.tmHeight);
 }
 
-TEST(FontsObjects, DrawTextPaintsTheTextAndItsBackground) {
-    Canvas canvas;
-    cairo_t* dc = canvas.dc();
-    SelectObject(dc, mono());
-    SIZE m;
-    ASSERT_TRUE(GetTextExtentPoint32(dc, u"M", &m));
+TEST_F(MonoDc, DrawTextPaintsTheTextAndItsBackground) {
     constexpr COLORREF kRed = 0x0000FF, kBlue = 0xFF0000;
     SetTextColor(dc, kRed);
     SetBkColor(dc, kBlue);
@@ -215,14 +243,7 @@ TEST(FontsObjects, DrawTextPaintsTheTextAndItsBackground) {
     EXPECT_EQ(GetSysColorBrush(99), 0u);
 }
 
-TEST(FontsObjects, PrefixesUnderlineTheMarkedCharacter) {
-    Canvas canvas;
-    cairo_t* dc = canvas.dc();
-    SelectObject(dc, mono());
-    SIZE m;
-    GetTextExtentPoint32(dc, u"M", &m);
-    TEXTMETRIC tm;
-    GetTextMetrics(dc, &tm);
+TEST_F(MonoDc, PrefixesUnderlineTheMarkedCharacter) {
     struct Row {
         const char16_t* text;
         uint32_t format;
@@ -262,10 +283,12 @@ TEST(FontsObjects, HeightsWeightsAndQualityShapeTheText) {
         TEXTMETRIC tm;
         ASSERT_TRUE(GetTextMetrics(dc, &tm));
         EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent) << row.height;
-        if (row.char_height)
+        if (row.char_height) {
             EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, row.char_height) << row.height;
-        if (row.cell_height)
+        }
+        if (row.cell_height) {
             EXPECT_NEAR(tm.tmHeight, row.cell_height, 1) << row.height;
+        }
     }
     SIZE normal, bold;
     SelectObject(dc, CreateFont(-16, 0, 0, 0, FW_NORMAL, false, false, false, 0, 0, 0, 0, 0, u""));
@@ -285,13 +308,8 @@ TEST(FontsObjects, HeightsWeightsAndQualityShapeTheText) {
     }
 }
 
-TEST(FontsObjects, SingleLinesAlignVerticallyAndEndInAnEllipsis) {
-    Canvas canvas;
-    cairo_t* dc = canvas.dc();
-    SelectObject(dc, mono());
+TEST_F(MonoDc, SingleLinesAlignVerticallyAndEndInAnEllipsis) {
     SetBkMode(dc, TRANSPARENT);
-    TEXTMETRIC tm;
-    GetTextMetrics(dc, &tm);
     struct Row {
         uint32_t format;
         int32_t top;  // where the text's line starts in a rectangle 100 high
@@ -309,11 +327,12 @@ TEST(FontsObjects, SingleLinesAlignVerticallyAndEndInAnEllipsis) {
         EXPECT_TRUE(c.any(0, 200, row.top + 2, row.top + tm.tmHeight - 2, inked)) << row.format;
         EXPECT_FALSE(c.any(0, 200, row.top + tm.tmHeight + 1, 100, inked)) << row.format;
     }
-    SIZE m;
-    GetTextExtentPoint32(dc, u"M", &m);
     RECT cut{0, 0, 5 * m.cx, 0};
     EXPECT_EQ(DrawText(dc, u"MMMMMMMMMM", &cut, DT_CALCRECT | DT_SINGLELINE | DT_END_ELLIPSIS), tm.tmHeight);
     EXPECT_LE(cut.right, 5 * m.cx);
+    // With word breaks the text wraps instead.
+    RECT wrapped{0, 0, 5 * m.cx, 0};
+    EXPECT_EQ(DrawText(dc, u"MMMM MMMM", &wrapped, DT_CALCRECT | DT_WORDBREAK | DT_END_ELLIPSIS), 2 * tm.tmHeight);
 }
 
 }  // namespace
