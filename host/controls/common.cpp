@@ -32,6 +32,10 @@ bool register_classes() {
     ok = register_progress() && ok;
     ok = register_trackbar() && ok;
     ok = register_edit() && ok;
+    ok = register_listbox() && ok;
+    ok = register_combobox() && ok;
+    ok = register_tab() && ok;
+    ok = register_monthcal() && ok;
     return ok;
 }
 

@@ -48,6 +48,10 @@ bool register_scrollbar();
 bool register_progress();
 bool register_trackbar();
 bool register_edit();
+bool register_listbox();
+bool register_combobox();
+bool register_tab();
+bool register_monthcal();
 
 // ---- Messages every control answers or sends
 

@@ -40,7 +40,8 @@ bool load() {
                         Entry{"SDL_CreateColorCursor", &l.create_color_cursor},
                         Entry{"SDL_CreateRGBSurfaceWithFormatFrom", &l.surface_from},
                         Entry{"SDL_FreeSurface", &l.free_surface}, Entry{"SDL_SetCursor", &l.set_cursor},
-                        Entry{"SDL_FreeCursor", &l.free_cursor});
+                        Entry{"SDL_FreeCursor", &l.free_cursor},
+                        Entry{"SDL_ShowMessageBox", &l.show_message_box});
 }
 
 bool start(const Library& sdl) {

@@ -43,6 +43,8 @@ struct Library {
     decltype(&::SDL_FreeSurface) free_surface;
     decltype(&::SDL_SetCursor) set_cursor;
     decltype(&::SDL_FreeCursor) free_cursor;
+    // Dialogs (host/dialogs/): the message box shown with a display.
+    decltype(&::SDL_ShowMessageBox) show_message_box;
 };
 
 // The loaded library, or nullptr when it (or one of its entries) is missing; tried once.
