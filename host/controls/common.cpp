@@ -26,7 +26,11 @@ bool register_control(std::u16string_view name, WNDPROC proc, HCURSOR cursor, ui
 
 bool register_classes() {
     // One line per control file.
-    bool ok = true;
+    bool ok = register_button();
+    ok = register_static() && ok;
+    ok = register_scrollbar() && ok;
+    ok = register_progress() && ok;
+    ok = register_trackbar() && ok;
     ok = register_listbox() && ok;
     ok = register_combobox() && ok;
     ok = register_tab() && ok;
@@ -55,6 +59,14 @@ Notified notify(HWND control, NMHDR* record, int32_t code) {
                                  reinterpret_cast<intptr_t>(record));
     out.alive = IsWindow(control);
     return out;
+}
+
+bool notify_scroll(HWND control, bool vertical, uint32_t request, int32_t position) {
+    if (const HWND parent = GetParent(control)) {
+        const intptr_t wParam = static_cast<intptr_t>((request & 0xFFFF) | (static_cast<uint32_t>(position) & 0xFFFF) << 16);
+        SendMessage(parent, vertical ? WM_VSCROLL : WM_HSCROLL, wParam, control);
+    }
+    return IsWindow(control);
 }
 
 // ---- Fonts
@@ -159,6 +171,22 @@ HBRUSH ask_colours(HWND control, uint32_t message, cairo_t* dc, COLORREF text, C
     if (answer > 0 && answer <= UINT32_MAX && gfx::brush_colour(static_cast<HBRUSH>(answer), &colour))
         return static_cast<HBRUSH>(answer);
     return palette_brush(back);
+}
+
+void track_hot(HWND hwnd, bool* hot) {
+    if (*hot) return;
+    *hot = true;
+    TRACKMOUSEEVENT track;
+    track.dwFlags = TME_LEAVE;
+    track.hwndTrack = hwnd;
+    TrackMouseEvent(&track);
+    InvalidateRect(hwnd, nullptr, false);
+}
+
+void leave_hot(HWND hwnd, bool* hot) {
+    if (!*hot) return;
+    *hot = false;
+    InvalidateRect(hwnd, nullptr, false);
 }
 
 // ---- Drawing

@@ -31,23 +31,25 @@ struct CairoLib {
     void (*set_operator)(cairo_t*, cairo_operator_t);
     void (*set_source_rgba)(cairo_t*, double, double, double, double);
     void (*set_source_surface)(cairo_t*, cairo_surface_t*, double, double);
-    // host/controls: outlines, marks and arrows.
-    void (*new_path)(cairo_t*);
-    void (*move_to)(cairo_t*, double, double);
-    void (*line_to)(cairo_t*, double, double);
-    void (*close_path)(cairo_t*);
-    void (*arc)(cairo_t*, double, double, double, double, double);
-    void (*stroke)(cairo_t*);
-    void (*set_line_width)(cairo_t*, double);
 
     // Text (host/gfx/text.cpp, host/gfx/fonts.cpp).
     void* (*get_user_data)(cairo_t*, const cairo_user_data_key_t*);
     cairo_status_t (*set_user_data)(cairo_t*, const cairo_user_data_key_t*, void*, cairo_destroy_func_t);
+    void (*move_to)(cairo_t*, double, double);
     cairo_font_options_t* (*font_options_create)();
     void (*font_options_destroy)(cairo_font_options_t*);
     void (*font_options_set_antialias)(cairo_font_options_t*, cairo_antialias_t);
     void (*font_options_set_hint_metrics)(cairo_font_options_t*, cairo_hint_metrics_t);
     void (*font_options_set_hint_style)(cairo_font_options_t*, cairo_hint_style_t);
+
+    // host/controls: outlines, marks and arrows.
+    void (*new_path)(cairo_t*);
+    void (*line_to)(cairo_t*, double, double);
+    void (*close_path)(cairo_t*);
+    void (*arc)(cairo_t*, double, double, double, double, double);
+    void (*stroke)(cairo_t*);
+    void (*set_line_width)(cairo_t*, double);
+    cairo_surface_t* (*image_surface_create_for_data)(unsigned char*, cairo_format_t, int, int, int);
 };
 
 // The entries, loading libcairo on the first call; null when it cannot be loaded (tried once).

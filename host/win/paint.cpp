@@ -62,22 +62,25 @@ struct BarParts {
     int32_t start, end, arrow, thumb_from, thumb_to;
 };
 
+SCROLLINFO bar_info(const model::ScrollBar& b) {
+    SCROLLINFO info;
+    info.nMin = b.min;
+    info.nMax = b.max;
+    info.nPage = b.page;
+    info.nPos = b.pos;
+    return info;
+}
+
 BarParts bar_parts(const model::Window* w, int32_t bar) {
     RECT r = bar_rect(w, bar);
     BarParts p;
     p.start = bar == SB_VERT ? r.top : r.left;
     p.end = bar == SB_VERT ? r.bottom : r.right;
-    p.arrow = std::min(model::scaled(kScrollBarSize, model::window_dpi(w)), (p.end - p.start) / 2);
-    const model::ScrollBar& b = w->bars[bar];
-    const int64_t range = int64_t(b.max) - b.min + 1;
-    const int32_t track = p.end - p.start - 2 * p.arrow;
-    p.thumb_from = p.thumb_to = 0;
-    if (b.page > 0 && range > b.page && track > 0) {
-        const int32_t length = std::max<int32_t>(int32_t(track * int64_t(b.page) / range), std::min(8, track));
-        const int64_t span = range - b.page;
-        p.thumb_from = p.start + p.arrow + int32_t((track - length) * (int64_t(b.pos) - b.min) / span);
-        p.thumb_to = p.thumb_from + length;
-    }
+    const ScrollBarParts parts = scroll_bar_parts(p.end - p.start, model::scaled(kScrollBarSize, model::window_dpi(w)),
+                                                  bar_info(w->bars[bar]));
+    p.arrow = parts.arrow;
+    p.thumb_from = p.start + parts.thumb_from;
+    p.thumb_to = p.start + parts.thumb_to;
     return p;
 }
 
@@ -297,10 +300,9 @@ bool thumb_drag(uint32_t message, POINT screen) {
         BarParts p = bar_parts(w, s.thumb_bar);
         POINT o = screen_origin(w);
         const int32_t at = (s.thumb_bar == SB_VERT ? screen.y - o.y : screen.x - o.x) - s.thumb_grip;
-        const int32_t room = (p.end - p.start - 2 * p.arrow) - (p.thumb_to - p.thumb_from);
-        const int64_t span = int64_t(b.max) - b.min + 1 - b.page;
-        const int64_t pos = room > 0 ? b.min + (int64_t(at) - p.start - p.arrow) * span / room : b.min;
-        b.track = static_cast<int32_t>(std::clamp<int64_t>(pos, b.min, b.min + span));
+        b.track = scroll_bar_drag_pos(p.end - p.start,
+                                      ScrollBarParts{p.arrow, p.thumb_from - p.start, p.thumb_to - p.start},
+                                      bar_info(b), at - p.start);
         SendMessage(id, scroll, SB_THUMBTRACK | (intptr_t(b.track & 0xFFFF) << 16), 0);
         return true;
     }
@@ -376,7 +378,7 @@ bool ValidateRect(HWND hwnd, const RECT* rect) {
 bool GetUpdateRect(HWND hwnd, RECT* rect) {
     const Window* w = find(hwnd);
     if (!w) return false;
-    *rect = w->invalid;
+    if (rect) *rect = w->invalid;
     return !empty(w->invalid);
 }
 
@@ -418,6 +420,11 @@ int32_t SetScrollInfo(HWND hwnd, int32_t bar, const SCROLLINFO* info, bool redra
     b.page = static_cast<uint32_t>(std::min<int64_t>(b.page, length));
     const int64_t top = int64_t(b.max) - std::max<int64_t>(int64_t(b.page) - 1, 0);
     b.pos = static_cast<int32_t>(std::clamp<int64_t>(b.pos, b.min, top));
+    if (bar == SB_CTL) {
+        // The scroll-bar control draws its bar in its client.
+        if (redraw) invalidate(w, nullptr, false);
+        return b.pos;
+    }
     w->frame_dirty = true;
     if (redraw) mark_composed_dirty(w);
     return b.pos;
@@ -432,6 +439,28 @@ bool GetScrollInfo(HWND hwnd, int32_t bar, SCROLLINFO* info) {
     if (info->fMask & SIF_POS) info->nPos = b.pos;
     if (info->fMask & SIF_TRACKPOS) info->nTrackPos = b.track;
     return true;
+}
+
+ScrollBarParts scroll_bar_parts(int32_t length, int32_t arrow, const SCROLLINFO& info) {
+    ScrollBarParts p;
+    p.arrow = std::max(0, std::min(arrow, length / 2));
+    const int64_t range = int64_t(info.nMax) - info.nMin + 1;
+    const int32_t track = length - 2 * p.arrow;
+    if (info.nPage > 0 && range > info.nPage && track > 0) {
+        const int32_t thumb = std::max<int32_t>(int32_t(track * int64_t(info.nPage) / range), std::min(8, track));
+        const int64_t span = range - info.nPage;
+        p.thumb_from = p.arrow + int32_t((track - thumb) * (int64_t(info.nPos) - info.nMin) / span);
+        p.thumb_to = p.thumb_from + thumb;
+    }
+    return p;
+}
+
+int32_t scroll_bar_drag_pos(int32_t length, const ScrollBarParts& p, const SCROLLINFO& info, int32_t at) {
+    const int32_t room = (length - 2 * p.arrow) - (p.thumb_to - p.thumb_from);
+    const int64_t span = int64_t(info.nMax) - info.nMin + 1 - info.nPage;
+    const int64_t pos = room > 0 ? info.nMin + (int64_t(at) - p.arrow) * span / room : info.nMin;
+    const int64_t top = std::max<int64_t>(info.nMin, int64_t(info.nMax) - std::max<int64_t>(int64_t(info.nPage) - 1, 0));
+    return static_cast<int32_t>(std::clamp<int64_t>(pos, info.nMin, top));
 }
 
 bool ShowScrollBar(HWND hwnd, int32_t bar, bool show) {

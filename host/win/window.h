@@ -410,6 +410,7 @@ bool ReleaseDC(HWND hwnd, cairo_t* dc);
 // rect null: the whole client.
 bool InvalidateRect(HWND hwnd, const RECT* rect, bool erase);
 bool ValidateRect(HWND hwnd, const RECT* rect);
+// rect may be null when only whether the window has an invalid part is asked.
 bool GetUpdateRect(HWND hwnd, RECT* rect);
 // Sends WM_PAINT now when the window has an invalid region.
 bool UpdateWindow(HWND hwnd);
@@ -445,6 +446,15 @@ struct SCROLLINFO {
 // min .. max - page + 1. Answers the position.
 int32_t SetScrollInfo(HWND hwnd, int32_t bar, const SCROLLINFO* info, bool redraw);
 bool GetScrollInfo(HWND hwnd, int32_t bar, SCROLLINFO* info);
+// A scroll bar's parts along its length, from its start: the arrows' length at each end and the
+// thumb's span (empty when the page covers the range or there is no room for it). A window's
+// bars and the scroll-bar control share them.
+struct ScrollBarParts {
+    int32_t arrow = 0, thumb_from = 0, thumb_to = 0;
+};
+ScrollBarParts scroll_bar_parts(int32_t length, int32_t arrow, const SCROLLINFO& info);
+// The position a thumb dragged so that its start lies at `at` stands for, within the range.
+int32_t scroll_bar_drag_pos(int32_t length, const ScrollBarParts& parts, const SCROLLINFO& info, int32_t at);
 // Shows or hides a window's bars (its WS_HSCROLL, WS_VSCROLL); the client follows.
 bool ShowScrollBar(HWND hwnd, int32_t bar, bool show);
 

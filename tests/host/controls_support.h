@@ -42,4 +42,18 @@ protected:
     HWND parent_ = 0;
 };
 
+// How many pixels of a rectangle of the snapshot satisfy the test (colours 0xAARRGGBB).
+template <class Test>
+int count_pixels(const Snapshot& shot, const RECT& r, Test test) {
+    int n = 0;
+    for (int32_t y = r.top; y < r.bottom; ++y)
+        for (int32_t x = r.left; x < r.right; ++x) n += test(shot.at(x, y)) ? 1 : 0;
+    return n;
+}
+
+// A pixel much darker than the light palette's face: text or a mark.
+inline bool dark_pixel(uint32_t argb) {
+    return ((argb >> 16) & 0xFF) + ((argb >> 8) & 0xFF) + (argb & 0xFF) < 3 * 128;
+}
+
 }  // namespace nuv::test::win

@@ -12,30 +12,6 @@
 namespace nuv::test::win {
 namespace {
 
-// The window composed with its children, as PrintWindow draws it.
-class Snapshot {
-public:
-    Snapshot(HWND hwnd, int32_t width, int32_t height) {
-        surface_ = c_->image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-        cairo_t* cr = c_->create(surface_);
-        printed_ = PrintWindow(hwnd, cr, PW_RENDERFULLCONTENT);
-        c_->destroy(cr);
-        c_->surface_flush(surface_);
-    }
-    ~Snapshot() { c_->surface_destroy(surface_); }
-    bool printed() const { return printed_; }
-    // 0xAARRGGBB, premultiplied.
-    uint32_t at(int32_t x, int32_t y) const {
-        const unsigned char* data = c_->image_surface_get_data(surface_);
-        return *reinterpret_cast<const uint32_t*>(data + y * c_->image_surface_get_stride(surface_) + x * 4);
-    }
-
-private:
-    const CairoLib* c_ = cairo_lib();
-    cairo_surface_t* surface_;
-    bool printed_ = false;
-};
-
 constexpr uint32_t kWhite = 0xFFFFFFFF, kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF;
 
 TEST_F(WinTest, ChildrenComposeByZOrderAndClipping) {

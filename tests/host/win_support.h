@@ -1,6 +1,6 @@
 // The window model's test kit: a recording window class whose windows log every message they
 // get (a test may answer some itself), a fixture that leaves the model empty after each test,
-// and the loop turns the tests run by hand.
+// the loop turns the tests run by hand, and the snapshot that reads a window's pixels.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "host/win/cairo_lib.h"
 #include "host/win/window.h"
 
 namespace nuv::test::win {
@@ -64,6 +65,30 @@ inline int pump() {
     }
     return n;
 }
+
+// The window composed with its children, as PrintWindow draws it.
+class Snapshot {
+public:
+    Snapshot(HWND hwnd, int32_t width, int32_t height) {
+        surface_ = c_->image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        cairo_t* cr = c_->create(surface_);
+        printed_ = PrintWindow(hwnd, cr, PW_RENDERFULLCONTENT);
+        c_->destroy(cr);
+        c_->surface_flush(surface_);
+    }
+    ~Snapshot() { c_->surface_destroy(surface_); }
+    bool printed() const { return printed_; }
+    // 0xAARRGGBB, premultiplied.
+    uint32_t at(int32_t x, int32_t y) const {
+        const unsigned char* data = c_->image_surface_get_data(surface_);
+        return *reinterpret_cast<const uint32_t*>(data + y * c_->image_surface_get_stride(surface_) + x * 4);
+    }
+
+private:
+    const CairoLib* c_ = cairo_lib();
+    cairo_surface_t* surface_;
+    bool printed_ = false;
+};
 
 class WinTest : public ::testing::Test {
 protected:
