@@ -31,6 +31,7 @@ bool register_classes() {
     ok = register_scrollbar() && ok;
     ok = register_progress() && ok;
     ok = register_trackbar() && ok;
+    ok = register_edit() && ok;
     ok = register_listbox() && ok;
     ok = register_combobox() && ok;
     ok = register_tab() && ok;

@@ -47,6 +47,7 @@ bool register_static();
 bool register_scrollbar();
 bool register_progress();
 bool register_trackbar();
+bool register_edit();
 bool register_listbox();
 bool register_combobox();
 bool register_tab();
