@@ -6,7 +6,6 @@
 
 #include "host/controls/combobox.h"
 #include "host/controls/listbox.h"
-#include "host/win/cairo_lib.h"
 #include "host/win/keys.h"
 #include "tests/host/controls_support.h"
 
@@ -245,22 +244,13 @@ TEST_F(ListsTest, TheParentsBrushFillsTheListAndTheSelectionIsMarked) {
     SendMessage(lb, LB_SETCURSEL, 1, 0);
     UpdateWindow(lb);
     EXPECT_FALSE(logged(WM_CTLCOLORLISTBOX, parent_).empty());
-    const CairoLib* c = cairo_lib();
-    cairo_surface_t* surface = c->image_surface_create(CAIRO_FORMAT_ARGB32, 120, 100);
-    cairo_t* cr = c->create(surface);
-    ASSERT_TRUE(PrintWindow(lb, cr, PW_RENDERFULLCONTENT));
-    c->destroy(cr);
-    c->surface_flush(surface);
-    auto pixel = [&](int32_t x, int32_t y) {
-        return *reinterpret_cast<const uint32_t*>(c->image_surface_get_data(surface) +
-                                                  y * c->image_surface_get_stride(surface) + x * 4);
-    };
+    const Snapshot shot(lb, 120, 100);
+    ASSERT_TRUE(shot.printed());
     const RECT selected = item_rect(lb, 1);
     const uint32_t sel = palette(lb).selection;
     const uint32_t sel_argb = 0xFF000000 | (sel & 0xFF) << 16 | (sel & 0xFF00) | (sel >> 16 & 0xFF);
-    EXPECT_EQ(pixel(110, 95), 0xFFFF0000u);
-    EXPECT_EQ(pixel(110, (selected.top + selected.bottom) / 2), sel_argb);
-    c->surface_destroy(surface);
+    EXPECT_EQ(shot.at(110, 95), 0xFFFF0000u);
+    EXPECT_EQ(shot.at(110, (selected.top + selected.bottom) / 2), sel_argb);
     gfx::DeleteObject(red);
 }
 
@@ -351,6 +341,42 @@ TEST_F(ListsTest, ADropListsTextPicksTheItemThatHasIt) {
     EXPECT_EQ(SendMessage(cb, CB_GETHORIZONTALEXTENT, 0, 0), 300);
     SendMessage(cb, CB_RESETCONTENT, 0, 0);
     EXPECT_EQ(SendMessage(cb, CB_GETCOUNT, 0, 0), 0);
+}
+
+// A drop-down box edits its text in its edit child: the user's edits are told as code 5, a
+// picked item's text is not; the focus of the box and its edit counts once.
+TEST_F(ListsTest, ADropDownEditsItsTextAndTellsEachEdit) {
+    HWND cb = combo(CBS_DROPDOWN | CBS_AUTOHSCROLL);
+    ASSERT_TRUE(IsWindow(cb));
+    add(cb, CB_ADDSTRING, {u"alpha", u"beta"});
+    HWND edit = GetWindow(cb, GW_CHILD);
+    ASSERT_TRUE(IsWindow(edit));
+    SetFocus(cb);
+    EXPECT_EQ(GetFocus(), edit);
+    EXPECT_EQ(codes(cb), std::vector<uint32_t>{CBN_SETFOCUS});
+    g_log.clear();
+    for (char16_t c : std::u16string_view(u"ab")) post_input(MSG{edit, WM_CHAR, c, 0, 0, {}});
+    pump();
+    EXPECT_EQ(GetWindowText(cb), u"ab");
+    EXPECT_EQ(codes(cb), (std::vector<uint32_t>{CBN_EDITCHANGE, CBN_EDITCHANGE}));
+    EXPECT_EQ(SendMessage(cb, CB_GETCURSEL, 0, 0), -1);
+
+    g_log.clear();
+    key(edit, WM_KEYDOWN, VK_DOWN);  // the box's keys, taken in its edit
+    EXPECT_EQ(SendMessage(cb, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(GetWindowText(cb), u"alpha");
+    SendMessage(cb, CB_SETCURSEL, 1, 0);
+    EXPECT_EQ(GetWindowText(cb), u"beta");
+    EXPECT_TRUE(SetWindowText(cb, u"free text"));
+    EXPECT_EQ(GetWindowText(cb), u"free text");
+    EXPECT_EQ(codes(cb), std::vector<uint32_t>{CBN_SELCHANGE});
+
+    click(cb, 115, 12);  // the button drops the list; the focus stays in the edit
+    EXPECT_EQ(SendMessage(cb, CB_GETDROPPEDSTATE, 0, 0), 1);
+    EXPECT_EQ(GetFocus(), edit);
+    SetFocus(parent_);
+    EXPECT_EQ(SendMessage(cb, CB_GETDROPPEDSTATE, 0, 0), 0);
+    EXPECT_EQ(codes(cb), (std::vector<uint32_t>{CBN_SELCHANGE, CBN_KILLFOCUS}));
 }
 
 TEST_F(ListsTest, AComboDestroyedByItsSelectionHandlerTakesItsListAlong) {
