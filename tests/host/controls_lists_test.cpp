@@ -94,6 +94,7 @@ TEST_F(ListsTest, TheSelectionFollowsItsItemThroughInsertsAndDeletes) {
 // Every message that takes an index, with one out of range, on a list box and a combo box of
 // three items with the second selected: LB_ERR (CB_ERR) and nothing changed.
 TEST_F(ListsTest, IndexesOutOfRangeAnswerErrAndChangeNothing) {
+    constexpr intptr_t kBeyond32Bits = intptr_t{1} << 32;  // an index whose low half is 0
     struct Case {
         uint32_t message;
         intptr_t index;
@@ -101,10 +102,10 @@ TEST_F(ListsTest, IndexesOutOfRangeAnswerErrAndChangeNothing) {
     const Case list_cases[] = {{LB_SETCURSEL, 3},    {LB_SETCURSEL, -2},   {LB_DELETESTRING, 3},
                                {LB_DELETESTRING, -1}, {LB_INSERTSTRING, 4}, {LB_INSERTSTRING, -2},
                                {LB_GETTEXTLEN, 3},    {LB_GETTEXT, -1},     {LB_GETITEMRECT, 3},
-                               {LB_SETTOPINDEX, 5}};
+                               {LB_SETTOPINDEX, 5},   {LB_INSERTSTRING, kBeyond32Bits}, {LB_SETCURSEL, kBeyond32Bits}};
     const Case combo_cases[] = {{CB_SETCURSEL, 3},     {CB_SETCURSEL, -2},   {CB_DELETESTRING, 3},
                                 {CB_DELETESTRING, -1}, {CB_INSERTSTRING, 4}, {CB_GETLBTEXTLEN, 3},
-                                {CB_GETLBTEXT, -1}};
+                                {CB_GETLBTEXT, -1},    {CB_INSERTSTRING, kBeyond32Bits}};
     struct Kind {
         HWND hwnd;
         uint32_t add, count, length, text, get_sel, set_sel;
@@ -162,6 +163,26 @@ TEST_F(ListsTest, KeysMoveTheSelectionAndScrollItIntoView) {
     key(lb, WM_KEYDOWN, VK_HOME);
     key(lb, WM_KEYDOWN, VK_HOME);  // already there: no code
     EXPECT_EQ(codes(lb).size(), std::size(steps) + 1);
+}
+
+// A list kept in step with its data inserts and deletes runs of items at one place: each run
+// moves the items after it once, not once per item.
+TEST_F(ListsTest, RunsOfInsertsAndDeletesAtOnePlaceStayLinear) {
+    HWND lb = list(0);
+    constexpr int kItems = 40000, kRun = 20000;
+    for (int i = 0; i < kItems; ++i) add(lb, LB_ADDSTRING, {i % 2 ? u"odd" : u"even"});
+    const uint64_t before = listbox_item_moves();
+    for (int i = 0; i < kRun; ++i) ASSERT_EQ(SendMessage(lb, LB_DELETESTRING, 100, 0), kItems - 1 - i);
+    for (int i = 0; i < kRun; ++i)
+        ASSERT_EQ(SendMessage(lb, LB_INSERTSTRING, 100 + i, reinterpret_cast<intptr_t>(u"new")), 100 + i);
+    EXPECT_LE(listbox_item_moves() - before, uint64_t{4} * kItems);
+    EXPECT_EQ(SendMessage(lb, LB_GETCOUNT, 0, 0), kItems);
+    const auto texts = items(lb, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
+    EXPECT_EQ(texts[99], u"odd");
+    EXPECT_EQ(texts[100], u"new");
+    EXPECT_EQ(texts[100 + kRun - 1], u"new");
+    EXPECT_EQ(texts[100 + kRun], u"even");  // item 100 + kRun of the first list
+    EXPECT_EQ(texts[kItems - 1], u"odd");
 }
 
 TEST_F(ListsTest, BarsShowWhileTheContentNeedsThem) {

@@ -155,6 +155,7 @@ TEST_F(TabTest, IndexesOutOfRangeAnswerMinusOneOrFalseAndChangeNothing) {
         {TCM_SETCURSEL, 3, -1},  {TCM_SETCURSEL, -1, -1},  {TCM_SETCURFOCUS, 3, -1},  {TCM_SETCURFOCUS, -2, -1},
         {TCM_DELETEITEM, 3, 0},  {TCM_DELETEITEM, -1, 0},  {TCM_GETITEMRECT, 3, 0},   {TCM_GETITEMW, 3, 0},
         {TCM_GETITEMW, -1, 0},   {TCM_INSERTITEMW, 4, -1}, {TCM_INSERTITEMW, -1, -1},
+        {TCM_SETCURSEL, intptr_t{1} << 32, -1},  {TCM_INSERTITEMW, intptr_t{1} << 32, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << c.message << std::dec << " index " << c.index);
