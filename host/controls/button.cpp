@@ -83,7 +83,9 @@ void click(HWND hwnd) {
     if (!b) return;
     const uint32_t style = style_of(hwnd);
     switch (style & BS_TYPEMASK) {
-    case BS_AUTOCHECKBOX: SendMessage(hwnd, BM_SETCHECK, b->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0); break;
+    case BS_AUTOCHECKBOX:
+        SendMessage(hwnd, BM_SETCHECK, b->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0);
+        break;
     case BS_AUTO3STATE: SendMessage(hwnd, BM_SETCHECK, (b->check + 1) % 3, 0); break;
     case BS_AUTORADIOBUTTON:
         SendMessage(hwnd, BM_SETCHECK, BST_CHECKED, 0);
@@ -232,7 +234,10 @@ uint32_t text_format(const Look& k) {
     uint32_t format = 0;
     const uint32_t h = k.style & BS_CENTER, v = k.style & BS_VCENTER;
     const bool centred = k.kind == Kind::Push || k.push_like;
-    format |= h == BS_LEFT ? gfx::DT_LEFT : h == BS_RIGHT ? gfx::DT_RIGHT : h == BS_CENTER || (!h && centred) ? gfx::DT_CENTER : gfx::DT_LEFT;
+    if (h == BS_CENTER || (!h && centred))
+        format |= gfx::DT_CENTER;
+    else if (h == BS_RIGHT)
+        format |= gfx::DT_RIGHT;
     format |= v == BS_TOP ? gfx::DT_TOP : v == BS_BOTTOM ? gfx::DT_BOTTOM : gfx::DT_VCENTER;
     format |= (k.style & BS_MULTILINE) ? gfx::DT_WORDBREAK : gfx::DT_SINGLELINE;
     return format;
@@ -243,7 +248,8 @@ void draw_text(const Look& k, const std::u16string& text, RECT rect, uint32_t fo
     if (text.empty() || rect.right <= rect.left) return;
     if (format & gfx::DT_WORDBREAK) {
         RECT need = rect;
-        const int32_t height = gfx::DrawText(k.dc, text, &need, (format & ~(gfx::DT_VCENTER | gfx::DT_BOTTOM)) | gfx::DT_CALCRECT);
+        const uint32_t top = format & ~(gfx::DT_VCENTER | gfx::DT_BOTTOM);
+        const int32_t height = gfx::DrawText(k.dc, text, &need, top | gfx::DT_CALCRECT);
         if (format & gfx::DT_BOTTOM)
             rect.top = std::max(rect.top, rect.bottom - height);
         else if (format & gfx::DT_VCENTER)
@@ -341,6 +347,7 @@ LRESULT button_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lPara
             if (!(b = buttons().get(hwnd))) return 0;  // the focus change destroyed it
         }
         SetCapture(hwnd);
+        if (!(b = buttons().get(hwnd))) return 0;
         b->tracking = true;
         set_pushed(hwnd, b, true);
         return 0;

@@ -64,7 +64,8 @@ Notified notify(HWND control, NMHDR* record, int32_t code) {
 
 bool notify_scroll(HWND control, bool vertical, uint32_t request, int32_t position) {
     if (const HWND parent = GetParent(control)) {
-        const intptr_t wParam = static_cast<intptr_t>((request & 0xFFFF) | (static_cast<uint32_t>(position) & 0xFFFF) << 16);
+        const uint32_t high = static_cast<uint32_t>(position) & 0xFFFF;
+        const intptr_t wParam = static_cast<intptr_t>((request & 0xFFFF) | high << 16);
         SendMessage(parent, vertical ? WM_VSCROLL : WM_HSCROLL, wParam, control);
     }
     return IsWindow(control);

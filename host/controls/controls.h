@@ -200,7 +200,8 @@ inline constexpr uint32_t BS_CENTER = 0x300;
 inline constexpr uint32_t BS_TOP = 0x400;
 inline constexpr uint32_t BS_BOTTOM = 0x800;
 inline constexpr uint32_t BS_VCENTER = 0xC00;
-inline constexpr uint32_t BS_PUSHLIKE = 0x1000;  // a check box or radio button drawn as a push button, down while checked
+// A check box or radio button drawn as a push button, down while checked.
+inline constexpr uint32_t BS_PUSHLIKE = 0x1000;
 inline constexpr uint32_t BS_MULTILINE = 0x2000;
 inline constexpr uint32_t BM_GETCHECK = 0x00F0;
 inline constexpr uint32_t BM_SETCHECK = 0x00F1;  // wParam: BST_*; other values change nothing
@@ -252,10 +253,12 @@ inline constexpr uint32_t SBS_VERT = 0x1;
 // ---- msctls_progress32
 
 inline constexpr uint32_t PBS_VERTICAL = 0x4;
-inline constexpr uint32_t PBM_SETRANGE = 0x0401;  // lParam: min in the low 16 bits, max in the high; answers the old pair
+// lParam: min in the low 16 bits, max in the high; answers the old pair.
+inline constexpr uint32_t PBM_SETRANGE = 0x0401;
 inline constexpr uint32_t PBM_SETPOS = 0x0402;  // answers the old position
 inline constexpr uint32_t PBM_SETRANGE32 = 0x0406;  // wParam: min, lParam: max; answers the old pair
-inline constexpr uint32_t PBM_GETRANGE = 0x0407;  // wParam non-zero: answers the min, else the max; lParam: PBRANGE* or 0
+// wParam non-zero: answers the min, else the max; lParam: a PBRANGE to fill, or 0.
+inline constexpr uint32_t PBM_GETRANGE = 0x0407;
 inline constexpr uint32_t PBM_GETPOS = 0x0408;
 struct PBRANGE {
     int32_t iLow = 0, iHigh = 0;

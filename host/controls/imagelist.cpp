@@ -97,7 +97,8 @@ bool ImageList_Draw(HIMAGELIST id, int32_t index, cairo_t* dc, int32_t x, int32_
     const win::CairoLib* c = win::cairo_lib();
     if (!list || !dc || !c || index < 0 || index >= list->count) return false;
     auto* data = reinterpret_cast<unsigned char*>(list->pixels.data() + size_t(index) * list->cx * list->cy);
-    cairo_surface_t* image = c->image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, list->cx, list->cy, list->cx * 4);
+    cairo_surface_t* image =
+        c->image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, list->cx, list->cy, list->cx * 4);
     const bool ok = c->surface_status(image) == CAIRO_STATUS_SUCCESS;
     if (ok) {
         c->save(dc);

@@ -64,7 +64,7 @@ LRESULT progress_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lPa
     case WM_PAINT: paint(hwnd, *bar); return 0;
     case WM_ENABLE: InvalidateRect(hwnd, nullptr, false); return 0;
     case PBM_SETRANGE:
-        return set_range(hwnd, bar, static_cast<int32_t>(lParam & 0xFFFF), static_cast<int32_t>((lParam >> 16) & 0xFFFF));
+        return set_range(hwnd, bar, int32_t(lParam & 0xFFFF), int32_t((lParam >> 16) & 0xFFFF));
     case PBM_SETRANGE32: return set_range(hwnd, bar, static_cast<int32_t>(wParam), static_cast<int32_t>(lParam));
     case PBM_GETRANGE:
         if (lParam) *reinterpret_cast<PBRANGE*>(lParam) = PBRANGE{bar->min, bar->max};

@@ -110,6 +110,7 @@ void press(HWND hwnd, ScrollBar* bar, POINT p) {
     if (part == Part::Thumb) {
         bar->grip = along(g, p) - g.parts.thumb_from;
         bar->track = g.info.nPos;
+        set_scroll_track(hwnd, SB_CTL, bar->track);
         InvalidateRect(hwnd, nullptr, false);
         return;
     }
@@ -125,6 +126,7 @@ void drag(HWND hwnd, ScrollBar* bar, POINT p) {
     const int32_t track = scroll_bar_drag_pos(g.length, g.parts, g.info, along(g, p) - bar->grip);
     if (track == bar->track) return;
     bar->track = track;
+    set_scroll_track(hwnd, SB_CTL, track);
     InvalidateRect(hwnd, nullptr, false);
     notify_scroll(hwnd, g.vertical, SB_THUMBTRACK, track);
 }

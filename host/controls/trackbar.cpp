@@ -180,7 +180,10 @@ void paint(HWND hwnd, const Trackbar& t) {
         fill_rect(dc, span(g.from, g.to), p.track);
         if (enabled) fill_rect(dc, span(g.from, centre), p.accent);
         const RECT thumb = thumb_rect(g, centre);
-        const COLORREF fill = !enabled ? p.text_disabled : t.hold == Hold::Thumb ? p.face_pressed : t.hot ? p.face_hot : p.face;
+        const COLORREF fill = !enabled                  ? p.text_disabled
+                              : t.hold == Hold::Thumb ? p.face_pressed
+                              : t.hot                 ? p.face_hot
+                                                      : p.face;
         fill_rect(dc, thumb, fill);
         frame_rect(dc, thumb, enabled && (t.focused || t.hold == Hold::Thumb) ? p.accent : p.border, scaled(hwnd, 1));
     });
@@ -251,7 +254,7 @@ LRESULT trackbar_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lPa
         return 0;
     }
     case TBM_SETRANGE:
-        set_range(hwnd, t, static_cast<int32_t>(lParam & 0xFFFF), static_cast<int32_t>((lParam >> 16) & 0xFFFF), wParam);
+        set_range(hwnd, t, int32_t(lParam & 0xFFFF), int32_t((lParam >> 16) & 0xFFFF), wParam);
         return 0;
     case TBM_SETRANGEMIN: set_range(hwnd, t, static_cast<int32_t>(lParam), t->max, wParam); return 0;
     case TBM_SETRANGEMAX: set_range(hwnd, t, t->min, static_cast<int32_t>(lParam), wParam); return 0;

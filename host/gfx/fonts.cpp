@@ -5,7 +5,9 @@
 #include "host/gfx/fonts.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <memory>
 #include <unordered_map>
@@ -190,6 +192,10 @@ FontLayout layout_in(DcText* s, const std::string& utf8, TextFormat* format_out,
 
 int32_t pixels_up(float v) { return static_cast<int32_t>(std::ceil(v - 1e-3f)); }
 
+int32_t saturated(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
 }  // namespace
 
 bool operator==(const LOGFONT& a, const LOGFONT& b) {
@@ -258,7 +264,7 @@ HGDIOBJ GetStockObject(int32_t which) {
 
 LOGFONT message_font(uint32_t dpi) {
     LOGFONT f;
-    f.lfHeight = -static_cast<int32_t>(std::lround(9.0 * dpi / 72));
+    f.lfHeight = -static_cast<int32_t>(std::min<uint64_t>(9ull * dpi / 72, kMaxHeight));
     f.lfWeight = FW_NORMAL;
     f.lfFaceName = u"DejaVu Sans";
     return f;
@@ -372,29 +378,35 @@ int32_t DrawText(cairo_t* dc, std::u16string_view text, RECT* rect, uint32_t for
                   : (format & DT_BOTTOM)  ? ParagraphAlign::far
                                           : ParagraphAlign::near;
     const bool calc = format & DT_CALCRECT;
-    const float width = static_cast<float>(std::max(rect->width(), 0));
-    const float height = calc ? 0 : static_cast<float>(std::max(rect->height(), 0));
-    FontLayout made = layout_in(s, converted.utf8, &f, wrap || f.end_ellipsis || f.align != TextAlign::leading ? width : 0, height);
+    // In 64 bits: a rectangle may span more than 31 bits.
+    const int64_t rect_width = std::max<int64_t>(int64_t{rect->right} - rect->left, 0);
+    const int64_t rect_height = std::max<int64_t>(int64_t{rect->bottom} - rect->top, 0);
+    const float width = static_cast<float>(rect_width);
+    const float height = calc ? 0 : static_cast<float>(rect_height);
+    const bool boxed = wrap || f.end_ellipsis || f.align != TextAlign::leading;
+    FontLayout made = layout_in(s, converted.utf8, &f, boxed ? width : 0, height);
     TextLayout& layout = *made.layout;
     if (converted.underlined >= 0)
         layout.set_underline(static_cast<uint32_t>(converted.underlined), 1, true);
     const LayoutMetrics m = layout.metrics();
     const int32_t text_height = pixels_up(m.height);
     if (calc) {
-        if (!wrap)
-            rect->right = rect->left + pixels_up(m.width);
-        rect->bottom = rect->top + text_height;
+        rect->right = saturated(int64_t{rect->left} + pixels_up(m.width));
+        rect->bottom = saturated(int64_t{rect->top} + text_height);
         return text_height;
     }
     const win::CairoLib* c = win::cairo_lib();
     c->save(dc);
     if (!(format & DT_NOCLIP)) {
-        c->rectangle(dc, rect->left, rect->top, rect->width(), rect->height());
+        c->rectangle(dc, rect->left, rect->top, static_cast<double>(rect_width), static_cast<double>(rect_height));
         c->clip(dc);
     }
-    if (s->mode == OPAQUE)
-        for (const RectF& r : layout.hit_test_range(0, layout.length()))
+    if (s->mode == OPAQUE) {
+        static std::vector<RectF> lines;  // kept: painting allocates only when a text has more lines
+        layout.hit_test_range(0, layout.length(), &lines);
+        for (const RectF& r : lines)
             fill(dc, rect->left + r.x, rect->top + r.y, r.width, r.height, s->background);
+    }
     layout.set_default_colour(rgba_of(s->text));
     layout.draw(dc, static_cast<float>(rect->left), static_cast<float>(rect->top));
     c->restore(dc);

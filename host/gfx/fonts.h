@@ -73,7 +73,8 @@ bool DeleteObject(HGDIOBJ object);
 enum : int32_t { DEFAULT_GUI_FONT = 17 };
 // A stock object: DEFAULT_GUI_FONT; 0 for others.
 HGDIOBJ GetStockObject(int32_t which);
-// The non-client metrics' message font at a DPI: "DejaVu Sans" 9 points, height −(9 × DPI ÷ 72).
+// The non-client metrics' message font at a DPI: "DejaVu Sans" 9 points, height −(9 × DPI ÷ 72)
+// (the division truncating).
 LOGFONT message_font(uint32_t dpi);
 
 HBRUSH CreateSolidBrush(COLORREF colour);
@@ -117,7 +118,8 @@ enum : uint32_t {
 // with the background colour when the mode is OPAQUE), a & marking the next character's underline
 // unless DT_NOPREFIX ("&&" is one &). Tabs expand to multiples of 8 average character widths with
 // DT_EXPANDTABS. With DT_CALCRECT nothing is drawn: the rectangle's right and bottom are set to
-// what the text needs (its width kept when DT_WORDBREAK wraps). Answers the text's height.
+// what the text needs, its widest line (wrapped at the rectangle's width with DT_WORDBREAK).
+// Answers the text's height.
 int32_t DrawText(cairo_t* dc, std::u16string_view text, RECT* rect, uint32_t format);
 // The width and height of the text on one line with the selected font.
 bool GetTextExtentPoint32(cairo_t* dc, std::u16string_view text, SIZE* size);

@@ -17,6 +17,7 @@ namespace {
 
 constexpr float kScale = PANGO_SCALE;
 int starts = 0;
+TextCounters counters;
 
 int to_units(float pixels) { return static_cast<int>(std::lround(pixels * kScale)); }
 float to_pixels(int units) { return static_cast<float>(units) / kScale; }
@@ -96,8 +97,14 @@ size_t valid_sequence(std::string_view s) {
 
 }  // namespace
 
+struct TextLayout::Paragraph {
+    uint32_t start;  // byte
+    PangoLayout* layout;
+};
+
 struct TextLayout::Line {
     PangoLayoutLine* line;
+    uint32_t base;        // the byte where its paragraph starts: Pango's indexes count from there
     uint32_t start, end;  // bytes: the line's text, without the break that ends it
     uint32_t next;        // where the next line starts
     float origin;         // the x where the line's left edge is drawn
@@ -138,6 +145,7 @@ bool font_metrics(const TextFormat& format, FontMetrics* out) {
 
 int font_map_starts() { return starts; }
 bool pango_loaded() { return pango_lib_loaded(); }
+TextCounters text_counters() { return counters; }
 
 TextLayout::TextLayout(std::string_view utf8, const TextFormat& format, float box_width, float box_height)
     : format_(format), usable_(format_error(format).empty()) {
@@ -163,8 +171,8 @@ TextLayout::TextLayout(std::string_view utf8, const TextFormat& format, float bo
 }
 
 TextLayout::~TextLayout() {
-    if (layout_)
-        pango_lib()->object_unref(layout_);
+    for (const Paragraph& paragraph : paragraphs_)
+        pango_lib()->object_unref(paragraph.layout);
 }
 
 uint32_t TextLayout::byte_of(uint32_t position) const { return offsets_[std::min(position, length())]; }
@@ -254,7 +262,7 @@ void TextLayout::set_tab_stops(std::span<const float> stops) {
 
 bool TextLayout::ready() {
     if (!dirty_)
-        return layout_ != nullptr;
+        return !paragraphs_.empty();
     if (!usable_ || !context(format_.antialias))
         return false;
     build();
@@ -262,84 +270,138 @@ bool TextLayout::ready() {
     return true;
 }
 
+// Where a paragraph ends: at a line feed, a carriage return (with the line feed after it) or a
+// paragraph separator; answers the length of the break, 0 when none starts at i.
+static size_t paragraph_break(std::string_view text, size_t i) {
+    if (text[i] == '\n')
+        return 1;
+    if (text[i] == '\r')
+        return i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
+    if (text.substr(i, 3) == "\xE2\x80\xA9")
+        return 3;
+    return 0;
+}
+
 void TextLayout::build() {
     const PangoLib* p = pango_lib();
-    PangoLayout* layout = static_cast<PangoLayout*>(layout_);
-    if (!layout) {
-        layout = p->layout_new(context(format_.antialias));
-        layout_ = layout;
-        p->layout_set_auto_dir(layout, false);
+    ++counters.builds;
+    if (paragraphs_.empty()) {
+        // A layout per paragraph: Pango's time for one layout grows faster than its paragraphs.
+        PangoContext* ctx = context(format_.antialias);
         PangoFontDescription* d = description(p, format_);
-        p->layout_set_font_description(layout, d);
-        p->font_description_free(d);
-        p->layout_set_text(layout, text_.data(), static_cast<int>(text_.size()));
-        if (box_width_ > 0 && (format_.wrap || format_.end_ellipsis)) {
-            p->layout_set_width(layout, to_units(box_width_));
-            p->layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-            if (format_.end_ellipsis)
-                p->layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+        const auto add = [&](uint32_t start, uint32_t end) {
+            PangoLayout* layout = p->layout_new(ctx);
+            p->layout_set_auto_dir(layout, false);
+            p->layout_set_font_description(layout, d);
+            p->layout_set_text(layout, text_.data() + start, static_cast<int>(end - start));
+            if (box_width_ > 0 && (format_.wrap || format_.end_ellipsis)) {
+                p->layout_set_width(layout, to_units(box_width_));
+                p->layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+                if (format_.end_ellipsis)
+                    p->layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+            }
+            paragraphs_.push_back({start, layout});
+            ++counters.layouts;
+            counters.bytes += end - start;
+        };
+        uint32_t start = 0;
+        for (size_t i = 0; i < text_.size();) {
+            if (const size_t n = paragraph_break(text_, i)) {
+                add(start, static_cast<uint32_t>(i));
+                i += n;
+                start = static_cast<uint32_t>(i);
+            } else {
+                ++i;
+            }
         }
+        add(start, static_cast<uint32_t>(text_.size()));
+        p->font_description_free(d);
     }
 
     PangoTabArray* tabs;
     if (tab_stops_.empty()) {
         tabs = p->tab_array_new(1, false);
-        p->tab_array_set_tab(tabs, 0, PANGO_TAB_LEFT, to_units(format_.tab_stop > 0 ? format_.tab_stop : 4 * format_.size));
+        const float every = format_.tab_stop > 0 ? format_.tab_stop : 4 * format_.size;
+        p->tab_array_set_tab(tabs, 0, PANGO_TAB_LEFT, to_units(every));
     } else {
         tabs = p->tab_array_new(static_cast<int>(tab_stops_.size()), false);
         for (size_t i = 0; i < tab_stops_.size(); ++i)
             p->tab_array_set_tab(tabs, static_cast<int>(i), PANGO_TAB_LEFT, to_units(tab_stops_[i]));
     }
-    p->layout_set_tabs(layout, tabs);
+    for (const Paragraph& paragraph : paragraphs_)
+        p->layout_set_tabs(paragraph.layout, tabs);
     p->tab_array_free(tabs);
 
-    PangoAttrList* list = p->attr_list_new();
-    const auto put = [&](PangoAttribute* a, uint32_t from, uint32_t to) {
-        a->start_index = from;
-        a->end_index = to;
-        p->attr_list_insert(list, a);
+    // Each run goes to the paragraphs it covers, cut to them.
+    std::vector<PangoAttrList*> lists(paragraphs_.size(), nullptr);
+    const auto put = [&](auto make, uint32_t from, uint32_t to) {
+        const auto first = std::upper_bound(paragraphs_.begin(), paragraphs_.end(), from,
+                                            [](uint32_t b, const Paragraph& q) { return b < q.start; });
+        for (size_t i = static_cast<size_t>(first - paragraphs_.begin()) - 1;
+             i < paragraphs_.size() && paragraphs_[i].start < to; ++i) {
+            const uint32_t base = paragraphs_[i].start;
+            const uint32_t limit = i + 1 < paragraphs_.size() ? paragraphs_[i + 1].start : UINT32_MAX;
+            if (!lists[i])
+                lists[i] = p->attr_list_new();
+            PangoAttribute* a = make();
+            a->start_index = std::max(from, base) - base;
+            a->end_index = std::min(to, limit) - base;
+            p->attr_list_insert(lists[i], a);
+        }
     };
     const auto channel = [](float v) { return static_cast<guint16>(std::lround(v * 65535)); };
     for (const auto& [from, run] : colours_) {
-        const Rgba& c = run.second;
-        put(p->attr_foreground_new(channel(c.r), channel(c.g), channel(c.b)), from, run.first);
-        put(p->attr_foreground_alpha_new(std::max<guint16>(1, channel(c.a))), from, run.first);
+        const Rgba c = run.second;
+        put([&] { return p->attr_foreground_new(channel(c.r), channel(c.g), channel(c.b)); }, from, run.first);
+        put([&] { return p->attr_foreground_alpha_new(std::max<guint16>(1, channel(c.a))); }, from, run.first);
     }
     for (const auto& [from, run] : weights_)
-        put(p->attr_weight_new(pango_weight(run.second)), from, run.first);
+        put([&] { return p->attr_weight_new(pango_weight(run.second)); }, from, run.first);
     for (const auto& [from, run] : italics_)
-        put(p->attr_style_new(run.second ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL), from, run.first);
+        put([&] { return p->attr_style_new(run.second ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL); }, from, run.first);
     for (const auto& [from, run] : underlines_)
-        put(p->attr_underline_new(run.second ? PANGO_UNDERLINE_SINGLE : PANGO_UNDERLINE_NONE), from, run.first);
+        put([&] { return p->attr_underline_new(run.second ? PANGO_UNDERLINE_SINGLE : PANGO_UNDERLINE_NONE); }, from,
+            run.first);
     for (const auto& [from, run] : strikethroughs_)
-        put(p->attr_strikethrough_new(run.second), from, run.first);
+        put([&] { return p->attr_strikethrough_new(run.second); }, from, run.first);
     for (const auto& [from, run] : families_)
-        put(p->attr_family_new(run.second.c_str()), from, run.first);
+        put([&] { return p->attr_family_new(run.second.c_str()); }, from, run.first);
     for (const auto& [from, run] : sizes_)
-        put(p->attr_size_new_absolute(to_units(run.second)), from, run.first);
-    p->layout_set_attributes(layout, list);
-    p->attr_list_unref(list);
+        put([&] { return p->attr_size_new_absolute(to_units(run.second)); }, from, run.first);
+    for (size_t i = 0; i < paragraphs_.size(); ++i) {
+        p->layout_set_attributes(paragraphs_[i].layout, lists[i]);
+        if (lists[i])
+            p->attr_list_unref(lists[i]);
+    }
 
-    // The lines, as Pango broke them, placed by our alignment and spacing.
+    // The lines, as Pango broke them, paragraph under paragraph, placed by our alignment and
+    // spacing.
     lines_.clear();
-    PangoLayoutIter* iter = p->layout_get_iter(layout);
-    do {
-        PangoLayoutLine* line = p->layout_iter_get_line_readonly(iter);
-        PangoRectangle in_layout, own;
-        p->layout_iter_get_line_extents(iter, nullptr, &in_layout);
-        p->layout_line_get_extents(line, nullptr, &own);
-        Line l{};
-        l.line = line;
-        l.start = static_cast<uint32_t>(line->start_index);
-        l.end = static_cast<uint32_t>(line->start_index + line->length);
-        l.left = to_pixels(own.x);
-        l.width = to_pixels(own.width);
-        l.top = to_pixels(in_layout.y);
-        l.height = to_pixels(in_layout.height);
-        l.baseline = to_pixels(p->layout_iter_get_baseline(iter));
-        lines_.push_back(l);
-    } while (p->layout_iter_next_line(iter));
-    p->layout_iter_free(iter);
+    float below = 0;  // the bottom of the paragraphs so far
+    for (const Paragraph& paragraph : paragraphs_) {
+        PangoLayoutIter* iter = p->layout_get_iter(paragraph.layout);
+        float bottom = below;
+        do {
+            PangoLayoutLine* line = p->layout_iter_get_line_readonly(iter);
+            PangoRectangle in_layout, own;
+            p->layout_iter_get_line_extents(iter, nullptr, &in_layout);
+            p->layout_line_get_extents(line, nullptr, &own);
+            Line l{};
+            l.line = line;
+            l.base = paragraph.start;
+            l.start = paragraph.start + static_cast<uint32_t>(line->start_index);
+            l.end = l.start + static_cast<uint32_t>(line->length);
+            l.left = to_pixels(own.x);
+            l.width = to_pixels(own.width);
+            l.top = below + to_pixels(in_layout.y);
+            l.height = to_pixels(in_layout.height);
+            l.baseline = below + to_pixels(p->layout_iter_get_baseline(iter));
+            bottom = l.top + l.height;
+            lines_.push_back(l);
+        } while (p->layout_iter_next_line(iter));
+        p->layout_iter_free(iter);
+        below = bottom;
+    }
     for (size_t i = 0; i < lines_.size(); ++i)
         lines_[i].next = i + 1 < lines_.size() ? lines_[i + 1].start : static_cast<uint32_t>(text_.size());
 
@@ -378,7 +440,7 @@ PositionHit TextLayout::hit_test_position(uint32_t position, bool trailing) {
     const Line& l = lines_[line_of(byte)];
     const PangoLib* p = pango_lib();
     int leading_x = 0, trailing_x = 0;
-    const int index = static_cast<int>(std::min(byte, l.end));
+    const int index = static_cast<int>(std::min(byte, l.end) - l.base);
     p->layout_line_index_to_x(l.line, index, false, &leading_x);
     if (byte < l.end)
         p->layout_line_index_to_x(l.line, index, true, &trailing_x);
@@ -403,25 +465,25 @@ PointHit TextLayout::hit_test_point(float x, float y) {
     const float from_left = std::clamp(x - l.origin, -1e6f, 1e6f);
     int index = 0, trailing = 0;
     const bool inside_x = pango_lib()->layout_line_x_to_index(l.line, to_units(from_left), &index, &trailing);
-    hit.position = position_of(static_cast<uint32_t>(index));
+    hit.position = position_of(l.base + static_cast<uint32_t>(index));
     hit.trailing = trailing > 0;  // Pango counts the characters of the cluster up to the edge
     hit.inside = inside_x && inside_y && l.end > l.start;
     return hit;
 }
 
-std::vector<RectF> TextLayout::hit_test_range(uint32_t start, uint32_t count) {
-    std::vector<RectF> rects;
+void TextLayout::hit_test_range(uint32_t start, uint32_t count, std::vector<RectF>* rects) {
+    rects->clear();
     if (!ready())
-        return rects;
+        return;
     const uint32_t from = byte_of(start);
     const uint32_t to = byte_of(count > length() - std::min(start, length()) ? length() : start + count);
     if (from >= to)
-        return rects;
+        return;
     const PangoLib* p = pango_lib();
     for (size_t i = line_of(from); i < lines_.size() && lines_[i].start < to; ++i) {
         const Line& l = lines_[i];
-        const int a = static_cast<int>(std::clamp(from, l.start, l.end));
-        const int b = static_cast<int>(std::clamp(to, l.start, l.end));
+        const int a = static_cast<int>(std::clamp(from, l.start, l.end) - l.base);
+        const int b = static_cast<int>(std::clamp(to, l.start, l.end) - l.base);
         float left, right;
         if (a < b) {
             int* ranges = nullptr;
@@ -440,19 +502,16 @@ std::vector<RectF> TextLayout::hit_test_range(uint32_t start, uint32_t count) {
             p->layout_line_index_to_x(l.line, a, false, &x);
             left = right = to_pixels(x);
         }
-        rects.push_back({l.origin + left, l.top, right - left, l.height});
+        rects->push_back({l.origin + left, l.top, right - left, l.height});
     }
-    return rects;
 }
 
-std::vector<LineMetrics> TextLayout::line_metrics() {
-    std::vector<LineMetrics> out;
+void TextLayout::line_metrics(std::vector<LineMetrics>* out) {
+    out->clear();
     if (!ready())
-        return out;
-    out.reserve(lines_.size());
+        return;
     for (const Line& l : lines_)
-        out.push_back({position_of(l.next) - position_of(l.start), l.height, l.baseline - l.top});
-    return out;
+        out->push_back({position_of(l.next) - position_of(l.start), l.height, l.baseline - l.top});
 }
 
 LayoutMetrics TextLayout::metrics() {

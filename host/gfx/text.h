@@ -116,9 +116,10 @@ public:
     // Positions past the end are the end; all answers are in the layout box's coordinates.
     PositionHit hit_test_position(uint32_t position, bool trailing);
     PointHit hit_test_point(float x, float y);
-    // One rectangle for each line the range touches.
-    std::vector<RectF> hit_test_range(uint32_t start, uint32_t count);
-    std::vector<LineMetrics> line_metrics();
+    // One rectangle for each line the range touches. These two fill `out` after emptying it, so
+    // that a caller keeping one buffer allocates only when it grows.
+    void hit_test_range(uint32_t start, uint32_t count, std::vector<RectF>* out);
+    void line_metrics(std::vector<LineMetrics>* out);
     LayoutMetrics metrics();
     // Draws the layout with its box's top left at (x, y) in the cairo_t's user space; false when
     // Pango cannot be loaded.
@@ -127,6 +128,7 @@ public:
 private:
     template <typename V>
     using Runs = std::map<uint32_t, std::pair<uint32_t, V>>;  // start byte -> end byte, value
+    struct Paragraph;
     struct Line;
     bool ready();
     void build();
@@ -149,7 +151,7 @@ private:
     Runs<std::string> families_;
     Runs<float> sizes_;
     bool dirty_ = true;
-    void* layout_ = nullptr;  // the PangoLayout, made on first use
+    std::vector<Paragraph> paragraphs_;  // made on first use
     std::vector<Line> lines_;
 };
 
@@ -157,5 +159,12 @@ private:
 // neither loads anything.
 int font_map_starts();
 bool pango_loaded();
+
+// What the layouts have asked of Pango in this process: the paragraph layouts made, the bytes
+// given to them, and how often a layout's lines were worked out.
+struct TextCounters {
+    uint64_t layouts = 0, bytes = 0, builds = 0;
+};
+TextCounters text_counters();
 
 }  // namespace nuv::host::gfx

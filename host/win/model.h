@@ -28,6 +28,19 @@ struct ScrollBar {
     uint32_t page = 0;
 };
 
+// An area in client coordinates as a union of rectangles, which may overlap. Past kMaxRects the
+// two whose joining adds the least area are joined, so it holds no more than that and always
+// covers all that was added.
+struct Region {
+    static constexpr size_t kMaxRects = 16;
+    std::vector<RECT> rects;
+    bool empty() const { return rects.empty(); }
+    RECT bounds() const;  // empty when the region is
+    void add(const RECT& r);
+    void subtract(const RECT& r);
+    void clear() { rects.clear(); }  // the room stays for the next ones
+};
+
 struct Window {
     HWND id = 0;
     std::shared_ptr<Class> cls;
@@ -46,11 +59,12 @@ struct Window {
     uint8_t alpha = 255;             // a layered window's constant alpha
     uint32_t dpi = 96;               // a top-level window's: what its tree's frames are sized by
     cairo_surface_t* surface = nullptr;  // the whole window rectangle
-    RECT invalid;                    // client coordinates; empty: valid
+    Region invalid;                  // empty: valid
     bool erase = false;              // WM_ERASEBKGND pending
     bool unpainted = false;          // listed in State::unpainted
     bool frame_dirty = true;         // the non-client area needs drawing
     bool destroyed = false;
+    bool dying = false;  // DestroyWindow has begun on it: it can no longer take activation
     uint32_t paints = 0;  // BeginPaint calls: a WM_PAINT that made none leaves the window valid
     int calls = 0;  // procedures of this window running
     // The top-level frame: the composed pixels and whether the tree changed since.

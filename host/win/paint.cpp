@@ -1,5 +1,5 @@
 // Each window's Cairo surface (the whole window rectangle: frame and client), its invalid
-// region kept as one bounding rectangle, the frame drawn by the model (border, menu-bar strip,
+// region kept as a few rectangles, the frame drawn by the model (border, menu-bar strip,
 // scroll bars), the window scroll bars' state, layered alpha, and the compositor: children over
 // parents in z-order, each clipped to its parent's client and painted with its own alpha.
 #include <algorithm>
@@ -165,6 +165,74 @@ void compose_into(const CairoLib* c, cairo_t* cr, model::Window* w, int32_t x, i
 
 namespace model {
 
+namespace {
+
+bool covers(const RECT& outer, const RECT& inner) {
+    return outer.left <= inner.left && outer.top <= inner.top && outer.right >= inner.right &&
+           outer.bottom >= inner.bottom;
+}
+
+int64_t area(const RECT& r) { return int64_t(r.width()) * r.height(); }
+
+// Joins the closest pairs (the least area added) until the bound holds. The bound keeps the
+// search small: a subtraction leaves at most four pieces of each rectangle.
+void keep_within_bound(std::vector<RECT>* rects) {
+    while (rects->size() > Region::kMaxRects) {
+        size_t best_i = 0, best_j = 1;
+        int64_t best = INT64_MAX;
+        for (size_t i = 0; i < rects->size(); ++i)
+            for (size_t j = i + 1; j < rects->size(); ++j) {
+                const RECT &a = (*rects)[i], &b = (*rects)[j];
+                const int64_t added = area(unite(a, b)) - area(a) - area(b);
+                if (added < best) best = added, best_i = i, best_j = j;
+            }
+        (*rects)[best_i] = unite((*rects)[best_i], (*rects)[best_j]);
+        (*rects)[best_j] = rects->back();
+        rects->pop_back();
+    }
+}
+
+}  // namespace
+
+RECT Region::bounds() const {
+    RECT b{};
+    for (const RECT& r : rects) b = unite(b, r);
+    return b;
+}
+
+void Region::add(const RECT& r) {
+    if (win::empty(r)) return;
+    for (const RECT& have : rects)
+        if (covers(have, r)) return;
+    rects.erase(std::remove_if(rects.begin(), rects.end(), [&](const RECT& have) { return covers(r, have); }),
+                rects.end());
+    rects.push_back(r);
+    keep_within_bound(&rects);
+}
+
+void Region::subtract(const RECT& r) {
+    if (win::empty(r) || rects.empty()) return;
+    static std::vector<RECT> kept;  // GUI thread only; its room is reused
+    kept.clear();
+    auto keep = [](const RECT& piece) {
+        if (!win::empty(piece)) kept.push_back(piece);
+    };
+    for (const RECT& have : rects) {
+        const RECT cut = intersect(have, r);
+        if (win::empty(cut)) {
+            kept.push_back(have);
+            continue;
+        }
+        // What is left: the bands above and below the cut, then left and right of it.
+        keep(RECT{have.left, have.top, have.right, cut.top});
+        keep(RECT{have.left, cut.bottom, have.right, have.bottom});
+        keep(RECT{have.left, cut.top, cut.left, cut.bottom});
+        keep(RECT{cut.right, cut.top, have.right, cut.bottom});
+    }
+    rects.swap(kept);
+    keep_within_bound(&rects);
+}
+
 bool make_surface(Window* w, int32_t width, int32_t height) {
     const CairoLib* c = cairo_lib();
     if (!c || width > kMaxSurfaceSide || height > kMaxSurfaceSide) return false;
@@ -198,7 +266,7 @@ void invalidate(Window* w, const RECT* client_rect, bool erase) {
     RECT all = client_bounds(w);
     RECT r = client_rect ? intersect(*client_rect, all) : all;
     if (empty(r)) return;
-    w->invalid = unite(w->invalid, r);
+    w->invalid.add(r);
     w->erase = w->erase || erase;
     if (!w->unpainted) {
         w->unpainted = true;
@@ -214,7 +282,7 @@ LRESULT paint_now(Window* w) {
     LRESULT result = call(w, w->proc, WM_PAINT, 0, 0);
     // A procedure that never began painting would be asked again for ever.
     if ((w = live(id)) && w->paints == before) {
-        w->invalid = RECT{};
+        w->invalid.clear();
         w->erase = false;
     }
     return result;
@@ -224,7 +292,7 @@ Window* window_needing_paint(HWND filter) {
     auto& list = state().unpainted;
     for (auto it = list.begin(); it != list.end();) {
         Window* w = live(*it);
-        if (!w || empty(w->invalid)) {
+        if (!w || w->invalid.empty()) {
             if (w) w->unpainted = false;
             it = list.erase(it);
             continue;
@@ -325,12 +393,20 @@ cairo_t* BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
     if (!cr) return nullptr;
     const CairoLib* c = cairo_lib();
     draw_frame(c, w);
-    const RECT r = intersect(w->invalid, client_bounds(w));
-    c->rectangle(cr, r.left, r.top, std::max(r.width(), 0), std::max(r.height(), 0));
+    // Clipped to the invalid rectangles (none left inside the client: to nothing).
+    const RECT all = client_bounds(w);
+    RECT r{};
+    for (const RECT& invalid : w->invalid.rects) {
+        const RECT part = intersect(invalid, all);
+        if (empty(part)) continue;
+        c->rectangle(cr, part.left, part.top, part.width(), part.height());
+        r = unite(r, part);
+    }
+    if (empty(r)) c->rectangle(cr, 0, 0, 0, 0);
     c->clip(cr);
     const bool erase = w->erase;
     ++w->paints;
-    w->invalid = RECT{};
+    w->invalid.clear();
     w->erase = false;
     paint->hdc = cr;
     paint->rcPaint = r;
@@ -366,26 +442,25 @@ bool InvalidateRect(HWND hwnd, const RECT* rect, bool erase) {
 bool ValidateRect(HWND hwnd, const RECT* rect) {
     Window* w = live(hwnd);
     if (!w) return false;
-    RECT r = rect ? *rect : client_bounds(w);
-    const RECT& in = w->invalid;
-    if (r.left <= in.left && r.top <= in.top && r.right >= in.right && r.bottom >= in.bottom) {
-        w->invalid = RECT{};
-        w->erase = false;
-    }
+    if (rect)
+        w->invalid.subtract(*rect);
+    else
+        w->invalid.clear();
+    if (w->invalid.empty()) w->erase = false;
     return true;
 }
 
 bool GetUpdateRect(HWND hwnd, RECT* rect) {
     const Window* w = find(hwnd);
     if (!w) return false;
-    if (rect) *rect = w->invalid;
-    return !empty(w->invalid);
+    if (rect) *rect = w->invalid.bounds();
+    return !w->invalid.empty();
 }
 
 bool UpdateWindow(HWND hwnd) {
     Window* w = live(hwnd);
     if (!w) return false;
-    if (!empty(w->invalid)) paint_now(w);
+    if (!w->invalid.empty()) paint_now(w);
     return true;
 }
 
@@ -441,6 +516,14 @@ bool GetScrollInfo(HWND hwnd, int32_t bar, SCROLLINFO* info) {
     return true;
 }
 
+bool set_scroll_track(HWND hwnd, int32_t bar, int32_t track) {
+    Window* w = live(hwnd);
+    if (!w || bar < SB_HORZ || bar > SB_CTL) return false;
+    ScrollBar& b = w->bars[bar];
+    b.track = std::clamp(track, b.min, b.max);
+    return true;
+}
+
 ScrollBarParts scroll_bar_parts(int32_t length, int32_t arrow, const SCROLLINFO& info) {
     ScrollBarParts p;
     p.arrow = std::max(0, std::min(arrow, length / 2));
@@ -459,7 +542,8 @@ int32_t scroll_bar_drag_pos(int32_t length, const ScrollBarParts& p, const SCROL
     const int32_t room = (length - 2 * p.arrow) - (p.thumb_to - p.thumb_from);
     const int64_t span = int64_t(info.nMax) - info.nMin + 1 - info.nPage;
     const int64_t pos = room > 0 ? info.nMin + (int64_t(at) - p.arrow) * span / room : info.nMin;
-    const int64_t top = std::max<int64_t>(info.nMin, int64_t(info.nMax) - std::max<int64_t>(int64_t(info.nPage) - 1, 0));
+    const int64_t last = int64_t(info.nMax) - std::max<int64_t>(int64_t(info.nPage) - 1, 0);
+    const int64_t top = std::max<int64_t>(info.nMin, last);
     return static_cast<int32_t>(std::clamp<int64_t>(pos, info.nMin, top));
 }
 

@@ -255,8 +255,10 @@ bool GetWindowRect(HWND hwnd, RECT* rect);  // screen coordinates
 bool GetClientRect(HWND hwnd, RECT* rect);  // 0, 0, width, height
 bool ClientToScreen(HWND hwnd, POINT* point);
 bool ScreenToClient(HWND hwnd, POINT* point);
-// Grows a client rectangle by the frame that the styles give.
+// Grows a client rectangle by the frame that the styles give, sized for the first display's DPI.
 bool AdjustWindowRectEx(RECT* rect, uint32_t style, bool menu, uint32_t ex_style);
+// The same at a given DPI (the frame's sizes × DPI / 96); false for DPI 0.
+bool AdjustWindowRectExForDpi(RECT* rect, uint32_t style, bool menu, uint32_t ex_style, uint32_t dpi);
 
 // The parent of a child, the owner of a popup, else 0.
 HWND GetParent(HWND hwnd);
@@ -446,6 +448,9 @@ struct SCROLLINFO {
 // min .. max - page + 1. Answers the position.
 int32_t SetScrollInfo(HWND hwnd, int32_t bar, const SCROLLINFO* info, bool redraw);
 bool GetScrollInfo(HWND hwnd, int32_t bar, SCROLLINFO* info);
+// Records where a dragged thumb stands, as GetScrollInfo's SIF_TRACKPOS reports it (a control's
+// own drag); kept within the range.
+bool set_scroll_track(HWND hwnd, int32_t bar, int32_t track);
 // A scroll bar's parts along its length, from its start: the arrows' length at each end and the
 // thumb's span (empty when the page covers the range or there is no room for it). A window's
 // bars and the scroll-bar control share them.

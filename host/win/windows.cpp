@@ -253,6 +253,36 @@ void clamp_to_minmax(Window* w, int32_t* cx, int32_t* cy) {
     *cy = std::clamp(*cy, mm.ptMinTrackSize.y, std::max(mm.ptMinTrackSize.y, mm.ptMaxTrackSize.y));
 }
 
+// Whether a top-level window other than `leaving` may take activation from it: shown, enabled,
+// not minimised, not being destroyed, and not one that refuses activation.
+bool can_take_activation(const Window* w, HWND leaving) {
+    return w && w->id != leaving && !w->dying && is_top_level(w) && (w->style & WS_VISIBLE) &&
+           !(w->style & (WS_DISABLED | WS_MINIMIZE)) && !(w->ex_style & WS_EX_NOACTIVATE);
+}
+
+// The active window is being hidden, minimised or destroyed: activation passes to its owner when
+// the owner can take it, else to the highest top-level window that can, with WM_ACTIVATE to both
+// (and focus following as on any activation); with none, activation is cleared (a window being
+// destroyed is then told nothing).
+void pass_activation(HWND leaving) {
+    const Window* w = live(leaving);
+    if (!w) return;
+    HWND next = 0;
+    if (can_take_activation(live(w->owner), leaving)) {
+        next = w->owner;
+    } else {
+        const auto& tops = state().top_levels;
+        for (auto it = tops.rbegin(); it != tops.rend() && !next; ++it)
+            if (can_take_activation(live(*it), leaving)) next = *it;
+    }
+    if (next) {
+        SetActiveWindow(next);
+        return;
+    }
+    state().active = 0;
+    if (!w->dying) SendMessage(leaving, WM_ACTIVATE, WA_INACTIVE, 0);
+}
+
 }  // namespace
 
 // ---- Classes
@@ -354,8 +384,14 @@ HWND CreateWindowEx(uint32_t ex_style, std::u16string_view class_name, std::u16s
 bool DestroyWindow(HWND hwnd) {
     Window* w = live(hwnd);
     if (!w) return false;
+    w->dying = true;
     for (HWND o : std::vector<HWND>(w->owned)) DestroyWindow(o);
     if (!(w = live(hwnd))) return true;
+    // Activation passes on while the window is still whole.
+    if (state().active == hwnd) {
+        pass_activation(hwnd);
+        if (!(w = live(hwnd))) return true;
+    }
     const bool top_level = is_top_level(w);
     mark_composed_dirty(w);
     std::vector<HWND> tree;
@@ -484,6 +520,7 @@ bool SetWindowPos(HWND hwnd, HWND insert_after, int32_t x, int32_t y, int32_t cx
     w->rect = RECT{pos.x, pos.y, pos.x + pos.cx, pos.y + pos.cy};
     if (!(w->style & (WS_MINIMIZE | WS_MAXIMIZE))) w->normal = w->rect;
     if (!(flags & SWP_NOZORDER)) restack(w, insert_after);
+    const bool hidden = (flags & SWP_HIDEWINDOW) && (w->style & WS_VISIBLE);
     if (flags & SWP_SHOWWINDOW) w->style |= WS_VISIBLE;
     if (flags & SWP_HIDEWINDOW) w->style &= ~WS_VISIBLE;
     if (flags & SWP_FRAMECHANGED) w->frame_dirty = true;
@@ -497,6 +534,12 @@ bool SetWindowPos(HWND hwnd, HWND insert_after, int32_t x, int32_t y, int32_t cx
     if (!sized && !(flags & (SWP_FRAMECHANGED | SWP_STATECHANGED))) pos.flags |= SWP_NOSIZE;
     SendMessage(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<intptr_t>(&pos));
     if ((w = live(hwnd))) top_level_changed(w);
+    if (hidden && live(hwnd)) {
+        State& s = state();
+        if (s.active == hwnd) pass_activation(hwnd);
+        // Focus left inside a hidden window with no other window to take it goes nowhere.
+        if (Window* f = live(s.focus); f && in_tree(f, hwnd)) s.focus = 0;
+    }
     return true;
 }
 
@@ -542,12 +585,6 @@ bool ShowWindow(HWND hwnd, int32_t command) {
         if (!was) return false;
         SendMessage(hwnd, WM_SHOWWINDOW, 0, 0);
         SetWindowPos(hwnd, 0, 0, 0, 0, 0, keep | SWP_HIDEWINDOW);
-        State& s = state();
-        if (s.active == hwnd) {
-            s.active = 0;
-            SendMessage(hwnd, WM_ACTIVATE, WA_INACTIVE, 0);
-        }
-        if (Window* f = live(s.focus); f && in_tree(f, hwnd)) s.focus = 0;
         return true;
     }
     if (!was) {
@@ -566,6 +603,11 @@ bool ShowWindow(HWND hwnd, int32_t command) {
     default: break;
     }
     if (!(w = live(hwnd))) return was;
+    // Minimised without being activated, the active window hands activation on.
+    if ((command == SW_MINIMIZE || command == SW_SHOWMINNOACTIVE) && state().active == hwnd) {
+        pass_activation(hwnd);
+        if (!(w = live(hwnd))) return was;
+    }
     const bool activate = command != SW_SHOWNA && command != SW_SHOWNOACTIVATE && command != SW_SHOWMINNOACTIVE &&
                           command != SW_MINIMIZE && !(w->ex_style & WS_EX_NOACTIVATE);
     if (activate && is_top_level(w)) SetActiveWindow(hwnd);
@@ -642,6 +684,11 @@ bool AdjustWindowRectEx(RECT* rect, uint32_t style, bool menu, uint32_t ex_style
     // No window: the first display's DPI, as GetSystemMetrics answers.
     uint32_t dpi = 96, unused;
     GetDpiForMonitor(1, &dpi, &unused);
+    return AdjustWindowRectExForDpi(rect, style, menu, ex_style, dpi);
+}
+
+bool AdjustWindowRectExForDpi(RECT* rect, uint32_t style, bool menu, uint32_t ex_style, uint32_t dpi) {
+    if (!rect || dpi == 0) return false;
     RECT in = insets(style, ex_style, menu, dpi);
     rect->left -= in.left;
     rect->top -= in.top;

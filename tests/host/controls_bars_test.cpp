@@ -19,7 +19,7 @@ std::vector<Request> requests(const std::vector<Logged>& log, HWND from) {
     std::vector<Request> out;
     for (const Logged& l : log)
         if ((l.message == WM_HSCROLL || l.message == WM_VSCROLL) && l.lParam == static_cast<intptr_t>(from))
-            out.push_back(Request{static_cast<uint32_t>(l.wParam & 0xFFFF), static_cast<int16_t>((l.wParam >> 16) & 0xFFFF)});
+            out.push_back(Request{uint32_t(l.wParam & 0xFFFF), int16_t((l.wParam >> 16) & 0xFFFF)});
     return out;
 }
 
@@ -102,6 +102,11 @@ TEST_F(BarsTest, ScrollBarThumbDragTracksThenSetsThePosition) {
     g_log.clear();
     mouse(bar, WM_LBUTTONDOWN, 8, 20);
     mouse(bar, WM_MOUSEMOVE, 8, 50);
+    SCROLLINFO info;
+    info.fMask = SIF_POS | SIF_TRACKPOS;
+    GetScrollInfo(bar, SB_CTL, &info);
+    EXPECT_EQ(info.nPos, 0);  // the owner moves it, or not
+    EXPECT_EQ(info.nTrackPos, requests(g_log, bar).at(0).pos);
     mouse(bar, WM_MOUSEMOVE, 8, 500);  // far past the end: the last position
     mouse(bar, WM_LBUTTONUP, 8, 500);
     const std::vector<Request> got = requests(g_log, bar);

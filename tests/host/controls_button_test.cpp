@@ -88,6 +88,17 @@ TEST_F(ButtonTest, SetCheckKeepsToTheBoxKind) {
     }
 }
 
+TEST_F(ButtonTest, SetStyleChangesTheKindAndKeepsTheWindowBits) {
+    HWND b = control(kButtonClass, BS_PUSHBUTTON | WS_TABSTOP, 10, 10, 120, 20, u"box");
+    SendMessage(b, BM_SETSTYLE, BS_AUTOCHECKBOX | BS_BITMAP, 1);
+    const auto style = static_cast<uint32_t>(GetWindowLong(b, GWL_STYLE));
+    EXPECT_EQ(style & 0xFFFF, BS_AUTOCHECKBOX | BS_BITMAP);
+    EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE | WS_TABSTOP), WS_CHILD | WS_VISIBLE | WS_TABSTOP);
+    EXPECT_TRUE(GetUpdateRect(b, nullptr));
+    click(b, 5, 10);
+    EXPECT_EQ(SendMessage(b, BM_GETCHECK, 0, 0), BST_CHECKED);
+}
+
 TEST_F(ButtonTest, AutomaticRadioButtonUnchecksTheOthersOfItsGroupOnly) {
     HWND a = control(kButtonClass, BS_AUTORADIOBUTTON | WS_GROUP, 10, 10, 80, 20, u"a");
     HWND b = control(kButtonClass, BS_AUTORADIOBUTTON, 10, 40, 80, 20, u"b");
@@ -194,7 +205,8 @@ TEST_F(ButtonPaintTest, CheckBoxTakesTheParentsBrushAndTextColour) {
     g_answer = nullptr;
     Snapshot shot(b, 100, 30);
     EXPECT_EQ(shot.at(95, 2), 0xFF00FF00u);
-    EXPECT_GT(count_pixels(shot, RECT{20, 0, 100, 30}, [](uint32_t p) { return ((p >> 16) & 0xFF) > 150 && ((p >> 8) & 0xFF) < 100; }), 10);
+    auto red = [](uint32_t p) { return ((p >> 16) & 0xFF) > 150 && ((p >> 8) & 0xFF) < 100; };
+    EXPECT_GT(count_pixels(shot, RECT{20, 0, 100, 30}, red), 10);
     gfx::DeleteObject(green);
 }
 

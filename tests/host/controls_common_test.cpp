@@ -71,5 +71,48 @@ TEST_F(CommonTest, ControlDestroyedWhileAskingItsParentIsLeftAlone) {
     }
 }
 
+TEST_F(CommonTest, ControlDestroyedByTheHandlerOfItsRequestIsLeftAlone) {
+    struct Row {
+        std::u16string_view cls;
+        uint32_t style;
+        uint32_t told;  // the message whose handler destroys the control
+        int32_t x, y;   // pressed there, then dragged 40 pixels along
+    };
+    const Row rows[] = {
+        {kButtonClass, BS_AUTO3STATE, WM_COMMAND, 5, 5},  {kScrollBarClass, SBS_HORZ, WM_HSCROLL, 95, 8},
+        {kScrollBarClass, SBS_HORZ, WM_HSCROLL, 20, 8},   {kTrackbarClass, TBS_HORZ, WM_HSCROLL, 9, 15},
+        {kTrackbarClass, TBS_HORZ, WM_HSCROLL, 80, 15},
+    };
+    for (const Row& row : rows) {
+        HWND h = control(row.cls, row.style, 10, 10, 100, 30, u"text");
+        SCROLLINFO info;
+        info.fMask = SIF_ALL;
+        info.nMax = 100;
+        info.nPage = 10;
+        SetScrollInfo(h, SB_CTL, &info, true);
+        int told = 0;
+        g_answer = [&](HWND, uint32_t m, intptr_t, intptr_t) -> std::optional<LRESULT> {
+            if (m != row.told) return std::nullopt;
+            ++told;
+            DestroyWindow(h);
+            return 0;
+        };
+        POINT at{row.x, row.y};
+        ClientToScreen(h, &at);
+        mouse_input(WM_LBUTTONDOWN, at, MK_LBUTTON);
+        pump();
+        mouse_input(WM_MOUSEMOVE, POINT{at.x + 40, at.y}, MK_LBUTTON);
+        pump();
+        advance_clock(kRepeatDelay);
+        pump();
+        mouse_input(WM_LBUTTONUP, POINT{at.x + 40, at.y}, 0);
+        pump();
+        g_answer = nullptr;
+        EXPECT_EQ(told, 1) << row.x;
+        EXPECT_FALSE(IsWindow(h));
+        EXPECT_EQ(GetCapture(), 0u);
+    }
+}
+
 }  // namespace
 }  // namespace nuv::test::win

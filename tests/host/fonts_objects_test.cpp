@@ -7,8 +7,8 @@
 
 #include "host/gfx/fonts.h"
 #include "host/gfx/text.h"
-#include "host/win/cairo_lib.h"
 #include "host/win/displays.h"
+#include "tests/host/text_support.h"
 
 namespace nuv::host::gfx {
 namespace {
@@ -21,32 +21,8 @@ bool mapped(const char* name) {
     return all.str().find(name) != std::string::npos;
 }
 
-// A white 200×100 image surface and its cairo_t.
-class Canvas {
-public:
-    Canvas(int width = 200, int height = 100) {
-        surface_ = c_->image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-        cr_ = c_->create(surface_);
-        c_->set_source_rgba(cr_, 1, 1, 1, 1);
-        c_->paint(cr_);
-    }
-    ~Canvas() {
-        c_->destroy(cr_);
-        c_->surface_destroy(surface_);
-    }
-    cairo_t* dc() const { return cr_; }
-    // 0x00RRGGBB.
-    uint32_t at(int x, int y) const {
-        c_->surface_flush(surface_);
-        const unsigned char* data = c_->image_surface_get_data(surface_);
-        return *reinterpret_cast<const uint32_t*>(data + y * c_->image_surface_get_stride(surface_) + x * 4) & 0xFFFFFF;
-    }
-
-private:
-    const win::CairoLib* c_ = win::cairo_lib();
-    cairo_surface_t* surface_;
-    cairo_t* cr_;
-};
+using test::text::Canvas;
+using test::text::inked;
 
 HFONT mono(int32_t height = -16) {
     return CreateFont(height, 0, 0, 0, FW_NORMAL, false, false, false, DEFAULT_CHARSET, 0, 0, DEFAULT_QUALITY, 0,
@@ -86,7 +62,7 @@ TEST(FontsObjects, MessageFontFollowsTheDpi) {
         uint32_t dpi;
         int32_t height;
     };
-    for (const Row row : {Row{96, -12}, Row{144, -18}, Row{120, -15}, Row{192, -24}}) {
+    for (const Row row : {Row{96, -12}, Row{144, -18}, Row{120, -15}, Row{100, -12}, Row{192, -24}}) {
         const LOGFONT f = message_font(row.dpi);
         EXPECT_EQ(f.lfFaceName, u"DejaVu Sans") << row.dpi;
         EXPECT_EQ(f.lfHeight, row.height) << row.dpi;
@@ -179,12 +155,23 @@ TEST(FontsObjects, DrawTextCalcRectMatchesTheExtents) {
     EXPECT_EQ(r.bottom, tm.tmHeight);
     EXPECT_EQ(r.right, static_cast<int32_t>(tabbed & 0xFFFF));
     EXPECT_EQ(static_cast<int32_t>(tabbed >> 16), tm.tmHeight);
-    EXPECT_GE(r.right, 8 * tm.tmAveCharWidth);
+    EXPECT_EQ(r.right, 8 * tm.tmAveCharWidth + m.cx);
+    const int32_t stop = 40;
+    EXPECT_EQ(GetTabbedTextExtent(dc, u"a\tb", 1, &stop) & 0xFFFF, static_cast<uint32_t>(40 + m.cx));
+    const int32_t stops[] = {30, 50};  // then every 20
+    EXPECT_EQ(GetTabbedTextExtent(dc, u"\t\t\tb", 2, stops) & 0xFFFF, static_cast<uint32_t>(70 + m.cx));
 
-    // Word breaks in a box four M wide: two lines, the width kept.
+    // Word breaks in a box four M wide: two lines, as wide as the wider.
     RECT box{0, 0, 4 * m.cx, 0};
     EXPECT_EQ(DrawText(dc, u"aaa bbb", &box, DT_CALCRECT | DT_WORDBREAK), 2 * tm.tmHeight);
-    EXPECT_EQ(box.right, 4 * m.cx);
+    EXPECT_EQ(box.right, 3 * m.cx);
+    // In a rectangle as wide as can be, word breaks measure the text (not the rectangle).
+    RECT wide{0, 0, INT32_MAX, 0};
+    EXPECT_EQ(DrawText(dc, u"a\tb", &wide, DT_CALCRECT | DT_EXPANDTABS | DT_WORDBREAK), tm.tmHeight);
+    EXPECT_EQ(wide.right, r.right);
+    RECT spanning{INT32_MIN, 0, INT32_MAX, 0};
+    EXPECT_EQ(DrawText(dc, u"ab", &spanning, DT_CALCRECT | DT_WORDBREAK), tm.tmHeight);
+    EXPECT_EQ(spanning.right, INT32_MIN + 2 * m.cx);
     // Without: one line; a & is no character.
     RECT line{0, 0, 4 * m.cx, 0};
     EXPECT_EQ(DrawText(dc, u"aaa &bbb", &line, DT_CALCRECT), tm.tmHeight);
@@ -267,6 +254,73 @@ TEST(FontsObjects, PrefixesUnderlineTheMarkedCharacter) {
             EXPECT_EQ(ink, k == row.underlined) << k;
         }
     }
+}
+
+TEST(FontsObjects, HeightsWeightsAndQualityShapeTheText) {
+    Canvas canvas;
+    cairo_t* dc = canvas.dc();
+    struct Row {
+        int32_t height;
+        int32_t char_height, cell_height;  // 0: not checked
+    };
+    const Row rows[] = {{-16, 16, 0}, {-30, 30, 0}, {19, 0, 19}, {40, 0, 40}, {0, 12, 0}};
+    for (const Row& row : rows) {
+        SelectObject(dc, mono(row.height));
+        TEXTMETRIC tm;
+        ASSERT_TRUE(GetTextMetrics(dc, &tm));
+        EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent) << row.height;
+        if (row.char_height)
+            EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, row.char_height) << row.height;
+        if (row.cell_height)
+            EXPECT_NEAR(tm.tmHeight, row.cell_height, 1) << row.height;
+    }
+    SIZE normal, bold;
+    SelectObject(dc, CreateFont(-16, 0, 0, 0, FW_NORMAL, false, false, false, 0, 0, 0, 0, 0, u""));
+    GetTextExtentPoint32(dc, u"Wide words", &normal);
+    SelectObject(dc, CreateFont(-16, 0, 0, 0, FW_BOLD, false, false, false, 0, 0, 0, 0, 0, u""));
+    GetTextExtentPoint32(dc, u"Wide words", &bold);
+    EXPECT_GT(bold.cx, normal.cx);
+
+    // Aliased glyphs have no grey edge; antialiased ones do.
+    for (const uint8_t quality : {NONANTIALIASED_QUALITY, DEFAULT_QUALITY}) {
+        Canvas c;
+        SelectObject(c.dc(), CreateFont(-40, 0, 0, 0, FW_NORMAL, false, false, false, 0, 0, 0, quality, 0, u""));
+        RECT r{0, 0, 200, 100};
+        DrawText(c.dc(), u"Ox", &r, 0);
+        const bool grey = c.any(0, 200, 0, 100, [](uint32_t p) { return p != 0 && p != 0xFFFFFF; });
+        EXPECT_EQ(grey, quality != NONANTIALIASED_QUALITY);
+    }
+}
+
+TEST(FontsObjects, SingleLinesAlignVerticallyAndEndInAnEllipsis) {
+    Canvas canvas;
+    cairo_t* dc = canvas.dc();
+    SelectObject(dc, mono());
+    SetBkMode(dc, TRANSPARENT);
+    TEXTMETRIC tm;
+    GetTextMetrics(dc, &tm);
+    struct Row {
+        uint32_t format;
+        int32_t top;  // where the text's line starts in a rectangle 100 high
+    };
+    const Row rows[] = {{DT_SINGLELINE, 0},
+                        {DT_SINGLELINE | DT_VCENTER, (100 - tm.tmHeight) / 2},
+                        {DT_SINGLELINE | DT_BOTTOM, 100 - tm.tmHeight},
+                        {DT_VCENTER, 0}};  // only single lines align vertically
+    for (const Row& row : rows) {
+        Canvas c;
+        SelectObject(c.dc(), mono());
+        RECT r{0, 0, 200, 100};
+        DrawText(c.dc(), u"\u2588", &r, row.format);  // a full block fills its line
+        EXPECT_FALSE(c.any(0, 200, 0, std::max(row.top - 1, 0), inked)) << row.format;
+        EXPECT_TRUE(c.any(0, 200, row.top + 2, row.top + tm.tmHeight - 2, inked)) << row.format;
+        EXPECT_FALSE(c.any(0, 200, row.top + tm.tmHeight + 1, 100, inked)) << row.format;
+    }
+    SIZE m;
+    GetTextExtentPoint32(dc, u"M", &m);
+    RECT cut{0, 0, 5 * m.cx, 0};
+    EXPECT_EQ(DrawText(dc, u"MMMMMMMMMM", &cut, DT_CALCRECT | DT_SINGLELINE | DT_END_ELLIPSIS), tm.tmHeight);
+    EXPECT_LE(cut.right, 5 * m.cx);
 }
 
 }  // namespace

@@ -4,9 +4,10 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "host/gfx/text.h"
-#include "host/win/cairo_lib.h"
+#include "tests/host/text_support.h"
 
 namespace nuv::host::gfx {
 namespace {
@@ -18,48 +19,27 @@ TextFormat mono() {
     return f;
 }
 
+std::vector<RectF> ranges(TextLayout& layout, uint32_t start, uint32_t count) {
+    std::vector<RectF> out;
+    layout.hit_test_range(start, count, &out);
+    return out;
+}
+
+std::vector<LineMetrics> lines_of(TextLayout& layout) {
+    std::vector<LineMetrics> out;
+    layout.line_metrics(&out);
+    return out;
+}
+
 float advance() {
     TextLayout m("M", mono(), 0, 0);
     return m.metrics().width;
 }
 
-// A white image surface and its cairo_t, read back as 0x00RRGGBB.
-class Canvas {
-public:
-    Canvas(int width, int height) {
-        surface_ = c_->image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-        cr_ = c_->create(surface_);
-        c_->set_source_rgba(cr_, 1, 1, 1, 1);
-        c_->paint(cr_);
-    }
-    ~Canvas() {
-        c_->destroy(cr_);
-        c_->surface_destroy(surface_);
-    }
-    cairo_t* cr() const { return cr_; }
-    uint32_t at(int x, int y) const {
-        c_->surface_flush(surface_);
-        const unsigned char* data = c_->image_surface_get_data(surface_);
-        return *reinterpret_cast<const uint32_t*>(data + y * c_->image_surface_get_stride(surface_) + x * 4) & 0xFFFFFF;
-    }
-    // Whether any pixel of the columns [x0, x1) and rows [y0, y1) is reddish / dark / not white.
-    template <typename Test>
-    bool any(int x0, int x1, int y0, int y1, Test test) const {
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x)
-                if (test(at(x, y)))
-                    return true;
-        return false;
-    }
-
-private:
-    const win::CairoLib* c_ = win::cairo_lib();
-    cairo_surface_t* surface_;
-    cairo_t* cr_;
-};
+using test::text::Canvas;
+using test::text::inked;
 
 bool reddish(uint32_t p) { return (p >> 16 & 0xFF) > 150 && (p >> 8 & 0xFF) < 100 && (p & 0xFF) < 100; }
-bool inked(uint32_t p) { return p != 0xFFFFFF; }
 
 TEST(TextLayout, CharacterPositionsAreMultiplesOfTheAdvance) {
     const float m = advance();
@@ -130,7 +110,7 @@ TEST(TextLayout, WrapsAtWordsInsideTheBox) {
         EXPECT_EQ(layout.metrics().line_count, row.lines) << row.width << " " << row.wrap;
     }
     TextLayout layout("aaa bbb", mono(), 4 * m, 0);
-    const std::vector<LineMetrics> lines = layout.line_metrics();
+    const std::vector<LineMetrics> lines = lines_of(layout);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].length, 4u);
     EXPECT_EQ(lines[1].length, 3u);
@@ -150,7 +130,7 @@ TEST(TextLayout, TabStopsAndUniformLineSpacing) {
     f.line_spacing = 30;
     f.baseline = 24;
     TextLayout spaced("one\ntwo\nthree", f, 0, 0);
-    const std::vector<LineMetrics> lines = spaced.line_metrics();
+    const std::vector<LineMetrics> lines = lines_of(spaced);
     ASSERT_EQ(lines.size(), 3u);
     for (const LineMetrics& line : lines) {
         EXPECT_FLOAT_EQ(line.height, 30);
@@ -185,14 +165,14 @@ TEST(TextLayout, AlignsInTheBox) {
         EXPECT_FLOAT_EQ(got.top, row.top) << row.left;
         EXPECT_FLOAT_EQ(layout.hit_test_position(0, false).x, row.left);
         EXPECT_EQ(layout.hit_test_point(row.left + 1, row.top + 1).position, 0u);
-        EXPECT_FLOAT_EQ(layout.hit_test_range(0, 2).at(0).x, row.left);
+        EXPECT_FLOAT_EQ(ranges(layout, 0, 2).at(0).x, row.left);
     }
 }
 
 TEST(TextLayout, RangeHitTestGivesARectanglePerLine) {
     const float m = advance();
     TextLayout layout("aaa bbb", mono(), 4 * m, 0);
-    const std::vector<RectF> rects = layout.hit_test_range(1, 5);  // "aa " then "bb"
+    const std::vector<RectF> rects = ranges(layout, 1, 5);  // "aa " then "bb"
     ASSERT_EQ(rects.size(), 2u);
     EXPECT_FLOAT_EQ(rects[0].x, m);
     EXPECT_GE(rects[0].width, 2 * m);  // the space where the line breaks may take no room
@@ -200,27 +180,46 @@ TEST(TextLayout, RangeHitTestGivesARectanglePerLine) {
     EXPECT_FLOAT_EQ(rects[1].x, 0);
     EXPECT_FLOAT_EQ(rects[1].width, 2 * m);
     EXPECT_FLOAT_EQ(rects[1].y, rects[0].height);
-    EXPECT_EQ(layout.hit_test_range(2, 0).size(), 0u);
-    EXPECT_EQ(layout.hit_test_range(100, 5).size(), 0u);
-    EXPECT_EQ(layout.hit_test_range(5, 1000).size(), 1u);
+    // Across a paragraph break: "b", the break, "c".
+    TextLayout two("ab\ncd", mono(), 0, 0);
+    const std::vector<RectF> split = ranges(two, 1, 3);
+    ASSERT_EQ(split.size(), 2u);
+    EXPECT_FLOAT_EQ(split[0].x, m);
+    EXPECT_FLOAT_EQ(split[0].width, m);
+    EXPECT_FLOAT_EQ(split[1].x, 0);
+    EXPECT_FLOAT_EQ(split[1].width, m);
+    EXPECT_FLOAT_EQ(split[1].y, split[0].height);
+    EXPECT_EQ(ranges(layout, 2, 0).size(), 0u);
+    EXPECT_EQ(ranges(layout, 100, 5).size(), 0u);
+    EXPECT_EQ(ranges(layout, 5, 1000).size(), 1u);
 }
 
 TEST(TextLayout, ColourRunsPaintOnlyInsideTheirRange) {
     const float m = advance();
-    Canvas canvas(200, 40);
-    TextLayout layout("MMMMMM", mono(), 0, 0);
-    // Later runs win where they overlap: red over 1-4, then black again over 3.
+    Canvas canvas(200, 80);
+    TextLayout layout("MMMMMM\nMMM", mono(), 0, 0);
+    // Later runs win where they overlap: red over 1-4, then black again over 3; a run from 5 to 8
+    // colours both paragraphs.
     ASSERT_TRUE(layout.set_colour(1, 4, {1, 0, 0, 1}));
     ASSERT_TRUE(layout.set_colour(3, 1, {0, 0, 0, 1}));
+    ASSERT_TRUE(layout.set_colour(5, 4, {1, 0, 0, 1}));
     EXPECT_FALSE(layout.set_colour(0, 1, {2, 0, 0, 1}));
-    ASSERT_TRUE(layout.draw(canvas.cr(), 10, 5));
-    for (int k = 0; k < 6; ++k) {
-        const int x0 = static_cast<int>(std::ceil(10 + k * m)) + 1, x1 = static_cast<int>(10 + (k + 1) * m) - 1;
-        const bool red = k == 1 || k == 2 || k == 4;
-        EXPECT_TRUE(canvas.any(x0, x1, 5, 30, inked)) << k;
-        EXPECT_EQ(canvas.any(x0, x1, 5, 30, reddish), red) << k;
+    ASSERT_TRUE(layout.draw(canvas.dc(), 10, 5));
+    const int height = static_cast<int>(lines_of(layout)[0].height);
+    struct Row {
+        int line, column;
+        bool red;
+    };
+    const Row rows[] = {{0, 0, false}, {0, 1, true}, {0, 2, true}, {0, 3, false}, {0, 4, true},
+                        {0, 5, true},  {1, 0, true}, {1, 1, true}, {1, 2, false}};
+    for (const Row& row : rows) {
+        const int x0 = static_cast<int>(std::ceil(10 + row.column * m)) + 1;
+        const int x1 = static_cast<int>(10 + (row.column + 1) * m) - 1;
+        const int y0 = 5 + row.line * height, y1 = y0 + height;
+        EXPECT_TRUE(canvas.any(x0, x1, y0, y1, inked)) << row.line << "," << row.column;
+        EXPECT_EQ(canvas.any(x0, x1, y0, y1, reddish), row.red) << row.line << "," << row.column;
     }
-    EXPECT_FALSE(canvas.any(0, 200, 32, 40, inked));
+    EXPECT_FALSE(canvas.any(0, 200, 5 + 2 * height + 2, 80, inked));
 }
 
 TEST(TextLayout, UnderlineAndStrikethroughRunsMarkOnlyTheirRange) {
@@ -232,8 +231,8 @@ TEST(TextLayout, UnderlineAndStrikethroughRunsMarkOnlyTheirRange) {
             layout.set_underline(1, 2, true);
         else
             layout.set_strikethrough(1, 2, true);
-        ASSERT_TRUE(layout.draw(canvas.cr(), 0, 0));
-        const float baseline = layout.line_metrics()[0].baseline;
+        ASSERT_TRUE(layout.draw(canvas.dc(), 0, 0));
+        const float baseline = lines_of(layout)[0].baseline;
         // Dots sit on the baseline: above it, only the strike-out marks; below it, only the underline.
         const int y0 = underline ? static_cast<int>(baseline) + 1 : 3;
         const int y1 = underline ? 30 : static_cast<int>(baseline) - 3;
@@ -249,7 +248,8 @@ TEST(TextLayout, RunsOfSizeWeightAndFamilyChangeTheMeasure) {
     TextLayout sized("MMMM", mono(), 0, 0);
     ASSERT_TRUE(sized.set_size(2, 2, 32));
     EXPECT_NEAR(sized.metrics().width, 2 * m + 2 * advance() * 2, 2.0);
-    EXPECT_GT(sized.line_metrics()[0].height, TextLayout("M", mono(), 0, 0).line_metrics()[0].height);
+    TextLayout plain("M", mono(), 0, 0);
+    EXPECT_GT(lines_of(sized)[0].height, lines_of(plain)[0].height);
     TextLayout family("iiii", mono(), 0, 0);
     ASSERT_TRUE(family.set_family(0, 4, "DejaVu Sans"));
     EXPECT_LT(family.metrics().width, 4 * m);
@@ -291,6 +291,33 @@ TEST(TextLayout, InvalidUtf8IsReplacedAndBadFormatsAreNamed) {
         EXPECT_EQ(layout.metrics().line_count, 0u);
     }
     EXPECT_TRUE(format_error(mono()).empty());
+}
+
+TEST(TextLayout, EachParagraphIsLaidOutOnceAndQueriesReuseTheLines) {
+    // Lines of "word é\n", "\r\n" and "\r" breaks mixed: Pango sees each paragraph alone.
+    constexpr uint32_t kLines = 5000;
+    std::string text;
+    const char* breaks[] = {"\n", "\r\n", "\r"};
+    for (uint32_t i = 0; i < kLines; ++i)
+        text += std::string("word \xC3\xA9") + breaks[i % 3];
+    const TextCounters before = text_counters();
+    TextLayout layout(text, mono(), 0, 0);
+    ASSERT_EQ(layout.metrics().line_count, kLines + 1);  // the last break opens an empty line
+    for (uint32_t k = 0; k < 2000; ++k) {
+        layout.hit_test_position(k * 7, k % 2);
+        layout.hit_test_point(3, static_cast<float>(k));
+    }
+    const TextCounters after = text_counters();
+    EXPECT_EQ(after.layouts - before.layouts, kLines + 1);
+    EXPECT_EQ(after.bytes - before.bytes, kLines * 7);  // the breaks are not given to Pango
+    EXPECT_EQ(after.builds - before.builds, 1u);
+    EXPECT_FLOAT_EQ(layout.hit_test_position(layout.length(), false).y, kLines * lines_of(layout)[0].height);
+    // A run sets the lines again, reusing the paragraphs.
+    layout.set_underline(0, layout.length(), true);
+    layout.metrics();
+    layout.metrics();
+    EXPECT_EQ(text_counters().builds - after.builds, 1u);
+    EXPECT_EQ(text_counters().layouts, after.layouts);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "host/win/cairo_lib.h"
+#include "host/win/model.h"
 #include "tests/host/win_support.h"
 
 namespace nuv::test::win {
@@ -99,6 +100,116 @@ TEST_F(WinTest, InvalidateThenUpdateWindowPaintsBeforeReturning) {
     EXPECT_FALSE(GetUpdateRect(h, &left));
     MSG msg;
     EXPECT_FALSE(PeekMessage(&msg, 0, 0, 0, PM_NOREMOVE));
+}
+
+// A WM_PAINT answer that paints the whole client red inside BeginPaint (so only what was invalid
+// takes it), noting rcPaint.
+std::function<std::optional<LRESULT>(HWND, uint32_t, intptr_t, intptr_t)> paint_red(RECT* painted = nullptr) {
+    return [painted](HWND self, uint32_t m, intptr_t, intptr_t) -> std::optional<LRESULT> {
+        if (m != WM_PAINT) return std::nullopt;
+        const CairoLib* c = cairo_lib();
+        PAINTSTRUCT ps;
+        BeginPaint(self, &ps);
+        if (painted) *painted = ps.rcPaint;
+        c->set_source_rgba(ps.hdc, 1, 0, 0, 1);
+        c->paint(ps.hdc);
+        EndPaint(self, &ps);
+        return 0;
+    };
+}
+
+// A 200×200 window made valid, then invalidated and validated by parts; its procedure paints
+// the whole client red, and only what stayed invalid turns red.
+TEST_F(WinTest, PaintingReachesOnlyTheInvalidRectangles) {
+    struct Row {
+        std::vector<RECT> invalidated, validated;
+        RECT bounds;  // GetUpdateRect and rcPaint; empty: nothing to paint
+        std::vector<POINT> red, white;
+    };
+    const Row rows[] = {
+        {{{0, 0, 20, 20}, {180, 180, 200, 200}},
+         {},
+         {0, 0, 200, 200},
+         {{0, 0}, {19, 19}, {180, 180}, {199, 199}},
+         {{20, 20}, {100, 100}, {5, 195}, {195, 5}, {179, 179}}},
+        {{{0, 0, 200, 200}},
+         {{50, 50, 150, 150}},
+         {0, 0, 200, 200},
+         {{49, 100}, {150, 100}, {100, 49}, {100, 150}, {0, 0}},
+         {{50, 50}, {100, 100}, {149, 149}}},
+        {{{10, 10, 30, 30}}, {{0, 0, 20, 40}}, {20, 10, 30, 30}, {{20, 10}, {29, 29}}, {{19, 10}, {30, 29}}},
+        {{{10, 10, 30, 30}, {15, 15, 25, 25}}, {{0, 0, 20, 40}, {20, 0, 40, 40}}, {}, {}, {{15, 15}, {25, 25}}},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row& row = rows[i];
+        SCOPED_TRACE(i);
+        HWND h = top(0, 0, 200, 200);
+        pump();
+        g_log.clear();
+        RECT painted{-1, -1, -1, -1};
+        g_answer = paint_red(&painted);
+        for (const RECT& r : row.invalidated) InvalidateRect(h, &r, false);
+        for (const RECT& r : row.validated) ValidateRect(h, &r);
+        RECT bounds;
+        const bool invalid = GetUpdateRect(h, &bounds);
+        EXPECT_EQ(invalid, row.bounds.width() > 0);
+        if (invalid) {
+            EXPECT_EQ(bounds.left, row.bounds.left);
+            EXPECT_EQ(bounds.top, row.bounds.top);
+            EXPECT_EQ(bounds.right, row.bounds.right);
+            EXPECT_EQ(bounds.bottom, row.bounds.bottom);
+        }
+        pump();
+        EXPECT_EQ(logged(WM_PAINT).size(), invalid ? 1u : 0u);
+        if (invalid) {
+            EXPECT_EQ(painted.left, row.bounds.left);
+            EXPECT_EQ(painted.bottom, row.bounds.bottom);
+        }
+        Snapshot shot(h, 200, 200);
+        for (POINT p : row.red) EXPECT_EQ(shot.at(p.x, p.y), kRed) << p.x << "," << p.y;
+        for (POINT p : row.white) EXPECT_EQ(shot.at(p.x, p.y), kWhite) << p.x << "," << p.y;
+        g_answer = nullptr;
+        DestroyWindow(h);
+    }
+}
+
+// Many scattered rectangles stay a few: the region is bounded, still covers every one, and
+// taking the rest away leaves nothing to paint.
+TEST_F(WinTest, AnInvalidRegionStaysBoundedAndCoversAllItWasGiven) {
+    HWND h = top(0, 0, 200, 200);
+    pump();
+    std::vector<POINT> spots;
+    for (int32_t i = 0; i < 1000; ++i) spots.push_back(POINT{(i * 37) % 199, (i * 91) % 197});
+    for (POINT p : spots) {
+        RECT r{p.x, p.y, p.x + 1, p.y + 1};
+        InvalidateRect(h, &r, false);
+        ASSERT_LE(model::live(h)->invalid.rects.size(), model::Region::kMaxRects);
+    }
+    g_answer = paint_red();
+    UpdateWindow(h);
+    {
+        Snapshot shot(h, 200, 200);
+        for (POINT p : spots) ASSERT_EQ(shot.at(p.x, p.y), kRed) << p.x << "," << p.y;
+    }
+    // Stripes taken away one by one from a white window: each cut may split every rectangle,
+    // the bound holds, and the columns left between the stripes are still painted.
+    RECT all{0, 0, 200, 200};
+    const CairoLib* c = cairo_lib();
+    cairo_t* dc = GetDC(h);
+    c->set_source_rgba(dc, 1, 1, 1, 1);
+    c->paint(dc);
+    ReleaseDC(h, dc);
+    InvalidateRect(h, &all, false);
+    for (int32_t x = 0; x < 200; x += 2) {
+        RECT stripe{x, 0, x + 1, 200};
+        ValidateRect(h, &stripe);
+        ASSERT_LE(model::live(h)->invalid.rects.size(), model::Region::kMaxRects);
+    }
+    RECT left;
+    ASSERT_TRUE(GetUpdateRect(h, &left));
+    UpdateWindow(h);
+    Snapshot shot(h, 200, 200);
+    for (int32_t x = 1; x < 200; x += 2) ASSERT_EQ(shot.at(x, (x * 13) % 200), kRed) << x;
 }
 
 TEST_F(WinTest, RedrawWindowPaintsTheTreeNowAndGetDcDrawsAtOnce) {

@@ -1,6 +1,6 @@
 // The window model's classes, tree and geometry: hit-testing by z-order, visibility and
 // enabling; destruction order and stale ids; class names; superclasses; frames; positioning;
-// focus, capture and activation.
+// focus, capture and activation, and activation handed on when the active window goes.
 #include <algorithm>
 
 #include "tests/host/win_support.h"
@@ -182,6 +182,38 @@ TEST_F(WinTest, FrameNarrowsTheClient) {
     }
 }
 
+TEST_F(WinTest, FrameForADpi) {
+    struct Row {
+        uint32_t style, ex;
+        bool menu;
+        uint32_t dpi;
+        RECT insets;  // left, top, right, bottom
+    };
+    const Row rows[] = {
+        {WS_BORDER, WS_EX_CLIENTEDGE, true, 96, {3, 23, 3, 3}},
+        {WS_BORDER, WS_EX_CLIENTEDGE, true, 144, {4, 34, 4, 4}},
+        {WS_POPUP | WS_BORDER, 0, false, 192, {2, 2, 2, 2}},
+        {WS_CAPTION | WS_THICKFRAME, 0, false, 144, {0, 0, 0, 0}},
+        {0, 0, true, 144, {0, 30, 0, 0}},
+    };
+    for (const Row& row : rows) {
+        RECT r{100, 100, 200, 150};
+        ASSERT_TRUE(AdjustWindowRectExForDpi(&r, row.style, row.menu, row.ex, row.dpi));
+        EXPECT_EQ(100 - r.left, row.insets.left) << row.dpi << " " << std::hex << row.style;
+        EXPECT_EQ(100 - r.top, row.insets.top) << row.dpi << " " << std::hex << row.style;
+        EXPECT_EQ(r.right - 200, row.insets.right) << row.dpi << " " << std::hex << row.style;
+        EXPECT_EQ(r.bottom - 150, row.insets.bottom) << row.dpi << " " << std::hex << row.style;
+        if (row.dpi != 96) continue;
+        RECT plain{100, 100, 200, 150};  // the first display's DPI, 96 here
+        AdjustWindowRectEx(&plain, row.style, row.menu, row.ex);
+        EXPECT_EQ(plain.left, r.left);
+        EXPECT_EQ(plain.top, r.top);
+    }
+    RECT r{0, 0, 10, 10};
+    EXPECT_FALSE(AdjustWindowRectExForDpi(&r, WS_BORDER, false, 0, 0));
+    EXPECT_EQ(r.right, 10);
+}
+
 TEST_F(WinTest, PositionChangesSendTheirMessagesOnce) {
     HWND h = top(10, 10, 200, 100);
     g_answer = [](HWND, uint32_t m, intptr_t, intptr_t l) -> std::optional<LRESULT> {
@@ -266,6 +298,76 @@ TEST_F(WinTest, ActivationFocusAndCapture) {
     EXPECT_EQ(GetCapture(), 0u);
     EXPECT_EQ(GetFocus(), 0u);
     EXPECT_EQ(GetAncestor(second, GA_ROOTOWNER), second);
+}
+
+// The active window hidden, minimised or destroyed hands activation on: to its owner when the
+// owner can take it, else to the highest shown, enabled, unminimised top-level window, else to
+// none. Four top-level windows, bottom first: low, owner, other, popup (owned by owner).
+TEST_F(WinTest, ActivationPassesOnWhenTheActiveWindowGoes) {
+    enum Name { kNone = -1, kLow, kOwner, kOther, kPopup };
+    enum Action { kHide, kMinimise, kDestroy };
+    struct Row {
+        Name active;
+        Action action;
+        std::vector<Name> hidden, disabled, minimised;
+        Name next;
+    };
+    const Row rows[] = {
+        {kPopup, kHide, {}, {}, {}, kOwner},  // the owner before the higher `other`
+        {kPopup, kMinimise, {}, {}, {}, kOwner},
+        {kPopup, kDestroy, {}, {}, {}, kOwner},
+        {kPopup, kHide, {}, {kOwner}, {}, kOther},
+        {kPopup, kHide, {kOther}, {}, {kOwner}, kLow},
+        {kOther, kHide, {kPopup}, {}, {}, kOwner},
+        {kOwner, kDestroy, {}, {}, {}, kOther},  // its popup goes with it
+        {kOther, kMinimise, {kPopup}, {kOwner}, {}, kLow},
+        {kOther, kHide, {kPopup}, {kLow}, {kOwner}, kNone},
+        {kOther, kDestroy, {kPopup}, {kLow}, {kOwner}, kNone},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row& row = rows[i];
+        SCOPED_TRACE(i);
+        HWND w[4];
+        w[kLow] = top(0, 0, 50, 50);
+        w[kOwner] = top(60, 0, 50, 50);
+        w[kOther] = top(120, 0, 50, 50);
+        w[kPopup] = CreateWindowEx(0, u"Recorder", u"", WS_POPUP | WS_VISIBLE, 0, 60, 50, 50, w[kOwner], 0, nullptr);
+        made_.push_back(w[kPopup]);
+        for (Name n : row.hidden) ShowWindow(w[n], SW_HIDE);
+        for (Name n : row.disabled) EnableWindow(w[n], false);
+        for (Name n : row.minimised) ShowWindow(w[n], SW_SHOWMINNOACTIVE);
+        const HWND old = w[row.active], next = row.next == kNone ? 0 : w[row.next];
+        SetActiveWindow(old);
+        ASSERT_EQ(GetFocus(), old);
+        g_log.clear();
+        switch (row.action) {
+        case kHide: ShowWindow(old, SW_HIDE); break;
+        case kMinimise: ShowWindow(old, SW_MINIMIZE); break;
+        case kDestroy: DestroyWindow(old); break;
+        }
+        EXPECT_EQ(GetActiveWindow(), next);
+        EXPECT_EQ(GetFocus(), next);
+        std::vector<Logged> activations = logged(WM_ACTIVATE);
+        if (next) {
+            ASSERT_EQ(activations.size(), 2u);
+            EXPECT_EQ(activations[0].hwnd, old);
+            EXPECT_EQ(activations[0].wParam, WA_INACTIVE);
+            EXPECT_EQ(activations[0].lParam, intptr_t(next));
+            EXPECT_EQ(activations[1].hwnd, next);
+            EXPECT_EQ(activations[1].wParam, WA_ACTIVE);
+            EXPECT_EQ(activations[1].lParam, intptr_t(old));
+            EXPECT_FALSE(logged(WM_SETFOCUS, next).empty());
+        } else if (row.action == kDestroy) {
+            EXPECT_TRUE(activations.empty());  // cleared without a word to a window going away
+        } else {
+            ASSERT_EQ(activations.size(), 1u);
+            EXPECT_EQ(activations[0].hwnd, old);
+            EXPECT_EQ(activations[0].wParam, WA_INACTIVE);
+            EXPECT_EQ(activations[0].lParam, 0);
+        }
+        for (HWND h : made_) DestroyWindow(h);
+        made_.clear();
+    }
 }
 
 TEST_F(WinTest, OwnersParentsAndSiblings) {
