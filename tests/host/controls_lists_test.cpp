@@ -6,6 +6,8 @@
 
 #include "host/controls/combobox.h"
 #include "host/controls/listbox.h"
+#include "host/controls/monthcal.h"
+#include "host/controls/tab.h"
 #include "host/win/keys.h"
 #include "tests/host/controls_support.h"
 
@@ -273,6 +275,28 @@ TEST_F(ListsTest, TheParentsBrushFillsTheListAndTheSelectionIsMarked) {
     EXPECT_EQ(shot.at(110, 95), 0xFFFF0000u);
     EXPECT_EQ(shot.at(110, (selected.top + selected.bottom) / 2), sel_argb);
     gfx::DeleteObject(red);
+}
+
+// Each of these controls draws with the stock GUI font until WM_SETFONT gives it another; a
+// list's rows and a combo box's parts follow the font.
+TEST_F(ListsTest, ControlsTakeTheFontTheyAreGiven) {
+    const HFONT big = gfx::CreateFont(-30, 0, 0, 0, gfx::FW_NORMAL, false, false, false, gfx::DEFAULT_CHARSET, 0, 0, 0, 0, u"");
+    ASSERT_NE(big, 0u);
+    for (std::u16string_view cls : {kListBoxClass, kComboBoxClass, kTabClass, kMonthCalClass}) {
+        HWND c = control(cls, cls == kComboBoxClass ? uint32_t{CBS_DROPDOWN} : 0u, 10, 10, 200, 150);
+        ASSERT_TRUE(IsWindow(c));
+        EXPECT_EQ(SendMessage(c, WM_GETFONT, 0, 0), static_cast<LRESULT>(gfx::GetStockObject(gfx::DEFAULT_GUI_FONT)));
+        SendMessage(c, WM_SETFONT, big, 1);
+        EXPECT_EQ(SendMessage(c, WM_GETFONT, 0, 0), static_cast<LRESULT>(big));
+        if (cls == kComboBoxClass) {
+            EXPECT_EQ(SendMessage(combo_drop_list(c), WM_GETFONT, 0, 0), static_cast<LRESULT>(big));
+            EXPECT_EQ(SendMessage(GetWindow(c, GW_CHILD), WM_GETFONT, 0, 0), static_cast<LRESULT>(big));
+        }
+    }
+    HWND small = list(), large = list();
+    SendMessage(large, WM_SETFONT, big, 0);
+    EXPECT_GE(SendMessage(large, LB_GETITEMHEIGHT, 0, 0), 30);
+    EXPECT_LT(SendMessage(small, LB_GETITEMHEIGHT, 0, 0), 30);
 }
 
 // ---- The combo box
