@@ -404,7 +404,8 @@ LRESULT drop_list_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lP
     case WM_MOUSEMOVE: {
         POINT screen{x, y};
         ClientToScreen(hwnd, &screen);
-        const int32_t item = LBItemFromPt(hwnd, screen, true);
+        // Dragged past an end, the list scrolls towards the pointer.
+        const int32_t item = LBItemFromPt(hwnd, screen, (wParam & MK_LBUTTON) != 0);
         if (item >= 0) SendMessage(hwnd, LB_SETCURSEL, item, 0);
         return 0;
     }

@@ -369,6 +369,29 @@ TEST_F(ListsTest, EscapeAndAClickOutsideCloseTheListWithoutAChange) {
     EXPECT_EQ(codes(cb), (std::vector<uint32_t>{CBN_SELCHANGE, CBN_SELCHANGE}));
 }
 
+// The drop list shows at most 30 rows; dragged past its end it scrolls, hovered it follows the
+// pointer without scrolling.
+TEST_F(ListsTest, ADroppedListScrollsOnlyWhenDraggedPastItsEnd) {
+    HWND cb = combo();
+    for (int i = 0; i < 40; ++i) add(cb, CB_ADDSTRING, {u"item"});
+    HWND drop = combo_drop_list(cb);
+    SendMessage(cb, CB_SHOWDROPDOWN, 1, 0);
+    RECT client;
+    GetClientRect(drop, &client);
+    EXPECT_EQ(client.bottom, 30 * SendMessage(drop, LB_GETITEMHEIGHT, 0, 0));
+    POINT below{5, client.bottom + 20};
+    ClientToScreen(drop, &below);
+    mouse_input(WM_MOUSEMOVE, below, 0);
+    pump();
+    EXPECT_EQ(SendMessage(drop, LB_GETTOPINDEX, 0, 0), 0);
+    mouse_input(WM_MOUSEMOVE, below, MK_LBUTTON);
+    pump();
+    EXPECT_EQ(SendMessage(drop, LB_GETTOPINDEX, 0, 0), 1);
+    mouse(drop, WM_MOUSEMOVE, 5, 5);  // over the first row shown
+    EXPECT_EQ(SendMessage(drop, LB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(SendMessage(cb, CB_GETCURSEL, 0, 0), -1);  // not picked until released
+}
+
 TEST_F(ListsTest, ADropListsTextPicksTheItemThatHasIt) {
     HWND cb = combo();
     add(cb, CB_ADDSTRING, {u"one", u"two"});
