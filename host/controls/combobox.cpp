@@ -269,6 +269,9 @@ LRESULT combo_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lParam
     case WM_SIZE: place_edit(hwnd, cb); return 0;
     case WM_ERASEBKGND: return 1;
     case WM_PAINT: paint(hwnd, cb); return 0;
+    case WM_SHOWWINDOW:
+        if (!wParam) close(hwnd, cb, false);
+        return DefWindowProc(hwnd, message, wParam, lParam);
     case WM_ENABLE:
         if (cb->edit) EnableWindow(cb->edit, wParam != 0);
         if (!wParam) close(hwnd, cb, false);

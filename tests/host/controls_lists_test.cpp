@@ -390,6 +390,10 @@ TEST_F(ListsTest, ADroppedListScrollsOnlyWhenDraggedPastItsEnd) {
     mouse(drop, WM_MOUSEMOVE, 5, 5);  // over the first row shown
     EXPECT_EQ(SendMessage(drop, LB_GETCURSEL, 0, 0), 1);
     EXPECT_EQ(SendMessage(cb, CB_GETCURSEL, 0, 0), -1);  // not picked until released
+    ShowWindow(cb, SW_HIDE);  // a hidden box takes its list down
+    EXPECT_FALSE(IsWindowVisible(drop));
+    EXPECT_EQ(GetCapture(), 0u);
+    EXPECT_EQ(SendMessage(cb, CB_GETCURSEL, 0, 0), -1);
 }
 
 TEST_F(ListsTest, ADropListsTextPicksTheItemThatHasIt) {
