@@ -78,7 +78,7 @@ struct NMCUSTOMDRAW {
     uint32_t dwDrawStage = 0;
     cairo_t* hdc = nullptr;
     RECT rc;
-    uintptr_t dwItemSpec = 0;
+    uintptr_t dwItem = 0;  // the item drawn; 0 for a button
     uint32_t uItemState = 0;
     intptr_t lItemlParam = 0;
 };
