@@ -448,6 +448,15 @@ void show_caret(Edit& e, Dc& dc) {
 
 // ---- Changes
 
+// The whole text laid out anew (its font, tab stops or shown characters changed), the caret
+// kept in view.
+void lay_out_again(Edit& e) {
+    Dc dc(e);
+    layout_all(e, dc);
+    InvalidateRect(e.hwnd, nullptr, false);
+    show_caret(e, dc);
+}
+
 // The part of `add` that fits under the limit when it replaces the units [a, b).
 std::u16string_view within_limit(const Edit& e, int32_t a, int32_t b, std::u16string_view add) {
     const int64_t room = static_cast<int64_t>(e.limit) - (length(e) - (b - a));
@@ -634,9 +643,16 @@ void on_char(Edit& e, char16_t c) {
     case u'\t':
         if (multiline(e)) type_over(e, u"\t");
         return;
-    default:
-        if (c >= 0x20 && c != 0x7F) type_over(e, std::u16string_view(&c, 1));
+    default: {
+        if (c < 0x20 || c == 0x7F) return;
+        // A pair's two units come one by one: the first only when both fit, the second only
+        // after its first.
+        const int32_t lo = std::min(e.anchor, e.caret), hi = std::max(e.anchor, e.caret);
+        if (is_high(c) && static_cast<int64_t>(e.limit) - (length(e) - (hi - lo)) < 2) return;
+        if (is_low(c) && (lo == 0 || !is_high(t[lo - 1]))) return;
+        type_over(e, std::u16string_view(&c, 1));
         return;
+    }
     }
 }
 
@@ -738,6 +754,10 @@ void paint(Edit& e) {
     const int32_t lo = std::min(e.anchor, e.caret), hi = std::max(e.anchor, e.caret);
     const bool show_sel = lo < hi && (e.focused || (style_of(e) & ES_NOHIDESEL));
     const CairoLib* cl = cairo_lib();
+    cl->save(c);  // the text stays out of the margins
+    cl->new_path(c);
+    cl->rectangle(c, a.left, 0, a.width, rc.height());
+    cl->clip(c);
     const int32_t count = static_cast<int32_t>(e.lines.size());
     for (int32_t i = e.top, y = a.top; i < count && y < rc.bottom; ++i, y += e.line_height) {
         const Line& l = e.lines[i];
@@ -751,12 +771,14 @@ void paint(Edit& e) {
         if (hi > l.end && l.next > l.end) x1 += std::max(1, e.char_width / 2);  // the line break is selected
         fill_rect(c, RECT{x0, y, x1, y + e.line_height}, pal.selection);
         cl->save(c);
+        cl->new_path(c);
         cl->rectangle(c, x0, y, x1 - x0, e.line_height);
         cl->clip(c);
         gfx::SetTextColor(c, pal.selection_text);
         run(e, dc, l.start, l.end, &at);
         cl->restore(c);
     }
+    cl->restore(c);
     if (e.focused && e.caret_shown && enabled) {
         const POINT p = caret_point(e, dc);
         fill_rect(c, RECT{p.x, p.y, p.x + 1, p.y + e.line_height}, ink);
@@ -775,10 +797,7 @@ LRESULT edit_message(Edit& e, uint32_t m, intptr_t w, intptr_t l) {
         e.top = e.scroll_x = 0;
         e.goal_x = -1;
         if (masked(e)) e.mask.assign(e.text.size(), e.password);
-        Dc dc(e);
-        layout_all(e, dc);
-        InvalidateRect(h, nullptr, false);
-        show_caret(e, dc);
+        lay_out_again(e);
         notify_command(h, EN_CHANGE);
         return 1;
     }
@@ -795,10 +814,9 @@ LRESULT edit_message(Edit& e, uint32_t m, intptr_t w, intptr_t l) {
         LRESULT answer;
         font_message(e.font, h, m, w, l, &answer);
         e.metrics = false;
-        Dc dc(e);
-        layout_all(e, dc);
-        show_caret(e, dc);
+        lay_out_again(e);
         if (e.focused) {
+            Dc dc(e);
             CreateCaret(h, 1, e.line_height);
             place_caret(e, dc);
         }
@@ -914,20 +932,14 @@ LRESULT edit_message(Edit& e, uint32_t m, intptr_t w, intptr_t l) {
         if (std::any_of(stops, stops + w, [](int32_t s) { return s <= 0; })) return 0;
         e.tab_units.assign(stops, stops + w);
         std::sort(e.tab_units.begin(), e.tab_units.end());
-        Dc dc(e);
-        layout_all(e, dc);
-        show_caret(e, dc);
-        InvalidateRect(h, nullptr, false);
+        lay_out_again(e);
         return 1;
     }
     case EM_SETPASSWORDCHAR: {
         if (multiline(e)) return 0;
         e.password = static_cast<char16_t>(w);
         e.mask.assign(e.password ? e.text.size() : 0, e.password);
-        Dc dc(e);
-        layout_all(e, dc);
-        show_caret(e, dc);
-        InvalidateRect(h, nullptr, false);
+        lay_out_again(e);
         return 0;
     }
     case EM_SETCUEBANNER: {

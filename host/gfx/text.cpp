@@ -297,7 +297,7 @@ void TextLayout::build() {
             if (box_width_ > 0 && (format_.wrap || format_.end_ellipsis)) {
                 p->layout_set_width(layout, to_units(box_width_));
                 p->layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-                if (format_.end_ellipsis)
+                if (format_.end_ellipsis && !format_.wrap)
                     p->layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
             }
             paragraphs_.push_back({start, layout});

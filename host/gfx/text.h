@@ -49,7 +49,7 @@ struct TextFormat {
     float line_spacing = 0;
     float baseline = 0;
     bool antialias = true;      // grayscale; false draws aliased glyphs
-    bool end_ellipsis = false;  // a line too wide for a bounded box ends in "…"
+    bool end_ellipsis = false;  // without wrapping, a line too wide for a bounded box ends in "…"
 };
 
 // Why the format cannot lay out text (a size out of range, a weight outside 1-1000, a negative or

@@ -1,23 +1,18 @@
-// The edit control's test kit: a fixture with a recording parent, edits made in it, keys and
-// characters posted as input (the key-state table follows them as they leave the queue, so Shift
-// and Ctrl count), the EN_* codes the parent got, and the edit's pixels.
+// The edit control's test kit: the controls' fixture with edits made in its recording parent,
+// keys and characters posted as input (the key-state table follows them as they leave the queue,
+// so Shift and Ctrl count), the EN_* codes the parent got, and the edit's pixels.
 #pragma once
 #include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "host/controls/controls.h"
 #include "host/controls/edit.h"
-#include "host/win/cairo_lib.h"
 #include "host/win/keys.h"
 #include "host/win/sdl_source.h"
-#include "tests/host/win_support.h"
+#include "tests/host/controls_support.h"
 
 namespace nuv::test::win {
-
-using namespace nuv::host::controls;
-namespace gfx = nuv::host::gfx;
 
 enum Mods : uint32_t { kPlain = 0, kShift = 1, kCtrl = 2 };
 struct Stroke {
@@ -26,27 +21,22 @@ struct Stroke {
     char16_t ch = 0;  // the character TranslateMessage makes of it, 0: none
 };
 
-class EditTest : public WinTest {
+class EditTest : public ControlTest {
 protected:
     static constexpr intptr_t kId = 7;
 
     void SetUp() override {
-        WinTest::SetUp();
-        ASSERT_TRUE(register_classes());
+        ControlTest::SetUp();
         set_input_observer([](const MSG& m) { input().taken(InputMessage{m.message, m.wParam, m.lParam}); });
     }
     void TearDown() override {
         set_input_observer(nullptr);
-        WinTest::TearDown();
+        ControlTest::TearDown();
     }
 
-    HWND parent() {
-        if (!parent_) parent_ = top(0, 0, 600, 400);
-        return parent_;
-    }
+    HWND parent() const { return parent_; }
     HWND edit(std::u16string_view text, uint32_t style = 0, int32_t width = 200, int32_t height = 24) {
-        return CreateWindowEx(0, u"edit", text, WS_CHILD | WS_VISIBLE | style, 10, 10, width, height, parent(), kId,
-                              nullptr);
+        return control(u"edit", style, 10, 10, width, height, text);
     }
 
     // The selection as EM_GETSEL answers it through its pointers.
@@ -91,25 +81,16 @@ protected:
         return static_cast<size_t>(std::count(all.begin(), all.end(), code));
     }
 
-    // The control's client pixels as it paints them (0xAARRGGBB, row by row).
+    // The control's pixels as it paints them (0xAARRGGBB, row by row).
     static std::vector<uint32_t> pixels(HWND h) {
         UpdateWindow(h);
         RECT rc;
         GetWindowRect(h, &rc);
-        const CairoLib* c = cairo_lib();
-        cairo_surface_t* surface = c->image_surface_create(CAIRO_FORMAT_ARGB32, rc.width(), rc.height());
-        cairo_t* cr = c->create(surface);
-        PrintWindow(h, cr, PW_RENDERFULLCONTENT);
-        c->destroy(cr);
-        c->surface_flush(surface);
-        std::vector<uint32_t> out(static_cast<size_t>(rc.width()) * rc.height());
-        const unsigned char* data = c->image_surface_get_data(surface);
-        const int stride = c->image_surface_get_stride(surface);
+        const Snapshot shot(h, rc.width(), rc.height());
+        std::vector<uint32_t> out;
+        out.reserve(static_cast<size_t>(rc.width()) * rc.height());
         for (int32_t y = 0; y < rc.height(); ++y)
-            for (int32_t x = 0; x < rc.width(); ++x)
-                out[static_cast<size_t>(y) * rc.width() + x] =
-                    *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
-        c->surface_destroy(surface);
+            for (int32_t x = 0; x < rc.width(); ++x) out.push_back(shot.at(x, y));
         return out;
     }
 
@@ -123,7 +104,6 @@ protected:
         return size.cx;
     }
 
-    HWND parent_ = 0;
 };
 
 }  // namespace nuv::test::win

@@ -149,6 +149,12 @@ TEST_F(EditTest, LimitHoldsForTheUserNotForTheProgram) {
     EXPECT_EQ(GetWindowText(e), u"aWXd");
     ASSERT_TRUE(SetWindowText(e, u"longer than four"));  // the program's text is kept whole
     EXPECT_EQ(GetWindowText(e), u"longer than four");
+    // A pair typed unit by unit arrives whole or not at all.
+    HWND pairs = edit(u"");
+    SendMessage(pairs, EM_SETLIMITTEXT, 3, 0);
+    type(pairs, u"\U0001F600\U0001F600");
+    SendMessage(pairs, WM_CHAR, 0xDC00, 0);  // a second unit alone
+    EXPECT_EQ(GetWindowText(pairs), u"\U0001F600");
     SendMessage(e, EM_SETLIMITTEXT, 0, 0);
     EXPECT_EQ(SendMessage(e, EM_GETLIMITTEXT, 0, 0), kEditMaxLimit);
     // A cut never splits a line break.

@@ -217,6 +217,9 @@ TEST_F(EditTest, ScrollingFollowsTheCaretTheBarsAndTheWheel) {
     ASSERT_TRUE(GetCaretPos(&caret));
     EXPECT_GE(caret.x, 2);
     EXPECT_LT(caret.x, 100);
+    const std::vector<uint32_t> shown = pixels(single);  // the text scrolled out stays out of the margin
+    for (int32_t y = 0; y < 24; ++y)
+        for (int32_t x : {0, 1, 98, 99}) EXPECT_EQ(shown[y * 100 + x], argb(light_palette().window)) << x << "," << y;
     press(single, {{VK_HOME}});
     ASSERT_TRUE(GetCaretPos(&caret));
     EXPECT_EQ(caret.x, 2);

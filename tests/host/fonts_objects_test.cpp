@@ -29,7 +29,7 @@ HFONT mono(int32_t height = -16) {
                       u"DejaVu Sans Mono");
 }
 
-TEST(FontsObjects, MakingFontsLoadsNothingUntilTheFirstMeasurement) {
+TEST(FontsLoading, MakingFontsLoadsNothingUntilTheFirstMeasurement) {
     ASSERT_FALSE(mapped("libpango")) << "this test runs in a process of its own";
     const HFONT font = mono();
     ASSERT_NE(font, 0u);
@@ -137,14 +137,21 @@ TEST(FontsObjects, DcStateStartsAtDefaultsAndAnswersWhatWasBefore) {
     EXPECT_EQ(SelectObject(nullptr, stock), 0u);
 }
 
-TEST(FontsObjects, DrawTextCalcRectMatchesTheExtents) {
+// A canvas with DejaVu Sans Mono 16 px selected, its "M" and its metrics.
+class MonoDc : public testing::Test {
+protected:
+    void SetUp() override {
+        SelectObject(dc, mono());
+        ASSERT_TRUE(GetTextExtentPoint32(dc, u"M", &m));
+        ASSERT_TRUE(GetTextMetrics(dc, &tm));
+    }
     Canvas canvas;
     cairo_t* dc = canvas.dc();
-    SelectObject(dc, mono());
     SIZE m;
-    ASSERT_TRUE(GetTextExtentPoint32(dc, u"M", &m));
     TEXTMETRIC tm;
-    ASSERT_TRUE(GetTextMetrics(dc, &tm));
+};
+
+TEST_F(MonoDc, DrawTextCalcRectMatchesTheExtents) {
     EXPECT_EQ(m.cy, tm.tmHeight);
 
     // Tabs expanded: one line as wide as the tabbed extent.
@@ -181,12 +188,7 @@ TEST(FontsObjects, DrawTextCalcRectMatchesTheExtents) {
     EXPECT_EQ(DrawText(dc, u"a\r\nb\nc", &lines, DT_CALCRECT | DT_SINGLELINE), tm.tmHeight);
 }
 
-TEST(FontsObjects, DrawTextPaintsTheTextAndItsBackground) {
-    Canvas canvas;
-    cairo_t* dc = canvas.dc();
-    SelectObject(dc, mono());
-    SIZE m;
-    ASSERT_TRUE(GetTextExtentPoint32(dc, u"M", &m));
+TEST_F(MonoDc, DrawTextPaintsTheTextAndItsBackground) {
     constexpr COLORREF kRed = 0x0000FF, kBlue = 0xFF0000;
     SetTextColor(dc, kRed);
     SetBkColor(dc, kBlue);
@@ -222,14 +224,7 @@ TEST(FontsObjects, DrawTextPaintsTheTextAndItsBackground) {
     EXPECT_EQ(GetSysColorBrush(99), 0u);
 }
 
-TEST(FontsObjects, PrefixesUnderlineTheMarkedCharacter) {
-    Canvas canvas;
-    cairo_t* dc = canvas.dc();
-    SelectObject(dc, mono());
-    SIZE m;
-    GetTextExtentPoint32(dc, u"M", &m);
-    TEXTMETRIC tm;
-    GetTextMetrics(dc, &tm);
+TEST_F(MonoDc, PrefixesUnderlineTheMarkedCharacter) {
     struct Row {
         const char16_t* text;
         uint32_t format;
@@ -269,10 +264,12 @@ TEST(FontsObjects, HeightsWeightsAndQualityShapeTheText) {
         TEXTMETRIC tm;
         ASSERT_TRUE(GetTextMetrics(dc, &tm));
         EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent) << row.height;
-        if (row.char_height)
+        if (row.char_height) {
             EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, row.char_height) << row.height;
-        if (row.cell_height)
+        }
+        if (row.cell_height) {
             EXPECT_NEAR(tm.tmHeight, row.cell_height, 1) << row.height;
+        }
     }
     SIZE normal, bold;
     SelectObject(dc, CreateFont(-16, 0, 0, 0, FW_NORMAL, false, false, false, 0, 0, 0, 0, 0, u""));
@@ -292,13 +289,8 @@ TEST(FontsObjects, HeightsWeightsAndQualityShapeTheText) {
     }
 }
 
-TEST(FontsObjects, SingleLinesAlignVerticallyAndEndInAnEllipsis) {
-    Canvas canvas;
-    cairo_t* dc = canvas.dc();
-    SelectObject(dc, mono());
+TEST_F(MonoDc, SingleLinesAlignVerticallyAndEndInAnEllipsis) {
     SetBkMode(dc, TRANSPARENT);
-    TEXTMETRIC tm;
-    GetTextMetrics(dc, &tm);
     struct Row {
         uint32_t format;
         int32_t top;  // where the text's line starts in a rectangle 100 high
@@ -316,11 +308,12 @@ TEST(FontsObjects, SingleLinesAlignVerticallyAndEndInAnEllipsis) {
         EXPECT_TRUE(c.any(0, 200, row.top + 2, row.top + tm.tmHeight - 2, inked)) << row.format;
         EXPECT_FALSE(c.any(0, 200, row.top + tm.tmHeight + 1, 100, inked)) << row.format;
     }
-    SIZE m;
-    GetTextExtentPoint32(dc, u"M", &m);
     RECT cut{0, 0, 5 * m.cx, 0};
     EXPECT_EQ(DrawText(dc, u"MMMMMMMMMM", &cut, DT_CALCRECT | DT_SINGLELINE | DT_END_ELLIPSIS), tm.tmHeight);
     EXPECT_LE(cut.right, 5 * m.cx);
+    // With word breaks the text wraps instead.
+    RECT wrapped{0, 0, 5 * m.cx, 0};
+    EXPECT_EQ(DrawText(dc, u"MMMM MMMM", &wrapped, DT_CALCRECT | DT_WORDBREAK | DT_END_ELLIPSIS), 2 * tm.tmHeight);
 }
 
 }  // namespace

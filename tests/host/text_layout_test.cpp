@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "host/gfx/text.h"
 #include "tests/host/text_support.h"
@@ -240,6 +241,36 @@ TEST(TextLayout, UnderlineAndStrikethroughRunsMarkOnlyTheirRange) {
             const int x0 = static_cast<int>(std::ceil(k * m)) + 1, x1 = static_cast<int>((k + 1) * m) - 1;
             EXPECT_EQ(canvas.any(x0, x1, y0, y1, inked), k == 1 || k == 2) << underline << " " << k;
         }
+    }
+}
+
+TEST(TextLayout, LaterRunsReplaceWhatTheyCover) {
+    const float m = advance();
+    TextFormat big = mono();
+    big.size = 32;
+    TextLayout wide("M", big, 0, 0);
+    const float m32 = wide.metrics().width;
+    struct Run {
+        uint32_t start, count;
+        float size;
+    };
+    struct Row {
+        std::vector<Run> runs;
+        int big;  // characters of six at 32 pixels
+    };
+    const Row rows[] = {
+        {{{1, 2, 32}, {3, 2, 32}, {0, 6, 16}}, 0},  // one run over two
+        {{{0, 6, 32}, {2, 2, 16}}, 4},              // one run cut in two
+        {{{0, 3, 32}, {2, 3, 16}}, 2},              // the end of one cut off
+        {{{3, 3, 32}, {1, 3, 16}}, 2},              // the start of one cut off
+        {{{0, 2, 32}, {4, 2, 32}, {1, 4, 32}}, 6},  // joining two
+        {{{5, 100, 32}, {100, 5, 16}}, 1},          // cut to the text
+    };
+    for (const Row& row : rows) {
+        TextLayout layout("MMMMMM", mono(), 0, 0);
+        for (const Run& run : row.runs)
+            ASSERT_TRUE(layout.set_size(run.start, run.count, run.size));
+        EXPECT_FLOAT_EQ(layout.metrics().width, (6 - row.big) * m + row.big * m32) << row.big;
     }
 }
 
