@@ -344,6 +344,10 @@ LRESULT combo_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lParam
     case WM_GETTEXTLENGTH:
         return cb->edit ? SendMessage(cb->edit, message, wParam, lParam) : DefWindowProc(hwnd, message, wParam, lParam);
 
+    case WM_CTLCOLOREDIT:
+        // The edit's colours are the box's: its parent is asked on the box's behalf.
+        if (const HWND parent = GetParent(hwnd)) return SendMessage(parent, message, wParam, hwnd);
+        return 0;
     case WM_COMMAND:
         if (lParam && lParam == cb->edit) {
             const auto code = static_cast<uint32_t>((wParam >> 16) & 0xFFFF);
