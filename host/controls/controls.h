@@ -169,6 +169,10 @@ void leave_hot(HWND hwnd, bool* hot);
 // A size at 96 DPI scaled to the window's display.
 int32_t scaled(HWND hwnd, int32_t size);
 void set_colour(cairo_t* cr, COLORREF colour);
+// The colour, opaque, as 0xAARRGGBB.
+inline uint32_t argb(COLORREF c) {
+    return 0xFF000000u | ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+}
 void fill_rect(cairo_t* cr, const RECT& rect, COLORREF colour);
 // A line of `width` pixels just inside the rectangle.
 void frame_rect(cairo_t* cr, const RECT& rect, COLORREF colour, int32_t width);

@@ -36,7 +36,8 @@ enum : uint32_t {
     EM_LINELENGTH = 0x00C1,
     // lParam: a NUL-ended const char16_t*, cut to the text limit.
     EM_REPLACESEL = 0x00C2,
-    // wParam: the limit in units; 0: the largest.
+    // wParam: the limit in units; 0: the largest. It holds for typing, pasting and
+    // EM_REPLACESEL; WM_SETTEXT keeps the program's text whole.
     EM_SETLIMITTEXT = 0x00C5,
     EM_LIMITTEXT = 0x00C5,
     // wParam: an offset, -1 the selection's start; answers its line.

@@ -145,26 +145,6 @@ uint32_t key_request(uintptr_t key) {
     }
 }
 
-// An arrow pointing up (or left when horizontal, down and right for the far arrow).
-void draw_arrow(cairo_t* dc, const RECT& r, bool vertical, bool far, COLORREF colour) {
-    const CairoLib* c = cairo_lib();
-    const double cx = (r.left + r.right) / 2.0, cy = (r.top + r.bottom) / 2.0;
-    const double s = std::min(r.width(), r.height()) / 4.0, d = far ? 1 : -1;
-    set_colour(dc, colour);
-    c->new_path(dc);
-    if (vertical) {
-        c->move_to(dc, cx - s, cy - d * s / 2);
-        c->line_to(dc, cx + s, cy - d * s / 2);
-        c->line_to(dc, cx, cy + d * s / 2);
-    } else {
-        c->move_to(dc, cx - d * s / 2, cy - s);
-        c->line_to(dc, cx - d * s / 2, cy + s);
-        c->line_to(dc, cx + d * s / 2, cy);
-    }
-    c->close_path(dc);
-    c->fill(dc);
-}
-
 void paint(HWND hwnd, const ScrollBar& bar) {
     paint_control(hwnd, bar.font.get(), WM_CTLCOLORSCROLLBAR, &Palette::text, &Palette::track,
                   [hwnd, &bar](cairo_t* dc, HBRUSH, const Palette& p, RECT client) {
@@ -177,8 +157,8 @@ void paint(HWND hwnd, const ScrollBar& bar) {
         const RECT up = span(0, g.parts.arrow), down = span(g.length - g.parts.arrow, g.length);
         fill_rect(dc, up, bar.held == Part::LineUp ? p.face_pressed : p.face);
         fill_rect(dc, down, bar.held == Part::LineDown ? p.face_pressed : p.face);
-        draw_arrow(dc, up, g.vertical, false, glyph);
-        draw_arrow(dc, down, g.vertical, true, glyph);
+        draw_scroll_arrow(dc, up, g.vertical, false, argb(glyph));
+        draw_scroll_arrow(dc, down, g.vertical, true, argb(glyph));
         if (enabled && g.parts.thumb_to > g.parts.thumb_from) {
             const int32_t inset = scaled(hwnd, 2);
             RECT thumb = span(g.parts.thumb_from, g.parts.thumb_to);

@@ -37,6 +37,7 @@ struct Measured {
 struct Object {
     bool font;
     bool stock;
+    bool dc_brush = false;  // the stock brush whose colour is each device context's own
     LOGFONT record;  // a font's
     COLORREF colour = 0;  // a brush's
     std::optional<Measured> measured;
@@ -46,6 +47,7 @@ struct Objects {
     std::unordered_map<HGDIOBJ, Object> table;
     HGDIOBJ next = 1;
     HFONT gui_font = 0;
+    HBRUSH dc_brush = 0;
     std::unordered_map<int32_t, HBRUSH> system_brushes;
 
     HGDIOBJ add(Object object) {
@@ -143,6 +145,7 @@ struct DcText {
     HFONT font = 0;  // 0: the stock GUI font
     COLORREF text = 0x000000;
     COLORREF background = 0xFFFFFF;
+    COLORREF brush = 0xFFFFFF;  // the DC brush's
     int32_t mode = OPAQUE;
 };
 
@@ -211,7 +214,7 @@ HFONT CreateFontIndirect(const LOGFONT& font) {
         return 0;
     if (font.lfHeight < -kMaxHeight || font.lfHeight > kMaxHeight || font.lfWeight < 0 || font.lfWeight > 1000)
         return 0;
-    return objects().add(Object{true, false, font, 0, std::nullopt});
+    return objects().add(Object{true, false, false, font, 0, std::nullopt});
 }
 
 HFONT CreateFont(int32_t height, int32_t width, int32_t escapement, int32_t orientation, int32_t weight,
@@ -254,11 +257,16 @@ bool DeleteObject(HGDIOBJ id) {
 }
 
 HGDIOBJ GetStockObject(int32_t which) {
+    Objects& all = objects();
+    if (which == DC_BRUSH) {
+        if (!all.dc_brush)
+            all.dc_brush = all.add(Object{false, true, true, {}, 0xFFFFFF, std::nullopt});
+        return all.dc_brush;
+    }
     if (which != DEFAULT_GUI_FONT)
         return 0;
-    Objects& all = objects();
     if (!all.gui_font)
-        all.gui_font = all.add(Object{true, true, message_font(96), 0, std::nullopt});
+        all.gui_font = all.add(Object{true, true, false, message_font(96), 0, std::nullopt});
     return all.gui_font;
 }
 
@@ -270,7 +278,7 @@ LOGFONT message_font(uint32_t dpi) {
     return f;
 }
 
-HBRUSH CreateSolidBrush(COLORREF colour) { return objects().add(Object{false, false, {}, colour & 0xFFFFFF, {}}); }
+HBRUSH CreateSolidBrush(COLORREF colour) { return objects().add(Object{false, false, false, {}, colour & 0xFFFFFF, {}}); }
 
 HBRUSH GetSysColorBrush(int32_t index) {
     if (index < 0 || index > 30)
@@ -279,7 +287,7 @@ HBRUSH GetSysColorBrush(int32_t index) {
     const auto it = all.system_brushes.find(index);
     if (it != all.system_brushes.end())
         return it->second;
-    const HBRUSH brush = all.add(Object{false, true, {}, win::GetSysColor(index), {}});
+    const HBRUSH brush = all.add(Object{false, true, false, {}, win::GetSysColor(index), {}});
     all.system_brushes.emplace(index, brush);
     return brush;
 }
@@ -289,6 +297,21 @@ bool brush_colour(HBRUSH brush, COLORREF* out) {
     if (!object || object->font || !out)
         return false;
     *out = object->colour;
+    return true;
+}
+
+bool dc_brush_colour(cairo_t* dc, HBRUSH brush, COLORREF* out) {
+    const Object* object = objects().find(brush);
+    if (!object || object->font || !out)
+        return false;
+    if (!object->dc_brush) {
+        *out = object->colour;
+        return true;
+    }
+    const DcText* s = state(dc);
+    if (!s)
+        return false;
+    *out = s->brush;
     return true;
 }
 
@@ -327,6 +350,8 @@ COLORREF SetTextColor(cairo_t* dc, COLORREF colour) { return swap_field(dc, &DcT
 COLORREF GetTextColor(cairo_t* dc) { return read_field(dc, &DcText::text); }
 COLORREF SetBkColor(cairo_t* dc, COLORREF colour) { return swap_field(dc, &DcText::background, colour & 0xFFFFFF); }
 COLORREF GetBkColor(cairo_t* dc) { return read_field(dc, &DcText::background); }
+COLORREF SetDCBrushColor(cairo_t* dc, COLORREF colour) { return swap_field(dc, &DcText::brush, colour & 0xFFFFFF); }
+COLORREF GetDCBrushColor(cairo_t* dc) { return read_field(dc, &DcText::brush); }
 int32_t SetBkMode(cairo_t* dc, int32_t mode) {
     return mode == TRANSPARENT || mode == OPAQUE ? swap_field(dc, &DcText::mode, mode) : 0;
 }
@@ -351,7 +376,7 @@ float default_tab(const Measured& font) { return 8.0f * static_cast<float>(font.
 
 bool FillRect(cairo_t* dc, const RECT& rect, HBRUSH brush) {
     COLORREF colour;
-    if (!dc || !brush_colour(brush, &colour) || !win::cairo_lib())
+    if (!dc_brush_colour(dc, brush, &colour))
         return false;
     if (rect.right > rect.left && rect.bottom > rect.top)
         fill(dc, rect.left, rect.top, rect.width(), rect.height(), colour);

@@ -70,8 +70,9 @@ bool GetObject(HFONT font, LOGFONT* out);
 // Frees a font or a brush; stock objects stay. False for an unknown id.
 bool DeleteObject(HGDIOBJ object);
 
-enum : int32_t { DEFAULT_GUI_FONT = 17 };
-// A stock object: DEFAULT_GUI_FONT; 0 for others.
+enum : int32_t { DEFAULT_GUI_FONT = 17, DC_BRUSH = 18 };
+// A stock object: DEFAULT_GUI_FONT, or DC_BRUSH, the brush whose colour each device context sets
+// for itself (SetDCBrushColor); 0 for others.
 HGDIOBJ GetStockObject(int32_t which);
 // The non-client metrics' message font at a DPI: "DejaVu Sans" 9 points, height −(9 × DPI ÷ 72)
 // (the division truncating).
@@ -80,8 +81,11 @@ LOGFONT message_font(uint32_t dpi);
 HBRUSH CreateSolidBrush(COLORREF colour);
 // The system colour's brush (host/win/displays.h's indexes), a stock object.
 HBRUSH GetSysColorBrush(int32_t index);
-// The brush's colour; false when the id is no brush.
+// The brush's colour; false when the id is no brush. The DC brush is white here: its colour on a
+// device context is dc_brush_colour's.
 bool brush_colour(HBRUSH brush, COLORREF* out);
+// The brush's colour as it fills on the device context (the DC brush takes the context's colour).
+bool dc_brush_colour(cairo_t* dc, HBRUSH brush, COLORREF* out);
 
 // ---- A device context's text state, kept with the cairo_t until it is destroyed
 
@@ -90,6 +94,8 @@ HFONT SelectObject(cairo_t* dc, HFONT font);
 HFONT current_font(cairo_t* dc);
 COLORREF SetTextColor(cairo_t* dc, COLORREF colour);  // answers the colour before (black at first)
 COLORREF GetTextColor(cairo_t* dc);
+COLORREF SetDCBrushColor(cairo_t* dc, COLORREF colour);  // answers the colour before (white at first)
+COLORREF GetDCBrushColor(cairo_t* dc);
 COLORREF SetBkColor(cairo_t* dc, COLORREF colour);  // white at first
 COLORREF GetBkColor(cairo_t* dc);
 enum : int32_t { TRANSPARENT = 1, OPAQUE = 2 };

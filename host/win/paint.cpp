@@ -16,6 +16,7 @@ constexpr uint32_t kFrameColour = 0xFF7A7A7A;
 constexpr uint32_t kStripColour = 0xFFF0F0F0;
 constexpr uint32_t kArrowColour = 0xFFDADADA;
 constexpr uint32_t kThumbColour = 0xFFC2C2C2;
+constexpr uint32_t kGlyphColour = 0xFF606060;
 
 bool empty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
 
@@ -105,8 +106,11 @@ void draw_frame(const CairoLib* c, model::Window* w) {
         auto along = [&](int32_t from, int32_t to) {
             return bar == SB_VERT ? RECT{r.left, from, r.right, to} : RECT{from, r.top, to, r.bottom};
         };
-        fill(c, cr, along(p.start, p.start + p.arrow), kArrowColour);
-        fill(c, cr, along(p.end - p.arrow, p.end), kArrowColour);
+        const RECT near = along(p.start, p.start + p.arrow), far = along(p.end - p.arrow, p.end);
+        fill(c, cr, near, kArrowColour);
+        fill(c, cr, far, kArrowColour);
+        draw_scroll_arrow(cr, near, bar == SB_VERT, false, kGlyphColour);
+        draw_scroll_arrow(cr, far, bar == SB_VERT, true, kGlyphColour);
         if (p.thumb_to > p.thumb_from) fill(c, cr, along(p.thumb_from, p.thumb_to), kThumbColour);
     }
     // The corner between both bars.
@@ -522,6 +526,26 @@ bool set_scroll_track(HWND hwnd, int32_t bar, int32_t track) {
     ScrollBar& b = w->bars[bar];
     b.track = std::clamp(track, b.min, b.max);
     return true;
+}
+
+void draw_scroll_arrow(cairo_t* cr, const RECT& box, bool vertical, bool far, uint32_t argb) {
+    const CairoLib* c = cairo_lib();
+    if (!c || !cr || empty(box)) return;
+    const double cx = (box.left + box.right) / 2.0, cy = (box.top + box.bottom) / 2.0;
+    const double s = std::min(box.width(), box.height()) / 4.0, d = far ? 1 : -1;
+    set_colour(c, cr, argb);
+    c->new_path(cr);
+    if (vertical) {
+        c->move_to(cr, cx - s, cy - d * s / 2);
+        c->line_to(cr, cx + s, cy - d * s / 2);
+        c->line_to(cr, cx, cy + d * s / 2);
+    } else {
+        c->move_to(cr, cx - d * s / 2, cy - s);
+        c->line_to(cr, cx - d * s / 2, cy + s);
+        c->line_to(cr, cx + d * s / 2, cy);
+    }
+    c->close_path(cr);
+    c->fill(cr);
 }
 
 ScrollBarParts scroll_bar_parts(int32_t length, int32_t arrow, const SCROLLINFO& info) {

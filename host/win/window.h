@@ -460,6 +460,9 @@ struct ScrollBarParts {
 ScrollBarParts scroll_bar_parts(int32_t length, int32_t arrow, const SCROLLINFO& info);
 // The position a thumb dragged so that its start lies at `at` stands for, within the range.
 int32_t scroll_bar_drag_pos(int32_t length, const ScrollBarParts& parts, const SCROLLINFO& info, int32_t at);
+// Draws an arrow's glyph centred in its box: pointing up (left when horizontal), or down (right)
+// for the far arrow; the colour 0xAARRGGBB. A window's bars and the scroll-bar control share it.
+void draw_scroll_arrow(cairo_t* cr, const RECT& box, bool vertical, bool far, uint32_t argb);
 // Shows or hides a window's bars (its WS_HSCROLL, WS_VSCROLL); the client follows.
 bool ShowScrollBar(HWND hwnd, int32_t bar, bool show);
 

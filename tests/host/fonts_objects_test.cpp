@@ -137,6 +137,25 @@ TEST(FontsObjects, DcStateStartsAtDefaultsAndAnswersWhatWasBefore) {
     EXPECT_EQ(SelectObject(nullptr, stock), 0u);
 }
 
+// The DC brush fills with the colour each device context sets for it, and stays when deleted.
+TEST(FontsObjects, TheDcBrushTakesEachContextsColour) {
+    Canvas one, two;
+    const HBRUSH brush = GetStockObject(DC_BRUSH);
+    ASSERT_NE(brush, 0u);
+    EXPECT_EQ(GetStockObject(DC_BRUSH), brush);
+    EXPECT_EQ(SetDCBrushColor(one.dc(), 0x0000FF), 0xFFFFFFu);
+    EXPECT_EQ(GetDCBrushColor(one.dc()), 0x0000FFu);
+    EXPECT_TRUE(FillRect(one.dc(), RECT{0, 0, 10, 10}, brush));
+    EXPECT_TRUE(FillRect(two.dc(), RECT{0, 0, 10, 10}, brush));
+    EXPECT_EQ(one.at(5, 5), 0xFF0000u);  // COLORREF red read back as 0x00RRGGBB
+    EXPECT_EQ(two.at(5, 5), 0xFFFFFFu);
+    EXPECT_TRUE(DeleteObject(brush));
+    EXPECT_EQ(GetStockObject(DC_BRUSH), brush);
+    COLORREF colour = 0;
+    EXPECT_TRUE(dc_brush_colour(one.dc(), brush, &colour));
+    EXPECT_EQ(colour, 0x0000FFu);
+}
+
 // A canvas with DejaVu Sans Mono 16 px selected, its "M" and its metrics.
 class MonoDc : public testing::Test {
 protected:
