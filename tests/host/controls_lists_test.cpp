@@ -40,15 +40,8 @@ protected:
             if (l.lParam == static_cast<intptr_t>(from)) out.push_back(static_cast<uint32_t>((l.wParam >> 16) & 0xFFFF));
         return out;
     }
-    static RECT item_rect(HWND lb, int32_t index) {
-        RECT r;
-        SendMessage(lb, LB_GETITEMRECT, index, reinterpret_cast<intptr_t>(&r));
-        return r;
-    }
-    static void click_item(HWND lb, int32_t index) {
-        const RECT r = item_rect(lb, index);
-        click(lb, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    }
+    static RECT item_rect(HWND lb, int32_t index) { return ControlTest::item_rect(lb, LB_GETITEMRECT, index); }
+    static void click_item(HWND lb, int32_t index) { ControlTest::click_item(lb, LB_GETITEMRECT, index); }
 };
 
 TEST_F(ListsTest, AClickOnTheSecondItemSelectsItOnceWithOneSelectionCode) {

@@ -54,15 +54,8 @@ protected:
         }
         return out;
     }
-    static RECT tab_rect(HWND t, intptr_t index) {
-        RECT r;
-        SendMessage(t, TCM_GETITEMRECT, index, reinterpret_cast<intptr_t>(&r));
-        return r;
-    }
-    static void click_tab(HWND t, intptr_t index) {
-        const RECT r = tab_rect(t, index);
-        click(t, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    }
+    static RECT tab_rect(HWND t, intptr_t index) { return item_rect(t, TCM_GETITEMRECT, index); }
+    static void click_tab(HWND t, intptr_t index) { click_item(t, TCM_GETITEMRECT, index); }
     std::vector<int32_t> notes_;
     LRESULT refuse_ = 0;
     bool destroy_on_changing_ = false;
