@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 
+#include "host/controls/edit.h"
 #include "host/controls/listbox.h"
 #include "host/win/keys.h"
 
@@ -18,9 +19,6 @@ namespace {
 
 constexpr std::u16string_view kDropListClass = u"ComboLBox";
 constexpr std::u16string_view kComboEditClass = u"ComboEdit";
-// The edit child's notifications and its selection message.
-constexpr uint32_t kEditSetFocus = 0x0100, kEditKillFocus = 0x0200, kEditChange = 0x0300;
-constexpr uint32_t kEditSetSel = 0x00B1;
 constexpr int32_t kMostDroppedItems = 30;
 constexpr intptr_t kKeyF4 = VK_F1 + 3;
 
@@ -55,7 +53,7 @@ void show_item(HWND hwnd, Combo* cb) {
     if (cb->edit) {
         cb->setting_text = true;
         SetWindowText(cb->edit, text);
-        SendMessage(cb->edit, kEditSetSel, 0, -1);
+        SendMessage(cb->edit, EM_SETSEL, 0, -1);
         if (Combo* alive = combos().get(hwnd)) alive->setting_text = false;
     } else {
         DefWindowProc(hwnd, WM_SETTEXT, 0, reinterpret_cast<intptr_t>(text.c_str()));
@@ -238,7 +236,7 @@ bool make_parts(HWND hwnd, Combo* cb, const CREATESTRUCT* cs) {
         edit.proc = combo_edit_proc;
         if (!RegisterClass(edit)) return false;
     }
-    const uint32_t auto_scroll = (cs->style & CBS_AUTOHSCROLL) ? 0x0080u : 0u;  // the edit's ES_AUTOHSCROLL
+    const uint32_t auto_scroll = (cs->style & CBS_AUTOHSCROLL) ? uint32_t{ES_AUTOHSCROLL} : 0u;
     cb->edit = CreateWindowEx(0, kComboEditClass, cs->lpszName, WS_CHILD | WS_VISIBLE | auto_scroll, 0, 0, 0, 0, hwnd,
                               1001, nullptr);
     if (!cb->edit) return false;
@@ -271,6 +269,9 @@ LRESULT combo_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lParam
     case WM_SIZE: place_edit(hwnd, cb); return 0;
     case WM_ERASEBKGND: return 1;
     case WM_PAINT: paint(hwnd, cb); return 0;
+    case WM_SHOWWINDOW:
+        if (!wParam) close(hwnd, cb, false);
+        return DefWindowProc(hwnd, message, wParam, lParam);
     case WM_ENABLE:
         if (cb->edit) EnableWindow(cb->edit, wParam != 0);
         if (!wParam) close(hwnd, cb, false);
@@ -343,14 +344,18 @@ LRESULT combo_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lParam
     case WM_GETTEXTLENGTH:
         return cb->edit ? SendMessage(cb->edit, message, wParam, lParam) : DefWindowProc(hwnd, message, wParam, lParam);
 
+    case WM_CTLCOLOREDIT:
+        // The edit's colours are the box's: its parent is asked on the box's behalf.
+        if (const HWND parent = GetParent(hwnd)) return SendMessage(parent, message, wParam, hwnd);
+        return 0;
     case WM_COMMAND:
         if (lParam && lParam == cb->edit) {
             const auto code = static_cast<uint32_t>((wParam >> 16) & 0xFFFF);
-            if (code == kEditChange && !cb->setting_text)
+            if (code == EN_CHANGE && !cb->setting_text)
                 notify_command(hwnd, CBN_EDITCHANGE);
-            else if (code == kEditSetFocus)
+            else if (code == EN_SETFOCUS)
                 focus_gained(hwnd, cb);
-            else if (code == kEditKillFocus)
+            else if (code == EN_KILLFOCUS)
                 focus_lost(hwnd, cb, GetFocus());
         }
         return 0;
@@ -406,7 +411,8 @@ LRESULT drop_list_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lP
     case WM_MOUSEMOVE: {
         POINT screen{x, y};
         ClientToScreen(hwnd, &screen);
-        const int32_t item = LBItemFromPt(hwnd, screen, true);
+        // Dragged past an end, the list scrolls towards the pointer.
+        const int32_t item = LBItemFromPt(hwnd, screen, (wParam & MK_LBUTTON) != 0);
         if (item >= 0) SendMessage(hwnd, LB_SETCURSEL, item, 0);
         return 0;
     }

@@ -16,8 +16,49 @@ using namespace win;
 
 namespace {
 
+uint64_t g_item_moves = 0;
+
+// The items in a gap buffer: a run of inserts or deletes at one place, as a caller keeping the
+// list in step with its data makes them, moves the items between once, not at each step.
+class Items {
+public:
+    size_t size() const { return buf_.size() - gap(); }
+    bool empty() const { return size() == 0; }
+    const std::u16string& operator[](size_t i) const { return buf_[i < start_ ? i : i + gap()]; }
+    void insert(size_t at, std::u16string text) {
+        if (!gap()) grow();
+        move_gap(at);
+        buf_[start_++] = std::move(text);
+    }
+    void erase(size_t at) {
+        move_gap(at);
+        std::u16string().swap(buf_[end_++]);
+    }
+    void clear() {
+        std::vector<std::u16string>().swap(buf_);
+        start_ = end_ = 0;
+    }
+
+private:
+    size_t gap() const { return end_ - start_; }
+    void move_gap(size_t at) {
+        for (; at < start_; ++g_item_moves) buf_[--end_] = std::move(buf_[--start_]);
+        for (; at > start_; ++g_item_moves) buf_[start_++] = std::move(buf_[end_++]);
+    }
+    void grow() {
+        const size_t tail = buf_.size() - end_;
+        std::vector<std::u16string> bigger(std::max<size_t>(16, buf_.size() * 2));
+        for (size_t i = 0; i < start_; ++i, ++g_item_moves) bigger[i] = std::move(buf_[i]);
+        for (size_t i = 0; i < tail; ++i, ++g_item_moves) bigger[bigger.size() - tail + i] = std::move(buf_[end_ + i]);
+        end_ = bigger.size() - tail;
+        buf_.swap(bigger);
+    }
+    std::vector<std::u16string> buf_;
+    size_t start_ = 0, end_ = 0;  // the gap
+};
+
 struct ListBox {
-    std::vector<std::u16string> items;
+    Items items;
     int32_t sel = -1;    // the selected item, -1 none
     int32_t caret = 0;   // the item the focus ring is on
     int32_t top = 0;     // the first item shown
@@ -138,12 +179,12 @@ int32_t item_at(HWND hwnd, ListBox* lb, int32_t y) {
     return std::clamp(lb->top + row, 0, count_of(lb) - 1);
 }
 
-LRESULT insert(HWND hwnd, ListBox* lb, int32_t index, intptr_t text) {
+LRESULT insert(HWND hwnd, ListBox* lb, intptr_t index, intptr_t text) {
     if (!text) return LB_ERR;
     if (index == -1) index = count_of(lb);
     if (index < 0 || index > count_of(lb)) return LB_ERR;
     try {
-        lb->items.insert(lb->items.begin() + index, std::u16string(reinterpret_cast<const char16_t*>(text)));
+        lb->items.insert(static_cast<size_t>(index), std::u16string(reinterpret_cast<const char16_t*>(text)));
     } catch (const std::bad_alloc&) {
         return LB_ERRSPACE;
     }
@@ -157,7 +198,7 @@ LRESULT insert(HWND hwnd, ListBox* lb, int32_t index, intptr_t text) {
 LRESULT erase(HWND hwnd, ListBox* lb, intptr_t index) {
     if (index < 0 || index >= count_of(lb)) return LB_ERR;
     const auto at = static_cast<int32_t>(index);
-    lb->items.erase(lb->items.begin() + at);
+    lb->items.erase(static_cast<size_t>(at));
     if (lb->sel == at)
         lb->sel = -1;
     else if (lb->sel > at)
@@ -217,8 +258,9 @@ void paint(HWND hwnd) {
     PAINTSTRUCT ps;
     cairo_t* dc = BeginPaint(hwnd, &ps);
     if (!dc) return;
-    const Palette& pal = palette(hwnd);
+    // A drop list asks, and is coloured, as its combo box.
     const HWND asker = lists().get(hwnd)->combo ? lists().get(hwnd)->combo : hwnd;
+    const Palette& pal = palette(asker);
     const HBRUSH brush =
         ask_colours(asker, WM_CTLCOLORLISTBOX, dc, IsWindowEnabled(hwnd) ? pal.window_text : pal.text_disabled, pal.window);
     ListBox* lb = IsWindow(hwnd) ? lists().get(hwnd) : nullptr;
@@ -281,11 +323,10 @@ LRESULT listbox_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lPar
     case WM_ENABLE: InvalidateRect(hwnd, nullptr, true); return 0;
 
     case LB_ADDSTRING: return insert(hwnd, lb, -1, lParam);
-    case LB_INSERTSTRING: return insert(hwnd, lb, static_cast<int32_t>(wParam), lParam);
+    case LB_INSERTSTRING: return insert(hwnd, lb, wParam, lParam);
     case LB_DELETESTRING: return erase(hwnd, lb, wParam);
     case LB_RESETCONTENT:
         lb->items.clear();
-        lb->items.shrink_to_fit();
         lb->sel = -1;
         lb->caret = lb->top = 0;
         fit_bars(hwnd, lb);
@@ -386,6 +427,8 @@ LRESULT listbox_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t lPar
 void listbox_serve_combo(HWND list, HWND combo) {
     if (ListBox* lb = lists().get(list)) lb->combo = combo;
 }
+
+uint64_t listbox_item_moves() { return g_item_moves; }
 
 int32_t LBItemFromPt(HWND list, POINT screen, bool auto_scroll) {
     ListBox* lb = lists().get(list);

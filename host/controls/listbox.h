@@ -51,6 +51,10 @@ void listbox_serve_combo(HWND list, HWND combo);
 // answers -1.
 int32_t LBItemFromPt(HWND list, POINT screen, bool auto_scroll);
 
+// Items moved within the item stores of all list boxes so far: a run of n inserts or deletes at
+// one place moves O(n) items, however long the list.
+uint64_t listbox_item_moves();
+
 // The size of a text on one line in a font, measured on the window's surface.
 gfx::SIZE measure_text(HWND hwnd, HFONT font, std::u16string_view text);
 

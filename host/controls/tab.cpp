@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/controls/listbox.h"
+#include "host/win/cairo_lib.h"
 #include "host/win/keys.h"
 
 namespace nuv::host::controls {
@@ -152,13 +153,17 @@ void paint(HWND hwnd, TabControl* t) {
     gfx::SelectObject(dc, t->font.get());
     gfx::SetBkMode(dc, gfx::TRANSPARENT);
     const int32_t end = strip_end(hwnd, t), lift = scaled(hwnd, 2);
+    // A tab cut by the strip's end shows its part that fits.
+    const CairoLib* c = cairo_lib();
+    c->save(dc);
+    c->rectangle(dc, 0, 0, end, client.bottom);
+    c->clip(dc);
     int32_t x = scaled(hwnd, 2);
     for (int32_t i = t->first; i < count_of(t) && x < end; ++i) {
         RECT r = tab_rect_at(hwnd, t, i, x);
         x = r.right;
         const bool selected = i == t->sel;
         if (selected) r = RECT{r.left - lift, 0, r.right + lift, strip + 1};
-        r.right = std::min(r.right, end);
         fill_rect(dc, r, selected ? pal.window : pal.face);
         frame_rect(dc, RECT{r.left, r.top, r.right, r.bottom + (selected ? 0 : 1)}, pal.border, 1);
         if (selected) fill_rect(dc, RECT{r.left + 1, strip, r.right - 1, strip + 1}, pal.window);
@@ -171,6 +176,7 @@ void paint(HWND hwnd, TabControl* t) {
             frame_rect(dc, RECT{r.left + in, r.top + in, r.right - in, r.bottom - in}, pal.accent, 1);
         }
     }
+    c->restore(dc);
     if (overflows(hwnd, t)) {
         const RECT b = scroll_buttons(hwnd, t);
         const int32_t mid = (b.left + b.right) / 2;

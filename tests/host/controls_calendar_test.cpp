@@ -2,7 +2,6 @@
 // into 1601..9999, impossible dates refused), the parent told of a pick by the keys and by the
 // month buttons with the record of the day, the colours, and a control destroyed by its handler.
 #include "host/controls/monthcal.h"
-#include "host/win/cairo_lib.h"
 #include "host/win/keys.h"
 #include "tests/host/controls_support.h"
 
@@ -134,15 +133,9 @@ TEST_F(CalendarTest, ColoursAreSetPerPartAndBadPartsRefused) {
 
     // The background shows at the bottom corner, outside the weeks.
     UpdateWindow(c);
-    const CairoLib* cl = cairo_lib();
-    cairo_surface_t* surface = cl->image_surface_create(CAIRO_FORMAT_ARGB32, 220, 160);
-    cairo_t* cr = cl->create(surface);
-    ASSERT_TRUE(PrintWindow(c, cr, PW_RENDERFULLCONTENT));
-    cl->destroy(cr);
-    cl->surface_flush(surface);
-    const auto* row = cl->image_surface_get_data(surface) + 159 * cl->image_surface_get_stride(surface);
-    EXPECT_EQ(*reinterpret_cast<const uint32_t*>(row + 219 * 4), 0xFFFF0000u);
-    cl->surface_destroy(surface);
+    const Snapshot shot(c, 220, 160);
+    ASSERT_TRUE(shot.printed());
+    EXPECT_EQ(shot.at(219, 159), 0xFFFF0000u);
 }
 
 TEST_F(CalendarTest, ACalendarDestroyedByItsHandlerIsLeftAlone) {

@@ -6,7 +6,8 @@
 
 #include "host/controls/combobox.h"
 #include "host/controls/listbox.h"
-#include "host/win/cairo_lib.h"
+#include "host/controls/monthcal.h"
+#include "host/controls/tab.h"
 #include "host/win/keys.h"
 #include "tests/host/controls_support.h"
 
@@ -39,15 +40,8 @@ protected:
             if (l.lParam == static_cast<intptr_t>(from)) out.push_back(static_cast<uint32_t>((l.wParam >> 16) & 0xFFFF));
         return out;
     }
-    static RECT item_rect(HWND lb, int32_t index) {
-        RECT r;
-        SendMessage(lb, LB_GETITEMRECT, index, reinterpret_cast<intptr_t>(&r));
-        return r;
-    }
-    static void click_item(HWND lb, int32_t index) {
-        const RECT r = item_rect(lb, index);
-        click(lb, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    }
+    static RECT item_rect(HWND lb, int32_t index) { return ControlTest::item_rect(lb, LB_GETITEMRECT, index); }
+    static void click_item(HWND lb, int32_t index) { ControlTest::click_item(lb, LB_GETITEMRECT, index); }
 };
 
 TEST_F(ListsTest, AClickOnTheSecondItemSelectsItOnceWithOneSelectionCode) {
@@ -95,6 +89,7 @@ TEST_F(ListsTest, TheSelectionFollowsItsItemThroughInsertsAndDeletes) {
 // Every message that takes an index, with one out of range, on a list box and a combo box of
 // three items with the second selected: LB_ERR (CB_ERR) and nothing changed.
 TEST_F(ListsTest, IndexesOutOfRangeAnswerErrAndChangeNothing) {
+    constexpr intptr_t kBeyond32Bits = intptr_t{1} << 32;  // an index whose low half is 0
     struct Case {
         uint32_t message;
         intptr_t index;
@@ -102,10 +97,10 @@ TEST_F(ListsTest, IndexesOutOfRangeAnswerErrAndChangeNothing) {
     const Case list_cases[] = {{LB_SETCURSEL, 3},    {LB_SETCURSEL, -2},   {LB_DELETESTRING, 3},
                                {LB_DELETESTRING, -1}, {LB_INSERTSTRING, 4}, {LB_INSERTSTRING, -2},
                                {LB_GETTEXTLEN, 3},    {LB_GETTEXT, -1},     {LB_GETITEMRECT, 3},
-                               {LB_SETTOPINDEX, 5}};
+                               {LB_SETTOPINDEX, 5},   {LB_INSERTSTRING, kBeyond32Bits}, {LB_SETCURSEL, kBeyond32Bits}};
     const Case combo_cases[] = {{CB_SETCURSEL, 3},     {CB_SETCURSEL, -2},   {CB_DELETESTRING, 3},
                                 {CB_DELETESTRING, -1}, {CB_INSERTSTRING, 4}, {CB_GETLBTEXTLEN, 3},
-                                {CB_GETLBTEXT, -1}};
+                                {CB_GETLBTEXT, -1},    {CB_INSERTSTRING, kBeyond32Bits}};
     struct Kind {
         HWND hwnd;
         uint32_t add, count, length, text, get_sel, set_sel;
@@ -163,6 +158,26 @@ TEST_F(ListsTest, KeysMoveTheSelectionAndScrollItIntoView) {
     key(lb, WM_KEYDOWN, VK_HOME);
     key(lb, WM_KEYDOWN, VK_HOME);  // already there: no code
     EXPECT_EQ(codes(lb).size(), std::size(steps) + 1);
+}
+
+// A list kept in step with its data inserts and deletes runs of items at one place: each run
+// moves the items after it once, not once per item.
+TEST_F(ListsTest, RunsOfInsertsAndDeletesAtOnePlaceStayLinear) {
+    HWND lb = list(0);
+    constexpr int kItems = 40000, kRun = 20000;
+    for (int i = 0; i < kItems; ++i) add(lb, LB_ADDSTRING, {i % 2 ? u"odd" : u"even"});
+    const uint64_t before = listbox_item_moves();
+    for (int i = 0; i < kRun; ++i) ASSERT_EQ(SendMessage(lb, LB_DELETESTRING, 100, 0), kItems - 1 - i);
+    for (int i = 0; i < kRun; ++i)
+        ASSERT_EQ(SendMessage(lb, LB_INSERTSTRING, 100 + i, reinterpret_cast<intptr_t>(u"new")), 100 + i);
+    EXPECT_LE(listbox_item_moves() - before, uint64_t{4} * kItems);
+    EXPECT_EQ(SendMessage(lb, LB_GETCOUNT, 0, 0), kItems);
+    const auto texts = items(lb, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT);
+    EXPECT_EQ(texts[99], u"odd");
+    EXPECT_EQ(texts[100], u"new");
+    EXPECT_EQ(texts[100 + kRun - 1], u"new");
+    EXPECT_EQ(texts[100 + kRun], u"even");  // item 100 + kRun of the first list
+    EXPECT_EQ(texts[kItems - 1], u"odd");
 }
 
 TEST_F(ListsTest, BarsShowWhileTheContentNeedsThem) {
@@ -245,23 +260,36 @@ TEST_F(ListsTest, TheParentsBrushFillsTheListAndTheSelectionIsMarked) {
     SendMessage(lb, LB_SETCURSEL, 1, 0);
     UpdateWindow(lb);
     EXPECT_FALSE(logged(WM_CTLCOLORLISTBOX, parent_).empty());
-    const CairoLib* c = cairo_lib();
-    cairo_surface_t* surface = c->image_surface_create(CAIRO_FORMAT_ARGB32, 120, 100);
-    cairo_t* cr = c->create(surface);
-    ASSERT_TRUE(PrintWindow(lb, cr, PW_RENDERFULLCONTENT));
-    c->destroy(cr);
-    c->surface_flush(surface);
-    auto pixel = [&](int32_t x, int32_t y) {
-        return *reinterpret_cast<const uint32_t*>(c->image_surface_get_data(surface) +
-                                                  y * c->image_surface_get_stride(surface) + x * 4);
-    };
+    const Snapshot shot(lb, 120, 100);
+    ASSERT_TRUE(shot.printed());
     const RECT selected = item_rect(lb, 1);
     const uint32_t sel = palette(lb).selection;
     const uint32_t sel_argb = 0xFF000000 | (sel & 0xFF) << 16 | (sel & 0xFF00) | (sel >> 16 & 0xFF);
-    EXPECT_EQ(pixel(110, 95), 0xFFFF0000u);
-    EXPECT_EQ(pixel(110, (selected.top + selected.bottom) / 2), sel_argb);
-    c->surface_destroy(surface);
+    EXPECT_EQ(shot.at(110, 95), 0xFFFF0000u);
+    EXPECT_EQ(shot.at(110, (selected.top + selected.bottom) / 2), sel_argb);
     gfx::DeleteObject(red);
+}
+
+// Each of these controls draws with the stock GUI font until WM_SETFONT gives it another; a
+// list's rows and a combo box's parts follow the font.
+TEST_F(ListsTest, ControlsTakeTheFontTheyAreGiven) {
+    const HFONT big = gfx::CreateFont(-30, 0, 0, 0, gfx::FW_NORMAL, false, false, false, gfx::DEFAULT_CHARSET, 0, 0, 0, 0, u"");
+    ASSERT_NE(big, 0u);
+    for (std::u16string_view cls : {kListBoxClass, kComboBoxClass, kTabClass, kMonthCalClass}) {
+        HWND c = control(cls, cls == kComboBoxClass ? uint32_t{CBS_DROPDOWN} : 0u, 10, 10, 200, 150);
+        ASSERT_TRUE(IsWindow(c));
+        EXPECT_EQ(SendMessage(c, WM_GETFONT, 0, 0), static_cast<LRESULT>(gfx::GetStockObject(gfx::DEFAULT_GUI_FONT)));
+        SendMessage(c, WM_SETFONT, big, 1);
+        EXPECT_EQ(SendMessage(c, WM_GETFONT, 0, 0), static_cast<LRESULT>(big));
+        if (cls == kComboBoxClass) {
+            EXPECT_EQ(SendMessage(combo_drop_list(c), WM_GETFONT, 0, 0), static_cast<LRESULT>(big));
+            EXPECT_EQ(SendMessage(GetWindow(c, GW_CHILD), WM_GETFONT, 0, 0), static_cast<LRESULT>(big));
+        }
+    }
+    HWND small = list(), large = list();
+    SendMessage(large, WM_SETFONT, big, 0);
+    EXPECT_GE(SendMessage(large, LB_GETITEMHEIGHT, 0, 0), 30);
+    EXPECT_LT(SendMessage(small, LB_GETITEMHEIGHT, 0, 0), 30);
 }
 
 // ---- The combo box
@@ -334,6 +362,33 @@ TEST_F(ListsTest, EscapeAndAClickOutsideCloseTheListWithoutAChange) {
     EXPECT_EQ(codes(cb), (std::vector<uint32_t>{CBN_SELCHANGE, CBN_SELCHANGE}));
 }
 
+// The drop list shows at most 30 rows; dragged past its end it scrolls, hovered it follows the
+// pointer without scrolling.
+TEST_F(ListsTest, ADroppedListScrollsOnlyWhenDraggedPastItsEnd) {
+    HWND cb = combo();
+    for (int i = 0; i < 40; ++i) add(cb, CB_ADDSTRING, {u"item"});
+    HWND drop = combo_drop_list(cb);
+    SendMessage(cb, CB_SHOWDROPDOWN, 1, 0);
+    RECT client;
+    GetClientRect(drop, &client);
+    EXPECT_EQ(client.bottom, 30 * SendMessage(drop, LB_GETITEMHEIGHT, 0, 0));
+    POINT below{5, client.bottom + 20};
+    ClientToScreen(drop, &below);
+    mouse_input(WM_MOUSEMOVE, below, 0);
+    pump();
+    EXPECT_EQ(SendMessage(drop, LB_GETTOPINDEX, 0, 0), 0);
+    mouse_input(WM_MOUSEMOVE, below, MK_LBUTTON);
+    pump();
+    EXPECT_EQ(SendMessage(drop, LB_GETTOPINDEX, 0, 0), 1);
+    mouse(drop, WM_MOUSEMOVE, 5, 5);  // over the first row shown
+    EXPECT_EQ(SendMessage(drop, LB_GETCURSEL, 0, 0), 1);
+    EXPECT_EQ(SendMessage(cb, CB_GETCURSEL, 0, 0), -1);  // not picked until released
+    ShowWindow(cb, SW_HIDE);  // a hidden box takes its list down
+    EXPECT_FALSE(IsWindowVisible(drop));
+    EXPECT_EQ(GetCapture(), 0u);
+    EXPECT_EQ(SendMessage(cb, CB_GETCURSEL, 0, 0), -1);
+}
+
 TEST_F(ListsTest, ADropListsTextPicksTheItemThatHasIt) {
     HWND cb = combo();
     add(cb, CB_ADDSTRING, {u"one", u"two"});
@@ -351,6 +406,48 @@ TEST_F(ListsTest, ADropListsTextPicksTheItemThatHasIt) {
     EXPECT_EQ(SendMessage(cb, CB_GETHORIZONTALEXTENT, 0, 0), 300);
     SendMessage(cb, CB_RESETCONTENT, 0, 0);
     EXPECT_EQ(SendMessage(cb, CB_GETCOUNT, 0, 0), 0);
+}
+
+// A drop-down box edits its text in its edit child: the user's edits are told as code 5, a
+// picked item's text is not; the focus of the box and its edit counts once.
+TEST_F(ListsTest, ADropDownEditsItsTextAndTellsEachEdit) {
+    HWND cb = combo(CBS_DROPDOWN | CBS_AUTOHSCROLL);
+    ASSERT_TRUE(IsWindow(cb));
+    add(cb, CB_ADDSTRING, {u"alpha", u"beta"});
+    HWND edit = GetWindow(cb, GW_CHILD);
+    ASSERT_TRUE(IsWindow(edit));
+    SetFocus(cb);
+    EXPECT_EQ(GetFocus(), edit);
+    EXPECT_EQ(codes(cb), std::vector<uint32_t>{CBN_SETFOCUS});
+    g_log.clear();
+    for (char16_t c : std::u16string_view(u"ab")) post_input(MSG{edit, WM_CHAR, c, 0, 0, {}});
+    pump();
+    EXPECT_EQ(GetWindowText(cb), u"ab");
+    EXPECT_EQ(codes(cb), (std::vector<uint32_t>{CBN_EDITCHANGE, CBN_EDITCHANGE}));
+    EXPECT_EQ(SendMessage(cb, CB_GETCURSEL, 0, 0), -1);
+
+    g_log.clear();
+    key(edit, WM_KEYDOWN, VK_DOWN);  // the box's keys, taken in its edit
+    EXPECT_EQ(SendMessage(cb, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(GetWindowText(cb), u"alpha");
+    SendMessage(cb, CB_SETCURSEL, 1, 0);
+    EXPECT_EQ(GetWindowText(cb), u"beta");
+    EXPECT_TRUE(SetWindowText(cb, u"free text"));
+    EXPECT_EQ(GetWindowText(cb), u"free text");
+    EXPECT_EQ(codes(cb), std::vector<uint32_t>{CBN_SELCHANGE});
+
+    g_log.clear();
+    InvalidateRect(edit, nullptr, true);
+    UpdateWindow(edit);  // the edit's colours are asked of the box's parent for the box
+    ASSERT_FALSE(logged(WM_CTLCOLOREDIT, parent_).empty());
+    EXPECT_EQ(logged(WM_CTLCOLOREDIT, parent_).back().lParam, static_cast<intptr_t>(cb));
+
+    click(cb, 115, 12);  // the button drops the list; the focus stays in the edit
+    EXPECT_EQ(SendMessage(cb, CB_GETDROPPEDSTATE, 0, 0), 1);
+    EXPECT_EQ(GetFocus(), edit);
+    SetFocus(parent_);
+    EXPECT_EQ(SendMessage(cb, CB_GETDROPPEDSTATE, 0, 0), 0);
+    EXPECT_EQ(codes(cb), std::vector<uint32_t>{CBN_KILLFOCUS});
 }
 
 TEST_F(ListsTest, AComboDestroyedByItsSelectionHandlerTakesItsListAlong) {

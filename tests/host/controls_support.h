@@ -33,6 +33,17 @@ protected:
         mouse(hwnd, WM_LBUTTONDOWN, x, y);
         mouse(hwnd, WM_LBUTTONUP, x, y);
     }
+    // An item's rectangle as a control answers it (wParam: the index, lParam: the RECT), and a
+    // click at its centre.
+    static RECT item_rect(HWND hwnd, uint32_t message, intptr_t index) {
+        RECT r;
+        SendMessage(hwnd, message, index, reinterpret_cast<intptr_t>(&r));
+        return r;
+    }
+    static void click_item(HWND hwnd, uint32_t message, intptr_t index) {
+        const RECT r = item_rect(hwnd, message, index);
+        click(hwnd, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    }
     static void key(HWND hwnd, uint32_t message, uint32_t vk) {
         post_input(MSG{hwnd, message, vk, message == WM_KEYUP ? intptr_t(kKeyReleased | kKeyWasDown) : 1, 0, {}});
         pump();

@@ -54,15 +54,8 @@ protected:
         }
         return out;
     }
-    static RECT tab_rect(HWND t, intptr_t index) {
-        RECT r;
-        SendMessage(t, TCM_GETITEMRECT, index, reinterpret_cast<intptr_t>(&r));
-        return r;
-    }
-    static void click_tab(HWND t, intptr_t index) {
-        const RECT r = tab_rect(t, index);
-        click(t, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    }
+    static RECT tab_rect(HWND t, intptr_t index) { return item_rect(t, TCM_GETITEMRECT, index); }
+    static void click_tab(HWND t, intptr_t index) { click_item(t, TCM_GETITEMRECT, index); }
     std::vector<int32_t> notes_;
     LRESULT refuse_ = 0;
     bool destroy_on_changing_ = false;
@@ -155,6 +148,7 @@ TEST_F(TabTest, IndexesOutOfRangeAnswerMinusOneOrFalseAndChangeNothing) {
         {TCM_SETCURSEL, 3, -1},  {TCM_SETCURSEL, -1, -1},  {TCM_SETCURFOCUS, 3, -1},  {TCM_SETCURFOCUS, -2, -1},
         {TCM_DELETEITEM, 3, 0},  {TCM_DELETEITEM, -1, 0},  {TCM_GETITEMRECT, 3, 0},   {TCM_GETITEMW, 3, 0},
         {TCM_GETITEMW, -1, 0},   {TCM_INSERTITEMW, 4, -1}, {TCM_INSERTITEMW, -1, -1},
+        {TCM_SETCURSEL, intptr_t{1} << 32, -1},  {TCM_INSERTITEMW, intptr_t{1} << 32, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << c.message << std::dec << " index " << c.index);
