@@ -1,5 +1,7 @@
 // UTF-16 and UTF-8 as the host layers pass text between the window model (UTF-16) and the
-// libraries (UTF-8): unpaired surrogates become U+FFFD.
+// libraries (UTF-8): unpaired surrogates become U+FFFD, and so does each malformed UTF-8
+// sequence (a bad lead byte, a sequence cut short, an overlong form, a surrogate or a code
+// point past U+10FFFF).
 #pragma once
 #include <cstddef>
 #include <string>
@@ -41,6 +43,39 @@ inline std::string utf8_of(std::u16string_view text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();)
         put_utf8(out, next_utf16(text, &i));
+    return out;
+}
+
+// The UTF-8 sequence at text[*i], moving *i past it: a malformed one gives U+FFFD and moves past
+// its lead byte and the continuation bytes that followed it.
+inline char32_t next_utf8(std::string_view text, size_t* i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char b = byte(*i);
+    const int extra = b < 0x80 ? 0 : b < 0xC2 ? -1 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : b < 0xF5 ? 3 : -1;
+    char32_t c = extra == 3 ? b & 0x07 : extra == 2 ? b & 0x0F : extra == 1 ? b & 0x1F : b;
+    size_t k = 1;
+    for (; extra > 0 && k <= static_cast<size_t>(extra) && *i + k < text.size() && (byte(*i + k) & 0xC0) == 0x80; ++k)
+        c = c << 6 | (byte(*i + k) & 0x3F);
+    *i += k;
+    const bool whole = extra >= 0 && k == static_cast<size_t>(extra) + 1;
+    const bool shortest = extra < 2 || (extra == 2 ? c >= 0x800 && (c < 0xD800 || c > 0xDFFF) : c >= 0x10000 && c < 0x110000);
+    return whole && shortest ? c : 0xFFFD;
+}
+
+inline void put_utf16(std::u16string& out, char32_t c) {
+    if (c >= 0x10000) {
+        out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+        out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+        out += static_cast<char16_t>(c);
+    }
+}
+
+inline std::u16string utf16_of(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();)
+        put_utf16(out, next_utf8(text, &i));
     return out;
 }
 
