@@ -1,8 +1,10 @@
 // The "EDIT" control. Each control keeps its text, selection and a table of its shown lines (a
 // line's first unit, its end before the break, and where the next line starts); a change lays
 // out again only the lines of the text it touched and shifts the rest, so typing into a long
-// text costs the touched line, not the text. Widths come from the DC's text engine with the
-// control's font; tabs advance to the control's stops.
+// text costs the touched line, not the text. Offsets inside count UTF-16 units; the messages
+// count characters, converted through the sorted starts of the text's surrogate pairs (a text
+// without any converts as it is). Widths come from the DC's text engine with the control's
+// font; tabs advance to the control's stops.
 #include "host/controls/edit.h"
 
 #include <algorithm>
@@ -42,6 +44,7 @@ struct Line {
 struct Edit {
     HWND hwnd = 0;
     std::u16string text;
+    std::vector<int32_t> pairs;  // the first unit of each surrogate pair of the text, ascending
     int32_t anchor = 0, caret = 0;
     int32_t limit = kEditDefaultLimit;
     char16_t password = 0;
@@ -102,6 +105,58 @@ int32_t prev_unit(std::u16string_view t, int32_t at) {
     if (at <= 0) return 0;
     return inside_pair(t, at - 1) ? at - 2 : at - 1;
 }
+
+// ---- Characters: a surrogate pair is one, a CR LF two
+
+// Where the surrogate pairs of t start among the offsets [from, to): answers their count and
+// writes them to `out` when given.
+size_t scan_pairs(std::u16string_view t, int32_t from, int32_t to, int32_t* out = nullptr) {
+    g_counters.units_scanned += static_cast<uint64_t>(std::max(0, to - from));
+    size_t n = 0;
+    for (int32_t i = from; i < to; ++i)
+        if (i + 1 < static_cast<int32_t>(t.size()) && is_high(t[i]) && is_low(t[i + 1])) {
+            if (out) out[n] = i;
+            ++n;
+            ++i;
+        }
+    return n;
+}
+
+// The text's units [a, b) became [a, new_end): the pairs there (and one that may join across
+// a) are found again, those after shifted.
+void update_pairs(Edit& e, int32_t a, int32_t b, int32_t new_end) {
+    std::vector<int32_t>& p = e.pairs;
+    const int32_t from = std::max(0, a - 1);
+    const size_t i = static_cast<size_t>(std::lower_bound(p.begin(), p.end(), from) - p.begin());
+    const size_t j = static_cast<size_t>(std::lower_bound(p.begin() + i, p.end(), b) - p.begin());
+    const size_t m = scan_pairs(e.text, from, new_end);
+    if (m > j - i) p.insert(p.begin() + j, m - (j - i), 0);
+    else p.erase(p.begin() + i + m, p.begin() + j);
+    scan_pairs(e.text, from, new_end, p.data() + i);
+    for (size_t k = i + m; k < p.size(); ++k) p[k] += new_end - b;
+}
+
+int32_t chars(const Edit& e) { return length(e) - static_cast<int32_t>(e.pairs.size()); }
+
+// The characters before a unit offset that is not inside a pair.
+int32_t char_of(const Edit& e, int32_t at) {
+    return at - static_cast<int32_t>(std::lower_bound(e.pairs.begin(), e.pairs.end(), at - 1) - e.pairs.begin());
+}
+
+// The unit offset of a character offset, clamped into the text.
+int32_t unit_of(const Edit& e, int64_t at) {
+    if (at <= 0) return 0;
+    if (at >= chars(e)) return length(e);
+    // The pairs before character `at` are those whose start less their index is below it.
+    size_t lo = 0, hi = e.pairs.size();
+    while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        if (e.pairs[mid] - static_cast<int64_t>(mid) < at) lo = mid + 1;
+        else hi = mid;
+    }
+    return static_cast<int32_t>(at + static_cast<int64_t>(lo));
+}
+
 int32_t word_left(std::u16string_view t, int32_t at) {
     while (at > 0 && is_space(t[at - 1])) --at;
     while (at > 0 && !is_space(t[at - 1])) --at;
@@ -177,10 +232,12 @@ int32_t next_tab(const Edit& e, int32_t x) {
     return x < base ? base : base + ((x - base) / step + 1) * step;
 }
 
+// Units from..to as shown: masked, one shown character for each character.
 std::u16string_view shown(Edit& e, int32_t from, int32_t to) {
     if (!masked(e)) return std::u16string_view(e.text).substr(from, to - from);
-    if (e.mask.size() < static_cast<size_t>(to - from)) e.mask.assign(e.text.size(), e.password);
-    return std::u16string_view(e.mask).substr(0, to - from);
+    const size_t n = static_cast<size_t>(std::max(0, char_of(e, to) - char_of(e, from)));
+    if (e.mask.size() < n) e.mask.assign(e.text.size(), e.password);
+    return std::u16string_view(e.mask).substr(0, n);
 }
 
 // Runs over the units from..to of one line: answers the x reached from 0 at `from`; when
@@ -457,12 +514,17 @@ void lay_out_again(Edit& e) {
     show_caret(e, dc);
 }
 
-// The part of `add` that fits under the limit when it replaces the units [a, b).
+// The part of `add` that fits under the limit (in characters) when it replaces the units [a, b);
+// it never ends inside a pair or a CR LF.
 std::u16string_view within_limit(const Edit& e, int32_t a, int32_t b, std::u16string_view add) {
-    const int64_t room = static_cast<int64_t>(e.limit) - (length(e) - (b - a));
+    const int64_t room = static_cast<int64_t>(e.limit) - (chars(e) - (char_of(e, b) - char_of(e, a)));
     if (room <= 0) return {};
     if (static_cast<int64_t>(add.size()) <= room) return add;
-    return add.substr(0, snap(add, room));
+    const int32_t n = static_cast<int32_t>(add.size());
+    int32_t k = 0;
+    for (int64_t taken = 0; k < n && taken < room; ++taken) k += k + 1 < n && is_high(add[k]) && is_low(add[k + 1]) ? 2 : 1;
+    g_counters.units_scanned += static_cast<uint64_t>(k);
+    return add.substr(0, snap(add, k));
 }
 
 // Replaces text[a, b) with `add`, the caret after it; sends EN_CHANGE. False when the control
@@ -471,6 +533,7 @@ bool replace(Edit& e, int32_t a, int32_t b, std::u16string_view add) {
     if (a == b && add.empty()) return true;
     Dc dc(e);
     e.text.replace(a, b - a, add);
+    update_pairs(e, a, b, a + static_cast<int32_t>(add.size()));
     if (masked(e) && e.mask.size() < e.text.size()) e.mask.assign(e.text.size(), e.password);
     relayout(e, dc, a, b, a + static_cast<int32_t>(add.size()));
     e.anchor = e.caret = a + static_cast<int32_t>(add.size());
@@ -506,33 +569,6 @@ void move_to(Edit& e, int32_t to, bool extend, bool keep_goal = false) {
     select(e, extend ? e.anchor : to, to);
 }
 
-// UTF-8 from the clipboard as UTF-16; a malformed sequence becomes U+FFFD.
-std::u16string utf16(std::string_view s) {
-    std::u16string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char b = static_cast<unsigned char>(s[i]);
-        const int extra = b < 0x80 ? 0 : b >= 0xF0 && b < 0xF5 ? 3 : b >= 0xE0 ? 2 : b >= 0xC2 && b < 0xE0 ? 1 : -1;
-        char32_t c = extra == 3 ? b & 0x07 : extra == 2 ? b & 0x0F : extra == 1 ? b & 0x1F : b;
-        size_t k = 1;
-        for (; extra > 0 && k <= static_cast<size_t>(extra) && i + k < s.size() &&
-               (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-             ++k)
-            c = c << 6 | (s[i + k] & 0x3F);
-        const bool whole = extra >= 0 && k == static_cast<size_t>(extra) + 1;
-        const bool shortest = extra < 2 || (extra == 2 ? c >= 0x800 && (c < 0xD800 || c > 0xDFFF) : c >= 0x10000 && c < 0x110000);
-        if (!whole || !shortest) c = 0xFFFD;
-        i += whole ? k : std::max<size_t>(1, k);
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
-}
-
 // Pasted text as the control stores it: every line break CR LF in a multi-line control, the
 // first line alone in a single-line one.
 std::u16string pasted(const Edit& e, std::u16string_view in) {
@@ -565,7 +601,7 @@ bool copy(Edit& e) {
 bool paste(Edit& e) {
     std::string got;
     if (!clipboard::read_text(&got) || got.empty()) return true;
-    return type_over(e, pasted(e, utf16(got)));
+    return type_over(e, pasted(e, utf16_of(got)));
 }
 
 // ---- Input
@@ -645,12 +681,11 @@ void on_char(Edit& e, char16_t c) {
         return;
     default: {
         if (c < 0x20 || c == 0x7F) return;
-        // A pair's two units come one by one: the first only when both fit, the second only
-        // after its first.
+        // A pair's two units come one by one: the first as a character under the limit, the
+        // second only after a first, which it completes without taking more room.
         const int32_t lo = std::min(e.anchor, e.caret), hi = std::max(e.anchor, e.caret);
-        if (is_high(c) && static_cast<int64_t>(e.limit) - (length(e) - (hi - lo)) < 2) return;
-        if (is_low(c) && (lo == 0 || !is_high(t[lo - 1]))) return;
-        type_over(e, std::u16string_view(&c, 1));
+        if (!is_low(c)) type_over(e, std::u16string_view(&c, 1));
+        else if (lo > 0 && is_high(t[lo - 1])) replace(e, lo, hi, std::u16string_view(&c, 1));
         return;
     }
     }
@@ -792,7 +827,9 @@ LRESULT edit_message(Edit& e, uint32_t m, intptr_t w, intptr_t l) {
     const HWND h = e.hwnd;
     switch (m) {
     case WM_SETTEXT: {
+        const int32_t old_length = length(e);
         e.text = l ? std::u16string(reinterpret_cast<const char16_t*>(l)) : std::u16string();
+        update_pairs(e, 0, old_length, length(e));
         e.anchor = e.caret = 0;
         e.top = e.scroll_x = 0;
         e.goal_x = -1;
@@ -801,10 +838,13 @@ LRESULT edit_message(Edit& e, uint32_t m, intptr_t w, intptr_t l) {
         notify_command(h, EN_CHANGE);
         return 1;
     }
+    // The units WM_GETTEXT fills, which its caller sizes its buffer by: a count of characters
+    // would cut a text with pairs short.
     case WM_GETTEXTLENGTH: return length(e);
-    case WM_GETTEXT: {
+    case WM_GETTEXT: {  // wParam: the buffer's size in units; a pair is copied whole or not at all
         if (w <= 0 || !l) return 0;
-        const size_t n = std::min(e.text.size(), static_cast<size_t>(w) - 1);
+        size_t n = std::min(e.text.size(), static_cast<size_t>(w) - 1);
+        if (n > 0 && n < e.text.size() && is_high(e.text[n - 1]) && is_low(e.text[n])) --n;
         auto* out = reinterpret_cast<char16_t*>(l);
         std::copy_n(e.text.data(), n, out);
         out[n] = u'\0';
@@ -883,8 +923,8 @@ LRESULT edit_message(Edit& e, uint32_t m, intptr_t w, intptr_t l) {
     case WM_PASTE: paste(e); return 0;
     case WM_CLEAR: type_over(e, u""); return 0;
     case EM_GETSEL: {
-        const uint32_t lo = static_cast<uint32_t>(std::min(e.anchor, e.caret));
-        const uint32_t hi = static_cast<uint32_t>(std::max(e.anchor, e.caret));
+        const uint32_t lo = static_cast<uint32_t>(char_of(e, std::min(e.anchor, e.caret)));
+        const uint32_t hi = static_cast<uint32_t>(char_of(e, std::max(e.anchor, e.caret)));
         if (w) *reinterpret_cast<uint32_t*>(w) = lo;
         if (l) *reinterpret_cast<uint32_t*>(l) = hi;
         return static_cast<LRESULT>(std::min(lo, 0xFFFFu) | std::min(hi, 0xFFFFu) << 16);
@@ -892,7 +932,7 @@ LRESULT edit_message(Edit& e, uint32_t m, intptr_t w, intptr_t l) {
     case EM_SETSEL: {
         const int64_t anchor = static_cast<int32_t>(w), caret = static_cast<int32_t>(l);
         if (anchor == -1) select(e, e.caret, e.caret);
-        else select(e, anchor, caret < 0 ? length(e) : caret);
+        else select(e, unit_of(e, anchor), caret < 0 ? length(e) : unit_of(e, caret));
         return 0;
     }
     case EM_REPLACESEL: {
@@ -908,19 +948,19 @@ LRESULT edit_message(Edit& e, uint32_t m, intptr_t w, intptr_t l) {
     case EM_GETLINECOUNT: return static_cast<LRESULT>(e.lines.size());
     case EM_LINEINDEX: {
         const int64_t line = w < 0 ? line_of(e, e.caret) : w;
-        return line < static_cast<int64_t>(e.lines.size()) ? e.lines[line].start : -1;
+        return line < static_cast<int64_t>(e.lines.size()) ? char_of(e, e.lines[line].start) : -1;
     }
-    case EM_LINEFROMCHAR: return line_of(e, w < 0 ? std::min(e.anchor, e.caret) : snap(e.text, w));
+    case EM_LINEFROMCHAR: return line_of(e, w < 0 ? std::min(e.anchor, e.caret) : snap(e.text, unit_of(e, w)));
     case EM_LINELENGTH: {
-        if (!multiline(e)) return length(e);
+        if (!multiline(e)) return chars(e);
         if (w >= 0) {
-            const Line& line = e.lines[line_of(e, snap(e.text, w))];
-            return line.end - line.start;
+            const Line& line = e.lines[line_of(e, snap(e.text, unit_of(e, w)))];
+            return char_of(e, line.end) - char_of(e, line.start);
         }
         const int32_t lo = std::min(e.anchor, e.caret), hi = std::max(e.anchor, e.caret);
         const Line& first = e.lines[line_of(e, lo)];
         const Line& last = e.lines[line_of(e, hi)];
-        return (lo - first.start) + std::max(0, last.end - hi);
+        return (char_of(e, lo) - char_of(e, first.start)) + std::max(0, char_of(e, last.end) - char_of(e, hi));
     }
     case EM_SETLIMITTEXT:
         e.limit = w <= 0 || w > kEditMaxLimit ? kEditMaxLimit : static_cast<int32_t>(w);
@@ -959,6 +999,7 @@ LRESULT edit_proc(HWND h, uint32_t m, intptr_t w, intptr_t l) {
         e->hwnd = h;
         const auto* cs = reinterpret_cast<const CREATESTRUCT*>(l);
         if (cs) e->text = cs->lpszName;
+        update_pairs(*e, 0, 0, length(*e));
         if (cs && (cs->style & ES_PASSWORD) && !(cs->style & ES_MULTILINE)) {
             e->password = kPasswordChar;
             e->mask.assign(e->text.size(), kPasswordChar);

@@ -1,8 +1,10 @@
 // The "EDIT" control: a single- or multi-line text box over the window model. The text is kept
-// as the program gives it, line breaks as CR LF (Enter and pasted text store CR LF); selection,
-// caret and every offset count UTF-16 units. Drawn with the control's font in its parent's
-// colours, with the caret drawn by the control and the model's caret placed for the input method.
-// Notifications go to the parent as WM_COMMAND (id and code in wParam, the control in lParam).
+// as the program gives it in UTF-16, line breaks as CR LF (Enter and pasted text store CR LF);
+// every offset and count a message takes or answers is in characters (a surrogate pair is one,
+// a CR LF two), but for WM_GETTEXT and WM_GETTEXTLENGTH, which size a buffer of UTF-16 units.
+// Drawn with the control's font in its parent's colours, with the caret drawn by the control
+// and the model's caret placed for the input method. Notifications go to the parent as
+// WM_COMMAND (id and code in wParam, the control in lParam).
 #pragma once
 #include <cstdint>
 
@@ -32,11 +34,12 @@ enum : uint32_t {
     EM_GETLINECOUNT = 0x00BA,
     // wParam: a line, -1 the caret's; answers its first offset, -1 past the last line.
     EM_LINEINDEX = 0x00BB,
-    // wParam: an offset; -1: the units on the selection's lines that lie outside it.
+    // wParam: an offset; answers the characters of its line. -1: the characters on the
+    // selection's lines that lie outside it.
     EM_LINELENGTH = 0x00C1,
     // lParam: a NUL-ended const char16_t*, cut to the text limit.
     EM_REPLACESEL = 0x00C2,
-    // wParam: the limit in units; 0: the largest. It holds for typing, pasting and
+    // wParam: the limit in characters; 0: the largest. It holds for typing, pasting and
     // EM_REPLACESEL; WM_SETTEXT keeps the program's text whole.
     EM_SETLIMITTEXT = 0x00C5,
     EM_LIMITTEXT = 0x00C5,
@@ -66,11 +69,13 @@ inline constexpr int32_t kEditMaxLimit = 0x7FFFFFFE;
 // The shown character of a control made with ES_PASSWORD.
 inline constexpr char16_t kPasswordChar = u'\u25CF';
 
-// Counters that tests read: the lines laid out and the units measured since the process began,
-// which show that a change lays out and measures what it touched, not the whole text.
+// Counters that tests read: the lines laid out, the units measured and the units looked through
+// for surrogate pairs since the process began, which show that a change lays out, measures and
+// looks through what it touched, not the whole text, and that an offset converts without either.
 struct EditCounters {
     uint64_t lines_laid = 0;
     uint64_t units_measured = 0;
+    uint64_t units_scanned = 0;
 };
 EditCounters edit_counters();
 

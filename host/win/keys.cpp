@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "host/utf.h"
+
 namespace nuv::host::win {
 
 namespace {
@@ -211,31 +213,6 @@ intptr_t pack(int32_t low, int32_t high) {
     return static_cast<intptr_t>((static_cast<uint32_t>(low) & 0xFFFF) | (static_cast<uint32_t>(high) & 0xFFFF) << 16);
 }
 
-// Appends the UTF-16 units of UTF-8 text; a malformed sequence gives U+FFFD.
-void append_utf16(const char* text, std::u16string* out) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    while (*p) {
-        char32_t c = *p;
-        int more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
-        if (more > 0) c &= 0x3F >> more;
-        ++p;
-        for (int i = 0; i < more; ++i, ++p) {
-            if ((*p & 0xC0) != 0x80) {
-                more = -1;
-                break;
-            }
-            c = c << 6 | (*p & 0x3F);
-        }
-        if (more < 0 || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) c = 0xFFFD;
-        if (c >= 0x10000) {
-            out->push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            out->push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            out->push_back(static_cast<char16_t>(c));
-        }
-    }
-}
-
 void append_chars(uint32_t message, const std::u16string& units, const InputMessage& from, std::vector<InputMessage>* out) {
     for (char16_t unit : units) out->push_back({message, unit, from.lParam, from.point, from.time, from.window, 0});
 }
@@ -299,8 +276,7 @@ void Input::key_event(const SDL_KeyboardEvent& e, std::vector<InputMessage>* out
 }
 
 void Input::text_event(const SDL_TextInputEvent& e, std::vector<InputMessage>* out) {
-    std::u16string units;
-    append_utf16(e.text, &units);
+    const std::u16string units = utf16_of(e.text);
     // While an input method composes, its text is its commit, whatever key ended it.
     if (composing_) last_key_down_ = 0;
     if (last_key_down_ && taken_text_.serial == last_key_down_) {

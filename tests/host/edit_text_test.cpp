@@ -123,8 +123,8 @@ TEST_F(EditTest, KeysMoveSelectAndDelete) {
         {"delete a selection", two, 5, 1, {{VK_DELETE}}, u"ad", {1, 1}},
         {"typing replaces a selection", two, 0, 2, {{'X', kShift, u'X'}}, u"X\r\ncd", {1, 1}},
         {"ctrl a", two, 1, 1, {{'A', kCtrl, 1}}, two, {0, 6}},
-        {"a surrogate pair is one step", u"a\U0001F600b", 1, 1, {{VK_RIGHT}}, u"a\U0001F600b", {3, 3}},
-        {"backspace takes the pair", u"a\U0001F600b", 3, 3, {{VK_BACK, kPlain, 8}}, u"ab", {1, 1}},
+        {"a surrogate pair is one step", u"a\U0001F600b", 1, 1, {{VK_RIGHT}}, u"a\U0001F600b", {2, 2}},
+        {"backspace takes the pair", u"a\U0001F600b", 2, 2, {{VK_BACK, kPlain, 8}}, u"ab", {1, 1}},
     };
     for (const Row& r : rows) {
         HWND e = edit(r.text, ES_MULTILINE, 200, 100);
@@ -149,9 +149,9 @@ TEST_F(EditTest, LimitHoldsForTheUserNotForTheProgram) {
     EXPECT_EQ(GetWindowText(e), u"aWXd");
     ASSERT_TRUE(SetWindowText(e, u"longer than four"));  // the program's text is kept whole
     EXPECT_EQ(GetWindowText(e), u"longer than four");
-    // A pair typed unit by unit arrives whole or not at all.
+    // A pair typed unit by unit arrives whole or not at all; it is one character of the limit.
     HWND pairs = edit(u"");
-    SendMessage(pairs, EM_SETLIMITTEXT, 3, 0);
+    SendMessage(pairs, EM_SETLIMITTEXT, 1, 0);
     type(pairs, u"\U0001F600\U0001F600");
     SendMessage(pairs, WM_CHAR, 0xDC00, 0);  // a second unit alone
     EXPECT_EQ(GetWindowText(pairs), u"\U0001F600");
@@ -162,6 +162,90 @@ TEST_F(EditTest, LimitHoldsForTheUserNotForTheProgram) {
     SendMessage(multi, EM_SETLIMITTEXT, 3, 0);
     SendMessage(multi, EM_REPLACESEL, 0, reinterpret_cast<intptr_t>(u"ab\r\ncd"));
     EXPECT_EQ(GetWindowText(multi), u"ab");
+}
+
+// The messages count characters: a surrogate pair is one, a CR LF two. The text itself, and the
+// buffer WM_GETTEXT fills, stay in UTF-16 units.
+TEST_F(EditTest, OffsetsCountCharacters) {
+    const std::u16string one = u"a\U0001F600b", two = u"a\U0001F600b\r\n\U0001F600cd";
+    HWND single = edit(one);
+    HWND multi = edit(two, ES_MULTILINE, 200, 100);
+    struct Row {
+        HWND e;
+        uint32_t message;
+        intptr_t wParam;
+        LRESULT want;
+    };
+    const Row rows[] = {
+        {single, WM_GETTEXTLENGTH, 0, 4},  // the units WM_GETTEXT needs
+        {single, EM_LINELENGTH, 0, 3},
+        {multi, EM_LINEINDEX, 1, 5},      {multi, EM_LINEINDEX, 2, -1},    {multi, EM_LINELENGTH, 0, 3},
+        {multi, EM_LINELENGTH, 5, 3},     {multi, EM_LINELENGTH, 7, 3},    {multi, EM_LINEFROMCHAR, 2, 0},
+        {multi, EM_LINEFROMCHAR, 4, 0},   {multi, EM_LINEFROMCHAR, 5, 1},  {multi, EM_LINEFROMCHAR, 8, 1},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(SendMessage(r.e, r.message, r.wParam, 0), r.want) << std::hex << r.message << " " << std::dec << r.wParam;
+    EXPECT_EQ(GetWindowText(single), one);
+    char16_t cut[3];  // room for "a" and half a pair: the pair is left out whole
+    EXPECT_EQ(SendMessage(single, WM_GETTEXT, 3, reinterpret_cast<intptr_t>(cut)), 1);
+    EXPECT_EQ(std::u16string(cut), u"a");
+
+    press(single, {{VK_END}});
+    EXPECT_EQ(selection(single), Sel(3, 3));
+    press(single, {{VK_LEFT, kShift}, {VK_LEFT, kShift}});
+    EXPECT_EQ(selection(single), Sel(1, 3));
+    set_selection(single, 2, 3);
+    EXPECT_EQ(SendMessage(single, EM_GETSEL, 0, 0), (3 << 16) | 2);
+    SendMessage(single, EM_REPLACESEL, 0, reinterpret_cast<intptr_t>(u"\U0001F600x"));
+    EXPECT_EQ(GetWindowText(single), u"a\U0001F600\U0001F600x");
+    EXPECT_EQ(selection(single), Sel(4, 4));
+    set_selection(multi, 6, 100);  // "cd"
+    SendMessage(multi, EM_REPLACESEL, 0, reinterpret_cast<intptr_t>(u"X"));
+    EXPECT_EQ(GetWindowText(multi), u"a\U0001F600b\r\n\U0001F600X");
+    set_selection(multi, 2, 6);  // the caret's line, the selection's first, and what lies outside it
+    EXPECT_EQ(SendMessage(multi, EM_LINEINDEX, -1, 0), 5);
+    EXPECT_EQ(SendMessage(multi, EM_LINEFROMCHAR, -1, 0), 0);
+    EXPECT_EQ(SendMessage(multi, EM_LINELENGTH, -1, 0), 2 + 1);
+
+    // A limit of three characters holds "a", a pair and "b", typed, replaced or pasted.
+    ASSERT_TRUE(host::clipboard::available());
+    for (int how = 0; how < 3; ++how) {
+        HWND e = edit(u"");
+        SendMessage(e, EM_SETLIMITTEXT, 3, 0);
+        if (how == 0) type(e, u"a\U0001F600bc");
+        if (how == 1) SendMessage(e, EM_REPLACESEL, 0, reinterpret_cast<intptr_t>(u"a\U0001F600bc"));
+        if (how == 2) {
+            ASSERT_TRUE(host::clipboard::write_text("a\xF0\x9F\x98\x80" "bc"));
+            SendMessage(e, WM_PASTE, 0, 0);
+        }
+        EXPECT_EQ(GetWindowText(e), one) << how;
+        EXPECT_EQ(selection(e), Sel(3, 3)) << how;
+    }
+}
+
+// Offsets convert without looking through the text: only a change looks at the units it brings.
+TEST_F(EditTest, OffsetsConvertWithoutWalkingTheText) {
+    std::u16string text;
+    for (int i = 0; i < 2000; ++i) text += u"\U0001F600 line\r\n";  // 9 units, 8 characters
+    const EditCounters made = edit_counters();
+    HWND e = edit(text, ES_MULTILINE | ES_AUTOHSCROLL, 200, 100);
+    const EditCounters before = edit_counters();
+    EXPECT_LE(before.units_scanned - made.units_scanned, 2 * text.size());
+    for (int32_t line = 0; line < 2000; line += 7) {
+        const int32_t at = line * 8 + 1;  // after the line's pair
+        set_selection(e, at, at);
+        ASSERT_EQ(selection(e), Sel(at, at)) << line;
+        ASSERT_EQ(SendMessage(e, EM_LINEINDEX, line, 0), line * 8) << line;
+        ASSERT_EQ(SendMessage(e, EM_LINEFROMCHAR, at, 0), line) << line;
+        ASSERT_EQ(SendMessage(e, EM_LINELENGTH, at, 0), 6) << line;
+    }
+    EXPECT_EQ(edit_counters().units_scanned, before.units_scanned);
+    set_selection(e, 1000 * 8 + 1, 1000 * 8 + 1);
+    type(e, u"\U0001F600x");
+    EXPECT_LE(edit_counters().units_scanned - before.units_scanned, 16u);
+    EXPECT_EQ(selection(e), Sel(1000 * 8 + 3, 1000 * 8 + 3));
+    EXPECT_EQ(SendMessage(e, EM_LINEINDEX, 1999, 0), 1999 * 8 + 2);
+    EXPECT_EQ(GetWindowTextLength(e), static_cast<int32_t>(text.size()) + 3);
 }
 
 std::string clipboard_text() {
@@ -230,7 +314,9 @@ TEST_F(EditTest, ALongPasteUnderARaisedLimitArrivesWhole) {
         EXPECT_EQ(count_of(e, EN_CHANGE), 1u) << style;
         // Wrapping measures each shown line a few times over, not the text once per line.
         EXPECT_LT(after.units_measured - before.units_measured, 40u * want.size()) << style;
-        if (style) EXPECT_GT(SendMessage(e, EM_GETLINECOUNT, 0, 0), 100);
+        if (style) {
+            EXPECT_GT(SendMessage(e, EM_GETLINECOUNT, 0, 0), 100);
+        }
     }
 }
 

@@ -25,6 +25,7 @@ TEST_F(EditTest, APasswordShowsBlackCircles) {
     EXPECT_EQ(shown, pixels(circles));
     EXPECT_NE(shown, pixels(plain));
     EXPECT_EQ(GetWindowText(secret), u"abc");
+    EXPECT_EQ(pixels(edit(u"a\U0001F600b", ES_PASSWORD)), shown);  // a circle for each character
     SendMessage(secret, EM_SETPASSWORDCHAR, u'*', 0);
     SendMessage(circles, WM_SETTEXT, 0, reinterpret_cast<intptr_t>(u"***"));
     EXPECT_EQ(pixels(secret), pixels(circles));
