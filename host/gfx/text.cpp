@@ -356,18 +356,18 @@ void TextLayout::build() {
         put([&] { return p->attr_foreground_alpha_new(std::max<guint16>(1, channel(c.a))); }, from, run.first);
     }
     for (const auto& [from, run] : weights_)
-        put([&] { return p->attr_weight_new(pango_weight(run.second)); }, from, run.first);
+        put([&, v = run.second] { return p->attr_weight_new(pango_weight(v)); }, from, run.first);
     for (const auto& [from, run] : italics_)
-        put([&] { return p->attr_style_new(run.second ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL); }, from, run.first);
+        put([&, v = run.second] { return p->attr_style_new(v ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL); }, from, run.first);
     for (const auto& [from, run] : underlines_)
-        put([&] { return p->attr_underline_new(run.second ? PANGO_UNDERLINE_SINGLE : PANGO_UNDERLINE_NONE); }, from,
+        put([&, v = run.second] { return p->attr_underline_new(v ? PANGO_UNDERLINE_SINGLE : PANGO_UNDERLINE_NONE); }, from,
             run.first);
     for (const auto& [from, run] : strikethroughs_)
-        put([&] { return p->attr_strikethrough_new(run.second); }, from, run.first);
+        put([&, v = run.second] { return p->attr_strikethrough_new(v); }, from, run.first);
     for (const auto& [from, run] : families_)
-        put([&] { return p->attr_family_new(run.second.c_str()); }, from, run.first);
+        put([&, v = run.second.c_str()] { return p->attr_family_new(v); }, from, run.first);
     for (const auto& [from, run] : sizes_)
-        put([&] { return p->attr_size_new_absolute(to_units(run.second)); }, from, run.first);
+        put([&, v = run.second] { return p->attr_size_new_absolute(to_units(v)); }, from, run.first);
     for (size_t i = 0; i < paragraphs_.size(); ++i) {
         p->layout_set_attributes(paragraphs_[i].layout, lists[i]);
         if (lists[i])
