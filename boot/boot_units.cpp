@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "gui/backend/names.h"
 #include "library/json.h"
 
 #include "runtime/boot_code.h"
@@ -58,6 +59,7 @@ constexpr Step kSteps[] = {
     {"codecs", put_codecs},
     {"tool-routines", routines::bind_tools},
     {"json-routines", json::bind_routines},
+    {"gui-names", gui::names::init},
 };
 
 }  // namespace
