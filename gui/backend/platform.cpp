@@ -45,9 +45,14 @@ void answer_none() { none::set(stack::arg(0)); }
     fire(Err::InvalidType, &type);
 }
 
+// Face slot #index, none for an object too small to have it.
+const Cell* slot(const Cell* face, int32_t index) {
+    return index < object::word_count(face) ? view_object::at(face, index) : none::shared();
+}
+
 // The face's type word's symbol, or 0.
 SymId face_type(const Cell* face) {
-    const Cell* type = view_object::at(face, kFaceType);
+    const Cell* type = slot(face, kFaceType);
     return word::is_any_word_type(cell::type_of(type)) ? symbol::resolve(word::symbol_of(type)) : 0;
 }
 
@@ -109,7 +114,7 @@ uint64_t size_text(const uint64_t* args) {
     const Cell* face = arg_cell(args[1]);
     const Cell* value = arg_cell(args[0]);
     const Cell* text = value;
-    if (cell::is(value, T::None)) text = view_object::at(face, kFaceText);
+    if (cell::is(value, T::None)) text = slot(face, kFaceText);
     else if (!cell::is(value, T::String)) fire_type_of(value);
     if (!cell::is(text, T::String)) {
         answer_none();
@@ -259,7 +264,7 @@ void set_entry(const char* name, routines::Entry entry, int32_t kind) {
 }
 
 uint32_t face_window(const Cell* face) {
-    const Cell* state = view_object::at(face, kFaceState);
+    const Cell* state = slot(face, kFaceState);
     if (!cell::is(state, T::Block)) return 0;
     const NodeId node = cell::node(state);
     const int32_t at = cell::head(state);
