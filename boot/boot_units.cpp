@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "gui/backend/names.h"
+#include "gui/backend/platform.h"
+#include "gui/backend/startup.h"
 #include "library/json.h"
 
 #include "runtime/boot_code.h"
@@ -52,6 +54,12 @@ void put_codecs() {
     nuvbin_codec::init();
 }
 
+// The GUI's names, then the backend's static initialisers.
+void gui_names() {
+    gui::names::init();
+    gui::reset_statics();
+}
+
 constexpr Step kSteps[] = {
     {"routines", routines::bind_runtime},
     {"type-predicates", routines::bind_predicates},
@@ -59,7 +67,8 @@ constexpr Step kSteps[] = {
     {"codecs", put_codecs},
     {"tool-routines", routines::bind_tools},
     {"json-routines", json::bind_routines},
-    {"gui-names", gui::names::init},
+    {"gui-names", gui_names},
+    {"view-platform", gui::platform::make},
 };
 
 }  // namespace

@@ -78,11 +78,11 @@ TEST(GuiTextFormats, FontFieldsMakeTheFormatWithDefaultsForBadValues) {
 TEST(GuiTextFormats, TheFormatIsCachedInTheStateAndReleasedWithTheFont) {
     format_of("size: 20");
     EXPECT_EQ(eval_text("recycle true"), "true");
-    const int32_t held = com_object_count();  // this font's format among them
+    const int32_t held = text_format_count();  // this font's format among them
     bool default_used = false;
     const gfx::TextFormat* first = make_text_format(global("tf-font"), &default_used);
     EXPECT_EQ(make_text_format(global("tf-font"), &default_used), first);
-    EXPECT_EQ(com_object_count(), held);
+    EXPECT_EQ(text_format_count(), held);
     EXPECT_EQ(eval_text("s: tf-font/state reduce [length? s s/1 type? s/2 s/3]"), "[3 none handle! none]");
     // A state that is no block is made again, with a new format.
     EXPECT_EQ(eval_text("tf-font/state: 7 true"), "true");
@@ -92,7 +92,7 @@ TEST(GuiTextFormats, TheFormatIsCachedInTheStateAndReleasedWithTheFont) {
     }
     EXPECT_EQ(eval_text("type? tf-font/state/2"), "handle!");
     EXPECT_EQ(eval_text("tf-font: s: none recycle true"), "true");
-    EXPECT_EQ(com_object_count(), held - 1);
+    EXPECT_EQ(text_format_count(), held - 1);
 }
 
 TEST(GuiTextFormats, ParagraphFlagsSetAlignmentAndWrapping) {
