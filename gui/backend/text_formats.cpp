@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "gui/backend/colours.h"
+#include "gui/backend/dpi.h"
 #include "gui/backend/names.h"
 #include "gui/backend/view_object.h"
 #include "host/win/cairo_lib.h"
@@ -218,13 +219,17 @@ bool draw_text_on_dc(cairo_t* dc, const Cell* text, const Cell* font, uint32_t f
     const Cell* colour =
         is_font(&values[1]) ? context::values_at(object::context_of(&values[1]), kFontColor) : nullptr;
     const gfx::ColorF ink = colour && cell::is(colour, T::Tuple) ? color_f(tuple_to_color(colour)) : gfx::ColorF{};
-    std::unique_ptr<gfx::TextLayout> layout =
-        create_text_layout(&values[0], format, static_cast<float>(rect.width()), static_cast<float>(rect.height()));
+    // The text is sized in units: at the current DPI the box is the rectangle in units, drawn scaled.
+    const float scale = dpi::g_current.scale;
+    std::unique_ptr<gfx::TextLayout> layout = create_text_layout(
+        &values[0], format, static_cast<float>(rect.width()) / scale, static_cast<float>(rect.height()) / scale);
     layout->set_default_colour({ink.r, ink.g, ink.b, ink.a});
     c->save(dc);
     c->rectangle(dc, rect.left, rect.top, rect.width(), rect.height());
     c->clip(dc);
-    const bool drawn = layout->draw(dc, static_cast<float>(rect.left), static_cast<float>(rect.top));
+    const cairo_matrix_t to_pixels{scale, 0, 0, scale, static_cast<double>(rect.left), static_cast<double>(rect.top)};
+    c->transform(dc, &to_pixels);
+    const bool drawn = layout->draw(dc, 0, 0);
     c->restore(dc);
     return drawn;
 }

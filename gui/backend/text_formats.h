@@ -58,7 +58,8 @@ std::unique_ptr<host::gfx::TextLayout> create_text_layout(const Cell* text, cons
                                                           float width, float height);
 // Draws the text in the rectangle of the device context with the font's format and colour (black
 // when the font is no object or has no colour), aligned by the paragraph flags (kCenteredFlags
-// for a face without a para object), clipped to the rectangle. False when nothing could be drawn.
+// for a face without a para object), clipped to the rectangle; the font's size counts in units,
+// scaled to pixels by the current DPI. False when nothing could be drawn.
 bool draw_text_on_dc(cairo_t* dc, const Cell* text, const Cell* font, uint32_t flags, const host::win::RECT& rect);
 
 }  // namespace nuv::gui::backend
