@@ -132,8 +132,10 @@ const gfx::TextFormat* make_text_format(const Cell* font, bool* default_used) {
             const handles::Slot* slot = handles::slot(handle::slot_of(&cached));
             if (slot && !(slot->value & handles::kFree) &&
                 static_cast<int32_t>(slot->value & handles::kKindMask) == g_backend.com_kind) {
-                mark.restore();
-                return &static_cast<TextFormatObject*>(static_cast<ComObject*>(slot->pointer))->format;
+                if (auto* held = dynamic_cast<TextFormatObject*>(static_cast<ComObject*>(slot->pointer))) {
+                    mark.restore();
+                    return &held->format;
+                }
             }
         }
     }
@@ -143,13 +145,15 @@ const gfx::TextFormat* make_text_format(const Cell* font, bool* default_used) {
         mark.restore();
         return &uncached;
     }
+    // A shorter state block is padded first: once the format has its slot, nothing may collect
+    // before the block holds it.
+    while (block::count(cells) <= kStateFormat) block::append_cell(state, none::shared());
     auto* object = new TextFormatObject;
     format_of(&owner, &object->format);
     Cell held;
     handle::make_at(&held, static_cast<int32_t>(object->id), handle::Kind::RichText);
-    held.w3 = static_cast<uint32_t>(handles::alloc(static_cast<ComObject*>(object), static_cast<uint32_t>(g_backend.com_kind)));
-    // The state block may have been replaced meanwhile only by this call; it is the font's.
-    while (block::count(cells) <= kStateFormat) block::append_cell(state, none::shared());
+    held.w3 = static_cast<uint32_t>(
+        handles::alloc(static_cast<ComObject*>(object), static_cast<uint32_t>(g_backend.com_kind)));
     block::write_cells(cells)[kStateFormat] = held;
     mark.restore();
     return &object->format;
