@@ -1,0 +1,182 @@
+// Text formats made from font objects (cached in their state, released by the collector), their
+// alignment and spacing, layouts, and text drawn on a context with a font's colour.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "gui/backend/text_formats.h"
+#include "host/gfx/bitmap.h"
+#include "host/win/cairo_lib.h"
+#include "runtime/collector.h"
+#include "tests/unit/eval_support.h"
+
+namespace nuv::gui::backend {
+namespace {
+
+namespace gfx = host::gfx;
+// Evaluates as a block's expression does: what it makes stops being a root at the end.
+std::string eval_text(const std::string& source) {
+    const collector::FreshScope fresh;
+    return test::eval_text(source);
+}
+
+const Cell* global(const char* name) { return context::global_slot(symbol::make_cstr(name)); }
+
+constexpr const char* kFontFields = "name: size: style: angle: color: anti-alias?: shadow: state: parent: none";
+
+// The format of a font made from the text's fields, copied out.
+gfx::TextFormat format_of(const std::string& fields) {
+    EXPECT_EQ(eval_text(std::string("tf-font: make object! [") + kFontFields + "] tf-font: make tf-font [" + fields +
+                        "] true"),
+              "true");
+    // As between two expressions of a block, the nodes made here stop being roots at the end.
+    const collector::FreshScope fresh;
+    bool default_used = true;
+    const gfx::TextFormat* f = make_text_format(global("tf-font"), &default_used);
+    EXPECT_FALSE(default_used);
+    return *f;
+}
+
+TEST(GuiTextFormats, FontFieldsMakeTheFormatWithDefaultsForBadValues) {
+    std::string name;
+    int32_t size = 0;
+    default_font(&name, &size);
+    const float default_px = gfx::points_to_pixels(static_cast<float>(size));
+    struct Row {
+        const char* fields;
+        const char* family;  // null: the default name
+        float px;            // 0: the default size
+        int32_t weight;
+        bool italic;
+    };
+    const Row rows[] = {
+        {"name: \"DejaVu Serif\" size: 12", "DejaVu Serif", 16, 400, false},
+        {"size: 0", nullptr, 0, 400, false},
+        {"size: -3", nullptr, 0, 400, false},
+        {"size: 12.5", nullptr, 0, 400, false},
+        {"style: 'bold", nullptr, 0, 700, false},
+        {"style: [italic underline bold]", nullptr, 0, 700, true},
+        {"style: 'strange", nullptr, 0, 400, false},
+        {"name: 5", nullptr, 0, 400, false},
+        {"name: \"0123456789abcdefghijklmnopqrstuvwxyz°é©x\"", "0123456789abcdefghijklmnopqrstu", 0, 400, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.fields);
+        const gfx::TextFormat f = format_of(row.fields);
+        EXPECT_EQ(f.family, row.family ? row.family : name);
+        EXPECT_FLOAT_EQ(f.size, row.px ? row.px : default_px);
+        EXPECT_EQ(f.weight, row.weight);
+        EXPECT_EQ(f.italic, row.italic);
+    }
+    bool default_used = false;
+    const Cell none = test::int_cell(0);
+    const gfx::TextFormat* f = make_text_format(&none, &default_used);
+    EXPECT_TRUE(default_used);
+    EXPECT_EQ(f->family, name);
+}
+
+TEST(GuiTextFormats, TheFormatIsCachedInTheStateAndReleasedWithTheFont) {
+    format_of("size: 20");
+    EXPECT_EQ(eval_text("recycle true"), "true");
+    const int32_t held = com_object_count();  // this font's format among them
+    bool default_used = false;
+    const gfx::TextFormat* first = make_text_format(global("tf-font"), &default_used);
+    EXPECT_EQ(make_text_format(global("tf-font"), &default_used), first);
+    EXPECT_EQ(com_object_count(), held);
+    EXPECT_EQ(eval_text("s: tf-font/state reduce [length? s s/1 type? s/2 s/3]"), "[3 none handle! none]");
+    // A state that is no block is made again, with a new format.
+    EXPECT_EQ(eval_text("tf-font/state: 7 true"), "true");
+    {
+        const collector::FreshScope fresh;
+        make_text_format(global("tf-font"), &default_used);
+    }
+    EXPECT_EQ(eval_text("type? tf-font/state/2"), "handle!");
+    EXPECT_EQ(eval_text("tf-font: s: none recycle true"), "true");
+    EXPECT_EQ(com_object_count(), held - 1);
+}
+
+TEST(GuiTextFormats, ParagraphFlagsSetAlignmentAndWrapping) {
+    struct Row {
+        uint32_t flags;
+        gfx::TextAlign align;
+        gfx::ParagraphAlign paragraph;
+        bool wrap;
+    };
+    const Row rows[] = {
+        {0, gfx::TextAlign::leading, gfx::ParagraphAlign::near, false},
+        {16, gfx::TextAlign::leading, gfx::ParagraphAlign::near, true},
+        {21, gfx::TextAlign::center, gfx::ParagraphAlign::center, true},
+        {kAlignRight | kAlignBottom, gfx::TextAlign::trailing, gfx::ParagraphAlign::far, false},
+    };
+    for (const Row& row : rows) {
+        gfx::TextFormat f;
+        set_text_alignment(&f, row.flags);
+        EXPECT_EQ(f.align, row.align) << row.flags;
+        EXPECT_EQ(f.paragraph, row.paragraph) << row.flags;
+        EXPECT_EQ(f.wrap, row.wrap) << row.flags;
+    }
+}
+
+TEST(GuiTextFormats, TabStopsAndLineSpacingTakeNumbersOnly) {
+    gfx::TextFormat f;
+    Cell v = test::int_cell(40);
+    set_tab_stop(&f, &v);
+    EXPECT_EQ(f.tab_stop, 40);
+    v = test::int_cell(-5);
+    set_tab_stop(&f, &v);
+    EXPECT_EQ(f.tab_stop, 40);
+
+    set_text_line_spacing(&f, nullptr);
+    const float line = f.line_spacing;
+    EXPECT_GT(line, 0);
+    EXPECT_GT(f.baseline, 0);
+    EXPECT_LT(f.baseline, line);
+    v = test::int_cell(100);
+    set_text_line_spacing(&f, &v);
+    EXPECT_EQ(f.line_spacing, 100);
+    v = test::int_cell(1);
+    set_text_line_spacing(&f, &v);
+    EXPECT_EQ(f.line_spacing, line);
+    const Cell text = *test::text("x");
+    set_text_line_spacing(&f, &text);
+    EXPECT_EQ(f.line_spacing, line);
+}
+
+TEST(GuiTextFormats, TextDrawnOnAContextTakesTheFontColourWithinTheRectangle) {
+    test::StackScope scope;
+    ASSERT_EQ(eval_text(std::string("tf-red: make object! [") + kFontFields + "] tf-red/color: 255.0.0 tf-red/size: 20 true"),
+              "true");
+    std::unique_ptr<gfx::Bitmap> bitmap = gfx::Bitmap::create(200, 60);
+    ASSERT_TRUE(bitmap);
+    const host::win::CairoLib* c = host::win::cairo_lib();
+    cairo_t* dc = c->create(bitmap->surface());
+    Cell* text = test::text("MMMMMMMMMMMMMMMMMMMMMMMM");
+    ASSERT_TRUE(draw_text_on_dc(dc, text, global("tf-red"), kCenteredFlags, {20, 10, 120, 50}));
+    c->destroy(dc);
+    int red = 0, outside = 0;
+    for (int y = 0; y < 60; y++)
+        for (int x = 0; x < 200; x++) {
+            const uint32_t p = bitmap->pixel(x, y);
+            if (!p) continue;
+            const bool in = x >= 20 && x < 120 && y >= 10 && y < 50;
+            outside += !in;
+            red += in && (p & 0x0000FFFF) == 0 && (p & 0x00FF0000);
+        }
+    EXPECT_GT(red, 100);
+    EXPECT_EQ(outside, 0);
+    EXPECT_FALSE(draw_text_on_dc(nullptr, text, global("tf-red"), 0, {0, 0, 10, 10}));
+}
+
+TEST(GuiTextFormats, LayoutBoxesBelowOneAreUnbounded) {
+    gfx::TextFormat f;
+    Cell* text = test::text("a b c d e f g h");
+    const auto wide = create_text_layout(text, f, 0, 0);
+    EXPECT_EQ(wide->metrics().line_count, 1u);
+    const auto narrow = create_text_layout(text, f, 5, 0);
+    EXPECT_GT(narrow->metrics().line_count, 1u);
+    const Cell number = test::int_cell(3);
+    EXPECT_EQ(create_text_layout(&number, f, 0, 0)->length(), 0u);
+}
+
+}  // namespace
+}  // namespace nuv::gui::backend
