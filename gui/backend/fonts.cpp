@@ -212,14 +212,18 @@ uint32_t flags_of(ParaKind kind, const Cell* para) {
 
 // ---- Fonts
 
-gfx::HFONT make_font_at_dpi(const Cell* face, const Cell* font, bool scaled) {
-    if (!is_object(font)) return 0;
-    const Cell old_state = slot_of(font, backend::kFontState);
-    if (scaled && cell::is(&old_state, T::Block)) make_font_at_dpi(nullptr, font, false);
-    const Cell state = state_block(font);  // allocates: before the font takes its slot
-    collector::Root keep(&state);
-    if (is_object(face)) backend::add_font_user(font, face);
-    const gfx::LOGFONT lf = font_record(font, scaled ? dpi::g_current.y : 96);
+gfx::HFONT make_font_at_dpi(const Cell* face, const Cell* font_value, bool scaled) {
+    if (!is_object(font_value)) return 0;
+    // The arguments may lie in buffers that allocating moves.
+    const Cell font = *font_value;
+    const Cell user = is_object(face) ? *face : *none::shared();
+    const collector::Root keep_font(&font), keep_user(&user);
+    const Cell old_state = slot_of(&font, backend::kFontState);
+    if (scaled && cell::is(&old_state, T::Block)) make_font_at_dpi(nullptr, &font, false);
+    const Cell state = state_block(&font);  // allocates: before the font takes its slot
+    const collector::Root keep(&state);
+    backend::add_font_user(&font, &user);
+    const gfx::LOGFONT lf = font_record(&font, scaled ? dpi::g_current.y : 96);
     const gfx::HFONT id = gfx::CreateFontIndirect(lf);
     store_font(state_cell(state, scaled ? kCurrentFont : kFont96), id);
     return id;
@@ -244,6 +248,20 @@ gfx::HFONT get_font_handle(const Cell* face, const Cell* font) {
     if (!is_object(font)) return 0;
     const gfx::HFONT id = font_handle(font, kCurrentFont);
     return id ? id : make_font(face, font);
+}
+
+void set_control_font(const Cell* face_value, uint32_t hwnd) {
+    const Cell face = *face_value;
+    const collector::Root keep(&face);
+    const Cell font = is_object(&face) ? slot_of(&face, kFaceFont) : *none::shared();
+    const collector::Root keep_font(&font);
+    gfx::HFONT id = g_backend.default_font;
+    if (is_object(&font)) {
+        id = font_handle(&font, kCurrentFont);
+        if (id) backend::add_font_user(&font, &face);
+        else id = make_font(&face, &font);
+    }
+    host::win::SendMessage(hwnd, ctl::WM_SETFONT, static_cast<intptr_t>(id), 0);
 }
 
 bool free_font_handles(const Cell* font) {
@@ -305,7 +323,8 @@ void update_para(const Cell* face, int32_t) {
 
 // ---- The font chooser
 
-void request_font(const Cell* font, const Cell* selected, bool mono, Cell* out) {
+void request_font(const Cell* font_value, const Cell* selected, bool mono, Cell* out) {
+    const Cell font = *font_value;
     gfx::LOGFONT lf;
     const gfx::HFONT chosen_before = is_object(selected) ? font_handle(selected, kCurrentFont) : 0;
     if (!chosen_before || !gfx::GetObject(chosen_before, &lf)) {
@@ -319,11 +338,11 @@ void request_font(const Cell* font, const Cell* selected, bool mono, Cell* out) 
     cf.lpLogFont = &lf;
     cf.Flags = host::dialogs::CF_SCREENFONTS | host::dialogs::CF_PRINTERFONTS | host::dialogs::CF_INITTOLOGFONTSTRUCT |
                host::dialogs::CF_NOVERTFONTS | (mono ? uint32_t{host::dialogs::CF_FIXEDPITCHONLY} : 0u);
-    if (!host::dialogs::ChooseFont(&cf) || !is_object(font)) {
+    if (!host::dialogs::ChooseFont(&cf) || !is_object(&font)) {
         none::set(out);
         return;
     }
-    const Cell target = *font;
+    const Cell target = font;
     collector::Root keep(&target);
     // The old host fonts were made from the fields that change now.
     free_font_handles(&target);

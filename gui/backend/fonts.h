@@ -13,7 +13,7 @@
 namespace nuv::gui::fonts {
 
 enum ParaSlot : int32_t { kOrigin, kPadding, kScroll, kAlign, kVAlign, kWrap, kParaParent, kParaSlots };
-enum FaceSlot : int32_t { kFaceType = 0, kFaceState = 15, kFacePara = 18 };
+enum FaceSlot : int32_t { kFaceType = 0, kFaceState = 15, kFacePara = 18, kFaceFont = 19 };
 // The cells of a font's state block.
 enum StateCell : int32_t { kCurrentFont, kTextFormat, kFont96, kStateCells };
 
@@ -34,6 +34,11 @@ host::gfx::HFONT get_font_handle(const Cell* face, const Cell* font);
 // Releases the fonts and the text format of the state block and sets `state` to none; answers
 // whether anything was released.
 bool free_font_handles(const Cell* font);
+
+// Gives a native control the face's font (its current-DPI font, made now when missing) or, when
+// the face's `font` is no object, the default GUI font; the face becomes a user of its font.
+// Allocates.
+void set_control_font(const Cell* face, uint32_t hwnd);
 
 // The change of font slot `slot`: name, size, style, angle and anti-alias? make the fonts anew;
 // the others need no new font. Allocates.

@@ -12,6 +12,7 @@
 
 #include "gui/backend/dpi.h"
 #include "gui/backend/fonts.h"
+#include "gui/backend/startup.h"
 #include "host/controls/controls.h"
 #include "host/win/window.h"
 #include "runtime/collector.h"
@@ -25,6 +26,7 @@ namespace nuv::gui::fonts {
 namespace {
 
 namespace gfx = host::gfx;
+namespace ctl = host::controls;
 using test::eval_text;
 
 // The fixtures have the slots of font!, para! and face! in their order.
@@ -318,6 +320,25 @@ TEST_F(GuiFontsWindow, UpdateParaLeavesWhatItCannotChange) {
         update_para(&face, 0);
         EXPECT_EQ(style() & 0xFFFF, row.wanted);
     }
+}
+
+TEST_F(GuiFontsWindow, ControlsTakeTheFaceFontOrTheDefault) {
+    make("type: 'button font: make font-proto [size: 14]", u"BUTTON", 0);
+    const auto font_of_control = [&] { return static_cast<gfx::HFONT>(host::win::SendMessage(hwnd_, ctl::WM_GETFONT, 0, 0)); };
+    Cell face = global("face");
+    set_control_font(&face, hwnd_);
+    const gfx::HFONT made = font_of_control();
+    EXPECT_EQ(record_of(made).lfHeight, -18);
+    run("face/font/state/2: 'kept");  // a font that has its handle is not made again
+    face = global("face");
+    set_control_font(&face, hwnd_);
+    EXPECT_EQ(font_of_control(), made);
+    EXPECT_EQ(eval_text("reduce [length? head face/font/parent face/font/state/2]"), "[1 kept]");
+    run("face/font: none");
+    face = global("face");
+    set_control_font(&face, hwnd_);
+    EXPECT_NE(g_backend.default_font, 0u);
+    EXPECT_EQ(font_of_control(), g_backend.default_font);
 }
 
 class GuiFontsChooser : public ::testing::Test {
