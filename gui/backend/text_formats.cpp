@@ -4,10 +4,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <unordered_map>
 
 #include "gui/backend/colours.h"
+#include "gui/backend/dpi.h"
 #include "gui/backend/names.h"
+#include "gui/backend/view_object.h"
 #include "host/win/cairo_lib.h"
 #include "runtime/collector.h"
 #include "runtime/datatypes/block.h"
@@ -20,7 +21,6 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/handles.h"
 #include "runtime/stack.h"
-#include "runtime/system.h"
 #include "runtime/unicode.h"
 
 namespace nuv::gui::backend {
@@ -30,18 +30,11 @@ using T = TypeId;
 
 namespace {
 
-constexpr const char* kComObjectKind = "com-object";
 constexpr int32_t kStateFormat = 1;  // cell 2 of a font's state block
 constexpr int32_t kMaxFontName = 31;
 
-struct ComObjects {
-    std::unordered_map<uint32_t, ComObject*> live;
-    uint32_t next_id = 1;
-};
-ComObjects& com_objects() {
-    static ComObjects objects;
-    return objects;
-}
+uint32_t g_next_format_id = 1;
+int32_t g_formats = 0;
 
 // The text from its head as UTF-8, at most `max_chars` characters (all when negative).
 std::string utf8_of(const Cell* text, int32_t max_chars) {
@@ -60,13 +53,6 @@ std::string utf8_of(const Cell* text, int32_t max_chars) {
 }
 
 bool is_text(const Cell* c) { return cell::is(c, T::String); }
-
-// The object's field spelled `name`, or null.
-const Cell* field(const Cell* object, const char* name) {
-    if (!cell::is(object, T::Object)) return nullptr;
-    const int32_t i = object::find_symbol(object, symbol::make_cstr(name));
-    return i < 0 ? nullptr : context::values_at(object::context_of(object), i);
-}
 
 bool is_word(const Cell* c, SymId name) {
     return cell::is(c, T::Word) && symbol::resolve(word::symbol_of(c)) == symbol::resolve(name);
@@ -107,35 +93,17 @@ void format_of(const Cell* font, gfx::TextFormat* format) {
 
 }  // namespace
 
-ComObject::ComObject() {
-    id = com_objects().next_id++;
-    com_objects().live.emplace(id, this);
-}
+TextFormatObject::TextFormatObject() : id(g_next_format_id++) { g_formats++; }
+TextFormatObject::~TextFormatObject() { g_formats--; }
 
-void release_com_object(void* pointer) {
-    auto* object = static_cast<ComObject*>(pointer);
-    if (!object) return;
-    com_objects().live.erase(object->id);
-    delete object;
-}
-
-int32_t com_object_kind() {
-    for (int32_t kind = 1; kind <= handles::kind_count(); kind++)
-        if (std::strcmp(handles::kind_name(kind), kComObjectKind) == 0) return kind;
-    return handles::register_kind(kComObjectKind, release_com_object);
-}
-
-int32_t com_object_count() { return static_cast<int32_t>(com_objects().live.size()); }
+int32_t text_format_count() { return g_formats; }
 
 void default_font(std::string* name, int32_t* size) {
     *name = "DejaVu Sans";
     *size = 9;
-    const Cell* view = field(system_object::get(), "view");
-    const Cell* fonts = view ? field(view, "fonts") : nullptr;
-    if (!fonts) return;
-    const Cell* n = field(fonts, "system");
+    const Cell* n = view_object::view_field("fonts", "system");
     if (n && is_text(n) && string::length(n) > 0) *name = utf8_of(n, kMaxFontName);
-    const Cell* s = field(fonts, "size");
+    const Cell* s = view_object::view_field("fonts", "size");
     if (s && cell::is(s, T::Integer) && static_cast<int32_t>(s->w2) >= 1) *size = static_cast<int32_t>(s->w2);
 }
 
@@ -163,18 +131,23 @@ const gfx::TextFormat* make_text_format(const Cell* font, bool* default_used) {
         if (cell::is(&cached, T::Handle) && handle::slot_of(&cached) != handle::kNoSlot) {
             const handles::Slot* slot = handles::slot(handle::slot_of(&cached));
             if (slot && !(slot->value & handles::kFree) &&
-                static_cast<int32_t>(slot->value & handles::kKindMask) == com_object_kind()) {
+                static_cast<int32_t>(slot->value & handles::kKindMask) == g_backend.com_kind) {
                 mark.restore();
-                return &static_cast<TextFormatObject*>(slot->pointer)->format;
+                return &static_cast<TextFormatObject*>(static_cast<ComObject*>(slot->pointer))->format;
             }
         }
     }
-    auto made = std::make_unique<TextFormatObject>();
-    format_of(&owner, &made->format);
-    TextFormatObject* object = made.release();
+    if (!g_backend.com_kind) {
+        static gfx::TextFormat uncached;
+        format_of(&owner, &uncached);
+        mark.restore();
+        return &uncached;
+    }
+    auto* object = new TextFormatObject;
+    format_of(&owner, &object->format);
     Cell held;
     handle::make_at(&held, static_cast<int32_t>(object->id), handle::Kind::RichText);
-    held.w3 = static_cast<uint32_t>(handles::alloc(object, static_cast<uint32_t>(com_object_kind())));
+    held.w3 = static_cast<uint32_t>(handles::alloc(static_cast<ComObject*>(object), static_cast<uint32_t>(g_backend.com_kind)));
     // The state block may have been replaced meanwhile only by this call; it is the font's.
     while (block::count(cells) <= kStateFormat) block::append_cell(state, none::shared());
     block::write_cells(cells)[kStateFormat] = held;
@@ -246,13 +219,17 @@ bool draw_text_on_dc(cairo_t* dc, const Cell* text, const Cell* font, uint32_t f
     const Cell* colour =
         is_font(&values[1]) ? context::values_at(object::context_of(&values[1]), kFontColor) : nullptr;
     const gfx::ColorF ink = colour && cell::is(colour, T::Tuple) ? color_f(tuple_to_color(colour)) : gfx::ColorF{};
-    std::unique_ptr<gfx::TextLayout> layout =
-        create_text_layout(&values[0], format, static_cast<float>(rect.width()), static_cast<float>(rect.height()));
+    // The text is sized in units: at the current DPI the box is the rectangle in units, drawn scaled.
+    const float scale = dpi::g_current.scale;
+    std::unique_ptr<gfx::TextLayout> layout = create_text_layout(
+        &values[0], format, static_cast<float>(rect.width()) / scale, static_cast<float>(rect.height()) / scale);
     layout->set_default_colour({ink.r, ink.g, ink.b, ink.a});
     c->save(dc);
     c->rectangle(dc, rect.left, rect.top, rect.width(), rect.height());
     c->clip(dc);
-    const bool drawn = layout->draw(dc, static_cast<float>(rect.left), static_cast<float>(rect.top));
+    const cairo_matrix_t to_pixels{scale, 0, 0, scale, static_cast<double>(rect.left), static_cast<double>(rect.top)};
+    c->transform(dc, &to_pixels);
+    const bool drawn = layout->draw(dc, 0, 0);
     c->restore(dc);
     return drawn;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "gui/backend/startup.h"
 #include "host/gfx/text.h"
 #include "host/win/messages.h"
 #include "runtime/cell.h"
@@ -16,22 +17,16 @@ typedef struct _cairo cairo_t;
 
 namespace nuv::gui::backend {
 
-// What a handle of the registry kind "com-object" holds: an object of the host text engine (a
-// format, later layouts) with a 32-bit id never reused, deleted by release_com_object.
-struct ComObject {
-    uint32_t id = 0;
-    ComObject();
-    virtual ~ComObject() = default;
-};
+// A text format held by a font's state through the handle registry's kind "com-object", with a
+// 32-bit id never reused (the handle's value).
 struct TextFormatObject final : ComObject {
+    TextFormatObject();
+    ~TextFormatObject() override;
+    uint32_t id;
     host::gfx::TextFormat format;
 };
-// The release callback of the kind "com-object".
-void release_com_object(void* pointer);
-// The kind's registry number, registered on first need when start-up has not.
-int32_t com_object_kind();
-// Live objects, for tests.
-int32_t com_object_count();
+// Live text format objects, for tests.
+int32_t text_format_count();
 
 // The default font: system/view/fonts/system and /size, or "DejaVu Sans" 9 while those hold no
 // string and no integer above 0.
@@ -43,7 +38,8 @@ inline constexpr uint32_t kCenteredFlags = kAlignCenter | kAlignMiddle;
 
 // The text format of a font object, made on first use and kept in cell 2 of its `state` block
 // (which becomes a block of three none cells when it is not a block); or, for any other value,
-// the default font's format, not cached, with *default_used set. The format stays valid while the
+// the default font's format, not cached, with *default_used set (a font's format is not cached
+// either while the registry kind is not there, before start-up). The format stays valid while the
 // font keeps it, or for the default until the next call. Size: the font's `size` when an integer
 // of 1 or more, else the default size, in points; name: the `name` string's first 31 characters,
 // else the default name; `style` bold and italic (a word or a block of words; other words are
@@ -62,7 +58,8 @@ std::unique_ptr<host::gfx::TextLayout> create_text_layout(const Cell* text, cons
                                                           float width, float height);
 // Draws the text in the rectangle of the device context with the font's format and colour (black
 // when the font is no object or has no colour), aligned by the paragraph flags (kCenteredFlags
-// for a face without a para object), clipped to the rectangle. False when nothing could be drawn.
+// for a face without a para object), clipped to the rectangle; the font's size counts in units,
+// scaled to pixels by the current DPI. False when nothing could be drawn.
 bool draw_text_on_dc(cairo_t* dc, const Cell* text, const Cell* font, uint32_t flags, const host::win::RECT& rect);
 
 }  // namespace nuv::gui::backend

@@ -154,7 +154,7 @@ TEST(BootSourceTest, FilesLex) {
     EXPECT_EQ(units[0].file, "boot/actions.nuv");
     EXPECT_EQ(units[1].file, "boot/natives.nuv");
     const std::set<std::string> steps = {"routines", "type-predicates", "system-tables", "codecs",
-                                         "tool-routines", "json-routines"};
+                                         "tool-routines", "json-routines", "gui-names", "view-platform"};
     for (const Unit& unit : units) {
         if (unit.kind == "step") {
             EXPECT_TRUE(steps.count(unit.name)) << unit.name;

@@ -2,8 +2,10 @@
 // alignment and spacing, layouts, and text drawn on a context with a font's colour.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "gui/backend/dpi.h"
 #include "gui/backend/text_formats.h"
 #include "host/gfx/bitmap.h"
 #include "host/win/cairo_lib.h"
@@ -78,11 +80,11 @@ TEST(GuiTextFormats, FontFieldsMakeTheFormatWithDefaultsForBadValues) {
 TEST(GuiTextFormats, TheFormatIsCachedInTheStateAndReleasedWithTheFont) {
     format_of("size: 20");
     EXPECT_EQ(eval_text("recycle true"), "true");
-    const int32_t held = com_object_count();  // this font's format among them
+    const int32_t held = text_format_count();  // this font's format among them
     bool default_used = false;
     const gfx::TextFormat* first = make_text_format(global("tf-font"), &default_used);
     EXPECT_EQ(make_text_format(global("tf-font"), &default_used), first);
-    EXPECT_EQ(com_object_count(), held);
+    EXPECT_EQ(text_format_count(), held);
     EXPECT_EQ(eval_text("s: tf-font/state reduce [length? s s/1 type? s/2 s/3]"), "[3 none handle! none]");
     // A state that is no block is made again, with a new format.
     EXPECT_EQ(eval_text("tf-font/state: 7 true"), "true");
@@ -92,7 +94,7 @@ TEST(GuiTextFormats, TheFormatIsCachedInTheStateAndReleasedWithTheFont) {
     }
     EXPECT_EQ(eval_text("type? tf-font/state/2"), "handle!");
     EXPECT_EQ(eval_text("tf-font: s: none recycle true"), "true");
-    EXPECT_EQ(com_object_count(), held - 1);
+    EXPECT_EQ(text_format_count(), held - 1);
 }
 
 TEST(GuiTextFormats, ParagraphFlagsSetAlignmentAndWrapping) {
@@ -142,28 +144,38 @@ TEST(GuiTextFormats, TabStopsAndLineSpacingTakeNumbersOnly) {
     EXPECT_EQ(f.line_spacing, line);
 }
 
-TEST(GuiTextFormats, TextDrawnOnAContextTakesTheFontColourWithinTheRectangle) {
-    test::StackScope scope;
-    ASSERT_EQ(eval_text(std::string("tf-red: make object! [") + kFontFields + "] tf-red/color: 255.0.0 tf-red/size: 20 true"),
-              "true");
+// The rows the text's ink covers, drawn in red on a clear 200 x 60 bitmap in (20, 10)-(120, 50);
+// -1 when some ink fell outside the rectangle or was not the font's red.
+int32_t ink_rows(const Cell* text, const Cell* font) {
     std::unique_ptr<gfx::Bitmap> bitmap = gfx::Bitmap::create(200, 60);
-    ASSERT_TRUE(bitmap);
     const host::win::CairoLib* c = host::win::cairo_lib();
     cairo_t* dc = c->create(bitmap->surface());
-    Cell* text = test::text("MMMMMMMMMMMMMMMMMMMMMMMM");
-    ASSERT_TRUE(draw_text_on_dc(dc, text, global("tf-red"), kCenteredFlags, {20, 10, 120, 50}));
+    const bool drawn = draw_text_on_dc(dc, text, font, kCenteredFlags, {20, 10, 120, 50});
     c->destroy(dc);
-    int red = 0, outside = 0;
+    if (!drawn) return 0;
+    int32_t top = 60, bottom = -1;
     for (int y = 0; y < 60; y++)
         for (int x = 0; x < 200; x++) {
             const uint32_t p = bitmap->pixel(x, y);
             if (!p) continue;
-            const bool in = x >= 20 && x < 120 && y >= 10 && y < 50;
-            outside += !in;
-            red += in && (p & 0x0000FFFF) == 0 && (p & 0x00FF0000);
+            if (x < 20 || x >= 120 || y < 10 || y >= 50 || (p & 0x0000FFFF) != 0) return -1;
+            top = std::min(top, y), bottom = std::max(bottom, y);
         }
-    EXPECT_GT(red, 100);
-    EXPECT_EQ(outside, 0);
+    return bottom < top ? 0 : bottom - top + 1;
+}
+
+TEST(GuiTextFormats, TextDrawnOnAContextTakesTheFontColourWithinTheRectangleAtTheDpi) {
+    test::StackScope scope;
+    ASSERT_EQ(eval_text(std::string("tf-red: make object! [") + kFontFields + "] tf-red/color: 255.0.0 tf-red/size: 10 true"),
+              "true");
+    Cell* text = test::text("MMMMMMMMMMMMMMMMMMMMMMMM");
+    const int32_t at_96 = ink_rows(text, global("tf-red"));
+    EXPECT_GT(at_96, 5);
+    dpi::set_current(192);
+    const int32_t at_192 = ink_rows(text, global("tf-red"));
+    dpi::set_current(96);
+    EXPECT_GE(at_192, at_96 * 2 - 3);
+    EXPECT_LE(at_192, at_96 * 2 + 3);
     EXPECT_FALSE(draw_text_on_dc(nullptr, text, global("tf-red"), 0, {0, 0, 10, 10}));
 }
 
