@@ -1,6 +1,6 @@
-// Fonts and paragraph flags: font! objects made into host fonts kept in their state blocks, the
-// registry kind that deletes them, para! objects as alignment words, the changes of either
-// carried to a face's window, and the font chooser.
+// Fonts and paragraph flags: font! objects made into host fonts kept in their state blocks with
+// registry slots, para! objects as alignment words, the changes of either carried to a face's
+// window, native controls given their fonts, and the font chooser.
 #include "gui/backend/fonts.h"
 
 #include <algorithm>
@@ -100,12 +100,14 @@ void apply_style_word(const Cell& word, gfx::LOGFONT* lf) {
 gfx::LOGFONT font_record(const Cell* font, uint32_t dpi) {
     gfx::LOGFONT lf;
     const Cell size = slot_of(font, backend::kFontSize);
-    const int64_t points = cell::is(&size, T::Integer) && cell::get_int(&size) > 0 ? cell::get_int(&size) : default_size();
+    const int64_t points =
+        cell::is(&size, T::Integer) && cell::get_int(&size) > 0 ? cell::get_int(&size) : default_size();
     lf.lfHeight = clamp32(-(points * dpi / kFontHeightPoints));
     const Cell angle = slot_of(font, backend::kFontAngle);
     lf.lfOrientation = cell::is(&angle, T::Integer) ? clamp32(int64_t{cell::get_int(&angle)} * 10) : 0;
     const Cell smooth = slot_of(font, backend::kFontAntiAlias);
-    if (cell::is(&smooth, T::Logic)) lf.lfQuality = logic::get(&smooth) ? gfx::ANTIALIASED_QUALITY : gfx::DEFAULT_QUALITY;
+    if (cell::is(&smooth, T::Logic))
+        lf.lfQuality = logic::get(&smooth) ? gfx::ANTIALIASED_QUALITY : gfx::DEFAULT_QUALITY;
     else if (is_word(smooth, names::sym::clear_type)) lf.lfQuality = gfx::CLEARTYPE_QUALITY;
     lf.lfWeight = 0;
     const Cell style = slot_of(font, backend::kFontStyle);
@@ -123,7 +125,9 @@ gfx::LOGFONT font_record(const Cell* font, uint32_t dpi) {
 // The cell holds a font handle with the font's registry slot; a font of 0 takes no slot.
 void store_font(Cell* at, gfx::HFONT id) {
     handle::make_at(at, static_cast<int32_t>(id), handle::Kind::Font);
-    if (id) at->w3 = static_cast<uint32_t>(handles::alloc(reinterpret_cast<void*>(uintptr_t{id}), static_cast<uint32_t>(g_backend.font_kind)));
+    if (!id) return;
+    void* pointer = reinterpret_cast<void*>(uintptr_t{id});
+    at->w3 = static_cast<uint32_t>(handles::alloc(pointer, static_cast<uint32_t>(g_backend.font_kind)));
 }
 
 // The font's state block with at least three cells from its head (made or filled out with none).
@@ -150,9 +154,12 @@ Cell* state_cell(const Cell& state, int32_t index) {
 bool release_handle(const Cell& h, int32_t kind) {
     if (!cell::is(&h, T::Handle) || handle::value_of(&h) == 0) return false;
     const handles::Slot* slot = handles::slot(handle::slot_of(&h));
-    if (kind > 0 && slot && !(slot->value & handles::kFree) && static_cast<int32_t>(slot->value & handles::kKindMask) == kind &&
-        (kind != g_backend.font_kind || reinterpret_cast<uintptr_t>(slot->pointer) == static_cast<uint32_t>(handle::value_of(&h))))
-        handles::release(handle::slot_of(&h), true);
+    const bool owned = kind > 0 && slot && !(slot->value & handles::kFree) &&
+                       static_cast<int32_t>(slot->value & handles::kKindMask) == kind;
+    // A font's slot holds its id: a stale copy of a handle whose slot a newer font took differs.
+    const bool same = kind != g_backend.font_kind ||
+                      reinterpret_cast<uintptr_t>(slot->pointer) == static_cast<uint32_t>(handle::value_of(&h));
+    if (owned && same) handles::release(handle::slot_of(&h), true);
     return true;
 }
 
@@ -160,15 +167,22 @@ bool release_handle(const Cell& h, int32_t kind) {
 
 enum class ParaKind : uint8_t { Custom, RichText, Button, Check, Edit, Static, Other };
 
+struct TypeKind {
+    const SymId& type;
+    ParaKind kind;
+};
+const TypeKind kTypeKinds[] = {
+    {names::sym::base, ParaKind::Custom},  {names::sym::rich_text, ParaKind::RichText},
+    {names::sym::button, ParaKind::Button}, {names::sym::toggle, ParaKind::Button},
+    {names::sym::check, ParaKind::Check},   {names::sym::radio, ParaKind::Check},
+    {names::sym::field, ParaKind::Edit},    {names::sym::area, ParaKind::Edit},
+    {names::sym::text, ParaKind::Static},
+};
+
 ParaKind para_kind(SymId type) {
     const SymId t = symbol::resolve(type);
-    using namespace names;
-    if (t == symbol::resolve(sym::base)) return ParaKind::Custom;
-    if (t == symbol::resolve(sym::rich_text)) return ParaKind::RichText;
-    if (t == symbol::resolve(sym::button) || t == symbol::resolve(sym::toggle)) return ParaKind::Button;
-    if (t == symbol::resolve(sym::check) || t == symbol::resolve(sym::radio)) return ParaKind::Check;
-    if (t == symbol::resolve(sym::field) || t == symbol::resolve(sym::area)) return ParaKind::Edit;
-    if (t == symbol::resolve(sym::text)) return ParaKind::Static;
+    for (const TypeKind& row : kTypeKinds)
+        if (symbol::resolve(row.type) == t) return row.kind;
     return ParaKind::Other;
 }
 
@@ -179,13 +193,21 @@ struct ParaRow {
     uint32_t v[4];
     uint32_t no_wrap, wrap, mask;
 };
+constexpr uint32_t kCenter = backend::kAlignCenter, kRight = backend::kAlignRight, kMiddle = backend::kAlignMiddle,
+                   kBottom = backend::kAlignBottom, kWrap16 = backend::kAlignWrap;
+constexpr uint32_t kEditMiddle = 0x200, kEditNoWrap = ctl::ES_AUTOVSCROLL | ctl::ES_AUTOHSCROLL;
 constexpr ParaRow kParaRows[] = {
-    /* Custom */ {{0, backend::kAlignCenter, backend::kAlignRight, backend::kAlignCenter}, {0, backend::kAlignMiddle, backend::kAlignBottom, backend::kAlignMiddle}, 0, backend::kAlignWrap, 0x2F},
-    /* RichText */ {{0, backend::kAlignCenter, backend::kAlignRight, 0}, {0, backend::kAlignMiddle, backend::kAlignBottom, 0}, 0, backend::kAlignWrap, 0x2F},
-    /* Button */ {{ctl::BS_LEFT, ctl::BS_CENTER, ctl::BS_RIGHT, ctl::BS_CENTER}, {ctl::BS_TOP, ctl::BS_VCENTER, ctl::BS_BOTTOM, ctl::BS_VCENTER}, 0, 0, 0xF00},
-    /* Check */ {{ctl::BS_LEFT, ctl::BS_CENTER, ctl::BS_RIGHT, ctl::BS_LEFT}, {ctl::BS_TOP, ctl::BS_VCENTER, ctl::BS_BOTTOM, ctl::BS_VCENTER}, 0, 0, 0xF00},
-    /* Edit */ {{ctl::ES_LEFT, ctl::ES_CENTER, ctl::ES_RIGHT, 0}, {0, ctl::SS_CENTERIMAGE, 0, 0}, ctl::ES_AUTOVSCROLL | ctl::ES_AUTOHSCROLL, 0, 0x40C3},
-    /* Static */ {{ctl::SS_LEFT, ctl::SS_CENTER, ctl::SS_RIGHT, 0}, {0, ctl::SS_CENTERIMAGE, 0, 0}, ctl::SS_ENDELLIPSIS, 0, 0x40C3},
+    /* Custom */ {{0, kCenter, kRight, kCenter}, {0, kMiddle, kBottom, kMiddle}, 0, kWrap16, 0x2F},
+    /* RichText */ {{0, kCenter, kRight, 0}, {0, kMiddle, kBottom, 0}, 0, kWrap16, 0x2F},
+    /* Button */
+    {{ctl::BS_LEFT, ctl::BS_CENTER, ctl::BS_RIGHT, ctl::BS_CENTER},
+     {ctl::BS_TOP, ctl::BS_VCENTER, ctl::BS_BOTTOM, ctl::BS_VCENTER}, 0, 0, 0xF00},
+    /* Check */
+    {{ctl::BS_LEFT, ctl::BS_CENTER, ctl::BS_RIGHT, ctl::BS_LEFT},
+     {ctl::BS_TOP, ctl::BS_VCENTER, ctl::BS_BOTTOM, ctl::BS_VCENTER}, 0, 0, 0xF00},
+    /* Edit */ {{ctl::ES_LEFT, ctl::ES_CENTER, ctl::ES_RIGHT, 0}, {0, kEditMiddle, 0, 0}, kEditNoWrap, 0, 0x40C3},
+    /* Static */
+    {{ctl::SS_LEFT, ctl::SS_CENTER, ctl::SS_RIGHT, 0}, {0, ctl::SS_CENTERIMAGE, 0, 0}, ctl::SS_ENDELLIPSIS, 0, 0x40C3},
     /* Other */ {{0, 0, 0, 0}, {0, 0, 0, 0}, 0, 0, 0},
 };
 
@@ -230,7 +252,8 @@ gfx::HFONT make_font_at_dpi(const Cell* face, const Cell* font_value, bool scale
 }
 
 const Cell* font_state_handle(const Cell* font, int32_t index) {
-    if (!is_object(font) || index < 0 || index >= kStateCells || backend::kFontState >= object::word_count(font)) return nullptr;
+    if (!is_object(font) || index < 0 || index >= kStateCells || backend::kFontState >= object::word_count(font))
+        return nullptr;
     const Cell* state = context::values_at(object::context_of(font), backend::kFontState);
     if (!cell::is(state, T::Block)) return nullptr;
     const int32_t at = block::head_index(state) + index;

@@ -39,7 +39,9 @@ constexpr const char* kFixtures =
 Cell global(const char* name) { return *context::global_slot(symbol::make_cstr(name)); }
 
 // Evaluates the text (which sets the words it names) after the fixtures.
-void run(const std::string& text) { ASSERT_EQ(eval_text(std::string(kFixtures) + " " + text + " true"), "true") << text; }
+void run(const std::string& text) {
+    ASSERT_EQ(eval_text(std::string(kFixtures) + " " + text + " true"), "true") << text;
+}
 
 void set_handle(const char* name, uint32_t value, handle::Kind kind) {
     test::StackScope scope;
@@ -324,7 +326,9 @@ TEST_F(GuiFontsWindow, UpdateParaLeavesWhatItCannotChange) {
 
 TEST_F(GuiFontsWindow, ControlsTakeTheFaceFontOrTheDefault) {
     make("type: 'button font: make font-proto [size: 14]", u"BUTTON", 0);
-    const auto font_of_control = [&] { return static_cast<gfx::HFONT>(host::win::SendMessage(hwnd_, ctl::WM_GETFONT, 0, 0)); };
+    const auto font_of_control = [&] {
+        return static_cast<gfx::HFONT>(host::win::SendMessage(hwnd_, ctl::WM_GETFONT, 0, 0));
+    };
     Cell face = global("face");
     set_control_font(&face, hwnd_);
     const gfx::HFONT made = font_of_control();
