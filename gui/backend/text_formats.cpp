@@ -7,6 +7,7 @@
 
 #include "gui/backend/colours.h"
 #include "gui/backend/dpi.h"
+#include "gui/backend/fonts.h"
 #include "gui/backend/names.h"
 #include "gui/backend/view_object.h"
 #include "host/win/cairo_lib.h"
@@ -125,9 +126,15 @@ const gfx::TextFormat* make_text_format(const Cell* font, bool* default_used) {
         for (int i = 0; i < 3; i++) block::append_cell(state, none::shared());
         *context::write_at(ctx, kFontState) = *state;
     }
+    // The host font comes first, as every use of a font makes it.
+    if (block::rs_length(state) < 1 || !cell::is(block::rs_head(state), T::Handle)) {
+        fonts::make_font(nullptr, &owner);
+        *state = *context::values_at(ctx, kFontState);  // the font keeps a block: made above if not
+    }
     const NodeId cells = cell::node(state);
-    if (block::count(cells) > kStateFormat) {
-        const Cell cached = block::at(cells, kStateFormat);
+    const int32_t at = block::head_index(state) + kStateFormat;
+    if (block::count(cells) > at) {
+        const Cell cached = block::at(cells, at);
         if (cell::is(&cached, T::Handle) && handle::slot_of(&cached) != handle::kNoSlot) {
             const handles::Slot* slot = handles::slot(handle::slot_of(&cached));
             if (slot && !(slot->value & handles::kFree) &&
@@ -147,14 +154,14 @@ const gfx::TextFormat* make_text_format(const Cell* font, bool* default_used) {
     }
     // A shorter state block is padded first: once the format has its slot, nothing may collect
     // before the block holds it.
-    while (block::count(cells) <= kStateFormat) block::append_cell(state, none::shared());
+    while (block::count(cells) <= at) block::append_cell(state, none::shared());
     auto* object = new TextFormatObject;
     format_of(&owner, &object->format);
     Cell held;
     handle::make_at(&held, static_cast<int32_t>(object->id), handle::Kind::RichText);
     held.w3 = static_cast<uint32_t>(
         handles::alloc(static_cast<ComObject*>(object), static_cast<uint32_t>(g_backend.com_kind)));
-    block::write_cells(cells)[kStateFormat] = held;
+    block::write_cells(cells)[at] = held;
     mark.restore();
     return &object->format;
 }

@@ -85,7 +85,9 @@ TEST(GuiTextFormats, TheFormatIsCachedInTheStateAndReleasedWithTheFont) {
     const gfx::TextFormat* first = make_text_format(global("tf-font"), &default_used);
     EXPECT_EQ(make_text_format(global("tf-font"), &default_used), first);
     EXPECT_EQ(text_format_count(), held);
-    EXPECT_EQ(eval_text("s: tf-font/state reduce [length? s s/1 type? s/2 s/3]"), "[3 none handle! none]");
+    // The host fonts come first (at the current DPI and at 96), then the format.
+    EXPECT_EQ(eval_text("s: tf-font/state reduce [length? s type? s/1 type? s/2 type? s/3]"),
+              "[3 handle! handle! handle!]");
     // A state that is no block is made again, with a new format.
     EXPECT_EQ(eval_text("tf-font/state: 7 true"), "true");
     {
