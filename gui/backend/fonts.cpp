@@ -157,9 +157,9 @@ bool release_handle(const Cell& h, int32_t kind) {
     const bool owned = kind > 0 && slot && !(slot->value & handles::kFree) &&
                        static_cast<int32_t>(slot->value & handles::kKindMask) == kind;
     // A font's slot holds its id: a stale copy of a handle whose slot a newer font took differs.
-    const bool same = kind != g_backend.font_kind ||
-                      reinterpret_cast<uintptr_t>(slot->pointer) == static_cast<uint32_t>(handle::value_of(&h));
-    if (owned && same) handles::release(handle::slot_of(&h), true);
+    const bool same = owned && (kind != g_backend.font_kind || reinterpret_cast<uintptr_t>(slot->pointer) ==
+                                                               static_cast<uint32_t>(handle::value_of(&h)));
+    if (same) handles::release(handle::slot_of(&h), true);
     return true;
 }
 
