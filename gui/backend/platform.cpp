@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gui/backend/dpi.h"
+#include "gui/backend/fonts.h"
 #include "gui/backend/names.h"
 #include "gui/backend/startup.h"
 #include "gui/backend/view_object.h"
@@ -213,8 +214,8 @@ RoutineField g_routines[] = {
      "part [integer!]",
      not_done, kNoResult},
     {"update-text", "face [object!]", not_done, kNoResult},
-    {"update-font", "font [object!] flags [integer!]", not_done, kNoResult},
-    {"update-para", "face [object!] flags [integer!]", not_done, kNoResult},
+    {"update-font", "font [object!] flags [integer!]", fonts::update_font_routine, kNoResult},
+    {"update-para", "face [object!] flags [integer!]", fonts::update_para_routine, kNoResult},
     {"destroy-view", "face [object!] empty? [logic!]", not_done, kNoResult},
     {"detach-image", "img [image!]", detach_image, kNoResult},
     {"update-view", "face [any-type!]", update_view, kNoResult},
@@ -226,7 +227,7 @@ RoutineField g_routines[] = {
     {"draw-face", "face [object!] cmds [block!]", not_done, kNoResult},
     {"do-event-loop", "no-wait? [logic!]", not_done, kNoResult},
     {"exit-event-loop", "", not_done, kNoResult},
-    {"request-font", "font [object!] selected [any-type!] mono? [logic!]", not_done, kNoResult},
+    {"request-font", "font [object!] selected [any-type!] mono? [logic!]", fonts::request_font_routine, kNoResult},
     {"request-file", "title [any-type!] name [any-type!] filter [any-type!] save? [logic!] multi? [logic!]",
      not_done, kNoResult},
     {"request-dir", "title [any-type!] dir [any-type!] filter [any-type!] keep? [logic!] multi? [logic!]",

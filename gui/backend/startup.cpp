@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gui/backend/dpi.h"
+#include "gui/backend/render.h"
 #include "gui/backend/view_object.h"
 #include "host/controls/controls.h"
 #include "host/utf.h"
@@ -91,6 +92,8 @@ void init() {
     g_backend.system_dark = false;
     g_backend.font_kind = kind("font", release_font);
     g_backend.com_kind = kind("com-object", release_com);
+    // Records drawn with the old device are freed and their windows painted again.
+    on_device_made([] { backend::free_window_render_targets(); });
     g_backend.started = true;
 }
 

@@ -427,9 +427,9 @@ int32_t DrawText(cairo_t* dc, std::u16string_view text, RECT* rect, uint32_t for
         c->clip(dc);
     }
     if (s->mode == OPAQUE) {
-        static std::vector<RectF> lines;  // kept: painting allocates only when a text has more lines
+        static std::vector<HitRect> lines;  // kept: painting allocates only when a text has more lines
         layout.hit_test_range(0, layout.length(), &lines);
-        for (const RectF& r : lines)
+        for (const HitRect& r : lines)
             fill(dc, rect->left + r.x, rect->top + r.y, r.width, r.height, s->background);
     }
     layout.set_default_colour(rgba_of(s->text));

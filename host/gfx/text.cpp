@@ -471,7 +471,7 @@ PointHit TextLayout::hit_test_point(float x, float y) {
     return hit;
 }
 
-void TextLayout::hit_test_range(uint32_t start, uint32_t count, std::vector<RectF>* rects) {
+void TextLayout::hit_test_range(uint32_t start, uint32_t count, std::vector<HitRect>* rects) {
     rects->clear();
     if (!ready())
         return;

@@ -22,7 +22,8 @@ struct Rgba {
     float r = 0, g = 0, b = 0, a = 1;
 };
 
-struct RectF {
+// A rectangle of a hit test: its top left corner and its size.
+struct HitRect {
     float x = 0, y = 0, width = 0, height = 0;
 };
 
@@ -118,7 +119,7 @@ public:
     PointHit hit_test_point(float x, float y);
     // One rectangle for each line the range touches. These two fill `out` after emptying it, so
     // that a caller keeping one buffer allocates only when it grows.
-    void hit_test_range(uint32_t start, uint32_t count, std::vector<RectF>* out);
+    void hit_test_range(uint32_t start, uint32_t count, std::vector<HitRect>* out);
     void line_metrics(std::vector<LineMetrics>* out);
     LayoutMetrics metrics();
     // Draws the layout with its box's top left at (x, y) in the cairo_t's user space; false when

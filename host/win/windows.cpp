@@ -413,9 +413,14 @@ bool DestroyWindow(HWND hwnd) {
         if (Window* owner = find(x->owner))
             owner->owned.erase(std::remove(owner->owned.begin(), owner->owned.end(), x->id), owner->owned.end());
         x->destroyed = true;
+        // The record is freed when WM_NCDESTROY returns: what the menu hook needs is read first.
+        const HWND id = x->id;
+        const intptr_t menu = is_top_level(x) ? x->menu : 0;
         call(x, x->proc, WM_NCDESTROY, 0, 0);
-        if (is_top_level(x) && x->menu && s.menu_hooks && s.menu_hooks->destroy_menu)
-            s.menu_hooks->destroy_menu(std::exchange(x->menu, 0));
+        if (menu && s.menu_hooks && s.menu_hooks->destroy_menu) {
+            if (Window* still = find(id)) still->menu = 0;
+            s.menu_hooks->destroy_menu(menu);
+        }
     }
     if (top_level && s.source && s.source->top_level) s.source->top_level(hwnd);
     return true;

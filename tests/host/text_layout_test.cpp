@@ -20,8 +20,8 @@ TextFormat mono() {
     return f;
 }
 
-std::vector<RectF> ranges(TextLayout& layout, uint32_t start, uint32_t count) {
-    std::vector<RectF> out;
+std::vector<HitRect> ranges(TextLayout& layout, uint32_t start, uint32_t count) {
+    std::vector<HitRect> out;
     layout.hit_test_range(start, count, &out);
     return out;
 }
@@ -173,7 +173,7 @@ TEST(TextLayout, AlignsInTheBox) {
 TEST(TextLayout, RangeHitTestGivesARectanglePerLine) {
     const float m = advance();
     TextLayout layout("aaa bbb", mono(), 4 * m, 0);
-    const std::vector<RectF> rects = ranges(layout, 1, 5);  // "aa " then "bb"
+    const std::vector<HitRect> rects = ranges(layout, 1, 5);  // "aa " then "bb"
     ASSERT_EQ(rects.size(), 2u);
     EXPECT_FLOAT_EQ(rects[0].x, m);
     EXPECT_GE(rects[0].width, 2 * m);  // the space where the line breaks may take no room
@@ -183,7 +183,7 @@ TEST(TextLayout, RangeHitTestGivesARectanglePerLine) {
     EXPECT_FLOAT_EQ(rects[1].y, rects[0].height);
     // Across a paragraph break: "b", the break, "c".
     TextLayout two("ab\ncd", mono(), 0, 0);
-    const std::vector<RectF> split = ranges(two, 1, 3);
+    const std::vector<HitRect> split = ranges(two, 1, 3);
     ASSERT_EQ(split.size(), 2u);
     EXPECT_FLOAT_EQ(split[0].x, m);
     EXPECT_FLOAT_EQ(split[0].width, m);
