@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/maps_support.h"
 #include "host/gfx/fonts.h"
 #include "host/gfx/text.h"
 #include "host/win/displays.h"
@@ -12,14 +13,6 @@
 
 namespace nuv::host::gfx {
 namespace {
-
-// Whether a library whose file name holds `name` is mapped into this process.
-bool mapped(const char* name) {
-    std::ifstream maps("/proc/self/maps");
-    std::stringstream all;
-    all << maps.rdbuf();
-    return all.str().find(name) != std::string::npos;
-}
 
 using test::text::Canvas;
 using test::text::inked;
@@ -30,7 +23,7 @@ HFONT mono(int32_t height = -16) {
 }
 
 TEST(FontsLoading, MakingFontsLoadsNothingUntilTheFirstMeasurement) {
-    ASSERT_FALSE(mapped("libpango")) << "this test runs in a process of its own";
+    ASSERT_FALSE(test::mapped("libpango")) << "this test runs in a process of its own";
     const HFONT font = mono();
     ASSERT_NE(font, 0u);
     ASSERT_NE(GetStockObject(DEFAULT_GUI_FONT), 0u);
@@ -39,8 +32,8 @@ TEST(FontsLoading, MakingFontsLoadsNothingUntilTheFirstMeasurement) {
     ASSERT_TRUE(GetObject(font, &back));
     TextLayout layout("text", TextFormat{}, 100, 0);  // a layout too is a record until measured
     layout.set_colour(0, 1, {1, 0, 0, 1});
-    EXPECT_FALSE(mapped("libpango"));
-    EXPECT_FALSE(mapped("libcairo"));
+    EXPECT_FALSE(test::mapped("libpango"));
+    EXPECT_FALSE(test::mapped("libcairo"));
     EXPECT_EQ(font_counters().font_map_starts, 0);
     EXPECT_FALSE(font_counters().pango_loaded);
 
@@ -49,8 +42,8 @@ TEST(FontsLoading, MakingFontsLoadsNothingUntilTheFirstMeasurement) {
     SIZE size;
     ASSERT_TRUE(GetTextExtentPoint32(canvas.dc(), u"M", &size));
     EXPECT_GT(size.cx, 0);
-    EXPECT_TRUE(mapped("libpango"));
-    EXPECT_TRUE(mapped("libcairo"));
+    EXPECT_TRUE(test::mapped("libpango"));
+    EXPECT_TRUE(test::mapped("libcairo"));
     EXPECT_EQ(font_counters().font_map_starts, 1);
     EXPECT_TRUE(font_counters().pango_loaded);
     ASSERT_TRUE(GetTextExtentPoint32(canvas.dc(), u"MM", &size));

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/maps_support.h"
 #include "host/win/cairo_lib.h"
 #include "host/win/model.h"
 #include "tests/host/win_support.h"
@@ -318,21 +319,14 @@ TEST_F(WinTest, ScrollInfoClampsThePosition) {
     }
 }
 
-bool mapped(const char* library) {
-    std::ifstream maps("/proc/self/maps");
-    std::stringstream text;
-    text << maps.rdbuf();
-    return text.str().find(library) != std::string::npos;
-}
-
 // Run in a process of its own: start-up loads neither library, the first window loads Cairo.
 TEST(WinLoadingDeathTest, CairoLoadsAtTheFirstSurfaceAndSdlNotAtAll) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            const bool before = mapped("libcairo") || mapped("libSDL2");
+            const bool before = test::mapped("libcairo") || test::mapped("libSDL2");
             HWND h = CreateWindowEx(0, recording_class(u"Recorder", kWhite), u"", 0, 0, 0, 10, 10, 0, 0, nullptr);
-            std::exit(!before && h && mapped("libcairo") && !mapped("libSDL2") ? 0 : 1);
+            std::exit(!before && h && test::mapped("libcairo") && !test::mapped("libSDL2") ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "tests/maps_support.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/startup.h"
 #include "host/gfx/text.h"
@@ -15,13 +16,6 @@
 namespace nuv::gui {
 namespace {
 
-bool mapped(const char* name) {
-    std::ifstream maps("/proc/self/maps");
-    std::stringstream all;
-    all << maps.rdbuf();
-    return all.str().find(name) != std::string::npos;
-}
-
 // In a fresh process of this binary, started with `display` as DISPLAY (none when null): what
 // start-up must not have done, one bit each.
 void expect_lazy_start(const char* display) {
@@ -29,8 +23,8 @@ void expect_lazy_start(const char* display) {
     else unsetenv("DISPLAY");
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(std::exit((host::sdl::video_starts() != 0) | (host::gfx::font_map_starts() != 0) << 1 |
-                          host::gfx::pango_loaded() << 2 | mapped("libSDL2") << 3 | mapped("libcairo") << 4 |
-                          mapped("libpango") << 5 | !g_backend.started << 6 | (g_backend.default_font == 0) << 7),
+                          host::gfx::pango_loaded() << 2 | test::mapped("libSDL2") << 3 | test::mapped("libcairo") << 4 |
+                          test::mapped("libpango") << 5 | !g_backend.started << 6 | (g_backend.default_font == 0) << 7),
                 testing::ExitedWithCode(0), "")
         << "DISPLAY " << (display ? display : "unset");
 }

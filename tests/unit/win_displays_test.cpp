@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/maps_support.h"
 #include "host/clipboard.h"
 #include "host/win/displays.h"
 #include "host/win/sdl.h"
@@ -103,14 +104,6 @@ TEST(WinDisplays, SystemColors) {
     EXPECT_EQ(GetSysColor(COLOR_BTNFACE), 0xF0F0F0u);
 }
 
-bool loaded(const char* library) {
-    std::ifstream maps("/proc/self/maps");
-    std::string line;
-    while (std::getline(maps, line))
-        if (line.find(library) != std::string::npos) return true;
-    return false;
-}
-
 // Runs `check` in a fresh process (this binary run again for this one test) and expects it to
 // end with status 0.
 template <typename F>
@@ -127,7 +120,7 @@ TEST(WinDisplays, WithNoHookNothingIsLoaded) {
         POINT cursor{-1, -1};
         GetCursorPos(&cursor);
         const bool ok = monitor == 1 && dpi_of(monitor) == 96 && GetSystemMetrics(SM_CXVSCROLL) == 16 &&
-                        cursor.x == 0 && cursor.y == 0 && !loaded("libSDL2") && !loaded("libcairo") &&
+                        cursor.x == 0 && cursor.y == 0 && !test::mapped("libSDL2") && !test::mapped("libcairo") &&
                         sdl::video_starts() == 0;
         return ok ? 0 : 1;
     });
