@@ -220,8 +220,12 @@ LRESULT combo_edit_proc(HWND hwnd, uint32_t message, intptr_t wParam, intptr_t l
 }
 
 bool make_parts(HWND hwnd, Combo* cb, const CREATESTRUCT* cs) {
+    // Scroll bar styles are the drop list's: the box itself shows only its field and button.
+    const uint32_t bars = cs->style & (WS_VSCROLL | WS_HSCROLL);
+    if (bars) SetWindowLong(hwnd, GWL_STYLE, static_cast<intptr_t>(cs->style & ~bars));
     cb->list = CreateWindowEx(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_TOPMOST, kDropListClass, u"",
-                              WS_POPUP | WS_BORDER, 0, 0, cs->cx, 0, hwnd, 0, reinterpret_cast<void*>(intptr_t(hwnd)));
+                              WS_POPUP | WS_BORDER | bars, 0, 0, cs->cx, 0, hwnd, 0,
+                              reinterpret_cast<void*>(intptr_t(hwnd)));
     if (!cb->list) return false;
     listbox_serve_combo(cb->list, hwnd);
     if (!cb->drop_down) {

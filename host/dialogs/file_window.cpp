@@ -62,7 +62,7 @@ protected:
     bool build_view(const std::u16string& start, int32_t width, int32_t list_height) {
         folder_ = start.empty() ? current_folder() : resolve(u"", start);
         if (!is_folder(folder_)) folder_ = current_folder();
-        const HWND label = control(u"STATIC", u"Folder:", 0, 10, 12, 60, 20, 0);
+        const HWND label = control(u"STATIC", u"Folder:", 0, 8, 12, 66, 20, 0);
         folder_field_ = control(u"EDIT", folder_, kFieldStyle, 75, 10, width - 85, 22,
                                 kIdFolder);
         list_ = control(u"ListBox", u"", kListStyle, 10, 40, width - 20,
@@ -93,12 +93,12 @@ public:
 
     bool build() override {
         if (!build_view(request_.folder, 480, 220)) return false;
-        const bool made = control(u"STATIC", u"File name:", 0, 10, 272, 60, 20, 0) &&
+        const bool made = control(u"STATIC", u"File name:", 0, 8, 272, 66, 20, 0) &&
                           (name_ = control(u"EDIT", request_.name, kFieldStyle, 75, 270,
                                            280, 22, kIdName)) &&
-                          control(u"STATIC", u"Type:", 0, 10, 302, 60, 20, 0) &&
+                          control(u"STATIC", u"Type:", 0, 8, 302, 66, 20, 0) &&
                           (type_ = control(u"ComboBox", u"", kDropListStyle, 75, 300, 280,
-                                           200, kIdType)) &&
+                                           24, kIdType)) &&
                           control(u"BUTTON", request_.save ? u"Save" : u"Open", kOkStyle, 370,
                                   270, 100, 24, kIdOk) &&
                           control(u"BUTTON", u"Cancel", WS_TABSTOP, 370, 300, 100, 24, kIdCancel);

@@ -329,6 +329,19 @@ TEST_F(ListsTest, ADropListPicksFromItsPopupWithOneSelectionCode) {
     EXPECT_EQ(codes(cb), (std::vector<uint32_t>{CBN_SELCHANGE, CBN_KILLFOCUS}));
 }
 
+// A combo's scroll bar styles go to its drop list: the box keeps its whole width for the field.
+TEST_F(ListsTest, ScrollBarStylesBelongToTheDropList) {
+    HWND cb = combo(CBS_DROPDOWNLIST | WS_VSCROLL);
+    RECT client;
+    GetClientRect(cb, &client);
+    EXPECT_EQ(client.width(), 120);
+    EXPECT_EQ(GetWindowLong(cb, GWL_STYLE) & WS_VSCROLL, 0);
+    for (int i = 0; i < 60; i++) SendMessage(cb, CB_ADDSTRING, 0, reinterpret_cast<intptr_t>(u"item"));
+    click(cb, 20, 12);
+    ASSERT_EQ(SendMessage(cb, CB_GETDROPPEDSTATE, 0, 0), 1);
+    EXPECT_NE(GetWindowLong(combo_drop_list(cb), GWL_STYLE) & WS_VSCROLL, 0);
+}
+
 TEST_F(ListsTest, EscapeAndAClickOutsideCloseTheListWithoutAChange) {
     HWND cb = combo();
     add(cb, CB_ADDSTRING, {u"a", u"b", u"c"});
