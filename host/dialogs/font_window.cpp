@@ -57,8 +57,10 @@ public:
             if (family.name == start_.family) at = static_cast<intptr_t>(shown_.size() - 1);
         }
         SendMessage(families_, LB_SETCURSEL, at, 0);
-        for (const int32_t points : kFontSizes)
-            SendMessage(sizes_, LB_ADDSTRING, 0, reinterpret_cast<intptr_t>(size_text(points * 10).c_str()));
+        for (const int32_t points : kFontSizes) {
+            const auto row = SendMessage(sizes_, LB_ADDSTRING, 0, reinterpret_cast<intptr_t>(size_text(points * 10).c_str()));
+            if (points * 10 == start_.tenths) SendMessage(sizes_, LB_SETCURSEL, row, 0);  // the start size shown picked
+        }
         SendMessage(bold_, BM_SETCHECK, start_.bold, 0);
         SendMessage(italic_, BM_SETCHECK, start_.italic, 0);
         first_focus = families_;

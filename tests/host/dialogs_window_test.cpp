@@ -454,17 +454,19 @@ TEST_F(DialogWithControls, AFolderPickerGoesInAndAnswersItsField) {
 }
 
 TEST_F(DialogWindow, TheFontChooserOffersFixedPitchAndTakesASize) {
-    enum : uint32_t { kFamilies = 10, kSize = 11, kBold = 13, kSample = 15 };
+    enum : uint32_t { kFamilies = 10, kSize = 11, kSizes = 12, kBold = 13, kSample = 15 };
     windows::FontChoice start{u"DejaVu Sans Mono", 100, false, true};
     windows::FontChoice choice;
     std::vector<std::u16string> families;
     std::u16string start_size;
+    LRESULT start_pick = -2;
     int accepted_bad_size = -1;
     nuv::host::gfx::LOGFONT sample;
     g_steps = {
         [&] {
             families = items(item(kFamilies));
             start_size = GetWindowText(item(kSize));
+            start_pick = SendMessage(item(kSizes), controls::LB_GETCURSEL, 0, 0);
             SetWindowText(item(kSize), u"0");
             press(VK_RETURN);  // no such size: the chooser stays
         },
@@ -485,6 +487,7 @@ TEST_F(DialogWindow, TheFontChooserOffersFixedPitchAndTakesASize) {
     EXPECT_NE(std::find(families.begin(), families.end(), u"DejaVu Sans Mono"), families.end());
     EXPECT_EQ(std::find(families.begin(), families.end(), u"DejaVu Sans"), families.end());
     EXPECT_EQ(start_size, u"10");
+    EXPECT_EQ(start_pick, 2);  // 8, 9, 10: the start size is picked in the list
     EXPECT_EQ(accepted_bad_size, 1);
     EXPECT_EQ(choice.family, u"DejaVu Sans Mono");
     EXPECT_EQ(choice.tenths, 120);
