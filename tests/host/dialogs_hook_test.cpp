@@ -12,6 +12,7 @@
 #include "host/dialogs/dialogs.h"
 #include "host/utf.h"
 #include "host/win/sdl.h"
+#include "tests/temp_support.h"
 
 namespace nuv::test::dialogs {
 namespace {
@@ -21,9 +22,7 @@ namespace answers = nuv::host::dialogs::answers;
 namespace gfx = nuv::host::gfx;
 using nuv::host::utf16_of;
 
-std::string temp_path(const char* name) {
-    return ::testing::TempDir() + "dialogs_" + std::to_string(::getpid()) + "_" + name;
-}
+using nuv::test::temp_path;
 
 std::vector<std::string> g_written;  // removed after each test
 

@@ -16,6 +16,7 @@
 #include "host/utf.h"
 #include "host/win/keys.h"
 #include "tests/host/win_support.h"
+#include "tests/temp_support.h"
 
 namespace nuv::test::win {
 namespace {
@@ -166,7 +167,7 @@ TEST_F(DialogWindow, ADialogThatCannotBeBuiltLeavesNothing) {
 
 TEST(DialogFolders, ListingMatchingAndNames) {
     namespace fs = std::filesystem;
-    const fs::path root = fs::path(::testing::TempDir()) / ("dialogs_list_" + std::to_string(::getpid()));
+    const fs::path root = fs::path(nuv::test::temp_path("dialogs_list"));
     fs::create_directories(root / "sub");
     fs::create_directories(root / "Alpha");
     fs::create_directories(root / ".cache");
@@ -226,7 +227,7 @@ class DialogWithControls : public DialogWindow {
 protected:
     void SetUp() override {
         DialogWindow::SetUp();
-        root_ = fs::path(::testing::TempDir()) / ("dialogs_work_" + std::to_string(::getpid()));
+        root_ = fs::path(nuv::test::temp_path("dialogs_work"));
         fs::create_directories(root_ / "sub");
         for (const char* name : {"a.txt", "b.txt", "notes.md", "sub/c.txt"}) std::ofstream(root_ / name) << "x";
         folder_ = utf16_of(root_.string());

@@ -10,6 +10,7 @@
 #include "host/win/keys.h"
 #include "host/win/sdl_source.h"
 #include "tests/host/win_support.h"
+#include "tests/temp_support.h"
 
 namespace nuv::test::win {
 namespace {
@@ -544,7 +545,7 @@ TEST_F(MenuTest, ItemsAreMadeReadAndChangedByPositionOrCommand) {
 // replays (one script a process: the screen reads it when video starts); WM_COMMAND ends it.
 void replay_on_bar(const char* script, intptr_t code, bool command) {
     const std::string path =
-        ::testing::TempDir() + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+        nuv::test::temp_path(std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".txt");
     std::ofstream(path) << script;
     setenv("NUV_TEST_INPUT", path.c_str(), 1);
     g_answer = [](HWND, uint32_t m, intptr_t, intptr_t) -> std::optional<LRESULT> {

@@ -13,6 +13,7 @@
 #include "host/win/sdl.h"
 #include "host/win/sdl_source.h"
 #include "tests/host/win_support.h"
+#include "tests/temp_support.h"
 
 namespace nuv::test::win {
 namespace {
@@ -28,7 +29,7 @@ intptr_t run_loop() {
 }
 
 std::string write_script(const char* name, const std::string& text) {
-    const std::string path = ::testing::TempDir() + name;
+    const std::string path = nuv::test::temp_path(name);
     std::ofstream(path) << text;
     setenv("NUV_TEST_INPUT", path.c_str(), 1);
     return path;
@@ -48,7 +49,7 @@ TEST_F(ScreenTest, AWindowShownStartsVideoOnce) {
 }
 
 TEST_F(ScreenTest, ReplayGivesMessagesAndASnapshotEqualToPrintWindow) {
-    const std::string png = ::testing::TempDir() + "replay_out.png";
+    const std::string png = nuv::test::temp_path("replay_out.png");
     std::remove(png.c_str());
     write_script("replay.txt", "click left 10 10\ntext ab\nsnapshot " + png + "\nclose\n");
     // The close ends the loop and keeps the window, to compare the snapshot with it.

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tests/unit/support.h"
+#include "tests/temp_support.h"
 
 namespace nuv {
 namespace {
@@ -315,7 +316,7 @@ TEST(FloatTextScale, RandomBitsRoundTripLikePython) {
         if (std::isfinite(v)) values.push_back(v);
     }
     // Named by process so that test runs side by side keep their own files.
-    const std::string stem = ::testing::TempDir() + "nuv_float_" + std::to_string(getpid());
+    const std::string stem = nuv::test::temp_path("float");
     const std::string in_path = stem + "_bits.txt";
     const std::string out_path = stem + "_repr.txt";
     {

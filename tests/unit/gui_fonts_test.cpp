@@ -20,6 +20,7 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/runtime.h"
+#include "tests/temp_support.h"
 #include "tests/unit/eval_support.h"
 
 namespace nuv::gui::fonts {
@@ -348,10 +349,10 @@ TEST_F(GuiFontsWindow, ControlsTakeTheFaceFontOrTheDefault) {
 class GuiFontsChooser : public ::testing::Test {
 protected:
     void SetUp() override {
-        answers_ = ::testing::TempDir() + "nuv_fonts_answers.txt";
+        answers_ = nuv::test::temp_path("fonts_answers_");
         // A path of its own each test: the hook keeps the log open while the path stays the same.
-        requests_ = ::testing::TempDir() + "nuv_fonts_requests_" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name() + std::to_string(getpid());
+        requests_ = nuv::test::temp_path(std::string("fonts_requests_") +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::remove(requests_.c_str());
     }
     void TearDown() override {

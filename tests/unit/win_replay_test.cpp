@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "host/win/replay.h"
+#include "tests/temp_support.h"
 
 namespace nuv::host::win {
 namespace {
@@ -72,7 +73,7 @@ TEST(WinReplay, BadLineEndsTheScript) {
 }
 
 TEST(WinReplay, LoadReportsOnStderr) {
-    const std::string path = testing::TempDir() + "nuv_replay_test.txt";
+    const std::string path = nuv::test::temp_path("replay_test.txt");
     std::ofstream(path) << "click left 10 10\nbogus\n";
     testing::internal::CaptureStderr();
     const Script script = load_script(path.c_str());
