@@ -13,12 +13,22 @@ void cmd_fill_pen(DrawContext& ctx, Walk& w);
 
 // A plain colour (or off) on the pen or the fill; the pen colour is also the text colour unless
 // the font gives one, and while the line width is 0 the pen stays hidden.
+// A colour on a solid brush recolours that brush; only another kind of brush is replaced.
+// While ctx.s.line_width is 0, the pen's own mode is kept in saved_pen_mode and pen_mode stays
+// kOff: every pen change writes its mode to saved_pen_mode, and to pen_mode only while the width
+// is not 0. So line-width, going from a non-zero width to 0, sets saved_pen_mode to pen_mode and
+// pen_mode to kOff; going from 0 to a non-zero width, sets pen_mode back from saved_pen_mode.
 void set_pen_colour(DrawContext& ctx, uint32_t colour, bool off);
 void set_fill_colour(DrawContext& ctx, uint32_t colour, bool off);
 
 // Around each shape: a brush of mode kFitted or kImageBrush is placed on the shape's box
 // (x1 <= x2, y1 <= y2) before it is drawn and moved back after. Both do nothing for other modes.
+// A fitted gradient wants the shape's widened bounds (its stroke included); an image brush wants
+// the shape's own bounds, so its tiles start on the shape's corner and stay on whole pixels. The
+// three-argument form uses the box given whatever the mode; the four-argument form takes both
+// and uses the one the brush's mode wants. For a single line segment both are its end points.
 void fit_brush(DrawContext& ctx, bool fill, const gfx::RectF& box);
+void fit_brush(DrawContext& ctx, bool fill, const gfx::RectF& widened, const gfx::RectF& own);
 void unfit_brush(DrawContext& ctx, bool fill);
 
 }  // namespace nuv::gui::draw
