@@ -414,6 +414,8 @@ void unfit_brush(DrawContext& ctx, bool fill) {
     const uint8_t mode = fill ? ctx.s.fill_mode : ctx.s.pen_mode;
     gfx::Brush* brush = brush_of(ctx, fill).get();
     if ((mode != kFitted && mode != kImageBrush) || !brush) return;
+    // Taking the corner away again gives back the transform the brush had (bit for bit for the
+    // whole and half pixels shapes lie on).
     const gfx::PointF origin = fill ? ctx.s.fill_origin : ctx.s.pen_origin;
     gfx::Matrix3x2 m = brush->GetTransform();
     m.dx -= origin.x, m.dy -= origin.y;
