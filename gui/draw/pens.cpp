@@ -406,10 +406,6 @@ void fit_brush(DrawContext& ctx, bool fill, const gfx::RectF& box) {
     brush->SetTransform(m);
 }
 
-void fit_brush(DrawContext& ctx, bool fill, const gfx::RectF& widened, const gfx::RectF& own) {
-    fit_brush(ctx, fill, (fill ? ctx.s.fill_mode : ctx.s.pen_mode) == kImageBrush ? own : widened);
-}
-
 void unfit_brush(DrawContext& ctx, bool fill) {
     const uint8_t mode = fill ? ctx.s.fill_mode : ctx.s.pen_mode;
     gfx::Brush* brush = brush_of(ctx, fill).get();

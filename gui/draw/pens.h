@@ -23,12 +23,10 @@ void set_fill_colour(DrawContext& ctx, uint32_t colour, bool off);
 
 // Around each shape: a brush of mode kFitted or kImageBrush is placed on the shape's box
 // (x1 <= x2, y1 <= y2) before it is drawn and moved back after. Both do nothing for other modes.
-// A fitted gradient wants the shape's widened bounds (its stroke included); an image brush wants
-// the shape's own bounds, so its tiles start on the shape's corner and stay on whole pixels. The
-// three-argument form uses the box given whatever the mode; the four-argument form takes both
-// and uses the one the brush's mode wants. For a single line segment both are its end points.
+// The caller passes the box the mode wants: for a fitted gradient the shape's widened bounds (its
+// stroke included), for an image brush the shape's own bounds, so that its tiles start on the
+// shape's corner and stay on whole pixels. For a single line segment both are its end points.
 void fit_brush(DrawContext& ctx, bool fill, const gfx::RectF& box);
-void fit_brush(DrawContext& ctx, bool fill, const gfx::RectF& widened, const gfx::RectF& own);
 void unfit_brush(DrawContext& ctx, bool fill);
 
 }  // namespace nuv::gui::draw

@@ -114,7 +114,7 @@ TEST(GuiDrawPens, FittedAndImageBrushesGoBackAfterEachShape) {
         c.run(k.text);
         const gfx::Matrix3x2 before = gfx::Matrix3x2::translation(0.25f, -2.5f);
         c.ctx.s.fill->SetTransform(before);
-        fit_brush(c.ctx, true, widened, own);
+        fit_brush(c.ctx, true, c.ctx.s.fill_mode == kImageBrush ? own : widened);
         EXPECT_EQ(c.ctx.s.fill->GetTransform().dx, 0.25f + k.x) << k.text;
         EXPECT_EQ(c.ctx.s.fill->GetTransform().dy, -2.5f + k.y) << k.text;
         unfit_brush(c.ctx, true);
