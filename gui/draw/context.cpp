@@ -187,11 +187,6 @@ private:
     void* before_ = nullptr;
 };
 
-void hook_draw(uint32_t window, const Cell* image, const Cell* commands, bool layered, bool face_content,
-               bool report) {
-    do_draw(window, image, commands, layered, face_content, report);
-}
-
 void hook_text_box_metrics(const Cell* face, const Cell* arg0, int32_t type, Cell* result) {
     text_box_metrics(*face, *arg0, type, result);
 }
@@ -223,12 +218,15 @@ void do_draw(win::HWND window, const Cell* image, const Cell* commands, bool lay
         stack::g_args.top = top;
     }
     draw_end(ctx);
-    if (failed && !report) fire_value(raised(), raised_value());
+    if (!failed || report) return;
+    const RaisedError record = raised();
+    const Cell error = *raised_value();
+    fire_value(record, &error);
 }
 
 void register_hooks() {
     words::init();
-    hooks::g_drawing.draw = hook_draw;
+    hooks::g_drawing.draw = do_draw;
     hooks::g_drawing.text_box_metrics = hook_text_box_metrics;
 }
 
