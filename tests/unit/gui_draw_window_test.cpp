@@ -32,7 +32,9 @@ constexpr int32_t kX = 10, kY = 10, kW = 60, kH = 30;  // the child's place in i
 
 constexpr const char* kFaceProto =
     "face-proto: make object! [type: offset: size: text: image: color: menu: data: enabled?: visible?: "
-    "selected: flags: options: parent: pane: state: rate: edge: para: font: actors: extra: draw: none] ";
+    "selected: flags: options: parent: pane: state: rate: edge: para: font: actors: extra: draw: none] "
+    "top-left: make object! [origin: padding: scroll: align: v-align: wrap?: parent: none] "
+    "top-left/align: 'left top-left/v-align: 'top ";
 
 Cell global(const char* name) { return *context::global_slot(symbol::make_cstr(name)); }
 
@@ -102,17 +104,18 @@ protected:
 
 TEST_F(GuiDrawWindow, FaceColourThenItsTextThenTheDrawBlock) {
     make(u"GuiDrawWhite", 0xFFFFFFFF,
-         "face: make face-proto [type: 'base size: 60x30 color: 255.0.0 text: \"Hi\"] "
-         "cmds: [pen off fill-pen 0.0.255 box 0x0 3x30 box 50x0 60x30]");
+         "face: make face-proto [type: 'base size: 60x30 color: 255.0.0 text: \"Hi\" para: top-left] "
+         "cmds: [pen off fill-pen 0.0.255 box 0x0 6x30 box 50x0 60x30]");
     paint("cmds");
     EXPECT_EQ(at(kX + 40, kY + 25), kRed);
     EXPECT_EQ(at(kX + 55, kY + 15), kBlue);
-    // The block is drawn over the text: the first columns are blue wherever the text is.
+    // The block is drawn over the text: the first letter's stem, under the first box, is blue.
     const Snapshot shot(parent_, 100, 60);
     int blue = 0;
-    for (int32_t y = 0; y < 16; y++) blue += shot.at(kX + 1, kY + y) == kBlue;
-    EXPECT_EQ(blue, 16);
-    EXPECT_GT(dark_in(3, 0, 30, 18), 5);
+    for (int32_t y = 0; y < 18; y++)
+        for (int32_t x = 0; x < 6; x++) blue += shot.at(kX + x, kY + y) == kBlue;
+    EXPECT_EQ(blue, 6 * 18);
+    EXPECT_GT(dark_in(6, 0, 30, 18), 5);
     EXPECT_EQ(dark_in(30, 0, 50, 30), 0);
     // Outside the child the parent is as it was.
     EXPECT_EQ(at(5, 5), 0xFFFFFFFFu);
