@@ -16,6 +16,7 @@
 #include "gui/draw/words.h"
 #include "host/gfx/effects.h"
 #include "runtime/datatypes/image.h"
+#include "runtime/datatypes/none.h"
 #include "runtime/errors.h"
 
 namespace nuv::gui::draw {
@@ -61,17 +62,24 @@ RectF ordered(PointF a, PointF b) {
     return {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
 }
 
-// A fitted or image brush placed on a box for as long as it lives.
+uint8_t mode_of(const DrawContext& ctx, bool fill) { return fill ? ctx.s.fill_mode : ctx.s.pen_mode; }
+
+// A fitted gradient or an image brush placed on a box for as long as it lives; other brushes
+// stay where they are.
 class Fitted {
 public:
-    Fitted(DrawContext& ctx, bool fill, const RectF& box) : ctx_(ctx), fill_(fill) { fit_brush(ctx, fill, box); }
-    ~Fitted() { unfit_brush(ctx_, fill_); }
+    Fitted(DrawContext& ctx, bool fill, const RectF& box) : ctx_(ctx), fill_(fill), on_(mode_of(ctx, fill) >= kFitted) {
+        if (on_) fit_brush(ctx, fill, box);
+    }
+    ~Fitted() {
+        if (on_) unfit_brush(ctx_, fill_);
+    }
     Fitted(const Fitted&) = delete;
     Fitted& operator=(const Fitted&) = delete;
 
 private:
     DrawContext& ctx_;
-    bool fill_;
+    bool fill_, on_;
 };
 
 bool fill_on(const DrawContext& ctx) { return ctx.s.fill_mode != kOff && ctx.s.fill; }
@@ -240,7 +248,7 @@ void paint_layout(DrawContext& ctx, gfx::TextLayout& layout, PointF at) {
 const gfx::TextFormat& text_format(DrawContext& ctx) {
     if (!ctx.s.text_format) {
         bool default_used = false;
-        auto format = std::make_shared<gfx::TextFormat>(*backend::make_text_format(nullptr, &default_used));
+        auto format = std::make_shared<gfx::TextFormat>(*backend::make_text_format(none::shared(), &default_used));
         backend::set_text_line_spacing(format.get(), nullptr);
         ctx.s.text_format = std::move(format);
     }
@@ -307,36 +315,25 @@ void read_face_colour(const Cell& face, const char* name, Cell* out) {
 
 void draw_geometry(DrawContext& ctx, const gfx::PathGeometry& path) {
     if (!ctx.target) return;
-    const bool fill = fill_on(ctx), pen = pen_on(ctx);
-    RectF box{};
-    bool have_box = false;
-    // Gradients are fitted to the widened bounds; image brushes start at the shape's own corner.
-    auto box_for = [&](uint8_t mode) -> const RectF& {
-        if (mode == kImageBrush) {
-            box = path.point_bounds();
-            have_box = false;
-        } else if (!have_box) {
-            if (!path.GetWidenedBounds(ctx.s.line_width, ctx.s.stroke, gfx::Matrix3x2::identity(), &box))
-                box = path.point_bounds();
-            have_box = true;
-        }
-        return box;
+    // Gradients are fitted to the widened bounds, image brushes start at the shape's own corner.
+    RectF widened{};
+    bool widened_made = false;
+    auto box_for = [&](bool fill) {
+        if (mode_of(ctx, fill) < kFitted) return RectF{};
+        if (mode_of(ctx, fill) == kImageBrush) return path.point_bounds();
+        if (!widened_made &&
+            !path.GetWidenedBounds(ctx.s.line_width, ctx.s.stroke, gfx::Matrix3x2::identity(), &widened))
+            widened = path.point_bounds();
+        widened_made = true;
+        return widened;
     };
-    if (fill) {
-        if (ctx.s.fill_mode >= kFitted) {
-            const Fitted fit(ctx, true, box_for(ctx.s.fill_mode));
-            ctx.target->FillGeometry(path, *ctx.s.fill);
-        } else {
-            ctx.target->FillGeometry(path, *ctx.s.fill);
-        }
+    if (fill_on(ctx)) {
+        const Fitted fit(ctx, true, box_for(true));
+        ctx.target->FillGeometry(path, *ctx.s.fill);
     }
-    if (pen) {
-        if (ctx.s.pen_mode >= kFitted) {
-            const Fitted fit(ctx, false, box_for(ctx.s.pen_mode));
-            ctx.target->DrawGeometry(path, *ctx.s.pen, ctx.s.line_width, ctx.s.stroke);
-        } else {
-            ctx.target->DrawGeometry(path, *ctx.s.pen, ctx.s.line_width, ctx.s.stroke);
-        }
+    if (pen_on(ctx)) {
+        const Fitted fit(ctx, false, box_for(false));
+        ctx.target->DrawGeometry(path, *ctx.s.pen, ctx.s.line_width, ctx.s.stroke);
     }
 }
 
