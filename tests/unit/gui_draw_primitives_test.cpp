@@ -181,7 +181,9 @@ TEST(GuiDrawPrimitives, ShadowsLieUnderTheShapeWhichLandsWhereItWould) {
     EXPECT_TRUE(shadowed.white(52, 30) && shadowed.white(30, 52));
     for (int32_t y = 0; y < kSide; ++y)
         for (int32_t x = 0; x < kSide; ++x) {
-            if (x < 19 || y < 19 || (x < 40 && y < 40)) ASSERT_EQ(shadowed.at(x, y), plain.at(x, y)) << x << "," << y;
+            if (x < 19 || y < 19 || (x < 40 && y < 40)) {
+                ASSERT_EQ(shadowed.at(x, y), plain.at(x, y)) << x << "," << y;
+            }
         }
     // Spread grows the shadow on every side; blur softens it past the shape's edge.
     Drawing spread, blurred;
