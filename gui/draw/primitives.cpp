@@ -31,6 +31,8 @@ constexpr float kPi = 3.14159265f;
 constexpr float kFullTurn = 359.99899f;
 // A shadow's blur is its gaussian's deviation times 0.75 * sqrt(2 pi).
 constexpr float kBlurPerDeviation = 1.8799711f;
+// Text placed further out than this is off every target, and too far for the text engine.
+constexpr float kTextReach = 1e6f;
 // Each Catmull-Rom segment of a spline is this many lines.
 constexpr int kSplineSteps = 25;
 
@@ -232,10 +234,13 @@ gfx::Brush* solid(DrawContext& ctx, uint32_t colour, std::unique_ptr<gfx::Brush>
 
 // Draws a layout at a point in the current transform with its default colour the text colour.
 // Text goes to the target's context directly, so the context's matrix is first made the
-// target's (an empty fill with the text's own brush sets it as every primitive does).
+// target's: an empty fill at the point with the text's own brush sets it, as every primitive does.
 void paint_layout(DrawContext& ctx, gfx::TextLayout& layout, PointF at) {
     gfx::RenderTarget& t = *ctx.target;
-    if (!t.is_drawing() || !t.GetTransform().is_invertible()) return;
+    const PointF device = t.GetTransform().transform(at);
+    if (!t.is_drawing() || !t.GetTransform().is_invertible() || !(std::abs(device.x) < kTextReach) ||
+        !(std::abs(device.y) < kTextReach))
+        return;
     std::unique_ptr<gfx::Brush> spare;
     gfx::Brush* brush = solid(ctx, ctx.s.text_colour, &spare);
     if (!brush) return;
