@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <numbers>
 
 #include "gui/backend/colours.h"
 #include "gui/backend/text_formats.h"
@@ -17,6 +18,7 @@
 #include "host/gfx/effects.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/none.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/errors.h"
 
 namespace nuv::gui::draw {
@@ -26,7 +28,7 @@ namespace {
 using gfx::PointF;
 using gfx::RectF;
 
-constexpr float kPi = 3.14159265f;
+constexpr float kPi = std::numbers::pi_v<float>;
 // A sweep this close to a full turn draws the whole ellipse.
 constexpr float kFullTurn = 359.99899f;
 // A shadow's blur is its gaussian's deviation times 0.75 * sqrt(2 pi).
@@ -167,9 +169,14 @@ void paint_shadowed(DrawContext& ctx, const Plain& p) {
             if (!grown || grown->width() == 0 || grown->height() == 0) continue;
             source = grown.get();
         }
+        // A blur so wide that no pixel of the shadow reaches half a step of coverage paints
+        // nothing: it is not made (its bitmap would grow with the blur's square).
+        const double deviation = s.blur / kBlurPerDeviation;
+        if (deviation > 0 && double(source->width()) * source->height() * 255 < deviation * deviation * kPi)
+            continue;
         PointF reach;
         const std::unique_ptr<gfx::Bitmap> shadow =
-            gfx::Shadow(*source, s.blur / kBlurPerDeviation, backend::color_f(s.colour), &reach);
+            gfx::Shadow(*source, float(deviation), backend::color_f(s.colour), &reach);
         if (!shadow) continue;
         target.DrawImage(*shadow, {at.x + s.x - s.spread + reach.x, at.y + s.y - s.spread + reach.y},
                          gfx::Interpolation::Linear);
@@ -309,9 +316,10 @@ bool crop_area(const gfx::Bitmap& b, PointF offset, PointF size, RectF* source) 
     return true;
 }
 
-void read_face_colour(const Cell& face, const char* name, Cell* out) {
+// The face's field of that name (none when it has none), copied out.
+Cell face_field(const Cell& face, const char* name) {
     const Cell* f = view_object::field(&face, name);
-    *out = f ? *f : Cell{};
+    return f ? *f : *none::shared();
 }
 
 }  // namespace
@@ -483,7 +491,7 @@ void cmd_arc(DrawContext& ctx, Walk& w) {
     if (r.x != r.y) {
         a = std::atan2(double(r.x) * std::sin(a), double(r.y) * std::cos(a));
         b = std::atan2(double(r.x) * std::sin(b), double(r.y) * std::cos(b));
-        if (std::abs(a - b) > M_PI) (a > b ? a : b) -= 2 * M_PI;
+        if (std::abs(a - b) > std::numbers::pi) (a > b ? a : b) -= 2 * std::numbers::pi;
     }
     const PointF from{c.x + r.x * float(std::cos(a)), c.y + r.y * float(std::sin(a))};
     const PointF to{c.x + r.x * float(std::cos(b)), c.y + r.y * float(std::sin(b))};
@@ -544,9 +552,7 @@ void draw_face_text(DrawContext& ctx, PointF at, const Cell& face, bool backgrou
     std::unique_ptr<gfx::TextLayout> temporary;
     gfx::TextLayout* layout = text_box_layout(face, ctx.record, ctx.report, &temporary);
     if (background) {
-        Cell colour, size;
-        read_face_colour(face, "color", &colour);
-        read_face_colour(face, "size", &size);
+        const Cell colour = face_field(face, "color"), size = face_field(face, "size");
         uint32_t c = 0;
         if (cell::is(&colour, TypeId::Tuple) && colour_of(colour, &c) && is_point(size)) {
             const PointF s = point_of(size);
@@ -584,8 +590,8 @@ void cmd_font(DrawContext& ctx, Walk& w) {
     backend::set_text_line_spacing(format.get(), nullptr);
     ctx.s.text_format = std::move(format);
     uint32_t colour = 0;
-    const Cell* c = view_object::at(&font, backend::kFontColor);
-    ctx.s.font_colour = c && cell::is(c, TypeId::Tuple) && colour_of(*c, &colour);
+    ctx.s.font_colour = object::word_count(&font) >= backend::kFontSlots &&
+                        colour_of(*view_object::at(&font, backend::kFontColor), &colour);
     ctx.s.text_colour = ctx.s.font_colour ? colour : ctx.s.pen_colour;
     ctx.s.font_line_style = font_line_style_bits(font);
 }
