@@ -266,15 +266,23 @@ void output_value(bool new_line) {
     } else {
         text = form_value_push(value, 0);
     }
-    const std::string bytes = utf8_of(text, new_line);
-    output::write_text(bytes.data(), bytes.size());
-    output::set_last_new_line(new_line);
-    output::call_value(text, new_line);
+    write_text_value(text, new_line);
     unset::set_result();
     stack::keep_one();
 }
 
 }  // namespace
+
+void write_text_value(const Cell* text, bool new_line) {
+    const std::string bytes = utf8_of(text, new_line);
+    output::write_text(bytes.data(), bytes.size());
+    output::set_last_new_line(new_line);
+    output::call_value(text, new_line);
+}
+
+void print_value(const Cell* value) {
+    write_text_value(cell::is(value, T::String) ? value : form_value_push(value, 0), true);
+}
 
 void reduce_into(const Cell* block, Cell* target) {
     const Cell source = *block;

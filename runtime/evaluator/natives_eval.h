@@ -35,6 +35,10 @@ void unset(bool check, const int32_t* refinements);
 void is_value(bool check, const int32_t* refinements);
 void print(bool check, const int32_t* refinements);
 void prin(bool check, const int32_t* refinements);
+// Writes a string! (from its head) to the output and its hooks, with a line break on request.
+void write_text_value(const Cell* text, bool new_line);
+// Prints the value formed on a line of its own, as `print` prints one value. Allocates.
+void print_value(const Cell* value);
 
 // Evaluates each expression of the block from its head and appends each value, its new-line
 // marker cleared, at the target's tail. Neither cell may lie in a collected buffer. May
