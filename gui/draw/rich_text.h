@@ -46,7 +46,9 @@ void draw_text_backdrops(backend::RenderTargetRecord* record, gfx::RenderTarget&
                          gfx::TextLayout& layout);
 // The metric question `type` about the face's laid-out text (`text-box-metrics` of the view
 // platform): the layout is built first when the face has none or it is stale. arg0 is an integer!
-// position or a pair!/point2D! point; the answer lands in *result. Allocates.
+// position (types 0, 2 and 6) or a pair!/point2D! point (types 1 and 5), else invalid-arg; the
+// answer lands in *result, none when the face's text is no string!. A face that is not rich-text
+// raises face-type with its type. Allocates.
 void text_box_metrics(const Cell& face, const Cell& arg0, int32_t type, Cell* result);
 // The font's style bits (kUnderline, kStrike) from its `style` word or block.
 uint32_t font_line_style_bits(const Cell& font);
