@@ -47,7 +47,11 @@ constexpr uint32_t kRichTextFlags = backend::kAlignWrap;
 
 uint32_t g_next_layout_id = 1;
 int32_t g_layouts = 0;
-uint32_t g_shared_record = 0;  // the id of the record faces without a window use
+// The record faces without a window are laid out for, freed when the process ends.
+struct SharedRecord {
+    uint32_t id = 0;
+    ~SharedRecord() { backend::free_render_target(backend::find_render_target(id)); }
+};
 // The metric and backdrop answers: grown on demand, never shrunk, so a question allocates only
 // when a layout has more lines than any before it.
 std::vector<gfx::LineMetrics> g_lines;
@@ -125,9 +129,12 @@ TextLayoutObject::~TextLayoutObject() { g_layouts--; }
 int32_t text_layout_count() { return g_layouts; }
 
 backend::RenderTargetRecord* shared_text_record() {
-    if (backend::RenderTargetRecord* record = backend::find_render_target(g_shared_record)) return record;
+    // The records' table is made first, so that it outlasts the shared record at exit.
+    (void)backend::render_target_count();
+    static SharedRecord shared;
+    if (backend::RenderTargetRecord* record = backend::find_render_target(shared.id)) return record;
     backend::RenderTargetRecord* record = backend::make_render_target_record();
-    g_shared_record = record->id;
+    shared.id = record->id;
     return record;
 }
 
