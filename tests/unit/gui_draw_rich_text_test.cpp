@@ -198,6 +198,30 @@ TEST(GuiDrawRichText, StylesOverRangesAreAccepted) {
     EXPECT_GT(ask_float("0", 3), integer_size);
 }
 
+TEST(GuiDrawRichText, OtherFacesAreLaidOutCentredAndKeepNoLayout) {
+    make_face("type: 'base");
+    std::unique_ptr<host::gfx::TextLayout> temporary;
+    const int32_t before = text_layout_count();
+    host::gfx::PositionHit first;
+    {
+        const collector::FreshScope fresh;
+        host::gfx::TextLayout* layout = text_box_layout(global("rt-face"), nullptr, false, &temporary);
+        ASSERT_EQ(layout, temporary.get());
+        first = layout->hit_test_position(0, false);
+    }
+    EXPECT_EQ(text_layout_count(), before);
+    EXPECT_EQ(eval("rt-face/handles"), "none");
+    const float advance = 100 - 2 * first.x;  // centred in the 100x100 box, both ways
+    EXPECT_GT(first.x, 0.0f);
+    EXPECT_NEAR(advance / 11, first.width, 0.5f);
+    EXPECT_NEAR(first.y * 2 + first.height, 100.0f, 1.0f);
+    // A para object's flags stand in for the defaults; tabs widen a tab.
+    make_face("para: make object! [origin: padding: scroll: none align: 'right v-align: wrap?: parent: none]");
+    EXPECT_NEAR(ask_float("12", 0), 100.0f, 1.0f);
+    make_face("text: \"^-x\" tabs: 40");
+    EXPECT_FLOAT_EQ(ask_float("2", 0), 40.0f);
+}
+
 // The count of pixels of the colour channel mostly `channel` (0 blue, 1 green, 2 red) in the
 // bitmap's columns [x0, x1).
 int coloured(const host::gfx::Bitmap& b, int channel, int x0, int x1) {
