@@ -14,7 +14,8 @@ or calendar type; csv has none either: Lua has no CSV reader and writer; preproc
 preprocessor over a large block, has no twin at all) shows "-" there; json_write, to-json
 beside json.dumps, has no Lua twin either (Lua has no JSON writer) and no goal. The
 reactivity twins are observers written by hand: a setter that runs the relations watching
-the field. Nothing here is a test: a slow run reports, it never fails the build.
+the field. draw, the draw dialect into an 800x600 image beside pycairo on an image surface, has
+no Lua twin (Lua has no 2D graphics library). Nothing here is a test: a slow run reports, it never fails the build.
 """
 import argparse
 import os
@@ -49,6 +50,7 @@ CHECKSUMS = {
     "csv": "200000 7941045 9791907",
     "json": "87622 3838763631 175419",
     "json_write": {"nuv": "19572366", "python": "19539477"},
+    "draw": "10000 10000 1000 100",
 }
 
 # Workloads that read the peers' generated data find it here; it is written once when missing.

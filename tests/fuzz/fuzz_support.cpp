@@ -11,6 +11,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
 #include "runtime/evaluator/interpreter.h"
+#include "runtime/collector.h"
 #include "runtime/frames.h"
 #include "runtime/output.h"
 #include "runtime/runtime.h"
@@ -66,6 +67,21 @@ Cell* load_program(const char* target, const std::string& text) {
         give_up(target, "the written program does not lex", text);
     }
     return code;
+}
+
+void run_guarded(const char* target, const std::string& text) {
+    const stack::Mark mark;
+    const uint32_t depth = frames::depth();
+    {
+        // What the run makes is held only by what the program keeps (nothing, once it ends).
+        collector::FreshScope fresh;
+        Cell* code = load_program(target, text);
+        frames::Owner frame(&words::w::anon, frames::kTry);
+        frame.run([code] { interp::do_block(code); });
+    }
+    if (frames::depth() != depth) give_up(target, "the run left frames behind", text);
+    mark.restore();
+    collector::collect();
 }
 
 Outcome run_fresh(const char* target, const std::string& text) {

@@ -17,6 +17,10 @@ void start_runtime();
 // The text's values, in a block pushed on the argument stack.
 Cell* load_program(const char* target, const std::string& text);
 
+// Runs the text in the runtime already started, under a try frame that stops every error and
+// unwinding, then collects. Frames left behind are a finding.
+void run_guarded(const char* target, const std::string& text);
+
 // What a program did: its printed text (cut at kMaxOutput bytes) and, when an error or another
 // unwinding ended it, the "*** " report of that error with its Stack line; empty otherwise.
 struct Outcome {
