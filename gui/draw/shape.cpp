@@ -109,7 +109,7 @@ void shape_arc(DrawContext& ctx, Walk& w, bool relative) {
 }
 
 // The points after the word in groups of `group`, at least one group. A group left incomplete
-// is refused at its first point. `add` takes the group's points, made absolute, and the pen.
+// is refused at its first point. `add` takes the shape and the group's points, made absolute.
 template <int Group, class Add>
 void bezier_groups(DrawContext& ctx, Walk& w, bool relative, Add&& add) {
     ShapeState& s = ctx.shape;
@@ -171,11 +171,16 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {words::Index::move, shape_move},     {words::Index::line, shape_line},
-    {words::Index::hline, shape_axis_line<false>}, {words::Index::vline, shape_axis_line<true>},
-    {words::Index::arc, shape_arc},       {words::Index::curve, shape_curve},
-    {words::Index::curv, shape_curv},     {words::Index::qcurve, shape_qcurve},
-    {words::Index::qcurv, shape_qcurv},   {words::Index::close_, shape_close},
+    {words::Index::move, shape_move},
+    {words::Index::line, shape_line},
+    {words::Index::hline, shape_axis_line<false>},
+    {words::Index::vline, shape_axis_line<true>},
+    {words::Index::arc, shape_arc},
+    {words::Index::curve, shape_curve},
+    {words::Index::curv, shape_curv},
+    {words::Index::qcurve, shape_qcurve},
+    {words::Index::qcurv, shape_qcurv},
+    {words::Index::close_, shape_close},
 };
 
 Segment segment_of(SymId sym) {
