@@ -104,6 +104,31 @@ TEST(GuiDrawState, BlockFormsPutBackTheTransformClipsAndBrushTransforms) {
     EXPECT_EQ(c.ctx.s.pen->GetTransform(), gfx::Matrix3x2{});
 }
 
+TEST(GuiDrawState, ABlockFormEndedByAnErrorPutsTheStateBackFirst) {
+    Canvas c;
+    struct Case {
+        const char* text;
+        void (*command)(DrawContext&, Walk&);
+    };
+    const Case cases[] = {
+        {"rotate 30 [clip 0x0 5x5 bogus]", cmd_rotate},
+        {"clip [move 1x1 line 5x5] [push [translate 5x5 clip 1x1 2x2 shape [curve 1x1]]]", cmd_clip},
+        {"push [shadow 1x1 scale 0 0 [clip 0x0 5x5 5]]", cmd_push},
+    };
+    for (const auto& [text, command] : cases) {
+        test::StackScope scope;
+        frames::Owner frame(&nuv::words::w::anon, frames::kTry);
+        const auto kind = frame.run([&] { c.run(text, command); });
+        ASSERT_TRUE(kind.has_value()) << text;
+        EXPECT_EQ(raised().id, Err::DrawInvalid) << text;
+        EXPECT_EQ(c.target->GetTransform(), gfx::Matrix3x2{}) << text;
+        EXPECT_EQ(c.ctx.s.clip_depth, 0) << text;
+        EXPECT_EQ(c.target->clip_depth(), 0u) << text;
+        EXPECT_FALSE(c.ctx.s.shadow_on) << text;
+        EXPECT_FALSE(c.ctx.shape.path) << text;  // the unfinished shape is dropped
+    }
+}
+
 TEST(GuiDrawState, APenColourSetInsideABlockDoesNotLeakOut) {
     Canvas c;
     SavedState saved;
