@@ -7,6 +7,7 @@
 #include "gui/backend/names.h"
 #include "gui/backend/platform.h"
 #include "gui/backend/startup.h"
+#include "gui/draw/context.h"
 #include "library/json.h"
 
 #include "runtime/boot_code.h"
@@ -69,6 +70,7 @@ constexpr Step kSteps[] = {
     {"json-routines", json::bind_routines},
     {"gui-names", gui_names},
     {"view-platform", gui::platform::make},
+    {"draw-words", gui::draw::register_hooks},
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 namespace nuv::hooks {
 
 Imaging g_imaging{};
+Drawing g_drawing{};
 Evaluator g_evaluator{};
 Syntax g_syntax{};
 Tracer g_tracer{};

@@ -62,8 +62,22 @@ struct Imaging {
     void (*release)(void* record);
 };
 
+// The draw engine, for the GUI backend below it.
+struct Drawing {
+    // Runs a draw block (`commands`, anything but a block! draws nothing) on the window's back
+    // buffer (window not 0) or on the image's pixels (image not null), or a window's face into
+    // the image (`face_content` with both). With `report` errors are printed and the drawing
+    // ends quietly; otherwise they reach the caller once the drawing has ended.
+    void (*draw)(uint32_t window, const Cell* image, const Cell* commands, bool layered, bool face_content,
+                 bool report);
+    // The metric question `type` about a rich-text face's laid-out text (arg0 a position or a
+    // point); the answer, a scalar, lands in *result. Allocates.
+    void (*text_box_metrics)(const Cell* face, const Cell* arg0, int32_t type, Cell* result);
+};
+
 // Filled at start-up by the layer that owns each call; every call below goes through them.
 extern Imaging g_imaging;
+extern Drawing g_drawing;
 extern Evaluator g_evaluator;
 extern Syntax g_syntax;
 extern Tracer g_tracer;

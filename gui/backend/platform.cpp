@@ -22,6 +22,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/hooks.h"
 #include "runtime/ownership.h"
 #include "runtime/stack.h"
 
@@ -156,6 +157,33 @@ uint64_t update_view(const uint64_t* args) {
     fire(Err::NotDone);
 }
 
+// Both run the draw engine (gui/draw/, above this layer) through its hooks; before it registers,
+// they raise internal not-done.
+uint64_t draw_image(const uint64_t* args) {
+    if (!hooks::g_drawing.draw) fire(Err::NotDone);
+    hooks::g_drawing.draw(0, arg_cell(args[1]), arg_cell(args[0]), false, false, false);
+    answer_none();
+    return 0;
+}
+
+// Only rich-text faces are asked; a face whose text is no string! answers none.
+uint64_t text_box_metrics(const uint64_t* args) {
+    const Cell* face = arg_cell(args[2]);
+    if (!is(face_type(face), names::sym::rich_text)) {
+        const Cell type = *slot(face, kFaceType);
+        fire(Err::FaceType, &type);
+    }
+    if (!cell::is(slot(face, kFaceText), T::String)) {
+        answer_none();
+        return 0;
+    }
+    if (!hooks::g_drawing.text_box_metrics) fire(Err::NotDone);
+    Cell result{};
+    hooks::g_drawing.text_box_metrics(face, arg_cell(args[1]), routines::arg_int(args[0]), &result);
+    *stack::arg(0) = result;
+    return 0;
+}
+
 uint64_t refresh_window(const uint64_t* args) {
     win::UpdateWindow(static_cast<uint32_t>(handle::value_of(arg_cell(args[0]))));
     answer_none();
@@ -223,7 +251,7 @@ RoutineField g_routines[] = {
     {"redraw", "face [object!]", redraw, kNoResult},
     {"show-window", "id [handle!]", not_done, kNoResult},
     {"make-view", "face [object!] parent [handle!]", not_done, kNoResult},
-    {"draw-image", "image [image!] cmds [block!]", not_done, kNoResult},
+    {"draw-image", "image [image!] cmds [block!]", draw_image, kNoResult},
     {"draw-face", "face [object!] cmds [block!]", not_done, kNoResult},
     {"do-event-loop", "no-wait? [logic!]", not_done, kNoResult},
     {"exit-event-loop", "", not_done, kNoResult},
@@ -232,7 +260,7 @@ RoutineField g_routines[] = {
      not_done, kNoResult},
     {"request-dir", "title [any-type!] dir [any-type!] filter [any-type!] keep? [logic!] multi? [logic!]",
      not_done, kNoResult},
-    {"text-box-metrics", "box [object!] arg0 [any-type!] type [integer!]", not_done, kNoResult},
+    {"text-box-metrics", "box [object!] arg0 [any-type!] type [integer!]", text_box_metrics, kNoResult},
     {"update-scroller", "scroller [object!] flags [integer!]", not_done, kNoResult},
     {"set-dark-mode", "face [object!] dark? [logic!]", set_dark_mode, kNoResult},
     {"support-dark-mode?", "", support_dark_mode, kLogicResult},

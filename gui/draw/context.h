@@ -97,4 +97,12 @@ struct DrawContext {
     int64_t saved_dpi = -1;
 };
 
+// How a window's face image is drawn under its draw block: draw_face_image, unless a test puts a
+// failing one in its place.
+extern bool (*g_face_image)(DrawContext& ctx, const Cell& image, gfx::PointF size);
+
+// The boot step `draw-words`: interns the dialect's keywords and fills hooks::g_drawing, through
+// which the backend runs draw blocks and asks rich-text metrics.
+void register_hooks();
+
 }  // namespace nuv::gui::draw

@@ -17,7 +17,7 @@ class Writer {
         out_ += "img: make image! [16x16 200.100.50]\n";
         out_ += "tile: make image! [2x1 #{FF000000FF00}]\n";
         out_ += "loop-block: [box 0x0 2x2]\nappend/only loop-block loop-block\n";
-        out_ += "rt: make object! " + std::string(kRichTextFace) + "\n";
+        out_ += kRichTextFace;
         for (int statement = 0; statement < 4 && more(); statement++) {
             switch (pick(8)) {
                 case 0: out_ += "system/view/silent?: true\n"; break;
