@@ -63,6 +63,9 @@ struct DrawState {
 struct SavedState {
     gfx::DrawingStateBlock block;
     DrawState state;
+    // The pen's and fill's brush transforms: a transformation aimed at a brush inside a block
+    // changes the brush the saved state shares, so the end of the block puts them back.
+    gfx::Matrix3x2 pen_transform, fill_transform;
 };
 
 // The path of the shape sub-dialect, or of a clip region, while it is being built.
