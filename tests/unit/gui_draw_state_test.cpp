@@ -115,10 +115,11 @@ TEST(GuiDrawState, ABlockFormEndedByAnErrorPutsTheStateBackFirst) {
         {"clip [move 1x1 line 5x5] [push [translate 5x5 clip 1x1 2x2 shape [curve 1x1]]]", cmd_clip},
         {"push [shadow 1x1 scale 0 0 [clip 0x0 5x5 5]]", cmd_push},
     };
-    for (const auto& [text, command] : cases) {
+    for (const Case& one : cases) {
+        const auto& text = one.text;
         test::StackScope scope;
         frames::Owner frame(&nuv::words::w::anon, frames::kTry);
-        const auto kind = frame.run([&] { c.run(text, command); });
+        const auto kind = frame.run([&] { c.run(one.text, one.command); });
         ASSERT_TRUE(kind.has_value()) << text;
         EXPECT_EQ(raised().id, Err::DrawInvalid) << text;
         EXPECT_EQ(c.target->GetTransform(), gfx::Matrix3x2{}) << text;
