@@ -39,28 +39,6 @@ constexpr float kTextReach = 1e6f;
 constexpr int kSplineSteps = 25;
 
 bool is_type(const Walk& w, int32_t i, TypeId t) { return w.has(i) && w.type(i) == t; }
-bool point_at(const Walk& w, int32_t i) { return w.has(i) && is_point(w.cell(i)); }
-bool number_at(const Walk& w, int32_t i) { return w.has(i) && is_number(w.cell(i)); }
-
-// The point at i, or the dialect's error there.
-PointF need_point(const Walk& w, int32_t i) {
-    if (!point_at(w, i)) draw_error(w, i);
-    return point_of(w.cell(i));
-}
-float need_number(const Walk& w, int32_t i) {
-    if (!number_at(w, i)) draw_error(w, i);
-    return number_of(w.cell(i));
-}
-// How many points follow from i on.
-int32_t count_points(const Walk& w, int32_t i) {
-    int32_t n = 0;
-    while (point_at(w, i + n)) ++n;
-    return n;
-}
-// The word at i is exactly `word`.
-bool word_at(const Walk& w, int32_t i, SymId word) {
-    return w.has(i) && w.type(i) == TypeId::Word && word_symbol(w.cell(i)) == word;
-}
 
 RectF ordered(PointF a, PointF b) {
     return {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};

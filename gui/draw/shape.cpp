@@ -7,7 +7,6 @@
 #include "gui/draw/words.h"
 #include "runtime/cycles.h"
 #include "runtime/datatypes/block.h"
-#include "runtime/datatypes/word.h"
 
 namespace nuv::gui::draw {
 
@@ -30,30 +29,12 @@ PointF mirrored(const ShapeState& s) {
     return {2 * s.current.x - s.control.x, 2 * s.current.y - s.control.y};
 }
 
-bool is_point_at(const Walk& w, int32_t i) { return w.has(i) && (w.type(i) == T::Pair || w.type(i) == T::Point2D); }
-
-int32_t points_from(const Walk& w, int32_t i) {
-    int32_t n = 0;
-    while (is_point_at(w, i + n)) ++n;
-    return n;
-}
-
-PointF point_at(const Walk& w, int32_t i) {
-    if (!is_point_at(w, i)) draw_error(w, i);
-    return point_of(w.cell(i));
-}
-
-float number_at(const Walk& w, int32_t i) {
-    if (!w.has(i) || (w.type(i) != T::Integer && w.type(i) != T::Float)) draw_error(w, i);
-    return number_of(w.cell(i));
-}
-
 // Each takes the walk at its word and leaves it on the last cell consumed.
 using Segment = void (*)(DrawContext&, Walk&, bool relative);
 
 void shape_move(DrawContext& ctx, Walk& w, bool relative) {
     ShapeState& s = ctx.shape;
-    const PointF p = point_at(w, ++w.at);
+    const PointF p = need_point(w, ++w.at);
     s.current = relative ? plus(s.current, p) : p;
     s.path->BeginFigure(s.current, figure_begin(ctx));  // ends the figure before open
     s.last_control = false;
@@ -61,7 +42,7 @@ void shape_move(DrawContext& ctx, Walk& w, bool relative) {
 
 void shape_line(DrawContext& ctx, Walk& w, bool relative) {
     ShapeState& s = ctx.shape;
-    const int32_t first = w.at + 1, n = points_from(w, first);
+    const int32_t first = w.at + 1, n = count_points(w, first);
     if (n == 0) draw_error(w, first);
     for (int32_t i = first; i < first + n; ++i) {
         const PointF p = point_of(w.cell(i));
@@ -76,7 +57,7 @@ void shape_line(DrawContext& ctx, Walk& w, bool relative) {
 template <bool Vertical>
 void shape_axis_line(DrawContext& ctx, Walk& w, bool relative) {
     ShapeState& s = ctx.shape;
-    const float v = number_at(w, ++w.at);
+    const float v = need_number(w, ++w.at);
     float& moved = Vertical ? s.current.y : s.current.x;
     moved = relative ? moved + v : v;
     s.path->AddLine(s.current);
@@ -85,11 +66,11 @@ void shape_axis_line(DrawContext& ctx, Walk& w, bool relative) {
 void shape_arc(DrawContext& ctx, Walk& w, bool relative) {
     ShapeState& s = ctx.shape;
     const int32_t i = w.at + 1;
-    const PointF end = point_at(w, i);
+    const PointF end = need_point(w, i);
     gfx::ArcSegment arc;
     arc.point = relative ? plus(s.current, end) : end;
-    arc.size = {number_at(w, i + 1), number_at(w, i + 2)};
-    arc.rotation = number_at(w, i + 3);
+    arc.size = {need_number(w, i + 1), need_number(w, i + 2)};
+    arc.rotation = need_number(w, i + 3);
     arc.sweep = gfx::SweepDirection::CounterClockwise;
     w.at = i + 3;
     // `sweep` and `large`, each at most once, in either order.
@@ -113,7 +94,7 @@ void shape_arc(DrawContext& ctx, Walk& w, bool relative) {
 template <int Group, class Add>
 void bezier_groups(DrawContext& ctx, Walk& w, bool relative, Add&& add) {
     ShapeState& s = ctx.shape;
-    const int32_t first = w.at + 1, n = points_from(w, first);
+    const int32_t first = w.at + 1, n = count_points(w, first);
     if (n == 0 || n % Group) draw_error(w, first + n - n % Group);
     for (int32_t i = first; i < first + n; i += Group) {
         const PointF base = relative ? s.current : PointF{};
@@ -201,11 +182,7 @@ void shape_level(DrawContext& ctx, const Cell& block) {
             if (!segment) draw_error(w, w.at);
             segment(ctx, w, type == T::LitWord);
         } else if (type == T::SetWord) {
-            // The word gets the walked block positioned just after it.
-            Cell word = w.cell(w.at);
-            Cell position = w.block;
-            cell::set_head(&position, w.at + 1);
-            word::set(&word, &position);
+            set_word_at(w);
         } else if (type == T::Block) {
             const Cell nested = w.cell(w.at);
             if (cycles::find(cell::node(&nested))) draw_error(w, w.at);

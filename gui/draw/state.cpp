@@ -62,21 +62,10 @@ void multiply(DrawContext& ctx, Aim aim, const Matrix3x2& n) {
     change_matrix(ctx, aim, [&](Matrix3x2& m) { backend::matrix_multiply(m, n, &m, ctx.matrix_prepend); });
 }
 
-bool is_point_at(const Walk& w, int32_t i) { return w.has(i) && (w.type(i) == T::Pair || w.type(i) == T::Point2D); }
-bool is_number_at(const Walk& w, int32_t i) { return w.has(i) && (w.type(i) == T::Integer || w.type(i) == T::Float); }
 // A scale factor may also be a percent! (its fraction: 50% is 0.5).
-bool is_factor_at(const Walk& w, int32_t i) { return is_number_at(w, i) || (w.has(i) && w.type(i) == T::Percent); }
-bool is_word_at(const Walk& w, int32_t i, SymId sym) {
-    return w.has(i) && w.type(i) == T::Word && word_symbol(w.cell(i)) == sym;
-}
-
-float number_at(const Walk& w, int32_t i, bool factor = false) {
-    if (!(factor ? is_factor_at(w, i) : is_number_at(w, i))) draw_error(w, i);
+float need_factor(const Walk& w, int32_t i) {
+    if (!number_at(w, i) && !(w.has(i) && w.type(i) == T::Percent)) draw_error(w, i);
     return number_of(w.cell(i));
-}
-gfx::PointF point_at(const Walk& w, int32_t i) {
-    if (!is_point_at(w, i)) draw_error(w, i);
-    return point_of(w.cell(i));
 }
 
 // The end of a command whose last argument is at `last`: `change` changes the state for the
@@ -205,35 +194,35 @@ void add_shadow(DrawContext& ctx, const Shadow& shadow) {
 void cmd_rotate(DrawContext& ctx, Walk& w) {
     const Aim aim = read_aim(w);
     int32_t last = w.at + 1;
-    const float angle = number_at(w, last);
+    const float angle = need_number(w, last);
     gfx::PointF centre;
-    if (is_point_at(w, last + 1)) centre = point_at(w, ++last);
+    if (point_at(w, last + 1)) centre = need_point(w, ++last);
     transform_by(ctx, w, aim, last, Matrix3x2::rotation(angle, centre));
 }
 
 void cmd_scale(DrawContext& ctx, Walk& w) {
     const Aim aim = read_aim(w);
     int32_t last = w.at + 2;
-    const float sx = number_at(w, last - 1, true), sy = number_at(w, last, true);
+    const float sx = need_factor(w, last - 1), sy = need_factor(w, last);
     gfx::PointF centre;
-    if (is_point_at(w, last + 1)) centre = point_at(w, ++last);
+    if (point_at(w, last + 1)) centre = need_point(w, ++last);
     transform_by(ctx, w, aim, last, Matrix3x2::scale(sx, sy, centre));
 }
 
 void cmd_translate(DrawContext& ctx, Walk& w) {
     const Aim aim = read_aim(w);
     const int32_t last = w.at + 1;
-    const gfx::PointF by = point_at(w, last);
+    const gfx::PointF by = need_point(w, last);
     transform_by(ctx, w, aim, last, Matrix3x2::translation(by.x, by.y));
 }
 
 void cmd_skew(DrawContext& ctx, Walk& w) {
     const Aim aim = read_aim(w);
     int32_t last = w.at + 1;
-    const float x = number_at(w, last);
-    const float y = is_number_at(w, last + 1) ? number_at(w, ++last) : 0;  // one angle skews x only
+    const float x = need_number(w, last);
+    const float y = number_at(w, last + 1) ? need_number(w, ++last) : 0;  // one angle skews x only
     gfx::PointF centre;
-    if (is_point_at(w, last + 1)) centre = point_at(w, ++last);
+    if (point_at(w, last + 1)) centre = need_point(w, ++last);
     transform_by(ctx, w, aim, last, Matrix3x2::skew(x, y, centre));
 }
 
@@ -242,10 +231,10 @@ void cmd_transform(DrawContext& ctx, Walk& w) {
     const Aim aim = read_aim(w);
     int32_t i = w.at + 1;
     gfx::PointF centre;
-    if (is_point_at(w, i)) centre = point_at(w, i++);
-    const float angle = number_at(w, i);
-    const float sx = number_at(w, i + 1, true), sy = number_at(w, i + 2, true);
-    const gfx::PointF by = point_at(w, i + 3);
+    if (point_at(w, i)) centre = need_point(w, i++);
+    const float angle = need_number(w, i);
+    const float sx = need_factor(w, i + 1), sy = need_factor(w, i + 2);
+    const gfx::PointF by = need_point(w, i + 3);
     finish(ctx, w, i + 3, false, [&] {
         multiply(ctx, aim, Matrix3x2::rotation(angle, centre));
         multiply(ctx, aim, Matrix3x2::scale(sx, sy, centre));
@@ -261,7 +250,7 @@ void cmd_matrix(DrawContext& ctx, Walk& w) {
     if (m.tail - m.at != 6) draw_error(w, i);
     float v[6];
     for (int k = 0; k < 6; ++k) {
-        if (!is_number_at(m, m.at + k)) draw_error(w, i);
+        if (!number_at(m, m.at + k)) draw_error(w, i);
         v[k] = number_of(m.cell(m.at + k));
     }
     w.at = i;
@@ -288,12 +277,12 @@ void cmd_push(DrawContext& ctx, Walk& w) {
 // optional block the clip is limited to.
 void cmd_clip(DrawContext& ctx, Walk& w) {
     const int32_t i = w.at + 1;
-    const bool rectangle = is_point_at(w, i);
+    const bool rectangle = point_at(w, i);
     int32_t last = i;
     gfx::PointF a, b;
     if (rectangle) {
-        a = point_at(w, i);
-        b = point_at(w, ++last);
+        a = need_point(w, i);
+        b = need_point(w, ++last);
     } else if (!w.has(i) || w.type(i) != T::Block) {
         draw_error(w, i);
     }
@@ -332,7 +321,7 @@ void cmd_shadow(DrawContext& ctx, Walk& w) {
         if (w.has(i + 1) && w.type(i + 1) == T::Integer) shadow.spread = number_of(w.cell(++i));
     }
     if (w.has(i + 1) && colour_of(w.cell(i + 1), &shadow.colour)) ++i;
-    if (is_word_at(w, i + 1, words::inset)) {
+    if (word_at(w, i + 1, words::inset)) {
         shadow.inset = true;
         ++i;
     }

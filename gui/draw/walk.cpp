@@ -79,6 +79,30 @@ bool colour_of(const Cell& c, uint32_t* colour, bool* has_alpha) {
     return true;
 }
 
+bool point_at(const Walk& w, int32_t i) { return w.has(i) && is_point(w.cell(i)); }
+
+bool number_at(const Walk& w, int32_t i) { return w.has(i) && is_number(w.cell(i)); }
+
+bool word_at(const Walk& w, int32_t i, SymId word) {
+    return w.has(i) && w.type(i) == T::Word && word_symbol(w.cell(i)) == word;
+}
+
+gfx::PointF need_point(const Walk& w, int32_t i) {
+    if (!point_at(w, i)) draw_error(w, i);
+    return point_of(w.cell(i));
+}
+
+float need_number(const Walk& w, int32_t i) {
+    if (!number_at(w, i)) draw_error(w, i);
+    return number_of(w.cell(i));
+}
+
+int32_t count_points(const Walk& w, int32_t i) {
+    int32_t n = 0;
+    while (point_at(w, i + n)) ++n;
+    return n;
+}
+
 // ---- The dialect's error
 
 namespace {
@@ -194,6 +218,13 @@ Handler handler_of(SymId sym) {
 
 }  // namespace
 
+void set_word_at(const Walk& w) {
+    Cell word = w.cell(w.at);
+    Cell position = w.block;
+    cell::set_head(&position, w.at + 1);
+    word::set(&word, &position);
+}
+
 void parse_draw(DrawContext& ctx, const Cell& block) {
     Walk w = walk_of(block, ctx.report);
     if (cycles::find(w.node)) {
@@ -211,14 +242,9 @@ void parse_draw(DrawContext& ctx, const Cell& block) {
                 handler(ctx, w);
                 break;
             }
-            case T::SetWord: {
-                // The word gets the walked block positioned just after it.
-                Cell word = c;
-                Cell position = w.block;
-                cell::set_head(&position, w.at + 1);
-                word::set(&word, &position);
+            case T::SetWord:
+                set_word_at(w);
                 break;
-            }
             case T::Block:
                 if (cell::node(&c) == w.node) draw_error(w, w.at);
                 parse_draw(ctx, c);

@@ -44,6 +44,18 @@ bool colour_of(const Cell& c, uint32_t* colour, bool* has_alpha = nullptr);
 // The value of a word! (none when unset or unbound), for the words the dialect looks up.
 Cell word_value(const Cell& c);
 
+// ---- Readers at a position of the walk (i may be the tail)
+
+// A point, a number, or exactly the word! `word` is there.
+bool point_at(const Walk& w, int32_t i);
+bool number_at(const Walk& w, int32_t i);
+bool word_at(const Walk& w, int32_t i, SymId word);
+// The point or number at i, or the dialect's error there.
+gfx::PointF need_point(const Walk& w, int32_t i);
+float need_number(const Walk& w, int32_t i);
+// How many points follow from i on.
+int32_t count_points(const Walk& w, int32_t i);
+
 // The dialect's error at cell i of the walk (i may be the tail): draw-infinite when that cell is
 // a block of the walked series, else draw-invalid, with arg1 the walked block positioned at i.
 // With system/view/silent? true nothing is made; with the walk's report flag the error is printed;
@@ -56,6 +68,10 @@ Cell word_value(const Cell& c);
 struct Stopped {};
 
 // ---- The walk
+
+// The set-word at the walk's position gets the walked block positioned just after it. Allocates
+// and may run change notices.
+void set_word_at(const Walk& w);
 
 // Walks one level of a draw block, nested blocks included, in the context.
 void parse_draw(DrawContext& ctx, const Cell& block);
