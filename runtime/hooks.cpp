@@ -3,6 +3,7 @@
 
 namespace nuv::hooks {
 
+Events g_events{};
 Imaging g_imaging{};
 Drawing g_drawing{};
 Evaluator g_evaluator{};

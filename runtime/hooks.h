@@ -75,7 +75,15 @@ struct Drawing {
     void (*text_box_metrics)(const Cell* face, const Cell* arg0, int32_t type, Cell* result);
 };
 
+// The GUI's message loop, for `wait` in the evaluator below it.
+struct Events {
+    // Handles one pending message at most, without waiting; answers whether it handled one.
+    // Allocates and raises nothing.
+    bool (*do_events)(bool no_wait);
+};
+
 // Filled at start-up by the layer that owns each call; every call below goes through them.
+extern Events g_events;
 extern Imaging g_imaging;
 extern Drawing g_drawing;
 extern Evaluator g_evaluator;
