@@ -7,7 +7,7 @@
 #pragma once
 #include <cstdint>
 
-#include "gui/backend/names.h"
+#include "gui/backend/event.h"
 #include "host/win/window.h"
 #include "runtime/cell.h"
 
@@ -18,8 +18,8 @@ namespace nuv::gui::backend {
 using host::win::HWND;
 using host::win::LRESULT;
 
-// The private message that carries a window command: wParam is the command's event type, the
-// index of `minimize`, `maximize` or `restore` in the GUI words (names::WordIndex).
+// The private message that carries a window command: wParam is the command's event type id
+// (event::Type: `minimize`, `maximize` or `restore`).
 inline constexpr uint32_t WM_WINDOW_COMMAND = 0x402;
 
 // Facet positions of a face object that the window procedure reads.
@@ -52,7 +52,7 @@ LRESULT window_procedure(HWND window, uint32_t message, intptr_t wParam, intptr_
 // `minimize` and `maximize` ask the window to change its state; `restore` shows a minimised or
 // maximised window normally again and brings a face's window to the front. Other words do
 // nothing.
-void window_command(HWND window, names::WordIndex type);
+void window_command(HWND window, event::Type type);
 
 // The face of a window: the object in its resource slot, or null when the window belongs to no
 // face. Valid until the next allocation.
