@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "gui/backend/event.h"
 #include "gui/backend/names.h"
 #include "gui/backend/platform.h"
 #include "gui/backend/startup.h"
@@ -61,6 +62,13 @@ void gui_names() {
     gui::reset_statics();
 }
 
+// event!, registered with its words rooted, as the image's own words are.
+void event_datatype() {
+    runtime::set_auto_root(true);
+    gui::event::init();
+    runtime::set_auto_root(false);
+}
+
 constexpr Step kSteps[] = {
     {"routines", routines::bind_runtime},
     {"type-predicates", routines::bind_predicates},
@@ -68,6 +76,7 @@ constexpr Step kSteps[] = {
     {"codecs", put_codecs},
     {"tool-routines", routines::bind_tools},
     {"json-routines", json::bind_routines},
+    {"event-datatype", event_datatype},
     {"gui-names", gui_names},
     {"view-platform", gui::platform::make},
     {"draw-words", gui::draw::register_hooks},

@@ -163,7 +163,7 @@ TEST_F(ActionsTable, ChangeCountsItsRangeInTheSeries) {
 }
 
 TEST_F(ActionsTable, FormAndMoldBudgets) {
-    Cell no_form{static_cast<uint32_t>(TypeId::Event), 0, 0, 0};  // a type with no slots here
+    Cell no_form{static_cast<uint32_t>(TypeId::Symbol), 0, 0, 0};  // a type with no form
     struct Case {
         const char* what;
         std::function<std::vector<Cell>()> args;

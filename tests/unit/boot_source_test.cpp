@@ -154,8 +154,8 @@ TEST(BootSourceTest, FilesLex) {
     EXPECT_EQ(units[0].file, "boot/actions.nuv");
     EXPECT_EQ(units[1].file, "boot/natives.nuv");
     const std::set<std::string> steps = {"routines", "type-predicates", "system-tables", "codecs",
-                                         "tool-routines", "json-routines", "gui-names", "view-platform",
-                                         "draw-words"};
+                                         "tool-routines", "event-datatype", "json-routines", "gui-names",
+                                         "view-platform", "draw-words"};
     for (const Unit& unit : units) {
         if (unit.kind == "step") {
             EXPECT_TRUE(steps.count(unit.name)) << unit.name;
