@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gui/backend/event.h"
+#include "gui/backend/loop.h"
 #include "gui/backend/names.h"
 #include "gui/backend/platform.h"
 #include "gui/backend/startup.h"
@@ -60,6 +61,7 @@ void put_codecs() {
 void gui_names() {
     gui::names::init();
     gui::reset_statics();
+    gui::loop::reset();
 }
 
 // event!, registered with its words rooted, as the image's own words are.

@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 
+#include "gui/backend/event.h"
 #include "host/win/window.h"
 #include "runtime/cell.h"
 
@@ -14,17 +15,6 @@ namespace nuv::gui::dispatch {
 
 using host::win::HWND;
 using host::win::MSG;
-
-// The message records an operating-system event's word 2 indexes: a ring the events take in
-// turn, never freed, so an event kept after its message ended reads a stale but valid record.
-inline constexpr uint32_t kMessageRecords = 64;
-// The record of an index (taken modulo the ring's size).
-const MSG& message_record(uint32_t index);
-
-// The modifier and button flags of the event word 3 (the events' flag bits).
-inline constexpr uint32_t kFlagCommand = 0x80000000, kFlagAlt = 0x40000000, kFlagShift = 0x20000000,
-                          kFlagControl = 0x10000000, kFlagAway = 0x04000000, kFlagDown = 0x02000000,
-                          kFlagMidDown = 0x01000000, kFlagAltDown = 0x00800000, kFlagAuxDown = 0x00400000;
 
 // The input state of the process.
 struct InputState {
@@ -37,7 +27,8 @@ struct InputState {
 };
 inline InputState g_input;
 
-// Back to the state before start-up (also forgets the ring's records).
+// Back to the state before start-up; installs the facets and the sending that event values
+// borrow (event::g_dispatch). Run by the boot step `gui-names`.
 void reset();
 
 // The keyboard's modifier flags (control, shift, alt) and, unless `modifiers_only`, the mouse
@@ -48,18 +39,32 @@ uint32_t mouse_key_flags(intptr_t wparam);
 // The flags a key event carries: the forced ones while a sent key is handled, else the keyboard's.
 uint32_t key_flags();
 
-// Fills the current event record for the message as an event of `type` (an event type id, 1-38)
-// and hands it to system/view/awake; answers 1 to let the message go on, 0 when it was answered
+// The `flags` of a `menu` event: the menu item's symbol, kept whole, or this for none.
+inline constexpr uint32_t kNoMenuItem = 0xFFFFFFFF;
+
+// Fills the current event record for the message (kept in the message ring) as an event of
+// `type` and hands it to system/view/awake; answers 1 to let the message go on, 0 when it was answered
 // `stop`. Errors and throws of the handlers are dropped (the answer is then 1). When a handler
 // closed the last window of a view (the loop depth dropped), WM_QUIT is posted. Allocates.
-int32_t make_event(const MSG& msg, int32_t type, uint32_t flags);
+int32_t make_event(const MSG& msg, event::Type type, uint32_t flags);
 // The same for a message a window procedure handles, its time and point those of the message the
 // loop took last.
-int32_t make_event(HWND hwnd, uint32_t message, intptr_t wparam, intptr_t lparam, int32_t type, uint32_t flags);
+int32_t make_event(HWND hwnd, uint32_t message, intptr_t wparam, intptr_t lparam, event::Type type, uint32_t flags);
+// The same with the type's id.
+inline int32_t make_event(HWND hwnd, uint32_t message, intptr_t wparam, intptr_t lparam, int32_t type,
+                          uint32_t flags) {
+    return make_event(hwnd, message, wparam, lparam, static_cast<event::Type>(type), flags);
+}
 
-// A facet of an operating-system event (`facet`: 2 face, 3 window, 4 offset, 5 key, 6 picked,
-// 15 orientation) written to *out; the others read the event's words alone. Allocates.
-void os_facet(const Cell* event, int32_t facet, Cell* out);
+// A facet of an operating-system event (face, window, offset, key, picked or orientation), pushed
+// on the argument stack and answered. Allocates.
+const Cell* os_facet(const Cell* event, event::Facet facet);
+
+// The current event record: the one cell every operating-system event rewrites.
+const Cell* current_event();
+
+// The face in a window's resource slot, or null. Valid until the next allocation.
+const Cell* window_face(HWND hwnd);
 
 // The key word of a virtual key without a character, or nullptr.
 const Cell* key_word(uint32_t vk);

@@ -6,6 +6,7 @@
 
 #include "gui/backend/dpi.h"
 #include "gui/backend/fonts.h"
+#include "gui/backend/loop.h"
 #include "gui/backend/names.h"
 #include "gui/backend/startup.h"
 #include "gui/backend/view_object.h"
@@ -253,8 +254,8 @@ RoutineField g_routines[] = {
     {"make-view", "face [object!] parent [handle!]", not_done, kNoResult},
     {"draw-image", "image [image!] cmds [block!]", draw_image, kNoResult},
     {"draw-face", "face [object!] cmds [block!]", not_done, kNoResult},
-    {"do-event-loop", "no-wait? [logic!]", not_done, kNoResult},
-    {"exit-event-loop", "", not_done, kNoResult},
+    {"do-event-loop", "no-wait? [logic!]", loop::do_event_loop_routine, kLogicResult},
+    {"exit-event-loop", "", loop::exit_event_loop_routine, kNoResult},
     {"request-font", "font [object!] selected [any-type!] mono? [logic!]", fonts::request_font_routine, kNoResult},
     {"request-file", "title [any-type!] name [any-type!] filter [any-type!] save? [logic!] multi? [logic!]",
      not_done, kNoResult},

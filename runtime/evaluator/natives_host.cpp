@@ -23,6 +23,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/hooks.h"
 #include "runtime/os.h"
 #include "runtime/output.h"
 #include "runtime/stack.h"
@@ -180,6 +181,10 @@ void wait(bool check, const int32_t*) {
     default: fire(Err::InvalidArg, value);
     }
     if (seconds > 0) os::sleep_seconds(seconds);  // NaN, 0 and below sleep not at all
+    // Then the GUI's pending messages, one per call, until none is left.
+    if (hooks::g_events.do_events)
+        while (hooks::g_events.do_events(true)) {
+        }
     none::set(stack::arg(0));
 }
 
