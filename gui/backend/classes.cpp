@@ -1,7 +1,6 @@
 // The sixteen window classes of face windows and the subclass procedures of four of them.
 #include "gui/backend/classes.h"
 
-#include <cstdio>
 #include <string>
 
 #include "gui/backend/window_proc.h"
@@ -13,6 +12,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/errors.h"
+#include "runtime/output.h"
 
 namespace nuv::gui::backend {
 
@@ -75,8 +75,8 @@ uint32_t background_of(int colour) { return ctl::argb(win::GetSysColor(colour));
 
 // Prints the line and raises not-here with the base class's name.
 [[noreturn]] void base_unreadable(std::u16string_view base) {
-    std::fputs("*** Error in GetClassInfoEx\n", stdout);
-    std::fflush(stdout);
+    constexpr std::string_view kLine = "*** Error in GetClassInfoEx\n";
+    output::write_text(kLine.data(), kLine.size());
     const std::string name = host::utf8_of(base);
     Cell word{};
     word::make_at(symbol::make_utf8(reinterpret_cast<const uint8_t*>(name.data()), name.size()), &word);
@@ -91,7 +91,6 @@ bool registered(std::u16string_view name) {
 }  // namespace
 
 void register_window_classes() {
-    ctl::register_classes();
     win::WNDCLASS own;
     own.style = win::CS_VREDRAW | win::CS_HREDRAW | win::CS_DBLCLKS;
     own.cursor = win::LoadCursor(win::IDC_ARROW);

@@ -31,10 +31,10 @@ inline constexpr std::u16string_view kFieldFaceClass = u"NuvField";
 
 inline constexpr int32_t kClassCount = 16;
 
-// Registers the own classes, then the superclasses in order (the controls' classes first). A base
-// class that cannot be read prints "*** Error in GetClassInfoEx" and raises not-here with the base
-// class's name: start-up stops. Classes already registered by this procedure are kept. Allocates
-// only to raise.
+// Registers the own classes, then the superclasses in order, over the controls' classes (which
+// host::controls::register_classes registers). A base class that cannot be read prints
+// "*** Error in GetClassInfoEx" and raises not-here with the base class's name: start-up stops.
+// Classes already registered are kept. Allocates only to raise.
 void register_window_classes();
 // Unregisters all sixteen; the next register_window_classes starts afresh.
 void unregister_window_classes();

@@ -5,7 +5,9 @@
 #include <string_view>
 #include <vector>
 
+#include "gui/backend/classes.h"
 #include "gui/backend/dpi.h"
+#include "gui/backend/event.h"
 #include "gui/backend/render.h"
 #include "gui/backend/view_object.h"
 #include "host/controls/controls.h"
@@ -85,11 +87,15 @@ void init() {
     tuple::set_list(view_object::at(platform, kVersionField), 3, version);
     dpi::init_from_cursor();
     make_default_font(nullptr);
+    host::controls::register_classes();
+    backend::register_window_classes();
     integer::set(view_object::at(view_object::platform(), kBuildField), kBuild);
     integer::set(view_object::at(view_object::platform(), kProductField), kProduct);
     fill_view_metrics();
     // No theme library reports a preference here: the system is light.
     g_backend.system_dark = false;
+    // The block the events' `flags` facet answers lives through every collection.
+    event::keep_flag_block();
     g_backend.font_kind = kind("font", release_font);
     g_backend.com_kind = kind("com-object", release_com);
     // Records drawn with the old device are freed and their windows painted again.

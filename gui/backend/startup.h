@@ -42,8 +42,9 @@ public:
 void reset_statics();
 
 // gui/init: the version flags and the platform object's version, build and product, the DPI of
-// the display under the pointer, the default font, the metrics, the dark-mode preference and the
-// handle kinds. Internal not-done when system/view/platform is no object of 35 fields. Allocates.
+// the display under the pointer, the default font, the window classes of faces (a class that
+// cannot be made stops start-up), the metrics, the dark-mode preference, the mark of the events'
+// flag block and the handle kinds. Internal not-done when system/view/platform is no object of 35 fields. Allocates.
 void init();
 
 // Makes the default GUI font from the message font at the current DPI (the stock GUI font when

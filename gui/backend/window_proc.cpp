@@ -35,6 +35,7 @@ namespace win = host::win;
 namespace gfx = host::gfx;
 namespace ctl = host::controls;
 using T = TypeId;
+using dispatch::window_face;
 using event::Type;
 
 // Messages and codes the window model does not name.
@@ -96,7 +97,7 @@ bool font_colour(const Cell* face, gfx::COLORREF* out) {
 
 // Raises the event on the window for the message; answers 1 to go on, 0 for `stop`.
 int32_t raise(HWND window, uint32_t message, intptr_t wParam, intptr_t lParam, Type type) {
-    return dispatch::make_event(window, message, wParam, lParam, static_cast<int32_t>(type), 0);
+    return dispatch::make_event(window, message, wParam, lParam, type, 0);
 }
 
 // The client origin of the window (its top-left corner in client coordinates), computed and
@@ -350,13 +351,6 @@ void relayout(const Cell* pane, std::unordered_set<gfx::HFONT>* seen) {
 }
 
 }  // namespace
-
-const Cell* window_face(HWND window) {
-    const win::WindowExtra* extra = win::GetWindowExtra(window);
-    if (!extra || !extra->face_slot) return nullptr;
-    const Cell* face = resource_slots::at(static_cast<int32_t>(extra->face_slot));
-    return face && cell::is(face, T::Object) ? face : nullptr;
-}
 
 intptr_t store_move_or_size(HWND window, const Cell* face, uint32_t message, intptr_t packed) {
     win::WindowExtra* extra = win::GetWindowExtra(window);

@@ -54,10 +54,6 @@ LRESULT window_procedure(HWND window, uint32_t message, intptr_t wParam, intptr_
 // nothing.
 void window_command(HWND window, event::Type type);
 
-// The face of a window: the object in its resource slot, or null when the window belongs to no
-// face. Valid until the next allocation.
-const Cell* window_face(HWND window);
-
 // A window face's WM_MOVE or WM_SIZE: the face's `offset` (the window's outer position) or
 // `size` set from the packed client point, in units, a pair! for a size given as one. Answers
 // the packed point in pixels (the outer position for a move). Allocates nothing.
