@@ -13,10 +13,12 @@
 #include "gui/backend/dispatch.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/loop.h"
+#include "gui/backend/render.h"
 #include "gui/backend/window_proc.h"
 #include "host/clipboard.h"
 #include "host/controls/controls.h"
 #include "host/controls/edit.h"
+#include "host/win/displays.h"
 #include "host/win/keys.h"
 #include "host/win/window.h"
 #include "runtime/datatypes/context.h"
@@ -127,6 +129,50 @@ TEST_F(GuiWindowProc, SizeByCodeRaisesResizeTwiceAndKeepsAPairSize) {
     win::SetWindowPos(h, 0, 30, 40, 0, 0, win::SWP_NOSIZE | win::SWP_NOZORDER | win::SWP_NOACTIVATE);
     EXPECT_EQ(logged(), "[move]");
     EXPECT_EQ(eval_text("reduce [w/offset/x w/offset/y]"), "[30.0 40.0]");
+}
+
+// Dragging the frame: `moving` and `resizing` while it lasts, one `resize` per size change, and
+// the last kind once more at the end.
+TEST_F(GuiWindowProc, DraggingReportsDuringAndOnceAtTheEnd) {
+    run("w: make face-proto [type: 'window]");
+    const win::HWND h = show("w", kWindowClass, win::WS_VISIBLE, 0, 10, 20, 100, 100);
+    clear_log();
+    win::SendMessage(h, win::WM_ENTERSIZEMOVE, 0, 0);
+    win::RECT rect{50, 60, 150, 160};
+    EXPECT_EQ(win::SendMessage(h, win::WM_MOVING, 0, reinterpret_cast<intptr_t>(&rect)), 1);
+    EXPECT_EQ(eval_text("reduce [w/offset/x w/offset/y]"), "[50.0 60.0]");
+    rect = {50, 60, 170, 190};
+    EXPECT_EQ(win::SendMessage(h, 0x0214, 8, reinterpret_cast<intptr_t>(&rect)), 1);
+    EXPECT_EQ(eval_text("reduce [w/size/x w/size/y]"), "[120.0 130.0]");
+    win::SetWindowPos(h, 0, 0, 0, 120, 130, win::SWP_NOMOVE | win::SWP_NOZORDER | win::SWP_NOACTIVATE);
+    EXPECT_EQ(win::SendMessage(h, win::WM_EXITSIZEMOVE, 0, 0), 0);
+    EXPECT_EQ(logged(), "[moving resizing resize resize]");
+    EXPECT_EQ(g_in_size_move, 0);
+    // A drag that only moved ends with `move`.
+    clear_log();
+    win::SendMessage(h, win::WM_ENTERSIZEMOVE, 0, 0);
+    rect = {5, 6, 125, 136};
+    win::SendMessage(h, win::WM_MOVING, 0, reinterpret_cast<intptr_t>(&rect));
+    win::SendMessage(h, win::WM_EXITSIZEMOVE, 0, 0);
+    EXPECT_EQ(logged(), "[moving move]");
+}
+
+// The background of a face without a draw block: its colour; a child without one gets its
+// class's, unless the parent is a tab panel, whose children take the window colour.
+TEST_F(GuiWindowProc, BackgroundOfAFaceWithoutADrawBlock) {
+    run("w: make face-proto [type: 'window color: 255.0.0] "
+        "a: make face-proto [type: 'panel color: 0.255.0] b: make face-proto [type: 'panel] "
+        "c: make face-proto [type: 'panel parent: make face-proto [type: 'tab-panel]]");
+    const win::HWND h = show("w", kWindowClass, win::WS_VISIBLE, 0, 0, 0, 120, 40);
+    show("a", kPanelClass, win::WS_VISIBLE, h, 0, 0, 40, 40);
+    show("b", kPanelClass, win::WS_VISIBLE, h, 40, 0, 40, 40);
+    show("c", kPanelClass, win::WS_VISIBLE, h, 80, 0, 40, 40);
+    win::InvalidateRect(h, nullptr, true);
+    pump();
+    const Snapshot shot(h, 120, 40);
+    EXPECT_EQ(shot.at(20, 20), 0xFF00FF00u);
+    EXPECT_EQ(shot.at(60, 20), ctl::argb(win::GetSysColor(win::COLOR_BTNFACE)));
+    EXPECT_EQ(shot.at(100, 20), ctl::argb(win::GetSysColor(win::COLOR_WINDOW)));
 }
 
 TEST_F(GuiWindowProc, MinimisedPositionRaisesNoMove) {
@@ -565,6 +611,18 @@ TEST_F(GuiWindowProc, PanelWithADrawBlockPaintsWhatDrawGives) {
     EXPECT_EQ(differ, 0);
     EXPECT_EQ(shot.at(50, 5), 0xFF0000FFu);
     EXPECT_FALSE(win::GetUpdateRect(panel, nullptr));
+    // A new size: the back buffer follows and the window is painted again; destroyed, the
+    // window's record goes.
+    const RenderTargetRecord* record_of_window = window_render_target(panel);
+    ASSERT_NE(record_of_window, nullptr);
+    win::SetWindowPos(panel, 0, 0, 0, 60, 50, win::SWP_NOMOVE | win::SWP_NOZORDER | win::SWP_NOACTIVATE);
+    ASSERT_TRUE(record_of_window->target && record_of_window->target->bitmap());
+    EXPECT_EQ(record_of_window->target->bitmap()->width(), 60);
+    EXPECT_EQ(record_of_window->target->bitmap()->height(), 50);
+    EXPECT_TRUE(win::GetUpdateRect(panel, nullptr));
+    const int32_t records = render_target_count();
+    win::DestroyWindow(panel);
+    EXPECT_EQ(render_target_count(), records - 1);
 }
 
 }  // namespace
