@@ -340,6 +340,42 @@ TEST_F(GuiLoop, DoEventLoopWithoutWaitingHandlesOneMessage) {
     EXPECT_TRUE(win::PeekMessage(&msg, 0, win::WM_QUIT, win::WM_QUIT, win::PM_REMOVE));
 }
 
+TEST_F(GuiLoop, MadeEventsAreSentAsTheirMessages) {
+    eval_text("system/view/awake: func [event /with face] [repend log [event/type event/offset copy event/flags "
+              "same? event/face fa] 'done]");
+    test::check_cases({
+        // At once: pre-dispatched and dispatched before send-event-os answers.
+        {"send-event-os make event! [type: 'down face: fa offset: 10x20 flags: [control]] false", "true"},
+        {"also log log: copy []", "[down (10, 20) [down control] true]"},
+        {"send-event-os make event! [type: 'alt-up face: fa offset: 3x4] false", "true"},
+        {"also log log: copy []", "[alt-up (3, 4) [] true]"},
+        // Queued: posted, handled by the loop (a key-down sent alone comes with no text to translate).
+        {"reduce [send-event-os make event! [type: 'key-down key: #\"q\" face: fa] true length? log]", "[true 0]"},
+        {"wait 0 collect [foreach [t o f s] log [keep t]]", "[key-down]"},
+        {"log: copy [] send-event-os make event! [type: 'wheel face: fa offset: 5x5 picked: 2] false", "true"},
+        {"also log log: copy []", "[wheel (5, 5) [] true]"},
+        // A leave is sent as one: `over` with the away flag.
+        {"send-event-os make event! [type: 'over face: fa flags: [away]] false also log log: copy []",
+         "[over (0, 0) [away] true]"},
+        // What cannot be sent: no face, a face without a window, a type no message stands for, a
+        // window command for a face that is no window.
+        {"send-event-os make event! [type: 'down] false", "false"},
+        {"send-event-os make event! [type: 'down face: make face-proto []] false", "false"},
+        {"send-event-os make event! [type: 'click face: fa] false", "false"},
+        {"send-event-os make event! [type: 'minimize face: fa] false", "false"},
+        {"log", "[]"},
+    });
+}
+
+TEST_F(GuiLoop, MenuEventsPickTheirItemWhole) {
+    eval_text("system/view/awake: func [event /with face] [repend log [event/type event/picked event/offset] 'done]");
+    dispatch::g_input.menu_point = {7, 9};
+    const win::MSG msg{a_, win::WM_USER, 0, 0, 0, {}};
+    dispatch::make_event(msg, event::Type::Menu, symbol::make_cstr("open-file"));
+    dispatch::make_event(msg, event::Type::Menu, dispatch::kNoMenuItem);
+    EXPECT_EQ(eval_text("log"), "[menu open-file (7, 9) menu none (7, 9)]");
+}
+
 // The awake of the nested-loop tests: `x` runs an inner loop and, once it ends, posts `q` after
 // a while, which only a loop still running would see; `y` closes the last window of as many views as `closes`.
 constexpr const char* kNested =
