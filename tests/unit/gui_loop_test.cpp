@@ -310,6 +310,49 @@ TEST_F(GuiLoop, RightPressWhileAnotherWindowHoldsTheCaptureRaisesNothing) {
     mouse(a_, win::WM_RBUTTONUP, 20, 30);
 }
 
+TEST_F(GuiLoop, ReleasingTheLeftButtonFreesABaseFacesCapture) {
+    const struct {
+        const char* type;
+        bool kept;
+    } cases[] = {{"base", false}, {"panel", true}};
+    for (const auto& c : cases) {
+        eval_text(std::string("fa/type: '") + c.type);
+        win::SetCapture(a_);
+        mouse(a_, win::WM_LBUTTONUP, 20, 30);
+        EXPECT_EQ(eval_text("wait 0 collect [foreach e log [keep e/1]]"), "[up]") << c.type;
+        EXPECT_EQ(win::GetCapture() == a_, c.kept) << c.type;
+        win::ReleaseCapture();
+        eval_text("clear log");
+    }
+}
+
+TEST_F(GuiLoop, ScrollEventsNameTheRequestAndReadTheBar) {
+    eval_text("system/view/awake: func [event /with face] [repend log [event/key event/picked event/orientation] 'done]");
+    win::SetWindowLong(a_, win::GWL_STYLE, win::GetWindowLong(a_, win::GWL_STYLE) | win::WS_VSCROLL | win::WS_HSCROLL);
+    win::SCROLLINFO info;
+    info.fMask = win::SIF_RANGE | win::SIF_PAGE | win::SIF_POS;
+    info.nMax = 99, info.nPage = 10, info.nPos = 30;
+    win::SetScrollInfo(a_, win::SB_VERT, &info, false);
+    info.nPos = 12;
+    win::SetScrollInfo(a_, win::SB_HORZ, &info, false);
+    win::set_scroll_track(a_, win::SB_HORZ, 40);
+    const struct {
+        uint32_t message;
+        intptr_t request;
+        const char* logged;
+    } cases[] = {
+        {win::WM_VSCROLL, win::SB_PAGEDOWN, "[page-down 30 vertical]"},
+        {win::WM_VSCROLL, win::SB_LINEUP, "[up 30 vertical]"},
+        {win::WM_VSCROLL, win::SB_BOTTOM, "[end 30 vertical]"},
+        {win::WM_HSCROLL, win::SB_PAGEUP, "[page-left 12 horizontal]"},
+        {win::WM_HSCROLL, win::SB_THUMBTRACK, "[track 40 horizontal]"},
+    };
+    for (const auto& c : cases) {
+        dispatch::make_event(a_, c.message, c.request, 0, event::Type::Scroll, 0);
+        EXPECT_EQ(eval_text("also log log: copy []"), c.logged) << c.request;
+    }
+}
+
 TEST_F(GuiLoop, EventsReadTheirOwnMessageRecords) {
     // A kept event still reads its own message, however many came after it.
     mouse(a_, win::WM_LBUTTONDOWN, 20, 30, win::MK_LBUTTON);
