@@ -131,6 +131,32 @@ TEST_F(GuiWindowProc, SizeByCodeRaisesResizeTwiceAndKeepsAPairSize) {
     EXPECT_EQ(eval_text("reduce [w/offset/x w/offset/y]"), "[30.0 40.0]");
 }
 
+// A face whose window goes away in its first `resize` (its state no longer a block) gets no
+// second one.
+TEST_F(GuiWindowProc, FaceClosedInItsResizeGetsNoSecond) {
+    run("w: make face-proto [type: 'window] "
+        "system/view/awake: func [event /with face] [append log event/type if event/type = 'resize [w/state: none]]");
+    const win::HWND h = show("w", kWindowClass, win::WS_VISIBLE);
+    clear_log();
+    win::SetWindowPos(h, 0, 0, 0, 150, 150, win::SWP_NOMOVE | win::SWP_NOZORDER | win::SWP_NOACTIVATE);
+    EXPECT_EQ(logged(), "[resize]");
+}
+
+// The creation parameter names the face's resource slot, which the window keeps.
+TEST_F(GuiWindowProc, CreationStoresTheFacesSlot) {
+    run("w: make face-proto [type: 'window]");
+    const Cell face = global("w");
+    const int32_t slot = resource_slots::store(&face);
+    slots_.push_back(slot);
+    const win::HWND h = win::CreateWindowEx(0, kWindowClass, u"", 0, 0, 0, 50, 50, 0, 0,
+                                            reinterpret_cast<void*>(static_cast<intptr_t>(slot)));
+    ASSERT_NE(h, 0u);
+    windows_.push_back(h);
+    EXPECT_EQ(win::GetWindowExtra(h)->face_slot, static_cast<uint32_t>(slot));
+    // Its creation sized the face.
+    EXPECT_EQ(eval_text("reduce [w/size/x w/size/y]"), "[50.0 50.0]");
+}
+
 // Dragging the frame: `moving` and `resizing` while it lasts, one `resize` per size change, and
 // the last kind once more at the end.
 TEST_F(GuiWindowProc, DraggingReportsDuringAndOnceAtTheEnd) {
