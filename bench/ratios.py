@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Times each workload of bench/peers in Nuv, Python 3 and Lua 5.4 and prints the ratios.
 
-usage: bench/ratios.py [--runs N] [--nuv PATH] [NAME ...]
+usage: bench/ratios.py [--runs N] [--paired] [--nuv PATH] [NAME ...]
 
 Each program prints a checksum, which is checked against the table below before any time counts.
 The time of a program is the best wall-clock time of N runs (default 3), start-up included.
+With --paired the Nuv program and each twin run in turn (A B A B, after one warm-up pair), and the
+ratio columns show the median of the per-pair ratios, which a machine's changing load moves far
+less than it moves the best times.
 Every workload NAME has a twin NAME_fresh, the same program whose own words are all names the
 boot never made; both are timed (a NAME given alone runs its twin too), and the twin's row ends
 with its Nuv time over the original's, which stays near 1 when a program's choice of names does
@@ -19,6 +22,7 @@ no Lua twin (Lua has no 2D graphics library). Nothing here is a test: a slow run
 """
 import argparse
 import os
+import statistics
 import shutil
 import subprocess
 import sys
@@ -85,22 +89,54 @@ def same_number(got, wanted):
     return True
 
 
+def one_time(command, wanted):
+    start = time.perf_counter()
+    done = subprocess.run(command, capture_output=True, text=True)
+    elapsed = time.perf_counter() - start
+    out = done.stdout.strip()
+    if done.returncode != 0 or not same_number(out, wanted):
+        return None, f"wrong output ({done.returncode}): {out[:60]!r} {done.stderr[:60]!r}"
+    return elapsed, None
+
+
 def best_time(command, wanted, runs):
     best = None
     for _ in range(runs):
-        start = time.perf_counter()
-        done = subprocess.run(command, capture_output=True, text=True)
-        elapsed = time.perf_counter() - start
-        out = done.stdout.strip()
-        if done.returncode != 0 or not same_number(out, wanted):
-            return None, f"wrong output ({done.returncode}): {out[:60]!r} {done.stderr[:60]!r}"
+        elapsed, problem = one_time(command, wanted)
+        if problem:
+            return None, problem
         best = elapsed if best is None else min(best, elapsed)
     return best, None
+
+
+def paired_times(programs, runs):
+    """programs: label -> (command, wanted), "nuv" among them. Runs Nuv and each twin in turn
+    after one warm-up pair; answers the best time of each label, the median of the per-pair
+    ratios nuv/twin of each twin label, and the problems met."""
+    best, ratios, problems = {}, {}, {}
+    peers = [label for label in programs if label != "nuv"]
+    for round_ in range(runs + 1):
+        for peer in peers:
+            pair = {}
+            for label in ("nuv", peer):
+                if label in problems:
+                    continue
+                elapsed, problem = one_time(*programs[label])
+                if problem:
+                    problems[label] = problem
+                    continue
+                pair[label] = elapsed
+                if round_:
+                    best[label] = min(best.get(label, elapsed), elapsed)
+            if round_ and len(pair) == 2:
+                ratios.setdefault(peer, []).append(pair["nuv"] / pair[peer])
+    return best, {peer: statistics.median(r) for peer, r in ratios.items()}, problems
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--paired", action="store_true")
     parser.add_argument("--nuv", default=os.path.join(HERE, "..", "build", "bin", "nuv-run"))
     parser.add_argument("names", nargs="*")
     args = parser.parse_args()
@@ -125,20 +161,30 @@ def main():
     print(f"{'workload':19} " + " ".join(f"{r[0]:>9}" for r in runners)
           + "  nuv/python" + ("  nuv/lua" if lua else "") + "  fresh/orig")
     for name in names:
-        times = {}
-        for label, command, suffix in runners:
-            if not os.path.exists(os.path.join(PEERS, name + suffix)):
-                times[label] = None  # a workload a language has no twin for
-                continue
-            t, problem = best_time(command + [os.path.join(PEERS, name + suffix)],
-                                   checksum(name, label), args.runs)
-            if problem:
+        times = {label: None for label, _, _ in runners}  # None: a language with no twin
+        programs = {label: (command + [os.path.join(PEERS, name + suffix)], checksum(name, label))
+                    for label, command, suffix in runners
+                    if os.path.exists(os.path.join(PEERS, name + suffix))}
+        medians = {}
+        if args.paired and "nuv" in programs:
+            best, medians, problems = paired_times(programs, args.runs)
+            times.update(best)
+            for label, problem in problems.items():
                 print(f"{name}: {label}: {problem}", file=sys.stderr)
-            times[label] = t
+        else:
+            for label, program in programs.items():
+                t, problem = best_time(*program, args.runs)
+                if problem:
+                    print(f"{name}: {label}: {problem}", file=sys.stderr)
+                times[label] = t
         nuv_times[name] = times.get("nuv")
         cells = " ".join(f"{times[r[0]]:9.3f}" if times[r[0]] else f"{'-':>9}" for r in runners)
-        ratio = lambda peer: (f"{times['nuv'] / times[peer]:10.2f}"
-                              if times.get("nuv") and times.get(peer) else f"{'-':>10}")
+
+        def ratio(peer):
+            if args.paired:
+                return f"{medians[peer]:10.2f}" if peer in medians else f"{'-':>10}"
+            return (f"{times['nuv'] / times[peer]:10.2f}"
+                    if times.get("nuv") and times.get(peer) else f"{'-':>10}")
         original = nuv_times.get(name.removesuffix(TWIN)) if name.endswith(TWIN) else None
         twin = f" {nuv_times[name] / original:11.2f}" if original and nuv_times[name] else ""
         print(f"{name:19} {cells}  {ratio('python')}" + (f" {ratio('lua')}" if lua else "") + twin)
