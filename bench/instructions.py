@@ -8,6 +8,8 @@ instruction count (Ir) less that of the language's empty script (start-up and ex
 by the units of work the program does:
 
     fib            fib 25: 242,785 calls of fib
+    fib_parens     the same, both calls in parens: `(fib n - 1) + (fib n - 2)`
+    fib_return     the same, leaving early: `if n < 2 [return n] (fib n - 1) + (fib n - 2)`
     calls          100,000 calls of `step: func [x] [x + 1]`
     calls_return   100,000 calls of `step: func [x] [return x + 1]`
     loop           1,000,000 rounds of `while [i < n] [s: s + i i: i + 1]`
@@ -40,6 +42,8 @@ EMPTY = "empty"
 # Units of work and checksum by workload.
 WORKLOADS = {
     "fib": (242_785, "75025"),
+    "fib_parens": (242_785, "75025"),
+    "fib_return": (242_785, "75025"),
     "calls": (100_000, "100000"),
     "calls_return": (100_000, "100000"),
     "loop": (1_000_000, "499999500000"),

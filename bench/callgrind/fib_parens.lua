@@ -1,0 +1,6 @@
+-- fib_parens: the twin of fib_parens.nuv, the same recursion, 242,785 calls
+local function fib(n)
+  if n < 2 then return n end
+  return fib(n - 1) + fib(n - 2)
+end
+print(fib(25))
