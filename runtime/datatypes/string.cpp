@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "runtime/case_fold.h"
@@ -430,6 +432,93 @@ double scan_number(const uint8_t* text, int32_t start, int32_t length) {
 
 // ---- Comparisons ----
 
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "the unit scan reads bytes in order");
+
+// The order of two code points that differ: -1 or 1, by their upper-case forms when fold_case;
+// 0 when those are the same.
+inline int32_t order_of(char32_t ca, char32_t cb, bool fold_case) {
+    if (fold_case) {
+        ca = fold(ca);
+        cb = fold(cb);
+        if (ca == cb) return 0;
+    }
+    return ca < cb ? -1 : 1;
+}
+
+// The index of the first unit from `from` below n that differs between a and b, both of U
+// units, or n. Eight bytes at a time: equal runs are passed over without reading characters.
+template <typename U>
+int32_t first_difference(const uint8_t* a, const uint8_t* b, int32_t from, int32_t n) {
+    constexpr int kShift = std::countr_zero(sizeof(U));
+    size_t i = static_cast<size_t>(from) << kShift;
+    const size_t end = static_cast<size_t>(n) << kShift;
+    for (; i + 8 <= end; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y) return static_cast<int32_t>((i + (std::countr_zero(x ^ y) >> 3)) >> kShift);
+    }
+    for (; i < end; i++)
+        if (a[i] != b[i]) return static_cast<int32_t>(i >> kShift);
+    return n;
+}
+
+template <typename U>
+inline char32_t unit_at(const uint8_t* p, int32_t i) {
+    U v;
+    std::memcpy(&v, p + static_cast<size_t>(i) * sizeof(U), sizeof(U));
+    return static_cast<char32_t>(v);
+}
+
+// The order of the first n units of a and b (units A and B): equal code points are passed over
+// and only a pair that differs is folded, so case folding costs nothing on equal runs.
+template <typename A, typename B>
+int32_t compare_units(const uint8_t* a, const uint8_t* b, int32_t n, bool fold_case) {
+    if constexpr (std::is_same_v<A, B>) {
+        for (int32_t i = 0; (i = first_difference<A>(a, b, i, n)) < n; i++)
+            if (int32_t r = order_of(unit_at<A>(a, i), unit_at<A>(b, i), fold_case)) return r;
+    } else {
+        for (int32_t i = 0; i < n; i++) {
+            const char32_t ca = unit_at<A>(a, i), cb = unit_at<B>(b, i);
+            if (ca != cb)
+                if (int32_t r = order_of(ca, cb, fold_case)) return r;
+        }
+    }
+    return 0;
+}
+
+// A text from its head: the head unit's address, the units to the tail, and the unit shift.
+struct Units {
+    const uint8_t* at;
+    int32_t length;
+    int shift;
+};
+
+// Valid until the next allocation. A head beyond the tail reads as the tail.
+inline Units units_from_head(const Cell* str) {
+    SeriesBuf* b = memory::buf_of(str);
+    const int shift = unit_shift(checked_unit(b));
+    const int32_t total = static_cast<int32_t>(b->used() >> shift);
+    const int32_t head = std::clamp(cell::head(str), 0, total);
+    return {b->offset_ptr() + (static_cast<size_t>(head) << shift), total - head, shift};
+}
+
+using CompareUnits = int32_t (*)(const uint8_t*, const uint8_t*, int32_t, bool);
+
+// By the unit shifts of the two texts (units of 1, 2 and 4 bytes).
+constexpr CompareUnits kCompareUnits[3][3] = {
+    {compare_units<uint8_t, uint8_t>, compare_units<uint8_t, uint16_t>,
+     compare_units<uint8_t, uint32_t>},
+    {compare_units<uint16_t, uint8_t>, compare_units<uint16_t, uint16_t>,
+     compare_units<uint16_t, uint32_t>},
+    {compare_units<uint32_t, uint8_t>, compare_units<uint32_t, uint16_t>,
+     compare_units<uint32_t, uint32_t>},
+};
+
+}  // namespace
+
 int32_t compare_raw(const Cell* a, const Cell* b, CompareOp op, bool prefix) {
     const bool same = cell::node(a) == cell::node(b) && cell::head(a) == cell::head(b);
     if (op == CompareOp::Same) return same ? 0 : -1;
@@ -438,29 +527,15 @@ int32_t compare_raw(const Cell* a, const Cell* b, CompareOp op, bool prefix) {
     if (same && equality) return 0;
     if (cell::is(a, TypeId::Symbol) || cell::is(b, TypeId::Symbol)) symbols_not_done();
 
-    const int32_t la = length(a);
-    int32_t lb = length(b);
+    const Units ra = units_from_head(a), rb = units_from_head(b);
+    const int32_t la = ra.length;
+    int32_t lb = rb.length;
     if ((b->header & cell::kTypeMask) == kSliceType && static_cast<int32_t>(b->w3) >= 0)
         lb = static_cast<int32_t>(b->w3);
-    int32_t n;
-    if (prefix) {
-        n = std::min(la, lb);
-    } else {
-        if (la != lb && (equality || la == 0 || lb == 0)) return la < lb ? -1 : 1;
-        n = std::min(la, lb);
-    }
+    if (!prefix && la != lb && (equality || la == 0 || lb == 0)) return la < lb ? -1 : 1;
     const bool fold_case = op != CompareOp::StrictEqual && op != CompareOp::SortStrict;
-    const uint32_t ua = unit_of(a), ub = unit_of(b);
-    const uint8_t* pa = head_ptr(a);
-    const uint8_t* pb = head_ptr(b);
-    for (int32_t i = 0; i < n; i++, pa += ua, pb += ub) {
-        char32_t ca = get_char(pa, ua), cb = get_char(pb, ub);
-        if (fold_case) {
-            ca = fold(ca);
-            cb = fold(cb);
-        }
-        if (ca != cb) return ca < cb ? -1 : 1;
-    }
+    if (int32_t r = kCompareUnits[ra.shift][rb.shift](ra.at, rb.at, std::min(la, lb), fold_case))
+        return r;
     if (prefix) return la < lb ? -1 : 0;
     return la == lb ? 0 : (la < lb ? -1 : 1);
 }

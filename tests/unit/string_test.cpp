@@ -2,10 +2,12 @@
 // the form and mold slots.
 #include "runtime/datatypes/string.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "runtime/case_fold.h"
 #include "runtime/unicode.h"
 #include "tests/unit/support.h"
 
@@ -435,6 +437,108 @@ TEST(String, CompareRaw) {
     slice.header = 56;
     slice.w3 = 2;
     EXPECT_EQ(string::compare_raw(text("abz"), &slice, CompareOp::Equal, true), 0);
+}
+
+// Texts of every unit width, and pairs of widths, order and match alike. Each row is checked
+// with both texts stored in every unit that holds them, from a head of 0 and from a head of 1
+// (an odd start for the wider units), against the rule itself: code point by code point, both
+// folded to upper case unless the comparison is case-sensitive.
+TEST(String, CompareAcrossWidths) {
+    using Text = std::u32string;
+    const Text prefix = U"0123456789abcdefghij";  // longer than one eight-byte step in every unit
+    struct Case {
+        Text a;
+        Text b;
+        int32_t sort_case;    // SortCase
+        int32_t sort_strict;  // SortStrict
+    };
+    const Case cases[] = {
+        {U"", U"", 0, 0},
+        {U"", U"a", -1, -1},
+        {U"a", U"A", 0, 1},
+        {U"a", U"_", -1, 1},  // folded to upper case: "A" sorts before "_"
+        {U"abc", U"ABD", -1, 1},
+        {U"ab", U"abc", -1, -1},
+        {U"ABC", U"ab", 1, -1},
+        {prefix + U"x", prefix + U"X", 0, 1},
+        {prefix + U"x", prefix + U"y", -1, -1},
+        {prefix + U"Y", prefix + U"x", 1, -1},
+        {prefix, prefix + U"a", -1, -1},
+        {U"1234567a", U"1234567B", -1, 1},  // the difference at the last unit of a step
+        {U"12345678a", U"12345678B", -1, 1},  // and at the first of the next
+        {U"\u00E4x", U"\u00C4X", 0, 1},
+        {U"\u00FF", U"\u0178", 0, -1},  // Latin-1 y diaeresis folds out of unit 1
+        {U"\u00B5", U"\u03BC", 0, -1},  // micro sign and Greek mu fold to one capital
+        {U"\u0131", U"i", 0, 1},         // dotless i folds to I
+        {U"\u017F", U"s", 0, 1},         // long s folds to S
+        {U"\u00E9", U"f", 1, 1},
+        {U"\u20AC" + prefix + U"a", U"\u20AC" + prefix + U"B", -1, 1},
+        {U"\U00010428", U"\U00010400", 0, 1},  // Deseret, above U+FFFF
+        {U"a\U00010428z", U"A\U00010400Y", 1, 1},
+        {U"\U0001F600", U"\uFFFF", 1, 1},
+    };
+    auto store = [](const Text& t, uint32_t unit, bool offset) {
+        Cell* s = empty(unit, t.size() + 1);
+        if (offset) string::append_char(cell::node(s), U'-');
+        for (char32_t cp : t) string::append_char(cell::node(s), cp);
+        if (offset) cell::set_head(s, 1);
+        return s;
+    };
+    auto fits = [](const Text& t, uint32_t unit) {
+        for (char32_t cp : t)
+            if (unicode::unit_for(cp) > unit) return false;
+        return true;
+    };
+    auto rule = [](const Text& a, const Text& b, CompareOp op, bool prefix) {
+        const bool fold = op != CompareOp::StrictEqual && op != CompareOp::SortStrict;
+        const bool equality = op == CompareOp::Equal || op == CompareOp::StrictEqual ||
+                              op == CompareOp::FindEqual;
+        const int32_t la = static_cast<int32_t>(a.size()), lb = static_cast<int32_t>(b.size());
+        if (!prefix && la != lb && (equality || la == 0 || lb == 0)) return la < lb ? -1 : 1;
+        for (size_t i = 0; i < std::min(a.size(), b.size()); i++) {
+            char32_t ca = a[i], cb = b[i];
+            if (fold) {
+                ca = case_fold::to_upper(ca);
+                cb = case_fold::to_upper(cb);
+            }
+            if (ca != cb) return ca < cb ? -1 : 1;
+        }
+        if (prefix) return la < lb ? -1 : 0;
+        return la == lb ? 0 : (la < lb ? -1 : 1);
+    };
+    const CompareOp ops[] = {CompareOp::SortCase,  CompareOp::SortStrict, CompareOp::Equal,
+                             CompareOp::StrictEqual, CompareOp::Lesser,  CompareOp::FindEqual};
+    for (const Case& c : cases) {
+        for (int swap = 0; swap < 2; swap++) {
+            const Text& a = swap ? c.b : c.a;
+            const Text& b = swap ? c.a : c.b;
+            const int32_t sign = swap ? -1 : 1;
+            ASSERT_EQ(rule(a, b, CompareOp::SortCase, false), sign * c.sort_case);
+            ASSERT_EQ(rule(a, b, CompareOp::SortStrict, false), sign * c.sort_strict);
+            for (uint32_t ua : {1u, 2u, 4u}) {
+                for (uint32_t ub : {1u, 2u, 4u}) {
+                    if (!fits(a, ua) || !fits(b, ub)) continue;
+                    for (bool offset : {false, true}) {
+                        test::StackScope scope;
+                        Cell* x = store(a, ua, offset);
+                        Cell* y = store(b, ub, !offset);
+                        ASSERT_EQ(string::unit_of(x), ua);
+                        ASSERT_EQ(string::unit_of(y), ub);
+                        for (CompareOp op : ops) {
+                            for (bool prefix : {false, true}) {
+                                EXPECT_EQ(string::compare_raw(x, y, op, prefix),
+                                          rule(a, b, op, prefix))
+                                    << "row " << (&c - cases) << (swap ? " swapped" : "")
+                                    << " units " << ua << "/" << ub << " op "
+                                    << static_cast<int>(op) << (prefix ? " prefix" : "")
+                                    << (offset ? " offset" : "");
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
 }
 
 TEST(String, MatchHead) {
