@@ -14,6 +14,7 @@
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/frames.h"
 #include "runtime/resource_slots.h"
+#include "runtime/roots.h"
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
@@ -38,8 +39,8 @@ void start() {
     static const bool started = [] {
         runtime::init();
         boot_units::run();
-        runtime::set_collector_on(true);
-        runtime::set_auto_root(false);
+        roots::set_collector_on(true);
+        roots::set_auto_root(false);
         eval("system/view/awake: func [event /with face] [none] "
              "face: object [type: 'base offset: 0x0 size: 100x100 text: image: color: menu: data: enabled?: "
              "visible?: selected: flags: options: parent: pane: state: rate: edge: para: font: actors: extra: "

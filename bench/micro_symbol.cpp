@@ -7,7 +7,6 @@
 
 #include "bench/bench_support.h"
 #include "runtime/datatypes/symbol.h"
-#include "runtime/runtime.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "runtime/memory.h"
-#include "runtime/runtime.h"
 #include "bench/bench_support.h"
 #include "runtime/unicode.h"
 

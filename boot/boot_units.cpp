@@ -25,7 +25,7 @@
 #include "runtime/os.h"
 #include "runtime/platform/image_codecs.h"
 #include "runtime/platform/nuvbin_codec.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/system.h"
 #include "runtime/words.h"
@@ -66,9 +66,9 @@ void gui_names() {
 
 // event!, registered with its words rooted, as the image's own words are.
 void event_datatype() {
-    runtime::set_auto_root(true);
+    roots::set_auto_root(true);
     gui::event::init();
-    runtime::set_auto_root(false);
+    roots::set_auto_root(false);
 }
 
 constexpr Step kSteps[] = {
@@ -100,12 +100,12 @@ void run_step(const char* name) {
 }
 
 void run() {
-    const std::vector<int32_t> roots = runtime::image_roots();
+    const std::vector<int32_t> roots = roots::image_roots();
     if (roots.empty()) return;
     make_prelude();
     // Roots are read by index: a unit may grow the root block, which moves its cells.
     for (const int32_t i : roots) {
-        const Cell unit = *runtime::root_cell(i);
+        const Cell unit = *roots::root_cell(i);
         if (cell::is(&unit, T::Issue)) {
             run_step(symbol::utf8_name(unit.w2));
         } else if (cell::is(&unit, T::Block)) {

@@ -5,13 +5,14 @@
 #include <cstdio>
 
 #include "boot/boot_units.h"
+#include "runtime/roots.h"
 #include "runtime/runtime.h"
 
 namespace {
 
 int start(void*) {
     nuv::runtime::init();
-    nuv::runtime::set_collector_on(true);
+    nuv::roots::set_collector_on(true);
     nuv::boot_units::run_at_entry(nuv::boot_units::run);
     std::puts("Nuv: the runtime starts, but the console is not built yet.");
     nuv::runtime::exit();

@@ -19,7 +19,7 @@
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/watch.h"
 
@@ -165,7 +165,7 @@ const hashtable::Record* table_record(NodeId table) {
 // ---- Roots ----
 
 void mark_roots() {
-    mark_cell(runtime::root());
+    mark_cell(roots::root());
     mark_table(symbol::table());
     for (const Cell* c = stack::g_args.bottom; c < stack::g_args.top; c++) mark_cell(c);
     frames::gc_mark(mark_series, mark_series);
@@ -336,8 +336,8 @@ void recycle(bool, const int32_t* refinements) {
     const bool on = refinements[0] >= 0;
     const bool off = refinements[1] >= 0;
     if (on || off) {
-        if (on) runtime::set_collector_on(true);
-        if (off) runtime::set_collector_on(false);
+        if (on) roots::set_collector_on(true);
+        if (off) roots::set_collector_on(false);
         *stack::arg(0) = *unset::shared();
         return;
     }

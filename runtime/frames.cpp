@@ -18,7 +18,7 @@
 #include "runtime/datatypes/unset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/memory.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "runtime/support.h"
 #include "runtime/system.h"
 #include "runtime/words.h"
@@ -151,7 +151,7 @@ Cell exit_value(bool has_value) {
 }  // namespace
 
 void init() {
-    const Cell* block = block::rs_abs_at(runtime::root(), 1);
+    const Cell* block = block::rs_abs_at(roots::root(), 1);
     memory::SeriesBuf* b = memory::buf(cell::node(block));
     g_frames.bottom = reinterpret_cast<Frame*>(b->data());
     g_frames.top = g_frames.bottom;

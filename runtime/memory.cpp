@@ -20,7 +20,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/errors.h"
 #include "runtime/lz77.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "runtime/watch.h"
 
 namespace nuv::memory {
@@ -80,7 +80,7 @@ constexpr size_t round_up(size_t n, size_t to) { return (n + to - 1) & ~(to - 1)
 constexpr uintptr_t free_link(NodeId next) { return (static_cast<uintptr_t>(next) << 1) | 1; }
 constexpr NodeId free_next(uintptr_t slot) { return static_cast<NodeId>(slot >> 1); }
 
-bool collector_enabled() { return runtime::collector_on() && g_collect != nullptr; }
+bool collector_enabled() { return roots::collector_on() && g_collect != nullptr; }
 
 void run_collector() {
     if (collector_enabled()) g_collect();
@@ -680,7 +680,7 @@ void count_collection() { g_record.collections++; }
 SeriesBuf* alloc_series_buffer(size_t count, size_t unit, ptrdiff_t offset) {
     size_t size = checked_size(count, unit);
     if (offset > static_cast<ptrdiff_t>(size)) fire(Err::NoMemory);
-    if (g_stress && runtime::collector_on() && !g_relocating) {
+    if (g_stress && roots::collector_on() && !g_relocating) {
         if (g_collect) g_collect();
         relocate_all();
     }
@@ -852,9 +852,9 @@ namespace {
 // Turns the collector switch off for its lifetime, so the values being made cannot start a
 // collection (nor a relocation) that frees the frames being walked.
 struct CollectorPause {
-    bool was = runtime::collector_on();
-    CollectorPause() { runtime::set_collector_on(false); }
-    ~CollectorPause() { runtime::set_collector_on(was); }
+    bool was = roots::collector_on();
+    CollectorPause() { roots::set_collector_on(false); }
+    ~CollectorPause() { roots::set_collector_on(was); }
     CollectorPause(const CollectorPause&) = delete;
     CollectorPause& operator=(const CollectorPause&) = delete;
 };

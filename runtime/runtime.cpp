@@ -71,6 +71,7 @@
 #include "runtime/ownership.h"
 #include "runtime/random.h"
 #include "runtime/resource_slots.h"
+#include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/watch.h"
 #include "runtime/syntax/lexer.h"
@@ -81,11 +82,6 @@
 namespace nuv::runtime {
 
 namespace {
-
-bool g_auto_root = false;
-std::vector<int32_t> g_image_roots;
-bool g_collector_on = false;
-Cell g_root_anchor{};
 
 // Registration order: parents before children (not the order of the ids).
 struct TypeStep {
@@ -144,52 +140,24 @@ void register_datatypes() {
     }
 }
 
-}  // namespace
-
-bool auto_root() { return g_auto_root; }
-void set_auto_root(bool on) { g_auto_root = on; }
-bool collector_on() { return g_collector_on; }
-void set_collector_on(bool on) { g_collector_on = on; }
-Cell* root() { return &g_root_anchor; }
-
-const Cell* root_cell(int32_t index) {
-    const NodeId roots = cell::node(&g_root_anchor);
-    if (roots == 0 || index < 0 || index >= block::count(roots)) fatal("root-cell past the roots", 1);
-    return &block::raw_cells(roots)[index];
-}
-
-const std::vector<int32_t>& image_roots() { return g_image_roots; }
-
-namespace {
-
 // Decodes the boot image (when there is one) into the root block. It opens with the objects of
 // the catalogue, the catalogue last, then a paren! of the start-up texts; answers the root
 // index of the catalogue, or -1.
 int32_t load_image() {
     size_t length = 0;
     const uint8_t* image = memory::boot_image(&length);
-    g_image_roots.clear();
+    std::vector<int32_t>* found = roots::image_roots_to_fill();
+    found->clear();
     if (!image) return -1;
-    nuvbin::load_boot(image, length, &g_image_roots);
+    nuvbin::load_boot(image, length, found);
     int32_t catalogue = -1;
-    for (const int32_t i : g_image_roots) {
-        if (cell::is(root_cell(i), TypeId::Paren)) start_texts::use_image(i);
-        if (!cell::is(root_cell(i), TypeId::Object)) break;
+    for (const int32_t i : *found) {
+        if (cell::is(roots::root_cell(i), TypeId::Paren)) start_texts::use_image(i);
+        if (!cell::is(roots::root_cell(i), TypeId::Object)) break;
         catalogue = i;
     }
     return catalogue;
 }
-
-}  // namespace
-
-NodeId root_node(int32_t index) {
-    const Cell* value = root_cell(index);
-    const TypeId t = cell::type_of(value);
-    const bool context = t == TypeId::Object || t == TypeId::Error || t == TypeId::Port;
-    return context ? object::context_of(value) : cell::node(value);
-}
-
-namespace {
 
 struct DeepRun {
     int (*body)(void*);
@@ -223,8 +191,8 @@ int run_with_deep_stack(int (*body)(void*), void* data) {
 }
 
 void init() {
-    g_auto_root = true;
-    g_collector_on = false;
+    roots::set_auto_root(true);
+    roots::set_collector_on(false);
     os::init();
     output::init();
     random::init();
@@ -239,11 +207,11 @@ void init() {
     memory::new_series_frame();
     // The root block anchors everything start-up makes; the stacks and the symbol block are
     // its first cells.
-    block::make_external(nullptr, kRootCells);
-    Cell* args = block::make_external(root(), stack::kArgCells);
+    block::make_external(nullptr, roots::kRootCells);
+    Cell* args = block::make_external(roots::root(), stack::kArgCells);
     NodeId args_node = cell::node(args);
-    block::make_external(root(), stack::kFrameCells);
-    block::make_in(root(), kSymbolCells);
+    block::make_external(roots::root(), stack::kFrameCells);
+    block::make_in(roots::root(), roots::kSymbolCells);
     context::make_global();
     case_fold::init();
     symbol::table_init();
@@ -265,7 +233,7 @@ void init() {
     resource_slots::init();
     const int32_t catalogue = load_image();
     services::init();
-    system_object::init(catalogue < 0 ? nullptr : root_cell(catalogue));
+    system_object::init(catalogue < 0 ? nullptr : roots::root_cell(catalogue));
     clipboard::init();
 }
 

@@ -8,7 +8,9 @@ services work over each other's storage and so include each other; the syntax la
 the draw engine (gui/draw/). host/ stands beside them and includes no runtime/ header.
 A lower layer reaches a higher one only through the hooks of runtime/hooks.h. Composition roots
 (runtime/runtime.cpp, which starts every layer, and boot/, tools/, tests/, bench/) may include
-anything.
+anything. The start-up header runtime/runtime.h belongs to the composition roots: no other file
+under runtime/, library/ or gui/ includes it (the root block and the start-up switches are
+runtime/roots.h).
 
 Usage: layers.py [ROOT]   (ROOT defaults to the repository holding this script)
 """
@@ -27,6 +29,8 @@ LAYERS = [
     ("gui/draw/", 7),
 ]
 COMPOSITION_ROOTS = ("runtime/runtime.cpp",)
+ROOT_HEADER = "runtime/runtime.h"
+BELOW_ROOTS = ("runtime/", "library/", "gui/")
 CHECKED = ("runtime/", "library/", "gui/", "host/")
 SOURCE = re.compile(r"\.(h|hpp|cpp|inc)$")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
@@ -60,6 +64,9 @@ def violations(root):
                             if target.startswith(("runtime/", "library/", "gui/")):
                                 found.append(f"{path}:{number}: host/ includes {target}")
                             continue
+                        if target == ROOT_HEADER and path.startswith(BELOW_ROOTS):
+                            found.append(f"{path}:{number}: includes {target}, the composition root's header")
+                            continue
                         own, theirs = layer_of(path), layer_of(target)
                         if own is not None and theirs is not None and theirs > own:
                             found.append(f"{path}:{number}: includes {target} from a higher layer")
@@ -72,7 +79,8 @@ def main():
     for line in found:
         print(line)
     if found:
-        print(f"{len(found)} include(s) reach upward; go through a hook in runtime/hooks.h")
+        print(f"{len(found)} include(s) reach upward; go through a hook in runtime/hooks.h"
+              " (the root block is runtime/roots.h)")
         return 1
     return 0
 

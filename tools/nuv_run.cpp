@@ -50,6 +50,7 @@
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/frames.h"
 #include "runtime/output.h"
+#include "runtime/roots.h"
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
@@ -373,7 +374,7 @@ int usage() {
 // report and ends the process with status 254.
 void start() {
     runtime::init();
-    runtime::set_collector_on(true);
+    roots::set_collector_on(true);
     TopScope scope;
     boot_units::run_at_entry(boot_units::run);
 }

@@ -16,7 +16,7 @@
 #include "runtime/errors.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/support.h"
 
@@ -186,7 +186,7 @@ namespace {
 // The child's cell is taken at the parent's tail before its buffer is made, so the new node
 // is never unreachable across an allocation.
 Cell* make_child(Cell* parent, int32_t size, bool outside) {
-    if (!parent) return make_at_ext(runtime::root(), size, outside);
+    if (!parent) return make_at_ext(roots::root(), size, outside);
     Cell owner = *parent;
     alloc_tail(&owner);
     int32_t index = cell_count(buffer_of(&owner)) - 1;

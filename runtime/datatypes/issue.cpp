@@ -9,7 +9,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/unicode.h"
 
@@ -50,7 +50,7 @@ Cell* make_in_block(const char* name, Cell* block) {
 
 Cell* push_cstr(const char* name) {
     Cell value = issue_of(symbol::make_cstr(name));
-    return runtime::auto_root() ? word::keep(&value) : stack::push(&value);
+    return roots::auto_root() ? word::keep(&value) : stack::push(&value);
 }
 
 Cell* push(const Cell* word) { return word::push(word, TypeId::Issue); }

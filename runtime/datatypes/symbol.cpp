@@ -15,7 +15,7 @@
 #include "runtime/hash.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "runtime/support.h"
 #include "runtime/unicode.h"
 
@@ -31,7 +31,7 @@ constexpr int32_t kTableSize = 4000;
 NodeId g_table = 0;
 
 // The root block's cell holding the symbol block: external, so the pointer is stable.
-const Cell* block_cell() { return block::rs_abs_at(runtime::root(), kSymbolBlockCell); }
+const Cell* block_cell() { return block::rs_abs_at(roots::root(), kSymbolBlockCell); }
 NodeId block_node() { return cell::node(block_cell()); }
 Cell* entries() { return reinterpret_cast<Cell*>(memory::buf(block_node())->offset_ptr()); }
 
@@ -145,7 +145,7 @@ SymId make_string(const Cell* text) {
 }
 
 uint32_t count() {
-    if (!runtime::root()->w2) return 0;
+    if (!roots::root()->w2) return 0;
     return static_cast<uint32_t>(memory::buf(block_node())->used() / sizeof(Cell));
 }
 

@@ -12,7 +12,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/errors.h"
 #include "runtime/hooks.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/words.h"
 
@@ -27,7 +27,7 @@ Cell make_cell(TypeId type, NodeId ctx, SymId sym, int32_t index) {
 // The root copy rule: while the auto-root switch is on, the runtime keeps its words in the root
 // block, where they never move.
 Cell* rooted(Cell* word) {
-    return runtime::auto_root() ? keep(word) : word;
+    return roots::auto_root() ? keep(word) : word;
 }
 
 // The global slot of the symbol: found case-insensitively, appended when absent.
@@ -180,7 +180,7 @@ Cell* push_at(NodeId ctx, int32_t index, TypeId type) {
     return push(context::word_at(ctx, index), type);
 }
 
-Cell* keep(const Cell* cell) { return block::append_cell(runtime::root(), cell); }
+Cell* keep(const Cell* cell) { return block::append_cell(roots::root(), cell); }
 
 Cell word_or_global(NodeId ctx, SymId sym) {
     int32_t index = context::find_word(ctx, sym, false);

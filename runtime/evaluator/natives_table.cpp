@@ -20,7 +20,7 @@
 #include "runtime/evaluator/natives_math.h"
 #include "runtime/evaluator/natives_system.h"
 #include "runtime/evaluator/natives_text.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 
 namespace nuv::natives {
 
@@ -59,7 +59,7 @@ const char* native_word(NativeId id) {
 
 void init() {
     g_filled = 0;
-    g_scratch = block::make_in(runtime::root(), 32);
+    g_scratch = block::make_in(roots::root(), 32);
     register_entries(kEntries, kNativeCount);
 }
 

@@ -31,7 +31,7 @@
 #include "runtime/frames.h"
 #include "runtime/os.h"
 #include "runtime/output.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
 #include "runtime/syntax/start_texts.h"
@@ -231,7 +231,7 @@ uint64_t frame_index(const uint64_t*) {
     return static_cast<uint64_t>(stack::g_args.base - stack::g_args.bottom);
 }
 
-uint64_t collector_active(const uint64_t*) { return runtime::collector_on() ? 1 : 0; }
+uint64_t collector_active(const uint64_t*) { return roots::collector_on() ? 1 : 0; }
 uint64_t collector_cycles(const uint64_t*) {
     return static_cast<uint32_t>(collector::stats().collections);
 }

@@ -45,7 +45,7 @@
 #include "runtime/memory.h"
 #include "runtime/output.h"
 #include "runtime/ownership.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/system.h"
 #include "runtime/words.h"
@@ -2114,13 +2114,13 @@ namespace {
 void load_boot(const uint8_t* image, size_t length, std::vector<int32_t>* tops) {
     if (length < kHeaderBytes || std::memcmp(image, kMagic, sizeof kMagic) != 0)
         boot_failed("Error: Not a Nuvbin file!");
-    const bool auto_root = runtime::auto_root();
-    runtime::set_auto_root(false);
+    const bool auto_root = roots::auto_root();
+    roots::set_auto_root(false);
     frames::Owner frame(&words::w::anon, frames::kTry);
     const stack::Mark mark;
-    const auto failed = frame.run([&] { decode_boot(image, length, runtime::root(), tops); });
+    const auto failed = frame.run([&] { decode_boot(image, length, roots::root(), tops); });
     mark.restore();
-    runtime::set_auto_root(auto_root);
+    roots::set_auto_root(auto_root);
     if (!failed) return;
     // The container is the one part that may fail with invalid-data once the magic is right.
     if (raised().id == Err::InvalidData) boot_failed("Error: Nuvbin compressed data corrupted!");

@@ -8,7 +8,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/none.h"
 #include "runtime/datatypes/string.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
 
@@ -33,7 +33,7 @@ void reset() {
 void use_image(int32_t root_index) {
     g_image.clear();
     g_image_root = root_index;
-    const Cell table = *runtime::root_cell(root_index);
+    const Cell table = *roots::root_cell(root_index);
     const NodeId node = cell::node(&table);
     for (int32_t i = 0; i + 1 < block::count(node); i += 2) {
         const Cell text = block::at(node, i);
@@ -46,7 +46,7 @@ void use_image(int32_t root_index) {
 Cell* push(std::string_view text) {
     const auto found = g_image.find(std::string(text));
     if (found != g_image.end()) {
-        const Cell code = block::at(cell::node(runtime::root_cell(g_image_root)), found->second);
+        const Cell code = block::at(cell::node(roots::root_cell(g_image_root)), found->second);
         return block::copy_deep(&code, true, true);
     }
     Cell* code = stack::push(none::shared());

@@ -14,6 +14,7 @@
 #include "runtime/collector.h"
 #include "runtime/frames.h"
 #include "runtime/output.h"
+#include "runtime/roots.h"
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
@@ -50,7 +51,7 @@ void give_up(const char* target, const char* what, const std::string& text) {
 
 void start_runtime() {
     runtime::init();
-    runtime::set_collector_on(true);
+    roots::set_collector_on(true);
     const stack::Mark mark;
     {
         frames::Owner frame(&words::w::anon, frames::kTry);

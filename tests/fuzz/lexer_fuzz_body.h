@@ -10,6 +10,7 @@
 #include "runtime/collector.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/errors.h"
+#include "runtime/roots.h"
 #include "runtime/runtime.h"
 #include "runtime/stack.h"
 #include "runtime/syntax/lexer.h"
@@ -21,8 +22,8 @@ namespace nuv::fuzz {
 inline void start_runtime_once() {
     static const bool started = [] {
         runtime::init();
-        runtime::set_collector_on(true);
-        runtime::set_auto_root(false);
+        roots::set_collector_on(true);
+        roots::set_auto_root(false);
         return true;
     }();
     (void)started;

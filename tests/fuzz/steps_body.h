@@ -13,7 +13,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/frames.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/words.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -25,7 +25,7 @@ namespace nuv::fuzz {
 inline void start_booted_runtime_once() {
     static const bool started = [] {
         start_runtime();
-        runtime::set_auto_root(false);
+        roots::set_auto_root(false);
         return true;
     }();
     (void)started;

@@ -11,6 +11,7 @@
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
+#include "runtime/roots.h"
 #include "tests/unit/eval_support.h"
 
 namespace nuv::test {
@@ -215,7 +216,7 @@ size_t frame_bytes() {
 TEST(Collector, AllocationPressureCollectsOnlyWhileTheSwitchIsOn) {
     StackScope scope;
     Made made;
-    const bool was = runtime::collector_on();
+    const bool was = roots::collector_on();
     auto make_garbage = [&made] {  // about 4 MB of dead text, dropped as the interpreter drops it
         for (int i = 0; i < 40; i++) {
             string::make_at(stack::push(none::shared()), 100000);
@@ -223,17 +224,17 @@ TEST(Collector, AllocationPressureCollectsOnlyWhileTheSwitchIsOn) {
             made.fresh.release();
         }
     };
-    runtime::set_collector_on(false);
+    roots::set_collector_on(false);
     uint64_t cycles = collector::stats().collections;
     make_garbage();
     EXPECT_EQ(collector::stats().collections, cycles);
     const size_t grown = frame_bytes();
-    runtime::set_collector_on(true);
+    roots::set_collector_on(true);
     cycles = collector::stats().collections;
     make_garbage();
     EXPECT_GT(collector::stats().collections, cycles);
     EXPECT_LE(frame_bytes(), grown);
-    runtime::set_collector_on(was);
+    roots::set_collector_on(was);
 }
 
 const Cell* g_hooked = nullptr;
@@ -357,15 +358,15 @@ TEST(Collector, AReservedStackCellHoldsNoDeadValue) {
 }
 
 TEST(Collector, RecycleSwitchesAndReportsMemoryInUse) {
-    const bool was = runtime::collector_on();
+    const bool was = roots::collector_on();
     check_cases({
         {"type? recycle/off", "unset!"},
         {"type? recycle", "integer!"},
     });
-    EXPECT_FALSE(runtime::collector_on());
+    EXPECT_FALSE(roots::collector_on());
     check_cases({{"type? recycle/on", "unset!"}});
-    EXPECT_TRUE(runtime::collector_on());
-    runtime::set_collector_on(was);
+    EXPECT_TRUE(roots::collector_on());
+    roots::set_collector_on(was);
     // Dropped blocks are reclaimed: memory in use comes back to where it was.
     check_cases({{"start: recycle loop 100 [make block! 10000] (recycle - start) < 10000", "true"}});
     eval_environment();

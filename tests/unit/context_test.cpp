@@ -12,6 +12,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
+#include "runtime/roots.h"
 #include "tests/unit/support.h"
 
 namespace nuv {
@@ -144,14 +145,14 @@ TEST_F(ContextTest, CaseVariantSharesTheGlobalSlot) {
     EXPECT_EQ(cell::get_int(word::slot(&variant)), 6);
 
     // Asking again for a spelling never adds a word or a root cell.
-    size_t root_used = memory::buf_of(runtime::root())->used();
+    size_t root_used = memory::buf_of(roots::root())->used();
     int32_t count = context::word_count(context::global());
     for (const char* name : {"VARIANT-SLOT", "VARIANT-SLOT", "variant-slot", "Variant-Slot"}) {
         Cell again = *word::make_global(name);
         EXPECT_EQ(name_of(&again), name);
         EXPECT_EQ(word::index_of(&again), index);
     }
-    EXPECT_EQ(memory::buf_of(runtime::root())->used(), root_used);
+    EXPECT_EQ(memory::buf_of(roots::root())->used(), root_used);
     EXPECT_EQ(context::word_count(context::global()), count + 1);
 }
 

@@ -19,7 +19,6 @@
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/symbol.h"
-#include "runtime/runtime.h"
 #include "tests/temp_support.h"
 #include "tests/unit/eval_support.h"
 

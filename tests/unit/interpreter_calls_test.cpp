@@ -8,7 +8,7 @@
 
 #include "runtime/evaluator/interpreter.h"
 #include "runtime/memory.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "tests/unit/eval_support.h"
 
 namespace nuv::test {
@@ -93,8 +93,8 @@ NodeId info_of(const char* name) { return context::global_slot(symbol::make_cstr
 
 // Turns the collector switch off for its lifetime: nothing is freed, so nodes are taken in order.
 struct CollectorOff {
-    CollectorOff() { runtime::set_collector_on(false); }
-    ~CollectorOff() { runtime::set_collector_on(true); }
+    CollectorOff() { roots::set_collector_on(false); }
+    ~CollectorOff() { roots::set_collector_on(true); }
     CollectorOff(const CollectorOff&) = delete;
     CollectorOff& operator=(const CollectorOff&) = delete;
 };

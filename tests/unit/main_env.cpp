@@ -6,6 +6,7 @@
 
 #include "boot/boot_units.h"
 #include "runtime/memory.h"
+#include "runtime/roots.h"
 #include "runtime/runtime.h"
 #include "runtime/syntax/lexer.h"
 #include "tests/unit/support.h"
@@ -16,8 +17,8 @@ struct RuntimeEnvironment : ::testing::Environment {
         nuv::runtime::init();
         nuv::boot_units::run();
         nuv::test::g_boot_lexer_runs = nuv::lexer::runs_started();
-        nuv::runtime::set_collector_on(true);
-        nuv::runtime::set_auto_root(false);
+        nuv::roots::set_collector_on(true);
+        nuv::roots::set_auto_root(false);
     }
 };
 const auto* const g_env = ::testing::AddGlobalTestEnvironment(new RuntimeEnvironment);

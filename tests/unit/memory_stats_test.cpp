@@ -6,7 +6,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/memory.h"
-#include "runtime/runtime.h"
+#include "runtime/roots.h"
 #include "tests/unit/eval_support.h"
 #include "tests/unit/support.h"
 
@@ -17,9 +17,9 @@ using memory::buf;
 
 // Turns the collector switch off (so no relocation changes the frames) or on for a test.
 struct CollectorSwitch {
-    bool was = runtime::collector_on();
-    explicit CollectorSwitch(bool on) { runtime::set_collector_on(on); }
-    ~CollectorSwitch() { runtime::set_collector_on(was); }
+    bool was = roots::collector_on();
+    explicit CollectorSwitch(bool on) { roots::set_collector_on(on); }
+    ~CollectorSwitch() { roots::set_collector_on(was); }
 };
 
 // Gives a big-series buffer and its node back.
@@ -85,7 +85,7 @@ TEST(MemoryStats, InfoDescribesEveryFrame) {
         CollectorSwitch set(collector);
         Cell* info = stack::reserve();
         memory::stats_info(info);
-        EXPECT_EQ(runtime::collector_on(), collector) << "the switch comes back as it was";
+        EXPECT_EQ(roots::collector_on(), collector) << "the switch comes back as it was";
         ASSERT_EQ(block::count(cell::node(info)), 5);
 
         uint64_t node_table = 0;

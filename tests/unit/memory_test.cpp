@@ -1,10 +1,10 @@
 // Memory manager: buffer sizes and placement, growth, copies, node frames, relocation stress.
 #include "runtime/memory.h"
+#include "runtime/roots.h"
 
 #include <cstring>
 #include <vector>
 
-#include "runtime/runtime.h"
 #include "tests/unit/support.h"
 
 namespace nuv {
@@ -15,9 +15,9 @@ using memory::SeriesBuf;
 
 // Turns the collector switch off for a test that inspects frame placement.
 struct CollectorOff {
-    bool was = runtime::collector_on();
-    CollectorOff() { runtime::set_collector_on(false); }
-    ~CollectorOff() { runtime::set_collector_on(was); }
+    bool was = roots::collector_on();
+    CollectorOff() { roots::set_collector_on(false); }
+    ~CollectorOff() { roots::set_collector_on(was); }
 };
 
 TEST(Memory, SmallRequestsRoundUp) {

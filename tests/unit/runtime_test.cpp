@@ -1,23 +1,23 @@
 // Start-up: the root block's first values and the argument stack over its block.
-#include "runtime/runtime.h"
 
 #include "runtime/datatypes/block.h"
 #include "runtime/memory.h"
+#include "runtime/roots.h"
 #include "tests/unit/support.h"
 
 namespace nuv {
 namespace {
 
 TEST(Runtime, RootBlockHoldsTheStacksAndTheSymbolBlock) {
-    Cell* root = runtime::root();
+    Cell* root = roots::root();
     ASSERT_EQ(cell::type_of(root), TypeId::Block);
     memory::SeriesBuf* rb = memory::buf_of(root);
     EXPECT_TRUE(rb->flags & memory::kExternal);
-    EXPECT_GE(rb->size / sizeof(Cell), static_cast<size_t>(runtime::kRootCells));
+    EXPECT_GE(rb->size / sizeof(Cell), static_cast<size_t>(roots::kRootCells));
     struct Want {
         int32_t cells;
         bool external;
-    } want[] = {{stack::kArgCells, true}, {stack::kFrameCells, true}, {runtime::kSymbolCells, false}};
+    } want[] = {{stack::kArgCells, true}, {stack::kFrameCells, true}, {roots::kSymbolCells, false}};
     for (int i = 0; i < 3; i++) {
         const Cell* c = block::rs_abs_at(root, i);
         ASSERT_EQ(cell::type_of(c), TypeId::Block) << i;
@@ -31,15 +31,15 @@ TEST(Runtime, RootBlockHoldsTheStacksAndTheSymbolBlock) {
 // Root values by index: the cell and its node; an index past the roots names no value and ends
 // the process rather than read outside the root block.
 TEST(Runtime, RootCellAndRootNode) {
-    const Cell* root = runtime::root();
+    const Cell* root = roots::root();
     for (int32_t i = 0; i < 3; i++) {
-        EXPECT_EQ(runtime::root_cell(i), block::rs_abs_at(root, i)) << i;
-        EXPECT_EQ(runtime::root_node(i), cell::node(block::rs_abs_at(root, i))) << i;
+        EXPECT_EQ(roots::root_cell(i), block::rs_abs_at(root, i)) << i;
+        EXPECT_EQ(roots::root_node(i), cell::node(block::rs_abs_at(root, i))) << i;
     }
     const int32_t count = block::count(cell::node(root));
-    EXPECT_EQ(runtime::root_cell(count - 1), block::rs_abs_at(root, count - 1));
-    EXPECT_EXIT(runtime::root_cell(count), ::testing::ExitedWithCode(1), "root-cell past the roots");
-    EXPECT_EXIT(runtime::root_node(-1), ::testing::ExitedWithCode(1), "root-cell past the roots");
+    EXPECT_EQ(roots::root_cell(count - 1), block::rs_abs_at(root, count - 1));
+    EXPECT_EXIT(roots::root_cell(count), ::testing::ExitedWithCode(1), "root-cell past the roots");
+    EXPECT_EXIT(roots::root_node(-1), ::testing::ExitedWithCode(1), "root-cell past the roots");
 }
 
 TEST(Runtime, ArgumentStackOverflowRaisesAndBacksOff) {

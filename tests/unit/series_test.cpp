@@ -14,6 +14,7 @@
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
 #include "runtime/random.h"
+#include "runtime/roots.h"
 #include "runtime/words.h"
 #include "tests/unit/support.h"
 
@@ -543,7 +544,7 @@ TEST(Series, RandomShufflesInPlaceAndSeedsFromTheUnits) {
 TEST(Series, CopyAndTakeMakeBuffersOfTheirOwn) {
     test::StackScope scope;
     // An external block (the kind the stacks use) never lends its location to a copy.
-    Cell* outside = block::make_external(runtime::root(), 8);
+    Cell* outside = block::make_external(roots::root(), 8);
     Cell v = int_cell(1);
     block::append_cell(outside, &v);
     block::append_cell(outside, &v);

@@ -24,7 +24,6 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/errors.h"
 #include "runtime/hashtable.h"
-#include "runtime/runtime.h"
 #include "runtime/stack.h"
 #include "runtime/unicode.h"
 

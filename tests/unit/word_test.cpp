@@ -12,6 +12,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/memory.h"
+#include "runtime/roots.h"
 #include "runtime/words.h"
 #include "tests/unit/support.h"
 
@@ -263,10 +264,10 @@ TEST_F(WordTest, GetSetAndTheirErrors) {
 }
 
 TEST_F(WordTest, MakersAndTheRootCopyRule) {
-    runtime::set_auto_root(true);
+    roots::set_auto_root(true);
     Cell* rooted = word::make_global("root-rule");
-    runtime::set_auto_root(false);
-    memory::SeriesBuf* root = memory::buf_of(runtime::root());
+    roots::set_auto_root(false);
+    memory::SeriesBuf* root = memory::buf_of(roots::root());
     auto* tail = reinterpret_cast<Cell*>(root->tail_ptr());
     EXPECT_EQ(rooted, tail - 1);  // the newest root cell
     Cell* own = word::make_global("root-rule");
