@@ -235,18 +235,72 @@ Cell* read_binary(const Cell* file, const std::string& path, int64_t part, int64
     return out;
 }
 
-// Text bytes with CR LF and lone CR made LF, in place.
-void fold_line_ends(std::string& s) {
+// Text bytes with CR LF and lone CR made LF, in place; answers how many remain.
+size_t fold_line_ends(uint8_t* s, size_t n) {
     size_t w = 0;
-    for (size_t r = 0; r < s.size(); r++) {
-        char c = s[r];
+    for (size_t r = 0; r < n; r++) {
+        uint8_t c = s[r];
         if (c == '\r') {
-            if (r + 1 < s.size() && s[r + 1] == '\n') continue;
+            if (r + 1 < n && s[r + 1] == '\n') continue;
             c = '\n';
         }
         s[w++] = c;
     }
-    s.resize(w);
+    return w;
+}
+
+void fold_line_ends(std::string& s) {
+    s.resize(fold_line_ends(reinterpret_cast<uint8_t*>(s.data()), s.size()));
+}
+
+// Where the UTF-8 bytes first hold a character that is not ASCII, or n when none does.
+size_t first_wide(const uint8_t* s, size_t n) {
+    size_t i = 0;
+    while (i < n && s[i] < 0x80) i++;
+    return i;
+}
+
+// Whether the UTF-8 bytes from `from` hold only well-formed characters below 256: ASCII, or a
+// lead byte C2 or C3 and one continuation byte.
+bool fits_a_byte(const uint8_t* s, size_t from, size_t n) {
+    for (size_t i = from; i < n; i++) {
+        if (s[i] < 0x80) continue;
+        if ((s[i] != 0xC2 && s[i] != 0xC3) || i + 1 == n || (s[i + 1] & 0xC0) != 0x80)
+            return false;
+        i++;
+    }
+    return true;
+}
+
+// The text of the file from `seek` (-1: the start), at most `part` bytes (-1: all), as a
+// string! in a new argument-stack cell, CR LF and lone CR made LF. The bytes are read into one
+// buffer and their line ends folded there; a text whose characters all fit a byte is decoded in
+// place, so that buffer becomes the string's own. Any other text is decoded into a buffer of
+// its width (access invalid-utf8 on a bad sequence).
+Cell* read_text(const Cell* file, const std::string& path, int64_t part, int64_t seek) {
+    Cell* text = read_binary(file, path, part, seek);
+    memory::SeriesBuf* b = memory::buf_of(text);
+    uint8_t* s = b->offset_ptr();
+    const size_t n = fold_line_ends(s, b->used());
+    b->tail = b->offset + n;
+    const size_t wide = first_wide(s, n);
+    if (!fits_a_byte(s, wide, n)) {
+        const NodeId bytes = cell::node(text);
+        size_t rest = 0;
+        const NodeId node = unicode::load_utf8_series(bytes, 0, n, 0, &rest, false);
+        if (rest) unicode::fire_invalid_utf8(memory::buf(bytes)->offset_ptr() + n - rest, rest);
+        *text = Cell{static_cast<uint32_t>(T::String), 0, node, 0};
+        return text;
+    }
+    size_t w = wide;
+    for (size_t r = wide; r < n; r++) {
+        uint8_t c = s[r];
+        if (c >= 0x80) c = static_cast<uint8_t>(((c & 0x1F) << 6) | (s[++r] & 0x3F));
+        s[w++] = c;
+    }
+    b->tail = b->offset + w;
+    cell::set_type(text, T::String);
+    return text;
 }
 
 // An open directory, closed on every way out.
@@ -295,9 +349,8 @@ Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool, 
     int64_t seek_n = seek ? number_of(seek) : -1;
     // A part of 0 still needs a readable file.
     if (binary) return read_binary(source, path, part_n < 0 ? -1 : part_n, seek_n);
-    std::string bytes = read_range(source, path, part_n < 0 ? -1 : part_n, seek_n);
-    if (lines) return split_lines(bytes);
-    return text_to_string(std::move(bytes), nullptr);
+    if (!lines) return read_text(source, path, part_n < 0 ? -1 : part_n, seek_n);
+    return split_lines(read_range(source, path, part_n < 0 ? -1 : part_n, seek_n));
 }
 
 // The UTF-8 of the string's first `chars` characters (-1: all).

@@ -15,6 +15,10 @@ truncate -s 3G sparse.bin
 mkdir odd
 printf 'x' >odd/ok.txt
 printf 'x' >$'odd/bad\xff.txt'
+printf 'caf\xc3\xa9\r\n\xc3\xbf' >latin.txt
+printf '\xef\xbb\xbfx\xe2\x82\xac\r\ny' >wide.txt
+printf 'ab\xc3' >cut.txt
+printf 'a\xc3\r\nb' >bad.txt
 mkfifo fifo
 # Above the first read of a source of unknown size, and not a multiple of any buffer size.
 head -c 300001 /dev/urandom >rand.bin
@@ -37,6 +41,12 @@ Nuv [Title: "files: reads, listings, writes and the rest of the file actions"]
 [read/part/seek %six.txt 3 2] "cde"
 [read/seek %six.txt 100] ""
 [read/binary/part %six.txt 2.9] #{6162}
+; text decodes from UTF-8 after its line ends are folded; a leading byte-order mark is dropped
+[read %latin.txt] "café^/ÿ"
+[read %wide.txt] "x€^/y"
+[read/seek %latin.txt 3] "é^/ÿ"
+[err [read %cut.txt]] [invalid-utf8 #{C3}]
+[err [read %bad.txt]] [invalid-utf8 #{C30A62}]
 [(checksum %six.txt 'sha1) = checksum read/binary %six.txt 'sha1] true
 [0 < length? read %/proc/self/status] true
 

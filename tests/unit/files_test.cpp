@@ -1,5 +1,6 @@
-// Reading files as bytes: a binary! is read straight into its own buffer, sized from what the
-// file holds, with no copy between; a source whose size is not known is read whole all the same.
+// Reading files: a binary! is read straight into its own buffer, sized from what the file holds,
+// with no copy between, and a text of one-byte characters becomes the string in that buffer; a
+// source whose size is not known is read whole all the same.
 #include "runtime/platform/files.h"
 
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/registry.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/memory.h"
 #include "tests/temp_support.h"
 #include "tests/unit/support.h"
@@ -83,6 +85,38 @@ TEST(FilesRead, SourceOfUnknownSizeReadsWhole) {
     EXPECT_NE(text.find("\nnonvoluntary_ctxt_switches:"), std::string::npos);
     EXPECT_EQ(text.back(), '\n');
     EXPECT_EQ(memory::buf_of(bin)->size, (text.size() + 15) & ~size_t{15});
+}
+
+// Text whose characters all fit a byte is decoded where it was read, its line ends folded there:
+// one buffer. Wider text is decoded into a buffer of its width, a second one.
+TEST(FilesRead, TextOfOneByteCharactersKeepsItsBuffer) {
+    struct Case {
+        const char* bytes;
+        const char* text;
+        uint64_t buffers;
+    };
+    const Case cases[] = {
+        {"ab\r\ncaf\xC3\xA9\r\xC3\xBF", "ab\ncaf\xC3\xA9\n\xC3\xBF", 1},
+        {"", "", 1},
+        {"x\xE2\x82\xAC\r\ny", "x\xE2\x82\xAC\ny", 2},
+    };
+    const std::string path = test::temp_path("files_text.txt");
+    for (const Case& c : cases) {
+        test::StackScope scope;
+        FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs(c.bytes, f);
+        std::fclose(f);
+        Cell* file = file_cell(path);
+        const memory::Counters before = memory::counters();
+        Cell* text = registry::row(T::File).read(file, nullptr, nullptr, false, false, false,
+                                                 nullptr);
+        const memory::Counters after = memory::counters();
+        ASSERT_TRUE(cell::is(text, T::String)) << c.bytes;
+        EXPECT_EQ(string::to_std_utf8(text), c.text);
+        EXPECT_EQ(after.allocations - before.allocations, c.buffers) << c.bytes;
+    }
+    std::remove(path.c_str());
 }
 
 // A pipe neither has a size nor gives its bytes in one read: its buffer doubles as it fills, so
