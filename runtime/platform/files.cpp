@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -143,18 +145,162 @@ std::string read_range(const Cell* file, const std::string& path, int64_t part, 
     return bytes;
 }
 
-// Text bytes with CR LF and lone CR made LF, in place.
-void fold_line_ends(std::string& s) {
+// An open descriptor, closed on every way out, a raised error included.
+struct Descriptor {
+    int fd;
+    explicit Descriptor(int f) : fd(f) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd >= 0) close_quietly(fd);
+    }
+};
+
+// One read, retried when a signal interrupts it: the count read, 0 at end of file, -1 on a
+// failure.
+ssize_t read_some(int fd, uint8_t* into, size_t want) {
+    ssize_t n;
+    do n = ::read(fd, into, want);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
+// How much a source whose size fstat does not give (procfs, a pipe, a character device) is
+// first read into, before its binary is made: most such files hold less.
+constexpr size_t kFirstRead = 4096;
+
+// The bytes of the file from `seek` (-1: the start), at most `part` of them (-1: all), read
+// straight into the buffer of a new binary! in a new argument-stack cell, with no copy between.
+// A regular file's buffer is what fstat says is left to read, one byte over so that the read
+// meeting the end of the file finds room; a source of unknown size is first read into a page
+// on the stack and its binary made to fit what came. A buffer that fills before the end doubles,
+// so a file growing or shrinking meanwhile gives exactly the bytes read. Access cannot-open on
+// the file when it cannot be read, internal no-memory when it is too large for a series.
+Cell* read_binary(const Cell* file, const std::string& path, int64_t part, int64_t seek) {
+    Descriptor d(open_for_read(path));
+    if (d.fd < 0) fire(Err::CannotOpen, file);
+    Cell* out = stack::reserve();
+    if (seek > 0 && lseek(d.fd, static_cast<off_t>(seek), SEEK_SET) < 0)
+        return binary::make_at(out, 0);  // a seek past what the file can address reads as empty
+    const size_t limit = part < 0 ? SIZE_MAX : static_cast<size_t>(part);
+    uint8_t first[kFirstRead];
+    size_t got = 0;
+    bool at_end = false;
+    size_t room;
+    struct stat st;
+    if (fstat(d.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        const int64_t left = static_cast<int64_t>(st.st_size) - (seek > 0 ? seek : 0);
+        const size_t wanted = std::min(limit, left > 0 ? static_cast<size_t>(left) : 0);
+        if (wanted > kMaxSeriesBytes) fire(Err::NoMemory);
+        // A series' worth exactly leaves no room for the last read: the end is probed below.
+        room = std::min(wanted == limit ? wanted : wanted + 1, kMaxSeriesBytes);
+    } else {
+        const size_t cap = std::min(limit, kFirstRead);
+        while (got < cap) {
+            const ssize_t n = read_some(d.fd, first + got, cap - got);
+            if (n < 0) fire(Err::CannotOpen, file);
+            if (n == 0) {
+                at_end = true;
+                break;
+            }
+            got += static_cast<size_t>(n);
+        }
+        room = at_end || got == limit ? got : 2 * kFirstRead;
+    }
+    binary::make_at(out, room);
+    memory::SeriesBuf* b = memory::buf_of(out);
+    if (got) std::memcpy(b->tail_ptr(), first, got);
+    b->tail += got;
+    while (!at_end) {
+        const size_t have = b->used();
+        if (have >= limit) break;
+        if (b->tail == b->size) {
+            if (have >= kMaxSeriesBytes) {
+                uint8_t probe;
+                const ssize_t n = read_some(d.fd, &probe, 1);
+                if (n == 0) break;
+                if (n < 0) fire(Err::CannotOpen, file);
+                fire(Err::NoMemory);
+            }
+            const size_t grown = std::min(2 * b->size, kMaxSeriesBytes);
+            b = memory::expand_series(cell::node(out), (grown + 15) & ~size_t{15});
+        }
+        const size_t want =
+            std::min<size_t>({b->size - b->tail, limit - have, kMaxSeriesBytes - have});
+        const ssize_t n = read_some(d.fd, b->tail_ptr(), want);
+        if (n < 0) fire(Err::CannotOpen, file);
+        if (n == 0) break;
+        b->tail += static_cast<size_t>(n);
+    }
+    return out;
+}
+
+// Text bytes with CR LF and lone CR made LF, in place; answers how many remain.
+size_t fold_line_ends(uint8_t* s, size_t n) {
     size_t w = 0;
-    for (size_t r = 0; r < s.size(); r++) {
-        char c = s[r];
+    for (size_t r = 0; r < n; r++) {
+        uint8_t c = s[r];
         if (c == '\r') {
-            if (r + 1 < s.size() && s[r + 1] == '\n') continue;
+            if (r + 1 < n && s[r + 1] == '\n') continue;
             c = '\n';
         }
         s[w++] = c;
     }
-    s.resize(w);
+    return w;
+}
+
+void fold_line_ends(std::string& s) {
+    s.resize(fold_line_ends(reinterpret_cast<uint8_t*>(s.data()), s.size()));
+}
+
+// Where the UTF-8 bytes first hold a character that is not ASCII, or n when none does.
+size_t first_wide(const uint8_t* s, size_t n) {
+    size_t i = 0;
+    while (i < n && s[i] < 0x80) i++;
+    return i;
+}
+
+// Whether the UTF-8 bytes from `from` hold only well-formed characters below 256: ASCII, or a
+// lead byte C2 or C3 and one continuation byte.
+bool fits_a_byte(const uint8_t* s, size_t from, size_t n) {
+    for (size_t i = from; i < n; i++) {
+        if (s[i] < 0x80) continue;
+        if ((s[i] != 0xC2 && s[i] != 0xC3) || i + 1 == n || (s[i + 1] & 0xC0) != 0x80)
+            return false;
+        i++;
+    }
+    return true;
+}
+
+// The text of the file from `seek` (-1: the start), at most `part` bytes (-1: all), as a
+// string! in a new argument-stack cell, CR LF and lone CR made LF. The bytes are read into one
+// buffer and their line ends folded there; a text whose characters all fit a byte is decoded in
+// place, so that buffer becomes the string's own. Any other text is decoded into a buffer of
+// its width (access invalid-utf8 on a bad sequence).
+Cell* read_text(const Cell* file, const std::string& path, int64_t part, int64_t seek) {
+    Cell* text = read_binary(file, path, part, seek);
+    memory::SeriesBuf* b = memory::buf_of(text);
+    uint8_t* s = b->offset_ptr();
+    const size_t n = fold_line_ends(s, b->used());
+    b->tail = b->offset + n;
+    const size_t wide = first_wide(s, n);
+    if (!fits_a_byte(s, wide, n)) {
+        const NodeId bytes = cell::node(text);
+        size_t rest = 0;
+        const NodeId node = unicode::load_utf8_series(bytes, 0, n, 0, &rest, false);
+        if (rest) unicode::fire_invalid_utf8(memory::buf(bytes)->offset_ptr() + n - rest, rest);
+        *text = Cell{static_cast<uint32_t>(T::String), 0, node, 0};
+        return text;
+    }
+    size_t w = wide;
+    for (size_t r = wide; r < n; r++) {
+        uint8_t c = s[r];
+        if (c >= 0x80) c = static_cast<uint8_t>(((c & 0x1F) << 6) | (s[++r] & 0x3F));
+        s[w++] = c;
+    }
+    b->tail = b->offset + w;
+    cell::set_type(text, T::String);
+    return text;
 }
 
 // An open directory, closed on every way out.
@@ -202,12 +348,9 @@ Cell* read(Cell* source, Cell* part, Cell* seek, bool binary, bool lines, bool, 
     int64_t part_n = part ? number_of(part) : -1;
     int64_t seek_n = seek ? number_of(seek) : -1;
     // A part of 0 still needs a readable file.
-    std::string bytes = read_range(source, path, part_n < 0 ? -1 : part_n, seek_n);
-    if (binary)
-        return binary::load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
-                            stack::reserve());
-    if (lines) return split_lines(bytes);
-    return text_to_string(std::move(bytes), nullptr);
+    if (binary) return read_binary(source, path, part_n < 0 ? -1 : part_n, seek_n);
+    if (!lines) return read_text(source, path, part_n < 0 ? -1 : part_n, seek_n);
+    return split_lines(read_range(source, path, part_n < 0 ? -1 : part_n, seek_n));
 }
 
 // The UTF-8 of the string's first `chars` characters (-1: all).
@@ -326,8 +469,12 @@ natives::Entry g_checksum_bytes = nullptr;
 void checksum_native(bool check, const int32_t* refinements) {
     Cell* data = stack::arg(0);
     if (cell::is(data, T::File)) {
-        std::string bytes = read_bytes(data);
-        binary::load(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), data);
+        // The file stays in its argument until its bytes are read, so an error can name it.
+        std::string path = path_of(data);
+        if (names_dir(path)) fire(Err::CannotOpen, data);
+        stack::Mark mark;
+        *data = *read_binary(data, path, -1, -1);
+        mark.restore();
     }
     g_checksum_bytes(check, refinements);
 }

@@ -15,7 +15,14 @@ truncate -s 3G sparse.bin
 mkdir odd
 printf 'x' >odd/ok.txt
 printf 'x' >$'odd/bad\xff.txt'
+printf 'caf\xc3\xa9\r\n\xc3\xbf' >latin.txt
+printf '\xef\xbb\xbfx\xe2\x82\xac\r\ny' >wide.txt
+printf 'ab\xc3' >cut.txt
+printf 'a\xc3\r\nb' >bad.txt
 mkfifo fifo
+# Above the first read of a source of unknown size, and not a multiple of any buffer size.
+head -c 300001 /dev/urandom >rand.bin
+rand_sha1=$(sha1sum rand.bin | cut -c1-40 | tr a-f A-F)
 python3 -c 'import socket; socket.socket(socket.AF_UNIX).bind("sock")'
 
 cat >cases.nuv <<CASES
@@ -34,8 +41,27 @@ Nuv [Title: "files: reads, listings, writes and the rest of the file actions"]
 [read/part/seek %six.txt 3 2] "cde"
 [read/seek %six.txt 100] ""
 [read/binary/part %six.txt 2.9] #{6162}
+; text decodes from UTF-8 after its line ends are folded; a leading byte-order mark is dropped
+[read %latin.txt] "café^/ÿ"
+[read %wide.txt] "x€^/y"
+[read/seek %latin.txt 3] "é^/ÿ"
+[err [read %cut.txt]] [invalid-utf8 #{C3}]
+[err [read %bad.txt]] [invalid-utf8 #{C30A62}]
 [(checksum %six.txt 'sha1) = checksum read/binary %six.txt 'sha1] true
 [0 < length? read %/proc/self/status] true
+
+; bytes go straight into the binary, sized from the file; a source of unknown size reads whole
+[b: read/binary %/proc/self/status reduce [copy/part b 5 last b to logic! find b to binary! "^/nonvoluntary_ctxt_switches:"]] [#{4E616D653A} 10 true]
+[read/binary/part %/proc/self/status 5] #{4E616D653A}
+[b: read/binary %rand.bin reduce [length? b checksum b 'sha1]] [300001 #{$rand_sha1}]
+[checksum %rand.bin 'sha1] #{$rand_sha1}
+[length? read/binary/seek %rand.bin 300000] 1
+[read/binary/part/seek %six.txt 3 2] #{636465}
+[read/binary/part %six.txt 0] #{}
+[read/binary/seek %six.txt 6] #{}
+[read/binary/seek %six.txt 100] #{}
+[err [read/binary %missing.txt]] [cannot-open %missing.txt]
+[err [read/binary %tree]] [cannot-open %tree]
 
 ; failures name the file; a directory path without its slash is not a file
 [err [read %missing.txt]] [cannot-open %missing.txt]
@@ -129,6 +155,13 @@ bytes_are "lines end in LF" lines.txt 610a620a
 bytes_are "other values are molded" mold.txt 5b3120325d
 "$run" -e 'write-stdout "a^/b" write-stdout [1 2]' >stdout.txt
 bytes_are "write-stdout" stdout.txt 610a625b3120325d
+
+# A pipe has no size to go by: its bytes are read whole, through buffers that double.
+got=$(cat rand.bin | "$run" -e "print checksum read/binary %/dev/stdin 'sha1")
+if [[ "$got" != "#{$rand_sha1}" ]]; then
+    printf 'FAIL read/binary of a pipe: got "%s", wanted "#{%s}"\n' "$got" "$rand_sha1"
+    failed=1
+fi
 
 # size? of a FIFO with no writer answers at once; the time limit only turns a wait into a failure.
 got=$(timeout 60 "$run" -e 'print size? %fifo')
