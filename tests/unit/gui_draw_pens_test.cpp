@@ -4,32 +4,20 @@
 #include <gtest/gtest.h>
 
 #include "gui/draw/pens.h"
-#include "gui/draw/words.h"
 #include "runtime/errors.h"
-#include "tests/unit/eval_support.h"
+#include "tests/unit/gui_draw_support.h"
 
 namespace nuv::gui::draw {
 namespace {
 
-// An offscreen target being drawn on, a black solid pen and no fill, as a drawing starts.
-struct Canvas {
-    std::unique_ptr<gfx::RenderTarget> target = gfx::RenderTarget::offscreen(20, 20);
-    DrawContext ctx;
-    Canvas() {
-        if (!words::line) words::init();
-        target->BeginDraw();
-        ctx.target = target.get();
-        ctx.s.pen = gfx::CreateSolidColorBrush({0, 0, 0, 1});
-        ctx.s.fill = gfx::CreateSolidColorBrush({0, 0, 0, 1});
-    }
-    ~Canvas() { target->EndDraw(); }
+// A 20x20 canvas with a black solid brush kept for the fill while the fill is off.
+struct Canvas : DrawCanvas {
+    Canvas() : DrawCanvas(20) { ctx.s.fill = gfx::CreateSolidColorBrush({0, 0, 0, 1}); }
     // Runs the `pen` or `fill-pen` the text starts with; answers where the walk stopped.
     int32_t run(const char* text) {
-        test::StackScope scope;
-        Cell* code = test::load_text(text);
-        Walk w = walk_of(*code, false);
-        (word_symbol(w.cell(w.at)) == words::pen ? cmd_pen : cmd_fill_pen)(ctx, w);
-        return w.at;
+        return DrawCanvas::run(text, [](DrawContext& ctx, Walk& w) {
+            (word_symbol(w.cell(w.at)) == words::pen ? cmd_pen : cmd_fill_pen)(ctx, w);
+        });
     }
 };
 

@@ -5,36 +5,18 @@
 
 #include "gui/backend/colours.h"
 #include "gui/draw/state.h"
-#include "gui/draw/words.h"
-#include "tests/unit/eval_support.h"
+#include "tests/unit/gui_draw_support.h"
 
 namespace nuv::gui::draw {
 namespace {
 
 constexpr uint32_t kInk = 0xFFFF0000;  // opaque red as the bitmap keeps it (ARGB)
 
-// An offscreen target being drawn on, a black solid pen and no fill.
-struct Canvas {
-    std::unique_ptr<gfx::RenderTarget> target = gfx::RenderTarget::offscreen(100, 100);
+// A 100x100 canvas and a red brush to fill all of it through the clips.
+struct Canvas : DrawCanvas {
     std::unique_ptr<gfx::Brush> red = gfx::CreateSolidColorBrush({1, 0, 0, 1});
-    DrawContext ctx;
-    Canvas() {
-        if (!words::line) words::init();
-        target->BeginDraw();
-        ctx.target = target.get();
-        ctx.s.pen = gfx::CreateSolidColorBrush({0, 0, 0, 1});
-    }
-    ~Canvas() { target->EndDraw(); }
+    Canvas() : DrawCanvas(100) {}
     void fill_all() { target->FillRectangle({-1000, -1000, 1000, 1000}, *red); }
-    uint32_t pixel(int x, int y) const { return target->bitmap()->pixel(x, y); }
-    // Runs the one state command the text starts with; answers where the walk stopped.
-    int32_t run(const char* text, void (*command)(DrawContext&, Walk&)) {
-        test::StackScope scope;
-        Cell* code = test::load_text(text);
-        Walk w = walk_of(*code, false);
-        command(ctx, w);
-        return w.at;
-    }
 };
 
 TEST(GuiDrawState, ThirtyThreeNestedClipsNarrowAndAllPop) {
