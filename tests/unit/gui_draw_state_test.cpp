@@ -91,11 +91,12 @@ TEST(GuiDrawState, ABlockFormEndedByAnErrorPutsTheStateBackFirst) {
     struct Case {
         const char* text;
         void (*command)(DrawContext&, Walk&);
+        const char* at;  // the error's argument: the failing block at the offending cell
     };
     const Case cases[] = {
-        {"rotate 30 [clip 0x0 5x5 bogus]", cmd_rotate},
-        {"clip [move 1x1 line 5x5] [push [translate 5x5 clip 1x1 2x2 shape [curve 1x1]]]", cmd_clip},
-        {"push [shadow 1x1 scale 0 0 [clip 0x0 5x5 5]]", cmd_push},
+        {"rotate 30 [clip 0x0 5x5 bogus]", cmd_rotate, "[bogus]"},
+        {"clip [move 1x1 line 5x5] [push [translate 5x5 clip 1x1 2x2 shape [curve 1x1]]]", cmd_clip, "[1x1]"},
+        {"push [shadow 1x1 scale 0 0 [clip 0x0 5x5 5]]", cmd_push, "[5]"},
     };
     for (const Case& one : cases) {
         const auto& text = one.text;
@@ -104,6 +105,8 @@ TEST(GuiDrawState, ABlockFormEndedByAnErrorPutsTheStateBackFirst) {
         const auto kind = frame.run([&] { c.run(one.text, one.command); });
         ASSERT_TRUE(kind.has_value()) << text;
         EXPECT_EQ(raised().id, Err::DrawInvalid) << text;
+        ASSERT_EQ(raised().argc, 1) << text;
+        EXPECT_EQ(test::mold_value(raised().args[0]), one.at) << text;
         EXPECT_EQ(c.target->GetTransform(), gfx::Matrix3x2{}) << text;
         EXPECT_EQ(c.ctx.s.clip_depth, 0) << text;
         EXPECT_EQ(c.target->clip_depth(), 0u) << text;
