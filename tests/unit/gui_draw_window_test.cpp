@@ -150,6 +150,9 @@ TEST_F(GuiDrawWindow, FailingFaceImageLeavesNoDrawingOpen) {
          "img: make image! 60x30 cmds: [pen off fill-pen 0.0.255 box 0x0 60x30]");
     static bool slot_held;
     static int32_t nesting;
+    struct Restore {
+        ~Restore() { g_face_image = draw_face_image; }
+    } restore;  // later tests draw face images for real
     g_face_image = [](DrawContext& ctx, const Cell&, gfx::PointF) {
         slot_held = win::GetWindowExtra(ctx.window)->draw_context == &ctx;
         nesting = dpi::g_current.nesting;
