@@ -97,7 +97,6 @@ void paint_face(DrawContext& ctx, const Cell& face) {
 void draw_begin(DrawContext& ctx, win::HWND window, const Cell* image, bool layered, bool face_content) {
     ctx.window = window;
     ctx.layered = layered;
-    ctx.s = DrawState{};
     if (window && !(face_content && image)) {
         ctx.record = backend::get_window_render_target(window, nullptr);
         ctx.target = ctx.record->target.get();
@@ -119,9 +118,6 @@ void draw_begin(DrawContext& ctx, win::HWND window, const Cell* image, bool laye
     ctx.target->SetTransform(gfx::Matrix3x2{});
     ctx.s.pen = gfx::CreateSolidColorBrush(backend::color_f(0));
     ctx.s.fill = gfx::CreateSolidColorBrush(backend::color_f(0));
-    ctx.s.pen_mode = kSolid;
-    ctx.s.fill_mode = kOff;
-    ctx.matrix_prepend = true;
     if (window) {
         const Cell face = window_face(window);
         if (cell::is(&face, T::Object)) paint_face(ctx, face);
@@ -150,7 +146,6 @@ void draw_end(DrawContext& ctx) {
     if (ctx.saved_dpi != -1) dpi::leave_window(static_cast<uint32_t>(ctx.saved_dpi));
     ctx.saved_dpi = -1;
     if (ctx.target && ctx.target->is_drawing()) ctx.target->EndDraw();
-    ctx.s.clip_depth = 0;
     ctx.target = nullptr;
     ctx.s = DrawState{};
     ctx.shape = ShapeState{};
