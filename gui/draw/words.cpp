@@ -13,8 +13,6 @@ constexpr const char* kSpellings[kCount] = {
 };
 }  // namespace
 
-const char* text_of(Index i) { return kSpellings[static_cast<int>(i)]; }
-
 void init() {
     for (int i = 0; i < kCount; ++i) g_symbols[i] = symbol::resolve(symbol::make_cstr(kSpellings[i]));
 }

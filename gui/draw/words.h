@@ -44,8 +44,6 @@ inline SymId g_symbols[kCount]{};
 NUV_DRAW_WORDS(NUV_DRAW_VIEW)
 #undef NUV_DRAW_VIEW
 
-const char* text_of(Index i);
-
 // Interns the keywords in order (the boot step `draw-words`). Allocates.
 void init();
 
