@@ -185,15 +185,15 @@ constexpr Command kCommands[] = {
     {words::Index::image, cmd_image},
 };
 
-// The handlers by symbol: an open-addressed table, rebuilt when the keywords are interned anew
-// (a new runtime).
+// The handlers by symbol: an open-addressed table, built again whenever the keywords are
+// interned anew (a new runtime).
 constexpr uint32_t kSlots = 128;
 struct Slot {
     SymId sym;
     Handler handler;
 };
 std::array<Slot, kSlots> g_table{};
-SymId g_table_key = 0;  // the symbol of `line` the table was built for
+uint32_t g_table_key = 0;  // the keywords' generation the table was built for
 
 uint32_t slot_of(SymId sym) { return (sym * 2654435761u) >> 25; }
 
@@ -205,11 +205,11 @@ void build_table() {
         while (g_table[s].sym) s = (s + 1) & (kSlots - 1);
         g_table[s] = {sym, c.handler};
     }
-    g_table_key = words::line;
+    g_table_key = words::g_generation;
 }
 
 Handler handler_of(SymId sym) {
-    if (g_table_key != words::line) build_table();
+    if (g_table_key != words::g_generation) build_table();
     for (uint32_t s = slot_of(sym);; s = (s + 1) & (kSlots - 1)) {
         if (g_table[s].sym == sym) return g_table[s].handler;
         if (!g_table[s].sym) return nullptr;

@@ -15,6 +15,7 @@ constexpr const char* kSpellings[kCount] = {
 
 void init() {
     for (int i = 0; i < kCount; ++i) g_symbols[i] = symbol::resolve(symbol::make_cstr(kSpellings[i]));
+    ++g_generation;
 }
 
 }  // namespace nuv::gui::draw::words

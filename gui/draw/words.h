@@ -39,6 +39,8 @@ static_assert(kCount == 69);
 
 // Filled by init(); 0 before it.
 inline SymId g_symbols[kCount]{};
+// Counts the calls of init(), for tables keyed by these symbols to know when to build again.
+inline uint32_t g_generation = 0;
 
 #define NUV_DRAW_VIEW(name, text) inline const SymId& name = g_symbols[static_cast<int>(Index::name)];
 NUV_DRAW_WORDS(NUV_DRAW_VIEW)
