@@ -120,19 +120,9 @@ const Entry* take_word(const Walk& w, int32_t* i, const Entry (&table)[N]) {
 
 // An optional point at cell *i, consumed.
 bool take_point(const Walk& w, int32_t* i, gfx::PointF* out) {
-    if (!w.has(*i)) return false;
-    const Cell c = w.cell(*i);
-    if (!is_point(c)) return false;
-    *out = point_of(c);
-    ++*i;
+    if (!point_at(w, *i)) return false;
+    *out = point_of(w.cell((*i)++));
     return true;
-}
-
-// A required point at cell *i, consumed; the dialect's error there otherwise.
-gfx::PointF need_point(const Walk& w, int32_t* i) {
-    gfx::PointF p;
-    if (!take_point(w, i, &p)) draw_error(w, *i);
-    return p;
 }
 
 // ---- Gradients
@@ -204,13 +194,12 @@ void stop_gradient(DrawContext& ctx, Walk& w, bool fill, SymId kind) {
     if (!positioned) {
         if (kind == words::linear) a = {0, 0}, b = {1, 0};
     } else if (kind == words::linear) {
-        b = need_point(w, &i);
+        b = need_point(w, i++);
     } else {
         if (kind == words::radial) {
-            if (!w.has(i) || !is_number(w.cell(i))) draw_error(w, i);
-            radius = number_of(w.cell(i++));
+            radius = need_number(w, i++);
         } else {
-            const gfx::PointF edge = need_point(w, &i);
+            const gfx::PointF edge = need_point(w, i++);
             radius = std::hypot(edge.x - a.x, edge.y - a.y);
         }
         b = a;
@@ -233,7 +222,7 @@ void legacy_gradient(DrawContext& ctx, Walk& w, bool fill, SymId kind) {
         r = number_of(w.cell(i++));
     }
     float numbers[3] = {0, 1, 1};  // angle, scale x, scale y
-    for (int k = 0; k < 3 && w.has(i) && is_number(w.cell(i)); ++k) numbers[k] = number_of(w.cell(i++));
+    for (int k = 0; k < 3 && number_at(w, i); ++k) numbers[k] = number_of(w.cell(i++));
     StopBuffer& b = g_stops;
     b.count = 0;
     // A float! is the offset of the colour before it; one without a colour ends the stops.
@@ -284,7 +273,7 @@ struct ImageArea {
 // under a state of its own, as the tile.
 void pattern(DrawContext& ctx, Walk& w, bool fill, SymId) {
     int32_t i = w.at + 2;
-    const gfx::PointF size = need_point(w, &i);
+    const gfx::PointF size = need_point(w, i++);
     ImageArea area;
     area.read(w, &i);
     if (!w.has(i) || w.type(i) != T::Block) draw_error(w, i);

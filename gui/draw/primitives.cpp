@@ -14,6 +14,7 @@
 #include "gui/backend/view_object.h"
 #include "gui/draw/pens.h"
 #include "gui/draw/rich_text.h"
+#include "gui/draw/text_styles.h"
 #include "gui/draw/words.h"
 #include "host/gfx/effects.h"
 #include "runtime/datatypes/image.h"
@@ -203,11 +204,6 @@ void add_spline_segment(gfx::PathGeometry& path, PointF p0, PointF p1, PointF p2
         };
         path.AddLine({at(p0.x, p1.x, p2.x, p3.x), at(p0.y, p1.y, p2.y, p3.y)});
     }
-}
-
-gfx::Rgba rgba_of(uint32_t colour) {
-    const gfx::ColorF c = backend::color_f(colour);
-    return {c.r, c.g, c.b, c.a};
 }
 
 // The solid brush of a colour: the record's cached one, or one kept in *spare.

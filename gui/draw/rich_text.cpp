@@ -63,10 +63,7 @@ Cell face_slot(const Cell& face, int32_t index) {
                                                                              : *none::shared();
 }
 
-SymId face_type(const Cell& face) {
-    const Cell type = face_slot(face, kFaceType);
-    return word::is_any_word_type(cell::type_of(&type)) ? symbol::resolve(word::symbol_of(&type)) : 0;
-}
+SymId face_type(const Cell& face) { return word_symbol(face_slot(face, kFaceType)); }
 
 bool is_rich_text(const Cell& face) {
     return cell::is(&face, T::Object) && face_type(face) == symbol::resolve(names::sym::rich_text);
@@ -143,7 +140,7 @@ uint32_t font_line_style_bits(const Cell& font) {
     const Cell style = *view_object::at(&font, backend::kFontStyle);
     const auto bit = [](const Cell& c) -> uint32_t {
         if (!cell::is(&c, T::Word)) return 0;
-        const SymId sym = symbol::resolve(word::symbol_of(&c));
+        const SymId sym = word_symbol(c);
         return sym == symbol::resolve(names::sym::underline) ? uint32_t{kUnderline}
                : sym == symbol::resolve(names::sym::strike)  ? uint32_t{kStrike}
                                                              : 0;
@@ -240,8 +237,7 @@ gfx::TextLayout* text_box_layout(const Cell& face_value, backend::RenderTargetRe
     if (cell::is(&font, T::Object) && object::word_count(&font) >= backend::kFontSlots) {
         const Cell colour = *view_object::at(&font, backend::kFontColor);
         if (cell::is(&colour, T::Tuple)) {
-            const gfx::ColorF f = backend::color_f(backend::tuple_to_color(&colour));
-            layout->set_colour(0, layout->length(), {f.r, f.g, f.b, f.a});
+            layout->set_colour(0, layout->length(), rgba_of(backend::tuple_to_color(&colour)));
         }
         const uint32_t bits = font_line_style_bits(font);
         if (bits & kUnderline) layout->set_underline(0, 0x7FFFFFFF, true);

@@ -36,11 +36,6 @@ Style style_of(const Cell& c) {
     return Style::None;
 }
 
-host::gfx::Rgba rgba_of(uint32_t colour) {
-    const host::gfx::ColorF f = backend::color_f(colour);
-    return {f.r, f.g, f.b, f.a};
-}
-
 // The cells after a line style that it takes and does not use: a colour tuple, then a lit-word.
 int32_t skip_line_options(const Walk& w, int32_t i) {
     if (w.has(i + 1) && w.type(i + 1) == T::Tuple) i++;
@@ -109,6 +104,11 @@ void walk_styles(backend::RenderTargetRecord* record, host::gfx::TextLayout& lay
 }
 
 }  // namespace
+
+host::gfx::Rgba rgba_of(uint32_t colour) {
+    const host::gfx::ColorF f = backend::color_f(colour);
+    return {f.r, f.g, f.b, f.a};
+}
 
 void parse_text_styles(backend::RenderTargetRecord* record, host::gfx::TextLayout& layout, const Cell& data,
                        bool report) {

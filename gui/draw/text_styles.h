@@ -16,6 +16,9 @@ namespace nuv::gui::draw {
 // 0 or more and to the text's end. A bad cell raises draw-invalid with the block at that cell;
 // with `report` (or system/view/silent? true) the error is printed (or not made) and the walk
 // ends there quietly, the runs before it kept.
+// A colour (0xAABBGGRR) as the text engine takes it.
+host::gfx::Rgba rgba_of(uint32_t colour);
+
 void parse_text_styles(backend::RenderTargetRecord* record, host::gfx::TextLayout& layout, const Cell& data,
                        bool report);
 

@@ -132,13 +132,14 @@ TEST(GuiDrawPens, APatternWhoseBlockFailsLeavesTheDrawingWhole) {
     const gfx::Brush* fill = c.ctx.s.fill.get();
     c.ctx.s.fill_mode = kSolid;
     c.target->SetTransform(gfx::Matrix3x2::translation(3, 4));
-    bool raised = false;
+    // The error names the pattern's block at the offending cell.
+    std::string raised;
     try {
         c.run("fill-pen pattern 4x4 [pen 255.0.0 fill-pen 0.0.255 clip 0x0 2x2 bogus]");
     } catch (const Unwind&) {
-        raised = nuv::raised().id == Err::DrawInvalid;
+        raised = test::error_text(nuv::raised());
     }
-    EXPECT_TRUE(raised);
+    EXPECT_EQ(raised, "error draw-invalid [bogus]");
     EXPECT_EQ(c.ctx.target, c.target.get());
     EXPECT_EQ(c.target->GetTransform(), gfx::Matrix3x2::translation(3, 4));
     EXPECT_EQ(c.target->clip_depth(), 0u);
