@@ -224,8 +224,6 @@ const Cell* picked_facet(const Cell* e, const win::MSG& m, const RecordState& rs
     }
 }
 
-const Cell* os_facet_hook(const Cell* e, Facet facet) { return os_facet(e, facet); }
-
 // The message and first parameter a made event of a mouse or key type is sent as.
 struct Sent {
     uint32_t message;
@@ -280,7 +278,7 @@ void reset() {
     g_record_states.fill(RecordState{});
     g_current = Cell{};
     event::set_os(&g_current, Type::None, 0, 0);
-    event::g_dispatch.os_facet = os_facet_hook;
+    event::g_dispatch.os_facet = os_facet;
     event::g_dispatch.send = send_event;
 }
 
@@ -447,9 +445,6 @@ const Cell* os_facet(const Cell* e, Facet facet) {
     case Facet::Offset: return offset_facet(e, m);
     case Facet::Key: return key_facet(e, m, rs);
     case Facet::Picked: return picked_facet(e, m, rs);
-    case Facet::Orientation:
-        if (event::type_of(e) != Type::Scroll) return push_none();
-        return stack::push(m.message == win::WM_VSCROLL ? &names::w::vertical : &names::w::horizontal);
     default: return push_none();
     }
 }

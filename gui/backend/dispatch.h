@@ -56,8 +56,8 @@ inline int32_t make_event(HWND hwnd, uint32_t message, intptr_t wparam, intptr_t
     return make_event(hwnd, message, wparam, lparam, static_cast<event::Type>(type), flags);
 }
 
-// A facet of an operating-system event (face, window, offset, key, picked or orientation), pushed
-// on the argument stack and answered. Allocates.
+// A facet of an operating-system event that needs the window model (face, window, offset, key or
+// picked; none for any other), pushed on the argument stack and answered. Allocates.
 const Cell* os_facet(const Cell* event, event::Facet facet);
 
 // The current event record: the one cell every operating-system event rewrites.

@@ -171,7 +171,8 @@ Cell* make(Cell* proto, Cell* spec, TypeId) {
             const Cell value = spec_value(block::rs_head(spec) + i + 1);
             const T vt = cell::type_of(&value);
             i++;
-            switch (static_cast<Facet>(facet_index(&key))) {
+            const auto which = static_cast<Facet>(facet_index(&key));
+            switch (which) {
             case Facet::Type:
                 if (vt == T::Word || vt == T::LitWord) type = static_cast<uint32_t>(type_of_word(&value));
                 break;
@@ -184,7 +185,7 @@ Cell* make(Cell* proto, Cell* spec, TypeId) {
             case Facet::Face:
             case Facet::Window:
                 if (vt == T::Object) {
-                    parts[facet_index(&key) == static_cast<int32_t>(Facet::Face) ? kFace : kWindow] = value;
+                    parts[which == Facet::Face ? kFace : kWindow] = value;
                     has_block = true;
                 }
                 break;

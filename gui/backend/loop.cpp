@@ -100,20 +100,10 @@ int32_t pre_dispatch(const MSG& msg) {
         if (h == s.hover_window) s.hover_window = 0;
         return 1;
     case win::WM_MOUSEWHEEL: return make_event(msg, Type::Wheel, dispatch::mouse_key_flags(msg.wParam));
-    case win::WM_LBUTTONDOWN: {
-        const HWND saved = s.pressed_window;
-        s.pressed_window = h;
-        const int32_t r = make_event(msg, Type::Down, flags);
-        s.pressed_window = saved;
-        return r;
-    }
-    case win::WM_LBUTTONUP: {
-        s.releasing_window = h;
+    case win::WM_LBUTTONDOWN: return make_event(msg, Type::Down, flags);
+    case win::WM_LBUTTONUP:
         if (h && win::GetCapture() == h && is_base_face(h)) win::ReleaseCapture();
-        const int32_t r = make_event(msg, Type::Up, flags);
-        s.releasing_window = 0;
-        return r;
-    }
+        return make_event(msg, Type::Up, flags);
     case win::WM_LBUTTONDBLCLK:
         make_event(msg, Type::Down, 0);
         make_event(msg, Type::DblClick, flags);

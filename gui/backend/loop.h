@@ -18,8 +18,6 @@ struct LoopState {
     intptr_t last_mouse_lparam = -1;  // the last move turned into an event; -1 after a leave
     HWND last_mouse_window = 0;       // its window
     HWND hover_window = 0;            // the window the pointer was last seen over
-    HWND pressed_window = 0;          // the window of a left press while its `down` runs
-    HWND releasing_window = 0;        // the window of a left release while its `up` runs
 };
 inline LoopState g_loop;
 

@@ -101,6 +101,12 @@ protected:
         while (loop::do_events(true)) {
         }
     }
+    // The window painted again through the loop, and its pixels.
+    static Snapshot painted(win::HWND hwnd, int32_t width, int32_t height) {
+        win::InvalidateRect(hwnd, nullptr, true);
+        pump();
+        return Snapshot(hwnd, width, height);
+    }
     static std::string logged() { return eval_text("log"); }
     static void clear_log() { ASSERT_EQ(eval_text("clear log clear details true"), "true"); }
 
@@ -193,9 +199,7 @@ TEST_F(GuiWindowProc, BackgroundOfAFaceWithoutADrawBlock) {
     show("a", kPanelClass, win::WS_VISIBLE, h, 0, 0, 40, 40);
     show("b", kPanelClass, win::WS_VISIBLE, h, 40, 0, 40, 40);
     show("c", kPanelClass, win::WS_VISIBLE, h, 80, 0, 40, 40);
-    win::InvalidateRect(h, nullptr, true);
-    pump();
-    const Snapshot shot(h, 120, 40);
+    const Snapshot shot = painted(h, 120, 40);
     EXPECT_EQ(shot.at(20, 20), 0xFF00FF00u);
     EXPECT_EQ(shot.at(60, 20), ctl::argb(win::GetSysColor(win::COLOR_BTNFACE)));
     EXPECT_EQ(shot.at(100, 20), ctl::argb(win::GetSysColor(win::COLOR_WINDOW)));
@@ -383,9 +387,7 @@ TEST_F(GuiWindowProc, ButtonTextDrawnInItsFontColour) {
     const win::HWND h = show("w", kWindowClass, win::WS_VISIBLE, 0, 0, 0, 200, 100);
     show("b", kButtonFaceClass, win::WS_VISIBLE, h, 10, 10, 80, 30);
     show("c", kButtonFaceClass, win::WS_VISIBLE, h, 100, 10, 80, 30);
-    win::InvalidateRect(h, nullptr, true);
-    pump();
-    const Snapshot shot(h, 200, 100);
+    const Snapshot shot = painted(h, 200, 100);
     int red_b = 0, red_c = 0;
     for (int32_t y = 10; y < 40; y++)
         for (int32_t x = 0; x < 80; x++) {
@@ -404,9 +406,7 @@ TEST_F(GuiWindowProc, ControlColoursFromTheFace) {
     const win::HWND h = show("w", kWindowClass, win::WS_VISIBLE, 0, 0, 0, 200, 100);
     const win::HWND field = show("f", kFieldFaceClass, win::WS_VISIBLE, h, 10, 10, 80, 30);
     const win::HWND text = show("t", kTextFaceClass, win::WS_VISIBLE, h, 100, 10, 80, 30);
-    win::InvalidateRect(h, nullptr, true);
-    pump();
-    EXPECT_EQ(Snapshot(h, 200, 100).at(50, 25), 0xFFFFFF00u);
+    EXPECT_EQ(painted(h, 200, 100).at(50, 25), 0xFFFFFF00u);
     // The colours the parent answers on the control's device context.
     cairo_t* dc = win::GetDC(field);
     const LRESULT brush = win::SendMessage(h, win::WM_CTLCOLOREDIT, reinterpret_cast<intptr_t>(dc), field);
