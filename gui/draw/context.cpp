@@ -76,7 +76,7 @@ void paint_face(DrawContext& ctx, const Cell& face) {
         if (!g_face_image(ctx, image, corner)) {
             Walk reporting{};
             reporting.report = true;
-            draw_no_memory(reporting, 0);
+            draw_no_memory(reporting);
         }
     }
     const Cell text = face_slot(face, kFaceText);

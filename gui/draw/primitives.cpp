@@ -604,7 +604,7 @@ void cmd_image(DrawContext& ctx, Walk& w) {
     if (!ctx.target) return;
     bool failed = false;
     const std::unique_ptr<gfx::Bitmap> b = bitmap_of(ctx, image, &failed);
-    if (failed) draw_no_memory(w, arg);
+    if (failed) draw_no_memory(w);
     if (!b) return;
     RectF source{0, 0, float(b->width()), float(b->height())};
     if (cropped && !crop_area(*b, crop_at, crop_size, &source)) return;

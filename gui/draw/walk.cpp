@@ -130,7 +130,7 @@ bool silent() {
 void draw_error(const Walk& w, int32_t i) {
     if (i < w.tail) {
         const Cell offending = w.cell(i);
-        if (cell::is(&offending, T::Block) && cell::node(&offending) == w.node)
+        if (cell::is(&offending, T::Block) && cycles::find(cell::node(&offending)))
             stop_with(Err::DrawInfinite, &offending, w.report);
     }
     Cell at = w.block;
@@ -138,7 +138,7 @@ void draw_error(const Walk& w, int32_t i) {
     stop_with(Err::DrawInvalid, &at, w.report);
 }
 
-void draw_no_memory(const Walk& w, int32_t) { stop_with(Err::NoMemory, nullptr, w.report); }
+void draw_no_memory(const Walk& w) { stop_with(Err::NoMemory, nullptr, w.report); }
 
 // ---- The walk
 
@@ -246,7 +246,7 @@ void parse_draw(DrawContext& ctx, const Cell& block) {
                 set_word_at(w);
                 break;
             case T::Block:
-                if (cell::node(&c) == w.node) draw_error(w, w.at);
+                if (cycles::find(cell::node(&c))) draw_error(w, w.at);
                 parse_draw(ctx, c);
                 break;
             default:

@@ -56,13 +56,14 @@ float need_number(const Walk& w, int32_t i);
 // How many points follow from i on.
 int32_t count_points(const Walk& w, int32_t i);
 
-// The dialect's error at cell i of the walk (i may be the tail): draw-infinite when that cell is
-// a block of the walked series, else draw-invalid, with arg1 the walked block positioned at i.
+// The dialect's error at cell i of the walk (i may be the tail): draw-infinite, naming that block,
+// when the cell is a block the walk is already inside (its own or an enclosing one), else
+// draw-invalid, with arg1 the walked block positioned at i.
 // With system/view/silent? true nothing is made; with the walk's report flag the error is printed;
 // both then end the drawing quietly (throw Stopped). Otherwise the error is raised.
 [[noreturn]] void draw_error(const Walk& w, int32_t i);
 // internal no-memory for an image that cannot become a bitmap, reported or raised the same way.
-[[noreturn]] void draw_no_memory(const Walk& w, int32_t i);
+[[noreturn]] void draw_no_memory(const Walk& w);
 
 // Thrown (a C++ exception) when a drawing ends quietly: caught where the drawing began.
 struct Stopped {};
