@@ -499,10 +499,11 @@ struct Units {
 // Valid until the next allocation. A head beyond the tail reads as the tail.
 inline Units units_from_head(const Cell* str) {
     SeriesBuf* b = memory::buf_of(str);
-    const int shift = unit_shift(checked_unit(b));
-    const int32_t total = static_cast<int32_t>(b->used() >> shift);
-    const int32_t head = std::clamp(cell::head(str), 0, total);
-    return {b->offset_ptr() + (static_cast<size_t>(head) << shift), total - head, shift};
+    const uint32_t unit = checked_unit(b);
+    const int shift = unit_shift(unit);
+    const int32_t head = clamped_head(str, b, unit);
+    return {b->offset_ptr() + (static_cast<size_t>(head) << shift),
+            static_cast<int32_t>(units_of(b, unit)) - head, shift};
 }
 
 using CompareUnits = int32_t (*)(const uint8_t*, const uint8_t*, int32_t, bool);

@@ -37,7 +37,8 @@ void print(bool check, const int32_t* refinements);
 void prin(bool check, const int32_t* refinements);
 // Writes a string! (from its head) to the output and its hooks, with a line break on request.
 void write_text_value(const Cell* text, bool new_line);
-// Prints the value formed on a line of its own, as `print` prints one value. Allocates.
+// Prints the value formed on a line of its own, as `print` prints one value. Allocates; a
+// value not a string! is formed into a cell pushed on the argument stack, for the caller's mark.
 void print_value(const Cell* value);
 
 // Evaluates each expression of the block from its head and appends each value, its new-line

@@ -214,14 +214,16 @@ Cell* read_binary(const Cell* file, const std::string& path, int64_t part, int64
     while (!at_end) {
         const size_t have = b->used();
         if (have >= limit) break;
+        // Buffers round up to 16 bytes, so a full series need not fill its buffer: the end is
+        // probed whenever the series is full.
+        if (have >= kMaxSeriesBytes) {
+            uint8_t probe;
+            const ssize_t n = read_some(d.fd, &probe, 1);
+            if (n == 0) break;
+            if (n < 0) fire(Err::CannotOpen, file);
+            fire(Err::NoMemory);
+        }
         if (b->tail == b->size) {
-            if (have >= kMaxSeriesBytes) {
-                uint8_t probe;
-                const ssize_t n = read_some(d.fd, &probe, 1);
-                if (n == 0) break;
-                if (n < 0) fire(Err::CannotOpen, file);
-                fire(Err::NoMemory);
-            }
             const size_t grown = std::min(2 * b->size, kMaxSeriesBytes);
             b = memory::expand_series(cell::node(out), (grown + 15) & ~size_t{15});
         }

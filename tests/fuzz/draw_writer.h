@@ -10,16 +10,6 @@
 
 namespace nuv::fuzz {
 
-// The rich-text face the programs draw as text (`rt`, its font `fnt`): a face object with every
-// field the backend reads by position.
-inline constexpr const char* kRichTextFace =
-    "fnt: make object! [name: \"DejaVu Sans Mono\" size: 11 style: angle: color: anti-alias?: shadow: state: "
-    "parent: none]\n"
-    "rt: make object! [type: 'rich-text offset: 0x0 size: 16x16 text: \"Hello world\" image: color: menu: data: "
-    "enabled?: visible?: selected: flags: options: parent: pane: state: rate: edge: para: font: actors: extra: "
-    "draw: changed: deep-changed: tabs: line-spacing: handles: none]\n"
-    "rt/font: fnt\n";
-
 std::string write_draw_program(const uint8_t* data, size_t size);
 
 }  // namespace nuv::fuzz

@@ -45,4 +45,13 @@ expect_no_memory transcode transcode
 printf 's: append/dup copy "" "ab" 50000000\nprint length? s\nsort/compare s func [a b] [a < b]\n' >"$script"
 expect_no_memory sort-compare sort
 
+# With no limit: a pipe that gives one byte past the largest series is refused whole, never
+# kept cut at the cap (its buffers round up, so the cap is met before a buffer is full).
+got=$(head -c 2147483648 /dev/zero | "$run" -e 'print length? read/binary %/dev/stdin' 2>&1)
+wanted=$'*** Internal Error: not enough memory\n*** Where: read'
+if [[ "$(printf '%s\n' "$got" | sed -n 1,2p)" != "$wanted" ]]; then
+    printf 'FAIL read/binary of a pipe past the largest series:\n%s\n' "$got"
+    failed=1
+fi
+
 exit $failed
